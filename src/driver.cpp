@@ -1,0 +1,207 @@
+#include "driver.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "alasm_lines.h"
+#include "alasm_tokens.h"
+
+namespace korve {
+namespace {
+
+constexpr const char* kBanner =
+    "\nKORVE v1.1 (ALASM5.X files converter)\n"
+    " Written by the korve developers, 2026\n"
+    "\t\tfor everyone who keeps ZX Spectrum sources\n"
+    "\n";
+constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
+
+// A way the ALASM data can be stored in a file: a test for it, and a set-up
+// that leaves the stream at the first byte of the data and gives the data's
+// length (the header included).
+struct Container {
+    bool (*probe)(std::FILE* input);
+    std::int64_t (*set_up)(std::FILE* input, std::FILE* console);
+};
+
+// Bare data starts the file and runs to its end, where the conversion stops
+// anyway; so its length needs no measuring.
+constexpr std::int64_t kToEndOfInput = std::numeric_limits<std::int64_t>::max();
+
+bool probe_bare(std::FILE* input) { return has_alasm_mark(input, 0); }
+std::int64_t set_up_bare(std::FILE* /*input*/, std::FILE* /*console*/) { return kToEndOfInput; }
+
+// Tried in this order: a file marked as bare data is bare, whatever follows.
+constexpr std::array kContainers = {
+    Container{probe_bare, set_up_bare},
+};
+
+// The length of the ALASM data in `input`, with the stream at its start; or
+// nothing when no container recognises the file.
+std::optional<std::int64_t> find_alasm_data(std::FILE* input, std::FILE* console) {
+    for (const Container& container : kContainers) {
+        if (container.probe(input)) {
+            return container.set_up(input, console);
+        }
+    }
+    return std::nullopt;
+}
+
+// Gathers output lines into large blocks, so that the stream sees few writes.
+class LineWriter {
+public:
+    explicit LineWriter(std::FILE* output) : output_(output) { buffer_.reserve(kBlock); }
+
+    bool write_line(std::string_view text) {
+        if (buffer_.size() + text.size() + 1 > kBlock && !flush()) {
+            return false;
+        }
+        buffer_.insert(buffer_.end(), text.begin(), text.end());
+        buffer_.push_back('\n');
+        return true;
+    }
+
+    bool flush() {
+        const bool written =
+            std::fwrite(buffer_.data(), 1, buffer_.size(), output_) == buffer_.size();
+        buffer_.clear();
+        return written && std::fflush(output_) == 0;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 64 * 1024;
+    static_assert(kBlock > kLongestLine);
+
+    std::FILE* output_;
+    std::vector<char> buffer_;
+};
+
+// Decodes and writes line records while data remains. The first record is
+// always decoded, even when the header used the data up.
+Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& output,
+                      std::FILE* console) {
+    LineText line;
+    do {
+        if (const auto undefined = decode_line(input, remaining, line)) {
+            std::fprintf(console, "\n\nError %s\n",
+                         undefined_token_text(undefined->byte, undefined->mode).c_str());
+            return Outcome::UndefinedToken;
+        }
+        if (!output.write_line(line.view())) {
+            return Outcome::WriteFailed;
+        }
+    } while (remaining > 0 && !input.at_end());
+    return Outcome::Converted;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File open_input(const char* path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        return nullptr;  // some systems open a folder, and only its reads fail
+    }
+    return File(std::fopen(path, "rb"));
+}
+
+// Whether both paths name one file: the same path, a hard link or a symbolic
+// link. Opening the output would then truncate the input.
+bool same_file(const char* first, const char* second) {
+    std::error_code error;
+    return std::filesystem::equivalent(first, second, error);
+}
+
+bool close_output(File& output) { return !output || std::fclose(output.release()) == 0; }
+
+ExitStatus report(Outcome outcome, const char* input_path, const char* output_path,
+                  std::FILE* console) {
+    switch (outcome) {
+        case Outcome::Converted:
+            std::fputs("OK!\n", console);
+            return ExitStatus::Converted;
+        case Outcome::NotAlasm:
+            std::fputs("Error! This is not ALASM file!\n", console);
+            return ExitStatus::NotAlasm;
+        case Outcome::NoOutput:  // the opener has said why
+            return ExitStatus::FileError;
+        case Outcome::UndefinedToken:  // the message came with the token
+            return ExitStatus::UndefinedToken;
+        case Outcome::ReadFailed:
+            std::fprintf(console, "Error! Cannot read input file %s\n", input_path);
+            return ExitStatus::FileError;
+        case Outcome::WriteFailed:
+            std::fprintf(console, "Error! Cannot write output file %s\n", output_path);
+            return ExitStatus::FileError;
+    }
+    return ExitStatus::FileError;
+}
+
+}  // namespace
+
+Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* console) {
+    const auto length = find_alasm_data(input, console);
+    if (!length) {
+        return std::ferror(input) != 0 ? Outcome::ReadFailed : Outcome::NotAlasm;
+    }
+    std::FILE* const output = open_output();
+    if (output == nullptr) {
+        return Outcome::NoOutput;
+    }
+    ByteReader reader(input);
+    std::int64_t remaining = *length;
+    std::fprintf(console, "Name:%s\n", read_alasm_name(reader, remaining).c_str());
+    std::fputs("\n", console);
+
+    LineWriter writer(output);
+    const Outcome outcome = convert_lines(reader, remaining, writer, console);
+    if (!writer.flush()) {
+        return Outcome::WriteFailed;
+    }
+    return reader.failed() ? Outcome::ReadFailed : outcome;
+}
+
+ExitStatus run(int argc, const char* const* argv, std::FILE* console) {
+    std::fputs(kBanner, console);
+    if (argc < 3) {
+        std::fputs(kUsage, console);
+        return ExitStatus::Usage;
+    }
+    const char* const input_path = argv[1];
+    const char* const output_path = argv[2];
+
+    File input = open_input(input_path);
+    if (!input) {
+        std::fprintf(console, "Error! Cannot open input file %s\n", input_path);
+        return ExitStatus::FileError;
+    }
+    File output;
+    const auto open_output = [&]() -> std::FILE* {
+        if (same_file(input_path, output_path)) {
+            std::fputs("Error! Output file is the input file!\n", console);
+            return nullptr;
+        }
+        output.reset(std::fopen(output_path, "w"));
+        if (!output) {
+            std::fprintf(console, "Error! Cannot create output file %s\n", output_path);
+        }
+        return output.get();
+    };
+    Outcome outcome = convert(input.get(), open_output, console);
+    input.reset();
+    if (!close_output(output) && outcome != Outcome::ReadFailed) {
+        outcome = Outcome::WriteFailed;
+    }
+    return report(outcome, input_path, output_path, console);
+}
+
+}  // namespace korve
