@@ -1,0 +1,176 @@
+#include "alasm_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "temp_file.h"
+
+namespace korve {
+namespace {
+
+using testing::temp_file;
+using namespace std::string_literals;
+
+// Decodes every record of `records` in turn, as the driver would.
+std::vector<std::string> decode_all(std::string_view records) {
+    const auto file = temp_file(records);
+    ByteReader input(file.get());
+    std::int64_t remaining = static_cast<std::int64_t>(records.size());
+    LineText line;
+    std::vector<std::string> lines;
+    while (!input.at_end()) {
+        EXPECT_FALSE(decode_line(input, remaining, line).has_value());
+        lines.emplace_back(line.view());
+    }
+    EXPECT_EQ(remaining, 0);
+    return lines;
+}
+
+struct Record {
+    std::string bytes;  // the length byte, then the content
+    std::string text;
+};
+
+TEST(AlasmLines, DecodesRecords) {
+    const Record cases[] = {
+        // A label, the mnemonic between tabs, operands with no separators.
+        {"\x09LOOP\xD4\xF5,\xA1", "LOOP\tLD\tA,(HL)"},
+        {"\x01", ""},
+        {"\x00"s, ""},
+        // A mnemonic with no operands keeps its trailing tab; a comment
+        // follows with no separator.
+        {"\x03\x84;", "\tRLCA\t;"},
+        {"\x03\x08\x84", "        \tRLCA\t"},
+        // The longest space run, and 0x00, which stands for nothing.
+        {"\x04\x0F\x00x"s, "               x"},
+        // An open string is closed at the end of the line.
+        {"\x06\x05\x97\"hi", "     \tDEFB\t\"hi\""},
+        {"\x06\x97\"abc", "\tDEFB\t\"abc\""},
+        // No keyword is decoded in a comment, a string or raw text.
+        {"\x04;x\xD4", ";x\xD4"},
+        {"\x03\x10\xD4", "\xD4"},
+        {"\x05\x97\"\xF5\"", "\tDEFB\t\"\xF5\""},
+        // A semicolon inside a string ends token decoding for the line.
+        {"\x07\x97\";\",\xF5", "\tDEFB\t\";\",\xF5"},
+        // A quote inside a comment still opens a string, which is closed.
+        {"\x03;\"", ";\"\""},
+        // Space runs expand and 0x10 emits nothing, inside strings too.
+        {"\x05\"\x03\x10x", "\"   x\""},
+        // 0xFF is one space in both tables.
+        {"\x02\xFF", "\t \t"},
+        {"\x03\xD4\xFF", "\tLD\t "},
+        // The displacement and closing parenthesis of (IX are plain bytes.
+        {"\x08\xD4\xF5,\xD1+5)", "\tLD\tA,(IX+5)"},
+        // Bytes outside ASCII pass through untranslated.
+        {"\x03;\x7F", ";\x7F"},
+    };
+    for (const auto& c : cases) {
+        const auto lines = decode_all(c.bytes);
+        ASSERT_EQ(lines.size(), 1U) << c.text;
+        EXPECT_EQ(lines[0], c.text);
+    }
+}
+
+TEST(AlasmLines, DecodesConsecutiveRecords) {
+    const std::string records =
+        "\x01"
+        "\x09LOOP\xD4\xF5,\xA1"
+        "\x03\x84;"
+        "\x06\x05\x97\"hi";
+    const std::vector<std::string> lines = {
+        "", "LOOP\tLD\tA,(HL)", "\tRLCA\t;", "     \tDEFB\t\"hi\""};
+    EXPECT_EQ(decode_all(records), lines);
+}
+
+TEST(AlasmLines, ShortRecordsReadOnlyTheLengthByte) {
+    // L = 0 and L = 1 each leave the next byte to the next record.
+    EXPECT_EQ(decode_all("\x00\x02\x84\x01"s),
+              (std::vector<std::string>{"", "\tRLCA\t", ""}));
+}
+
+TEST(AlasmLines, ExpandsTheLongestRecordWhole) {
+    const std::string record = "\xFF" + std::string(254, '\x0F');
+    const auto lines = decode_all(record);
+    ASSERT_EQ(lines.size(), 1U);
+    EXPECT_EQ(lines[0], std::string(254 * 15, ' '));
+}
+
+TEST(AlasmLines, ReadsARecordThatRunsPastTheEndOfTheFile) {
+    const auto file = temp_file("\x0A" "AB");
+    ByteReader input(file.get());
+    std::int64_t remaining = 3;
+    LineText line;
+    EXPECT_FALSE(decode_line(input, remaining, line).has_value());
+    EXPECT_EQ(line.view(), "AB");
+    EXPECT_EQ(remaining, -7);  // every byte the record claims counts
+    EXPECT_TRUE(input.at_end());
+}
+
+TEST(AlasmLines, ALengthByteAtTheEndOfTheFileGivesAnEmptyLine) {
+    const auto file = temp_file("");
+    ByteReader input(file.get());
+    std::int64_t remaining = 0;
+    LineText line;
+    EXPECT_FALSE(decode_line(input, remaining, line).has_value());
+    EXPECT_EQ(line.view(), "");
+    EXPECT_EQ(remaining, -1);
+}
+
+struct Failure {
+    std::string bytes;
+    unsigned char byte;
+    TokenMode mode;
+};
+
+TEST(AlasmLines, StopsAtAnUndefinedToken) {
+    const Failure cases[] = {
+        {"\x02\xE7", 0xE7, TokenMode::First},
+        {"\x03\xD4\x80", 0x80, TokenMode::Operand},
+        {"\x05\xD4\xF5,\x9E", 0x9E, TokenMode::Operand},
+    };
+    for (const auto& c : cases) {
+        const auto file = temp_file(c.bytes);
+        ByteReader input(file.get());
+        std::int64_t remaining = 0;
+        LineText line;
+        const auto undefined = decode_line(input, remaining, line);
+        ASSERT_TRUE(undefined.has_value());
+        EXPECT_EQ(undefined->byte, c.byte);
+        EXPECT_EQ(undefined->mode, c.mode);
+    }
+}
+
+TEST(AlasmLines, NamesTheFileFromItsHeader) {
+    const struct {
+        std::string data;
+        std::string name;
+    } cases[] = {
+        {"TEST" + std::string(60, '\0') + "\x02\x84", "TEST"},
+        {std::string(64, 'N') + "\x02\x84", std::string(64, 'N')},
+        {"SHORT", "SHORT"},  // a file cut inside its header
+    };
+    for (const auto& c : cases) {
+        const auto file = temp_file(c.data);
+        ByteReader input(file.get());
+        std::int64_t remaining = 100;
+        EXPECT_EQ(read_alasm_name(input, remaining), c.name);
+        EXPECT_EQ(remaining, 36);
+    }
+}
+
+TEST(AlasmLines, FindsTheMarkOfAlasmData) {
+    std::string data(70, '\0');
+    data[47] = '\xD9';
+    const auto file = temp_file(data);
+    EXPECT_TRUE(has_alasm_mark(file.get(), 0));
+    EXPECT_FALSE(has_alasm_mark(file.get(), 17));
+    EXPECT_EQ(std::ftell(file.get()), 0);
+    const auto short_file = temp_file(std::string(47, '\xD9'));
+    EXPECT_FALSE(has_alasm_mark(short_file.get(), 0));
+}
+
+}  // namespace
+}  // namespace korve
