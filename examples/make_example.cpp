@@ -1,5 +1,6 @@
-// Writes the example ALASM file, greet.h, into the folder it is given:
-// a short ZX Spectrum routine that clears the screen and prints a greeting.
+// Writes the example ALASM files into the folder it is given: greet.h, a
+// short ZX Spectrum routine that clears the screen and prints a greeting, and
+// greet.$h, the same data behind a Hobeta header.
 //
 //   make_example examples
 #include <cstdio>
@@ -14,6 +15,13 @@ namespace {
 
 using korve::testing::alasm_header;
 using korve::testing::alasm_record;
+using korve::testing::hobeta_file;
+
+bool write_file(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+    return static_cast<bool>(file.flush());
+}
 
 // {WORD} marks a keyword, {RAW} the marker after which a line is kept as typed.
 constexpr std::string_view kSource[] = {
@@ -69,8 +77,8 @@ int main(int argc, char** argv) {
     }
     data += '\0';  // ALASM ends its data with a zero byte
 
-    const auto path = std::filesystem::path(argv[1]) / "greet.h";
-    std::ofstream file(path, std::ios::binary);
-    file << data;
-    return file.flush() ? 0 : 1;
+    const std::filesystem::path folder = argv[1];
+    const bool written = write_file(folder / "greet.h", data) &&
+                         write_file(folder / "greet.$h", hobeta_file(data));
+    return written ? 0 : 1;
 }

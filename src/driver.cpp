@@ -12,6 +12,7 @@
 
 #include "alasm_lines.h"
 #include "alasm_tokens.h"
+#include "hobeta_header.h"
 
 namespace korve {
 namespace {
@@ -41,6 +42,7 @@ std::int64_t set_up_bare(std::FILE* /*input*/, std::FILE* /*console*/) { return 
 // Tried in this order: a file marked as bare data is bare, whatever follows.
 constexpr std::array kContainers = {
     Container{probe_bare, set_up_bare},
+    Container{probe_hobeta, set_up_hobeta},
 };
 
 // The length of the ALASM data in `input`, with the stream at its start; or

@@ -6,6 +6,7 @@
 
 #include "alasm_lines.h"
 #include "alasm_tokens.h"
+#include "hobeta_header.h"
 
 namespace korve::testing {
 namespace {
@@ -68,6 +69,20 @@ std::string alasm_header(std::string_view name) {
     header.replace(0, name.size(), name);
     header[kAlasmMarkOffset] = static_cast<char>(kAlasmMark);
     return header;
+}
+
+std::string hobeta_file(std::string_view data, unsigned length, bool right_checksum) {
+    HobetaHeader header{'G', 'R', 'E', 'E', 'T', ' ', ' ', ' ', 'H'};
+    header[kHobetaLengthOffset] = static_cast<unsigned char>(length & 0xFFU);
+    header[kHobetaLengthOffset + 1] = static_cast<unsigned char>(length >> 8U);
+    const unsigned checksum = hobeta_checksum(header) ^ (right_checksum ? 0U : 1U);
+    header[kHobetaChecksumOffset] = static_cast<unsigned char>(checksum & 0xFFU);
+    header[kHobetaChecksumOffset + 1] = static_cast<unsigned char>(checksum >> 8U);
+    return std::string(header.begin(), header.end()) + std::string(data);
+}
+
+std::string hobeta_file(std::string_view data) {
+    return hobeta_file(data, static_cast<unsigned>(data.size()));
 }
 
 }  // namespace korve::testing

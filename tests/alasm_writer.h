@@ -17,4 +17,9 @@ std::string alasm_record(std::string_view marked_line);
 // A 64-byte ALASM header carrying `name` and the mark of ALASM data.
 std::string alasm_header(std::string_view name);
 
+// `data` behind a Hobeta header whose length field says `length` and whose
+// checksum is right, or deliberately wrong.
+std::string hobeta_file(std::string_view data, unsigned length, bool right_checksum = true);
+std::string hobeta_file(std::string_view data);
+
 }  // namespace korve::testing

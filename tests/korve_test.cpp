@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "alasm_writer.h"
 #include "program_run.h"
 
 namespace korve {
@@ -17,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using testing::hobeta_file;
 using testing::ProgramRun;
 
 const std::string kBanner =
@@ -39,6 +41,7 @@ const std::string kFourRecords =
     "\x06\x05\x97\"hi";
 const std::string kFourLines = "\nLOOP\tLD\tA,(HL)\n\tRLCA\t;\n     \tDEFB\t\"hi\"\n";
 const std::string kNamedTest = "Name:TEST\n\n";
+const std::string kReadingHobeta = "Reading HOBBETA-header...\n";
 
 using KorveRun = ProgramRun;
 
@@ -102,6 +105,62 @@ TEST_F(KorveRun, StopsAtAnUndefinedToken) {
     EXPECT_EQ(result.console, native(kBanner + kNamedTest + "\n\nError |0xE7|\n"));
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(read("out.asm"), native("\tRLCA\t\n\n"));
+}
+
+TEST_F(KorveRun, ConvertsHobetaWrappedData) {
+    write("right.$h", hobeta_file(bare(kFourRecords)));
+    write("wrong.$h", hobeta_file(bare(kFourRecords), 64 + kFourRecords.size(), false));
+    const auto right = korve({"right.$h", "right.asm"});
+    EXPECT_EQ(right.console, native(kBanner + kReadingHobeta + kNamedTest + "OK!\n"));
+    EXPECT_EQ(right.status, 1);
+    const auto wrong = korve({"wrong.$h", "wrong.asm"});
+    EXPECT_EQ(wrong.console,
+              native(kBanner + kReadingHobeta + "Illegal checksum in header of hobeta!\n\n" +
+                     kNamedTest + "OK!\n"));
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(read("right.asm"), native(kFourLines));
+    EXPECT_EQ(read("wrong.asm"), native(kFourLines));
+}
+
+TEST_F(KorveRun, ConvertsAsMuchAsTheHobetaLengthSays) {
+    std::string records;
+    std::string lines;
+    for (int i = 0; i < 128; ++i) {
+        records += "\x03\x84;";
+        lines += "\tRLCA\t;\n";
+    }
+    const struct {
+        unsigned length;
+        std::string records;
+        std::string text;
+    } cases[] = {
+        // 0x01C0 = 64 + 128 * 3: the records after the length are left out.
+        {0x01C0, records + "\x02\xC2\x02\xC2", lines},
+        // The header uses the length up, yet one record is always converted.
+        {0, "\x02\x84\x02\xC2", "\tRLCA\t\n"},
+        // A length past the end of the file ends at the end of the file, with
+        // no empty line per missing byte, however large the length.
+        {1000, "\x02\x84\x02\xC2", "\tRLCA\t\n\tNEG\t\n"},
+        {0x9000, "\x02\x84\x02\xC2", "\tRLCA\t\n\tNEG\t\n"},
+        {0xFFFF, "\x02\x84\x02\xC2", "\tRLCA\t\n\tNEG\t\n"},
+        // The last record read runs past the length to its own end.
+        {67, "\x02\x84\x03\xC2;\x02\x84", "\tRLCA\t\n\tNEG\t;\n"},
+    };
+    for (const auto& c : cases) {
+        write("in.$h", hobeta_file(bare(c.records), c.length));
+        const auto result = korve({"in.$h", "out.asm"});
+        EXPECT_EQ(result.console, native(kBanner + kReadingHobeta + kNamedTest + "OK!\n"))
+            << c.length;
+        EXPECT_EQ(read("out.asm"), native(c.text)) << c.length;
+    }
+}
+
+TEST_F(KorveRun, TakesDataMarkedAsBareAsBare) {
+    // Byte 64, the first record's length, also holds the mark.
+    write("in.h", bare("\xD9" + std::string(216, 'x')));
+    const auto result = korve({"in.h", "out.asm"});
+    EXPECT_EQ(result.console, native(kBanner + kNamedTest + "OK!\n"));
+    EXPECT_EQ(read("out.asm"), native(std::string(216, 'x') + "\n"));
 }
 
 TEST_F(KorveRun, ReportsAnInputItCannotOpen) {

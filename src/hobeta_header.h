@@ -1,0 +1,42 @@
+// The Hobeta header: 17 bytes that a file copied off a TR-DOS disk carries in
+// front of its data, so that the data can travel outside the disk image.
+//
+//   offset  size  content
+//   0       11    the TR-DOS catalogue name, type and start; covered by the
+//                 checksum, not used here
+//   11      2     length of the data after the header, unsigned, little-endian
+//   13      2     covered by the checksum, not used here
+//   15      2     checksum of bytes 0-14, unsigned, little-endian
+//
+// The checksum adds 257 times each of the first fifteen bytes plus its
+// offset, kept to 16 bits. ALASM data behind the header starts at offset 17.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace korve {
+
+inline constexpr std::size_t kHobetaHeaderSize = 17;
+inline constexpr std::size_t kHobetaLengthOffset = 11;
+inline constexpr std::size_t kHobetaChecksumOffset = 15;
+
+using HobetaHeader = std::array<unsigned char, kHobetaHeaderSize>;
+
+// The checksum the header's first fifteen bytes call for.
+std::uint16_t hobeta_checksum(const HobetaHeader& header);
+
+// The 16-bit little-endian field at `offset`.
+std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset);
+
+// Whether ALASM data follows a Hobeta header. Leaves the stream at offset 0.
+bool probe_hobeta(std::FILE* input);
+
+// Reads the header from offset 0, warns on `console` when its checksum is
+// wrong, and gives the data length it states; the stream is left at the
+// start of the data.
+std::int64_t set_up_hobeta(std::FILE* input, std::FILE* console);
+
+}  // namespace korve
