@@ -67,10 +67,14 @@ protected:
     // Runs korve with `args` from the temporary folder; the console text is
     // what it printed on both standard output and standard error.
     Result korve(const std::vector<std::string>& args) const {
-        std::string command = "cd " + quoted(dir_.string()) + " && " + launcher() +
-                              quoted(binary());
+        std::string command = "cd ";
+        command += quoted(dir_.string());
+        command += " && ";
+        command += launcher();
+        command += quoted(binary());
         for (const auto& arg : args) {
-            command += " " + quoted(arg);
+            command += ' ';
+            command += quoted(arg);
         }
         command += " 2>&1";
         Result result;
@@ -118,9 +122,14 @@ private:
     static std::string quoted(const std::string& text) {
         std::string result = "'";
         for (const char c : text) {
-            result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            if (c == '\'') {
+                result += "'\\''";
+            } else {
+                result += c;
+            }
         }
-        return result + "'";
+        result += '\'';
+        return result;
     }
 
     std::filesystem::path dir_;
