@@ -7,7 +7,7 @@
 namespace korve {
 namespace {
 
-constexpr std::size_t kReadBlock = 64 * 1024;
+constexpr std::size_t kReadBlock = std::size_t{64} * 1024;
 static_assert(kReadBlock >= kLongestRecord);
 
 constexpr unsigned char kRawRestMarker = 0x10;

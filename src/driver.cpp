@@ -78,7 +78,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = 64 * 1024;
+    static constexpr std::size_t kBlock = std::size_t{64} * 1024;
     static_assert(kBlock > kLongestLine);
 
     std::FILE* output_;

@@ -1,0 +1,74 @@
+// Writes the fuzzer's seed files into the folder it is given: one small file
+// per case the tests single out, so the fuzzer starts from every corner.
+//
+//   make_seeds fuzz/corpus
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "alasm_writer.h"
+
+namespace {
+
+using korve::testing::alasm_header;
+using korve::testing::alasm_record;
+using korve::testing::hobeta_file;
+
+std::string bare(const std::string& records) { return alasm_header("SEED") + records; }
+
+std::string longest_lines() {
+    std::string records;
+    for (int i = 0; i < 4; ++i) {
+        records += '\xFF' + std::string(254, '\x0F');
+    }
+    return records;
+}
+
+struct Seed {
+    const char* name;
+    std::string bytes;
+};
+
+std::vector<Seed> seeds() {
+    const std::string lines = alasm_record("LOOP{LD}{A},{(HL)}") + alasm_record("{RLCA};") +
+                              alasm_record("     {DEFB}\"hi") + alasm_record("");
+    return {
+        {"header-only.h", bare("")},
+        {"lines.h", bare(lines)},
+        {"comments-strings.h",
+         bare(alasm_record("{DEFB}\";\",{A}") + alasm_record(";\"") + alasm_record("{RAW}{LD}") +
+              alasm_record("{LD}{A},{(IX}+5)") + alasm_record(";x{LD}"))},
+        {"longest-lines.h", bare(longest_lines())},
+        {"short-records.h", bare(std::string("\x00\x01\x02\x84\x00", 5))},
+        {"undefined-first.h", bare(lines + "\x02\xE7")},
+        {"undefined-operand.h", bare(lines + "\x03\xD4\x80")},
+        {"past-the-end.h", bare(lines + "\x40" "AB")},
+        {"short-header.h", alasm_header("SEED").substr(0, 50)},
+        {"both-marks.h", bare('\xD9' + std::string(216, 'x'))},
+        {"not-alasm", std::string(100, 'x')},
+        {"hobeta.$h", hobeta_file(bare(lines))},
+        {"hobeta-bad-checksum.$h", hobeta_file(bare(lines), 64 + lines.size(), false)},
+        {"hobeta-length-0.$h", hobeta_file(bare(lines), 0)},
+        {"hobeta-length-448.$h", hobeta_file(bare(lines), 0x01C0)},
+        {"hobeta-length-65535.$h", hobeta_file(bare(lines), 0xFFFF)},
+    };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fputs("usage: make_seeds FOLDER\n", stderr);
+        return 2;
+    }
+    for (const Seed& seed : seeds()) {
+        std::ofstream file(std::filesystem::path(argv[1]) / seed.name, std::ios::binary);
+        if (!(file << seed.bytes)) {
+            std::fprintf(stderr, "make_seeds: cannot write %s\n", seed.name);
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,44 @@
+// Runs the fuzz target once on every file named on the command line (or in
+// a folder named there), so that any compiler can build it and a test can
+// replay the seed corpus and past findings.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+int replay_file(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
+                                  std::istreambuf_iterator<char>()};
+    return LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                  bytes.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int replayed = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::filesystem::path path = argv[i];
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error)) {
+            for (const auto& entry : std::filesystem::directory_iterator(path)) {
+                replay_file(entry.path());
+                ++replayed;
+            }
+        } else {
+            replay_file(path);
+            ++replayed;
+        }
+    }
+    std::printf("replayed %d inputs\n", replayed);
+    return replayed > 0 ? 0 : 1;
+}
