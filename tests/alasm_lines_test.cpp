@@ -95,7 +95,7 @@ TEST(AlasmLines, ExpandsTheLongestRecordWhole) {
     const std::string record = "\xFF" + std::string(254, '\x0F');
     const auto lines = decode_all(record);
     ASSERT_EQ(lines.size(), 1U);
-    EXPECT_EQ(lines[0], std::string(254 * 15, ' '));
+    EXPECT_EQ(lines[0], std::string(std::size_t{254} * 15, ' '));
 }
 
 TEST(AlasmLines, ReadsARecordThatRunsPastTheEndOfTheFile) {

@@ -91,6 +91,27 @@ TEST_F(KorveRun, WritesTheLongestLineWhole) {
     EXPECT_EQ(read("out.asm"), native(line + line + line));
 }
 
+TEST_F(KorveRun, KeepsMemoryFlatWhateverTheInputSize) {
+    const std::string longest = "\xFF" + std::string(254, '\x0F');
+    std::string records;
+    for (int i = 0; i < 1000; ++i) {
+        records += longest;
+    }
+    write("small.h", bare(records));
+    for (int i = 0; i < 9; ++i) {
+        records += records.substr(0, 1000 * longest.size());
+    }
+    write("large.h", bare(records));
+    const auto small = korve({"small.h", "small.asm"});
+    const auto large = korve({"large.h", "large.asm"});
+    EXPECT_EQ(large.status, 1);
+    EXPECT_EQ(fs::file_size(dir() / "large.asm"),
+              native(std::string(3810, ' ') + "\n").size() * 10000);
+    EXPECT_LT(large.peak_memory_kib - small.peak_memory_kib, 1024)
+        << small.peak_memory_kib << " KiB for 1,000 lines, " << large.peak_memory_kib
+        << " KiB for 10,000";
+}
+
 TEST_F(KorveRun, RefusesInputThatIsNotAlasmData) {
     write("in.h", std::string(100, 'x'));
     const auto result = korve({"in.h", "out.asm"});
@@ -143,6 +164,8 @@ TEST_F(KorveRun, ConvertsAsMuchAsTheHobetaLengthSays) {
         {1000, "\x02\x84\x02\xC2", "\tRLCA\t\n\tNEG\t\n"},
         {0x9000, "\x02\x84\x02\xC2", "\tRLCA\t\n\tNEG\t\n"},
         {0xFFFF, "\x02\x84\x02\xC2", "\tRLCA\t\n\tNEG\t\n"},
+        // 65,535 bytes said, 200 in the file: 17 + 64 + 119 bytes of records.
+        {0xFFFF, std::string(119, '\x01'), std::string(119, '\n')},
         // The last record read runs past the length to its own end.
         {67, "\x02\x84\x03\xC2;\x02\x84", "\tRLCA\t\n\tNEG\t;\n"},
     };
@@ -183,6 +206,27 @@ TEST_F(KorveRun, ReportsAnOutputItCannotCreate) {
         EXPECT_EQ(result.status, 2);
     }
     EXPECT_TRUE(fs::is_empty(dir() / "folder"));
+}
+
+TEST_F(KorveRun, ReportsFilesItIsNotAllowedToUse) {
+    if (running_as_root()) {
+        GTEST_SKIP() << "file permissions do not bind root";
+    }
+    write("locked.h", bare(kFourRecords));
+    fs::permissions(dir() / "locked.h", fs::perms::none);
+    const auto input = korve({"locked.h", "out.asm"});
+    EXPECT_EQ(input.console, native(kBanner + "Error! Cannot open input file locked.h\n"));
+    EXPECT_EQ(input.status, 2);
+    EXPECT_FALSE(exists("out.asm"));
+
+    write("in.h", bare(kFourRecords));
+    fs::create_directory(dir() / "shut");
+    fs::permissions(dir() / "shut", fs::perms::owner_read | fs::perms::owner_exec);
+    const auto output = korve({"in.h", "shut/out.asm"});
+    EXPECT_EQ(output.console,
+              native(kBanner + "Error! Cannot create output file shut/out.asm\n"));
+    EXPECT_EQ(output.status, 2);
+    fs::permissions(dir() / "shut", fs::perms::owner_all);
 }
 
 TEST_F(KorveRun, NeverWritesOverItsInput) {

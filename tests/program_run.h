@@ -4,11 +4,13 @@
 // KORVE_TEST_LAUNCHER a command to start it with ("wine"), and
 // KORVE_TEST_NEWLINE=crlf says that build writes text with CR LF line ends.
 //
-// Runs the program through the POSIX shell: these tests run on a POSIX host.
+// Starts the program with POSIX calls (fork, exec, wait4 for its peak
+// memory): these tests run on a POSIX host, whatever build they test.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,7 @@ protected:
     struct Result {
         std::string console;
         int status = -1;
+        long peak_memory_kib = 0;
     };
 
     void SetUp() override {
@@ -67,30 +71,50 @@ protected:
     // Runs korve with `args` from the temporary folder; the console text is
     // what it printed on both standard output and standard error.
     Result korve(const std::vector<std::string>& args) const {
-        std::string command = "cd ";
-        command += quoted(dir_.string());
-        command += " && ";
-        command += launcher();
-        command += quoted(binary());
-        for (const auto& arg : args) {
-            command += ' ';
-            command += quoted(arg);
+        std::vector<std::string> words = launcher();
+        words.push_back(std::filesystem::absolute(binary()).string());
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& word : words) {
+            argv.push_back(word.data());
         }
-        command += " 2>&1";
+        argv.push_back(nullptr);
+
         Result result;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            ADD_FAILURE() << "cannot run " << command;
+        std::array<int, 2> pipe_ends{};
+        if (pipe(pipe_ends.data()) != 0) {
+            ADD_FAILURE() << "cannot make a pipe";
             return result;
         }
-        std::array<char, 4096> chunk{};
-        for (std::size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) {
-            result.console.append(chunk.data(), got);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(pipe_ends[1], STDOUT_FILENO);
+            dup2(pipe_ends[1], STDERR_FILENO);
+            close(pipe_ends[0]);
+            close(pipe_ends[1]);
+            if (chdir(dir_.c_str()) == 0) {
+                execvp(argv[0], argv.data());
+            }
+            _exit(127);
         }
-        const int status = pclose(pipe);
+        close(pipe_ends[1]);
+        std::array<char, 4096> chunk{};
+        for (ssize_t got; (got = ::read(pipe_ends[0], chunk.data(), chunk.size())) > 0;) {
+            result.console.append(chunk.data(), static_cast<std::size_t>(got));
+        }
+        close(pipe_ends[0]);
+        int status = 0;
+        rusage usage{};
+        if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+            ADD_FAILURE() << "cannot run " << words.front();
+            return result;
+        }
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.peak_memory_kib = usage.ru_maxrss;
         return result;
     }
+
+    static bool running_as_root() { return geteuid() == 0; }
 
     // Text as the tested build writes it: with CR LF line ends on Windows.
     static std::string native(const std::string& text) {
@@ -113,24 +137,11 @@ private:
         return value != nullptr && *value != '\0' ? value : fallback;
     }
     static std::string binary() { return environment("KORVE_TEST_BINARY", KORVE_BINARY); }
-    static std::string launcher() {
-        const std::string name = environment("KORVE_TEST_LAUNCHER", "");
-        return name.empty() ? "" : name + " ";
+    static std::vector<std::string> launcher() {
+        std::istringstream words(environment("KORVE_TEST_LAUNCHER", ""));
+        return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
     }
     static bool crlf() { return environment("KORVE_TEST_NEWLINE", "lf") == "crlf"; }
-
-    static std::string quoted(const std::string& text) {
-        std::string result = "'";
-        for (const char c : text) {
-            if (c == '\'') {
-                result += "'\\''";
-            } else {
-                result += c;
-            }
-        }
-        result += '\'';
-        return result;
-    }
 
     std::filesystem::path dir_;
 };
