@@ -92,6 +92,9 @@ protected:
         return result;
     }
 
+    // Whether the tested build is a Windows one.
+    static bool windows_build() { return binary().ends_with(".exe"); }
+
     // Text as the tested build writes it: with CR LF line ends on Windows.
     static std::string native(const std::string& text) {
         if (!crlf()) {
