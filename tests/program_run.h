@@ -116,6 +116,9 @@ protected:
 
     static bool running_as_root() { return geteuid() == 0; }
 
+    // Whether the tested build is a Windows one.
+    static bool windows_build() { return binary().ends_with(".exe"); }
+
     // Text as the tested build writes it: with CR LF line ends on Windows.
     static std::string native(const std::string& text) {
         if (!crlf()) {
