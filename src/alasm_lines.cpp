@@ -36,18 +36,6 @@ public:
         chars_[size_++] = c;
     }
 
-    void append(std::string_view text) {
-        assert(text.size() <= kLongestLine - size_);
-        std::memcpy(chars_ + size_, text.data(), text.size());
-        size_ += text.size();
-    }
-
-    void append_spaces(std::size_t count) {
-        assert(count <= kLongestLine - size_);
-        std::memset(chars_ + size_, ' ', count);
-        size_ += count;
-    }
-
     // Copies the whole block; the slack past the longest line has room for it.
     void append(const ShortText& text) {
         assert(text.size <= kLongestLine - size_);
@@ -103,7 +91,8 @@ constexpr Context after_keywords_end(Context context) {
 }
 
 // What one content byte adds to a line, and the context it leaves the line in.
-struct Expansion {
+// Aligned so that no entry straddles two cache lines.
+struct alignas(32) Expansion {
     ShortText text;
     Context next = Context::Undefined;
 };

@@ -21,7 +21,7 @@ namespace korve {
 inline constexpr std::size_t kLongestKeyword = 7;
 
 // Which table spells a token: the first keyword of a line, or a later one.
-enum class TokenMode { First, Operand };
+enum class TokenMode : unsigned char { First, Operand };
 
 // The mode of the ordinal-th token decoded on a line (ordinals start at 1).
 constexpr TokenMode token_mode(long ordinal) {

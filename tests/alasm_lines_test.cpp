@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -130,6 +132,73 @@ TEST(AlasmLines, ALengthByteAtTheEndOfTheFileGivesAnEmptyLine) {
     EXPECT_FALSE(line.undefined.has_value());
     EXPECT_EQ(line.size, 0U);
     EXPECT_EQ(remaining, -1);
+}
+
+// The format read plainly, a byte at a time, as a check on the decoder's
+// tables: the text of a record's content and the undefined token, if any.
+std::pair<std::string, std::optional<UndefinedToken>> read_plainly(std::string_view content) {
+    std::string text;
+    int tokens = 0;
+    bool keywords_end = false;
+    bool in_string = false;
+    for (const char c : content) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 && !keywords_end && !in_string) {
+            const TokenMode mode = token_mode(++tokens);
+            const auto word = decode_token(byte, mode);
+            if (!word) {
+                return {text, UndefinedToken{byte, mode}};
+            }
+            const std::string_view tab = mode == TokenMode::First ? "\t" : "";
+            text += tab;
+            text += *word;
+            text += tab;
+        } else if (byte == 0x10) {
+            keywords_end = true;
+        } else if (byte <= 0x0F) {
+            text.append(byte, ' ');
+        } else {
+            text += c;
+            keywords_end = keywords_end || c == ';';
+            in_string = in_string != (c == '"');
+        }
+    }
+    return {in_string ? text + '"' : text, std::nullopt};
+}
+
+TEST(AlasmLines, DecodesEveryByteInEveryContext) {
+    // Lines that stand before the mnemonic, among the operands, in a comment,
+    // in raw text and in strings; then every byte, then a byte that shows
+    // which context the first one left the line in.
+    const std::string starts[] = {"", "\x84", "X,", ";", "\x10", "\"", "\x84\"", ";\"", "\"\x10"};
+    const std::string probes[] = {"\xA0", "\"", ";", "\x80", "\xE7", "\x10", "\x0F"};
+    std::vector<std::string> contents;
+    for (const auto& start : starts) {
+        for (int byte = 0; byte < 256; ++byte) {
+            for (const auto& probe : probes) {
+                contents.push_back(start + static_cast<char>(byte) + probe);
+            }
+        }
+    }
+    std::string records;
+    for (const auto& content : contents) {
+        records += static_cast<char>(content.size() + 1) + content;
+    }
+    const auto file = temp_file(records);
+    ByteReader input(file.get());
+    std::int64_t remaining = 0;
+    for (const auto& content : contents) {
+        Room room;
+        const DecodedLine line = decode_line(input, remaining, room.room());
+        const auto [text, undefined] = read_plainly(content);
+        ASSERT_EQ(line.undefined.has_value(), undefined.has_value()) << ::testing::PrintToString(content);
+        if (undefined) {
+            EXPECT_EQ(line.undefined->byte, undefined->byte);
+            EXPECT_EQ(line.undefined->mode, undefined->mode);
+        } else {
+            ASSERT_EQ(room.text(line), text) << ::testing::PrintToString(content);
+        }
+    }
 }
 
 struct Failure {
