@@ -178,14 +178,14 @@ const ExpansionTable& expansions(Context context) {
 
 }  // namespace
 
-ByteReader::ByteReader(std::FILE* file) : file_(file), buffer_(kReadBlock) {}
+ByteReader::ByteReader(std::FILE* file)
+    : file_(file), buffer_(std::make_unique_for_overwrite<unsigned char[]>(kReadBlock)) {}
 
 bool ByteReader::fill() {
-    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
-              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
     end_ -= begin_;
     begin_ = 0;
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    const std::size_t got = std::fread(buffer_.get() + end_, 1, kReadBlock - end_, file_);
     end_ += got;
     return got > 0;
 }

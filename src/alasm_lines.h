@@ -32,10 +32,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "alasm_tokens.h"
 
@@ -82,7 +82,7 @@ public:
             fill_up_to(count);
         }
         const std::size_t size = std::min(count, end_ - begin_);
-        const std::span<const unsigned char> bytes(buffer_.data() + begin_, size);
+        const std::span<const unsigned char> bytes(buffer_.get() + begin_, size);
         begin_ += size;
         return bytes;
     }
@@ -95,7 +95,7 @@ private:
     void fill_up_to(std::size_t count);
 
     std::FILE* file_;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;  // left uninitialised: it is only read once filled
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
 };

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "alasm_lines.h"
 #include "alasm_tokens.h"
@@ -60,7 +59,8 @@ std::optional<std::int64_t> find_alasm_data(std::FILE* input, std::FILE* console
 // writes. The decoder writes each line straight into the block.
 class LineWriter {
 public:
-    explicit LineWriter(std::FILE* output) : output_(output), block_(kBlock) {}
+    explicit LineWriter(std::FILE* output)
+        : output_(output), block_(std::make_unique_for_overwrite<char[]>(kBlock)) {}
 
     // Room for the next line at the end of the block, after writing out a
     // block too full for it; nothing when that write failed.
@@ -68,7 +68,7 @@ public:
         if (kBlock - size_ < kLineRoom && !flush()) {
             return std::nullopt;
         }
-        return LineRoom(block_.data() + size_, kLineRoom);
+        return LineRoom(block_.get() + size_, kLineRoom);
     }
 
     // Ends the line of `size` characters that was written into the room.
@@ -78,7 +78,7 @@ public:
     }
 
     bool flush() {
-        const bool written = std::fwrite(block_.data(), 1, size_, output_) == size_;
+        const bool written = std::fwrite(block_.get(), 1, size_, output_) == size_;
         size_ = 0;
         return written && std::fflush(output_) == 0;
     }
@@ -88,7 +88,7 @@ private:
     static_assert(kBlock > kLineRoom);
 
     std::FILE* output_;
-    std::vector<char> block_;
+    std::unique_ptr<char[]> block_;  // left uninitialised: only written lines are read
     std::size_t size_ = 0;
 };
 
