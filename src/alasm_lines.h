@@ -60,6 +60,11 @@ inline constexpr std::size_t kLineSlack = 16;
 inline constexpr std::size_t kLineRoom = kLongestLine + kLineSlack;
 using LineRoom = std::span<char, kLineRoom>;
 
+// Past the end of every record it takes, the reader's buffer holds at least
+// this many more bytes that may be read (their values mean nothing), so that
+// a decoder can read a whole word at a time.
+inline constexpr std::size_t kReadSlack = 8;
+
 // Reads a stream forwards through a buffer of its own, a byte or a record at
 // a time. A read error ends the input like the end of the file does; failed()
 // tells the two apart.

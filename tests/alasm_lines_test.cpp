@@ -77,6 +77,11 @@ TEST(AlasmLines, DecodesRecords) {
         {"\x03\xD4\xFF", "\tLD\t "},
         // The displacement and closing parenthesis of (IX are plain bytes.
         {"\x08\xD4\xF5,\xD1+5)", "\tLD\tA,(IX+5)"},
+        // Labels up to a word long and beyond, before the mnemonic.
+        {"\x09LABEL_7\xD4", "LABEL_7\tLD\t"},
+        {"\x0ALABEL__8\xD4", "LABEL__8\tLD\t"},
+        {"\x0BLABEL___9\xD4", "LABEL___9\tLD\t"},
+        {"\x0A\x01LABEL_7\xD4", " LABEL_7\tLD\t"},
         // Bytes outside ASCII pass through untranslated.
         {"\x03;\x7F", ";\x7F"},
     };
