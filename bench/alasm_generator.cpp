@@ -13,6 +13,19 @@ namespace {
 using testing::alasm_header;
 using testing::alasm_record;
 
+// The mix, in lines (or operands) out of a hundred.
+constexpr std::size_t kPercent = 100;
+constexpr std::size_t kEmptyLines = 5;
+constexpr std::size_t kCommentLines = 10;
+constexpr unsigned kLabelledLines = 33;
+constexpr unsigned kTrailingComments = 20;
+constexpr unsigned kSpacedCommas = 10;
+constexpr std::size_t kKeywordOperands = 40;
+constexpr std::size_t kNumberOperands = 25;
+constexpr std::size_t kIndexedOperands = 10;
+constexpr std::size_t kNameOperands = 15;  // the rest are strings
+constexpr std::size_t kMostOperands = 3;
+
 constexpr unsigned kFirstTokenByte = 0x80;
 constexpr unsigned kLastTokenByte = 0xFF;
 constexpr std::string_view kEmptyRecord = "\x01";
@@ -35,7 +48,7 @@ public:
     std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
 
     // True `percent` times in a hundred.
-    bool chance(unsigned percent) { return below(100) < percent; }
+    bool chance(unsigned percent) { return below(kPercent) < percent; }
 
     template <typename T>
     const T& pick(const std::vector<T>& items) {
@@ -106,20 +119,20 @@ void add_number(Random& random, std::string& line) {
 }
 
 void add_operand(const Vocabulary& words, Random& random, std::string& line) {
-    const std::size_t kind = random.below(100);
-    if (kind < 40) {
+    std::size_t kind = random.below(kPercent);
+    if (kind < kKeywordOperands) {
         line += '{';
         line += random.pick(words.operands);
         line += '}';
-    } else if (kind < 65) {
+    } else if ((kind -= kKeywordOperands) < kNumberOperands) {
         add_number(random, line);
-    } else if (kind < 75) {
+    } else if ((kind -= kNumberOperands) < kIndexedOperands) {
         constexpr std::size_t kDisplacements = 128;
         line += random.chance(50) ? "{(IX}" : "{(IY}";
         line += random.chance(70) ? '+' : '-';
         line += std::to_string(random.below(kDisplacements));
         line += ')';
-    } else if (kind < 90) {
+    } else if ((kind -= kIndexedOperands) < kNameOperands) {
         add_name(random, line);
     } else {
         line += '"';
@@ -131,30 +144,30 @@ void add_operand(const Vocabulary& words, Random& random, std::string& line) {
 // One source line in the test writer's marked form.
 std::string marked_line(const Vocabulary& words, Random& random) {
     std::string line;
-    const std::size_t kind = random.below(100);
-    if (kind < 5) {
-        return line;  // an empty line
+    const std::size_t kind = random.below(kPercent);
+    if (kind < kEmptyLines) {
+        return line;
     }
-    if (kind < 15) {
+    if (kind < kEmptyLines + kCommentLines) {
         line.append(random.below(3), ' ');
         line += ';';
         add_words(random, 1 + random.below(8), line);
         return line;
     }
-    if (random.chance(33)) {
+    if (random.chance(kLabelledLines)) {
         add_name(random, line);
     }
     line += '{';
     line += random.pick(words.first);
     line += '}';
-    const std::size_t operands = random.below(4);
+    const std::size_t operands = random.below(kMostOperands + 1);
     for (std::size_t i = 0; i < operands; ++i) {
         if (i > 0) {
-            line += random.chance(10) ? ", " : ",";
+            line += random.chance(kSpacedCommas) ? ", " : ",";
         }
         add_operand(words, random, line);
     }
-    if (random.chance(20)) {
+    if (random.chance(kTrailingComments)) {
         line.append(1 + random.below(20), ' ');
         line += ';';
         add_words(random, 1 + random.below(5), line);
