@@ -1,8 +1,13 @@
 #include "alasm_lines.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cassert>
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <span>
 
 namespace korve {
 namespace {
@@ -15,86 +20,246 @@ constexpr unsigned char kFirstToken = 0x80;
 constexpr char kCommentStart = ';';
 constexpr char kQuote = '"';
 
-// What one line has seen so far; nothing carries over to the next line.
-struct LineState {
-    int tokens = 0;  // keyword tokens decoded so far
-    bool in_comment = false;
-    bool in_string = false;
-    bool raw_rest = false;
+// The decoder reads and copies some bytes a word at a time.
+using Word = std::uint64_t;
+constexpr std::size_t kWordBytes = sizeof(Word);
+static_assert(kWordBytes <= kReadSlack && kWordBytes <= kLineSlack);
 
-    bool decodes_tokens() const { return !in_comment && !in_string && !raw_rest; }
+// Text of at most kLineSlack characters, in a block of that width, so that
+// it can be copied whole.
+struct ShortText {
+    std::array<char, kLineSlack> chars{};
+    unsigned char size = 0;
+};
+static_assert(kLongestSpaceRun <= kLineSlack && kLongestKeyword + 2 <= kLineSlack);
+
+// One line as it is decoded, in the room the caller gave for it.
+class LineText {
+public:
+    explicit LineText(LineRoom room) : chars_(room.data()) {}
+
+    std::size_t size() const { return size_; }
+
+    void push(char c) {
+        assert(size_ < kLongestLine);
+        chars_[size_++] = c;
+    }
+
+    // Copies a whole word, of which the first `count` bytes count.
+    void append_word(const unsigned char* word, std::size_t count) {
+        assert(count <= kLongestLine - size_);
+        std::memcpy(chars_ + size_, word, kWordBytes);
+        size_ += count;
+    }
+
+    // Copies the whole block; the slack past the longest line has room for it.
+    void append(const ShortText& text) {
+        assert(text.size <= kLongestLine - size_);
+        std::memcpy(chars_ + size_, text.chars.data(), text.chars.size());
+        size_ += text.size;
+    }
+
+private:
+    char* chars_;
+    std::size_t size_ = 0;
 };
 
-std::optional<UndefinedToken> append_token(unsigned char byte, LineState& state,
-                                           LineText& line) {
-    ++state.tokens;
-    const TokenMode mode = token_mode(state.tokens);
-    const auto word = decode_token(byte, mode);
-    if (!word) {
-        return UndefinedToken{byte, mode};
-    }
-    if (mode == TokenMode::First) {
-        line.push('\t');
-        line.append(*word);
-        line.push('\t');
-    } else {
-        line.append(*word);
-    }
-    return std::nullopt;
+// Where a line stands, as far as the meaning of its next byte goes. Keywords
+// are decoded outside strings, until a comment starts or the raw-rest marker
+// comes; the first one is the mnemonic. Nothing carries over to the next line.
+enum class Context : unsigned char {
+    BeforeMnemonic,        // no keyword yet
+    AmongOperands,         // after the mnemonic
+    StringBeforeMnemonic,  // in a string opened before the mnemonic
+    StringAmongOperands,   // in a string opened after it
+    Literal,               // in a comment or raw text: no more keywords
+    LiteralString,         // the same, inside a string
+    Undefined,             // an undefined keyword abandoned the line
+};
+constexpr std::size_t kContexts = 7;
+
+constexpr bool in_string(Context context) {
+    return context == Context::StringBeforeMnemonic ||
+           context == Context::StringAmongOperands || context == Context::LiteralString;
 }
 
-std::optional<UndefinedToken> decode_byte(unsigned char byte, LineState& state,
-                                          LineText& line) {
-    if (byte >= kFirstToken && state.decodes_tokens()) {
-        return append_token(byte, state, line);
+// The context a line is in after a quote, which opens or closes a string.
+constexpr Context after_quote(Context context) {
+    switch (context) {
+        case Context::BeforeMnemonic: return Context::StringBeforeMnemonic;
+        case Context::StringBeforeMnemonic: return Context::BeforeMnemonic;
+        case Context::AmongOperands: return Context::StringAmongOperands;
+        case Context::StringAmongOperands: return Context::AmongOperands;
+        case Context::Literal: return Context::LiteralString;
+        case Context::LiteralString: return Context::Literal;
+        case Context::Undefined: break;
+    }
+    return Context::Undefined;
+}
+
+// The context after a comment starts or the raw-rest marker comes: no more
+// keywords on the line, in the string or outside it.
+constexpr Context after_keywords_end(Context context) {
+    if (context == Context::Undefined) {
+        return context;
+    }
+    return in_string(context) ? Context::LiteralString : Context::Literal;
+}
+
+// What one content byte adds to a line, and the context it leaves the line in.
+// Aligned so that no entry straddles two cache lines.
+struct alignas(32) Expansion {
+    ShortText text;
+    Context next = Context::Undefined;
+};
+
+constexpr Expansion expansion(std::string_view text, Context next) {
+    Expansion result;
+    for (const char c : text) {
+        result.text.chars[result.text.size++] = c;
+    }
+    result.next = next;
+    return result;
+}
+
+constexpr Expansion spaces(unsigned char count, Context next) {
+    constexpr std::string_view kSpaces = "               ";
+    static_assert(kSpaces.size() == kLongestSpaceRun);
+    return expansion(kSpaces.substr(0, count), next);
+}
+
+// The first keyword is set off by a tab on each side; an undefined one
+// abandons the line.
+constexpr Expansion keyword(unsigned char byte, Context context) {
+    if (context == Context::BeforeMnemonic) {
+        const auto word = decode_token(byte, TokenMode::First);
+        if (!word) {
+            return expansion("", Context::Undefined);
+        }
+        std::array<char, kLongestKeyword + 2> text{};
+        std::size_t size = 0;
+        text[size++] = '\t';
+        for (const char c : *word) {
+            text[size++] = c;
+        }
+        text[size++] = '\t';
+        return expansion(std::string_view(text.data(), size), Context::AmongOperands);
+    }
+    const auto word = decode_token(byte, TokenMode::Operand);
+    return word ? expansion(*word, context) : expansion("", Context::Undefined);
+}
+
+constexpr Expansion expand(unsigned char byte, Context context) {
+    const char c = static_cast<char>(byte);
+    const std::string_view itself(&c, 1);
+    if (context == Context::Undefined) {
+        return expansion("", context);
+    }
+    if (byte >= kFirstToken) {
+        const bool decodes_keywords =
+            context == Context::BeforeMnemonic || context == Context::AmongOperands;
+        return decodes_keywords ? keyword(byte, context) : expansion(itself, context);
     }
     if (byte == kRawRestMarker) {
-        state.raw_rest = true;
-    } else if (byte <= kLongestSpaceRun) {
-        line.append_spaces(byte);  // 0x00 is a run of none
-    } else {
-        line.push(static_cast<char>(byte));
-        if (byte == kCommentStart) {
-            state.in_comment = true;
-        } else if (byte == kQuote) {
-            state.in_string = !state.in_string;
+        return expansion("", after_keywords_end(context));
+    }
+    if (byte <= kLongestSpaceRun) {
+        return spaces(byte, context);  // 0x00 is a run of none
+    }
+    if (c == kCommentStart) {
+        return expansion(itself, after_keywords_end(context));
+    }
+    return expansion(itself, c == kQuote ? after_quote(context) : context);
+}
+
+using ExpansionTable = std::array<Expansion, 256>;
+
+constexpr std::array<ExpansionTable, kContexts> make_expansions() {
+    std::array<ExpansionTable, kContexts> tables{};
+    for (std::size_t context = 0; context < kContexts; ++context) {
+        for (std::size_t byte = 0; byte < tables[context].size(); ++byte) {
+            tables[context][byte] =
+                expand(static_cast<unsigned char>(byte), static_cast<Context>(context));
         }
     }
-    return std::nullopt;
+    return tables;
+}
+
+// Every byte's expansion in every context, worked out while compiling.
+constexpr std::array<ExpansionTable, kContexts> kExpansions = make_expansions();
+
+const ExpansionTable& expansions(Context context) {
+    return kExpansions[static_cast<std::size_t>(context)];
+}
+
+// Plain characters, 0x11-0x7F other than ';' and '"', stand for themselves
+// and leave the context as it is. Most lines start with a few of them (a
+// label, or none) and then the mnemonic; the decoder takes that start in one
+// step, as a processor cannot foresee where in the line the mnemonic comes.
+constexpr Word repeated(unsigned char byte) { return 0x0101010101010101ULL * byte; }
+
+// The bytes at `at` as one word, the first byte lowest, on any host.
+Word load_word(const unsigned char* at) {
+    Word word = 0;
+    for (std::size_t i = 0; i < kWordBytes; ++i) {
+        word |= Word{at[i]} << (CHAR_BIT * i);
+    }
+    return word;
+}
+
+// How many plain characters start the word at `at`, up to a whole word.
+std::size_t plain_prefix(const unsigned char* at) {
+    constexpr Word kHighBits = repeated(0x80);
+    // The high bit of each byte below `limit`: sure for the lowest such byte,
+    // which is all that counts, as the subtraction borrows upwards from it.
+    const auto below = [](Word bytes, unsigned char limit) {
+        return (bytes - repeated(limit)) & ~bytes & kHighBits;
+    };
+    const Word word = load_word(at);
+    const Word marks = (word & kHighBits) | below(word, kRawRestMarker + 1) |
+                       below(word ^ repeated(kCommentStart), 1) |
+                       below(word ^ repeated(kQuote), 1);
+    return static_cast<std::size_t>(std::countr_zero(marks)) / CHAR_BIT;
+}
+
+// Decodes a line's start that is a label shorter than a word (or none) and
+// the mnemonic, in one step. Returns how many bytes it took: none when the
+// line starts otherwise.
+std::size_t decode_label_and_mnemonic(std::span<const unsigned char> content, LineText& line) {
+    const std::size_t label = plain_prefix(content.data());
+    if (label >= content.size()) {
+        return 0;
+    }
+    const Expansion& mnemonic = expansions(Context::BeforeMnemonic)[content[label]];
+    if (mnemonic.next != Context::AmongOperands) {
+        return 0;
+    }
+    line.append_word(content.data(), label);
+    line.append(mnemonic.text);
+    return label + 1;
 }
 
 }  // namespace
 
-ByteReader::ByteReader(std::FILE* file) : file_(file), buffer_(kReadBlock) {}
+ByteReader::ByteReader(std::FILE* file)
+    : file_(file),
+      buffer_(std::make_unique_for_overwrite<unsigned char[]>(kReadBlock + kReadSlack)) {}
 
 bool ByteReader::fill() {
-    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_),
-              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
     end_ -= begin_;
     begin_ = 0;
-    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    const std::size_t got = std::fread(buffer_.get() + end_, 1, kReadBlock - end_, file_);
     end_ += got;
+    std::fill_n(buffer_.get() + end_, kReadSlack, 0);  // read by whole words, never used
     return got > 0;
 }
 
-std::optional<unsigned char> ByteReader::next() {
-    if (begin_ == end_ && !fill()) {
-        return std::nullopt;
-    }
-    return buffer_[begin_++];
-}
-
-std::span<const unsigned char> ByteReader::take(std::size_t count) {
+void ByteReader::fill_up_to(std::size_t count) {
     assert(count <= kLongestRecord);
     while (end_ - begin_ < count && fill()) {
     }
-    const std::size_t size = std::min(count, end_ - begin_);
-    const std::span<const unsigned char> bytes(buffer_.data() + begin_, size);
-    begin_ += size;
-    return bytes;
 }
-
-bool ByteReader::at_end() { return begin_ == end_ && !fill(); }
 
 bool ByteReader::failed() const { return std::ferror(file_) != 0; }
 
@@ -113,40 +278,35 @@ std::string read_alasm_name(ByteReader& input, std::int64_t& remaining) {
     return {header.begin(), name_end};
 }
 
-void LineText::push(char c) {
-    assert(size_ < chars_.size());
-    chars_[size_++] = c;
-}
-
-void LineText::append(std::string_view text) {
-    assert(text.size() <= chars_.size() - size_);
-    std::memcpy(chars_.data() + size_, text.data(), text.size());
-    size_ += text.size();
-}
-
-void LineText::append_spaces(std::size_t count) {
-    assert(count <= chars_.size() - size_);
-    std::memset(chars_.data() + size_, ' ', count);
-    size_ += count;
-}
-
-std::optional<UndefinedToken> decode_line(ByteReader& input, std::int64_t& remaining,
-                                          LineText& line) {
-    line.clear();
+DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom room) {
     const auto length = input.next();  // none at the end of the input: no content
     const std::size_t content_size = length && *length >= 2 ? *length - 1U : 0;
     remaining -= 1 + static_cast<std::int64_t>(content_size);
 
-    LineState state;
-    for (const unsigned char byte : input.take(content_size)) {
-        if (const auto undefined = decode_byte(byte, state, line)) {
-            return undefined;
+    const auto content = input.take(content_size);
+    LineText line(room);
+    const std::size_t started = decode_label_and_mnemonic(content, line);
+    Context context = started > 0 ? Context::AmongOperands : Context::BeforeMnemonic;
+
+    // Then a byte at a time; most bytes leave the context as it is.
+    const ExpansionTable* table = &expansions(context);
+    for (const unsigned char byte : content.subspan(started)) {
+        const Expansion& expansion = (*table)[byte];
+        line.append(expansion.text);
+        if (expansion.next != context) {
+            if (expansion.next == Context::Undefined) {
+                const TokenMode mode =
+                    context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand;
+                return {line.size(), UndefinedToken{byte, mode}};
+            }
+            context = expansion.next;
+            table = &expansions(context);
         }
     }
-    if (state.in_string) {
-        line.push(kQuote);
+    if (in_string(context)) {
+        line.push(kQuote);  // a string still open at the end of the line is closed
     }
-    return std::nullopt;
+    return {line.size(), std::nullopt};
 }
 
 }  // namespace korve

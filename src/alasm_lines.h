@@ -28,15 +28,14 @@
 // still open at the end of the line is closed there.
 #pragma once
 
-#include <array>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "alasm_tokens.h"
 
@@ -54,6 +53,18 @@ inline constexpr std::size_t kLongestSpaceRun = 0x0F;
 inline constexpr std::size_t kLongestLine = (kLongestRecord - 1) * kLongestSpaceRun + 1;
 static_assert(kLongestKeyword + 2 <= kLongestSpaceRun);
 
+// Room for one decoded line: the longest line any record can expand to, and
+// a little more, because the decoder copies short pieces of text as whole
+// blocks of a fixed width, which costs less than measuring each piece.
+inline constexpr std::size_t kLineSlack = 16;
+inline constexpr std::size_t kLineRoom = kLongestLine + kLineSlack;
+using LineRoom = std::span<char, kLineRoom>;
+
+// Past the end of every record it takes, the reader's buffer holds at least
+// this many more bytes that may be read (their values mean nothing), so that
+// a decoder can read a whole word at a time.
+inline constexpr std::size_t kReadSlack = 8;
+
 // Reads a stream forwards through a buffer of its own, a byte or a record at
 // a time. A read error ends the input like the end of the file does; failed()
 // tells the two apart.
@@ -62,20 +73,34 @@ public:
     explicit ByteReader(std::FILE* file);
 
     // The next byte, or nothing at the end of the input.
-    std::optional<unsigned char> next();
+    std::optional<unsigned char> next() {
+        if (begin_ == end_ && !fill()) {
+            return std::nullopt;
+        }
+        return buffer_[begin_++];
+    }
 
     // The next `count` bytes (at most kLongestRecord) in one piece; fewer only
     // at the end of the input.
-    std::span<const unsigned char> take(std::size_t count);
+    std::span<const unsigned char> take(std::size_t count) {
+        if (end_ - begin_ < count) {
+            fill_up_to(count);
+        }
+        const std::size_t size = std::min(count, end_ - begin_);
+        const std::span<const unsigned char> bytes(buffer_.get() + begin_, size);
+        begin_ += size;
+        return bytes;
+    }
 
-    bool at_end();
+    bool at_end() { return begin_ == end_ && !fill(); }
     bool failed() const;
 
 private:
     bool fill();
+    void fill_up_to(std::size_t count);
 
     std::FILE* file_;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;  // left uninitialised: it is only read once filled
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
 };
@@ -88,32 +113,22 @@ bool has_alasm_mark(std::FILE* file, long data_offset);
 // of the input) and lowers `remaining` by its full size.
 std::string read_alasm_name(ByteReader& input, std::int64_t& remaining);
 
-// One decoded line, without its newline. Holds the longest line any record
-// can expand to, so no record is ever cut short.
-class LineText {
-public:
-    void clear() { size_ = 0; }
-    void push(char c);
-    void append(std::string_view text);
-    void append_spaces(std::size_t count);
-    std::string_view view() const { return {chars_.data(), size_}; }
-
-private:
-    std::array<char, kLongestLine> chars_;
-    std::size_t size_ = 0;
-};
-
 // A keyword token that its table does not define.
 struct UndefinedToken {
     unsigned char byte;
     TokenMode mode;
 };
 
-// Decodes the line record at the reader's position into `line`. Reads the
-// whole record as its length byte states, and lowers `remaining` by every
-// byte it reads, also by those missing at the end of the input. Returns the
-// undefined token that abandoned the line, or nothing when the line is done.
-std::optional<UndefinedToken> decode_line(ByteReader& input, std::int64_t& remaining,
-                                          LineText& line);
+// A decoded line: its size, or the undefined token that abandoned it.
+struct DecodedLine {
+    std::size_t size = 0;
+    std::optional<UndefinedToken> undefined;
+};
+
+// Decodes the line record at the reader's position into `room`, without a
+// newline. Reads the whole record as its length byte states, and lowers
+// `remaining` by every byte it reads, also by those missing at the end of the
+// input.
+DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom room);
 
 }  // namespace korve

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "alasm_lines.h"
 #include "alasm_tokens.h"
@@ -56,49 +55,59 @@ std::optional<std::int64_t> find_alasm_data(std::FILE* input, std::FILE* console
     return std::nullopt;
 }
 
-// Gathers output lines into large blocks, so that the stream sees few writes.
+// Gathers output lines into large blocks, so that the stream sees few
+// writes. The decoder writes each line straight into the block.
 class LineWriter {
 public:
-    explicit LineWriter(std::FILE* output) : output_(output) { buffer_.reserve(kBlock); }
+    explicit LineWriter(std::FILE* output)
+        : output_(output), block_(std::make_unique_for_overwrite<char[]>(kBlock)) {}
 
-    bool write_line(std::string_view text) {
-        if (buffer_.size() + text.size() + 1 > kBlock && !flush()) {
-            return false;
+    // Room for the next line at the end of the block, after writing out a
+    // block too full for it; nothing when that write failed.
+    std::optional<LineRoom> room() {
+        if (kBlock - size_ < kLineRoom && !flush()) {
+            return std::nullopt;
         }
-        buffer_.insert(buffer_.end(), text.begin(), text.end());
-        buffer_.push_back('\n');
-        return true;
+        return LineRoom(block_.get() + size_, kLineRoom);
+    }
+
+    // Ends the line of `size` characters that was written into the room.
+    void commit(std::size_t size) {
+        block_[size_ + size] = '\n';  // a line leaves its room's slack free
+        size_ += size + 1;
     }
 
     bool flush() {
-        const bool written =
-            std::fwrite(buffer_.data(), 1, buffer_.size(), output_) == buffer_.size();
-        buffer_.clear();
+        const bool written = std::fwrite(block_.get(), 1, size_, output_) == size_;
+        size_ = 0;
         return written && std::fflush(output_) == 0;
     }
 
 private:
     static constexpr std::size_t kBlock = std::size_t{64} * 1024;
-    static_assert(kBlock > kLongestLine);
+    static_assert(kBlock > kLineRoom);
 
     std::FILE* output_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> block_;  // left uninitialised: only written lines are read
+    std::size_t size_ = 0;
 };
 
 // Decodes and writes line records while data remains. The first record is
 // always decoded, even when the header used the data up.
 Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& output,
                       std::FILE* console) {
-    LineText line;
     do {
-        if (const auto undefined = decode_line(input, remaining, line)) {
-            std::fprintf(console, "\n\nError %s\n",
-                         undefined_token_text(undefined->byte, undefined->mode).c_str());
-            return Outcome::UndefinedToken;
-        }
-        if (!output.write_line(line.view())) {
+        const auto room = output.room();
+        if (!room) {
             return Outcome::WriteFailed;
         }
+        const DecodedLine line = decode_line(input, remaining, *room);
+        if (line.undefined) {
+            std::fprintf(console, "\n\nError %s\n",
+                         undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
+            return Outcome::UndefinedToken;
+        }
+        output.commit(line.size);
     } while (remaining > 0 && !input.at_end());
     return Outcome::Converted;
 }

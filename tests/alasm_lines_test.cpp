@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -14,16 +17,26 @@ namespace {
 using testing::temp_file;
 using namespace std::string_literals;
 
+// Room for a line, filled with a mark that shows where the decoder wrote.
+struct Room {
+    Room() { chars.fill('?'); }
+    LineRoom room() { return LineRoom(chars); }
+    std::string text(const DecodedLine& line) const { return {chars.data(), line.size}; }
+
+    std::array<char, kLineRoom> chars;
+};
+
 // Decodes every record of `records` in turn, as the driver would.
 std::vector<std::string> decode_all(std::string_view records) {
     const auto file = temp_file(records);
     ByteReader input(file.get());
     std::int64_t remaining = static_cast<std::int64_t>(records.size());
-    LineText line;
     std::vector<std::string> lines;
     while (!input.at_end()) {
-        EXPECT_FALSE(decode_line(input, remaining, line).has_value());
-        lines.emplace_back(line.view());
+        Room room;
+        const DecodedLine line = decode_line(input, remaining, room.room());
+        EXPECT_FALSE(line.undefined.has_value());
+        lines.push_back(room.text(line));
     }
     EXPECT_EQ(remaining, 0);
     return lines;
@@ -64,6 +77,11 @@ TEST(AlasmLines, DecodesRecords) {
         {"\x03\xD4\xFF", "\tLD\t "},
         // The displacement and closing parenthesis of (IX are plain bytes.
         {"\x08\xD4\xF5,\xD1+5)", "\tLD\tA,(IX+5)"},
+        // Labels up to a word long and beyond, before the mnemonic.
+        {"\x09LABEL_7\xD4", "LABEL_7\tLD\t"},
+        {"\x0ALABEL__8\xD4", "LABEL__8\tLD\t"},
+        {"\x0BLABEL___9\xD4", "LABEL___9\tLD\t"},
+        {"\x0A\x01LABEL_7\xD4", " LABEL_7\tLD\t"},
         // Bytes outside ASCII pass through untranslated.
         {"\x03;\x7F", ";\x7F"},
     };
@@ -102,9 +120,10 @@ TEST(AlasmLines, ReadsARecordThatRunsPastTheEndOfTheFile) {
     const auto file = temp_file("\x0A" "AB");
     ByteReader input(file.get());
     std::int64_t remaining = 3;
-    LineText line;
-    EXPECT_FALSE(decode_line(input, remaining, line).has_value());
-    EXPECT_EQ(line.view(), "AB");
+    Room room;
+    const DecodedLine line = decode_line(input, remaining, room.room());
+    EXPECT_FALSE(line.undefined.has_value());
+    EXPECT_EQ(room.text(line), "AB");
     EXPECT_EQ(remaining, -7);  // every byte the record claims counts
     EXPECT_TRUE(input.at_end());
 }
@@ -113,10 +132,78 @@ TEST(AlasmLines, ALengthByteAtTheEndOfTheFileGivesAnEmptyLine) {
     const auto file = temp_file("");
     ByteReader input(file.get());
     std::int64_t remaining = 0;
-    LineText line;
-    EXPECT_FALSE(decode_line(input, remaining, line).has_value());
-    EXPECT_EQ(line.view(), "");
+    Room room;
+    const DecodedLine line = decode_line(input, remaining, room.room());
+    EXPECT_FALSE(line.undefined.has_value());
+    EXPECT_EQ(line.size, 0U);
     EXPECT_EQ(remaining, -1);
+}
+
+// The format read plainly, a byte at a time, as a check on the decoder's
+// tables: the text of a record's content and the undefined token, if any.
+std::pair<std::string, std::optional<UndefinedToken>> read_plainly(std::string_view content) {
+    std::string text;
+    int tokens = 0;
+    bool keywords_end = false;
+    bool in_string = false;
+    for (const char c : content) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 && !keywords_end && !in_string) {
+            const TokenMode mode = token_mode(++tokens);
+            const auto word = decode_token(byte, mode);
+            if (!word) {
+                return {text, UndefinedToken{byte, mode}};
+            }
+            const std::string_view tab = mode == TokenMode::First ? "\t" : "";
+            text += tab;
+            text += *word;
+            text += tab;
+        } else if (byte == 0x10) {
+            keywords_end = true;
+        } else if (byte <= 0x0F) {
+            text.append(byte, ' ');
+        } else {
+            text += c;
+            keywords_end = keywords_end || c == ';';
+            in_string = in_string != (c == '"');
+        }
+    }
+    return {in_string ? text + '"' : text, std::nullopt};
+}
+
+TEST(AlasmLines, DecodesEveryByteInEveryContext) {
+    // Lines that stand before the mnemonic, among the operands, in a comment,
+    // in raw text and in strings; then every byte, then a byte that shows
+    // which context the first one left the line in.
+    const std::string starts[] = {"", "\x84", "X,", ";", "\x10", "\"", "\x84\"", ";\"", "\"\x10"};
+    const std::string probes[] = {"\xA0", "\"", ";", "\x80", "\xE7", "\x10", "\x0F"};
+    std::vector<std::string> contents;
+    for (const auto& start : starts) {
+        for (int byte = 0; byte < 256; ++byte) {
+            for (const auto& probe : probes) {
+                contents.push_back(start + static_cast<char>(byte) + probe);
+            }
+        }
+    }
+    std::string records;
+    for (const auto& content : contents) {
+        records += static_cast<char>(content.size() + 1) + content;
+    }
+    const auto file = temp_file(records);
+    ByteReader input(file.get());
+    std::int64_t remaining = 0;
+    for (const auto& content : contents) {
+        Room room;
+        const DecodedLine line = decode_line(input, remaining, room.room());
+        const auto [text, undefined] = read_plainly(content);
+        ASSERT_EQ(line.undefined.has_value(), undefined.has_value()) << ::testing::PrintToString(content);
+        if (undefined) {
+            EXPECT_EQ(line.undefined->byte, undefined->byte);
+            EXPECT_EQ(line.undefined->mode, undefined->mode);
+        } else {
+            ASSERT_EQ(room.text(line), text) << ::testing::PrintToString(content);
+        }
+    }
 }
 
 struct Failure {
@@ -135,8 +222,8 @@ TEST(AlasmLines, StopsAtAnUndefinedToken) {
         const auto file = temp_file(c.bytes);
         ByteReader input(file.get());
         std::int64_t remaining = 0;
-        LineText line;
-        const auto undefined = decode_line(input, remaining, line);
+        Room room;
+        const auto undefined = decode_line(input, remaining, room.room()).undefined;
         ASSERT_TRUE(undefined.has_value());
         EXPECT_EQ(undefined->byte, c.byte);
         EXPECT_EQ(undefined->mode, c.mode);
