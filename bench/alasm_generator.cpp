@@ -1,6 +1,7 @@
 #include "alasm_generator.h"
 
 #include <array>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -20,10 +21,12 @@ constexpr std::size_t kCommentLines = 10;
 constexpr unsigned kLabelledLines = 33;
 constexpr unsigned kTrailingComments = 20;
 constexpr unsigned kSpacedCommas = 10;
+// Operands: keywords, numbers, (IX+d) and names, each up to its bound; the
+// rest are strings.
 constexpr std::size_t kKeywordOperands = 40;
-constexpr std::size_t kNumberOperands = 25;
-constexpr std::size_t kIndexedOperands = 10;
-constexpr std::size_t kNameOperands = 15;  // the rest are strings
+constexpr std::size_t kNumberOperands = kKeywordOperands + 25;
+constexpr std::size_t kIndexedOperands = kNumberOperands + 10;
+constexpr std::size_t kNameOperands = kIndexedOperands + 15;
 constexpr std::size_t kMostOperands = 3;
 
 constexpr unsigned kFirstTokenByte = 0x80;
@@ -50,8 +53,7 @@ public:
     // True `percent` times in a hundred.
     bool chance(unsigned percent) { return below(kPercent) < percent; }
 
-    template <typename T>
-    const T& pick(const std::vector<T>& items) {
+    std::string_view pick(std::span<const std::string_view> items) {
         return items[below(items.size())];
     }
 
@@ -77,7 +79,7 @@ std::vector<std::string_view> keywords(TokenMode mode) {
     return words;
 }
 
-const std::vector<std::string_view> kCommentWords = {
+constexpr std::array<std::string_view, 31> kCommentWords = {
     "clear", "the", "screen", "next", "row", "loop", "until", "zero", "save", "registers",
     "print", "char", "at", "HL", "border", "colour", "wait", "for", "key", "table", "of",
     "sprites", "bank", "7", "fast", "path", "restore", "stack", "sound", "on", "AY"};
@@ -119,20 +121,20 @@ void add_number(Random& random, std::string& line) {
 }
 
 void add_operand(const Vocabulary& words, Random& random, std::string& line) {
-    std::size_t kind = random.below(kPercent);
+    const std::size_t kind = random.below(kPercent);
     if (kind < kKeywordOperands) {
         line += '{';
         line += random.pick(words.operands);
         line += '}';
-    } else if ((kind -= kKeywordOperands) < kNumberOperands) {
+    } else if (kind < kNumberOperands) {
         add_number(random, line);
-    } else if ((kind -= kNumberOperands) < kIndexedOperands) {
+    } else if (kind < kIndexedOperands) {
         constexpr std::size_t kDisplacements = 128;
         line += random.chance(50) ? "{(IX}" : "{(IY}";
         line += random.chance(70) ? '+' : '-';
         line += std::to_string(random.below(kDisplacements));
         line += ')';
-    } else if ((kind -= kIndexedOperands) < kNameOperands) {
+    } else if (kind < kNameOperands) {
         add_name(random, line);
     } else {
         line += '"';
