@@ -77,12 +77,6 @@ TEST(AlasmTokens, SpellsKeywords) {
     }
 }
 
-TEST(AlasmTokens, OnlyTheFirstOrdinalIsAFirstToken) {
-    EXPECT_EQ(token_mode(1), TokenMode::First);
-    EXPECT_EQ(token_mode(2), TokenMode::Operand);
-    EXPECT_EQ(token_mode(5), TokenMode::Operand);
-}
-
 TEST(AlasmTokens, NamesUndefinedTokensInUpperCaseHex) {
     EXPECT_EQ(undefined_token_text(0xE7, TokenMode::First), "|0xE7|");
     EXPECT_EQ(undefined_token_text(0x80, TokenMode::Operand), " |0x80|");
