@@ -34,7 +34,7 @@ done
 cmake --build "$linux" -j2 --target korve_tests
 
 export WINEDEBUG=-all
-export WINEPREFIX=${KORVE_WINEPREFIX:-$HOME/.cache/korve-wine}
+export WINEPREFIX=${KORVE_WINEPREFIX:-${HOME:-/tmp}/.cache/korve-wine}
 mkdir -p "$(dirname "$WINEPREFIX")"
 # The first start makes the prefix, which takes a while. Then one server is
 # kept up, with Wine's own services started outside the tests' pipes: else
