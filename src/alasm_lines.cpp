@@ -279,11 +279,13 @@ std::string read_alasm_name(ByteReader& input, std::int64_t& remaining) {
 }
 
 DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom room) {
-    const auto length = input.next();  // none at the end of the input: no content
-    const std::size_t content_size = length && *length >= 2 ? *length - 1U : 0;
-    remaining -= 1 + static_cast<std::int64_t>(content_size);
+    // Every byte the length claims counts, also those past the end of the
+    // input; at the end, the length byte itself is missing and counts as one.
+    const auto record = input.take_record();
+    const std::size_t claimed = record.empty() ? 1 : std::max<std::size_t>(record[0], 1);
+    remaining -= static_cast<std::int64_t>(claimed);
 
-    const auto content = input.take(content_size);
+    const auto content = record.empty() ? record : record.subspan(1);
     LineText line(room);
     const std::size_t started = decode_label_and_mnemonic(content, line);
     Context context = started > 0 ? Context::AmongOperands : Context::BeforeMnemonic;

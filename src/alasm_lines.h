@@ -72,12 +72,14 @@ class ByteReader {
 public:
     explicit ByteReader(std::FILE* file);
 
-    // The next byte, or nothing at the end of the input.
-    std::optional<unsigned char> next() {
-        if (begin_ == end_ && !fill()) {
-            return std::nullopt;
+    // The next line record in one piece: its length byte and its content,
+    // less what lies past the end of the input; empty at the end.
+    std::span<const unsigned char> take_record() {
+        if (end_ - begin_ < kLongestRecord) {
+            fill_up_to(kLongestRecord);
         }
-        return buffer_[begin_++];
+        const std::size_t claimed = begin_ < end_ ? std::max<std::size_t>(buffer_[begin_], 1) : 0;
+        return take_buffered(claimed);
     }
 
     // The next `count` bytes (at most kLongestRecord) in one piece; fewer only
@@ -86,10 +88,7 @@ public:
         if (end_ - begin_ < count) {
             fill_up_to(count);
         }
-        const std::size_t size = std::min(count, end_ - begin_);
-        const std::span<const unsigned char> bytes(buffer_.get() + begin_, size);
-        begin_ += size;
-        return bytes;
+        return take_buffered(count);
     }
 
     bool at_end() { return begin_ == end_ && !fill(); }
@@ -98,6 +97,13 @@ public:
 private:
     bool fill();
     void fill_up_to(std::size_t count);
+
+    std::span<const unsigned char> take_buffered(std::size_t count) {
+        const std::size_t size = std::min(count, end_ - begin_);
+        const std::span<const unsigned char> bytes(buffer_.get() + begin_, size);
+        begin_ += size;
+        return bytes;
+    }
 
     std::FILE* file_;
     std::unique_ptr<unsigned char[]> buffer_;  // left uninitialised: it is only read once filled

@@ -62,19 +62,17 @@ public:
     explicit LineWriter(std::FILE* output)
         : output_(output), block_(std::make_unique_for_overwrite<char[]>(kBlock)) {}
 
-    // Room for the next line at the end of the block, after writing out a
-    // block too full for it; nothing when that write failed.
-    std::optional<LineRoom> room() {
-        if (kBlock - size_ < kLineRoom && !flush()) {
-            return std::nullopt;
-        }
-        return LineRoom(block_.get() + size_, kLineRoom);
-    }
+    // Room for the next line, at the end of the block: commit() always
+    // leaves enough.
+    LineRoom room() { return LineRoom(block_.get() + size_, kLineRoom); }
 
-    // Ends the line of `size` characters that was written into the room.
-    void commit(std::size_t size) {
+    // Ends the line of `size` characters that was written into the room, and
+    // writes the block out when another line might not fit; false when that
+    // write failed.
+    bool commit(std::size_t size) {
         block_[size_ + size] = '\n';  // a line leaves its room's slack free
         size_ += size + 1;
+        return kBlock - size_ >= kLineRoom || flush();
     }
 
     bool flush() {
@@ -97,17 +95,15 @@ private:
 Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& output,
                       std::FILE* console) {
     do {
-        const auto room = output.room();
-        if (!room) {
-            return Outcome::WriteFailed;
-        }
-        const DecodedLine line = decode_line(input, remaining, *room);
+        const DecodedLine line = decode_line(input, remaining, output.room());
         if (line.undefined) {
             std::fprintf(console, "\n\nError %s\n",
                          undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
             return Outcome::UndefinedToken;
         }
-        output.commit(line.size);
+        if (!output.commit(line.size)) {
+            return Outcome::WriteFailed;
+        }
     } while (remaining > 0 && !input.at_end());
     return Outcome::Converted;
 }
