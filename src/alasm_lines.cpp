@@ -282,8 +282,7 @@ DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom roo
     // Every byte the length claims counts, also those past the end of the
     // input; at the end, the length byte itself is missing and counts as one.
     const auto record = input.take_record();
-    const std::size_t claimed = record.empty() ? 1 : std::max<std::size_t>(record[0], 1);
-    remaining -= static_cast<std::int64_t>(claimed);
+    remaining -= static_cast<std::int64_t>(record.empty() ? 1 : record_size(record[0]));
 
     const auto content = record.empty() ? record : record.subspan(1);
     LineText line(room);

@@ -65,8 +65,14 @@ using LineRoom = std::span<char, kLineRoom>;
 // a decoder can read a whole word at a time.
 inline constexpr std::size_t kReadSlack = 8;
 
-// Reads a stream forwards through a buffer of its own, a byte or a record at
-// a time. A read error ends the input like the end of the file does; failed()
+// A line record's size, its length byte included: the length it states, but
+// at least the length byte itself (a record of length 0 or 1 is empty).
+constexpr std::size_t record_size(unsigned char length) {
+    return length == 0 ? 1 : length;
+}
+
+// Reads a stream forwards through a buffer of its own, a record or a block
+// at a time. A read error ends the input like the end of the file does; failed()
 // tells the two apart.
 class ByteReader {
 public:
@@ -78,8 +84,7 @@ public:
         if (end_ - begin_ < kLongestRecord) {
             fill_up_to(kLongestRecord);
         }
-        const std::size_t claimed = begin_ < end_ ? std::max<std::size_t>(buffer_[begin_], 1) : 0;
-        return take_buffered(claimed);
+        return take_buffered(begin_ < end_ ? record_size(buffer_[begin_]) : 0);
     }
 
     // The next `count` bytes (at most kLongestRecord) in one piece; fewer only
