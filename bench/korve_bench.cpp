@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "alasm_generator.h"
+#include "alasm_writer.h"
 #include "driver.h"
 
 namespace {
@@ -29,10 +30,7 @@ constexpr const char* kNullDevice = "/dev/null";
 #endif
 constexpr double kBytesPerMegabyte = 1e6;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using korve::File;
 
 // A stream that reads `data`; from memory where the C library can, else
 // from a temporary file, which the page cache holds.
@@ -57,11 +55,7 @@ bool parse_size(const char* text, std::size_t& value) {
 }
 
 int generate(std::size_t size, std::size_t seed, const char* path) {
-    const std::string data = generate_alasm(size, seed);
-    File file(std::fopen(path, "wb"));
-    const bool written = file && std::fwrite(data.data(), 1, data.size(), file.get()) == data.size() &&
-                         std::fclose(file.release()) == 0;
-    if (!written) {
+    if (!korve::testing::write_file(path, generate_alasm(size, seed))) {
         std::fprintf(stderr, "korve_bench: cannot write %s\n", path);
         return EXIT_FAILURE;
     }

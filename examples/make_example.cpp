@@ -5,7 +5,6 @@
 //   make_example examples
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -16,12 +15,7 @@ namespace {
 using korve::testing::alasm_header;
 using korve::testing::alasm_record;
 using korve::testing::hobeta_file;
-
-bool write_file(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary);
-    file << bytes;
-    return static_cast<bool>(file.flush());
-}
+using korve::testing::write_file;
 
 // {WORD} marks a keyword, {RAW} the marker after which a line is kept as typed.
 constexpr std::string_view kSource[] = {

@@ -4,7 +4,6 @@
 //   make_seeds fuzz/corpus
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@ namespace {
 using korve::testing::alasm_header;
 using korve::testing::alasm_record;
 using korve::testing::hobeta_file;
+using korve::testing::write_file;
 
 std::string bare(const std::string& records) { return alasm_header("SEED") + records; }
 
@@ -64,8 +64,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const Seed& seed : seeds()) {
-        std::ofstream file(std::filesystem::path(argv[1]) / seed.name, std::ios::binary);
-        if (!(file << seed.bytes)) {
+        if (!write_file(std::filesystem::path(argv[1]) / seed.name, seed.bytes)) {
             std::fprintf(stderr, "make_seeds: cannot write %s\n", seed.name);
             return 1;
         }

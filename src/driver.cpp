@@ -108,11 +108,6 @@ Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& out
     return Outcome::Converted;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 File open_input(const char* path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {

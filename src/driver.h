@@ -3,8 +3,16 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace korve {
+
+// An open stream that closes itself. Where the close can fail in a way that
+// matters (an output), release() it and close it by hand.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The exit statuses of korve. A finished conversion exits with 1, as it
 // always has: scripts over whole collections test for it.

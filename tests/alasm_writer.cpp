@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 
 #include "alasm_lines.h"
@@ -71,13 +72,22 @@ std::string alasm_header(std::string_view name) {
     return header;
 }
 
+bool write_file(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file.flush());
+}
+
 std::string hobeta_file(std::string_view data, unsigned length, bool right_checksum) {
+    // 16-bit fields, low byte first.
+    const auto set_field = [](HobetaHeader& header, std::size_t offset, unsigned value) {
+        header[offset] = static_cast<unsigned char>(value & 0xFFU);
+        header[offset + 1] = static_cast<unsigned char>((value >> 8U) & 0xFFU);
+    };
     HobetaHeader header{'G', 'R', 'E', 'E', 'T', ' ', ' ', ' ', 'H'};
-    header[kHobetaLengthOffset] = static_cast<unsigned char>(length & 0xFFU);
-    header[kHobetaLengthOffset + 1] = static_cast<unsigned char>(length >> 8U);
-    const unsigned checksum = hobeta_checksum(header) ^ (right_checksum ? 0U : 1U);
-    header[kHobetaChecksumOffset] = static_cast<unsigned char>(checksum & 0xFFU);
-    header[kHobetaChecksumOffset + 1] = static_cast<unsigned char>(checksum >> 8U);
+    set_field(header, kHobetaLengthOffset, length);
+    set_field(header, kHobetaChecksumOffset,
+              hobeta_checksum(header) ^ (right_checksum ? 0U : 1U));
     return std::string(header.begin(), header.end()) + std::string(data);
 }
 

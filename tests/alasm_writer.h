@@ -6,6 +6,7 @@
 // comma and the token of (HL). Runs of spaces are stored as run bytes.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,8 @@ std::string alasm_header(std::string_view name);
 // checksum is right, or deliberately wrong.
 std::string hobeta_file(std::string_view data, unsigned length, bool right_checksum = true);
 std::string hobeta_file(std::string_view data);
+
+// Writes `bytes` to the file at `path`, replacing it; false when that failed.
+bool write_file(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace korve::testing

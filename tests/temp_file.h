@@ -3,18 +3,14 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
 #include <string_view>
+
+#include "driver.h"
 
 namespace korve::testing {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using TempFile = std::unique_ptr<std::FILE, FileCloser>;
-
-inline TempFile temp_file(std::string_view bytes) {
-    TempFile file(std::tmpfile());
+inline File temp_file(std::string_view bytes) {
+    File file(std::tmpfile());
     if (file) {
         std::fwrite(bytes.data(), 1, bytes.size(), file.get());
         std::rewind(file.get());
