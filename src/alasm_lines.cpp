@@ -243,7 +243,7 @@ std::size_t decode_label_and_mnemonic(std::span<const unsigned char> content, Li
 
 ByteReader::ByteReader(std::FILE* file)
     : file_(file),
-      buffer_(std::make_unique_for_overwrite<unsigned char[]>(kReadBlock + kReadSlack)) {}
+      buffer_(new unsigned char[kReadBlock + kReadSlack]) {}
 
 bool ByteReader::fill() {
     std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());

@@ -111,7 +111,9 @@ private:
     }
 
     std::FILE* file_;
-    std::unique_ptr<unsigned char[]> buffer_;  // left uninitialised: it is only read once filled
+    // Left uninitialised (new[], not make_unique, which would zero it): it is
+    // only read once filled.
+    std::unique_ptr<unsigned char[]> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
 };

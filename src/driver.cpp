@@ -60,7 +60,7 @@ std::optional<std::int64_t> find_alasm_data(std::FILE* input, std::FILE* console
 class LineWriter {
 public:
     explicit LineWriter(std::FILE* output)
-        : output_(output), block_(std::make_unique_for_overwrite<char[]>(kBlock)) {}
+        : output_(output), block_(new char[kBlock]) {}
 
     // Room for the next line, at the end of the block: commit() always
     // leaves enough.
@@ -86,7 +86,9 @@ private:
     static_assert(kBlock > kLineRoom);
 
     std::FILE* output_;
-    std::unique_ptr<char[]> block_;  // left uninitialised: only written lines are read
+    // Left uninitialised (new[], not make_unique, which would zero it): only
+    // written lines are read.
+    std::unique_ptr<char[]> block_;
     std::size_t size_ = 0;
 };
 
