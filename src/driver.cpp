@@ -167,6 +167,8 @@ ExitStatus report(Outcome outcome, const char* input_path, const char* output_pa
 
 }  // namespace
 
+bool holds_alasm_data(std::span<const unsigned char> start) { return recognise(start) != nullptr; }
+
 Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* console) {
     ByteReader reader(input);
     const auto start = reader.look(kRecognisedBytes);

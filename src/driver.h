@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 
 namespace korve {
 
@@ -38,6 +39,10 @@ enum class Outcome {
 // refused input never creates or truncates a file. Returns nullptr (after
 // saying why) when it cannot.
 using OutputOpener = std::function<std::FILE*()>;
+
+// Whether korve takes an input that starts with `start` for ALASM data, bare
+// or behind a Hobeta header.
+bool holds_alasm_data(std::span<const unsigned char> start);
 
 // Converts the ALASM data in `input` (open in binary mode, at offset 0) to
 // text, printing progress to `console`. Leaves the output open, flushed.
