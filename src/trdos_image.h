@@ -80,11 +80,15 @@ struct ImageEntry {
     // sectors. Empty when its data could not be read.
     std::string hobeta;
     bool alasm = false;  // whether korve takes the Hobeta file for ALASM data
+
+    bool operator==(const ImageEntry&) const = default;
 };
 
 struct DiskImage {
     ImageProblem problem = ImageProblem::None;  // the first one met
     std::vector<ImageEntry> entries;  // in catalogue order, deleted ones left out
+
+    bool operator==(const DiskImage&) const = default;
 };
 
 // Reads a .trd or an .scl, recognised by its content: the signature of an
