@@ -48,7 +48,8 @@ using ImageRun = ProgramRun;
 TEST_F(ImageRun, GivesEachLiveFileAsItsHobetaFile) {
     std::string trd = trd_image({kSource, kDeleted, kCode});
     // Past the first empty entry, the catalogue holds nothing.
-    trd.replace(4 * 16, 16, trd.substr(0, 16));
+    const std::size_t entry_size = 16;
+    trd.replace(4 * entry_size, entry_size, trd.substr(0, entry_size));
     for (const std::string& image : {trd, scl_archive({kSource, kDeleted, kCode})}) {
         const DiskImage disk = read_image(image);
         EXPECT_EQ(disk.problem, ImageProblem::None);
@@ -98,8 +99,8 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
     };
     const std::string trd = trd_image(files);
     const std::string scl = scl_archive(files);
-    const std::size_t two_on_trd = 17 * 256;
-    const std::size_t three_in_scl = 9 + 3 * 14 + 3 * 256;
+    const std::size_t two_on_trd = 17 * kSectorSize;
+    const std::size_t three_in_scl = 9 + 3 * 14 + 3 * kSectorSize;
     std::string trd_past = trd;
     trd_past[16 + 15] = '\xA0';  // TWO's first track, 160: past 80 cylinders of two sides
     std::string scl_sum = scl;
