@@ -189,13 +189,13 @@ bool is_trd(Bytes image) {
 
 // Files that convert_entry() runs korve on, and takes back.
 bool write_file(const std::filesystem::path& path, std::string_view bytes) {
-    File file(std::fopen(path.string().c_str(), "wb"));
+    File file(open_file(path, "wb"));
     return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
            std::fclose(file.release()) == 0;
 }
 
 std::optional<std::string> read_file(const std::filesystem::path& path) {
-    const File file(std::fopen(path.string().c_str(), "rb"));
+    const File file(open_file(path, "rb"));
     if (!file) {
         return std::nullopt;
     }
@@ -208,6 +208,12 @@ std::optional<std::string> read_file(const std::filesystem::path& path) {
         return std::nullopt;
     }
     return bytes;
+}
+
+// A path as korve takes it on its command line.
+std::string utf8(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return {name.begin(), name.end()};
 }
 
 }  // namespace
@@ -253,10 +259,10 @@ std::optional<EntryConversion> convert_entry(const ImageEntry& entry,
     std::filesystem::remove(output, ignored);  // korve writes none for some inputs
 
     std::optional<EntryConversion> conversion;
-    File console(std::fopen(console_path.string().c_str(), "wb"));
+    File console(open_file(console_path, "wb"));
     if (console && write_file(input, entry.hobeta)) {
-        const std::string input_path = input.string();
-        const std::string output_path = output.string();
+        const std::string input_path = utf8(input);
+        const std::string output_path = utf8(output);
         const std::array<const char*, 3> argv = {"korve", input_path.c_str(), output_path.c_str()};
         const ExitStatus status = run(static_cast<int>(argv.size()), argv.data(), console.get());
         auto console_text =
