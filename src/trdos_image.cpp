@@ -18,6 +18,7 @@ using Bytes = std::span<const unsigned char>;
 constexpr std::size_t kNameSize = 8;
 constexpr std::size_t kTypeOffset = 8;
 constexpr std::size_t kLengthOffset = 11;
+constexpr std::size_t kLengthSize = 2;
 constexpr std::size_t kSectorCountOffset = 13;
 constexpr std::size_t kFirstSectorOffset = 14;
 constexpr std::size_t kFirstTrackOffset = 15;
@@ -44,6 +45,7 @@ constexpr std::size_t kSclChecksumSize = 4;
 static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
 
 constexpr unsigned kBitsPerByte = 8;
+constexpr unsigned kLowByte = 0xFFU;
 
 // The unsigned little-endian field of `size` bytes at `offset`.
 std::uint32_t little_endian(Bytes bytes, std::size_t offset, std::size_t size) {
@@ -61,7 +63,7 @@ ImageEntry describe(Bytes fields) {
     entry.name.assign(name.begin(), name.end());
     entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
     entry.type = static_cast<char>(fields[kTypeOffset]);
-    entry.length = static_cast<std::uint16_t>(little_endian(fields, kLengthOffset, 2));
+    entry.length = static_cast<std::uint16_t>(little_endian(fields, kLengthOffset, kLengthSize));
     return entry;
 }
 
@@ -71,7 +73,7 @@ void give_data(ImageEntry& entry, Bytes fields, Bytes sectors) {
     std::copy_n(fields.begin(), kHobetaCatalogueBytes, header.begin());
     header[kHobetaSectorCountOffset] = fields[kSectorCountOffset];
     const std::uint16_t checksum = hobeta_checksum(header);
-    header[kHobetaChecksumOffset] = static_cast<unsigned char>(checksum & 0xFFU);
+    header[kHobetaChecksumOffset] = static_cast<unsigned char>(checksum & kLowByte);
     header[kHobetaChecksumOffset + 1] = static_cast<unsigned char>(checksum >> kBitsPerByte);
     entry.hobeta.assign(header.begin(), header.end());
     entry.hobeta.append(sectors.begin(), sectors.end());
