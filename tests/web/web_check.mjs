@@ -280,6 +280,7 @@ test('the screenshot: the page after converting the examples', async () => {
     join(settings.KORVE_EXAMPLES, 'greet.$h'));
   await page.waitForFunction(() => document.querySelectorAll('.row').length === 2);
   await page.click('.row[data-name="greet.h"] details.preview summary');
+  await page.waitForFunction(() => document.querySelector('pre.preview').textContent !== '');
   await page.screenshot({ path: settings.KORVE_SCREENSHOT, fullPage: true });
   await page.close();
 });
