@@ -27,7 +27,8 @@ const messages = {
     converted: (lines) => `Converted: ${counted('en', lines, { one: 'line', other: 'lines' })}.`,
     notAlasm: 'Not ALASM data: nothing to convert.',
     undefinedToken: (token, line) => `Stopped at an undefined token ${token} on line ${line}; ` +
-      `the ${counted('en', line - 1, { one: 'line', other: 'lines' })} before it are kept.`,
+      (line === 1 ? 'no line comes before it.' : `the ${counted('en', line - 1,
+        { one: 'line', other: 'lines' })} before it ${line === 2 ? 'is' : 'are'} kept.`),
     badChecksum: 'The Hobeta header’s checksum is wrong; converted all the same.',
     failed: 'Not converted: see the console.',
     unreadable: 'The browser could not read this file.',
@@ -59,7 +60,7 @@ const messages = {
       { one: 'строка', few: 'строки', many: 'строк', other: 'строки' })}.`,
     notAlasm: 'Это не данные ALASM: преобразовывать нечего.',
     undefinedToken: (token, line) => `Остановлено на неизвестном токене ${token} в строке ` +
-      `${line}; строки до неё (${line - 1}) сохранены.`,
+      `${line}; ` + (line === 1 ? 'строк до неё нет.' : `строки до неё (${line - 1}) сохранены.`),
     badChecksum: 'Неверная контрольная сумма заголовка Hobeta; файл всё равно преобразован.',
     failed: 'Не преобразован: см. консоль.',
     unreadable: 'Браузер не смог прочитать этот файл.',

@@ -272,9 +272,15 @@
       : state.rows.length === 0 ? '' : words.summary(state.rows.length, converted);
   }
 
-  // Converts the files one after another; a file of a name already listed
-  // replaces its row, as it would replace the file in a folder.
-  async function addFiles(files) {
+  // Converts the files one after another, each batch after the last; a file
+  // of a name already listed replaces its row, as it would replace the file
+  // in a folder.
+  let converting = Promise.resolve();
+  function addFiles(files) {
+    converting = converting.then(() => convertFiles(files));
+  }
+
+  async function convertFiles(files) {
     state.busy = true;
     render();
     for (const file of files) {
@@ -298,6 +304,7 @@
       } else {
         state.rows.push(row);
       }
+      render();
     }
     state.busy = false;
     render();
@@ -328,9 +335,9 @@
 
     const picker = $('files');
     $('choose').addEventListener('click', () => picker.click());
-    picker.addEventListener('change', async () => {
-      await addFiles([...picker.files]);
-      picker.value = '';
+    picker.addEventListener('change', () => {
+      addFiles([...picker.files]);
+      picker.value = '';  // the same files picked again convert again
     });
     $('download-all').addEventListener('click', downloadAll);
     $('clear').addEventListener('click', () => {
