@@ -35,7 +35,8 @@ lint=$(mandoc -Tlint "$page" 2>&1) || fail "mandoc -Tlint fails on $page: $lint"
 shown=$(mandoc -Tutf8 "$page")
 grep -q 'korve - convert ALASM' <<<"$shown" || fail "$page renders without its NAME line"
 
-# One version throughout: the project's (as packed), the page's and the banner's.
+# One version throughout: the project's (as packed), the page's, the banner's
+# and that of the packages the README's Install names.
 cmake --build "$build" -j2 --target korve
 rm -f "$build"/korve_*.deb
 (cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1 || fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"
@@ -46,6 +47,9 @@ version=$(dpkg-deb -f "$deb" Version)
 grep -q "^\.TH KORVE 1 .* \"korve $version\"" "$page" || fail "$page does not name version $version"
 banner=$("$build/korve" || true)
 grep -q "^KORVE v${version%.*} " <<<"$banner" || fail "the banner does not show v${version%.*}"
+for package in "korve_${version}_" "korve-$version-win64.zip"; do
+    grep -qF "$package" README.md || fail "README.md's Install does not name $package"
+done
 
 # The install rules: the program, its page, the licence and the changes.
 docs="./share/doc/korve/changelog.gz ./share/doc/korve/copyright ./share/man/man1/korve.1.gz"
