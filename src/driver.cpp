@@ -23,36 +23,51 @@ constexpr const char* kBanner =
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
 
-// A way the ALASM data can be stored in a file: a test for it, and a set-up
-// that leaves the stream at the first byte of the data and gives the data's
-// length (the header included).
+// A way the ALASM data can be stored in a file: a test of the input's first
+// bytes, and a set-up that takes what comes before the data and gives the
+// data's length (its header included).
 struct Container {
-    bool (*probe)(std::FILE* input);
-    std::int64_t (*set_up)(std::FILE* input, std::FILE* console);
+    bool (*recognise)(std::span<const unsigned char> start);
+    std::int64_t (*set_up)(ByteReader& input, std::FILE* console);
 };
 
 // Bare data starts the file and runs to its end, where the conversion stops
 // anyway; so its length needs no measuring.
 constexpr std::int64_t kToEndOfInput = std::numeric_limits<std::int64_t>::max();
 
-bool probe_bare(std::FILE* input) { return has_alasm_mark(input, 0); }
-std::int64_t set_up_bare(std::FILE* /*input*/, std::FILE* /*console*/) { return kToEndOfInput; }
+bool is_bare(std::span<const unsigned char> start) { return has_alasm_mark(start, 0); }
+std::int64_t set_up_bare(ByteReader& /*input*/, std::FILE* /*console*/) { return kToEndOfInput; }
+
+// A bad checksum is only a warning: the length is taken as it stands.
+std::int64_t set_up_hobeta(ByteReader& input, std::FILE* console) {
+    std::fputs("Reading HOBBETA-header...\n", console);
+    HobetaHeader header{};
+    const auto bytes = input.take(header.size());
+    std::copy(bytes.begin(), bytes.end(), header.begin());
+    if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset)) {
+        std::fputs("Illegal checksum in header of hobeta!\n\n", console);
+    }
+    return hobeta_field(header, kHobetaLengthOffset);
+}
 
 // Tried in this order: a file marked as bare data is bare, whatever follows.
 constexpr std::array kContainers = {
-    Container{probe_bare, set_up_bare},
-    Container{probe_hobeta, set_up_hobeta},
+    Container{is_bare, set_up_bare},
+    Container{is_hobeta_wrapped, set_up_hobeta},
 };
 
-// The length of the ALASM data in `input`, with the stream at its start; or
-// nothing when no container recognises the file.
-std::optional<std::int64_t> find_alasm_data(std::FILE* input, std::FILE* console) {
+// The containers look no further into the input than the mark of ALASM data
+// behind a Hobeta header.
+constexpr std::size_t kRecognisedBytes = kHobetaHeaderSize + kAlasmMarkOffset + 1;
+
+// The container that recognises the input from its first bytes, if any.
+const Container* recognise(std::span<const unsigned char> start) {
     for (const Container& container : kContainers) {
-        if (container.probe(input)) {
-            return container.set_up(input, console);
+        if (container.recognise(start)) {
+            return &container;
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 // Gathers output lines into large blocks, so that the stream sees few
@@ -110,17 +125,39 @@ Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& out
     return Outcome::Converted;
 }
 
-File open_input(const char* path) {
+// A path as the system names files. korve takes its paths in UTF-8 on
+// Windows (see main.cpp), where files are named in UTF-16; elsewhere a path
+// is the bytes as given, whatever their character set.
+std::filesystem::path file_path(const char* name) {
+#ifdef _WIN32
+    const std::string_view utf8(name);
+    return std::u8string(utf8.begin(), utf8.end());
+#else
+    return name;
+#endif
+}
+
+// fopen() on Windows takes only names in the ANSI code page; _wfopen() any.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    const std::string_view narrow(mode);  // ASCII letters
+    return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+File open_input(const std::filesystem::path& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
         return nullptr;  // some systems open a folder, and only its reads fail
     }
-    return File(std::fopen(path, "rb"));
+    return File(open_file(path, "rb"));
 }
 
 // Whether both paths name one file: the same path, a hard link or a symbolic
 // link. Opening the output would then truncate the input.
-bool same_file(const char* first, const char* second) {
+bool same_file(const std::filesystem::path& first, const std::filesystem::path& second) {
     std::error_code error;
     return std::filesystem::equivalent(first, second, error);
 }
@@ -153,16 +190,20 @@ ExitStatus report(Outcome outcome, const char* input_path, const char* output_pa
 }  // namespace
 
 Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* console) {
-    const auto length = find_alasm_data(input, console);
-    if (!length) {
-        return std::ferror(input) != 0 ? Outcome::ReadFailed : Outcome::NotAlasm;
+    ByteReader reader(input);
+    const auto start = reader.look(kRecognisedBytes);
+    if (reader.failed()) {
+        return Outcome::ReadFailed;
     }
+    const Container* const container = recognise(start);
+    if (container == nullptr) {
+        return Outcome::NotAlasm;
+    }
+    std::int64_t remaining = container->set_up(reader, console);
     std::FILE* const output = open_output();
     if (output == nullptr) {
         return Outcome::NoOutput;
     }
-    ByteReader reader(input);
-    std::int64_t remaining = *length;
     std::fprintf(console, "Name:%s\n", read_alasm_name(reader, remaining).c_str());
     std::fputs("\n", console);
 
@@ -183,18 +224,18 @@ ExitStatus run(int argc, const char* const* argv, std::FILE* console) {
     const char* const input_path = argv[1];
     const char* const output_path = argv[2];
 
-    File input = open_input(input_path);
+    File input = open_input(file_path(input_path));
     if (!input) {
         std::fprintf(console, "Error! Cannot open input file %s\n", input_path);
         return ExitStatus::FileError;
     }
     File output;
     const auto open_output = [&]() -> std::FILE* {
-        if (same_file(input_path, output_path)) {
+        if (same_file(file_path(input_path), file_path(output_path))) {
             std::fputs("Error! Output file is the input file!\n", console);
             return nullptr;
         }
-        output.reset(std::fopen(output_path, "w"));
+        output.reset(open_file(file_path(output_path), "w"));
         if (!output) {
             std::fprintf(console, "Error! Cannot create output file %s\n", output_path);
         }
