@@ -39,7 +39,9 @@ grep -q 'korve - convert ALASM' <<<"$shown" || fail "$page renders without its N
 # and that of the packages the README's Install names.
 cmake --build "$build" -j2 --target korve
 rm -f "$build"/korve_*.deb
-(cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1 || fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"
+# Packed under a strict umask: the package's folders must still be 755.
+(cd "$build" && umask 077 && cpack -G DEB) >"$work/cpack.log" 2>&1 ||
+    fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"
 debs=("$build"/korve_*.deb)
 [ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single korve_*.deb"
 deb=${debs[0]}
