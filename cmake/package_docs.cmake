@@ -7,7 +7,8 @@
 #     changelog.gz  CHANGELOG.md as a Debian changelog
 #     korve.1.gz    the manual page
 #   cmake -DFORM=windows -DSOURCE=DIR -DOUTPUT=DIR -DMANDOC=PATH -P cmake/package_docs.cmake
-#     korve.html    the manual page as a web page, which any Windows user can open
+#     korve-manual.html  the manual page as a web page, which any Windows user
+#                        can open (korve.html is the converter's own web page)
 #
 # CHANGELOG.md keeps to a form that maps line for line onto Debian's: a
 # heading "## VERSION (YYYY-MM-DD)" per version, newest first, then bullets
@@ -157,7 +158,7 @@ if(FORM STREQUAL "debian")
   compress("${OUTPUT}/changelog" "${OUTPUT}/changelog.gz")
   compress("${SOURCE}/docs/korve.1" "${OUTPUT}/korve.1.gz")
 elseif(FORM STREQUAL "windows")
-  run_into("${OUTPUT}/korve.html" "${MANDOC}" -Thtml "${SOURCE}/docs/korve.1")
+  run_into("${OUTPUT}/korve-manual.html" "${MANDOC}" -Thtml "${SOURCE}/docs/korve.1")
 else()
   message(FATAL_ERROR "package_docs: FORM is debian or windows, not \"${FORM}\"")
 endif()

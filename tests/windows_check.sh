@@ -32,12 +32,12 @@ rm -f "$windows"/korve-*-win64.zip
 (cd "$windows" && cpack -G ZIP) >/dev/null || fail "cpack -G ZIP failed"
 [ -f "$zip" ] || fail "cpack made no $zip"
 held=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
-expected=$(printf "$folder/%s " CHANGELOG.md LICENSE LICENSE.mingw-w64.txt README.md korve.exe korve.html)
+expected=$(printf "$folder/%s " CHANGELOG.md LICENSE LICENSE.mingw-w64.txt README.md korve-manual.html korve.exe)
 [ "$held" = "$expected" ] || fail "$zip holds: $held"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
-grep -q 'id="EXIT_STATUS"' "$unpacked/$folder/korve.html" || fail "korve.html shows no manual page"
+grep -q 'id="EXIT_STATUS"' "$unpacked/$folder/korve-manual.html" || fail "korve-manual.html shows no manual page"
 echo "windows check: $zip holds $held"
 exe=$unpacked/$folder/korve.exe
 
