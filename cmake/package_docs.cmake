@@ -71,33 +71,14 @@ endfunction()
 # two versions the same day: the `ordinal`th version (the oldest is 0) is
 # stamped that many minutes after midnight.
 function(debian_date year month day ordinal out_var)
-  # The day of the week by Sakamoto's method: an offset per month, with
-  # January and February counted in the year before.
-  set(month_offsets 0 3 2 5 0 3 5 1 4 6 2 4)
-  set(weekdays Sun Mon Tue Wed Thu Fri Sat)
-  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-  # Written with a leading 1, so that "08" is not read as octal.
-  math(EXPR m "1${month} - 100")
-  math(EXPR d "1${day} - 100")
-  math(EXPR month_index "${m} - 1")
-  list(GET month_offsets ${month_index} offset)
-  set(y ${year})
-  if(m LESS 3)
-    math(EXPR y "${y} - 1")
+  execute_process(
+    COMMAND date --utc --rfc-email --date "${year}-${month}-${day} 00:00 UTC + ${ordinal} minutes"
+    OUTPUT_VARIABLE date OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "package_docs: `date` cannot write ${year}-${month}-${day}")
   endif()
-  math(EXPR weekday "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${offset} + ${d}) % 7")
-  list(GET weekdays ${weekday} weekday_name)
-  list(GET months ${month_index} month_name)
-  math(EXPR hours "${ordinal} / 60")
-  math(EXPR minutes "${ordinal} % 60")
-  foreach(part hours minutes)
-    string(LENGTH "${${part}}" digits)
-    if(digits LESS 2)
-      set(${part} "0${${part}}")
-    endif()
-  endforeach()
-  set(${out_var} "${weekday_name}, ${day} ${month_name} ${year} ${hours}:${minutes}:00 +0000"
-      PARENT_SCOPE)
+  set(${out_var} "${date}" PARENT_SCOPE)
 endfunction()
 
 # CHANGELOG.md as a Debian changelog: an entry per version, its bullets as
