@@ -25,14 +25,15 @@
 // `{name, type, length, alasm, problem, problemKey, fileName, status, console, output}`:
 // `name` and `type` as TR-DOS spells them (each byte the character of the same
 // number), `length` the catalogue's length in bytes, `alasm` whether it holds
-// ALASM data, `problem` and `problemKey` why its data could not be read (or
-// null), `fileName` a name for its files (its name and type, each byte that a
-// file system could refuse made "_", bytes of 0x80 and above read as CP866,
-// ".." as "__", numbered " (2)" and on where names on the same image would
-// clash ignoring case), and `status`, `console` and `output` exactly what
-// `convert(fileName, …)` gives on the entry's Hobeta file: a header holding its
-// catalogue entry, then its whole sectors. For a file that is not ALASM data,
-// or could not be read, those three are null. NAME is a file name, as above.
+// ALASM data, `problem` and `problemKey` why its data could not be read
+// ("cut-short" or "past-the-disk") or null, `fileName` a name for its files
+// (its name and type, each byte that a file system could refuse made "_",
+// bytes of 0x80 and above read as CP866, ".." as "__", numbered " (2)" and on
+// where names on the same image would clash ignoring case), and `status`,
+// `console` and `output` exactly what `convert(fileName, …)` gives on the
+// entry's Hobeta file: a header holding its catalogue entry, then its whole
+// sectors. For a file that is not ALASM data, or could not be read, those
+// three are null. NAME is a file name, as above.
 'use strict';
 
 (function () {
@@ -175,14 +176,14 @@
     return { problem, entries };
   }
 
-  // The words for a problem in the page's language (messages.js), and its
-  // fixed name; both null for none.
+  // The words for a problem from `table` of the page's language (messages.js),
+  // and its fixed name; both null for none.
   function problemOf(key, table) {
     if (key === '') {
       return { problem: null, problemKey: null };
     }
     const words = messages[document.documentElement.lang] || messages.en;
-    return { problem: words[table][key] || words.imageProblems[key], problemKey: key };
+    return { problem: words[table][key], problemKey: key };
   }
 
   // Bytes of names that file systems refuse or treat specially, made "_".

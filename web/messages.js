@@ -36,6 +36,7 @@ const messages = {
     image: (files, alasm) => `Disk image: ${counted('en', files, { one: 'file', other: 'files' })}, ` +
       `${alasm} of them ALASM data.`,
     length: (bytes) => counted('en', bytes, { one: 'byte', other: 'bytes' }),
+    // What is wrong with an image, and why one of its files could not be read.
     imageProblems: {
       'cut-short': 'The image is cut short: it ends before the files it lists.',
       'past-the-disk': 'A catalogue entry points past the end of the disk.',
@@ -83,6 +84,7 @@ const messages = {
       { one: 'файл', few: 'файла', many: 'файлов', other: 'файла' })}, из них с данными ALASM: ` +
       `${alasm}.`,
     length: (bytes) => counted('ru', bytes, { one: 'байт', few: 'байта', many: 'байт', other: 'байта' }),
+    // What is wrong with an image, and why one of its files could not be read.
     imageProblems: {
       'cut-short': 'Образ обрезан: он кончается раньше перечисленных в нём файлов.',
       'past-the-disk': 'Запись каталога указывает за конец диска.',

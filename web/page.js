@@ -101,8 +101,7 @@
   function outcomeOf(item) {
     const words = text();
     if (item.problemKey) {
-      return { kind: 'unread', words: words.entryProblems[item.problemKey] ||
-        words.imageProblems[item.problemKey] };
+      return { kind: 'unread', words: words.entryProblems[item.problemKey] };
     }
     if (item.alasm === false) {
       return { kind: 'not-alasm', words: words.notAlasm };
@@ -287,25 +286,24 @@
   function renderImageRow(row) {
     const words = text();
     const alasm = row.entries.filter((entry) => entry.alasm).length;
-    return element('li', {
-      className: 'row image',
-      dataset: { name: row.name, outcome: row.problemKey ? 'broken-image' : 'image' },
-    },
-    element('div', { className: 'row-head' },
-      element('span', { className: 'file-name', textContent: row.name }),
-      element('span', { className: 'header-name', textContent: words.image(row.entries.length, alasm) })),
-    row.problemKey === null ? null : element('p', {
-      className: 'outcome warning',
-      textContent: words.imageProblems[row.problemKey],
-    }),
-    element('ul', { className: 'entries' }, ...row.entries.map((entry) => {
+    const entries = row.entries.map((entry) => {
       const { outcome, parts } = resultView(entry);
-      return element('li', { className: 'entry', dataset: { name: entry.fileName, outcome: outcome.kind } },
+      return element('li', { className: 'entry', dataset: { name: entry.name, outcome: outcome.kind } },
         element('div', { className: 'row-head' },
           element('span', { className: 'file-name', textContent: decodeBytes(entry.trdosName, true) }),
           element('span', { className: 'header-name', textContent: words.length(entry.length) })),
         ...parts);
-    })));
+    });
+    const outcome = row.problemKey ? 'broken-image' : 'image';
+    return element('li', { className: 'row image', dataset: { name: row.name, outcome } },
+      element('div', { className: 'row-head' },
+        element('span', { className: 'file-name', textContent: row.name }),
+        element('span', { className: 'header-name', textContent: words.image(row.entries.length, alasm) })),
+      row.problemKey === null ? null : element('p', {
+        className: 'outcome warning',
+        textContent: words.imageProblems[row.problemKey],
+      }),
+      element('ul', { className: 'entries' }, ...entries));
   }
 
   function render() {
@@ -340,14 +338,13 @@
       kind: 'image',
       name,
       problemKey: image.problemKey,
-      entries: image.entries.map((entry) => ({
+      entries: image.entries.map(({ status, console, output, ...entry }) => ({
         name: entry.fileName,
-        fileName: entry.fileName,
         trdosName: Uint8Array.from(`${entry.name}.${entry.type}`, (c) => c.charCodeAt(0)),
         length: entry.length,
         alasm: entry.alasm,
         problemKey: entry.problemKey,
-        result: entry.alasm ? { status: entry.status, console: entry.console, output: entry.output } : null,
+        result: entry.alasm ? { status, console, output } : null,
         open: {},
       })),
     };
