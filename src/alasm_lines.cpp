@@ -12,9 +12,6 @@
 namespace korve {
 namespace {
 
-constexpr std::size_t kReadBlock = std::size_t{64} * 1024;
-static_assert(kReadBlock >= kLongestRecord);
-
 constexpr unsigned char kRawRestMarker = 0x10;
 constexpr unsigned char kFirstToken = 0x80;
 constexpr char kCommentStart = ';';
@@ -241,34 +238,9 @@ std::size_t decode_label_and_mnemonic(std::span<const unsigned char> content, Li
 
 }  // namespace
 
-ByteReader::ByteReader(std::FILE* file)
-    : file_(file),
-      buffer_(new unsigned char[kReadBlock + kReadSlack]) {}
-
-bool ByteReader::fill() {
-    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
-    end_ -= begin_;
-    begin_ = 0;
-    const std::size_t got = std::fread(buffer_.get() + end_, 1, kReadBlock - end_, file_);
-    end_ += got;
-    std::fill_n(buffer_.get() + end_, kReadSlack, 0);  // read by whole words, never used
-    return got > 0;
-}
-
-void ByteReader::fill_up_to(std::size_t count) {
-    assert(count <= kLongestRecord);
-    while (end_ - begin_ < count && fill()) {
-    }
-}
-
-bool ByteReader::failed() const { return std::ferror(file_) != 0; }
-
-bool has_alasm_mark(std::FILE* file, long data_offset) {
-    const bool seeked =
-        std::fseek(file, data_offset + static_cast<long>(kAlasmMarkOffset), SEEK_SET) == 0;
-    const bool marked = seeked && std::fgetc(file) == kAlasmMark;
-    std::rewind(file);
-    return marked;
+bool has_alasm_mark(std::span<const unsigned char> start, std::size_t data_offset) {
+    const std::size_t at = data_offset + kAlasmMarkOffset;
+    return at < start.size() && start[at] == kAlasmMark;
 }
 
 std::string read_alasm_name(ByteReader& input, std::int64_t& remaining) {
@@ -281,7 +253,8 @@ std::string read_alasm_name(ByteReader& input, std::int64_t& remaining) {
 DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom room) {
     // Every byte the length claims counts, also those past the end of the
     // input; at the end, the length byte itself is missing and counts as one.
-    const auto record = input.take_record();
+    const auto ahead = input.look(kLongestRecord);
+    const auto record = input.take(ahead.empty() ? 0 : record_size(ahead[0]));
     remaining -= static_cast<std::int64_t>(record.empty() ? 1 : record_size(record[0]));
 
     const auto content = record.empty() ? record : record.subspan(1);

@@ -28,16 +28,14 @@
 // still open at the end of the line is closed there.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "alasm_tokens.h"
+#include "byte_reader.h"
 
 namespace korve {
 
@@ -60,67 +58,16 @@ inline constexpr std::size_t kLineSlack = 16;
 inline constexpr std::size_t kLineRoom = kLongestLine + kLineSlack;
 using LineRoom = std::span<char, kLineRoom>;
 
-// Past the end of every record it takes, the reader's buffer holds at least
-// this many more bytes that may be read (their values mean nothing), so that
-// a decoder can read a whole word at a time.
-inline constexpr std::size_t kReadSlack = 8;
-
 // A line record's size, its length byte included: the length it states, but
 // at least the length byte itself (a record of length 0 or 1 is empty).
 constexpr std::size_t record_size(unsigned char length) {
     return length == 0 ? 1 : length;
 }
+static_assert(kLongestRecord <= kLongestLook);
 
-// Reads a stream forwards through a buffer of its own, a record or a block
-// at a time. A read error ends the input like the end of the file does; failed()
-// tells the two apart.
-class ByteReader {
-public:
-    explicit ByteReader(std::FILE* file);
-
-    // The next line record in one piece: its length byte and its content,
-    // less what lies past the end of the input; empty at the end.
-    std::span<const unsigned char> take_record() {
-        if (end_ - begin_ < kLongestRecord) {
-            fill_up_to(kLongestRecord);
-        }
-        return take_buffered(begin_ < end_ ? record_size(buffer_[begin_]) : 0);
-    }
-
-    // The next `count` bytes (at most kLongestRecord) in one piece; fewer only
-    // at the end of the input.
-    std::span<const unsigned char> take(std::size_t count) {
-        if (end_ - begin_ < count) {
-            fill_up_to(count);
-        }
-        return take_buffered(count);
-    }
-
-    bool at_end() { return begin_ == end_ && !fill(); }
-    bool failed() const;
-
-private:
-    bool fill();
-    void fill_up_to(std::size_t count);
-
-    std::span<const unsigned char> take_buffered(std::size_t count) {
-        const std::size_t size = std::min(count, end_ - begin_);
-        const std::span<const unsigned char> bytes(buffer_.get() + begin_, size);
-        begin_ += size;
-        return bytes;
-    }
-
-    std::FILE* file_;
-    // Left uninitialised (new[], not make_unique, which would zero it): it is
-    // only read once filled.
-    std::unique_ptr<unsigned char[]> buffer_;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
-};
-
-// Whether the ALASM mark stands where it would in data that starts at
-// `data_offset` in the file. Leaves the stream at offset 0.
-bool has_alasm_mark(std::FILE* file, long data_offset);
+// Whether `start`, the first bytes of an input, holds the ALASM mark where it
+// would stand in data that begins `data_offset` bytes in.
+bool has_alasm_mark(std::span<const unsigned char> start, std::size_t data_offset);
 
 // The name from the data's header. Reads the header (fewer bytes at the end
 // of the input) and lowers `remaining` by its full size.

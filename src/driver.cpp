@@ -23,36 +23,51 @@ constexpr const char* kBanner =
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
 
-// A way the ALASM data can be stored in a file: a test for it, and a set-up
-// that leaves the stream at the first byte of the data and gives the data's
-// length (the header included).
+// A way the ALASM data can be stored in a file: a test of the input's first
+// bytes, and a set-up that takes what comes before the data and gives the
+// data's length (its header included).
 struct Container {
-    bool (*probe)(std::FILE* input);
-    std::int64_t (*set_up)(std::FILE* input, std::FILE* console);
+    bool (*recognise)(std::span<const unsigned char> start);
+    std::int64_t (*set_up)(ByteReader& input, std::FILE* console);
 };
 
 // Bare data starts the file and runs to its end, where the conversion stops
 // anyway; so its length needs no measuring.
 constexpr std::int64_t kToEndOfInput = std::numeric_limits<std::int64_t>::max();
 
-bool probe_bare(std::FILE* input) { return has_alasm_mark(input, 0); }
-std::int64_t set_up_bare(std::FILE* /*input*/, std::FILE* /*console*/) { return kToEndOfInput; }
+bool is_bare(std::span<const unsigned char> start) { return has_alasm_mark(start, 0); }
+std::int64_t set_up_bare(ByteReader& /*input*/, std::FILE* /*console*/) { return kToEndOfInput; }
+
+// A bad checksum is only a warning: the length is taken as it stands.
+std::int64_t set_up_hobeta(ByteReader& input, std::FILE* console) {
+    std::fputs("Reading HOBBETA-header...\n", console);
+    HobetaHeader header{};
+    const auto bytes = input.take(header.size());
+    std::copy(bytes.begin(), bytes.end(), header.begin());
+    if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset)) {
+        std::fputs("Illegal checksum in header of hobeta!\n\n", console);
+    }
+    return hobeta_field(header, kHobetaLengthOffset);
+}
 
 // Tried in this order: a file marked as bare data is bare, whatever follows.
 constexpr std::array kContainers = {
-    Container{probe_bare, set_up_bare},
-    Container{probe_hobeta, set_up_hobeta},
+    Container{is_bare, set_up_bare},
+    Container{is_hobeta_wrapped, set_up_hobeta},
 };
 
-// The length of the ALASM data in `input`, with the stream at its start; or
-// nothing when no container recognises the file.
-std::optional<std::int64_t> find_alasm_data(std::FILE* input, std::FILE* console) {
+// The containers look no further into the input than the mark of ALASM data
+// behind a Hobeta header.
+constexpr std::size_t kRecognisedBytes = kHobetaHeaderSize + kAlasmMarkOffset + 1;
+
+// The container that recognises the input from its first bytes, if any.
+const Container* recognise(std::span<const unsigned char> start) {
     for (const Container& container : kContainers) {
-        if (container.probe(input)) {
-            return container.set_up(input, console);
+        if (container.recognise(start)) {
+            return &container;
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 // Gathers output lines into large blocks, so that the stream sees few
@@ -153,16 +168,20 @@ ExitStatus report(Outcome outcome, const char* input_path, const char* output_pa
 }  // namespace
 
 Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* console) {
-    const auto length = find_alasm_data(input, console);
-    if (!length) {
-        return std::ferror(input) != 0 ? Outcome::ReadFailed : Outcome::NotAlasm;
+    ByteReader reader(input);
+    const auto start = reader.look(kRecognisedBytes);
+    if (reader.failed()) {
+        return Outcome::ReadFailed;
     }
+    const Container* const container = recognise(start);
+    if (container == nullptr) {
+        return Outcome::NotAlasm;
+    }
+    std::int64_t remaining = container->set_up(reader, console);
     std::FILE* const output = open_output();
     if (output == nullptr) {
         return Outcome::NoOutput;
     }
-    ByteReader reader(input);
-    std::int64_t remaining = *length;
     std::fprintf(console, "Name:%s\n", read_alasm_name(reader, remaining).c_str());
     std::fputs("\n", console);
 

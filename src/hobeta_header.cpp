@@ -23,18 +23,8 @@ std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset) {
     return static_cast<std::uint16_t>(high << 8U | low);
 }
 
-bool probe_hobeta(std::FILE* input) {
-    return has_alasm_mark(input, static_cast<long>(kHobetaHeaderSize));
-}
-
-std::int64_t set_up_hobeta(std::FILE* input, std::FILE* console) {
-    std::fputs("Reading HOBBETA-header...\n", console);
-    HobetaHeader header{};
-    std::fread(header.data(), 1, header.size(), input);
-    if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset)) {
-        std::fputs("Illegal checksum in header of hobeta!\n\n", console);
-    }
-    return hobeta_field(header, kHobetaLengthOffset);
+bool is_hobeta_wrapped(std::span<const unsigned char> start) {
+    return has_alasm_mark(start, kHobetaHeaderSize);
 }
 
 }  // namespace korve

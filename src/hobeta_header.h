@@ -15,7 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <span>
 
 namespace korve {
 
@@ -31,12 +31,8 @@ std::uint16_t hobeta_checksum(const HobetaHeader& header);
 // The 16-bit little-endian field at `offset`.
 std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset);
 
-// Whether ALASM data follows a Hobeta header. Leaves the stream at offset 0.
-bool probe_hobeta(std::FILE* input);
-
-// Reads the header from offset 0, warns on `console` when its checksum is
-// wrong, and gives the data length it states; the stream is left at the
-// start of the data.
-std::int64_t set_up_hobeta(std::FILE* input, std::FILE* console);
+// Whether `start`, the first bytes of an input, is ALASM data behind a
+// Hobeta header.
+bool is_hobeta_wrapped(std::span<const unsigned char> start);
 
 }  // namespace korve

@@ -249,14 +249,23 @@ TEST(AlasmLines, NamesTheFileFromItsHeader) {
 }
 
 TEST(AlasmLines, FindsTheMarkOfAlasmData) {
-    std::string data(70, '\0');
-    data[47] = '\xD9';
-    const auto file = temp_file(data);
-    EXPECT_TRUE(has_alasm_mark(file.get(), 0));
-    EXPECT_FALSE(has_alasm_mark(file.get(), 17));
-    EXPECT_EQ(std::ftell(file.get()), 0);
-    const auto short_file = temp_file(std::string(47, '\xD9'));
-    EXPECT_FALSE(has_alasm_mark(short_file.get(), 0));
+    std::string marked(70, '\0');
+    marked[47] = '\xD9';
+    const struct {
+        std::string start;
+        std::size_t data_offset;
+        bool marked;
+    } cases[] = {
+        {marked, 0, true},
+        {marked, 17, false},
+        {marked.substr(0, 48), 0, true},
+        {std::string(47, '\xD9'), 0, false},  // too short to hold the mark
+        {"", 0, false},
+    };
+    for (const auto& c : cases) {
+        const std::span start(reinterpret_cast<const unsigned char*>(c.start.data()), c.start.size());
+        EXPECT_EQ(has_alasm_mark(start, c.data_offset), c.marked) << c.start.size();
+    }
 }
 
 }  // namespace

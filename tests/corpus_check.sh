@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Converts every file of a folder of real ALASM sources and checks each run:
-# status 1, one output line per stored line, no undefined token. ALASM ends
+# status 1, one output line per stored line, no undefined token, and the same
+# console text and output when the file comes through a pipe. ALASM ends
 # its data with a zero byte, which reads as one more, empty, line: the
 # manifest does not count it, the output does.
 #
@@ -22,6 +23,8 @@ checked=0 failed=0
 while IFS=$'\t' read -r path records; do
   case "$path" in odd/*) continue ;; esac
   console=$("$korve" "$corpus/$path" "$work/out.asm") && status=0 || status=$?
+  piped=$(cat "$corpus/$path" | "$korve" /dev/stdin "$work/piped.asm") && piped_status=0 ||
+    piped_status=$?
   lines=none last=none
   if [ -f "$work/out.asm" ]; then
     lines=$(wc -l < "$work/out.asm")
@@ -30,9 +33,13 @@ while IFS=$'\t' read -r path records; do
   if [ "$status" -ne 1 ] || [ "$lines" != "$((records + 1))" ] || [ -n "$last" ] || grep -q 'Error' <<<"$console"; then
     echo "FAIL $path: status $status, $lines lines for $records records"
     failed=$((failed + 1))
+  elif [ "$piped_status" -ne "$status" ] || [ "$piped" != "$console" ] ||
+       ! cmp -s "$work/piped.asm" "$work/out.asm"; then
+    echo "FAIL $path: converts differently through a pipe"
+    failed=$((failed + 1))
   fi
   checked=$((checked + 1))
-  rm -f "$work/out.asm"
+  rm -f "$work/out.asm" "$work/piped.asm"
 done < <(awk -F'\t' 'NR > 1 { print $1 "\t" $6 }' "$corpus/MANIFEST.tsv")
 
 echo "$((checked - failed)) passed, $failed failed"

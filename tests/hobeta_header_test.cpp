@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
+#include <span>
+#include <vector>
 
-#include "temp_file.h"
 
 namespace korve {
 namespace {
-
-using testing::temp_file;
 
 struct Checksum {
     HobetaHeader header;
@@ -42,13 +40,13 @@ TEST(HobetaHeader, ReadsFieldsLowByteFirst) {
 }
 
 TEST(HobetaHeader, FindsAlasmDataBehindTheHeader) {
-    std::string file(100, '\0');
-    file[kHobetaHeaderSize + 47] = '\xD9';
-    const auto wrapped = temp_file(file);
-    EXPECT_TRUE(probe_hobeta(wrapped.get()));
-    EXPECT_EQ(std::ftell(wrapped.get()), 0);
-    const auto bare = temp_file(std::string(47, '\0') + '\xD9' + std::string(40, '\0'));
-    EXPECT_FALSE(probe_hobeta(bare.get()));
+    std::vector<unsigned char> wrapped(100, 0);
+    wrapped[kHobetaHeaderSize + 47] = 0xD9;
+    EXPECT_TRUE(is_hobeta_wrapped(wrapped));
+    EXPECT_FALSE(is_hobeta_wrapped(std::span(wrapped).first(kHobetaHeaderSize + 47)));
+    std::vector<unsigned char> bare(100, 0);
+    bare[47] = 0xD9;
+    EXPECT_FALSE(is_hobeta_wrapped(bare));
 }
 
 }  // namespace

@@ -178,6 +178,46 @@ TEST_F(KorveRun, ConvertsAsMuchAsTheHobetaLengthSays) {
     }
 }
 
+TEST_F(KorveRun, ReadsPipesAsItReadsFiles) {
+    if (windows_build()) {
+        GTEST_SKIP() << "Windows names no pipe by a path";
+    }
+    std::string many;  // more than a pipe holds at once
+    for (int i = 0; i < 8000; ++i) {
+        many += kFourRecords;
+    }
+    const std::string inputs[] = {
+        bare(kFourRecords),
+        bare(many),
+        hobeta_file(bare(many)),
+        hobeta_file(bare(kFourRecords), 64 + 10, false),
+        bare("\x02\x84" "\x03\xE7\xF5"),
+        std::string(100, 'x'),
+        bare("").substr(0, 50),               // ends inside the ALASM header
+        hobeta_file(bare("")).substr(0, 70),  // ends inside it, behind a Hobeta header
+        "",
+    };
+    for (const std::string& input : inputs) {
+        write("in.h", input);
+        const auto file = korve({"in.h", "file.asm"});
+        const Piped through_stdin{input, ""};
+        const Piped through_fifo{input, "in.fifo"};
+        const std::pair<Result, std::string> piped_runs[] = {
+            {korve({"/dev/stdin", "stdin.asm"}, &through_stdin), "stdin.asm"},
+            {korve({"in.fifo", "fifo.asm"}, &through_fifo), "fifo.asm"},
+        };
+        for (const auto& [piped, output] : piped_runs) {
+            EXPECT_EQ(piped.console, file.console) << output << ", " << input.size() << " bytes";
+            EXPECT_EQ(piped.status, file.status) << output << ", " << input.size() << " bytes";
+            EXPECT_EQ(exists(output), exists("file.asm")) << output;
+            EXPECT_EQ(read(output), read("file.asm")) << output << ", " << input.size() << " bytes";
+        }
+        for (const auto& name : files()) {
+            fs::remove(dir() / name);
+        }
+    }
+}
+
 TEST_F(KorveRun, TakesDataMarkedAsBareAsBare) {
     // Byte 64, the first record's length, also holds the mark.
     write("in.h", bare("\xD9" + std::string(216, 'x')));
@@ -245,6 +285,17 @@ TEST_F(KorveRun, NeverWritesOverItsInput) {
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(read("in.h"), input);
     }
+}
+
+TEST_F(KorveRun, ReportsAnInputItCannotRead) {
+    // The file opens, but reading its first byte fails.
+    if (windows_build() || !fs::exists("/proc/self/mem")) {
+        GTEST_SKIP() << "no /proc/self/mem here";
+    }
+    const auto result = korve({"/proc/self/mem", "out.asm"});
+    EXPECT_EQ(result.console, native(kBanner + "Error! Cannot read input file /proc/self/mem\n"));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_FALSE(exists("out.asm"));
 }
 
 TEST_F(KorveRun, ReportsAFailedWrite) {

@@ -5,17 +5,21 @@
 // KORVE_TEST_NEWLINE=crlf says that build writes text with CR LF line ends.
 //
 // Starts the program with POSIX calls (fork, exec, wait4 for its peak
-// memory): these tests run on a POSIX host, whatever build they test.
+// memory, pipes and FIFOs for its input): these tests run on a POSIX host,
+// whatever build they test.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +37,13 @@ protected:
         std::string console;
         int status = -1;
         long peak_memory_kib = 0;
+    };
+
+    // Bytes for korve to read through a pipe: its standard input, or a named
+    // pipe (FIFO) made in the temporary folder, which korve must open.
+    struct Piped {
+        std::string bytes;
+        std::string fifo;  // empty: standard input
     };
 
     void SetUp() override {
@@ -68,9 +79,10 @@ protected:
         return names;
     }
 
-    // Runs korve with `args` from the temporary folder; the console text is
-    // what it printed on both standard output and standard error.
-    Result korve(const std::vector<std::string>& args) const {
+    // Runs korve with `args` from the temporary folder, feeding it `piped`
+    // when given; the console text is what it printed on both standard
+    // output and standard error.
+    Result korve(const std::vector<std::string>& args, const Piped* piped = nullptr) const {
         std::vector<std::string> words = launcher();
         words.push_back(std::filesystem::absolute(binary()).string());
         words.insert(words.end(), args.begin(), args.end());
@@ -82,12 +94,23 @@ protected:
 
         Result result;
         std::array<int, 2> pipe_ends{};
-        if (pipe(pipe_ends.data()) != 0) {
-            ADD_FAILURE() << "cannot make a pipe";
+        std::array<int, 2> input_ends{-1, -1};
+        const bool made_pipes =
+            pipe(pipe_ends.data()) == 0 &&
+            (piped == nullptr ||
+             (piped->fifo.empty() ? pipe(input_ends.data()) == 0
+                                  : mkfifo((dir_ / piped->fifo).c_str(), S_IRUSR | S_IWUSR) == 0));
+        if (!made_pipes) {
+            ADD_FAILURE() << "cannot make the pipes";
             return result;
         }
         const pid_t child = fork();
         if (child == 0) {
+            if (input_ends[0] >= 0) {
+                dup2(input_ends[0], STDIN_FILENO);
+                close(input_ends[0]);
+                close(input_ends[1]);
+            }
             dup2(pipe_ends[1], STDOUT_FILENO);
             dup2(pipe_ends[1], STDERR_FILENO);
             close(pipe_ends[0]);
@@ -98,6 +121,9 @@ protected:
             _exit(127);
         }
         close(pipe_ends[1]);
+        if (piped != nullptr) {
+            feed(*piped, input_ends);
+        }
         std::array<char, 4096> chunk{};
         for (ssize_t got; (got = ::read(pipe_ends[0], chunk.data(), chunk.size())) > 0;) {
             result.console.append(chunk.data(), static_cast<std::size_t>(got));
@@ -135,6 +161,29 @@ protected:
     }
 
 private:
+    // Writes the piped bytes, and closes the pipe so that korve sees its end.
+    // korve may stop reading early (input that is not ALASM data): what it
+    // leaves unread is dropped, without a SIGPIPE.
+    void feed(const Piped& piped, const std::array<int, 2>& input_ends) const {
+        std::signal(SIGPIPE, SIG_IGN);
+        int fd = input_ends[1];
+        if (piped.fifo.empty()) {
+            close(input_ends[0]);
+        } else {
+            fd = open((dir_ / piped.fifo).c_str(), O_WRONLY);  // waits for korve to open it
+        }
+        for (std::size_t fed = 0; fd >= 0 && fed < piped.bytes.size();) {
+            const ssize_t put = ::write(fd, piped.bytes.data() + fed, piped.bytes.size() - fed);
+            if (put <= 0) {
+                break;
+            }
+            fed += static_cast<std::size_t>(put);
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+
     static std::string environment(const char* name, const std::string& fallback) {
         const char* value = std::getenv(name);
         return value != nullptr && *value != '\0' ? value : fallback;

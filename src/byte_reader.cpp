@@ -1,0 +1,35 @@
+#include "byte_reader.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace korve {
+namespace {
+
+constexpr std::size_t kReadBlock = std::size_t{64} * 1024;
+static_assert(kReadBlock >= kLongestLook);
+
+}  // namespace
+
+ByteReader::ByteReader(std::FILE* file)
+    : file_(file), buffer_(new unsigned char[kReadBlock + kReadSlack]) {}
+
+bool ByteReader::fill() {
+    std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
+    end_ -= begin_;
+    begin_ = 0;
+    const std::size_t got = std::fread(buffer_.get() + end_, 1, kReadBlock - end_, file_);
+    end_ += got;
+    std::fill_n(buffer_.get() + end_, kReadSlack, 0);  // read by whole words, never used
+    return got > 0;
+}
+
+void ByteReader::fill_up_to(std::size_t count) {
+    assert(count <= kLongestLook);
+    while (end_ - begin_ < count && fill()) {
+    }
+}
+
+bool ByteReader::failed() const { return std::ferror(file_) != 0; }
+
+}  // namespace korve

@@ -1,0 +1,63 @@
+// Reading an input forwards through a buffer of its own.
+//
+// Nothing is ever sought: a pipe, a FIFO or a terminal reads like a file.
+// What a reader has looked at but not yet taken stays in its buffer, so the
+// first bytes of an input can be shown to whoever must recognise it and
+// then read again from the start.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <span>
+
+namespace korve {
+
+// The most bytes one look or take can ask for.
+inline constexpr std::size_t kLongestLook = 1024;
+
+// Past the end of every span a reader gives, its buffer holds at least this
+// many more bytes that may be read (their values mean nothing), so that a
+// decoder can read a whole word at a time.
+inline constexpr std::size_t kReadSlack = 8;
+
+// A stream read forwards, a block at a time. A read error ends the input like
+// the end of the file does; failed() tells the two apart.
+class ByteReader {
+public:
+    explicit ByteReader(std::FILE* file);
+
+    // The next `count` bytes (at most kLongestLook), left to be taken; fewer
+    // only at the end of the input.
+    std::span<const unsigned char> look(std::size_t count) {
+        if (end_ - begin_ < count) {
+            fill_up_to(count);
+        }
+        return {buffer_.get() + begin_, std::min(count, end_ - begin_)};
+    }
+
+    // The next `count` bytes (at most kLongestLook), taken; fewer only at the
+    // end of the input.
+    std::span<const unsigned char> take(std::size_t count) {
+        const auto bytes = look(count);
+        begin_ += bytes.size();
+        return bytes;
+    }
+
+    bool at_end() { return begin_ == end_ && !fill(); }
+    bool failed() const;
+
+private:
+    bool fill();
+    void fill_up_to(std::size_t count);
+
+    std::FILE* file_;
+    // Left uninitialised (new[], not make_unique, which would zero it): it is
+    // only read once filled.
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
+}  // namespace korve
