@@ -58,6 +58,9 @@ private:
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    // A short read met the end of the input or an error: the C library would
+    // ask the system again at every later read, once per record at the end.
+    bool drained_ = false;
 };
 
 }  // namespace korve
