@@ -12,7 +12,7 @@ static_assert(kReadBlock >= kLongestLook);
 }  // namespace
 
 ByteReader::ByteReader(std::FILE* file)
-    : file_(file), buffer_(new unsigned char[kReadBlock + kReadSlack]) {}
+    : file_(file), buffer_(new unsigned char[kReadBlock]) {}
 
 bool ByteReader::fill() {
     if (drained_) {
@@ -25,7 +25,6 @@ bool ByteReader::fill() {
     const std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
     drained_ = got < wanted;
     end_ += got;
-    std::fill_n(buffer_.get() + end_, kReadSlack, 0);  // read by whole words, never used
     return got > 0;
 }
 
