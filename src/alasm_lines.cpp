@@ -57,7 +57,8 @@ enum class Context : unsigned char {
     StringAmongOperands,   // in a string opened after it
     Literal,               // in a comment or raw text: no more keywords
     LiteralString,         // the same, inside a string
-    Undefined,             // an undefined keyword abandoned the line
+    Undefined,             // an undefined keyword abandoned the line: no byte
+                           // after it adds text or leaves this context
 };
 constexpr std::size_t kContexts = 7;
 
@@ -175,6 +176,23 @@ const ExpansionTable& expansions(Context context) {
     return kExpansions[static_cast<std::size_t>(context)];
 }
 
+// A line abandoned at an undefined keyword token, which is found again from
+// the line's start: rare enough that the decoding loop need not look out for it.
+DecodedLine abandoned_line(std::span<const unsigned char> content) {
+    Context context = Context::BeforeMnemonic;
+    for (const unsigned char byte : content) {
+        const Context next = expansions(context)[byte].next;
+        if (next == Context::Undefined) {
+            const TokenMode mode =
+                context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand;
+            return {0, UndefinedToken{byte, mode}};
+        }
+        context = next;
+    }
+    assert(false && "the line holds no undefined token");
+    return {};
+}
+
 }  // namespace
 
 bool has_alasm_mark(std::span<const unsigned char> start, std::size_t data_offset) {
@@ -206,14 +224,12 @@ DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom roo
         const Expansion& expansion = (*table)[byte];
         line.append(expansion.text);
         if (expansion.next != context) {
-            if (expansion.next == Context::Undefined) {
-                const TokenMode mode =
-                    context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand;
-                return {line.size(), UndefinedToken{byte, mode}};
-            }
             context = expansion.next;
             table = &expansions(context);
         }
+    }
+    if (context == Context::Undefined) [[unlikely]] {
+        return abandoned_line(content);
     }
     if (in_string(context)) {
         line.push(kQuote);  // a string still open at the end of the line is closed
