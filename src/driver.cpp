@@ -125,17 +125,39 @@ Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& out
     return Outcome::Converted;
 }
 
-File open_input(const char* path) {
+// A path as the system names files. korve takes its paths in UTF-8 on
+// Windows (see main.cpp), where files are named in UTF-16; elsewhere a path
+// is the bytes as given, whatever their character set.
+std::filesystem::path file_path(const char* name) {
+#ifdef _WIN32
+    const std::string_view utf8(name);
+    return std::u8string(utf8.begin(), utf8.end());
+#else
+    return name;
+#endif
+}
+
+// fopen() on Windows takes only names in the ANSI code page; _wfopen() any.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    const std::string_view narrow(mode);  // ASCII letters
+    return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+File open_input(const std::filesystem::path& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
         return nullptr;  // some systems open a folder, and only its reads fail
     }
-    return File(std::fopen(path, "rb"));
+    return File(open_file(path, "rb"));
 }
 
 // Whether both paths name one file: the same path, a hard link or a symbolic
 // link. Opening the output would then truncate the input.
-bool same_file(const char* first, const char* second) {
+bool same_file(const std::filesystem::path& first, const std::filesystem::path& second) {
     std::error_code error;
     return std::filesystem::equivalent(first, second, error);
 }
@@ -202,18 +224,18 @@ ExitStatus run(int argc, const char* const* argv, std::FILE* console) {
     const char* const input_path = argv[1];
     const char* const output_path = argv[2];
 
-    File input = open_input(input_path);
+    File input = open_input(file_path(input_path));
     if (!input) {
         std::fprintf(console, "Error! Cannot open input file %s\n", input_path);
         return ExitStatus::FileError;
     }
     File output;
     const auto open_output = [&]() -> std::FILE* {
-        if (same_file(input_path, output_path)) {
+        if (same_file(file_path(input_path), file_path(output_path))) {
             std::fputs("Error! Output file is the input file!\n", console);
             return nullptr;
         }
-        output.reset(std::fopen(output_path, "w"));
+        output.reset(open_file(file_path(output_path), "w"));
         if (!output) {
             std::fprintf(console, "Error! Cannot create output file %s\n", output_path);
         }

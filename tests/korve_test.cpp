@@ -129,9 +129,10 @@ TEST_F(KorveRun, StopsAtAnUndefinedToken) {
 }
 
 TEST_F(KorveRun, ConvertsHobetaWrappedData) {
-    write("right.$h", hobeta_file(bare(kFourRecords)));
+    // Many people keep their sources under Cyrillic names.
+    write("ИСХОДНИК.$h", hobeta_file(bare(kFourRecords)));
     write("wrong.$h", hobeta_file(bare(kFourRecords), 64 + kFourRecords.size(), false));
-    const auto right = korve({"right.$h", "right.asm"});
+    const auto right = korve({"ИСХОДНИК.$h", "ВЫХОД.asm"});
     EXPECT_EQ(right.console, native(kBanner + kReadingHobeta + kNamedTest + "OK!\n"));
     EXPECT_EQ(right.status, 1);
     const auto wrong = korve({"wrong.$h", "wrong.asm"});
@@ -139,7 +140,7 @@ TEST_F(KorveRun, ConvertsHobetaWrappedData) {
               native(kBanner + kReadingHobeta + "Illegal checksum in header of hobeta!\n\n" +
                      kNamedTest + "OK!\n"));
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(read("right.asm"), native(kFourLines));
+    EXPECT_EQ(read("ВЫХОД.asm"), native(kFourLines));
     EXPECT_EQ(read("wrong.asm"), native(kFourLines));
 }
 
@@ -228,7 +229,7 @@ TEST_F(KorveRun, TakesDataMarkedAsBareAsBare) {
 
 TEST_F(KorveRun, ReportsAnInputItCannotOpen) {
     fs::create_directory(dir() / "folder");
-    for (const std::string input : {"missing.h", "folder"}) {
+    for (const std::string input : {"missing.h", "folder", "НЕТ ТАКОГО.$h"}) {
         const auto result = korve({input, "out.asm"});
         EXPECT_EQ(result.console, native(kBanner + "Error! Cannot open input file " + input + "\n"));
         EXPECT_EQ(result.status, 2);
@@ -270,20 +271,32 @@ TEST_F(KorveRun, ReportsFilesItIsNotAllowedToUse) {
 }
 
 TEST_F(KorveRun, NeverWritesOverItsInput) {
-    const std::string input = bare(kFourRecords);
-    write("in.h", input);
-    fs::create_hard_link(dir() / "in.h", dir() / "hard.h");
-    fs::create_symlink("in.h", dir() / "soft.h");
-    std::vector<std::string> outputs = {"in.h", "./in.h", "hard.h", "soft.h"};
-    if (windows_build()) {  // where names differ in case and separator only
-        outputs.insert(outputs.end(), {"IN.H", ".\\in.h"});
-    }
-    for (const std::string& output : outputs) {
-        const auto result = korve({"in.h", output});
-        EXPECT_EQ(result.console, native(kBanner + "Error! Output file is the input file!\n"))
-            << output;
-        EXPECT_EQ(result.status, 2);
-        EXPECT_EQ(read("in.h"), input);
+    const std::string data = bare(kFourRecords);
+    const struct {
+        std::string input;
+        std::vector<std::string> outputs;
+        std::vector<std::string> windows_outputs;  // where names differ in case and separator only
+    } cases[] = {
+        {"in.h", {"in.h", "./in.h", "hard.h", "soft.h"}, {"IN.H", ".\\in.h"}},
+        {"ИСХОДНИК.h", {"ИСХОДНИК.h", "./ИСХОДНИК.h", "hard.h", "soft.h"}, {"исходник.h", ".\\ИСХОДНИК.h"}},
+    };
+    for (const auto& c : cases) {
+        write(c.input, data);
+        fs::create_hard_link(dir() / c.input, dir() / "hard.h");
+        fs::create_symlink(c.input, dir() / "soft.h");
+        std::vector<std::string> outputs = c.outputs;
+        if (windows_build()) {
+            outputs.insert(outputs.end(), c.windows_outputs.begin(), c.windows_outputs.end());
+        }
+        for (const std::string& output : outputs) {
+            const auto result = korve({c.input, output});
+            EXPECT_EQ(result.console, native(kBanner + "Error! Output file is the input file!\n"))
+                << output;
+            EXPECT_EQ(result.status, 2);
+            EXPECT_EQ(read(c.input), data);
+        }
+        fs::remove(dir() / "hard.h");
+        fs::remove(dir() / "soft.h");
     }
 }
 

@@ -34,6 +34,9 @@ done
 cmake --build "$linux" -j2 --target korve_tests
 
 export WINEDEBUG=-all
+# Wine passes arguments and file names between Linux and Windows in the
+# locale's character set: UTF-8, so that Cyrillic names come through.
+export LC_ALL=C.UTF-8
 export WINEPREFIX=${KORVE_WINEPREFIX:-${HOME:-/tmp}/.cache/korve-wine}
 mkdir -p "$(dirname "$WINEPREFIX")"
 # The first start makes the prefix, which takes a while. Then one server is

@@ -1,0 +1,2 @@
+# A test that fails and says why: cmake -DREASON=... -P fail.cmake
+message(FATAL_ERROR "${REASON}")

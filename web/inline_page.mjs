@@ -1,0 +1,60 @@
+// Writes the web page as one self-contained file: every stylesheet and script
+// the template links to is put inline, the WebAssembly as base64 text.
+//
+//   node inline_page.mjs TEMPLATE OUTPUT NAME=PATH...
+//
+// Each NAME=PATH gives the file for an href or src of NAME in the template,
+// or for a comment "<!-- inline NAME -->" (a licence, say). Fails when the
+// template names a file it is not given, or when the page would still load
+// anything from elsewhere.
+import { readFileSync, writeFileSync } from 'node:fs';
+
+const [template, output, ...pairs] = process.argv.slice(2);
+const files = new Map(pairs.map((pair) => {
+  const at = pair.indexOf('=');
+  return [pair.slice(0, at), pair.slice(at + 1)];
+}));
+
+function fail(message) {
+  console.error(`inline_page: ${message}`);
+  process.exit(1);
+}
+
+function read(name, encoding) {
+  const path = files.get(name);
+  if (path === undefined) {
+    fail(`the template links to ${name}, which is not given`);
+  }
+  return readFileSync(path, encoding);
+}
+
+// A file's text, which must not end the element it goes in early.
+function text(name, end) {
+  const content = read(name, 'utf8');
+  if (content.toLowerCase().includes(end)) {
+    fail(`${name} holds "${end}", which would end it early in the page`);
+  }
+  return content;
+}
+
+// What each kind of link in the template becomes.
+const links = /<!-- inline (\S+) -->|<link rel="stylesheet" href="([^"]+)">|<script([^>]*) src="([^"]+)"><\/script>/g;
+const page = readFileSync(template, 'utf8').replace(links, (_, comment, style, attributes, script) => {
+  if (comment) {
+    return `<!--\n${text(comment, '-->')}-->`;
+  }
+  if (style) {
+    return `<style>\n${text(style, '</style')}</style>`;
+  }
+  if (script.endsWith('.wasm')) {
+    return `<script${attributes}>${read(script).toString('base64')}</script>`;
+  }
+  return `<script${attributes}>\n${text(script, '</script')}</script>`;
+});
+
+const external = page.match(/<[^>]*\s(?:src|href)="(?!data:)[^"]*"[^>]*>/);
+if (external) {
+  fail(`the page would still load ${external[0]}`);
+}
+writeFileSync(output, page);
+console.log(`${output}: ${Buffer.byteLength(page)} bytes`);

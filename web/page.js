@@ -1,0 +1,368 @@
+// The page: files picked or dropped are converted through window.korve, a row
+// each; a row tells the outcome in words, shows the text and korve's console
+// on demand, and downloads the output. All outputs download as one zip.
+'use strict';
+
+(function () {
+  // What a row holds: kind 'file' is one input file. Each kind says how it
+  // shows itself and which outputs it offers to "download all".
+  const rowKinds = {
+    file: {
+      render: (row) => renderFileRow(row),
+      outputs: (row) => outputsOf(row),
+    },
+  };
+
+  // Code pages for bytes of 0x80 and above, by the name of their decoder;
+  // ISO-8859-1 maps each byte to the character of the same number, which the
+  // decoder of that name does not (it is windows-1252).
+  const codePages = {
+    cp866: { label: 'CP866', decoder: 'ibm866' },
+    cp1251: { label: 'CP1251', decoder: 'windows-1251' },
+    latin1: { label: 'ISO-8859-1', decoder: null },
+  };
+
+  const state = {
+    language: initialLanguage(),
+    codePage: 'cp866',
+    format: 'exact',  // or 'utf8'
+    busy: false,
+    rows: [],
+  };
+
+  const $ = (id) => document.getElementById(id);
+  const text = () => messages[state.language];
+
+  function initialLanguage() {
+    const chosen = remembered('language');
+    if (chosen in messages) {
+      return chosen;
+    }
+    const preferred = navigator.languages || [navigator.language || 'en'];
+    return preferred.some((tag) => /^ru\b/i.test(tag)) ? 'ru' : 'en';
+  }
+
+  // A setting kept across visits where the browser allows it.
+  function remembered(key) {
+    try {
+      return localStorage.getItem(`korve.${key}`);
+    } catch {
+      return null;
+    }
+  }
+  function remember(key, value) {
+    try {
+      localStorage.setItem(`korve.${key}`, value);
+    } catch {
+      // not kept: the page works the same
+    }
+  }
+
+  function element(tag, properties = {}, ...children) {
+    const node = document.createElement(tag);
+    for (const [key, value] of Object.entries(properties)) {
+      if (key === 'dataset') {
+        Object.assign(node.dataset, value);
+      } else if (key.startsWith('on')) {
+        node.addEventListener(key.slice(2), value);
+      } else {
+        node[key] = value;
+      }
+    }
+    node.append(...children.filter((child) => child !== null));
+    return node;
+  }
+
+  // ---- Reading korve's outcome ----
+
+  function countLines(bytes) {
+    let lines = 0;
+    for (const byte of bytes) {
+      lines += byte === 0x0A ? 1 : 0;
+    }
+    return lines;
+  }
+
+  // The outcome of one conversion, from the program's own status and
+  // console: a kind (a class for styles and checks) and words.
+  function outcomeOf(item) {
+    const words = text();
+    if (!item.result) {
+      return { kind: 'failed', words: item.readFailed ? words.unreadable : words.failed };
+    }
+    const { status, console, output } = item.result;
+    if (status === 1 && output) {
+      return { kind: 'converted', words: words.converted(countLines(output)) };
+    }
+    if (status === 255) {
+      return { kind: 'not-alasm', words: words.notAlasm };
+    }
+    const token = console.match(/^Error +(\|0x[0-9A-F]{2}\|)$/m);
+    if (status === 3 && token && output) {
+      return { kind: 'undefined-token', words: words.undefinedToken(token[1], countLines(output) + 1) };
+    }
+    return { kind: 'failed', words: words.failed };
+  }
+
+  function headerNameOf(item) {
+    const name = item.result && item.result.console.match(/^Name:(.*)$/m);
+    return name ? name[1] : null;
+  }
+
+  function badChecksum(item) {
+    return Boolean(item.result) &&
+      item.result.console.includes('Illegal checksum in header of hobeta!');
+  }
+
+  // ---- Text through a code page ----
+
+  // The character of each byte; for the preview, control characters other
+  // than tab and line feed are shown as their pictures.
+  const tables = new Map();
+  function byteTable(forPreview) {
+    const key = `${state.codePage}:${forPreview}`;
+    if (!tables.has(key)) {
+      const { decoder } = codePages[state.codePage];
+      const decode = decoder ? new TextDecoder(decoder) : null;
+      const table = [];
+      for (let byte = 0; byte < 256; byte++) {
+        const control = byte < 0x20 && byte !== 0x09 && byte !== 0x0A;
+        if (forPreview && (control || byte === 0x7F)) {
+          table.push(String.fromCharCode(byte === 0x7F ? 0x2421 : 0x2400 + byte));
+        } else {
+          table.push(decode ? decode.decode(Uint8Array.of(byte)) : String.fromCharCode(byte));
+        }
+      }
+      tables.set(key, table);
+    }
+    return tables.get(key);
+  }
+
+  function decodeBytes(bytes, forPreview) {
+    const table = byteTable(forPreview);
+    const pieces = [];
+    const piece = 65536;
+    for (let start = 0; start < bytes.length; start += piece) {
+      const characters = [];
+      for (const byte of bytes.subarray(start, start + piece)) {
+        characters.push(table[byte]);
+      }
+      pieces.push(characters.join(''));
+    }
+    return pieces.join('');
+  }
+
+  // ---- Downloads ----
+
+  // The name and bytes of an output as the chosen kind of download.
+  function download(name, output) {
+    return state.format === 'utf8'
+      ? { name: `${name}.utf8.asm`, bytes: new TextEncoder().encode(decodeBytes(output, false)) }
+      : { name: `${name}.asm`, bytes: output };
+  }
+
+  function save(name, bytes, type) {
+    const url = URL.createObjectURL(new Blob([bytes], { type }));
+    const link = element('a', { href: url, download: name });
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 60000);
+  }
+
+  function outputsOf(item) {
+    return item.result && item.result.output ? [{ name: item.name, output: item.result.output }] : [];
+  }
+
+  // Zip entries made on Unix (3), plain files anyone may read (0o100644):
+  // unzip then takes their UTF-8 names as they are, where it would translate
+  // the names of entries made on DOS, the zip library's default.
+  const zipEntry = { os: 3, attrs: 0o100644 << 16 };
+
+  function downloadAll() {
+    const entries = {};
+    for (const row of state.rows) {
+      for (const { name, output } of rowKinds[row.kind].outputs(row)) {
+        const file = download(name, output);
+        entries[file.name] = [file.bytes, zipEntry];
+      }
+    }
+    save('korve.zip', fflate.zipSync(entries), 'application/zip');
+  }
+
+  // ---- Rows ----
+
+  // What one converted input shows: its outcome, its download, and on demand
+  // the text and the console.
+  function resultView(item) {
+    const words = text();
+    const outcome = outcomeOf(item);
+    const parts = [element('p', { className: 'outcome', textContent: outcome.words })];
+    if (badChecksum(item)) {
+      parts.push(element('p', { className: 'outcome warning', textContent: words.badChecksum }));
+    }
+    const outputs = outputsOf(item);
+    if (outputs.length > 0) {
+      const { output } = outputs[0];
+      const { name } = download(item.name, output);
+      parts.push(element('button', {
+        className: 'download',
+        type: 'button',
+        textContent: `${words.download} ${name}`,
+        onclick: () => {
+          const file = download(item.name, output);
+          save(file.name, file.bytes, state.format === 'utf8'
+            ? 'text/plain;charset=utf-8' : 'application/octet-stream');
+        },
+      }));
+      parts.push(foldOut(item, 'preview', words.preview, () => decodeBytes(output, true)));
+    }
+    if (item.result) {
+      parts.push(foldOut(item, 'console', words.console, () => item.result.console));
+    }
+    return { outcome, parts };
+  }
+
+  // A part shown on demand, filled when first opened; it stays open across
+  // redrawing.
+  function foldOut(item, part, title, content) {
+    const open = Boolean(item.open && item.open[part]);
+    const body = element('pre', { className: part, tabIndex: 0 });
+    if (open) {
+      body.textContent = content();
+    }
+    return element('details', {
+      className: part,
+      open,
+      ontoggle: (event) => {
+        item.open = { ...item.open, [part]: event.target.open };
+        if (event.target.open && body.textContent === '') {
+          body.textContent = content();
+        }
+      },
+    }, element('summary', { textContent: title }), body);
+  }
+
+  function renderFileRow(row) {
+    const { outcome, parts } = resultView(row);
+    const headerName = headerNameOf(row);
+    return element('li', { className: 'row', dataset: { name: row.name, outcome: outcome.kind } },
+      element('div', { className: 'row-head' },
+        element('span', { className: 'file-name', textContent: row.name }),
+        headerName === null ? null : element('span', {
+          className: 'header-name',
+          textContent: `${text().headerName}: ${headerName}`,
+        })),
+      ...parts);
+  }
+
+  function render() {
+    const words = text();
+    document.documentElement.lang = state.language;
+    document.title = words.title;
+    for (const node of document.querySelectorAll('[data-text]')) {
+      node.textContent = words[node.dataset.text];
+    }
+    $('rows').replaceChildren(...state.rows.map((row) => rowKinds[row.kind].render(row)));
+    const hasOutputs = state.rows.some((row) => rowKinds[row.kind].outputs(row).length > 0);
+    $('download-all').disabled = state.busy || !hasOutputs;
+    $('clear').disabled = state.busy || state.rows.length === 0;
+    const converted = state.rows.filter((row) => outcomeOf(row).kind === 'converted').length;
+    $('summary').textContent = state.busy ? words.converting
+      : state.rows.length === 0 ? '' : words.summary(state.rows.length, converted);
+  }
+
+  // Converts the files one after another, each batch after the last; a file
+  // of a name already listed replaces its row, as it would replace the file
+  // in a folder.
+  let converting = Promise.resolve();
+  function addFiles(files) {
+    converting = converting.then(() => convertFiles(files));
+  }
+
+  async function convertFiles(files) {
+    state.busy = true;
+    render();
+    for (const file of files) {
+      const row = { kind: 'file', name: file.name, result: null, readFailed: false, open: {} };
+      let bytes = null;
+      try {
+        bytes = new Uint8Array(await file.arrayBuffer());
+      } catch {
+        row.readFailed = true;
+      }
+      if (bytes) {
+        try {
+          row.result = await window.korve.convert(file.name, bytes);
+        } catch (error) {
+          row.result = { status: null, console: String(error), output: null };
+        }
+      }
+      const same = state.rows.findIndex((other) => other.kind === 'file' && other.name === row.name);
+      if (same >= 0) {
+        state.rows[same] = row;
+      } else {
+        state.rows.push(row);
+      }
+      render();
+    }
+    state.busy = false;
+    render();
+  }
+
+  // ---- Controls ----
+
+  function setUp() {
+    const codePage = $('code-page');
+    codePage.replaceChildren(...Object.entries(codePages).map(([value, { label }]) =>
+      element('option', { value, textContent: label })));
+    codePage.value = state.codePage;
+    codePage.addEventListener('change', () => {
+      state.codePage = codePage.value;
+      render();
+    });
+    const language = $('language');
+    language.value = state.language;
+    language.addEventListener('change', () => {
+      state.language = language.value;
+      remember('language', state.language);
+      render();
+    });
+    $('format').addEventListener('change', (event) => {
+      state.format = event.target.value;
+      render();
+    });
+
+    const picker = $('files');
+    $('choose').addEventListener('click', () => picker.click());
+    picker.addEventListener('change', () => {
+      addFiles([...picker.files]);
+      picker.value = '';  // the same files picked again convert again
+    });
+    $('download-all').addEventListener('click', downloadAll);
+    $('clear').addEventListener('click', () => {
+      state.rows = [];
+      render();
+    });
+
+    // Files may be dropped anywhere on the page.
+    const drop = $('drop');
+    document.addEventListener('dragover', (event) => {
+      event.preventDefault();
+      drop.classList.add('dragging');
+    });
+    document.addEventListener('dragleave', (event) => {
+      if (event.relatedTarget === null) {
+        drop.classList.remove('dragging');
+      }
+    });
+    document.addEventListener('drop', (event) => {
+      event.preventDefault();
+      drop.classList.remove('dragging');
+      addFiles([...event.dataTransfer.files]);
+    });
+    render();
+  }
+
+  setUp();
+})();
