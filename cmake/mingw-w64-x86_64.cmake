@@ -18,3 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # A self-contained korve.exe: the C++ runtime, libgcc and winpthread linked
 # in, so that it runs without MinGW's DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+
+# The licences of the MinGW-w64 runtime that -static links into korve.exe
+# (its start-up code, C runtime additions and winpthreads), as Debian's
+# package states them: the Windows package carries them beside korve's own.
+set(KORVE_RUNTIME_LICENCES /usr/share/doc/mingw-w64-x86-64-dev/copyright)

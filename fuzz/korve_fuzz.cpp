@@ -1,21 +1,30 @@
 // Feeds arbitrary bytes to the converter as a whole input file, through the
 // same path a run takes (container recognition, both containers, header and
-// every record), with the output and the console kept in memory. Checks, for
-// every input, and aborts when one fails:
+// every record), with the output and the console kept in memory; and to the
+// reader of disk images, as a dropped file would be. Checks, for every input,
+// and aborts when one fails:
 //  - the output holds at most 16 bytes per input byte plus 2: a stored byte
 //    grows at most to a run of 15 spaces, and a line adds its newline and a
 //    closing quote;
 //  - converting the same bytes twice gives the same output and outcome;
 //  - input that is not recognised opens no output at all;
-//  - a finished conversion writes at least one line, and whole lines.
+//  - a finished conversion writes at least one line, and whole lines;
+//  - each file an image gives is a whole Hobeta file, its header's checksum
+//    right and its data its sector count times 256 bytes, no larger than the
+//    image; each file it does not give says why, and so does the image;
+//  - reading the same image twice gives the same files.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 
 #include "driver.h"
+#include "hobeta_header.h"
+#include "trdos_image.h"
 
 namespace {
 
@@ -59,6 +68,40 @@ Conversion convert(const std::uint8_t* data, std::size_t size) {
     return result;
 }
 
+void check_image(std::span<const unsigned char> image) {
+    const korve::DiskImage disk = korve::read_disk_image(image);
+    bool lost = false;
+    for (const korve::ImageEntry& entry : disk.entries) {
+        if (entry.hobeta.empty()) {
+            lost = true;
+            if (entry.problem == korve::ImageProblem::None) {
+                fail("a file was neither given nor said to be lost");
+            }
+            continue;
+        }
+        korve::HobetaHeader header{};
+        if (entry.problem != korve::ImageProblem::None || entry.hobeta.size() < header.size()) {
+            fail("a file was given with a problem, or without its header");
+        }
+        std::copy_n(entry.hobeta.begin(), header.size(), header.begin());
+        const std::size_t data = entry.hobeta.size() - header.size();
+        if (data != header[korve::kHobetaSectorCountOffset] * korve::kSectorSize ||
+            data > image.size()) {
+            fail("a file's data is not its whole sectors from the image");
+        }
+        if (korve::hobeta_checksum(header) !=
+            korve::hobeta_field(header, korve::kHobetaChecksumOffset)) {
+            fail("a file's Hobeta header has a wrong checksum");
+        }
+    }
+    if (lost && disk.problem == korve::ImageProblem::None) {
+        fail("an image lost files and said nothing");
+    }
+    if (korve::read_disk_image(image) != disk) {
+        fail("the same image was read differently");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -77,5 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (second.outcome != first.outcome || second.output != first.output) {
         fail("the same input converted differently");
     }
+    check_image({data, size});
     return 0;
 }

@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "alasm_writer.h"
+#include "image_writer.h"
 
 namespace {
 
 using korve::testing::alasm_header;
 using korve::testing::alasm_record;
+using korve::testing::DiskFile;
 using korve::testing::hobeta_file;
+using korve::testing::scl_archive;
+using korve::testing::trd_image;
 using korve::testing::write_file;
 
 std::string bare(const std::string& records) { return alasm_header("SEED") + records; }
@@ -24,6 +28,22 @@ std::string longest_lines() {
         records += '\xFF' + std::string(254, '\x0F');
     }
     return records;
+}
+
+// A disk of an ALASM source, a deleted file and a code file.
+std::vector<DiskFile> disk_files(const std::string& records) {
+    return {
+        {.name = "SOURCE", .type = 'H', .data = alasm_header("SOURCE") + records},
+        {.name = "OLD", .type = 'H', .data = alasm_header("OLD"), .deleted = true},
+        {.name = "CODE", .data = std::string(300, '\xC9'), .start = 0x6000},
+    };
+}
+
+// An archive whose count names two more files than it holds.
+std::string scl_overcounted(const std::string& records) {
+    std::string archive = scl_archive(disk_files(records));
+    archive[8] = static_cast<char>(archive[8] + 2);
+    return archive;
 }
 
 struct Seed {
@@ -53,6 +73,9 @@ std::vector<Seed> seeds() {
         {"hobeta-length-0.$h", hobeta_file(bare(lines), 0)},
         {"hobeta-length-448.$h", hobeta_file(bare(lines), 0x01C0)},
         {"hobeta-length-65535.$h", hobeta_file(bare(lines), 0xFFFF)},
+        {"disk.trd", trd_image(disk_files(lines))},
+        {"disk.scl", scl_archive(disk_files(lines))},
+        {"overcounted.scl", scl_overcounted(lines)},
     };
 }
 

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 
 namespace korve {
 
@@ -38,6 +40,13 @@ enum class Outcome {
 // refused input never creates or truncates a file. Returns nullptr (after
 // saying why) when it cannot.
 using OutputOpener = std::function<std::FILE*()>;
+
+// fopen(), for a file of any name on any system.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode);
+
+// Whether korve takes an input that starts with `start` for ALASM data, bare
+// or behind a Hobeta header.
+bool holds_alasm_data(std::span<const unsigned char> start);
 
 // Converts the ALASM data in `input` (open in binary mode, at offset 0) to
 // text, printing progress to `console`. Leaves the output open, flushed.

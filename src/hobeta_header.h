@@ -5,11 +5,16 @@
 //   0       11    the TR-DOS catalogue name, type and start; covered by the
 //                 checksum, not used here
 //   11      2     length of the data after the header, unsigned, little-endian
-//   13      2     covered by the checksum, not used here
+//   13      1     zero; covered by the checksum, not used here
+//   14      1     the data's length in whole sectors; covered by the
+//                 checksum, not used here
 //   15      2     checksum of bytes 0-14, unsigned, little-endian
 //
-// The checksum adds 257 times each of the first fifteen bytes plus its
-// offset, kept to 16 bits. ALASM data behind the header starts at offset 17.
+// Bytes 0-12 are the first thirteen bytes of the file's TR-DOS catalogue
+// entry as they stand, and the data that follows is the file's whole
+// sectors. The checksum adds 257 times each of the first fifteen bytes plus
+// its offset, kept to 16 bits. ALASM data behind the header starts at
+// offset 17.
 #pragma once
 
 #include <array>
@@ -21,7 +26,9 @@ namespace korve {
 
 inline constexpr std::size_t kHobetaHeaderSize = 17;
 inline constexpr std::size_t kHobetaLengthOffset = 11;
+inline constexpr std::size_t kHobetaSectorCountOffset = 14;
 inline constexpr std::size_t kHobetaChecksumOffset = 15;
+inline constexpr std::size_t kHobetaCatalogueBytes = 13;
 
 using HobetaHeader = std::array<unsigned char, kHobetaHeaderSize>;
 

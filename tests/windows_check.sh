@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds korve.exe with MinGW-w64 and runs the whole-program tests of
-# the Linux build against it under Wine: the same console text, statuses and
-# output bytes, every line ending in CR LF.
+# Cross-builds korve.exe with MinGW-w64, packs the Windows zip, and runs the
+# whole-program tests of the Linux build against the korve.exe unpacked from
+# it under Wine: the same console text, statuses and output bytes, every line
+# ending in CR LF.
 #
 #   tests/windows_check.sh [LINUX_BUILD [WINDOWS_BUILD]]   (default: build build-windows)
 #
-# Needs the packages g++-mingw-w64-x86-64-posix and wine64. Wine keeps its
-# prefix in $KORVE_WINEPREFIX (default ~/.cache/korve-wine), made on first use.
+# Needs the packages g++-mingw-w64-x86-64-posix, mandoc, zip, unzip and wine64.
+# Wine keeps its prefix in $KORVE_WINEPREFIX (default ~/.cache/korve-wine),
+# made on first use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 linux=$(realpath -m "${1:-build}")
 windows=$(realpath -m "${2:-build-windows}")
-exe=$windows/korve.exe
 
 fail() {
     echo "windows check: $*" >&2
@@ -20,6 +21,25 @@ fail() {
 
 cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DBUILD_TESTING=OFF
 cmake --build "$windows" -j2
+
+# The zip a Windows user downloads: one folder holding korve.exe, its manual
+# page as a web page, the README, the licences and the changes. The checks
+# below run the korve.exe unpacked from it.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt")
+folder=korve-$version-win64
+zip=$windows/$folder.zip
+rm -f "$windows"/korve-*-win64.zip
+(cd "$windows" && cpack -G ZIP) >/dev/null || fail "cpack -G ZIP failed"
+[ -f "$zip" ] || fail "cpack made no $zip"
+held=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+expected=$(printf "$folder/%s " CHANGELOG.md LICENSE LICENSE.mingw-w64.txt README.md korve-manual.html korve.exe)
+[ "$held" = "$expected" ] || fail "$zip holds: $held"
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+unzip -q "$zip" -d "$unpacked"
+grep -q 'id="EXIT_STATUS"' "$unpacked/$folder/korve-manual.html" || fail "korve-manual.html shows no manual page"
+echo "windows check: $zip holds $held"
+exe=$unpacked/$folder/korve.exe
 
 # Self-contained: it needs only the DLLs that come with Windows.
 for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p'); do

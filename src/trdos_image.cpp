@@ -1,0 +1,284 @@
+#include "trdos_image.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <numeric>
+#include <system_error>
+#include <utility>
+
+#include "hobeta_header.h"
+
+namespace korve {
+namespace {
+
+using Bytes = std::span<const unsigned char>;
+
+// A catalogue entry's fields.
+constexpr std::size_t kNameSize = 8;
+constexpr std::size_t kTypeOffset = 8;
+constexpr std::size_t kLengthOffset = 11;
+constexpr std::size_t kLengthSize = 2;
+constexpr std::size_t kSectorCountOffset = 13;
+constexpr std::size_t kFirstSectorOffset = 14;
+constexpr std::size_t kFirstTrackOffset = 15;
+constexpr unsigned char kDeleted = 0x01;
+constexpr unsigned char kCatalogueEnd = 0x00;
+constexpr char kNamePadding = ' ';
+
+// A .trd.
+constexpr std::size_t kTrdEntrySize = 16;
+constexpr std::size_t kTrdEntries = 128;
+constexpr std::size_t kSectorsPerTrack = 16;
+constexpr std::size_t kDiskInformation = 0x800;
+constexpr std::size_t kTrdosMarkOffset = kDiskInformation + 0xE7;
+constexpr unsigned char kTrdosMark = 0x10;
+static_assert(kTrdEntries * kTrdEntrySize <= kTrdosMarkOffset);
+
+// An .scl.
+constexpr std::string_view kSclSignature = "SINCLAIR";
+constexpr std::size_t kSclCountOffset = 8;
+constexpr std::size_t kSclEntriesOffset = 9;
+constexpr std::size_t kSclEntrySize = 14;
+constexpr std::size_t kSclChecksumSize = 4;
+
+static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
+
+constexpr unsigned kBitsPerByte = 8;
+constexpr unsigned kLowByte = 0xFFU;
+
+// The unsigned little-endian field of `size` bytes at `offset`.
+std::uint32_t little_endian(Bytes bytes, std::size_t offset, std::size_t size) {
+    std::uint32_t value = 0;
+    for (std::size_t i = size; i-- > 0;) {
+        value = value << kBitsPerByte | bytes[offset + i];
+    }
+    return value;
+}
+
+// An entry's name, type and length; its data is yet to be given.
+ImageEntry describe(Bytes fields) {
+    ImageEntry entry;
+    const Bytes name = fields.first(kNameSize);
+    entry.name.assign(name.begin(), name.end());
+    entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
+    entry.type = static_cast<char>(fields[kTypeOffset]);
+    entry.length = static_cast<std::uint16_t>(little_endian(fields, kLengthOffset, kLengthSize));
+    return entry;
+}
+
+// Gives an entry its data, `sectors`, as a Hobeta file.
+void give_data(ImageEntry& entry, Bytes fields, Bytes sectors) {
+    HobetaHeader header{};
+    std::copy_n(fields.begin(), kHobetaCatalogueBytes, header.begin());
+    header[kHobetaSectorCountOffset] = fields[kSectorCountOffset];
+    const std::uint16_t checksum = hobeta_checksum(header);
+    header[kHobetaChecksumOffset] = static_cast<unsigned char>(checksum & kLowByte);
+    header[kHobetaChecksumOffset + 1] = static_cast<unsigned char>(checksum >> kBitsPerByte);
+    entry.hobeta.assign(header.begin(), header.end());
+    entry.hobeta.append(sectors.begin(), sectors.end());
+    entry.alasm = holds_alasm_data(
+        Bytes(reinterpret_cast<const unsigned char*>(entry.hobeta.data()), entry.hobeta.size()));
+}
+
+// Adds an entry, and its problem to the image's when it is the first.
+void add(DiskImage& disk, ImageEntry entry) {
+    if (disk.problem == ImageProblem::None) {
+        disk.problem = entry.problem;
+    }
+    disk.entries.push_back(std::move(entry));
+}
+
+std::size_t data_size(Bytes fields) { return fields[kSectorCountOffset] * kSectorSize; }
+
+DiskImage read_trd(Bytes image) {
+    DiskImage disk;
+    for (std::size_t i = 0; i < kTrdEntries; ++i) {
+        const Bytes fields = image.subspan(i * kTrdEntrySize, kTrdEntrySize);
+        if (fields[0] == kCatalogueEnd) {
+            break;
+        }
+        if (fields[0] == kDeleted) {
+            continue;
+        }
+        ImageEntry entry = describe(fields);
+        const std::size_t first_sector =
+            fields[kFirstTrackOffset] * kSectorsPerTrack + fields[kFirstSectorOffset];
+        const std::size_t begin = first_sector * kSectorSize;
+        const std::size_t end = begin + data_size(fields);
+        if (end > kLargestDisk) {
+            entry.problem = ImageProblem::PastTheDisk;
+        } else if (end > image.size()) {
+            entry.problem = ImageProblem::CutShort;
+        } else {
+            give_data(entry, fields, image.subspan(begin, end - begin));
+        }
+        add(disk, std::move(entry));
+    }
+    return disk;
+}
+
+std::size_t scl_entry_offset(std::size_t index) { return kSclEntriesOffset + index * kSclEntrySize; }
+
+// Where an archive of its first `count` files would end, its checksum
+// included; nothing when it ends among their entries.
+std::optional<std::size_t> scl_end(Bytes archive, std::size_t count) {
+    std::size_t end = scl_entry_offset(count);
+    if (end > archive.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        end += data_size(archive.subspan(scl_entry_offset(i), kSclEntrySize));
+    }
+    return end + kSclChecksumSize;
+}
+
+DiskImage read_scl(Bytes archive) {
+    if (archive.size() <= kSclCountOffset) {
+        return {ImageProblem::CutShort, {}};
+    }
+    std::size_t count = archive[kSclCountOffset];
+    const auto stated_end = scl_end(archive, count);
+    ImageProblem problem = ImageProblem::None;
+    if (!stated_end || *stated_end > archive.size()) {
+        // Either the archive lost its end, or its count names files it never
+        // held: then the files it does hold fill it exactly.
+        problem = ImageProblem::CutShort;
+        for (std::size_t fewer = 0; fewer < count; ++fewer) {
+            if (scl_end(archive, fewer) == archive.size()) {
+                count = fewer;
+                problem = ImageProblem::CountTooLarge;
+                break;
+            }
+        }
+    } else {
+        const std::size_t sum_end = *stated_end - kSclChecksumSize;
+        const Bytes summed = archive.first(sum_end);
+        const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
+        if (sum != little_endian(archive, sum_end, kSclChecksumSize)) {
+            problem = ImageProblem::ChecksumMismatch;
+        }
+    }
+
+    DiskImage disk{problem, {}};
+    std::size_t data = scl_entry_offset(count);
+    for (std::size_t i = 0; i < count && scl_entry_offset(i + 1) <= archive.size(); ++i) {
+        const Bytes fields = archive.subspan(scl_entry_offset(i), kSclEntrySize);
+        const std::size_t begin = data;
+        data += data_size(fields);
+        if (fields[0] == kDeleted) {
+            continue;
+        }
+        ImageEntry entry = describe(fields);
+        if (data > archive.size()) {
+            entry.problem = ImageProblem::CutShort;
+        } else {
+            give_data(entry, fields, archive.subspan(begin, data - begin));
+        }
+        add(disk, std::move(entry));
+    }
+    return disk;
+}
+
+bool is_scl(Bytes image) {
+    return image.size() >= kSclSignature.size() &&
+           std::equal(kSclSignature.begin(), kSclSignature.end(), image.begin());
+}
+
+bool is_trd(Bytes image) {
+    return image.size() > kTrdosMarkOffset && image[kTrdosMarkOffset] == kTrdosMark;
+}
+
+// Files that convert_entry() runs korve on, and takes back.
+bool write_file(const std::filesystem::path& path, std::string_view bytes) {
+    File file(open_file(path, "wb"));
+    return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
+           std::fclose(file.release()) == 0;
+}
+
+std::optional<std::string> read_file(const std::filesystem::path& path) {
+    const File file(open_file(path, "rb"));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, kSectorSize> block{};
+    for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), file.get())) > 0;) {
+        bytes.append(block.data(), got);
+    }
+    if (std::ferror(file.get()) != 0) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// A path as korve takes it on its command line.
+std::string utf8(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return {name.begin(), name.end()};
+}
+
+}  // namespace
+
+std::string_view problem_words(ImageProblem problem) {
+    switch (problem) {
+        case ImageProblem::None:
+            return "";
+        case ImageProblem::NotAnImage:
+            return "not a TR-DOS disk image or SCL archive";
+        case ImageProblem::CutShort:
+            return "cut short: it ends before the files it lists";
+        case ImageProblem::PastTheDisk:
+            return "a catalogue entry points past the end of the disk";
+        case ImageProblem::CountTooLarge:
+            return "its file count is larger than the archive";
+        case ImageProblem::ChecksumMismatch:
+            return "its checksum does not match its contents";
+    }
+    return "";
+}
+
+DiskImage read_disk_image(std::span<const unsigned char> image) {
+    if (is_scl(image)) {
+        return read_scl(image);
+    }
+    // TR-DOS's mark is one byte, as is the mark of ALASM data: a file that
+    // korve converts is a file, not a disk.
+    if (is_trd(image) && !holds_alasm_data(image)) {
+        return read_trd(image);
+    }
+    return {ImageProblem::NotAnImage, {}};
+}
+
+std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }
+
+std::optional<EntryConversion> convert_entry(const ImageEntry& entry,
+                                             const std::filesystem::path& folder) {
+    const std::filesystem::path input = folder / "entry.$h";
+    const std::filesystem::path output = folder / "entry.asm";
+    const std::filesystem::path console_path = folder / "entry.console";
+    std::error_code ignored;
+    std::filesystem::remove(output, ignored);  // korve writes none for some inputs
+
+    std::optional<EntryConversion> conversion;
+    File console(open_file(console_path, "wb"));
+    if (console && write_file(input, entry.hobeta)) {
+        const std::string input_path = utf8(input);
+        const std::string output_path = utf8(output);
+        const std::array<const char*, 3> argv = {"korve", input_path.c_str(), output_path.c_str()};
+        const ExitStatus status = run(static_cast<int>(argv.size()), argv.data(), console.get());
+        auto console_text =
+            std::fclose(console.release()) == 0 ? read_file(console_path) : std::nullopt;
+        const bool wrote_output = std::filesystem::exists(output, ignored);
+        auto output_bytes = wrote_output ? read_file(output) : std::nullopt;
+        if (console_text && (output_bytes || !wrote_output)) {
+            conversion = EntryConversion{status, std::move(*console_text), std::move(output_bytes)};
+        }
+    }
+    for (const auto& path : {input, output, console_path}) {
+        std::filesystem::remove(path, ignored);
+    }
+    return conversion;
+}
+
+}  // namespace korve

@@ -1,0 +1,116 @@
+// TR-DOS disk images (.trd) and SCL archives (.scl): the files they hold,
+// each given as the Hobeta file that carries it off the disk.
+//
+// Both list their files with the same fields. A catalogue entry:
+//
+//   offset  size  content
+//   0       8     name, padded with spaces. A first byte of 0x01 marks a
+//                 deleted file; on a .trd, a first byte of 0x00 ends the
+//                 catalogue
+//   8       1     type: one character, as TR-DOS lists it after the name
+//   9       2     start address, little-endian; carried into the Hobeta file
+//   11      2     length in bytes, little-endian: where the file's data ends
+//   13      1     length in sectors of 256 bytes: the data, in whole sectors
+//   14      1     first sector within its track (.trd only)
+//   15      1     first track (.trd only)
+//
+// A .trd is the disk's sectors in order, 16 to a track, the tracks of both
+// sides counted as one run (cylinder 0 side 0, cylinder 0 side 1, ...), at
+// most 80 cylinders of two sides: 640 KiB. A file's sectors follow each
+// other from its first one, whatever track they fall on.
+//
+//   offset  size  content
+//   0x000   2048  the catalogue: 128 entries of 16 bytes
+//   0x800   256   the disk-information sector (track 0, the ninth sector).
+//                 Its byte 0xE7 holds 0x10, the mark TR-DOS leaves on
+//                 every disk it formats; nothing else in it is used
+//
+// An .scl archive holds the files alone, back to back:
+//
+//   offset  size      content
+//   0       8         "SINCLAIR", the archive's signature
+//   8       1         file count N
+//   9       14 × N    the files' catalogue entries, less the last two bytes:
+//                     the archive places the data itself
+//   then    sectors   each file's whole sectors, in the order of the entries
+//   then    4         checksum: the sum of every byte before it, unsigned,
+//                     32-bit, little-endian
+//
+// An image is read from memory, whole: a disk is small. Nothing outside the
+// given bytes is ever read, and every count is bounded by a byte.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver.h"
+
+namespace korve {
+
+inline constexpr std::size_t kSectorSize = 256;
+inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * 16 * kSectorSize;
+
+// What is wrong with an image, or with one of its files.
+enum class ImageProblem : unsigned char {
+    None,
+    NotAnImage,        // neither a TR-DOS disk image nor an SCL archive
+    CutShort,          // the bytes end before the files they list
+    PastTheDisk,       // a catalogue entry points past the end of any disk
+    CountTooLarge,     // an SCL file count larger than the archive holds
+    ChecksumMismatch,  // an SCL archive whose checksum is not its bytes' sum
+};
+
+// The problem in plain words for a user, starting in lower case; empty for
+// ImageProblem::None.
+std::string_view problem_words(ImageProblem problem);
+
+// A live file of an image.
+struct ImageEntry {
+    std::string name;  // as stored, less the spaces that pad it
+    char type = ' ';
+    std::uint16_t length = 0;                    // from the catalogue
+    ImageProblem problem = ImageProblem::None;   // why its data could not be read
+    // The Hobeta file: a 17-byte header (the entry's name, type, start and
+    // length, a zero, its sector count, the checksum), then its whole
+    // sectors. Empty when its data could not be read.
+    std::string hobeta;
+    bool alasm = false;  // whether korve takes the Hobeta file for ALASM data
+
+    bool operator==(const ImageEntry&) const = default;
+};
+
+struct DiskImage {
+    ImageProblem problem = ImageProblem::None;  // the first one met
+    std::vector<ImageEntry> entries;  // in catalogue order, deleted ones left out
+
+    bool operator==(const DiskImage&) const = default;
+};
+
+// Reads a .trd or an .scl, recognised by its content: the signature of an
+// .scl, or TR-DOS's mark in a file that korve does not take for ALASM data.
+// A broken image still gives every file that can be read.
+DiskImage read_disk_image(std::span<const unsigned char> image);
+
+// The name TR-DOS shows for an entry: its name, a dot and its type.
+std::string full_name(const ImageEntry& entry);
+
+// What korve gives for an entry's Hobeta file: its exit status, its console
+// text and its output, if it wrote any.
+struct EntryConversion {
+    ExitStatus status = ExitStatus::FileError;
+    std::string console;
+    std::optional<std::string> output;
+};
+
+// Converts an entry's Hobeta file as `korve IN OUT` would, by running it on
+// files in `folder`, removed afterwards; nothing when those files could not
+// be written or read back. One conversion at a time in one folder.
+std::optional<EntryConversion> convert_entry(const ImageEntry& entry,
+                                             const std::filesystem::path& folder);
+
+}  // namespace korve

@@ -1,0 +1,29 @@
+// Writes TR-DOS disk images and SCL archives holding given files, as TR-DOS
+// lays them out, for the tests and the fuzzer's seeds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korve::testing {
+
+// A file on a disk. Its catalogue length is the size of its data; it takes
+// whole sectors, the last one filled up with `slack`, then with zero bytes.
+struct DiskFile {
+    std::string name{};  // at most eight characters, padded with spaces
+    char type = 'C';
+    std::string data{};
+    std::string slack{};
+    bool deleted = false;  // kept, but with 0x01 as its name's first byte
+    std::uint16_t start = 0;
+};
+
+// A .trd with `files` in its catalogue and their sectors from track 1 on,
+// ending after the last of them (trimmed, as some tools keep small disks).
+std::string trd_image(const std::vector<DiskFile>& files);
+
+// An .scl archive of `files`, its checksum right.
+std::string scl_archive(const std::vector<DiskFile>& files);
+
+}  // namespace korve::testing

@@ -1,0 +1,217 @@
+#include "trdos_image.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "alasm_writer.h"
+#include "image_writer.h"
+#include "program_run.h"
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testing::alasm_header;
+using testing::alasm_record;
+using testing::DiskFile;
+using testing::ProgramRun;
+using testing::scl_archive;
+using testing::trd_image;
+
+DiskImage read_image(const std::string& image) {
+    return read_disk_image(
+        std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size()));
+}
+
+// ALASM data whose catalogue length ends inside its last record: the rest of
+// the record lies in the slack of its sector.
+const std::string kLastRecord = alasm_record("{RLCA};");
+const DiskFile kSource = {
+    .name = "PGM",
+    .type = 'H',
+    .data = alasm_header("PGM") + alasm_record("LOOP{LD}{A},{(HL)}") + kLastRecord.substr(0, 2),
+    .slack = kLastRecord.substr(2),
+};
+const DiskFile kDeleted = {.name = "OLD", .type = 'H', .data = alasm_header("OLD"), .deleted = true};
+const DiskFile kCode = {.name = "PGM", .data = std::string(300, '\xC9'), .start = 0x6000};
+
+using ImageRun = ProgramRun;
+
+TEST_F(ImageRun, GivesEachLiveFileAsItsHobetaFile) {
+    std::string trd = trd_image({kSource, kDeleted, kCode});
+    // Past the first empty entry, the catalogue holds nothing.
+    const std::size_t entry_size = 16;
+    trd.replace(4 * entry_size, entry_size, trd.substr(0, entry_size));
+    for (const std::string& image : {trd, scl_archive({kSource, kDeleted, kCode})}) {
+        const DiskImage disk = read_image(image);
+        EXPECT_EQ(disk.problem, ImageProblem::None);
+        ASSERT_EQ(disk.entries.size(), 2U);
+        const ImageEntry& source = disk.entries[0];
+        const ImageEntry& code = disk.entries[1];
+        EXPECT_EQ(full_name(source), "PGM.H");
+        EXPECT_EQ(source.length, 75);
+        EXPECT_TRUE(source.alasm);
+        const std::string sector = kSource.data + kSource.slack;
+        EXPECT_EQ(source.hobeta, "PGM     H\0\0\x4B\0\0\x01\x81\x1A"s + sector +
+                                     std::string(256 - sector.size(), '\0'));
+        EXPECT_EQ(full_name(code), "PGM.C");
+        EXPECT_EQ(code.length, 300);
+        EXPECT_FALSE(code.alasm);
+        EXPECT_EQ(code.hobeta.size(), 17U + 2 * 256);
+
+        // Converting an entry is running korve on its Hobeta file.
+        write("in.$h", source.hobeta);
+        const auto korve_run = korve({"in.$h", "out.asm"});
+        const auto conversion = convert_entry(source, dir());
+        ASSERT_TRUE(conversion.has_value());
+        EXPECT_EQ(static_cast<int>(conversion->status), korve_run.status);
+        EXPECT_EQ(conversion->console, korve_run.console);
+        EXPECT_EQ(conversion->output, "LOOP\tLD\tA,(HL)\n\tRLCA\t;\n");
+        EXPECT_EQ(conversion->output, read("out.asm"));
+        const auto refused = convert_entry(code, dir());
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_EQ(refused->status, ExitStatus::NotAlasm);
+        EXPECT_FALSE(refused->output.has_value());
+    }
+}
+
+struct Broken {
+    const char* what;
+    std::string image;
+    std::string words;
+    std::vector<std::string> given;  // entries whose data was read
+    std::vector<std::string> lost;   // entries listed without it
+};
+
+TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
+    const std::vector<DiskFile> files = {
+        {.name = "ONE", .type = 'H', .data = alasm_header("ONE") + alasm_record("{NOP}")},
+        {.name = "TWO", .type = 'H', .data = std::string(400, '\x01')},
+        {.name = "THREE", .data = "\xC9"},
+    };
+    const std::string trd = trd_image(files);
+    const std::string scl = scl_archive(files);
+    const std::size_t two_on_trd = 17 * kSectorSize;
+    const std::size_t three_in_scl = 9 + 3 * 14 + 3 * kSectorSize;
+    std::string trd_past = trd;
+    trd_past[16 + 15] = '\xA0';  // TWO's first track, 160: past 80 cylinders of two sides
+    std::string scl_sum = scl;
+    scl_sum.back() ^= 1;
+    std::string scl_count = scl;
+    scl_count[8] = 5;
+    std::string scl_count_255 = scl;
+    scl_count_255[8] = '\xFF';
+
+    const std::string cut = "cut short: it ends before the files it lists";
+    const std::string not_image = "not a TR-DOS disk image or SCL archive";
+    const Broken cases[] = {
+        {"a .trd cut inside its second file", trd.substr(0, two_on_trd + 256), cut, {"ONE.H"},
+         {"TWO.H", "THREE.C"}},
+        {"a .trd whose entry points past the disk", trd_past,
+         "a catalogue entry points past the end of the disk", {"ONE.H", "THREE.C"}, {"TWO.H"}},
+        {"a .trd cut before TR-DOS's mark", trd.substr(0, 0x8E7), not_image, {}, {}},
+        {"nothing", "", not_image, {}, {}},
+        {"ALASM data", alasm_header("ONE") + std::string(0x900, '\x10'), not_image, {}, {}},
+        {"an .scl whose checksum does not match", scl_sum,
+         "its checksum does not match its contents", {"ONE.H", "TWO.H", "THREE.C"}, {}},
+        {"an .scl counting two files it lacks", scl_count,
+         "its file count is larger than the archive", {"ONE.H", "TWO.H", "THREE.C"}, {}},
+        {"an .scl counting 255 files", scl_count_255,
+         "its file count is larger than the archive", {"ONE.H", "TWO.H", "THREE.C"}, {}},
+        {"an .scl cut inside its last file", scl.substr(0, three_in_scl + 100), cut,
+         {"ONE.H", "TWO.H"}, {"THREE.C"}},
+        {"an .scl cut inside its checksum", scl.substr(0, scl.size() - 2), cut,
+         {"ONE.H", "TWO.H", "THREE.C"}, {}},
+        {"an .scl cut inside its second entry", scl.substr(0, 9 + 14 + 5), cut, {}, {"ONE.H"}},
+        {"an .scl signature alone", "SINCLAIR", cut, {}, {}},
+    };
+
+    std::map<std::string, std::string> whole;
+    for (const ImageEntry& entry : read_image(trd).entries) {
+        whole[full_name(entry)] = entry.hobeta;
+    }
+    for (const Broken& c : cases) {
+        const DiskImage disk = read_image(c.image);
+        EXPECT_EQ(problem_words(disk.problem), c.words) << c.what;
+        std::vector<std::string> given;
+        std::vector<std::string> lost;
+        for (const ImageEntry& entry : disk.entries) {
+            (entry.hobeta.empty() ? lost : given).push_back(full_name(entry));
+            if (!entry.hobeta.empty()) {
+                EXPECT_EQ(entry.hobeta, whole[full_name(entry)]) << c.what;
+            }
+        }
+        EXPECT_EQ(given, c.given) << c.what;
+        EXPECT_EQ(lost, c.lost) << c.what;
+    }
+}
+
+std::string file_bytes(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The real images beside the checkout, where they are: each lists the live
+// entries its manifest names, and each of them converts exactly as korve
+// converts the real file of the same bytes, in its Hobeta form.
+TEST_F(ImageRun, ConvertsRealImagesAsTheirRealFiles) {
+    const fs::path images = KORVE_IMAGES;
+    std::ifstream manifest(images / "MANIFEST.tsv");
+    if (!manifest) {
+        GTEST_SKIP() << "no images at " << images;
+    }
+    // image, entry, kind, length, same_data_as: a row per live entry.
+    std::map<std::string, std::vector<std::vector<std::string>>> listed;
+    std::string row;
+    std::getline(manifest, row);  // the column names
+    while (std::getline(manifest, row)) {
+        std::vector<std::string> columns;
+        std::istringstream tab_separated(row);
+        for (std::string column; std::getline(tab_separated, column, '\t');) {
+            columns.push_back(column);
+        }
+        ASSERT_EQ(columns.size(), 5U) << row;
+        listed[columns[0]].push_back(columns);
+    }
+    ASSERT_FALSE(listed.empty());
+
+    for (const auto& [image, rows] : listed) {
+        const DiskImage disk = read_image(file_bytes(images / image));
+        EXPECT_EQ(disk.problem, ImageProblem::None) << image;
+        std::vector<std::string> wanted;
+        std::vector<std::string> got;
+        for (const auto& columns : rows) {
+            wanted.push_back(columns[1] + ' ' + columns[2] + ' ' + columns[3]);
+        }
+        for (const ImageEntry& entry : disk.entries) {
+            got.push_back(full_name(entry) + (entry.alasm ? " ALASM " : " not ALASM ") +
+                          std::to_string(entry.length));
+        }
+        ASSERT_EQ(got, wanted) << image;
+
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!disk.entries[i].alasm) {
+                continue;
+            }
+            const fs::path real = images.parent_path() / "real" /
+                                  fs::path(rows[i][4]).replace_extension(".$H");
+            const auto korve_run = korve({real.string(), "out.asm"});
+            const auto conversion = convert_entry(disk.entries[i], dir());
+            ASSERT_TRUE(conversion.has_value());
+            EXPECT_EQ(static_cast<int>(conversion->status), korve_run.status) << real;
+            EXPECT_EQ(conversion->console, korve_run.console) << real;
+            EXPECT_EQ(conversion->output, read("out.asm")) << real;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korve
