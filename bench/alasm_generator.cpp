@@ -1,6 +1,7 @@
 #include "alasm_generator.h"
 
 #include <array>
+#include <numeric>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -14,8 +15,11 @@ namespace {
 using testing::alasm_header;
 using testing::alasm_record;
 
-// The mix, in lines (or operands) out of a hundred.
 constexpr std::size_t kPercent = 100;
+constexpr std::size_t kPerMille = 1000;
+
+// The rich mix, in lines (or operands) out of a hundred.
+namespace rich_mix {
 constexpr std::size_t kEmptyLines = 5;
 constexpr std::size_t kCommentLines = 10;
 constexpr unsigned kLabelledLines = 33;
@@ -28,6 +32,7 @@ constexpr std::size_t kNumberOperands = kKeywordOperands + 25;
 constexpr std::size_t kIndexedOperands = kNumberOperands + 10;
 constexpr std::size_t kNameOperands = kIndexedOperands + 15;
 constexpr std::size_t kMostOperands = 3;
+}  // namespace rich_mix
 
 constexpr unsigned kFirstTokenByte = 0x80;
 constexpr unsigned kLastTokenByte = 0xFF;
@@ -52,6 +57,21 @@ public:
 
     // True `percent` times in a hundred.
     bool chance(unsigned percent) { return below(kPercent) < percent; }
+
+    // True `share` times in a thousand.
+    bool share(unsigned share) { return below(kPerMille) < share; }
+
+    // An index into `shares`, each drawn as often as its share in a thousand.
+    std::size_t pick_share(std::span<const unsigned> shares) {
+        std::size_t drawn = below(kPerMille);
+        for (std::size_t i = 0; i < shares.size(); ++i) {
+            if (drawn < shares[i]) {
+                return i;
+            }
+            drawn -= shares[i];
+        }
+        return shares.size() - 1;
+    }
 
     std::string_view pick(std::span<const std::string_view> items) {
         return items[below(items.size())];
@@ -89,12 +109,14 @@ struct Vocabulary {
     std::vector<std::string_view> operands = keywords(TokenMode::Operand);
 };
 
-// A name of three to eight letters and digits, starting with a letter.
-void add_name(Random& random, std::string& line) {
+// A name of `shortest` to `longest` letters and digits, starting with a
+// letter.
+void add_name(Random& random, std::string& line, std::size_t shortest = 3,
+              std::size_t longest = 8) {
     static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_";
     static constexpr std::string_view kLettersAndDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     line += kLetters[random.below(kLetters.size())];
-    const std::size_t more = 2 + random.below(6);
+    const std::size_t more = shortest - 1 + random.below(longest - shortest + 1);
     for (std::size_t i = 0; i < more; ++i) {
         line += kLettersAndDigits[random.below(kLettersAndDigits.size())];
     }
@@ -121,6 +143,7 @@ void add_number(Random& random, std::string& line) {
 }
 
 void add_operand(const Vocabulary& words, Random& random, std::string& line) {
+    using namespace rich_mix;
     const std::size_t kind = random.below(kPercent);
     if (kind < kKeywordOperands) {
         line += '{';
@@ -143,8 +166,9 @@ void add_operand(const Vocabulary& words, Random& random, std::string& line) {
     }
 }
 
-// One source line in the test writer's marked form.
-std::string marked_line(const Vocabulary& words, Random& random) {
+// One line of the rich mix, in the test writer's marked form.
+std::string rich_line(const Vocabulary& words, Random& random) {
+    using namespace rich_mix;
     std::string line;
     const std::size_t kind = random.below(kPercent);
     if (kind < kEmptyLines) {
@@ -177,16 +201,165 @@ std::string marked_line(const Vocabulary& words, Random& random) {
     return line;
 }
 
+
+// The shape of real ALASM sources, measured once over the 70 distinct files
+// (15,916 line records, 126 KB; 7.7 bytes a record) of a collection written
+// on ZX Spectrum machines for public projects. Each figure is per thousand
+// of the lines (or operands) it speaks of, rounded.
+namespace real_shape {
+// How a line starts: nothing (a length byte of 1), its mnemonic, a space run,
+// a label; the rest start with a comment.
+constexpr std::array<unsigned, 5> kLineStarts = {308, 464, 118, 99, 11};
+enum LineStart : std::size_t { kEmpty, kMnemonic, kSpaces, kLabel, kComment };
+// After a label: nothing, the mnemonic at once, or spaces and the mnemonic.
+constexpr std::array<unsigned, 3> kAfterLabel = {734, 99, 167};
+enum AfterLabel : std::size_t { kLabelAlone, kLabelThenMnemonic, kLabelThenSpaces };
+// Leading spaces: sixteen (two run bytes), else one to fifteen; a comment
+// follows them, else the mnemonic.
+constexpr unsigned kSixteenLeadingSpaces = 644;
+constexpr unsigned kCommentAfterSpaces = 196;
+// A space run pads the mnemonic out to the operands' column.
+constexpr unsigned kPaddedMnemonics = 845;
+constexpr std::size_t kOperandColumn = 7;
+// Operands of an instruction: none, one, two or three.
+constexpr std::array<unsigned, 4> kOperandCounts = {93, 367, 534, 6};
+// An operand is a keyword, a number or a name, a string, or (IX+d).
+constexpr std::array<unsigned, 4> kOperandKinds = {516, 440, 39, 5};
+enum OperandKind : std::size_t { kKeyword, kPlain, kString, kIndexed };
+// After the operands: the space token (0xFF), a comment.
+constexpr unsigned kTrailingSpaceTokens = 71;
+constexpr unsigned kTrailingComments = 35;
+// Labels are five to twelve characters long (8.4 on average).
+constexpr std::size_t kShortestLabel = 5;
+constexpr std::size_t kLongestLabel = 12;
+
+constexpr bool per_thousand(std::span<const unsigned> shares) {
+    return std::accumulate(shares.begin(), shares.end(), 0U) == kPerMille;
+}
+static_assert(per_thousand(kLineStarts) && per_thousand(kAfterLabel) &&
+              per_thousand(kOperandCounts) && per_thousand(kOperandKinds));
+}  // namespace real_shape
+
+void add_comment(Random& random, std::string& line) {
+    line += ';';
+    add_words(random, 1 + random.below(6), line);
+}
+
+void add_real_operand(const Vocabulary& words, Random& random, std::string& line) {
+    using namespace real_shape;
+    switch (random.pick_share(kOperandKinds)) {
+        case kKeyword:
+            line += '{';
+            line += random.pick(words.operands);
+            line += '}';
+            return;
+        case kPlain:
+            if (random.chance(50)) {
+                add_number(random, line);
+            } else {
+                add_name(random, line);
+            }
+            return;
+        case kString:
+            line += '"';
+            add_words(random, 1 + random.below(4), line);
+            line += '"';
+            return;
+        default:
+            line += random.chance(50) ? "{(IX}+" : "{(IY}+";
+            line += std::to_string(random.below(kPercent));
+            line += ')';
+            return;
+    }
+}
+
+// The mnemonic, padded or not, its operands and what may follow them.
+void add_instruction(const Vocabulary& words, Random& random, std::string& line) {
+    using namespace real_shape;
+    const std::string_view mnemonic = random.pick(words.first);
+    line += '{';
+    line += mnemonic;
+    line += '}';
+    const std::size_t operands = random.pick_share(kOperandCounts);
+    if (random.share(kPaddedMnemonics)) {
+        line.append(mnemonic.size() < kOperandColumn ? kOperandColumn - mnemonic.size() : 1, ' ');
+    }
+    for (std::size_t i = 0; i < operands; ++i) {
+        if (i > 0) {
+            line += ',';
+        }
+        add_real_operand(words, random, line);
+    }
+    if (random.share(kTrailingSpaceTokens)) {
+        line += "{ }";
+    }
+    if (random.share(kTrailingComments)) {
+        line += ' ';
+        add_comment(random, line);
+    }
+}
+
+// One line shaped like those of real sources, in the test writer's marked
+// form.
+std::string real_shaped_line(const Vocabulary& words, Random& random) {
+    using namespace real_shape;
+    constexpr std::size_t kSixteen = 16;
+    std::string line;
+    switch (random.pick_share(kLineStarts)) {
+        case kEmpty:
+            return line;
+        case kMnemonic:
+            add_instruction(words, random, line);
+            return line;
+        case kSpaces:
+            line.append(random.share(kSixteenLeadingSpaces) ? kSixteen : 1 + random.below(15), ' ');
+            if (random.share(kCommentAfterSpaces)) {
+                add_comment(random, line);
+            } else {
+                add_instruction(words, random, line);
+            }
+            return line;
+        case kLabel:
+            add_name(random, line, kShortestLabel, kLongestLabel);
+            switch (random.pick_share(kAfterLabel)) {
+                case kLabelAlone:
+                    return line;
+                case kLabelThenSpaces:
+                    line.append(1 + random.below(15), ' ');
+                    break;
+                default:
+                    break;
+            }
+            add_instruction(words, random, line);
+            return line;
+        default:
+            add_comment(random, line);
+            return line;
+    }
+}
+
 }  // namespace
 
-std::string generate_alasm(std::size_t size, std::uint64_t seed) {
+std::optional<DataSet> data_set_named(std::string_view name) {
+    if (name == "real-shaped") {
+        return DataSet::RealShaped;
+    }
+    if (name == "rich") {
+        return DataSet::Rich;
+    }
+    return std::nullopt;
+}
+
+std::string generate_alasm(DataSet set, std::size_t size, std::uint64_t seed) {
     const Vocabulary words;
     Random random(seed);
     std::string data = alasm_header("BENCH");
     data.reserve(size);
     const std::size_t records_end = size > data.size() ? size - 1 : data.size();
     for (;;) {
-        const std::string record = alasm_record(marked_line(words, random));
+        const std::string record = alasm_record(set == DataSet::RealShaped
+                                                    ? real_shaped_line(words, random)
+                                                    : rich_line(words, random));
         if (data.size() + record.size() > records_end) {
             break;
         }

@@ -1,11 +1,12 @@
 // The benchmark program: writes generated ALASM data to a file, or converts
 // it from memory to a null sink and prints how fast that went.
 //
-//   korve_bench generate SIZE SEED FILE   write SIZE bytes of ALASM data
-//   korve_bench decode SIZE SEED RUNS     convert SIZE bytes RUNS times and
-//                                         print the best and median MB/s
+//   korve_bench generate SET SIZE SEED FILE   write SIZE bytes of ALASM data
+//   korve_bench decode SET SIZE SEED RUNS     convert SIZE bytes RUNS times
+//                                             and print the best and median MB/s
 //
-// bench/run builds it and times the whole program around it.
+// SET is real-shaped or rich (see alasm_generator.h). bench/run builds it
+// and times the whole program around it.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +22,7 @@
 
 namespace {
 
+using korve::bench::DataSet;
 using korve::bench::generate_alasm;
 
 #ifdef _WIN32
@@ -54,8 +56,8 @@ bool parse_size(const char* text, std::size_t& value) {
     return end != text && *end == '\0';
 }
 
-int generate(std::size_t size, std::size_t seed, const char* path) {
-    if (!korve::testing::write_file(path, generate_alasm(size, seed))) {
+int generate(DataSet set, std::size_t size, std::size_t seed, const char* path) {
+    if (!korve::testing::write_file(path, generate_alasm(set, size, seed))) {
         std::fprintf(stderr, "korve_bench: cannot write %s\n", path);
         return EXIT_FAILURE;
     }
@@ -74,8 +76,9 @@ double time_conversion(const std::string& data, std::FILE* sink) {
     return outcome == korve::Outcome::Converted ? taken.count() : -1;
 }
 
-int decode(std::size_t size, std::size_t seed, std::size_t runs) {
-    const std::string data = generate_alasm(size, seed);
+int decode(DataSet set, const char* set_name, std::size_t size, std::size_t seed,
+           std::size_t runs) {
+    const std::string data = generate_alasm(set, size, seed);
     File sink(std::fopen(kNullDevice, "w"));
     if (!sink || runs == 0) {
         std::fputs("korve_bench: cannot open the null device\n", stderr);
@@ -92,15 +95,17 @@ int decode(std::size_t size, std::size_t seed, std::size_t runs) {
     }
     std::sort(seconds.begin(), seconds.end());
     const double megabytes = static_cast<double>(data.size()) / kBytesPerMegabyte;
-    std::printf("decoding %.1f MB from memory, %zu runs: best %.0f MB/s, median %.0f MB/s\n",
-                megabytes, runs, megabytes / seconds.front(), megabytes / seconds[runs / 2]);
+    std::printf("decoding %.1f MB of %s data from memory, %zu runs: best %.0f MB/s, median %.0f MB/s\n",
+                megabytes, set_name, runs, megabytes / seconds.front(),
+                megabytes / seconds[runs / 2]);
     return EXIT_SUCCESS;
 }
 
 int usage() {
     std::fputs(
-        "usage: korve_bench generate SIZE SEED FILE\n"
-        "       korve_bench decode SIZE SEED RUNS\n",
+        "usage: korve_bench generate SET SIZE SEED FILE\n"
+        "       korve_bench decode SET SIZE SEED RUNS\n"
+        "SET is real-shaped or rich\n",
         stderr);
     return EXIT_FAILURE;
 }
@@ -111,15 +116,19 @@ int main(int argc, char** argv) {
     std::size_t size = 0;
     std::size_t seed = 0;
     std::size_t count = 0;
-    if (argc != 5 || !parse_size(argv[2], size) || !parse_size(argv[3], seed)) {
+    if (argc != 6 || !parse_size(argv[3], size) || !parse_size(argv[4], seed)) {
         return usage();
     }
     const std::string_view command = argv[1];
-    if (command == "generate") {
-        return generate(size, seed, argv[4]);
+    const auto set = korve::bench::data_set_named(argv[2]);
+    if (!set) {
+        return usage();
     }
-    if (command == "decode" && parse_size(argv[4], count)) {
-        return decode(size, seed, count);
+    if (command == "generate") {
+        return generate(*set, size, seed, argv[5]);
+    }
+    if (command == "decode" && parse_size(argv[5], count)) {
+        return decode(*set, argv[2], size, seed, count);
     }
     return usage();
 }

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cassert>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -16,11 +14,6 @@ constexpr unsigned char kRawRestMarker = 0x10;
 constexpr unsigned char kFirstToken = 0x80;
 constexpr char kCommentStart = ';';
 constexpr char kQuote = '"';
-
-// The decoder reads and copies some bytes a word at a time.
-using Word = std::uint64_t;
-constexpr std::size_t kWordBytes = sizeof(Word);
-static_assert(kWordBytes <= kReadSlack && kWordBytes <= kLineSlack);
 
 // Text of at most kLineSlack characters, in a block of that width, so that
 // it can be copied whole.
@@ -40,13 +33,6 @@ public:
     void push(char c) {
         assert(size_ < kLongestLine);
         chars_[size_++] = c;
-    }
-
-    // Copies a whole word, of which the first `count` bytes count.
-    void append_word(const unsigned char* word, std::size_t count) {
-        assert(count <= kLongestLine - size_);
-        std::memcpy(chars_ + size_, word, kWordBytes);
-        size_ += count;
     }
 
     // Copies the whole block; the slack past the longest line has room for it.
@@ -71,7 +57,8 @@ enum class Context : unsigned char {
     StringAmongOperands,   // in a string opened after it
     Literal,               // in a comment or raw text: no more keywords
     LiteralString,         // the same, inside a string
-    Undefined,             // an undefined keyword abandoned the line
+    Undefined,             // an undefined keyword abandoned the line: no byte
+                           // after it adds text or leaves this context
 };
 constexpr std::size_t kContexts = 7;
 
@@ -189,51 +176,21 @@ const ExpansionTable& expansions(Context context) {
     return kExpansions[static_cast<std::size_t>(context)];
 }
 
-// Plain characters, 0x11-0x7F other than ';' and '"', stand for themselves
-// and leave the context as it is. Most lines start with a few of them (a
-// label, or none) and then the mnemonic; the decoder takes that start in one
-// step, as a processor cannot foresee where in the line the mnemonic comes.
-constexpr Word repeated(unsigned char byte) { return 0x0101010101010101ULL * byte; }
-
-// The bytes at `at` as one word, the first byte lowest, on any host.
-Word load_word(const unsigned char* at) {
-    Word word = 0;
-    for (std::size_t i = 0; i < kWordBytes; ++i) {
-        word |= Word{at[i]} << (CHAR_BIT * i);
+// A line abandoned at an undefined keyword token, which is found again from
+// the line's start: rare enough that the decoding loop need not look out for it.
+DecodedLine abandoned_line(std::span<const unsigned char> content) {
+    Context context = Context::BeforeMnemonic;
+    for (const unsigned char byte : content) {
+        const Context next = expansions(context)[byte].next;
+        if (next == Context::Undefined) {
+            const TokenMode mode =
+                context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand;
+            return {0, UndefinedToken{byte, mode}};
+        }
+        context = next;
     }
-    return word;
-}
-
-// How many plain characters start the word at `at`, up to a whole word.
-std::size_t plain_prefix(const unsigned char* at) {
-    constexpr Word kHighBits = repeated(0x80);
-    // The high bit of each byte below `limit`: sure for the lowest such byte,
-    // which is all that counts, as the subtraction borrows upwards from it.
-    const auto below = [](Word bytes, unsigned char limit) {
-        return (bytes - repeated(limit)) & ~bytes & kHighBits;
-    };
-    const Word word = load_word(at);
-    const Word marks = (word & kHighBits) | below(word, kRawRestMarker + 1) |
-                       below(word ^ repeated(kCommentStart), 1) |
-                       below(word ^ repeated(kQuote), 1);
-    return static_cast<std::size_t>(std::countr_zero(marks)) / CHAR_BIT;
-}
-
-// Decodes a line's start that is a label shorter than a word (or none) and
-// the mnemonic, in one step. Returns how many bytes it took: none when the
-// line starts otherwise.
-std::size_t decode_label_and_mnemonic(std::span<const unsigned char> content, LineText& line) {
-    const std::size_t label = plain_prefix(content.data());
-    if (label >= content.size()) {
-        return 0;
-    }
-    const Expansion& mnemonic = expansions(Context::BeforeMnemonic)[content[label]];
-    if (mnemonic.next != Context::AmongOperands) {
-        return 0;
-    }
-    line.append_word(content.data(), label);
-    line.append(mnemonic.text);
-    return label + 1;
+    assert(false && "the line holds no undefined token");
+    return {};
 }
 
 }  // namespace
@@ -258,24 +215,21 @@ DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom roo
     remaining -= static_cast<std::int64_t>(record.empty() ? 1 : record_size(record[0]));
 
     const auto content = record.empty() ? record : record.subspan(1);
-    LineText line(room);
-    const std::size_t started = decode_label_and_mnemonic(content, line);
-    Context context = started > 0 ? Context::AmongOperands : Context::BeforeMnemonic;
 
-    // Then a byte at a time; most bytes leave the context as it is.
+    // A byte at a time: most bytes leave the context as it is.
+    LineText line(room);
+    Context context = Context::BeforeMnemonic;
     const ExpansionTable* table = &expansions(context);
-    for (const unsigned char byte : content.subspan(started)) {
+    for (const unsigned char byte : content) {
         const Expansion& expansion = (*table)[byte];
         line.append(expansion.text);
         if (expansion.next != context) {
-            if (expansion.next == Context::Undefined) {
-                const TokenMode mode =
-                    context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand;
-                return {line.size(), UndefinedToken{byte, mode}};
-            }
             context = expansion.next;
             table = &expansions(context);
         }
+    }
+    if (context == Context::Undefined) [[unlikely]] {
+        return abandoned_line(content);
     }
     if (in_string(context)) {
         line.push(kQuote);  // a string still open at the end of the line is closed

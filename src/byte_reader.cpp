@@ -12,15 +12,19 @@ static_assert(kReadBlock >= kLongestLook);
 }  // namespace
 
 ByteReader::ByteReader(std::FILE* file)
-    : file_(file), buffer_(new unsigned char[kReadBlock + kReadSlack]) {}
+    : file_(file), buffer_(new unsigned char[kReadBlock]) {}
 
 bool ByteReader::fill() {
+    if (drained_) {
+        return false;
+    }
     std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
     end_ -= begin_;
     begin_ = 0;
-    const std::size_t got = std::fread(buffer_.get() + end_, 1, kReadBlock - end_, file_);
+    const std::size_t wanted = kReadBlock - end_;
+    const std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+    drained_ = got < wanted;
     end_ += got;
-    std::fill_n(buffer_.get() + end_, kReadSlack, 0);  // read by whole words, never used
     return got > 0;
 }
 

@@ -17,11 +17,6 @@ namespace korve {
 // The most bytes one look or take can ask for.
 inline constexpr std::size_t kLongestLook = 1024;
 
-// Past the end of every span a reader gives, its buffer holds at least this
-// many more bytes that may be read (their values mean nothing), so that a
-// decoder can read a whole word at a time.
-inline constexpr std::size_t kReadSlack = 8;
-
 // A stream read forwards, a block at a time. A read error ends the input like
 // the end of the file does; failed() tells the two apart.
 class ByteReader {
@@ -58,6 +53,9 @@ private:
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    // A short read met the end of the input or an error: the C library would
+    // ask the system again at every later read, once per record at the end.
+    bool drained_ = false;
 };
 
 }  // namespace korve

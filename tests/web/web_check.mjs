@@ -306,7 +306,7 @@ test('names that are not file names are refused', async () => {
 
 test('64 KiB converts in the page (timed, not asserted)', async () => {
   const path = join(work, 'bench.h');
-  const generated = spawnSync(settings.KORVE_BENCH, ['generate', '65536', '1', path]);
+  const generated = spawnSync(settings.KORVE_BENCH, ['generate', 'real-shaped', '65536', '1', path]);
   assert.equal(generated.status, 0, String(generated.stderr));
   const page = await openPage();
   const times = await page.evaluate(async (base64) => {
