@@ -1,21 +1,35 @@
 // Writes the example ALASM files into the folder it is given: greet.h, a
-// short ZX Spectrum routine that clears the screen and prints a greeting, and
-// greet.$h, the same data behind a Hobeta header.
+// short ZX Spectrum routine that clears the screen and prints a greeting;
+// greet.$h, the same data behind a Hobeta header; and greet.trd and
+// greet.scl, a TR-DOS disk and its SCL archive that hold it as GREET.H beside
+// a code file, GREET.C.
 //
 //   make_example examples
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "alasm_writer.h"
+#include "image_writer.h"
 
 namespace {
 
 using korve::testing::alasm_header;
 using korve::testing::alasm_record;
+using korve::testing::DiskFile;
 using korve::testing::hobeta_file;
+using korve::testing::scl_archive;
+using korve::testing::trd_image;
 using korve::testing::write_file;
+
+// Where the code runs: the source's ORG.
+constexpr std::uint16_t kCodeStart = 0x8000;
+// The code file holds returns only: it is there to be listed, not converted.
+constexpr std::size_t kCodeSize = 64;
+constexpr char kRet = '\xC9';
 
 // {WORD} marks a keyword, {RAW} the marker after which a line is kept as typed.
 constexpr std::string_view kSource[] = {
@@ -72,7 +86,13 @@ int main(int argc, char** argv) {
     data += '\0';  // ALASM ends its data with a zero byte
 
     const std::filesystem::path folder = argv[1];
+    const std::vector<DiskFile> disk = {
+        {.name = "GREET", .type = 'H', .data = data},
+        {.name = "GREET", .type = 'C', .data = std::string(kCodeSize, kRet), .start = kCodeStart},
+    };
     const bool written = write_file(folder / "greet.h", data) &&
-                         write_file(folder / "greet.$h", hobeta_file(data));
+                         write_file(folder / "greet.$h", hobeta_file(data)) &&
+                         write_file(folder / "greet.trd", trd_image(disk)) &&
+                         write_file(folder / "greet.scl", scl_archive(disk));
     return written ? 0 : 1;
 }

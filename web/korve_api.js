@@ -11,6 +11,29 @@
 // the run created no output. NAME is a file name: not empty, not "." or "..",
 // without "/" or NUL, and at most 255 bytes long in UTF-8; for any other name
 // the promise is rejected.
+//
+//   const image = await korve.convertImage(name, bytes);
+//
+// reads `bytes` as a TR-DOS disk image (.trd) or an SCL archive (.scl),
+// recognised by their content, and converts every file on it that holds ALASM
+// data. It gives null for bytes that are neither; otherwise
+// `{problem, problemKey, entries}`: `problem`, null or what is wrong with the
+// image in words of the page's language, `problemKey` the same as a fixed
+// name ("cut-short", "past-the-disk", "count-too-large", "checksum-mismatch")
+// or null. A broken image still gives every file that can be read. `entries`
+// lists its live files in catalogue order, each
+// `{name, type, length, alasm, problem, problemKey, fileName, status, console, output}`:
+// `name` and `type` as TR-DOS spells them (each byte the character of the same
+// number), `length` the catalogue's length in bytes, `alasm` whether it holds
+// ALASM data, `problem` and `problemKey` why its data could not be read
+// ("cut-short" or "past-the-disk") or null, `fileName` a name for its files
+// (its name and type, each byte that a file system could refuse made "_",
+// bytes of 0x80 and above read as CP866, ".." as "__", numbered " (2)" and on
+// where names on the same image would clash ignoring case), and `status`,
+// `console` and `output` exactly what `convert(fileName, …)` gives on the
+// entry's Hobeta file: a header holding its catalogue entry, then its whole
+// sectors. For a file that is not ALASM data, or could not be read, those
+// three are null. NAME is a file name, as above.
 'use strict';
 
 (function () {
@@ -43,22 +66,43 @@
     return modulePromise;
   }
 
-  function checkName(name) {
+  function checkName(name, caller) {
     if (typeof name !== 'string' || name === '' || name === '.' || name === '..' ||
         name.includes('/') || name.includes('\0') ||
         new TextEncoder().encode(name).length > longestName) {
-      throw new TypeError(`korve.convert: ${JSON.stringify(name)} is not a file name`);
+      throw new TypeError(`${caller}: ${JSON.stringify(name)} is not a file name`);
     }
   }
 
-  function asBytes(bytes) {
+  function asBytes(bytes, caller) {
     if (bytes instanceof ArrayBuffer) {
       return new Uint8Array(bytes);
     }
     if (ArrayBuffer.isView(bytes)) {
       return new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.byteLength);
     }
-    throw new TypeError('korve.convert: the bytes must be a typed array or an ArrayBuffer');
+    throw new TypeError(`${caller}: the bytes must be a typed array or an ArrayBuffer`);
+  }
+
+  // Runs `work` on the WebAssembly, then `tidy`. WebAssembly that has stopped
+  // (out of memory, say) can neither run again nor be tidied: the next call
+  // starts a new one.
+  async function withModule(work, tidy = () => {}) {
+    const module = await loadModule();
+    let stopped = false;
+    try {
+      return work(module);
+    } catch (error) {
+      stopped = error instanceof WebAssembly.RuntimeError;
+      if (stopped) {
+        modulePromise = null;
+      }
+      throw error;
+    } finally {
+      if (!stopped) {
+        tidy(module);
+      }
+    }
   }
 
   function removeIfThere(FS, path) {
@@ -68,12 +112,11 @@
   }
 
   async function convert(name, bytes) {
-    checkName(name);
-    const input = asBytes(bytes);
-    const module = await loadModule();
-    const { FS } = module;
+    checkName(name, 'korve.convert');
+    const input = asBytes(bytes, 'korve.convert');
     const outputName = `${name}.asm`;
-    try {
+    return withModule((module) => {
+      const { FS } = module;
       FS.writeFile(name, input);
       const status = module.ccall('korve_web_run', 'number', ['string', 'string', 'string'],
         [name, outputName, consolePath]);
@@ -85,21 +128,116 @@
         console: utf8.decode(FS.readFile(consolePath)),
         output: FS.analyzePath(outputName).exists ? FS.readFile(outputName) : null,
       };
-    } catch (error) {
-      // WebAssembly that has stopped (out of memory, say) cannot run again:
-      // the next conversion starts a new one.
-      if (error instanceof WebAssembly.RuntimeError) {
-        modulePromise = null;
+    }, ({ FS }) => {
+      for (const path of [name, outputName, consolePath]) {
+        removeIfThere(FS, path);
       }
-      throw error;
-    } finally {
-      if (modulePromise) {
-        for (const path of [name, outputName, consolePath]) {
-          removeIfThere(FS, path);
-        }
-      }
-    }
+    });
   }
 
-  window.korve = Object.freeze({ convert });
+  // ---- Disk images ----
+
+  // Each byte as the character of the same number.
+  const latin1 = (bytes) => String.fromCharCode(...bytes);
+
+  // What the C++ reader found on an image: its problem and its live entries,
+  // each with its name's bytes and its Hobeta file. Problems come as fixed
+  // names, "" for none.
+  function readImage(module, input) {
+    const number = (name, ...args) => module.ccall(name, 'number', args.map(() => 'number'), args);
+    const word = (name, ...args) => module.ccall(name, 'string', args.map(() => 'number'), args);
+    // Memory may move as it grows: its view is taken anew each time.
+    const bytesAt = (address, size) => module.HEAPU8.slice(address, address + size);
+
+    // Nothing here fails but the WebAssembly itself, which is then dropped
+    // whole: no memory is given back on the way out.
+    const place = module._malloc(Math.max(input.length, 1));
+    if (place === 0) {
+      throw new Error('korve.convertImage: no memory for the image');
+    }
+    module.HEAPU8.set(input, place);
+    const image = number('korve_web_read_image', place, input.length);
+    module._free(place);
+    const entries = [];
+    const count = number('korve_web_image_entries', image);
+    for (let index = 0; index < count; index++) {
+      const field = (name) => number(`korve_web_entry_${name}`, image, index);
+      entries.push({
+        name: bytesAt(field('name'), field('name_size')),
+        type: field('type'),
+        length: field('length'),
+        problem: word('korve_web_entry_problem', image, index),
+        alasm: field('alasm') !== 0,
+        hobeta: bytesAt(field('hobeta'), field('hobeta_size')),
+      });
+    }
+    const problem = word('korve_web_image_problem', image);
+    number('korve_web_free_image', image);
+    return { problem, entries };
+  }
+
+  // The words for a problem from `table` of the page's language (messages.js),
+  // and its fixed name; both null for none.
+  function problemOf(key, table) {
+    if (key === '') {
+      return { problem: null, problemKey: null };
+    }
+    const words = messages[document.documentElement.lang] || messages.en;
+    return { problem: words[table][key], problemKey: key };
+  }
+
+  // Bytes of names that file systems refuse or treat specially, made "_".
+  const refusedInNames = new Set([...'/\\:*?"<>|'].map((c) => c.charCodeAt(0)));
+  const firstHighByte = 0x80;
+  const highBytes = new TextDecoder('ibm866');
+
+  function fileNameOf(nameBytes, type) {
+    const name = [...nameBytes, '.'.charCodeAt(0), type].map((byte) => {
+      if (byte < 0x20 || byte === 0x7F || refusedInNames.has(byte)) {
+        return '_';
+      }
+      return byte >= firstHighByte ? highBytes.decode(Uint8Array.of(byte)) : String.fromCharCode(byte);
+    }).join('');
+    // A blank name of type "." would be "..", the folder above.
+    return name === '..' ? '__' : name;
+  }
+
+  // `name`, or `name (2)` and on where a name that differs only in case is
+  // taken: unzipped on Windows or a Mac, they would be one file.
+  function unclaimed(name, taken) {
+    let unique = name;
+    for (let number = 2; taken.has(unique.toLowerCase()); number++) {
+      unique = `${name} (${number})`;
+    }
+    taken.add(unique.toLowerCase());
+    return unique;
+  }
+
+  async function convertImage(name, bytes) {
+    checkName(name, 'korve.convertImage');
+    const input = asBytes(bytes, 'korve.convertImage');
+    const image = await withModule((module) => readImage(module, input));
+    if (image.problem === 'not-an-image') {
+      return null;
+    }
+    const taken = new Set();
+    const entries = [];
+    for (const entry of image.entries) {
+      const fileName = unclaimed(fileNameOf(entry.name, entry.type), taken);
+      const converted = entry.alasm ? await convert(fileName, entry.hobeta)
+        : { status: null, console: null, output: null };
+      entries.push({
+        name: latin1(entry.name),
+        type: String.fromCharCode(entry.type),
+        length: entry.length,
+        alasm: entry.alasm,
+        ...problemOf(entry.problem, 'entryProblems'),
+        fileName,
+        ...converted,
+      });
+    }
+    return { ...problemOf(image.problem, 'imageProblems'), entries };
+  }
+
+  window.korve = Object.freeze({ convert, convertImage });
 })();

@@ -2,16 +2,48 @@
 // in-memory file system that WebAssembly gives it, exactly as the command
 // line runs it. The page's script writes the input there, calls
 // korve_web_run and reads back the console text and the output.
+//
+// Disk images come through memory instead: the script puts an image's bytes
+// in WebAssembly's memory, korve_web_read_image reads it into a DiskImage on
+// the heap, the script reads what it needs through the korve_web_image_* and
+// korve_web_entry_* functions, and gives it back to korve_web_free_image.
+// Each entry's Hobeta file then converts through korve_web_run, as any file.
 #include <emscripten/emscripten.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <iterator>
 
 #include "driver.h"
+#include "trdos_image.h"
 
 namespace {
 // Returned instead of an exit status when the console text could not be kept.
 constexpr int kConsoleLost = -1;
+
+// A problem as the script names it: a fixed name, for the page's words in
+// each language; "" for none.
+const char* problem_name(korve::ImageProblem problem) {
+    switch (problem) {
+        case korve::ImageProblem::None:
+            return "";
+        case korve::ImageProblem::NotAnImage:
+            return "not-an-image";
+        case korve::ImageProblem::CutShort:
+            return "cut-short";
+        case korve::ImageProblem::PastTheDisk:
+            return "past-the-disk";
+        case korve::ImageProblem::CountTooLarge:
+            return "count-too-large";
+        case korve::ImageProblem::ChecksumMismatch:
+            return "checksum-mismatch";
+    }
+    return "";
+}
+
+const korve::ImageEntry& entry_of(const korve::DiskImage* image, std::size_t index) {
+    return image->entries[index];
+}
 }  // namespace
 
 // Runs `korve INPUT OUTPUT` (paths as the command line takes them), writing
@@ -26,4 +58,66 @@ extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_run(const char* input, const char*
     const int argc = static_cast<int>(std::size(argv)) - 1;  // argv ends in a null pointer
     const korve::ExitStatus status = korve::run(argc, argv, console_file.get());
     return std::fclose(console_file.release()) == 0 ? static_cast<int>(status) : kConsoleLost;
+}
+
+// Reads the `size` bytes at `bytes` as a .trd or an .scl. The result is the
+// caller's, to give back to korve_web_free_image.
+extern "C" EMSCRIPTEN_KEEPALIVE korve::DiskImage* korve_web_read_image(const unsigned char* bytes,
+                                                                      std::size_t size) {
+    return new korve::DiskImage(korve::read_disk_image({bytes, size}));
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_image(const korve::DiskImage* image) {
+    delete image;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_problem(const korve::DiskImage* image) {
+    return problem_name(image->problem);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_entries(const korve::DiskImage* image) {
+    return image->entries.size();
+}
+
+// An entry's fields; `index` below korve_web_image_entries. Its name may hold
+// any byte, a zero among them: it comes as its place and its size.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_name(const korve::DiskImage* image,
+                                                                 std::size_t index) {
+    return entry_of(image, index).name.data();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_entry_name_size(
+    const korve::DiskImage* image, std::size_t index) {
+    return entry_of(image, index).name.size();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned char korve_web_entry_type(const korve::DiskImage* image,
+                                                                   std::size_t index) {
+    return static_cast<unsigned char>(entry_of(image, index).type);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned korve_web_entry_length(const korve::DiskImage* image,
+                                                                std::size_t index) {
+    return entry_of(image, index).length;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_problem(const korve::DiskImage* image,
+                                                                    std::size_t index) {
+    return problem_name(entry_of(image, index).problem);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const korve::DiskImage* image,
+                                                           std::size_t index) {
+    return entry_of(image, index).alasm;
+}
+
+// The entry's Hobeta file, empty when its data could not be read.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_hobeta(const korve::DiskImage* image,
+                                                                   std::size_t index) {
+    return entry_of(image, index).hobeta.data();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_entry_hobeta_size(
+    const korve::DiskImage* image, std::size_t index) {
+    return entry_of(image, index).hobeta.size();
 }

@@ -10,10 +10,11 @@ function counted(language, count, forms) {
 const messages = {
   en: {
     title: 'korve: ALASM sources to text',
-    tagline: 'Turns Z80 assembler sources that ALASM 5.x saved on a ZX Spectrum, bare or in ' +
-      'Hobeta files, into plain text. It all happens here, in your browser: nothing is uploaded.',
+    tagline: 'Turns Z80 assembler sources that ALASM 5.x saved on a ZX Spectrum, bare, in ' +
+      'Hobeta files or on TR-DOS disk images (.trd, .scl), into plain text. It all happens here, ' +
+      'in your browser: nothing is uploaded.',
     language: 'Language',
-    dropHere: 'Drop files here (.h, .$h, .$C or any other name), or',
+    dropHere: 'Drop files or disk images here (.h, .$h, .$C, .trd, .scl or any other name), or',
     choose: 'Choose files…',
     codePage: 'Code page',
     downloads: 'Downloads',
@@ -32,6 +33,20 @@ const messages = {
     badChecksum: 'The Hobeta header’s checksum is wrong; converted all the same.',
     failed: 'Not converted: see the console.',
     unreadable: 'The browser could not read this file.',
+    image: (files, alasm) => `Disk image: ${counted('en', files, { one: 'file', other: 'files' })}, ` +
+      `${alasm} of them ALASM data.`,
+    length: (bytes) => counted('en', bytes, { one: 'byte', other: 'bytes' }),
+    // What is wrong with an image, and why one of its files could not be read.
+    imageProblems: {
+      'cut-short': 'The image is cut short: it ends before the files it lists.',
+      'past-the-disk': 'A catalogue entry points past the end of the disk.',
+      'count-too-large': 'The archive’s file count is larger than the files it holds.',
+      'checksum-mismatch': 'The archive’s checksum does not match its contents.',
+    },
+    entryProblems: {
+      'cut-short': 'Not read: the image ends before this file’s data.',
+      'past-the-disk': 'Not read: its catalogue entry points past the end of the disk.',
+    },
     download: 'Download',
     preview: 'Preview',
     console: 'Console',
@@ -42,10 +57,11 @@ const messages = {
   ru: {
     title: 'korve: исходники ALASM в текст',
     tagline: 'Переводит в обычный текст исходники на ассемблере Z80, сохранённые ALASM 5.x на ' +
-      'ZX Spectrum, как есть или в файлах Hobeta. Всё происходит здесь, в браузере: файлы никуда ' +
-      'не отправляются.',
+      'ZX Spectrum, как есть, в файлах Hobeta или на образах дисков TR-DOS (.trd, .scl). Всё ' +
+      'происходит здесь, в браузере: файлы никуда не отправляются.',
     language: 'Язык',
-    dropHere: 'Перетащите сюда файлы (.h, .$h, .$C или с любым другим именем) или',
+    dropHere: 'Перетащите сюда файлы или образы дисков (.h, .$h, .$C, .trd, .scl или с любым ' +
+      'другим именем) или',
     choose: 'Выберите файлы…',
     codePage: 'Кодировка',
     downloads: 'Скачивание',
@@ -64,6 +80,21 @@ const messages = {
     badChecksum: 'Неверная контрольная сумма заголовка Hobeta; файл всё равно преобразован.',
     failed: 'Не преобразован: см. консоль.',
     unreadable: 'Браузер не смог прочитать этот файл.',
+    image: (files, alasm) => `Образ диска: ${counted('ru', files,
+      { one: 'файл', few: 'файла', many: 'файлов', other: 'файла' })}, из них с данными ALASM: ` +
+      `${alasm}.`,
+    length: (bytes) => counted('ru', bytes, { one: 'байт', few: 'байта', many: 'байт', other: 'байта' }),
+    // What is wrong with an image, and why one of its files could not be read.
+    imageProblems: {
+      'cut-short': 'Образ обрезан: он кончается раньше перечисленных в нём файлов.',
+      'past-the-disk': 'Запись каталога указывает за конец диска.',
+      'count-too-large': 'Число файлов в заголовке архива больше, чем в нём есть.',
+      'checksum-mismatch': 'Контрольная сумма архива не совпадает с его содержимым.',
+    },
+    entryProblems: {
+      'cut-short': 'Не прочитан: образ кончается раньше данных этого файла.',
+      'past-the-disk': 'Не прочитан: запись каталога указывает за конец диска.',
+    },
     download: 'Скачать',
     preview: 'Просмотр',
     console: 'Консоль',

@@ -1,15 +1,24 @@
 // The page: files picked or dropped are converted through window.korve, a row
 // each; a row tells the outcome in words, shows the text and korve's console
-// on demand, and downloads the output. All outputs download as one zip.
+// on demand, and downloads the output. A disk image's row lists its files,
+// each shown as a file's row. All outputs download as one zip.
 'use strict';
 
 (function () {
-  // What a row holds: kind 'file' is one input file. Each kind says how it
-  // shows itself and which outputs it offers to "download all".
+  // What a row holds: kind 'file' is one input file, kind 'image' a disk
+  // image, whose entries are each shown as a file. Each kind says how it
+  // shows itself, which conversions it holds, and the folder their outputs
+  // take in "download all".
   const rowKinds = {
     file: {
       render: (row) => renderFileRow(row),
-      outputs: (row) => outputsOf(row),
+      items: (row) => [row],
+      folder: () => '',
+    },
+    image: {
+      render: (row) => renderImageRow(row),
+      items: (row) => row.entries,
+      folder: (row) => `${row.name}/`,
     },
   };
 
@@ -75,6 +84,9 @@
 
   // ---- Reading korve's outcome ----
 
+  // korve's exit status for input that holds no ALASM data.
+  const notAlasmStatus = 255;
+
   function countLines(bytes) {
     let lines = 0;
     for (const byte of bytes) {
@@ -84,9 +96,16 @@
   }
 
   // The outcome of one conversion, from the program's own status and
-  // console: a kind (a class for styles and checks) and words.
+  // console: a kind (a class for styles and checks) and words. An entry of an
+  // image may not have been read, or not be ALASM data.
   function outcomeOf(item) {
     const words = text();
+    if (item.problemKey) {
+      return { kind: 'unread', words: words.entryProblems[item.problemKey] };
+    }
+    if (item.alasm === false) {
+      return { kind: 'not-alasm', words: words.notAlasm };
+    }
     if (!item.result) {
       return { kind: 'failed', words: item.readFailed ? words.unreadable : words.failed };
     }
@@ -94,7 +113,7 @@
     if (status === 1 && output) {
       return { kind: 'converted', words: words.converted(countLines(output)) };
     }
-    if (status === 255) {
+    if (status === notAlasmStatus) {
       return { kind: 'not-alasm', words: words.notAlasm };
     }
     const token = console.match(/^Error +(\|0x[0-9A-F]{2}\|)$/m);
@@ -179,13 +198,19 @@
   // the names of entries made on DOS, the zip library's default.
   const zipEntry = { os: 3, attrs: 0o100644 << 16 };
 
+  function allOutputs() {
+    return state.rows.flatMap((row) => {
+      const kind = rowKinds[row.kind];
+      return kind.items(row).flatMap(outputsOf)
+        .map(({ name, output }) => ({ name: `${kind.folder(row)}${name}`, output }));
+    });
+  }
+
   function downloadAll() {
     const entries = {};
-    for (const row of state.rows) {
-      for (const { name, output } of rowKinds[row.kind].outputs(row)) {
-        const file = download(name, output);
-        entries[file.name] = [file.bytes, zipEntry];
-      }
+    for (const { name, output } of allOutputs()) {
+      const file = download(name, output);
+      entries[file.name] = [file.bytes, zipEntry];
     }
     save('korve.zip', fflate.zipSync(entries), 'application/zip');
   }
@@ -256,6 +281,31 @@
       ...parts);
   }
 
+  // A disk image: its problem, if any, and its files, each with its TR-DOS
+  // name (through the code page), length and outcome.
+  function renderImageRow(row) {
+    const words = text();
+    const alasm = row.entries.filter((entry) => entry.alasm).length;
+    const entries = row.entries.map((entry) => {
+      const { outcome, parts } = resultView(entry);
+      return element('li', { className: 'entry', dataset: { name: entry.name, outcome: outcome.kind } },
+        element('div', { className: 'row-head' },
+          element('span', { className: 'file-name', textContent: decodeBytes(entry.trdosName, true) }),
+          element('span', { className: 'header-name', textContent: words.length(entry.length) })),
+        ...parts);
+    });
+    const outcome = row.problemKey ? 'broken-image' : 'image';
+    return element('li', { className: 'row image', dataset: { name: row.name, outcome } },
+      element('div', { className: 'row-head' },
+        element('span', { className: 'file-name', textContent: row.name }),
+        element('span', { className: 'header-name', textContent: words.image(row.entries.length, alasm) })),
+      row.problemKey === null ? null : element('p', {
+        className: 'outcome warning',
+        textContent: words.imageProblems[row.problemKey],
+      }),
+      element('ul', { className: 'entries' }, ...entries));
+  }
+
   function render() {
     const words = text();
     document.documentElement.lang = state.language;
@@ -264,27 +314,47 @@
       node.textContent = words[node.dataset.text];
     }
     $('rows').replaceChildren(...state.rows.map((row) => rowKinds[row.kind].render(row)));
-    const hasOutputs = state.rows.some((row) => rowKinds[row.kind].outputs(row).length > 0);
-    $('download-all').disabled = state.busy || !hasOutputs;
+    $('download-all').disabled = state.busy || allOutputs().length === 0;
     $('clear').disabled = state.busy || state.rows.length === 0;
-    const converted = state.rows.filter((row) => outcomeOf(row).kind === 'converted').length;
+    const items = state.rows.flatMap((row) => rowKinds[row.kind].items(row));
+    const converted = items.filter((item) => outcomeOf(item).kind === 'converted').length;
     $('summary').textContent = state.busy ? words.converting
-      : state.rows.length === 0 ? '' : words.summary(state.rows.length, converted);
+      : state.rows.length === 0 ? '' : words.summary(items.length, converted);
   }
 
   // Converts the files one after another, each batch after the last; a file
   // of a name already listed replaces its row, as it would replace the file
-  // in a folder.
+  // in a folder. ALASM data is a file's row; anything else that is a disk
+  // image, an image's row.
   let converting = Promise.resolve();
   function addFiles(files) {
     converting = converting.then(() => convertFiles(files));
+  }
+
+  // An image's row; each entry is an item as a file's row is, named for its
+  // downloads by its file name.
+  function imageRow(name, image) {
+    return {
+      kind: 'image',
+      name,
+      problemKey: image.problemKey,
+      entries: image.entries.map(({ status, console, output, ...entry }) => ({
+        name: entry.fileName,
+        trdosName: Uint8Array.from(`${entry.name}.${entry.type}`, (c) => c.charCodeAt(0)),
+        length: entry.length,
+        alasm: entry.alasm,
+        problemKey: entry.problemKey,
+        result: entry.alasm ? { status, console, output } : null,
+        open: {},
+      })),
+    };
   }
 
   async function convertFiles(files) {
     state.busy = true;
     render();
     for (const file of files) {
-      const row = { kind: 'file', name: file.name, result: null, readFailed: false, open: {} };
+      let row = { kind: 'file', name: file.name, result: null, readFailed: false, open: {} };
       let bytes = null;
       try {
         bytes = new Uint8Array(await file.arrayBuffer());
@@ -294,11 +364,16 @@
       if (bytes) {
         try {
           row.result = await window.korve.convert(file.name, bytes);
+          const image = row.result.status === notAlasmStatus
+            ? await window.korve.convertImage(file.name, bytes) : null;
+          if (image) {
+            row = imageRow(file.name, image);
+          }
         } catch (error) {
           row.result = { status: null, console: String(error), output: null };
         }
       }
-      const same = state.rows.findIndex((other) => other.kind === 'file' && other.name === row.name);
+      const same = state.rows.findIndex((other) => other.name === row.name);
       if (same >= 0) {
         state.rows[same] = row;
       } else {

@@ -7,6 +7,8 @@
 //   KORVE_PAGE     the built korve.html
 //   KORVE_EXAMPLES the folder of the shipped examples
 //   KORVE_CORPUS   a folder of real files with MANIFEST.tsv (checked when present)
+//   KORVE_IMAGES   a folder of disk images made from those files, with
+//                  MANIFEST.tsv (checked when present)
 //   KORVE_SCREENSHOT where to write the screenshot of the page
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -46,6 +48,10 @@ const made = {
   'notes.txt': Buffer.from('Not ALASM data, only a note.\n'.repeat(8)),
   'empty': Buffer.alloc(0),
 };
+// The example disk and its archive: GREET.H, the example's data, and GREET.C,
+// a code file.
+const disks = Object.fromEntries(['greet.trd', 'greet.scl'].map((name) =>
+  [name, readFileSync(join(settings.KORVE_EXAMPLES, name))]));
 const madeFolder = join(work, 'made');
 mkdirSync(madeFolder);
 for (const [name, content] of Object.entries(made)) {
@@ -70,6 +76,13 @@ function commandLine(name, content) {
   }
 }
 
+// Whether the page gave what the command line gives.
+function sameRun(got, expected) {
+  return got.status === expected.status && got.console === expected.console &&
+    (got.output === null) === (expected.output === null) &&
+    Buffer.from(got.output ?? []).equals(expected.output ?? Buffer.alloc(0));
+}
+
 function corpusFiles() {
   const manifest = join(settings.KORVE_CORPUS || '', 'MANIFEST.tsv');
   if (!settings.KORVE_CORPUS || !existsSync(manifest)) {
@@ -77,6 +90,22 @@ function corpusFiles() {
   }
   return readFileSync(manifest, 'utf8').split('\n').slice(1).filter(Boolean)
     .map((line) => join(settings.KORVE_CORPUS, line.split('\t')[0]));
+}
+
+// The real disk images, each with the rows of its live entries: entry (name
+// and type), kind ("ALASM" or "not ALASM"), length, and the real file of the
+// same data.
+function corpusImages() {
+  const manifest = join(settings.KORVE_IMAGES || '', 'MANIFEST.tsv');
+  const images = new Map();
+  if (!settings.KORVE_IMAGES || !existsSync(manifest)) {
+    return images;
+  }
+  for (const line of readFileSync(manifest, 'utf8').split('\n').slice(1).filter(Boolean)) {
+    const [image, entry, kind, length, sameDataAs] = line.split('\t');
+    images.set(image, [...images.get(image) ?? [], { entry, kind, length: Number(length), sameDataAs }]);
+  }
+  return images;
 }
 
 // ---- The browser ----
@@ -103,20 +132,26 @@ async function openPage() {
   return page;
 }
 
-// Converts in the page through window.korve; bytes travel as base64.
-function convertInPage(page, name, content) {
-  return page.evaluate(async (name, base64) => {
-    const input = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-    const { status, console, output } = await window.korve.convert(name, input);
-    let binary = '';
-    for (const byte of output ?? []) {
-      binary += String.fromCharCode(byte);
-    }
-    return { status, console, output: output && btoa(binary) };
-  }, name, content.toString('base64')).then((result) => ({
+// Calls window.korve[method](name, content) in the page, convert or
+// convertImage; outputs, the result's own or its entries', travel as base64.
+function callInPage(page, method, name, content) {
+  const bytesOf = (result) => ({
     ...result,
     output: result.output === null ? null : Buffer.from(result.output, 'base64'),
-  }));
+  });
+  return page.evaluate(async (method, name, base64) => {
+    const input = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+    const textOf = (result) => {
+      let binary = '';
+      for (const byte of result.output ?? []) {
+        binary += String.fromCharCode(byte);
+      }
+      return { ...result, output: result.output && btoa(binary) };
+    };
+    const result = await window.korve[method](name, input);
+    return result && (result.entries ? { ...result, entries: result.entries.map(textOf) } : textOf(result));
+  }, method, name, content.toString('base64')).then((result) => result &&
+    (result.entries ? { ...result, entries: result.entries.map(bytesOf) } : bytesOf(result)));
 }
 
 before(async () => {
@@ -151,15 +186,107 @@ test('every file converts as on the command line: status, console and bytes', as
     const content = readFileSync(path);
     const name = basename(path);
     const expected = commandLine(name, content);
-    const got = await convertInPage(page, name, content);
-    if (got.status !== expected.status || got.console !== expected.console ||
-        !Buffer.from(got.output ?? []).equals(expected.output ?? Buffer.alloc(0)) ||
-        (got.output === null) !== (expected.output === null)) {
+    const got = await callInPage(page, 'convert', name, content);
+    if (!sameRun(got, expected)) {
       differing.push(`${path}: status ${got.status}, command line ${expected.status}`);
     }
   }
   console.log(`${files.length} files compared with the command line`);
   assert.deepEqual(differing, []);
+  await page.close();
+});
+
+test('every file on the real disk images converts as its real file does on the command line',
+  async () => {
+    const page = await openPage();
+    const images = corpusImages();
+    const differing = [];
+    let compared = 0;
+    for (const [image, rows] of images) {
+      const got = await callInPage(page, 'convertImage', image,
+        readFileSync(join(settings.KORVE_IMAGES, image)));
+      assert.equal(got.problem, null, image);
+      assert.deepEqual(got.entries.map((entry) => ({
+        entry: `${entry.name}.${entry.type}`,
+        kind: entry.alasm ? 'ALASM' : 'not ALASM',
+        length: entry.length,
+      })), rows.map(({ entry, kind, length }) => ({ entry, kind, length })), image);
+      for (const [index, { entry, sameDataAs }] of rows.entries()) {
+        const converted = got.entries[index];
+        if (!converted.alasm) {
+          assert.deepEqual([converted.status, converted.console, converted.output], [null, null, null]);
+          continue;
+        }
+        // The real file's Hobeta form, as a user would have pulled it off the disk.
+        const real = join(settings.KORVE_CORPUS, sameDataAs.replace(/\.H$/, '.$H'));
+        if (!sameRun(converted, commandLine(basename(real), readFileSync(real)))) {
+          differing.push(`${image}: ${entry}`);
+        }
+        compared++;
+      }
+    }
+    console.log(`${compared} files on ${images.size} disk images compared with the command line`);
+    assert.deepEqual(differing, []);
+    await page.close();
+  });
+
+// The example disk with its catalogue rewritten: GREET.H's entry under other
+// names (a catalogue entry is 16 bytes, the name its first 8, the type the
+// ninth; a zero byte ends the catalogue).
+function renamedDisk(names) {
+  const entrySize = 16;
+  const nameSize = 8;
+  const disk = Buffer.from(disks['greet.trd']);
+  const greet = Buffer.from(disk.subarray(0, entrySize));
+  names.forEach(([name, type], index) => {
+    const entry = Buffer.from(greet);
+    entry.fill(' ', 0, nameSize);
+    Buffer.from(name, 'latin1').copy(entry);
+    entry[nameSize] = type.charCodeAt(0);
+    entry.copy(disk, index * entrySize);
+  });
+  disk.fill(0, names.length * entrySize, (names.length + 1) * entrySize);
+  return disk;
+}
+
+test('disk images: safe and distinct file names, broken archives, and no image', async () => {
+  const page = await openPage();
+  const greetText = commandLine('greet.h', greet).output;
+  const scl = disks['greet.scl'];
+  const lastByte = scl.length - 1;
+  // Its checksum and half of GREET.C's sector lost.
+  const cut = scl.subarray(0, scl.length - 4 - 128);
+  // TR-DOS names may hold any byte; files made of them must open anywhere
+  // and must not overwrite each other where case does not count.
+  const names = [
+    ['GREET', 'H', 'GREET.H'],
+    ['greet', 'H', 'greet.H (2)'],
+    ['G/R:E*T', 'H', 'G_R_E_T.H'],
+    ['\x8F\xE0\xA8\xA2\xA5\xE2', 'H', 'Привет.H'],
+    ['tab\tnul\0', 'H', 'tab_nul_.H'],
+    ['', '.', '__'],
+  ];
+  const renamed = await callInPage(page, 'convertImage', 'renamed.trd', renamedDisk(names));
+  assert.deepEqual(renamed.entries.map((entry) => [entry.name, entry.type, entry.fileName]), names);
+  assert.ok(renamed.entries.every((entry) => entry.status === 1 && entry.output.equals(greetText)));
+
+  // image, bytes, its problem, and each entry's problem and status.
+  for (const [image, bytes, problem, entries] of [
+    ['greet.scl', scl, null, [[null, 1], [null, null]]],
+    ['badsum.scl', Buffer.from(scl).fill(scl[lastByte] ^ 0xFF, lastByte),
+      'The archive’s checksum does not match its contents.', [[null, 1], [null, null]]],
+    ['cut.scl', cut,
+      'The image is cut short: it ends before the files it lists.',
+      [[null, 1], ['Not read: the image ends before this file’s data.', null]]],
+  ]) {
+    const got = await callInPage(page, 'convertImage', image, bytes);
+    assert.equal(got.problem, problem, image);
+    assert.deepEqual(got.entries.map((entry) => [entry.problem, entry.status]), entries, image);
+    assert.ok(got.entries[0].output.equals(greetText), image);
+  }
+  for (const name of ['greet.h', 'greet.$h', 'notes.txt', 'empty']) {
+    assert.equal(await callInPage(page, 'convertImage', name, made[name]), null, name);
+  }
   await page.close();
 });
 
@@ -199,14 +326,16 @@ test('64 KiB converts in the page (timed, not asserted)', async () => {
   await page.close();
 });
 
-test('a user converts several files, previews one and downloads them all', async () => {
+test('a user converts several files and disks, previews one and downloads them all', async () => {
   const downloads = join(work, 'downloads');
   const page = await openPage();
   const session = await page.createCDPSession();
   await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-  const picked = ['ПРИВЕТ.h', 'greet.$h', 'notes.txt', 'stopped.h', 'badsum.$h'];
+  const picked = ['ПРИВЕТ.h', 'greet.$h', 'notes.txt', 'stopped.h', 'badsum.$h', 'greet.trd',
+    'greet.scl'];
   const input = await page.$('#files');
-  await input.uploadFile(...picked.map((name) => join(madeFolder, name)));
+  await input.uploadFile(...picked.map((name) =>
+    join(name in disks ? settings.KORVE_EXAMPLES : madeFolder, name)));
   await page.waitForFunction((count) => document.querySelectorAll('.row').length === count &&
     !document.getElementById('download-all').disabled, {}, picked.length);
 
@@ -231,6 +360,22 @@ test('a user converts several files, previews one and downloads them all', async
   assert.ok(row('greet.$h').text.includes('name in header: GREET'));
   assert.ok(!row('greet.$h').text.includes('checksum'));
 
+  // A disk's row lists its catalogue; each file on it is a file's row.
+  const disk = (name) => `.row[data-name="${name}"]`;
+  for (const name of Object.keys(disks)) {
+    assert.equal(row(name).outcome, 'image', name);
+    const entries = await page.$$eval(`${disk(name)} .entry`, (items) => items.map((entry) => [
+      entry.dataset.name, entry.dataset.outcome,
+      entry.innerText.split('\n').filter(Boolean).slice(0, 3).join(' | '),
+    ]));
+    assert.deepEqual(entries, [
+      ['GREET.H', 'converted', 'GREET.H | 468 bytes | Converted: 38 lines.'],
+      ['GREET.C', 'not-alasm', 'GREET.C | 64 bytes | Not ALASM data: nothing to convert.'],
+    ], name);
+    assert.ok(row(name).text.startsWith(`${name}\nDisk image: 2 files, 1 of them ALASM data.`));
+  }
+  await page.click(`${disk('greet.trd')} .entry[data-name="GREET.H"] button.download`);
+
   // The preview, opened from the keyboard, through each code page.
   await page.focus('.row[data-name="ПРИВЕТ.h"] details.preview summary');
   await page.keyboard.press('Enter');
@@ -247,6 +392,8 @@ test('a user converts several files, previews one and downloads them all', async
   await page.select('#language', 'ru');
   const russian = await page.$eval('.row[data-name="greet.$h"]', (item) => item.innerText);
   assert.ok(russian.includes('Преобразован: 38 строк.'), russian);
+  const russianDisk = await page.$eval(disk('greet.trd'), (item) => item.innerText);
+  assert.ok(russianDisk.includes('Образ диска: 2 файла, из них с данными ALASM: 1.'), russianDisk);
   await page.select('#language', 'en');
 
   await page.focus('#download-all');
@@ -255,16 +402,25 @@ test('a user converts several files, previews one and downloads them all', async
   await page.click('.row[data-name="ПРИВЕТ.h"] button.download');
   const zip = join(downloads, 'korve.zip');
   const utf8 = join(downloads, 'ПРИВЕТ.h.utf8.asm');
-  await waitForFiles([zip, utf8]);
+  const fromDisk = join(downloads, 'GREET.H.asm');
+  await waitForFiles([zip, utf8, fromDisk]);
+  const greetText = commandLine('greet.h', greet).output;
+  assert.ok(readFileSync(fromDisk).equals(greetText));
 
+  // The single files, and a folder per disk.
   const unzipped = join(work, 'unzipped');
   const unzip = spawnSync('unzip', ['-q', zip, '-d', unzipped]);
   assert.equal(unzip.status, 0, String(unzip.stderr));
   const converted = ['ПРИВЕТ.h', 'greet.$h', 'stopped.h', 'badsum.$h'];
-  assert.deepEqual(readdirSync(unzipped).sort(), converted.map((name) => `${name}.asm`).sort());
+  assert.deepEqual(readdirSync(unzipped, { recursive: true }).sort(), [
+    ...converted.map((name) => `${name}.asm`), ...Object.keys(disks),
+    ...Object.keys(disks).map((name) => `${name}/GREET.H.asm`)].sort());
   for (const name of converted) {
     const expected = commandLine(name, made[name]).output;
     assert.ok(readFileSync(join(unzipped, `${name}.asm`)).equals(expected), name);
+  }
+  for (const name of Object.keys(disks)) {
+    assert.ok(readFileSync(join(unzipped, name, 'GREET.H.asm')).equals(greetText), name);
   }
   const cyrillic = commandLine('ПРИВЕТ.h', made['ПРИВЕТ.h']).output;
   assert.equal(readFileSync(utf8, 'utf8'), cyrillic.toString('latin1').replace(
@@ -276,9 +432,9 @@ test('the screenshot: the page after converting the examples', async () => {
   const page = await openPage();
   await page.setViewport({ width: 900, height: 900 });
   const input = await page.$('#files');
-  await input.uploadFile(join(settings.KORVE_EXAMPLES, 'greet.h'),
-    join(settings.KORVE_EXAMPLES, 'greet.$h'));
-  await page.waitForFunction(() => document.querySelectorAll('.row').length === 2);
+  await input.uploadFile(...['greet.h', 'greet.$h', 'greet.trd'].map((name) =>
+    join(settings.KORVE_EXAMPLES, name)));
+  await page.waitForFunction(() => document.querySelectorAll('.row').length === 3);
   await page.click('.row[data-name="greet.h"] details.preview summary');
   await page.waitForFunction(() => document.querySelector('pre.preview').textContent !== '');
   await page.screenshot({ path: settings.KORVE_SCREENSHOT, fullPage: true });
