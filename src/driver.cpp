@@ -137,6 +137,16 @@ std::filesystem::path file_path(const char* name) {
 #endif
 }
 
+// fopen() on Windows takes only names in the ANSI code page; _wfopen() any.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    const std::string_view narrow(mode);  // ASCII letters
+    return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
 File open_input(const std::filesystem::path& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
@@ -178,16 +188,6 @@ ExitStatus report(Outcome outcome, const char* input_path, const char* output_pa
 }
 
 }  // namespace
-
-// fopen() on Windows takes only names in the ANSI code page; _wfopen() any.
-std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-    const std::string_view narrow(mode);  // ASCII letters
-    return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
-}
 
 bool holds_alasm_data(std::span<const unsigned char> start) { return recognise(start) != nullptr; }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
@@ -40,9 +39,6 @@ enum class Outcome {
 // refused input never creates or truncates a file. Returns nullptr (after
 // saying why) when it cannot.
 using OutputOpener = std::function<std::FILE*()>;
-
-// fopen(), for a file of any name on any system.
-std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
 // Whether korve takes an input that starts with `start` for ALASM data, bare
 // or behind a Hobeta header.

@@ -1,12 +1,11 @@
 #include "trdos_image.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <numeric>
-#include <system_error>
+#include <optional>
 #include <utility>
 
+#include "driver.h"
 #include "hobeta_header.h"
 
 namespace korve {
@@ -189,54 +188,7 @@ bool is_trd(Bytes image) {
     return image.size() > kTrdosMarkOffset && image[kTrdosMarkOffset] == kTrdosMark;
 }
 
-// Files that convert_entry() runs korve on, and takes back.
-bool write_file(const std::filesystem::path& path, std::string_view bytes) {
-    File file(open_file(path, "wb"));
-    return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size() &&
-           std::fclose(file.release()) == 0;
-}
-
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-    const File file(open_file(path, "rb"));
-    if (!file) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::array<char, kSectorSize> block{};
-    for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), file.get())) > 0;) {
-        bytes.append(block.data(), got);
-    }
-    if (std::ferror(file.get()) != 0) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-// A path as korve takes it on its command line.
-std::string utf8(const std::filesystem::path& path) {
-    const std::u8string name = path.u8string();
-    return {name.begin(), name.end()};
-}
-
 }  // namespace
-
-std::string_view problem_words(ImageProblem problem) {
-    switch (problem) {
-        case ImageProblem::None:
-            return "";
-        case ImageProblem::NotAnImage:
-            return "not a TR-DOS disk image or SCL archive";
-        case ImageProblem::CutShort:
-            return "cut short: it ends before the files it lists";
-        case ImageProblem::PastTheDisk:
-            return "a catalogue entry points past the end of the disk";
-        case ImageProblem::CountTooLarge:
-            return "its file count is larger than the archive";
-        case ImageProblem::ChecksumMismatch:
-            return "its checksum does not match its contents";
-    }
-    return "";
-}
 
 DiskImage read_disk_image(std::span<const unsigned char> image) {
     if (is_scl(image)) {
@@ -251,34 +203,5 @@ DiskImage read_disk_image(std::span<const unsigned char> image) {
 }
 
 std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }
-
-std::optional<EntryConversion> convert_entry(const ImageEntry& entry,
-                                             const std::filesystem::path& folder) {
-    const std::filesystem::path input = folder / "entry.$h";
-    const std::filesystem::path output = folder / "entry.asm";
-    const std::filesystem::path console_path = folder / "entry.console";
-    std::error_code ignored;
-    std::filesystem::remove(output, ignored);  // korve writes none for some inputs
-
-    std::optional<EntryConversion> conversion;
-    File console(open_file(console_path, "wb"));
-    if (console && write_file(input, entry.hobeta)) {
-        const std::string input_path = utf8(input);
-        const std::string output_path = utf8(output);
-        const std::array<const char*, 3> argv = {"korve", input_path.c_str(), output_path.c_str()};
-        const ExitStatus status = run(static_cast<int>(argv.size()), argv.data(), console.get());
-        auto console_text =
-            std::fclose(console.release()) == 0 ? read_file(console_path) : std::nullopt;
-        const bool wrote_output = std::filesystem::exists(output, ignored);
-        auto output_bytes = wrote_output ? read_file(output) : std::nullopt;
-        if (console_text && (output_bytes || !wrote_output)) {
-            conversion = EntryConversion{status, std::move(*console_text), std::move(output_bytes)};
-        }
-    }
-    for (const auto& path : {input, output, console_path}) {
-        std::filesystem::remove(path, ignored);
-    }
-    return conversion;
-}
 
 }  // namespace korve

@@ -41,14 +41,9 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
-
-#include "driver.h"
 
 namespace korve {
 
@@ -64,10 +59,6 @@ enum class ImageProblem : unsigned char {
     CountTooLarge,     // an SCL file count larger than the archive holds
     ChecksumMismatch,  // an SCL archive whose checksum is not its bytes' sum
 };
-
-// The problem in plain words for a user, starting in lower case; empty for
-// ImageProblem::None.
-std::string_view problem_words(ImageProblem problem);
 
 // A live file of an image.
 struct ImageEntry {
@@ -98,19 +89,5 @@ DiskImage read_disk_image(std::span<const unsigned char> image);
 
 // The name TR-DOS shows for an entry: its name, a dot and its type.
 std::string full_name(const ImageEntry& entry);
-
-// What korve gives for an entry's Hobeta file: its exit status, its console
-// text and its output, if it wrote any.
-struct EntryConversion {
-    ExitStatus status = ExitStatus::FileError;
-    std::string console;
-    std::optional<std::string> output;
-};
-
-// Converts an entry's Hobeta file as `korve IN OUT` would, by running it on
-// files in `folder`, removed afterwards; nothing when those files could not
-// be written or read back. One conversion at a time in one folder.
-std::optional<EntryConversion> convert_entry(const ImageEntry& entry,
-                                             const std::filesystem::path& folder);
 
 }  // namespace korve
