@@ -42,6 +42,10 @@ constexpr std::size_t kSclEntrySize = 14;
 constexpr std::size_t kSclChecksumSize = 4;
 
 static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
+constexpr std::size_t kMostSclFiles = 255;
+constexpr std::size_t kMostSectors = 255;
+static_assert(kLargestImage == kSclEntriesOffset + kMostSclFiles * (kSclEntrySize + kMostSectors * kSectorSize) +
+                                   kSclChecksumSize);
 
 constexpr unsigned kBitsPerByte = 8;
 constexpr unsigned kLowByte = 0xFFU;
@@ -191,6 +195,9 @@ bool is_trd(Bytes image) {
 }  // namespace
 
 DiskImage read_disk_image(std::span<const unsigned char> image) {
+    if (image.size() > kLargestImage) {
+        return {ImageProblem::NotAnImage, {}};
+    }
     if (is_scl(image)) {
         return read_scl(image);
     }

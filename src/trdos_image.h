@@ -50,6 +50,13 @@ namespace korve {
 inline constexpr std::size_t kSectorSize = 256;
 inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * 16 * kSectorSize;
 
+// The largest image there can be: an .scl of 255 files (its count is a byte)
+// of 255 sectors each (so is a file's sector count), about 16 MiB. Larger
+// bytes are no image, and need not be read to know it.
+inline constexpr std::size_t kLargestImage =
+    std::size_t{8 + 1} + 255 * (std::size_t{14} + 255 * kSectorSize) + 4;
+static_assert(kLargestImage > kLargestDisk);
+
 // What is wrong with an image, or with one of its files.
 enum class ImageProblem : unsigned char {
     None,

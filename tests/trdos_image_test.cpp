@@ -125,6 +125,7 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
          {"ONE.H", "TWO.H", "THREE.C"}, {}},
         {"an .scl cut inside its second entry", scl.substr(0, 9 + 14 + 5), cut, {}, {"ONE.H"}},
         {"an .scl signature alone", "SINCLAIR", cut, {}, {}},
+        {"more bytes than any image holds", scl + std::string(kLargestImage, '\0'), not_image, {}, {}},
     };
 
     std::map<std::string, std::string> whole;

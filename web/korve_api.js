@@ -148,6 +148,9 @@
     const word = (name, ...args) => module.ccall(name, 'string', args.map(() => 'number'), args);
     // Memory may move as it grows: its view is taken anew each time.
     const bytesAt = (address, size) => module.HEAPU8.slice(address, address + size);
+    if (input.length > number('korve_web_largest_image')) {
+      return { problem: 'not-an-image', entries: [] };
+    }
 
     // Nothing here fails but the WebAssembly itself, which is then dropped
     // whole: no memory is given back on the way out.

@@ -67,6 +67,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE korve::DiskImage* korve_web_read_image(const uns
     return new korve::DiskImage(korve::read_disk_image({bytes, size}));
 }
 
+// The most bytes an image can hold: the script need not copy more to know
+// that a file is no image.
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_largest_image() { return korve::kLargestImage; }
+
 extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_image(const korve::DiskImage* image) {
     delete image;
 }
