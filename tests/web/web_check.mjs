@@ -379,6 +379,9 @@ test('a user converts several files and disks, previews one and downloads them a
   // The preview, opened from the keyboard, through each code page.
   await page.focus('.row[data-name="ПРИВЕТ.h"] details.preview summary');
   await page.keyboard.press('Enter');
+  // The preview is filled when the browser reports the fold open, a moment later.
+  await page.waitForFunction(() =>
+    document.querySelector('.row[data-name="ПРИВЕТ.h"] pre.preview').textContent !== '');
   const lastLine = async () => page.$eval('.row[data-name="ПРИВЕТ.h"] pre.preview',
     (pre) => pre.textContent.split('\n').at(-3));
   for (const [codePage, line] of [
