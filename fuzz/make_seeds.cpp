@@ -9,6 +9,7 @@
 
 #include "alasm_writer.h"
 #include "image_writer.h"
+#include "trdos_image.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ std::vector<DiskFile> disk_files(const std::string& records) {
 // An archive whose count names two more files than it holds.
 std::string scl_overcounted(const std::string& records) {
     std::string archive = scl_archive(disk_files(records));
-    archive[8] = static_cast<char>(archive[8] + 2);
+    archive[korve::kSclCountOffset] = static_cast<char>(archive[korve::kSclCountOffset] + 2);
     return archive;
 }
 

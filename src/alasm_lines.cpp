@@ -211,9 +211,10 @@ DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom roo
     // Every byte the length claims counts, also those past the end of the
     // input; at the end, the length byte itself is missing and counts as one.
     const auto ahead = input.look(kLongestRecord);
-    const auto record = input.take(ahead.empty() ? 0 : record_size(ahead[0]));
-    remaining -= static_cast<std::int64_t>(record.empty() ? 1 : record_size(record[0]));
+    const std::size_t size = ahead.empty() ? 1 : record_size(ahead[0]);
+    remaining -= static_cast<std::int64_t>(size);
 
+    const auto record = input.take(size);
     const auto content = record.empty() ? record : record.subspan(1);
 
     // A byte at a time: most bytes leave the context as it is.

@@ -13,42 +13,11 @@ namespace {
 
 using Bytes = std::span<const unsigned char>;
 
-// A catalogue entry's fields.
-constexpr std::size_t kNameSize = 8;
-constexpr std::size_t kTypeOffset = 8;
-constexpr std::size_t kLengthOffset = 11;
 constexpr std::size_t kLengthSize = 2;
-constexpr std::size_t kSectorCountOffset = 13;
-constexpr std::size_t kFirstSectorOffset = 14;
-constexpr std::size_t kFirstTrackOffset = 15;
-constexpr unsigned char kDeleted = 0x01;
-constexpr unsigned char kCatalogueEnd = 0x00;
 constexpr char kNamePadding = ' ';
-
-// A .trd.
-constexpr std::size_t kTrdEntrySize = 16;
-constexpr std::size_t kTrdEntries = 128;
-constexpr std::size_t kSectorsPerTrack = 16;
-constexpr std::size_t kDiskInformation = 0x800;
-constexpr std::size_t kTrdosMarkOffset = kDiskInformation + 0xE7;
-constexpr unsigned char kTrdosMark = 0x10;
-static_assert(kTrdEntries * kTrdEntrySize <= kTrdosMarkOffset);
-
-// An .scl.
-constexpr std::string_view kSclSignature = "SINCLAIR";
-constexpr std::size_t kSclCountOffset = 8;
-constexpr std::size_t kSclEntriesOffset = 9;
-constexpr std::size_t kSclEntrySize = 14;
-constexpr std::size_t kSclChecksumSize = 4;
-
 static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
-constexpr std::size_t kMostSclFiles = 255;
-constexpr std::size_t kMostSectors = 255;
-static_assert(kLargestImage == kSclEntriesOffset + kMostSclFiles * (kSclEntrySize + kMostSectors * kSectorSize) +
-                                   kSclChecksumSize);
 
 constexpr unsigned kBitsPerByte = 8;
-constexpr unsigned kLowByte = 0xFFU;
 
 // The unsigned little-endian field of `size` bytes at `offset`.
 std::uint32_t little_endian(Bytes bytes, std::size_t offset, std::size_t size) {
@@ -62,11 +31,11 @@ std::uint32_t little_endian(Bytes bytes, std::size_t offset, std::size_t size) {
 // An entry's name, type and length; its data is yet to be given.
 ImageEntry describe(Bytes fields) {
     ImageEntry entry;
-    const Bytes name = fields.first(kNameSize);
+    const Bytes name = fields.first(kCatalogueNameSize);
     entry.name.assign(name.begin(), name.end());
     entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
-    entry.type = static_cast<char>(fields[kTypeOffset]);
-    entry.length = static_cast<std::uint16_t>(little_endian(fields, kLengthOffset, kLengthSize));
+    entry.type = static_cast<char>(fields[kCatalogueTypeOffset]);
+    entry.length = static_cast<std::uint16_t>(little_endian(fields, kCatalogueLengthOffset, kLengthSize));
     return entry;
 }
 
@@ -74,10 +43,8 @@ ImageEntry describe(Bytes fields) {
 void give_data(ImageEntry& entry, Bytes fields, Bytes sectors) {
     HobetaHeader header{};
     std::copy_n(fields.begin(), kHobetaCatalogueBytes, header.begin());
-    header[kHobetaSectorCountOffset] = fields[kSectorCountOffset];
-    const std::uint16_t checksum = hobeta_checksum(header);
-    header[kHobetaChecksumOffset] = static_cast<unsigned char>(checksum & kLowByte);
-    header[kHobetaChecksumOffset + 1] = static_cast<unsigned char>(checksum >> kBitsPerByte);
+    header[kHobetaSectorCountOffset] = fields[kCatalogueSectorsOffset];
+    set_hobeta_field(header, kHobetaChecksumOffset, hobeta_checksum(header));
     entry.hobeta.assign(header.begin(), header.end());
     entry.hobeta.append(sectors.begin(), sectors.end());
     entry.alasm = holds_alasm_data(
@@ -92,7 +59,7 @@ void add(DiskImage& disk, ImageEntry entry) {
     disk.entries.push_back(std::move(entry));
 }
 
-std::size_t data_size(Bytes fields) { return fields[kSectorCountOffset] * kSectorSize; }
+std::size_t data_size(Bytes fields) { return fields[kCatalogueSectorsOffset] * kSectorSize; }
 
 DiskImage read_trd(Bytes image) {
     DiskImage disk;
@@ -101,12 +68,12 @@ DiskImage read_trd(Bytes image) {
         if (fields[0] == kCatalogueEnd) {
             break;
         }
-        if (fields[0] == kDeleted) {
+        if (fields[0] == kDeletedMark) {
             continue;
         }
         ImageEntry entry = describe(fields);
         const std::size_t first_sector =
-            fields[kFirstTrackOffset] * kSectorsPerTrack + fields[kFirstSectorOffset];
+            fields[kCatalogueFirstTrackOffset] * kSectorsPerTrack + fields[kCatalogueFirstSectorOffset];
         const std::size_t begin = first_sector * kSectorSize;
         const std::size_t end = begin + data_size(fields);
         if (end > kLargestDisk) {
@@ -169,7 +136,7 @@ DiskImage read_scl(Bytes archive) {
         const Bytes fields = archive.subspan(scl_entry_offset(i), kSclEntrySize);
         const std::size_t begin = data;
         data += data_size(fields);
-        if (fields[0] == kDeleted) {
+        if (fields[0] == kDeletedMark) {
             continue;
         }
         ImageEntry entry = describe(fields);

@@ -40,21 +40,50 @@
 // given bytes is ever read, and every count is bounded by a byte.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korve {
 
+// A catalogue entry's fields.
+inline constexpr std::size_t kCatalogueNameSize = 8;
+inline constexpr std::size_t kCatalogueTypeOffset = 8;
+inline constexpr std::size_t kCatalogueLengthOffset = 11;
+inline constexpr std::size_t kCatalogueSectorsOffset = 13;
+inline constexpr std::size_t kCatalogueFirstSectorOffset = 14;
+inline constexpr std::size_t kCatalogueFirstTrackOffset = 15;
+inline constexpr unsigned char kDeletedMark = 0x01;
+inline constexpr unsigned char kCatalogueEnd = 0x00;
+
+// A .trd.
 inline constexpr std::size_t kSectorSize = 256;
-inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * 16 * kSectorSize;
+inline constexpr std::size_t kSectorsPerTrack = 16;
+inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * kSectorsPerTrack * kSectorSize;
+inline constexpr std::size_t kTrdEntrySize = 16;
+inline constexpr std::size_t kTrdEntries = 128;
+inline constexpr std::size_t kDiskInformation = 0x800;
+inline constexpr std::size_t kTrdosMarkOffset = kDiskInformation + 0xE7;
+inline constexpr unsigned char kTrdosMark = 0x10;
+static_assert(kTrdEntries * kTrdEntrySize <= kDiskInformation);
+
+// An .scl.
+inline constexpr std::string_view kSclSignature = "SINCLAIR";
+inline constexpr std::size_t kSclCountOffset = 8;
+inline constexpr std::size_t kSclEntriesOffset = 9;
+inline constexpr std::size_t kSclEntrySize = 14;
+inline constexpr std::size_t kSclChecksumSize = 4;
 
 // The largest image there can be: an .scl of 255 files (its count is a byte)
 // of 255 sectors each (so is a file's sector count), about 16 MiB. Larger
 // bytes are no image, and need not be read to know it.
+inline constexpr std::size_t kMostFiles = 255;
+inline constexpr std::size_t kMostSectors = 255;
 inline constexpr std::size_t kLargestImage =
-    std::size_t{8 + 1} + 255 * (std::size_t{14} + 255 * kSectorSize) + 4;
+    kSclEntriesOffset + kMostFiles * (kSclEntrySize + kMostSectors * kSectorSize) + kSclChecksumSize;
 static_assert(kLargestImage > kLargestDisk);
 
 // What is wrong with an image, or with one of its files.

@@ -79,15 +79,10 @@ bool write_file(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 std::string hobeta_file(std::string_view data, unsigned length, bool right_checksum) {
-    // 16-bit fields, low byte first.
-    const auto set_field = [](HobetaHeader& header, std::size_t offset, unsigned value) {
-        header[offset] = static_cast<unsigned char>(value & 0xFFU);
-        header[offset + 1] = static_cast<unsigned char>((value >> 8U) & 0xFFU);
-    };
     HobetaHeader header{'G', 'R', 'E', 'E', 'T', ' ', ' ', ' ', 'H'};
-    set_field(header, kHobetaLengthOffset, length);
-    set_field(header, kHobetaChecksumOffset,
-              hobeta_checksum(header) ^ (right_checksum ? 0U : 1U));
+    set_hobeta_field(header, kHobetaLengthOffset, static_cast<std::uint16_t>(length));
+    set_hobeta_field(header, kHobetaChecksumOffset,
+                     hobeta_checksum(header) ^ (right_checksum ? 0U : 1U));
     return std::string(header.begin(), header.end()) + std::string(data);
 }
 

@@ -3,34 +3,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
-#include <string_view>
 
 #include "trdos_image.h"
 
 namespace korve::testing {
 namespace {
 
-constexpr std::size_t kNameSize = 8;
-constexpr std::size_t kSclEntrySize = 14;  // a catalogue entry less its place on the disk
-constexpr std::size_t kSectorsPerTrack = 16;
-constexpr std::size_t kTrdEntries = 128;
 constexpr std::size_t kFirstFileSector = kSectorsPerTrack;  // track 0 is TR-DOS's own
 constexpr std::size_t kDiskSectors = kLargestDisk / kSectorSize;
-constexpr char kDeleted = '\x01';
 
-// The disk-information sector and the fields of it that TR-DOS keeps.
-constexpr std::size_t kDiskInformation = 0x800;
+// The fields of the disk-information sector that TR-DOS keeps, beside its mark.
 constexpr std::size_t kFirstFreeSector = kDiskInformation + 0xE1;  // then its track
 constexpr std::size_t kDiskType = kDiskInformation + 0xE3;
 constexpr char kEightyTracksTwoSides = '\x16';
 constexpr std::size_t kFileCount = kDiskInformation + 0xE4;
 constexpr std::size_t kFreeSectors = kDiskInformation + 0xE5;
-constexpr std::size_t kTrdosMark = kDiskInformation + 0xE7;
-constexpr char kTrdos = '\x10';
 constexpr std::size_t kDeletedCount = kDiskInformation + 0xF4;
 constexpr std::size_t kLabel = kDiskInformation + 0xF5;
-
-constexpr std::string_view kSclSignature = "SINCLAIR";
 
 // `value` as `size` bytes, low byte first.
 std::string little_endian(std::size_t value, std::size_t size) {
@@ -49,13 +38,13 @@ std::string sectors(const DiskFile& file) {
 
 // The 16-byte catalogue entry of a file whose data starts at `first_sector`.
 std::string catalogue_entry(const DiskFile& file, std::size_t first_sector) {
-    if (file.name.size() > kNameSize) {
+    if (file.name.size() > kCatalogueNameSize) {
         std::fprintf(stderr, "image_writer: the name %s is too long\n", file.name.c_str());
         std::abort();
     }
-    std::string entry = file.name + std::string(kNameSize - file.name.size(), ' ');
+    std::string entry = file.name + std::string(kCatalogueNameSize - file.name.size(), ' ');
     if (file.deleted) {
-        entry[0] = kDeleted;
+        entry[0] = static_cast<char>(kDeletedMark);
     }
     return entry + file.type + little_endian(file.start, 2) + little_endian(file.data.size(), 2) +
            static_cast<char>(sectors(file).size() / kSectorSize) +
@@ -85,9 +74,9 @@ std::string trd_image(const std::vector<DiskFile>& files) {
     image[kDiskType] = kEightyTracksTwoSides;
     image[kFileCount] = static_cast<char>(files.size());
     image.replace(kFreeSectors, 2, little_endian(kDiskSectors - next_sector, 2));
-    image[kTrdosMark] = kTrdos;
+    image[kTrdosMarkOffset] = static_cast<char>(kTrdosMark);
     image[kDeletedCount] = static_cast<char>(deleted);
-    image.replace(kLabel, kNameSize, "KORVE   ");
+    image.replace(kLabel, kCatalogueNameSize, "KORVE   ");
     return image;
 }
 
