@@ -129,6 +129,13 @@ void add_words(Random& random, std::size_t count, std::string& line) {
     }
 }
 
+// A keyword, in the test writer's marks.
+void add_keyword(std::string_view word, std::string& line) {
+    line += '{';
+    line += word;
+    line += '}';
+}
+
 void add_number(Random& random, std::string& line) {
     constexpr std::size_t kLargestNumber = 65536;
     if (random.chance(50)) {
@@ -146,9 +153,7 @@ void add_operand(const Vocabulary& words, Random& random, std::string& line) {
     using namespace rich_mix;
     const std::size_t kind = random.below(kPercent);
     if (kind < kKeywordOperands) {
-        line += '{';
-        line += random.pick(words.operands);
-        line += '}';
+        add_keyword(random.pick(words.operands), line);
     } else if (kind < kNumberOperands) {
         add_number(random, line);
     } else if (kind < kIndexedOperands) {
@@ -183,9 +188,7 @@ std::string rich_line(const Vocabulary& words, Random& random) {
     if (random.chance(kLabelledLines)) {
         add_name(random, line);
     }
-    line += '{';
-    line += random.pick(words.first);
-    line += '}';
+    add_keyword(random.pick(words.first), line);
     const std::size_t operands = random.below(kMostOperands + 1);
     for (std::size_t i = 0; i < operands; ++i) {
         if (i > 0) {
@@ -249,9 +252,7 @@ void add_real_operand(const Vocabulary& words, Random& random, std::string& line
     using namespace real_shape;
     switch (random.pick_share(kOperandKinds)) {
         case kKeyword:
-            line += '{';
-            line += random.pick(words.operands);
-            line += '}';
+            add_keyword(random.pick(words.operands), line);
             return;
         case kPlain:
             if (random.chance(50)) {
@@ -277,9 +278,7 @@ void add_real_operand(const Vocabulary& words, Random& random, std::string& line
 void add_instruction(const Vocabulary& words, Random& random, std::string& line) {
     using namespace real_shape;
     const std::string_view mnemonic = random.pick(words.first);
-    line += '{';
-    line += mnemonic;
-    line += '}';
+    add_keyword(mnemonic, line);
     const std::size_t operands = random.pick_share(kOperandCounts);
     if (random.share(kPaddedMnemonics)) {
         line.append(mnemonic.size() < kOperandColumn ? kOperandColumn - mnemonic.size() : 1, ' ');

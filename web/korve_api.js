@@ -148,6 +148,8 @@
     const word = (name, ...args) => module.ccall(name, 'string', args.map(() => 'number'), args);
     // Memory may move as it grows: its view is taken anew each time.
     const bytesAt = (address, size) => module.HEAPU8.slice(address, address + size);
+    const bytesOf = (bytes) =>
+      bytesAt(number('korve_web_bytes_data', bytes), number('korve_web_bytes_size', bytes));
     if (input.length > number('korve_web_largest_image')) {
       return { problem: 'not-an-image', entries: [] };
     }
@@ -166,12 +168,12 @@
     for (let index = 0; index < count; index++) {
       const field = (name) => number(`korve_web_entry_${name}`, image, index);
       entries.push({
-        name: bytesAt(field('name'), field('name_size')),
+        name: bytesOf(field('name')),
         type: field('type'),
         length: field('length'),
         problem: word('korve_web_entry_problem', image, index),
         alasm: field('alasm') !== 0,
-        hobeta: bytesAt(field('hobeta'), field('hobeta_size')),
+        hobeta: bytesOf(field('hobeta')),
       });
     }
     const problem = word('korve_web_image_problem', image);

@@ -5,14 +5,16 @@
 //
 // Disk images come through memory instead: the script puts an image's bytes
 // in WebAssembly's memory, korve_web_read_image reads it into a DiskImage on
-// the heap, the script reads what it needs through the korve_web_image_* and
-// korve_web_entry_* functions, and gives it back to korve_web_free_image.
+// the heap, the script reads what it needs through the korve_web_image_*,
+// korve_web_entry_* and korve_web_bytes_* functions, and gives it back to
+// korve_web_free_image.
 // Each entry's Hobeta file then converts through korve_web_run, as any file.
 #include <emscripten/emscripten.h>
 
 #include <cstddef>
 #include <cstdio>
 #include <iterator>
+#include <string>
 
 #include "driver.h"
 #include "trdos_image.h"
@@ -83,16 +85,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_entries(const korve:
     return image->entries.size();
 }
 
-// An entry's fields; `index` below korve_web_image_entries. Its name may hold
-// any byte, a zero among them: it comes as its place and its size.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_name(const korve::DiskImage* image,
-                                                                 std::size_t index) {
-    return entry_of(image, index).name.data();
+// Bytes the reader gave, which may hold any byte, a zero among them: the
+// script reads them as their place and their size.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_bytes_data(const std::string* bytes) {
+    return bytes->data();
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_entry_name_size(
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_bytes_size(const std::string* bytes) {
+    return bytes->size();
+}
+
+// An entry's fields; `index` below korve_web_image_entries.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_name(
     const korve::DiskImage* image, std::size_t index) {
-    return entry_of(image, index).name.size();
+    return &entry_of(image, index).name;
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE unsigned char korve_web_entry_type(const korve::DiskImage* image,
@@ -116,12 +122,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const korve::DiskImag
 }
 
 // The entry's Hobeta file, empty when its data could not be read.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_hobeta(const korve::DiskImage* image,
-                                                                   std::size_t index) {
-    return entry_of(image, index).hobeta.data();
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_entry_hobeta_size(
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_hobeta(
     const korve::DiskImage* image, std::size_t index) {
-    return entry_of(image, index).hobeta.size();
+    return &entry_of(image, index).hobeta;
 }

@@ -173,11 +173,16 @@
 
   // ---- Downloads ----
 
+  // The name of an output as the chosen kind of download.
+  function downloadName(name) {
+    return state.format === 'utf8' ? `${name}.utf8.asm` : `${name}.asm`;
+  }
+
   // The name and bytes of an output as the chosen kind of download.
   function download(name, output) {
-    return state.format === 'utf8'
-      ? { name: `${name}.utf8.asm`, bytes: new TextEncoder().encode(decodeBytes(output, false)) }
-      : { name: `${name}.asm`, bytes: output };
+    const bytes = state.format === 'utf8'
+      ? new TextEncoder().encode(decodeBytes(output, false)) : output;
+    return { name: downloadName(name), bytes };
   }
 
   function save(name, bytes, type) {
@@ -229,11 +234,10 @@
     const outputs = outputsOf(item);
     if (outputs.length > 0) {
       const { output } = outputs[0];
-      const { name } = download(item.name, output);
       parts.push(element('button', {
         className: 'download',
         type: 'button',
-        textContent: `${words.download} ${name}`,
+        textContent: `${words.download} ${downloadName(item.name)}`,
         onclick: () => {
           const file = download(item.name, output);
           save(file.name, file.bytes, state.format === 'utf8'
