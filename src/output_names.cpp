@@ -1,0 +1,113 @@
+#include "output_names.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "code_page.h"
+
+namespace korve {
+namespace {
+
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+constexpr std::string_view kRefused = "/\\:*?\"<>|";
+constexpr char kStandIn = '_';
+constexpr std::string_view kFolderAbove = "..";
+constexpr std::string_view kForFolderAbove = "__";
+
+// The names Windows keeps for devices, before the first dot; COM and LPT
+// take a digit from 1 to 9.
+constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
+constexpr std::array<std::string_view, 2> kNumberedDevices = {"COM", "LPT"};
+
+constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool same_letters(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return upper(x) == upper(y); });
+}
+
+bool names_a_device(std::string_view name) {
+    const std::string_view stem = name.substr(0, name.find('.'));
+    const auto is = [stem](std::string_view device) { return same_letters(stem, device); };
+    if (std::any_of(kDevices.begin(), kDevices.end(), is)) {
+        return true;
+    }
+    constexpr std::size_t kNumbered = 4;
+    return stem.size() == kNumbered && stem[3] >= '1' && stem[3] <= '9' &&
+           std::any_of(kNumberedDevices.begin(), kNumberedDevices.end(),
+                       [stem](std::string_view device) { return same_letters(stem.substr(0, 3), device); });
+}
+
+// Cyrillic capitals, U+0400..U+042F, and their small letters, 0x20 or 0x50
+// above them.
+constexpr char32_t kFirstCyrillicCapital = 0x0400;
+constexpr char32_t kFirstBasicCapital = 0x0410;
+constexpr char32_t kLastCyrillicCapital = 0x042F;
+constexpr char32_t kToBasicSmall = 0x20;
+constexpr char32_t kToOtherSmall = 0x50;
+
+char32_t small(char32_t c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A' + 'a';
+    }
+    if (c >= kFirstCyrillicCapital && c <= kLastCyrillicCapital) {
+        return c + (c >= kFirstBasicCapital ? kToBasicSmall : kToOtherSmall);
+    }
+    return c;
+}
+
+// A name in the form in which names that differ only in case are equal.
+std::string folded(std::string_view name) {
+    std::string result;
+    for (std::size_t at = 0; at < name.size();) {
+        const Utf8Character next = decode_utf8(name, at);
+        if (next.size == 0) {
+            result += name[at++];  // no UTF-8: kept as it is
+        } else {
+            append_utf8(result, small(next.character));
+            at += next.size;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string safe_name(std::string_view bytes) {
+    std::string name;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < kFirstPrintable || byte == kDelete || kRefused.find(c) != std::string_view::npos) {
+            name += kStandIn;
+        } else {
+            append_utf8(name, CodePage::Cp866, std::string_view(&c, 1));
+        }
+    }
+    return name;
+}
+
+std::string entry_file_name(std::string_view name, char type) {
+    std::string file = safe_name(name);
+    file += '.';
+    file += safe_name(std::string_view(&type, 1));
+    if (file == kFolderAbove) {
+        return std::string(kForFolderAbove);
+    }
+    if (names_a_device(file)) {
+        file.insert(file.begin(), kStandIn);
+    }
+    return file;
+}
+
+std::string claim_name(ClaimedNames& claimed, std::string_view name) {
+    std::string unique(name);
+    for (int number = 2; claimed.folded.contains(folded(unique)); ++number) {
+        unique = std::string(name) + " (" + std::to_string(number) + ")";
+    }
+    claimed.folded.insert(folded(unique));
+    return unique;
+}
+
+}  // namespace korve
