@@ -1,0 +1,343 @@
+#include "catalogue.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "code_page.h"
+#include "hobeta_header.h"
+#include "little_endian.h"
+#include "output_names.h"
+
+namespace korve {
+namespace {
+
+// TODO(korvex): ImageEntry is to carry the start and sector count itself
+// (see /work/notes/requests-korvex.md); until then they come from the
+// catalogue bytes at the head of its Hobeta file.
+constexpr std::size_t kStartOffset = kCatalogueTypeOffset + 1;  // the start follows the type
+constexpr std::size_t kStartSize = 2;
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr unsigned char kFirstPrintable = 0x20;
+
+std::string hex_byte(unsigned char byte) {
+    std::array<char, 8> text{};
+    std::snprintf(text.data(), text.size(), "0x%02X", static_cast<unsigned>(byte));
+    return text.data();
+}
+
+// A problem of ALASM data, an image or a file on it.
+struct Problem {
+    std::string_view key;
+    std::string text;
+    std::size_t line = 0;  // 0: none meant
+};
+
+std::vector<Problem> problems_of(const AlasmSummary& alasm) {
+    std::vector<Problem> problems;
+    if (!alasm.checksum_matches) {
+        problems.push_back({"hobeta-checksum-mismatch", "the Hobeta checksum does not match", 0});
+    }
+    if (alasm.cut_line != 0) {
+        problems.push_back({"data-ends-inside", "the data ends inside line " + std::to_string(alasm.cut_line),
+                            alasm.cut_line});
+    }
+    if (alasm.undefined) {
+        const std::size_t line = alasm.lines + 1;
+        problems.push_back({"undefined-token",
+                            token_problem(*alasm.undefined) + " on line " + std::to_string(line), line});
+    }
+    return problems;
+}
+
+std::string_view problem_key(ImageProblem problem) {
+    switch (problem) {
+        case ImageProblem::CutShort: return "cut-short";
+        case ImageProblem::PastTheDisk: return "past-the-disk";
+        case ImageProblem::CountTooLarge: return "count-too-large";
+        case ImageProblem::ChecksumMismatch: return "checksum-mismatch";
+        case ImageProblem::None:
+        case ImageProblem::NotAnImage: break;
+    }
+    return "";
+}
+
+std::vector<Problem> problems_of(const EntrySummary& entry) {
+    if (entry.problem != ImageProblem::None) {
+        return {{problem_key(entry.problem), std::string(entry_problem(entry.problem)), 0}};
+    }
+    return entry.alasm ? problems_of(*entry.alasm) : std::vector<Problem>{};
+}
+
+std::string joined(const std::vector<Problem>& problems) {
+    std::string text;
+    for (const Problem& problem : problems) {
+        text += (text.empty() ? "" : "; ") + problem.text;
+    }
+    return text;
+}
+
+std::string_view kind_words(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::Alasm: return "ALASM data";
+        case SummaryKind::Hobeta: return "ALASM data behind a Hobeta header";
+        case SummaryKind::Trd: return "TR-DOS disk image";
+        case SummaryKind::Scl: return "SCL archive";
+        case SummaryKind::None: return "neither ALASM data nor a disk image";
+        case SummaryKind::Error: break;
+    }
+    return "";
+}
+
+std::string_view kind_key(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::Alasm: return "alasm";
+        case SummaryKind::Hobeta: return "hobeta";
+        case SummaryKind::Trd: return "trd";
+        case SummaryKind::Scl: return "scl";
+        case SummaryKind::None: return "none";
+        case SummaryKind::Error: break;
+    }
+    return "error";
+}
+
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
+}
+
+// Characters in UTF-8 text: the columns it takes in the table.
+std::size_t columns(std::string_view utf8) {
+    std::size_t count = 0;
+    for (const char c : utf8) {
+        count += (static_cast<unsigned char>(c) & 0xC0U) != 0x80U ? 1 : 0;
+    }
+    return count;
+}
+
+std::string padded(std::string text, std::size_t width, bool right) {
+    const std::size_t used = columns(text);
+    const std::string fill(used < width ? width - used : 0, ' ');
+    return right ? fill + text : text + fill;
+}
+
+struct Column {
+    std::string_view heading;
+    std::size_t width;
+    bool right;
+};
+constexpr std::array<Column, 8> kColumns = {{
+    {"NAME", kCatalogueNameSize, false},
+    {"TYPE", 4, false},
+    {"START", 5, true},
+    {"LENGTH", 6, true},
+    {"SECTORS", 7, true},
+    {"ALASM", 5, false},
+    {"LINES", 5, true},
+    {"PROBLEM", 0, false},
+}};
+constexpr std::string_view kIndent = "  ";
+constexpr std::string_view kGap = "  ";
+
+std::string row(const std::array<std::string, kColumns.size()>& cells) {
+    std::string line(kIndent);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        line += padded(cells[i], kColumns[i].width, kColumns[i].right);
+        line += i + 1 < cells.size() ? kGap : "";
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    return line;
+}
+
+std::string optional_number(const auto& value) { return value ? std::to_string(*value) : ""; }
+
+std::string alasm_line(const AlasmSummary& alasm) {
+    std::string line = alasm.name.empty() ? ", with no name" : ", named " + safe_name(alasm.name);
+    line += ": " + counted(static_cast<std::size_t>(alasm.length), "byte", "bytes") + ", " +
+            counted(alasm.lines, "line", "lines");
+    const std::string problems = joined(problems_of(alasm));
+    return problems.empty() ? line : line + "; " + problems;
+}
+
+// CP866 gives every byte a character of its own: the name's bytes come back
+// from the string.
+std::string cp866_json(std::string_view bytes) {
+    std::string utf8;
+    append_utf8(utf8, CodePage::Cp866, bytes);
+    return json_string(utf8);
+}
+
+std::string problems_json(const std::vector<Problem>& problems) {
+    std::string json = "[";
+    for (const Problem& problem : problems) {
+        json += json.size() > 1 ? ", " : "";
+        json += "{\"key\": " + json_string(problem.key) + ", \"text\": " + json_string(problem.text);
+        if (problem.line != 0) {
+            json += ", \"line\": " + std::to_string(problem.line);
+        }
+        json += "}";
+    }
+    return json + "]";
+}
+
+std::string alasm_json(const AlasmSummary& alasm) {
+    return "\"lines\": " + std::to_string(alasm.lines) + ", \"output\": " + json_string(alasm.output);
+}
+
+std::string entry_json(const EntrySummary& entry) {
+    std::string json = "{\"name\": " + cp866_json(entry.name) + ", \"type\": " +
+                       cp866_json(std::string_view(&entry.type, 1));
+    json += ", \"start\": " + (entry.start ? std::to_string(*entry.start) : "null");
+    json += ", \"length\": " + std::to_string(entry.length);
+    json += ", \"sectors\": " + (entry.sectors ? std::to_string(*entry.sectors) : "null");
+    json += ", \"alasm\": " + std::string(entry.alasm ? "true" : "false");
+    if (entry.alasm) {
+        json += ", " + alasm_json(*entry.alasm);
+    }
+    return json + ", \"problems\": " + problems_json(problems_of(entry)) + "}";
+}
+
+}  // namespace
+
+AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, std::string output) {
+    const TextReport report = convert_to_text(input, kind, {}, nullptr);
+    return {report.name,      report.data_size, report.lines,     report.checksum_matches,
+            report.undefined, report.cut_line,  std::move(output)};
+}
+
+InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
+                             std::span<const std::string> outputs) {
+    InputSummary summary;
+    summary.input = std::move(input);
+    summary.kind = kind == InputKind::SclArchive ? SummaryKind::Scl : SummaryKind::Trd;
+    summary.problem = image.problem;
+    for (std::size_t i = 0; i < image.entries.size(); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        EntrySummary& listed = summary.entries.emplace_back();
+        listed.name = entry.name;
+        listed.type = entry.type;
+        listed.length = entry.length;
+        listed.problem = entry.problem;
+        if (entry.hobeta.size() >= kHobetaHeaderSize) {
+            const auto bytes = std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
+                                         entry.hobeta.size());
+            listed.start = static_cast<std::uint16_t>(read_little_endian(bytes, kStartOffset, kStartSize));
+            listed.sectors = bytes[kHobetaSectorCountOffset];
+            if (entry.alasm) {
+                ByteReader reader(bytes);
+                listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm,
+                                               i < outputs.size() ? outputs[i] : std::string());
+            }
+        }
+    }
+    return summary;
+}
+
+std::string token_problem(const UndefinedToken& token) {
+    return hex_byte(token.byte) + (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
+}
+
+std::string_view image_problem(ImageProblem problem) {
+    switch (problem) {
+        case ImageProblem::CutShort: return "cut short";
+        case ImageProblem::PastTheDisk: return "a catalogue entry points past the end of the disk";
+        case ImageProblem::CountTooLarge: return "its file count is larger than it holds";
+        case ImageProblem::ChecksumMismatch: return "the SCL checksum does not match";
+        case ImageProblem::None:
+        case ImageProblem::NotAnImage: break;
+    }
+    return "";
+}
+
+std::string_view entry_problem(ImageProblem problem) {
+    switch (problem) {
+        case ImageProblem::CutShort: return "its data is lost: the image ends before it";
+        case ImageProblem::PastTheDisk: return "its data is lost: it lies past the end of the disk";
+        case ImageProblem::None:
+        case ImageProblem::NotAnImage:
+        case ImageProblem::CountTooLarge:
+        case ImageProblem::ChecksumMismatch: break;
+    }
+    return "";
+}
+
+std::string summary_table(const InputSummary& summary, std::string_view line_end) {
+    if (summary.kind == SummaryKind::Error) {
+        return "";
+    }
+    std::string table = summary.input + ": " + std::string(kind_words(summary.kind));
+    if (summary.alasm) {
+        return table + alasm_line(*summary.alasm) + std::string(line_end);
+    }
+    if (summary.kind != SummaryKind::Trd && summary.kind != SummaryKind::Scl) {
+        return table + std::string(line_end);
+    }
+    table += ", " + counted(summary.entries.size(), "file", "files");
+    if (summary.problem != ImageProblem::None) {
+        table += "; " + std::string(image_problem(summary.problem));
+    }
+    table += line_end;
+    if (summary.entries.empty()) {
+        return table;
+    }
+    std::array<std::string, kColumns.size()> headings;
+    for (std::size_t i = 0; i < kColumns.size(); ++i) {
+        headings[i] = kColumns[i].heading;
+    }
+    table += row(headings) + std::string(line_end);
+    for (const EntrySummary& entry : summary.entries) {
+        table += row({safe_name(entry.name), safe_name(std::string_view(&entry.type, 1)),
+                      optional_number(entry.start), std::to_string(entry.length),
+                      optional_number(entry.sectors), entry.alasm ? "yes" : "no",
+                      entry.alasm ? std::to_string(entry.alasm->lines) : "", joined(problems_of(entry))});
+        table += line_end;
+    }
+    return table;
+}
+
+std::string summary_json(const InputSummary& summary) {
+    std::string json = "{\"input\": " + json_string(summary.input) + ", \"kind\": " +
+                       json_string(kind_key(summary.kind));
+    if (summary.kind == SummaryKind::Error) {
+        return json + ", \"error\": " + json_string(summary.error) + "}";
+    }
+    if (summary.alasm) {
+        const AlasmSummary& alasm = *summary.alasm;
+        json += ", \"name\": " + cp866_json(alasm.name) + ", \"length\": " + std::to_string(alasm.length) +
+                ", " + alasm_json(alasm) + ", \"problems\": " + problems_json(problems_of(alasm));
+    } else if (summary.kind == SummaryKind::Trd || summary.kind == SummaryKind::Scl) {
+        const std::vector<Problem> problems =
+            summary.problem == ImageProblem::None
+                ? std::vector<Problem>{}
+                : std::vector<Problem>{{problem_key(summary.problem), std::string(image_problem(summary.problem)), 0}};
+        json += ", \"problems\": " + problems_json(problems) + ", \"files\": [";
+        // A line per file, indented under its image.
+        for (std::size_t i = 0; i < summary.entries.size(); ++i) {
+            json += (i == 0 ? "\n    " : ",\n    ") + entry_json(summary.entries[i]);
+        }
+        json += "]";
+    }
+    return json + "}";
+}
+
+std::string json_string(std::string_view utf8) {
+    std::string json = "\"";
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Utf8Character next = decode_utf8(utf8, at);
+        const char32_t c = next.size == 0 ? kReplacement : next.character;
+        at += std::max<std::size_t>(next.size, 1);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c < kFirstPrintable) {
+            std::array<char, 8> escaped{};
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04X", static_cast<unsigned>(c));
+            json += escaped.data();
+        } else {
+            append_utf8(json, c);
+        }
+    }
+    return json + "\"";
+}
+
+}  // namespace korve
