@@ -1,0 +1,947 @@
+#include "korvex.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "alasm_text.h"
+#include "catalogue.h"
+#include "code_page.h"
+#include "container.h"
+#include "file.h"
+#include "output_file.h"
+#include "output_names.h"
+#include "trdos_image.h"
+
+#ifndef KORVE_VERSION
+#error "KORVE_VERSION must name the project's version (the build defines it)"
+#endif
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kProgram = "korvex";
+constexpr std::string_view kVersion = KORVE_VERSION;
+constexpr std::string_view kStandardStream = "-";
+constexpr std::string_view kStdinShown = "<stdin>";
+constexpr std::string_view kStdinName = "stdin";  // its outputs' name
+constexpr std::string_view kStdoutShown = "standard output";
+
+// ---- The command line ----
+
+enum class Verb : unsigned char { Text, List };
+enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
+
+// The dialects text is written in; ALASM's own is the text as stored.
+// TODO(korvex): sjasmplus and pasmo come with the translator (src/dialect.h):
+// each is a row here, and run_text sets TextOptions::translator from it.
+enum class Dialect : unsigned char { Alasm };
+struct NamedDialect {
+    Dialect dialect;
+    std::string_view name;
+};
+constexpr std::array<NamedDialect, 1> kDialects = {{{Dialect::Alasm, "alasm"}}};
+
+enum class OptionId : unsigned char {
+    Output, Force, Charset, Eol, Layout, Dialect, Quiet, Verbose, Json, Help,
+};
+
+struct OptionSpec {
+    OptionId id;
+    std::string_view long_name;  // after "--"
+    char short_name;             // '\0': none
+    std::string_view value;      // what it takes, as help names it; empty: nothing
+    std::string_view help;
+};
+
+constexpr OptionSpec kQuiet = {OptionId::Quiet, "quiet", 'q', "", "report errors only"};
+constexpr OptionSpec kVerbose = {OptionId::Verbose, "verbose", 'v', "",
+                                 "also name each file written, with its line count"};
+constexpr OptionSpec kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
+
+constexpr std::array<OptionSpec, 9> kTextOptions = {{
+    {OptionId::Output, "output", 'o', "DIR|FILE|-",
+     "write every file into the folder DIR (made if missing), the one input's text into "
+     "FILE, or to standard output (-, as without -o)"},
+    {OptionId::Force, "force", '\0', "", "write over files that exist"},
+    {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+     "read bytes of 0x80 and above in that code page and write them in UTF-8; "
+     "without it they are written as stored"},
+    {OptionId::Eol, "eol", '\0', "lf|crlf", "the line end; without it the system's"},
+    {OptionId::Layout, "layout", '\0', "stored|tidy",
+     "stored (the default) is korve's text; tidy is label, tab, mnemonic, tab, operands, "
+     "without the stored spaces beside the tabs or at the end of a line"},
+    {OptionId::Dialect, "dialect", '\0', "alasm", "the assembler the text is for"},
+    kQuiet,
+    kVerbose,
+    kHelp,
+}};
+
+constexpr std::array<OptionSpec, 3> kListOptions = {{
+    {OptionId::Json, "json", '\0', "", "print one JSON document (see korvex(1))"},
+    kQuiet,
+    kHelp,
+}};
+
+struct VerbSpec {
+    std::string_view name;
+    Verb verb;
+    std::span<const OptionSpec> options;
+    std::string_view synopsis;
+    std::string_view summary;
+    std::string_view description;
+};
+
+// TODO(korvex): `pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...`
+// comes with the packer (src/alasm_pack.h): a row here with its options,
+// and a run_pack beside run_text.
+constexpr std::array<VerbSpec, 2> kVerbs = {{
+    {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
+     "write every ALASM source the inputs hold as text",
+     "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
+     "korve does. With one ALASM input and no -o the text goes to standard output;\n"
+     "the files of disk images, folders and several inputs go into a folder, -o DIR.\n"
+     "An existing file is never written over without --force."},
+    {"list", Verb::List, kListOptions, "[--json] INPUT...",
+     "tell what each input holds",
+     "Tells what each INPUT is: ALASM data with its header's name, length and line\n"
+     "count; or a disk image, with each live file's name, type, start, length,\n"
+     "sectors, whether it holds ALASM data, its line count and its problem."},
+}};
+
+constexpr std::string_view kInputs =
+    "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image or an\n"
+    "SCL archive, told apart by their content), a folder, walked in sorted order, or\n"
+    "- for standard input.";
+
+constexpr std::string_view kStatuses =
+    "Exit status: 0 when every input converted; 1 when one did not convert in full;\n"
+    "2 for a usage error or a file that cannot be opened, read or written.";
+
+struct Options {
+    const VerbSpec* verb = nullptr;
+    std::vector<std::string> inputs;
+    std::optional<std::string> output;
+    bool force = false;
+    bool json = false;
+    Verbosity verbosity = Verbosity::Normal;
+    TextOptions text;
+    Dialect dialect = Dialect::Alasm;
+};
+
+// What the words of the command line ask for.
+struct Request {
+    enum class Kind : unsigned char { Run, Help, Version, UsageError } kind = Kind::UsageError;
+    Options options;
+    const VerbSpec* topic = nullptr;  // Help: the verb, or none for all
+    std::string error;                // UsageError: what is wrong
+};
+
+const VerbSpec* verb_named(std::string_view name) {
+    const auto found = std::find_if(kVerbs.begin(), kVerbs.end(),
+                                    [name](const VerbSpec& verb) { return verb.name == name; });
+    return found == kVerbs.end() ? nullptr : &*found;
+}
+
+template <typename Named>
+auto find_named(std::span<const Named> table, std::string_view name) -> const Named* {
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [name](const Named& row) { return row.name == name; });
+    return found == table.end() ? nullptr : &*found;
+}
+
+struct NamedLayout {
+    TextLayout layout;
+    std::string_view name;
+};
+constexpr std::array<NamedLayout, 2> kLayouts = {{{TextLayout::Stored, "stored"}, {TextLayout::Tidy, "tidy"}}};
+
+struct NamedLineEnd {
+    LineEnd end;
+    std::string_view name;
+};
+constexpr std::array<NamedLineEnd, 2> kLineEnds = {{{LineEnd::Lf, "lf"}, {LineEnd::CrLf, "crlf"}}};
+
+// Sets an option; what is wrong with its value, if anything.
+std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::string_view value) {
+    const auto wrong = [&spec, value]() {
+        return "--" + std::string(spec.long_name) + " takes " + std::string(spec.value) + ", not '" +
+               std::string(value) + "'";
+    };
+    switch (spec.id) {
+        case OptionId::Output: options.output = std::string(value); break;
+        case OptionId::Force: options.force = true; break;
+        case OptionId::Json: options.json = true; break;
+        case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
+        case OptionId::Verbose: options.verbosity = Verbosity::Verbose; break;
+        case OptionId::Help: break;
+        case OptionId::Charset: {
+            const auto page = code_page_named(value);
+            if (!page) {
+                return wrong();
+            }
+            options.text.charset = page;
+            break;
+        }
+        case OptionId::Eol: {
+            const NamedLineEnd* end = find_named<NamedLineEnd>(kLineEnds, value);
+            if (end == nullptr) {
+                return wrong();
+            }
+            options.text.line_end = end->end;
+            break;
+        }
+        case OptionId::Layout: {
+            const NamedLayout* layout = find_named<NamedLayout>(kLayouts, value);
+            if (layout == nullptr) {
+                return wrong();
+            }
+            options.text.layout = layout->layout;
+            break;
+        }
+        case OptionId::Dialect: {
+            const NamedDialect* dialect = find_named<NamedDialect>(kDialects, value);
+            if (dialect == nullptr) {
+                return wrong();
+            }
+            options.dialect = dialect->dialect;
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+Request usage_error(std::string error, const VerbSpec* verb) {
+    Request request;
+    request.kind = Request::Kind::UsageError;
+    request.error = std::move(error);
+    request.topic = verb;
+    return request;
+}
+
+// The options and inputs after the verb, in any order; "--" ends the options.
+Request parse_verb(const VerbSpec& verb, std::span<const char* const> words) {
+    Request request;
+    request.kind = Request::Kind::Run;
+    request.options.verb = &verb;
+    Options& options = request.options;
+    bool options_ended = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string_view word = words[i];
+        if (options_ended || word == kStandardStream || !word.starts_with('-')) {
+            options.inputs.emplace_back(word);
+            continue;
+        }
+        if (word == "--") {
+            options_ended = true;
+            continue;
+        }
+        // --name, --name=VALUE, --name VALUE; -x, -xVALUE, -x VALUE, -xy.
+        const bool long_form = word.starts_with("--");
+        std::string_view rest = word.substr(long_form ? 2 : 1);
+        while (!rest.empty()) {
+            const std::string_view name = long_form ? rest.substr(0, rest.find('=')) : rest.substr(0, 1);
+            const auto spec = std::find_if(verb.options.begin(), verb.options.end(), [&](const OptionSpec& o) {
+                return long_form ? o.long_name == name : o.short_name != '\0' && o.short_name == name[0];
+            });
+            const std::string shown = (long_form ? "--" : "-") + std::string(name);
+            if (spec == verb.options.end()) {
+                return usage_error("unknown option " + shown, &verb);
+            }
+            if (spec->id == OptionId::Help) {
+                request.kind = Request::Kind::Help;
+                request.topic = &verb;
+                return request;
+            }
+            rest.remove_prefix(name.size());
+            std::string_view value;
+            if (!spec->value.empty()) {
+                if (!rest.empty()) {
+                    value = long_form ? rest.substr(1) : rest;  // less the '='
+                } else if (i + 1 < words.size()) {
+                    value = words[++i];
+                } else {
+                    return usage_error(shown + " takes " + std::string(spec->value), &verb);
+                }
+                rest = {};
+            } else if (long_form && !rest.empty()) {
+                return usage_error(shown + " takes nothing", &verb);
+            }
+            if (auto wrong = apply(options, *spec, value)) {
+                return usage_error(std::move(*wrong), &verb);
+            }
+            if (long_form) {
+                break;
+            }
+        }
+    }
+    if (options.inputs.empty()) {
+        return usage_error("no INPUT given", &verb);
+    }
+    if (std::count(options.inputs.begin(), options.inputs.end(), kStandardStream) > 1) {
+        return usage_error("standard input (-) can be read only once", &verb);
+    }
+    return request;
+}
+
+Request parse(int argc, const char* const* argv) {
+    const std::span<const char* const> words(argv, static_cast<std::size_t>(std::max(argc, 0)));
+    if (words.size() < 2) {
+        return usage_error("no verb given", nullptr);
+    }
+    const std::string_view first = words[1];
+    Request request;
+    if (first == "--help" || first == "-h") {
+        request.kind = Request::Kind::Help;
+        return request;
+    }
+    if (first == "--version") {
+        request.kind = Request::Kind::Version;
+        return request;
+    }
+    if (first == "help") {
+        request.kind = Request::Kind::Help;
+        if (words.size() > 3) {
+            return usage_error("help takes one VERB at most", nullptr);
+        }
+        if (words.size() == 3) {
+            request.topic = verb_named(words[2]);
+            if (request.topic == nullptr) {
+                return usage_error("no verb '" + std::string(words[2]) + "'", nullptr);
+            }
+        }
+        return request;
+    }
+    const VerbSpec* verb = verb_named(first);
+    if (verb == nullptr) {
+        return usage_error("no verb '" + std::string(first) + "'", nullptr);
+    }
+    return parse_verb(*verb, words.subspan(2));
+}
+
+// ---- Printing ----
+
+enum class Severity : unsigned char { Error, Warning, Note, Progress };
+
+struct Console {
+    const KorvexStreams& streams;
+    Verbosity verbosity;
+    std::string_view newline = line_end_text(kPlatformLineEnd);
+
+    void print(std::FILE* stream, std::string_view text) const {
+        std::fwrite(text.data(), 1, text.size(), stream);
+    }
+
+    void line(std::FILE* stream, std::string_view text) const {
+        print(stream, text);
+        print(stream, newline);
+    }
+
+    // Text of lines ending in '\n', with the system's line ends.
+    void lines(std::FILE* stream, std::string_view text) const {
+        for (std::size_t begin = 0; begin < text.size();) {
+            const std::size_t end = std::min(text.find('\n', begin), text.size());
+            line(stream, text.substr(begin, end - begin));
+            begin = end + 1;
+        }
+    }
+
+    // "korvex: WHERE: error: TEXT", as compilers word their messages.
+    void say(Severity severity, std::string_view where, std::string_view text) const {
+        const bool shown = severity == Severity::Error ||
+                           (severity == Severity::Progress ? verbosity == Verbosity::Verbose
+                                                           : verbosity != Verbosity::Quiet);
+        if (!shown) {
+            return;
+        }
+        std::string message(kProgram);
+        message += ": ";
+        if (!where.empty()) {
+            message += std::string(where) + ": ";
+        }
+        constexpr std::array<std::string_view, 4> kLabels = {"error: ", "warning: ", "note: ", ""};
+        message += kLabels[static_cast<std::size_t>(severity)];
+        message += text;
+        line(streams.err, message);
+    }
+};
+
+std::string usage_lines() {
+    std::string text;
+    for (const VerbSpec& verb : kVerbs) {
+        text += (text.empty() ? "usage: " : "       ") + std::string(kProgram) + " " +
+                std::string(verb.name) + " " + std::string(verb.synopsis) + "\n";
+    }
+    return text + "       " + std::string(kProgram) + " help [VERB] | --help | --version\n";
+}
+
+std::string verb_usage(const VerbSpec& verb) {
+    return "usage: " + std::string(kProgram) + " " + std::string(verb.name) + " " +
+           std::string(verb.synopsis) + "\n";
+}
+
+// Help text for options, wrapped beside their names.
+std::string option_lines(std::span<const OptionSpec> options) {
+    constexpr std::size_t kHelpColumn = 30;
+    constexpr std::size_t kWidth = 79;
+    std::string text;
+    for (const OptionSpec& option : options) {
+        std::string head = option.short_name != '\0' ? std::string("  -") + option.short_name + ", " : "      ";
+        head += "--" + std::string(option.long_name);
+        if (!option.value.empty()) {
+            head += " " + std::string(option.value);
+        }
+        std::string line = head;
+        if (line.size() + 1 >= kHelpColumn) {
+            text += line + "\n";
+            line.clear();
+        }
+        line.resize(kHelpColumn, ' ');
+        std::size_t used = kHelpColumn;
+        for (std::size_t begin = 0; begin < option.help.size();) {
+            const std::size_t end = std::min(option.help.find(' ', begin), option.help.size());
+            const std::string_view word = option.help.substr(begin, end - begin);
+            if (used + word.size() > kWidth && used > kHelpColumn) {
+                text += line + "\n";
+                line.assign(kHelpColumn, ' ');
+                used = kHelpColumn;
+            }
+            if (used > kHelpColumn) {
+                line += ' ';
+                ++used;
+            }
+            line += word;
+            used += word.size();
+            begin = end + 1;
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string help_text(const VerbSpec* topic) {
+    if (topic != nullptr) {
+        return verb_usage(*topic) + "\n" + std::string(topic->description) + "\n\n" +
+               std::string(kInputs) + "\n\nOptions:\n" + option_lines(topic->options) + "\n" +
+               std::string(kStatuses) + "\n";
+    }
+    std::string text = std::string(kProgram) + " " + std::string(kVersion) +
+                       ": ALASM 5.x sources to text, from files, disk images and folders\n\n" +
+                       usage_lines() + "\nVerbs:\n";
+    for (const VerbSpec& verb : kVerbs) {
+        text += "  " + std::string(verb.name) + "   " + std::string(verb.summary) + "\n";
+    }
+    text += "  help   show this help, or a verb's\n\n" + std::string(kInputs) + "\n\n" +
+            std::string(kStatuses) + "\nSee '" + std::string(kProgram) +
+            " help VERB' for a verb's options, and the manual page korvex(1).\n";
+    return text;
+}
+
+// ---- Paths ----
+
+// A path as messages show it: in UTF-8 on Windows, the bytes as given elsewhere.
+std::string shown_path(const fs::path& path) {
+#ifdef _WIN32
+    const std::u8string utf8 = path.u8string();
+    return {utf8.begin(), utf8.end()};
+#else
+    return path.string();
+#endif
+}
+
+// A place to write to, and how messages show it.
+struct Place {
+    fs::path path;
+    std::string shown;
+};
+
+Place inside(const Place& folder, std::string_view name) {
+    const std::string name_text(name);
+    const bool ends_in_separator = folder.shown.ends_with('/') || folder.shown.ends_with('\\');
+    return {folder.path / file_path(name_text.c_str()), folder.shown + (ends_in_separator ? "" : "/") + name_text};
+}
+
+std::string system_reason(int error_number) {
+    return reason(std::error_code(error_number, std::generic_category()));
+}
+
+// ---- Converting ----
+
+// Where an input's text goes.
+enum class Target : unsigned char {
+    Stdout,
+    File,       // the file `place`
+    Folder,     // into the folder `place`
+    Undecided,  // the one input's: a file for ALASM data, else a folder
+};
+
+struct Destination {
+    Target target = Target::Stdout;
+    Place place;
+    ClaimedNames* claims = nullptr;  // Folder: the names given out in it
+    // Folder: an image's files and a folder's tree go straight into it,
+    // rather than into a folder named after the input.
+    bool straight = false;
+};
+
+// An input as it is read: how messages name it, and the name its outputs take.
+struct Source {
+    std::string shown;
+    std::string name;
+};
+
+struct Run {
+    Run(Console& console_, const Options& options_) : console(console_), options(options_) {}
+
+    Console& console;
+    const Options& options;
+    KorvexStatus status = KorvexStatus::Converted;
+    std::optional<fs::path> output_root;  // the folder written into, where one is
+    std::size_t skipped = 0;              // files of folders that hold nothing to convert
+    std::vector<std::string> json;        // list --json: an element per input
+    bool stdout_failed = false;           // and said so
+
+    void worsen(KorvexStatus to) {
+        status = static_cast<int>(to) > static_cast<int>(status) ? to : status;
+    }
+
+    void error(std::string_view where, std::string_view text, KorvexStatus to) {
+        console.say(Severity::Error, where, text);
+        worsen(to);
+    }
+};
+
+std::string lines_before(std::size_t lines) {
+    if (lines == 0) {
+        return "nothing was written";
+    }
+    return lines == 1 ? "the line before it was written"
+                      : "the " + std::to_string(lines) + " lines before it were written";
+}
+
+// Makes the folders of `place`; false (having said why) when it cannot.
+bool make_folder(Run& run, const Source& source, const Place& folder) {
+    std::error_code error;
+    fs::create_directories(folder.path, error);
+    if (error || !fs::is_directory(folder.path, error)) {
+        run.error(source.shown, "cannot make the folder " + folder.shown + ": " +
+                                    (error ? reason(error) : std::string("a file has its name")),
+                  KorvexStatus::Trouble);
+        return false;
+    }
+    return true;
+}
+
+// Reports what converting ALASM data found, once its text is written.
+void report_text(Run& run, const Source& source, const TextReport& report, std::string_view to) {
+    const Console& console = run.console;
+    if (!report.checksum_matches) {
+        console.say(Severity::Warning, source.shown,
+                    "the Hobeta checksum does not match; converted as its length says");
+    }
+    if (report.cut_line != 0 && !report.undefined) {
+        console.say(Severity::Warning, source.shown,
+                    "the data ends inside line " + std::to_string(report.cut_line));
+    }
+    for (const UntranslatedLine& line : report.untranslated) {
+        run.error(source.shown + ":" + std::to_string(line.number), "cannot translate " + line.reason,
+                  KorvexStatus::NotAllConverted);
+    }
+    if (report.undefined) {
+        run.error(source.shown + ":" + std::to_string(report.lines + 1),
+                  token_problem(*report.undefined) + "; " + lines_before(report.lines),
+                  KorvexStatus::NotAllConverted);
+    } else {
+        console.say(Severity::Progress, source.shown,
+                    "converted " + std::to_string(report.lines) + (report.lines == 1 ? " line" : " lines") +
+                        " into " + std::string(to));
+    }
+}
+
+// Converts ALASM data into a file or onto standard output.
+void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& source,
+                   const Destination& where) {
+    const TextOptions& text = run.options.text;
+    if (where.target == Target::Stdout) {
+        const TextReport report = convert_to_text(reader, kind, text, run.console.streams.out);
+        if (report.outcome == TextOutcome::WriteFailed) {
+            run.error(source.shown, "cannot write " + std::string(kStdoutShown) + ": " +
+                                        system_reason(report.error_number),
+                      KorvexStatus::Trouble);
+            run.stdout_failed = true;
+        } else if (report.outcome == TextOutcome::ReadFailed) {
+            run.error(source.shown, "reading failed: " + system_reason(report.error_number),
+                      KorvexStatus::Trouble);
+        } else {
+            report_text(run, source, report, kStdoutShown);
+        }
+        return;
+    }
+    const Place target = where.target == Target::File
+                             ? where.place
+                             : inside(where.place, claim_name(*where.claims, source.name + std::string(kTextSuffix)));
+    const std::string exists = target.shown + " exists; --force writes over it";
+    std::error_code error;
+    if (!run.options.force && fs::exists(fs::symlink_status(target.path, error))) {
+        run.error(source.shown, exists, KorvexStatus::Trouble);
+        return;
+    }
+    if (where.target == Target::Folder && !make_folder(run, source, where.place)) {
+        return;
+    }
+    OutputFile output = OutputFile::open(target.path, error);
+    if (!output.is_open()) {
+        run.error(source.shown, "cannot write " + target.shown + ": " + reason(error), KorvexStatus::Trouble);
+        return;
+    }
+    const TextReport report = convert_to_text(reader, kind, text, output.stream());
+    if (report.outcome == TextOutcome::WriteFailed) {
+        run.error(source.shown, "cannot write " + target.shown + ": " + system_reason(report.error_number),
+                  KorvexStatus::Trouble);
+        return;
+    }
+    if (report.outcome == TextOutcome::ReadFailed) {
+        run.error(source.shown, "reading failed: " + system_reason(report.error_number), KorvexStatus::Trouble);
+        return;
+    }
+    if (report.lines == 0) {
+        output.discard();  // stopped on its first line: no file of nothing
+    } else if (const std::error_code failed = output.commit(run.options.force)) {
+        run.error(source.shown,
+                  failed == std::errc::file_exists ? exists : "cannot write " + target.shown + ": " + reason(failed),
+                  KorvexStatus::Trouble);
+        return;
+    }
+    report_text(run, source, report, target.shown);
+}
+
+// The folder that an image's files or a folder's tree go into.
+std::optional<Destination> folder_for(Run& run, const Source& source, const Destination& where,
+                                      ClaimedNames& claims, std::string_view holder) {
+    std::error_code error;
+    const bool refused = where.target == Target::Stdout || where.target == Target::File ||
+                         (where.target == Target::Undecided && fs::exists(where.place.path, error));
+    if (refused) {
+        const std::string words = where.target == Target::Stdout
+                                      ? "name a folder to write its files into with -o DIR"
+                                      : where.place.shown + " is no folder, and its files need one";
+        run.error(source.shown, std::string(holder) + " holds several files: " + words, KorvexStatus::Trouble);
+        return std::nullopt;
+    }
+    Destination folder{Target::Folder, where.place, &claims, false};
+    if (!where.straight) {
+        folder.place = inside(where.place, claim_name(*where.claims, source.name));
+    }
+    return folder;
+}
+
+std::string entry_shown(const Source& image, std::string_view name) {
+    return image.shown + ":" + std::string(name);
+}
+
+// The image's own problem first, then each file: lost, skipped or converted.
+void convert_image(Run& run, const Source& source, const DiskImage& image, const Destination& where) {
+    ClaimedNames claims;
+    const auto folder = folder_for(run, source, where, claims, "a disk image");
+    if (!folder) {
+        return;
+    }
+    if (image.problem != ImageProblem::None) {
+        const auto lost = std::count_if(image.entries.begin(), image.entries.end(),
+                                        [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
+        std::string text(image_problem(image.problem));
+        if (lost > 0) {
+            text += "; " + std::to_string(lost) + " of its " + std::to_string(image.entries.size()) + " files lost";
+        }
+        run.console.say(Severity::Warning, source.shown, text);
+    }
+    for (const ImageEntry& entry : image.entries) {
+        const std::string name = claim_name(claims, entry_file_name(entry.name, entry.type));
+        const Source file{entry_shown(source, name), name};
+        if (entry.problem != ImageProblem::None) {
+            run.error(file.shown, entry_problem(entry.problem), KorvexStatus::NotAllConverted);
+        } else if (!entry.alasm) {
+            run.console.say(Severity::Progress, file.shown, "skipped: not ALASM data");
+        } else {
+            ByteReader reader(std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
+                                        entry.hobeta.size()));
+            convert_alasm(run, reader, InputKind::HobetaAlasm, file, *folder);
+        }
+    }
+}
+
+// ---- Listing ----
+
+// The names an image's files' text takes, as `text` would give them.
+std::vector<std::string> output_names(const DiskImage& image) {
+    ClaimedNames claims;
+    std::vector<std::string> names;
+    for (const ImageEntry& entry : image.entries) {
+        names.push_back(claim_name(claims, entry_file_name(entry.name, entry.type)) + std::string(kTextSuffix));
+    }
+    return names;
+}
+
+void list_summary(Run& run, const InputSummary& summary) {
+    if (run.options.json) {
+        run.json.push_back(summary_json(summary));
+    } else {
+        run.console.print(run.console.streams.out, summary_table(summary, run.console.newline));
+    }
+}
+
+// ---- Reading inputs ----
+
+// An image's bytes, read whole: at most one more than any image holds.
+std::vector<unsigned char> read_whole(ByteReader& reader) {
+    std::vector<unsigned char> bytes;
+    while (bytes.size() <= kLargestImage && !reader.at_end()) {
+        const auto block = reader.take(kLongestLook);
+        bytes.insert(bytes.end(), block.begin(), block.end());
+    }
+    return bytes;
+}
+
+// Takes one opened input: recognises it, then converts or lists what it
+// holds. `walked`: found in a folder, rather than named.
+void take_input(Run& run, std::FILE* file, const Source& source, const Destination& where, bool walked) {
+    ByteReader reader(file);
+    InputKind kind = recognise_input(reader.look(kRecognisedBytes));
+    const auto read_failed = [&]() {
+        run.error(source.shown, "reading failed: " + system_reason(errno), KorvexStatus::Trouble);
+        if (run.options.verb->verb == Verb::List) {
+            list_summary(run, {source.shown, SummaryKind::Error, "reading failed", {}, {}, {}});
+        }
+    };
+    if (reader.failed()) {
+        read_failed();
+        return;
+    }
+    const bool listing = run.options.verb->verb == Verb::List;
+    if (holds_alasm(kind)) {
+        if (listing) {
+            InputSummary summary{source.shown, kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
+                                 {}, summarise_alasm(reader, kind, source.name + std::string(kTextSuffix)), {}, {}};
+            if (reader.failed()) {
+                read_failed();
+            } else {
+                list_summary(run, summary);
+            }
+            return;
+        }
+        Destination resolved = where;
+        if (where.target == Target::Undecided) {
+            resolved.target = Target::File;
+        }
+        convert_alasm(run, reader, kind, source, resolved);
+        return;
+    }
+    DiskImage image;
+    if (is_disk_image(kind)) {
+        const std::vector<unsigned char> bytes = read_whole(reader);
+        if (reader.failed()) {
+            read_failed();
+            return;
+        }
+        image = read_disk_image(bytes);
+        if (image.problem == ImageProblem::NotAnImage) {
+            kind = InputKind::None;  // larger than any image
+        }
+    }
+    if (!is_disk_image(kind)) {
+        if (listing) {
+            list_summary(run, {source.shown, SummaryKind::None, {}, {}, {}, {}});
+        } else if (walked) {
+            ++run.skipped;
+            run.console.say(Severity::Progress, source.shown, "skipped: neither ALASM data nor a disk image");
+        } else {
+            run.error(source.shown, "holds no ALASM data and no disk image", KorvexStatus::NotAllConverted);
+        }
+        return;
+    }
+    if (listing) {
+        list_summary(run, summarise_image(source.shown, kind, image, output_names(image)));
+        return;
+    }
+    Destination resolved = where;
+    if (where.target == Target::Undecided) {
+        resolved.target = Target::Folder;
+    }
+    convert_image(run, source, image, resolved);
+}
+
+void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where, bool walked);
+
+// Takes the files of a folder in sorted order, and its folders in turn.
+void walk(Run& run, const fs::path& folder, const Source& source, const Destination& where) {
+    ClaimedNames claims;
+    const auto into = folder_for(run, source, where, claims, "a folder");
+    if (!into) {
+        return;
+    }
+    std::error_code error;
+    if (run.output_root && fs::equivalent(folder, *run.output_root, error)) {
+        run.error(source.shown, "it is the folder written into; name another with -o", KorvexStatus::Trouble);
+        return;
+    }
+    std::vector<std::pair<std::string, fs::path>> found;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        found.emplace_back(shown_path(it->path().filename()), it->path());
+    }
+    if (error) {
+        run.error(source.shown, "cannot read the folder: " + reason(error), KorvexStatus::Trouble);
+        return;
+    }
+    std::sort(found.begin(), found.end());
+    for (const auto& [name, path] : found) {
+        const Source child{source.shown + (source.shown.ends_with('/') ? "" : "/") + name, name};
+        const fs::file_status link = fs::symlink_status(path, error);
+        const fs::file_status status = fs::status(path, error);
+        if (fs::is_directory(status)) {
+            if (fs::is_symlink(link)) {
+                run.console.say(Severity::Progress, child.shown, "skipped: a link to a folder");
+            } else if (!(run.output_root && fs::equivalent(path, *run.output_root, error))) {
+                walk(run, path, child, *into);
+            }
+        } else if (fs::is_regular_file(status)) {
+            take_path(run, path, child, *into, true);
+        } else {
+            ++run.skipped;
+            run.console.say(Severity::Progress, child.shown, "skipped: not a file");
+        }
+    }
+}
+
+void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where, bool walked) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        walk(run, path, source, where);
+        return;
+    }
+    errno = 0;
+    const File file(open_file(path, "rb"));
+    if (!file) {
+        const std::string why = system_reason(errno != 0 ? errno : ENOENT);
+        run.error(source.shown, why, KorvexStatus::Trouble);
+        if (run.options.verb->verb == Verb::List) {
+            list_summary(run, {source.shown, SummaryKind::Error, why, {}, {}, {}});
+        }
+        return;
+    }
+    take_input(run, file.get(), source, where, walked);
+}
+
+// Where the inputs' text goes, from -o and the inputs; none (having said
+// why) when the command cannot be carried out.
+std::optional<Destination> destination(Run& run, ClaimedNames& claims) {
+    const Options& options = run.options;
+    const bool several = options.inputs.size() > 1;
+    if (!options.output || *options.output == kStandardStream) {
+        if (options.verb->verb == Verb::List) {
+            return Destination{Target::Folder, {}, &claims, true};  // names only: nothing is written
+        }
+        if (several) {
+            run.error("", "several inputs: name a folder to write their files into with -o DIR",
+                      KorvexStatus::Trouble);
+            return std::nullopt;
+        }
+        return Destination{Target::Stdout, {}, nullptr, false};
+    }
+    const std::string& output = *options.output;
+    const Place place{file_path(output.c_str()), output};
+    std::error_code error;
+    const fs::file_status status = fs::status(place.path, error);
+    const bool is_folder = fs::is_directory(status) || output.ends_with('/') || output.ends_with('\\');
+    if (several && !is_folder && fs::exists(status)) {
+        run.error("", output + " is no folder, and several inputs need one", KorvexStatus::Trouble);
+        return std::nullopt;
+    }
+    run.output_root = place.path;
+    if (several || is_folder) {
+        return Destination{Target::Folder, place, &claims, !several};
+    }
+    return Destination{Target::Undecided, place, &claims, true};
+}
+
+void run_inputs(Run& run) {
+    ClaimedNames claims;
+    const auto where = destination(run, claims);
+    if (!where) {
+        return;
+    }
+    for (const std::string& input : run.options.inputs) {
+        if (input == kStandardStream) {
+            take_input(run, run.console.streams.in, {std::string(kStdinShown), std::string(kStdinName)}, *where, false);
+            continue;
+        }
+        const fs::path path = file_path(input.c_str());
+        take_path(run, path, {input, shown_path(path.filename())}, *where, false);
+        if (run.skipped > 0) {
+            run.console.say(Severity::Note, input,
+                            std::to_string(run.skipped) + (run.skipped == 1 ? " file" : " files") +
+                                " skipped: neither ALASM data nor a disk image");
+            run.skipped = 0;
+        }
+    }
+    if (run.options.json) {
+        std::string document = "{\"inputs\": [";
+        for (std::size_t i = 0; i < run.json.size(); ++i) {
+            document += std::string(i == 0 ? "" : ",") + "\n  " + run.json[i];
+        }
+        document += run.json.empty() ? "]}" : "\n]}";
+        run.console.lines(run.console.streams.out, document + "\n");
+    }
+}
+
+}  // namespace
+
+KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& streams) {
+    const Request request = parse(argc, argv);
+    Console console{streams, request.options.verbosity};
+    KorvexStatus status = KorvexStatus::Converted;
+    switch (request.kind) {
+        case Request::Kind::UsageError:
+            console.say(Severity::Error, "", request.error);
+            console.lines(streams.err, (request.topic != nullptr ? verb_usage(*request.topic) : usage_lines()) +
+                                           "Try '" + std::string(kProgram) + " help" +
+                                           (request.topic != nullptr ? " " + std::string(request.topic->name) : "") +
+                                           "' for more.\n");
+            return KorvexStatus::Trouble;
+        case Request::Kind::Help:
+            console.lines(streams.out, help_text(request.topic));
+            break;
+        case Request::Kind::Version:
+            console.line(streams.out, std::string(kProgram) + " " + std::string(kVersion));
+            break;
+        case Request::Kind::Run: {
+            Run run(console, request.options);
+            run_inputs(run);
+            if (run.stdout_failed) {
+                return run.status;
+            }
+            status = run.status;
+            break;
+        }
+    }
+    errno = 0;
+    if (std::fflush(streams.out) != 0 || std::ferror(streams.out) != 0) {
+        const int error_number = errno;
+        console.say(Severity::Error, "", "cannot write " + std::string(kStdoutShown) + ": " +
+                                             system_reason(error_number != 0 ? error_number : EIO));
+        return KorvexStatus::Trouble;
+    }
+    return status;
+}
+
+}  // namespace korve
