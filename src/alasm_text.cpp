@@ -128,8 +128,9 @@ struct Conversion {
     std::string converted;   // the line through the code page
 };
 
-// Decodes one record and writes its line; false when the conversion stops.
-// Returns the record's size through `size`.
+// Decodes one record and writes its line, unless a token stops it; false
+// when the write failed. Gives the record's size and the bytes of it that
+// were missing.
 bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
     if (keeps_korves_bytes(c.options)) {
         const DecodedLine decoded = decode_line(c.input, c.writer.room());
@@ -137,7 +138,7 @@ bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
         missing = decoded.missing;
         if (decoded.undefined) {
             c.report.undefined = decoded.undefined;
-            return false;
+            return true;
         }
         return c.writer.commit(decoded.size);
     }
@@ -147,7 +148,7 @@ bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
     const DescribedLine described = describe_record(record.content);
     if (described.undefined) {
         c.report.undefined = described.undefined;
-        return false;
+        return true;
     }
     if (c.options.translator) {
         c.line = described.text;

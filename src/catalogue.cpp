@@ -190,7 +190,9 @@ std::string entry_json(const EntrySummary& entry) {
     json += ", \"start\": " + (entry.start ? std::to_string(*entry.start) : "null");
     json += ", \"length\": " + std::to_string(entry.length);
     json += ", \"sectors\": " + (entry.sectors ? std::to_string(*entry.sectors) : "null");
-    json += ", \"alasm\": " + std::string(entry.alasm ? "true" : "false");
+    // A file whose data is lost may have held anything.
+    const bool lost = entry.problem != ImageProblem::None;
+    json += ", \"alasm\": " + std::string(lost ? "null" : entry.alasm ? "true" : "false");
     if (entry.alasm) {
         json += ", " + alasm_json(*entry.alasm);
     }
@@ -288,7 +290,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     for (const EntrySummary& entry : summary.entries) {
         table += row({safe_name(entry.name), safe_name(std::string_view(&entry.type, 1)),
                       optional_number(entry.start), std::to_string(entry.length),
-                      optional_number(entry.sectors), entry.alasm ? "yes" : "no",
+                      optional_number(entry.sectors),
+                      entry.problem != ImageProblem::None ? "" : entry.alasm ? "yes" : "no",
                       entry.alasm ? std::to_string(entry.alasm->lines) : "", joined(problems_of(entry))});
         table += line_end;
     }

@@ -16,8 +16,9 @@
 //   for an image:
 //   "files"      its live files in catalogue order, each with "name" and
 //                "type" (TR-DOS's, bytes read as CP866), "start", "length",
-//                "sectors", "alasm" (true or false), and for ALASM data
-//                "lines" and "output" as above
+//                "sectors", "alasm" (true, false, or null where its data
+//                is lost; so are its start and sectors), and for ALASM
+//                data "lines" and "output" as above
 //   "problems"   for ALASM data, an image and each of its files: a list of
 //                {"key", "text"} and, where a line is meant, "line". ALASM
 //                data's keys: "undefined-token", "data-ends-inside",

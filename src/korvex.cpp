@@ -774,11 +774,7 @@ void take_input(Run& run, std::FILE* file, const Source& source, const Destinati
         list_summary(run, summarise_image(source.shown, kind, image, output_names(image)));
         return;
     }
-    Destination resolved = where;
-    if (where.target == Target::Undecided) {
-        resolved.target = Target::Folder;
-    }
-    convert_image(run, source, image, resolved);
+    convert_image(run, source, image, where);
 }
 
 void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where, bool walked);

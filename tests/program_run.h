@@ -1,17 +1,20 @@
-// A test fixture that runs the built korve in a fresh temporary folder.
+// A test fixture that runs the built korve or korvex in a fresh temporary
+// folder.
 //
-// KORVE_TEST_BINARY names another build to test (a Windows korve.exe, say),
-// KORVE_TEST_LAUNCHER a command to start it with ("wine"), and
-// KORVE_TEST_NEWLINE=crlf says that build writes text with CR LF line ends.
+// KORVE_TEST_BINARY and KORVEX_TEST_BINARY name other builds to test (a
+// Windows korve.exe and korvex.exe, say), KORVE_TEST_LAUNCHER a command to
+// start them with ("wine"), and KORVE_TEST_NEWLINE=crlf says those builds
+// write text with CR LF line ends.
 //
 // Starts the program with POSIX calls (fork, exec, wait4 for its peak
-// memory, pipes and FIFOs for its input): these tests run on a POSIX host,
-// whatever build they test.
+// memory, pipes and FIFOs for its input, poll to feed and drain it at
+// once): these tests run on a POSIX host, whatever build they test.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,11 +37,18 @@ namespace korve::testing {
 
 class ProgramRun : public ::testing::Test {
 protected:
+    // korve prints on standard output alone: `console` is what it printed
+    // on both streams, in order. korvex's streams are kept apart, in `out`
+    // and `err`.
     struct Result {
         std::string console;
+        std::string out;
+        std::string err;
         int status = -1;
         long peak_memory_kib = 0;
     };
+
+    enum class Program { Korve, Korvex };
 
     // Bytes for korve to read through a pipe: its standard input, or a named
     // pipe (FIFO) made in the temporary folder, which korve must open.
@@ -83,8 +94,21 @@ protected:
     // when given; the console text is what it printed on both standard
     // output and standard error.
     Result korve(const std::vector<std::string>& args, const Piped* piped = nullptr) const {
+        return run(Program::Korve, args, piped);
+    }
+
+    // Runs korvex so, its standard output and standard error apart;
+    // `stdout_path` (in the folder, or a device) takes its standard output
+    // instead, when given.
+    Result korvex(const std::vector<std::string>& args, const Piped* piped = nullptr,
+                  const std::string& stdout_path = "") const {
+        return run(Program::Korvex, args, piped, stdout_path);
+    }
+
+    Result run(Program program, const std::vector<std::string>& args, const Piped* piped,
+               const std::string& stdout_path = "") const {
         std::vector<std::string> words = launcher();
-        words.push_back(std::filesystem::absolute(binary()).string());
+        words.push_back(std::filesystem::absolute(binary(program)).string());
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& word : words) {
@@ -93,10 +117,12 @@ protected:
         argv.push_back(nullptr);
 
         Result result;
-        std::array<int, 2> pipe_ends{};
+        const bool apart = program == Program::Korvex;
+        std::array<int, 2> out_ends{-1, -1};
+        std::array<int, 2> err_ends{-1, -1};
         std::array<int, 2> input_ends{-1, -1};
         const bool made_pipes =
-            pipe(pipe_ends.data()) == 0 &&
+            pipe(out_ends.data()) == 0 && (!apart || pipe(err_ends.data()) == 0) &&
             (piped == nullptr ||
              (piped->fifo.empty() ? pipe(input_ends.data()) == 0
                                   : mkfifo((dir_ / piped->fifo).c_str(), S_IRUSR | S_IWUSR) == 0));
@@ -111,24 +137,27 @@ protected:
                 close(input_ends[0]);
                 close(input_ends[1]);
             }
-            dup2(pipe_ends[1], STDOUT_FILENO);
-            dup2(pipe_ends[1], STDERR_FILENO);
-            close(pipe_ends[0]);
-            close(pipe_ends[1]);
+            dup2(out_ends[1], STDOUT_FILENO);
+            dup2(apart ? err_ends[1] : out_ends[1], STDERR_FILENO);
+            for (const int end : {out_ends[0], out_ends[1], err_ends[0], err_ends[1]}) {
+                if (end >= 0) {
+                    close(end);
+                }
+            }
             if (chdir(dir_.c_str()) == 0) {
+                if (!stdout_path.empty()) {
+                    const int file = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+                    dup2(file, STDOUT_FILENO);
+                }
                 execvp(argv[0], argv.data());
             }
             _exit(127);
         }
-        close(pipe_ends[1]);
-        if (piped != nullptr) {
-            feed(*piped, input_ends);
+        close(out_ends[1]);
+        if (err_ends[1] >= 0) {
+            close(err_ends[1]);
         }
-        std::array<char, 4096> chunk{};
-        for (ssize_t got; (got = ::read(pipe_ends[0], chunk.data(), chunk.size())) > 0;) {
-            result.console.append(chunk.data(), static_cast<std::size_t>(got));
-        }
-        close(pipe_ends[0]);
+        drain(piped, input_ends, out_ends[0], err_ends[0], result);
         int status = 0;
         rusage usage{};
         if (child < 0 || wait4(child, &status, 0, &usage) != child) {
@@ -137,6 +166,12 @@ protected:
         }
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         result.peak_memory_kib = usage.ru_maxrss;
+        if (apart) {
+            result.console = result.out + result.err;
+        } else {
+            result.console = std::move(result.out);
+            result.out.clear();
+        }
         return result;
     }
 
@@ -161,26 +196,57 @@ protected:
     }
 
 private:
-    // Writes the piped bytes, and closes the pipe so that korve sees its end.
-    // korve may stop reading early (input that is not ALASM data): what it
-    // leaves unread is dropped, without a SIGPIPE.
-    void feed(const Piped& piped, const std::array<int, 2>& input_ends) const {
+    // Feeds the piped bytes while reading what the program prints, so that
+    // neither waits for the other; closes the input so that the program sees
+    // its end. The program may stop reading early (input that is not ALASM
+    // data): what it leaves unread is dropped, without a SIGPIPE.
+    void drain(const Piped* piped, const std::array<int, 2>& input_ends, int out, int err,
+               Result& result) const {
         std::signal(SIGPIPE, SIG_IGN);
-        int fd = input_ends[1];
-        if (piped.fifo.empty()) {
-            close(input_ends[0]);
-        } else {
-            fd = open((dir_ / piped.fifo).c_str(), O_WRONLY);  // waits for korve to open it
+        int input = -1;
+        if (piped != nullptr) {
+            input = input_ends[1];
+            if (piped->fifo.empty()) {
+                close(input_ends[0]);
+            } else {
+                input = open((dir_ / piped->fifo).c_str(), O_WRONLY);  // waits for the program to open it
+            }
+            if (input >= 0) {
+                fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
+            }
         }
-        for (std::size_t fed = 0; fd >= 0 && fed < piped.bytes.size();) {
-            const ssize_t put = ::write(fd, piped.bytes.data() + fed, piped.bytes.size() - fed);
-            if (put <= 0) {
+        std::size_t fed = 0;
+        if (input >= 0 && piped->bytes.empty()) {
+            close(input);
+            input = -1;
+        }
+        std::array<char, 4096> chunk{};
+        while (out >= 0 || err >= 0 || input >= 0) {
+            std::array<pollfd, 3> watched{{{out, POLLIN, 0}, {err, POLLIN, 0}, {input, POLLOUT, 0}}};
+            if (poll(watched.data(), watched.size(), -1) < 0) {
                 break;
             }
-            fed += static_cast<std::size_t>(put);
-        }
-        if (fd >= 0) {
-            close(fd);
+            for (int* reading : {&out, &err}) {
+                const pollfd& watch = watched[reading == &out ? 0 : 1];
+                if (*reading < 0 || (watch.revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                    continue;
+                }
+                const ssize_t got = ::read(*reading, chunk.data(), chunk.size());
+                if (got <= 0) {
+                    close(*reading);
+                    *reading = -1;
+                } else {
+                    (reading == &out ? result.out : result.err).append(chunk.data(), static_cast<std::size_t>(got));
+                }
+            }
+            if (input >= 0 && (watched[2].revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
+                const ssize_t put = ::write(input, piped->bytes.data() + fed, piped->bytes.size() - fed);
+                fed += put > 0 ? static_cast<std::size_t>(put) : 0;
+                if ((put < 0 && errno != EAGAIN) || fed == piped->bytes.size()) {
+                    close(input);
+                    input = -1;
+                }
+            }
         }
     }
 
@@ -188,7 +254,10 @@ private:
         const char* value = std::getenv(name);
         return value != nullptr && *value != '\0' ? value : fallback;
     }
-    static std::string binary() { return environment("KORVE_TEST_BINARY", KORVE_BINARY); }
+    static std::string binary(Program program = Program::Korve) {
+        return program == Program::Korve ? environment("KORVE_TEST_BINARY", KORVE_BINARY)
+                                         : environment("KORVEX_TEST_BINARY", KORVEX_BINARY);
+    }
     static std::vector<std::string> launcher() {
         std::istringstream words(environment("KORVE_TEST_LAUNCHER", ""));
         return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};

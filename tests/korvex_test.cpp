@@ -1,0 +1,556 @@
+// Whole runs of the built korvex, in a temporary folder: its standard
+// output, standard error, exit status and the files it writes, together.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "alasm_writer.h"
+#include "image_writer.h"
+#include "program_run.h"
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using testing::alasm_header;
+using testing::alasm_record;
+using testing::DiskFile;
+using testing::hobeta_file;
+using testing::ProgramRun;
+using testing::scl_archive;
+using testing::trd_image;
+
+// A source with what layouts and code pages change: stored space runs
+// beside the tabs and at the ends of lines, a mnemonic without operands,
+// trailing space tokens, and a comment in Cyrillic (CP866's "рст").
+const std::string kSource = alasm_header("GAME") + alasm_record("LOOP    {LD}   {A},{(HL)}  ") +
+                            alasm_record("{RLCA}") + alasm_record("     {NOP}{ }{ }") +
+                            alasm_record("; \xE0\xE1\xE2") + "\x00"s;
+const std::string kStored = "LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; \xE0\xE1\xE2\n\n";
+
+// `lines` lines of one NOP each, in a record apiece.
+std::string nops(std::size_t lines) {
+    std::string records;
+    for (std::size_t i = 0; i < lines; ++i) {
+        records += alasm_record("{NOP}");
+    }
+    return records;
+}
+
+std::string repeated(const std::string& line, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) {
+        text += line;
+    }
+    return text;
+}
+
+std::string with_crlf(const std::string& text) {
+    std::string converted;
+    for (const char c : text) {
+        converted += c == '\n' ? "\r\n" : std::string(1, c);
+    }
+    return converted;
+}
+
+class KorvexRun : public ProgramRun {
+protected:
+    // Every file under the folder, as relative paths, sorted.
+    std::vector<std::string> tree(const std::string& folder = ".") const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir() / folder)) {
+            if (!entry.is_directory()) {
+                names.push_back(fs::relative(entry.path(), dir() / folder).generic_string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void clear() const {
+        for (const auto& entry : fs::directory_iterator(dir())) {
+            fs::remove_all(entry.path());
+        }
+    }
+};
+
+TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
+    const struct {
+        std::vector<std::string> args;
+        std::string starts;  // how standard output starts
+    } cases[] = {
+        {{"--version"}, "korvex " KORVE_VERSION "\n"},
+        {{"--help"}, "korvex " KORVE_VERSION ": ALASM 5.x sources to text"},
+        {{"help"}, "korvex " KORVE_VERSION ": ALASM 5.x sources to text"},
+        {{"help", "text"}, "usage: korvex text [OPTION...] INPUT...\n"},
+        {{"text", "--help"}, "usage: korvex text [OPTION...] INPUT...\n"},
+        {{"text", "GAME.$h", "-h", "--frob"}, "usage: korvex text [OPTION...] INPUT...\n"},
+        {{"help", "list"}, "usage: korvex list [--json] INPUT...\n"},
+        {{"list", "--help"}, "usage: korvex list [--json] INPUT...\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = korvex(c.args);
+        EXPECT_TRUE(result.out.starts_with(native(c.starts))) << c.args[0] << ":\n" << result.out;
+        EXPECT_EQ(result.err, "") << c.args[0];
+        EXPECT_EQ(result.status, 0) << c.args[0];
+    }
+    const std::string text_help = korvex({"help", "text"}).out;
+    for (const char* option : {"--output", "--force", "--charset CP866|CP1251|KOI8-R", "--eol lf|crlf",
+                               "--layout stored|tidy", "--dialect alasm", "--quiet", "--verbose"}) {
+        EXPECT_NE(text_help.find(option), std::string::npos) << option;
+    }
+    EXPECT_TRUE(files().empty());
+}
+
+TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
+    write("GAME.$h", hobeta_file(kSource));
+    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = kSource}}));
+    fs::create_directory(dir() / "folder");
+    const std::string text_usage = "usage: korvex text [OPTION...] INPUT...\nTry 'korvex help text' for more.\n";
+    const std::string usage =
+        "usage: korvex text [OPTION...] INPUT...\n       korvex list [--json] INPUT...\n"
+        "       korvex help [VERB] | --help | --version\nTry 'korvex help' for more.\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{}, "korvex: error: no verb given\n" + usage},
+        {{"convert", "GAME.$h"}, "korvex: error: no verb 'convert'\n" + usage},
+        {{"help", "convert"}, "korvex: error: no verb 'convert'\n" + usage},
+        {{"text"}, "korvex: error: no INPUT given\n" + text_usage},
+        {{"text", "--frob", "GAME.$h"}, "korvex: error: unknown option --frob\n" + text_usage},
+        {{"text", "-x", "GAME.$h"}, "korvex: error: unknown option -x\n" + text_usage},
+        {{"text", "GAME.$h", "-o"}, "korvex: error: -o takes DIR|FILE|-\n" + text_usage},
+        {{"text", "--force=yes", "GAME.$h"}, "korvex: error: --force takes nothing\n" + text_usage},
+        {{"text", "--charset", "CP437", "GAME.$h"},
+         "korvex: error: --charset takes CP866|CP1251|KOI8-R, not 'CP437'\n" + text_usage},
+        {{"text", "--eol=cr", "GAME.$h"}, "korvex: error: --eol takes lf|crlf, not 'cr'\n" + text_usage},
+        {{"text", "--layout", "neat", "GAME.$h"},
+         "korvex: error: --layout takes stored|tidy, not 'neat'\n" + text_usage},
+        {{"text", "--dialect", "tasm", "GAME.$h"},
+         "korvex: error: --dialect takes alasm, not 'tasm'\n" + text_usage},
+        {{"text", "-", "-"}, "korvex: error: standard input (-) can be read only once\n" + text_usage},
+        {{"list", "-o", "out", "GAME.$h"},
+         "korvex: error: unknown option -o\nusage: korvex list [--json] INPUT...\nTry 'korvex help list' for more.\n"},
+        // Usage that names no folder where one is needed.
+        {{"text", "GAME.$h", "disk.trd"},
+         "korvex: error: several inputs: name a folder to write their files into with -o DIR\n"},
+        {{"text", "disk.trd"},
+         "korvex: disk.trd: error: a disk image holds several files: name a folder to write its files into "
+         "with -o DIR\n"},
+        {{"text", "folder", "-o", "-"},
+         "korvex: folder: error: a folder holds several files: name a folder to write its files into with -o DIR\n"},
+        {{"text", "disk.trd", "-o", "GAME.$h"},
+         "korvex: disk.trd: error: a disk image holds several files: GAME.$h is no folder, and its files need one\n"},
+        {{"text", "disk.trd", "folder", "-o", "GAME.$h"},
+         "korvex: error: GAME.$h is no folder, and several inputs need one\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = korvex(c.args);
+        EXPECT_EQ(result.err, native(c.err)) << (c.args.empty() ? "" : c.args[0] + " " + c.args.back());
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.status, 2);
+    }
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "disk.trd"}));
+}
+
+// Without options, korvex writes korve's bytes, wherever the text goes.
+TEST_F(KorvexRun, WritesKorvesTextToStandardOutputOrAFile) {
+    write("GAME.$h", hobeta_file(kSource));
+    ASSERT_EQ(korve({"GAME.$h", "korve.asm"}).status, 1);
+    const std::string korves = read("korve.asm");
+    EXPECT_EQ(korves, native(kStored));
+    const Piped through_stdin{hobeta_file(kSource), ""};
+    const Piped through_fifo{hobeta_file(kSource), "in.fifo"};
+    const struct {
+        std::vector<std::string> args;
+        const Piped* piped;
+        std::string file;  // where the text is; empty: standard output
+    } cases[] = {
+        {{"text", "GAME.$h"}, nullptr, ""},
+        {{"text", "-o", "-", "GAME.$h"}, nullptr, ""},
+        {{"text", "-"}, &through_stdin, ""},
+        {{"text", "GAME.$h", "-o", "out.asm"}, nullptr, "out.asm"},
+        {{"text", "--output=out.asm", "GAME.$h"}, nullptr, "out.asm"},
+        {{"text", "-", "-oout.asm"}, &through_stdin, "out.asm"},
+        {{"text", "GAME.$h", "-o", "made/"}, nullptr, "made/GAME.$h.asm"},
+        {{"text", "-", "-o", "made/"}, &through_stdin, "made/stdin.asm"},
+        {{"text", "--", "GAME.$h"}, nullptr, ""},
+        {{"text", "in.fifo", "--dialect", "alasm", "--layout", "stored"}, &through_fifo, ""},
+    };
+    for (const auto& c : cases) {
+        if (c.piped == &through_fifo && windows_build()) {
+            continue;  // Windows names no pipe by a path
+        }
+        const auto result = korvex(c.args, c.piped);
+        EXPECT_EQ(result.err, "") << c.args.back();
+        EXPECT_EQ(result.status, 0) << c.args.back();
+        EXPECT_EQ(c.file.empty() ? result.out : read(c.file), korves) << c.args.back();
+        if (!c.file.empty()) {
+            EXPECT_EQ(result.out, "");
+            fs::remove_all(dir() / fs::path(c.file).begin()->string());
+        }
+        fs::remove(dir() / "in.fifo");
+    }
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "korve.asm"}));
+}
+
+TEST_F(KorvexRun, ChangesLayoutCharacterSetAndLineEndsOnlyWhenAsked) {
+    write("GAME.$h", hobeta_file(kSource));
+    const std::string tidy = "LOOP\tLD\tA,(HL)\n\tRLCA\n\tNOP\n; \xE0\xE1\xE2\n\n";
+    const struct {
+        std::vector<std::string> options;
+        std::string text;
+    } cases[] = {
+        {{}, native(kStored)},
+        {{"--layout", "tidy"}, native(tidy)},
+        {{"--charset", "CP866"}, native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; рст\n\n")},
+        {{"--charset=cp1251"}, native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; абв\n\n")},
+        {{"--charset", "KOI8-R"}, native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; ЮАБ\n\n")},
+        {{"--eol", "crlf"}, with_crlf(kStored)},
+        {{"--eol", "lf"}, kStored},
+        {{"--layout=tidy", "--charset", "CP866", "--eol", "crlf"},
+         with_crlf("LOOP\tLD\tA,(HL)\n\tRLCA\n\tNOP\n; рст\n\n")},
+        // The last of an option given twice counts.
+        {{"--layout", "tidy", "--layout", "stored"}, native(kStored)},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"text", "GAME.$h"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const auto result = korvex(args);
+        EXPECT_EQ(result.out, c.text) << args.back();
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.status, 0);
+    }
+}
+
+// A disk of nine files cut short after the sixth.
+std::string cut_disk() {
+    std::vector<DiskFile> files;
+    for (char n = '1'; n <= '9'; ++n) {
+        files.push_back({.name = "F"s + n, .type = 'H', .data = alasm_header("F") + nops(2)});
+    }
+    const std::size_t first_lost = 16 + 6;  // track 1 on, a sector apiece
+    return trd_image(files).substr(0, first_lost * 256);
+}
+
+TEST_F(KorvexRun, SaysWhatHappenedAndExitsWithItsStatus) {
+    const std::string undefined_disk = trd_image({
+        {.name = "PGMFLASH", .type = 'H', .data = alasm_header("PGMFLASH") + nops(56) + "\x02\xE7" + nops(3)},
+        {.name = "PGMFLASH", .type = 'C', .data = std::string(300, '\xC9')},
+    });
+    const struct {
+        std::string name;
+        std::string bytes;
+        std::vector<std::string> args;
+        std::string err;
+        int status;
+        std::vector<std::string> written;  // files under out/
+    } cases[] = {
+        {"disk.trd", undefined_disk, {"text", "disk.trd", "-o", "out"},
+         "korvex: disk.trd:PGMFLASH.H:57: error: 0xE7 is no mnemonic; the 56 lines before it were written\n", 1,
+         {"PGMFLASH.H.asm"}},
+        {"GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false),
+         {"text", "GAME.$h", "-o", "out/"},
+         "korvex: GAME.$h: warning: the Hobeta checksum does not match; converted as its length says\n", 0,
+         {"GAME.$h.asm"}},
+        {"x.H", alasm_header("X") + nops(2) + "\x10" "AB", {"text", "x.H", "-o", "out/"},
+         "korvex: x.H: warning: the data ends inside line 3\n", 0, {"x.H.asm"}},
+        {"old.trd", cut_disk(), {"text", "old.trd", "-o", "out"},
+         "korvex: old.trd: warning: cut short; 3 of its 9 files lost\n"
+         "korvex: old.trd:F7.H: error: its data is lost: the image ends before it\n"
+         "korvex: old.trd:F8.H: error: its data is lost: the image ends before it\n"
+         "korvex: old.trd:F9.H: error: its data is lost: the image ends before it\n",
+         1, {"F1.H.asm", "F2.H.asm", "F3.H.asm", "F4.H.asm", "F5.H.asm", "F6.H.asm"}},
+        {"GAME.$h", hobeta_file(kSource), {"text", "missing.h", "GAME.$h", "-o", "out"},
+         "korvex: missing.h: error: No such file or directory\n", 2, {"GAME.$h.asm"}},
+        {"notes.txt", "nothing to see", {"text", "notes.txt", "-o", "out"},
+         "korvex: notes.txt: error: holds no ALASM data and no disk image\n", 1, {}},
+        // Stopped on its first line (DS, then no operand): no file of nothing.
+        {"bad.h", alasm_header("BAD") + "\x03\xA4\x80", {"text", "bad.h", "-o", "out/"},
+         "korvex: bad.h:1: error: 0x80 is no operand; nothing was written\n", 1, {}},
+        // -q keeps errors only; -v names each file written.
+        {"GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false),
+         {"text", "-q", "GAME.$h", "-o", "out/"}, "", 0, {"GAME.$h.asm"}},
+        {"disk.trd", undefined_disk, {"text", "--quiet", "disk.trd", "-o", "out"},
+         "korvex: disk.trd:PGMFLASH.H:57: error: 0xE7 is no mnemonic; the 56 lines before it were written\n", 1,
+         {"PGMFLASH.H.asm"}},
+        {"GAME.$h", hobeta_file(kSource), {"text", "-v", "GAME.$h", "disk.scl", "-o", "out"},
+         "korvex: GAME.$h: converted 5 lines into out/GAME.$h.asm\n"
+         "korvex: disk.scl:PGMFLASH.H: converted 59 lines into out/disk.scl/PGMFLASH.H.asm\n"
+         "korvex: disk.scl:PGMFLASH.C: skipped: not ALASM data\n",
+         0, {"GAME.$h.asm", "disk.scl/PGMFLASH.H.asm"}},
+    };
+    for (const auto& c : cases) {
+        clear();
+        write(c.name, c.bytes);
+        write("disk.scl", scl_archive({{.name = "PGMFLASH", .type = 'H', .data = alasm_header("P") + nops(59)},
+                                       {.name = "PGMFLASH", .type = 'C', .data = "\xC9"}}));
+        const auto result = korvex(c.args);
+        EXPECT_EQ(result.err, native(c.err)) << c.name;
+        EXPECT_EQ(result.out, "") << c.name;
+        EXPECT_EQ(result.status, c.status) << c.name;
+        EXPECT_EQ(exists("out") ? tree("out") : std::vector<std::string>{}, c.written) << c.name;
+    }
+    // The lines before an undefined token are written, as korve writes them.
+    clear();
+    write("disk.trd", undefined_disk);
+    korvex({"text", "disk.trd", "-o", "out"});
+    EXPECT_EQ(read("out/PGMFLASH.H.asm"), native(repeated("\tNOP\t\n", 56)));
+}
+
+TEST_F(KorvexRun, NeverWritesOverAFileUnasked) {
+    write("GAME.$h", hobeta_file(kSource));
+    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = kSource}}));
+    fs::create_directory(dir() / "out");
+    const std::string old = "keep me\n";
+    write("out.asm", old);
+    write("out/GAME.H.asm", old);
+    for (const auto& args : {std::vector<std::string>{"text", "GAME.$h", "-o", "out.asm"},
+                             std::vector<std::string>{"text", "disk.trd", "-o", "out"}}) {
+        const std::string target = args[3] == "out" ? "out/GAME.H.asm" : "out.asm";
+        const auto refused = korvex(args);
+        const std::string from = args[1] == "disk.trd" ? "disk.trd:GAME.H" : "GAME.$h";
+        EXPECT_EQ(refused.err, native("korvex: " + from + ": error: " + target + " exists; --force writes over it\n"));
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(read(target), old);
+
+        std::vector<std::string> forced = args;
+        forced.push_back("--force");
+        const auto replaced = korvex(forced);
+        EXPECT_EQ(replaced.err, "");
+        EXPECT_EQ(replaced.status, 0);
+        EXPECT_EQ(read(target), native(kStored));
+    }
+    // Nothing is left beside the outputs: no temporary file.
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "disk.trd", "out.asm", "out/GAME.H.asm"}));
+}
+
+TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
+    write("GAME.$h", hobeta_file(kSource));
+    const struct {
+        std::vector<std::string> args;
+        std::string stdout_path;
+        std::string err;
+        bool posix_only;
+    } cases[] = {
+        {{"text", "GAME.$h"}, "/dev/full",
+         "korvex: GAME.$h: error: cannot write standard output: No space left on device\n", true},
+        {{"help"}, "/dev/full", "korvex: error: cannot write standard output: No space left on device\n", true},
+        {{"text", "/proc/self/mem", "-o", "out"}, "",
+         "korvex: /proc/self/mem: error: reading failed: Input/output error\n", true},
+        {{"text", "GAME.$h", "-o", "nowhere/out.asm"}, "",
+         "korvex: GAME.$h: error: cannot write nowhere/out.asm: No such file or directory\n", false},
+        {{"text", "GAME.$h", "-o", "GAME.$h/"}, "",
+         "korvex: GAME.$h: error: cannot make the folder GAME.$h/: File exists\n", false},
+    };
+    for (const auto& c : cases) {
+        if (c.posix_only && (windows_build() || !fs::exists(c.stdout_path.empty() ? c.args[1] : c.stdout_path))) {
+            continue;
+        }
+        const auto result = korvex(c.args, nullptr, c.stdout_path);
+        EXPECT_EQ(result.err, native(c.err)) << c.args[1];
+        EXPECT_EQ(result.status, 2) << c.args[1];
+    }
+    EXPECT_EQ(tree(), std::vector<std::string>{"GAME.$h"});
+}
+
+TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {
+    fs::create_directories(dir() / "disks" / "sub");
+    write("disks/b.h", alasm_header("B") + nops(1));
+    write("disks/A.$h", hobeta_file(alasm_header("A") + nops(2)));
+    write("disks/notes.txt", "not ALASM data");
+    write("disks/sub/game.trd", trd_image({{.name = "GAME", .type = 'H', .data = alasm_header("G") + nops(3)},
+                                           {.name = "game", .type = 'H', .data = alasm_header("g") + nops(4)}}));
+    write("disks/sub/readme", "");
+    write("loose.h", alasm_header("L") + nops(5));
+
+    const auto one = korvex({"text", "-v", "disks", "-o", "out"});
+    EXPECT_EQ(one.err, native("korvex: disks/A.$h: converted 2 lines into out/A.$h.asm\n"
+                              "korvex: disks/b.h: converted 1 line into out/b.h.asm\n"
+                              "korvex: disks/notes.txt: skipped: neither ALASM data nor a disk image\n"
+                              "korvex: disks/sub/game.trd:GAME.H: converted 3 lines into out/sub/game.trd/GAME.H.asm\n"
+                              "korvex: disks/sub/game.trd:game.H (2): converted 4 lines into "
+                              "out/sub/game.trd/game.H (2).asm\n"
+                              "korvex: disks/sub/readme: skipped: neither ALASM data nor a disk image\n"
+                              "korvex: disks: note: 2 files skipped: neither ALASM data nor a disk image\n"));
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(tree("out"), (std::vector<std::string>{"A.$h.asm", "b.h.asm", "sub/game.trd/GAME.H.asm",
+                                                      "sub/game.trd/game.H (2).asm"}));
+    EXPECT_EQ(read("out/sub/game.trd/game.H (2).asm"), native(repeated("\tNOP\t\n", 4)));
+
+    // Several inputs: each image and folder in a folder of its own.
+    const auto several = korvex({"text", "loose.h", "disks", "disks/sub/game.trd", "-o", "all"});
+    EXPECT_EQ(several.err, native("korvex: disks: note: 2 files skipped: neither ALASM data nor a disk image\n"));
+    EXPECT_EQ(several.status, 0);
+    EXPECT_EQ(tree("all"), (std::vector<std::string>{"disks/A.$h.asm", "disks/b.h.asm", "disks/sub/game.trd/GAME.H.asm",
+                                                     "disks/sub/game.trd/game.H (2).asm", "game.trd/GAME.H.asm",
+                                                     "game.trd/game.H (2).asm", "loose.h.asm"}));
+
+    // A folder written into within the walked one is not walked again.
+    const auto inside = korvex({"text", "disks", "-o", "disks/text"});
+    EXPECT_EQ(inside.status, 0);
+    EXPECT_EQ(korvex({"text", "disks", "-o", "disks/text"}).status, 2);  // it holds them now
+    EXPECT_EQ(tree("disks/text"), tree("out"));
+}
+
+TEST_F(KorvexRun, ListsWhatEachInputHolds) {
+    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = alasm_header("GAME") + nops(2)},
+                                 {.name = "\x8F\xE0\xA8", .type = 'C', .data = "\xC9", .start = 0x6000}}));
+    write("GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false));
+    write("bad.h", alasm_header("BAD") + nops(2) + "\x02\xE7");
+    write("notes.txt", "nothing");
+    write("old.trd", cut_disk());
+    const std::vector<std::string> inputs = {"disk.trd", "GAME.$h", "bad.h", "notes.txt", "old.trd", "missing"};
+
+    std::vector<std::string> args = {"list"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    const auto table = korvex(args);
+    EXPECT_EQ(table.out, native(
+        "disk.trd: TR-DOS disk image, 2 files\n"
+        "  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM\n"
+        "  GAME      H         0      68        1  yes        2\n"
+        "  При       C     24576       1        1  no\n"
+        "GAME.$h: ALASM data behind a Hobeta header, named GAME: 90 bytes, 5 lines; "
+        "the Hobeta checksum does not match\n"
+        "bad.h: ALASM data, named BAD: 70 bytes, 2 lines; 0xE7 is no mnemonic on line 3\n"
+        "notes.txt: neither ALASM data nor a disk image\n"
+        "old.trd: TR-DOS disk image, 9 files; cut short\n"
+        "  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM\n"
+        "  F1        H         0      68        1  yes        2\n"
+        "  F2        H         0      68        1  yes        2\n"
+        "  F3        H         0      68        1  yes        2\n"
+        "  F4        H         0      68        1  yes        2\n"
+        "  F5        H         0      68        1  yes        2\n"
+        "  F6        H         0      68        1  yes        2\n"
+        "  F7        H                68                         its data is lost: the image ends before it\n"
+        "  F8        H                68                         its data is lost: the image ends before it\n"
+        "  F9        H                68                         its data is lost: the image ends before it\n"));
+    EXPECT_EQ(table.err, native("korvex: missing: error: No such file or directory\n"));
+    EXPECT_EQ(table.status, 2);
+
+    args.insert(args.begin() + 1, "--json");
+    args.pop_back();
+    const auto json = korvex(args);
+    const std::string lost = "\"start\": null, \"length\": 68, \"sectors\": null, \"alasm\": null, \"problems\": "
+                             "[{\"key\": \"cut-short\", \"text\": \"its data is lost: the image ends before it\"}]}";
+    std::string old_files;
+    for (char n = '1'; n <= '6'; ++n) {
+        old_files += ",\n    {\"name\": \"F"s + n +
+                     "\", \"type\": \"H\", \"start\": 0, \"length\": 68, \"sectors\": 1, \"alasm\": true, "
+                     "\"lines\": 2, \"output\": \"F" + n + ".H.asm\", \"problems\": []}";
+    }
+    for (char n = '7'; n <= '9'; ++n) {
+        old_files += ",\n    {\"name\": \"F"s + n + "\", \"type\": \"H\", " + lost;
+    }
+    EXPECT_EQ(json.out, native(
+        "{\"inputs\": [\n"
+        "  {\"input\": \"disk.trd\", \"kind\": \"trd\", \"problems\": [], \"files\": [\n"
+        "    {\"name\": \"GAME\", \"type\": \"H\", \"start\": 0, \"length\": 68, \"sectors\": 1, \"alasm\": true, "
+        "\"lines\": 2, \"output\": \"GAME.H.asm\", \"problems\": []},\n"
+        "    {\"name\": \"При\", \"type\": \"C\", \"start\": 24576, \"length\": 1, \"sectors\": 1, \"alasm\": false, "
+        "\"problems\": []}]},\n"
+        "  {\"input\": \"GAME.$h\", \"kind\": \"hobeta\", \"name\": \"GAME\", \"length\": 90, \"lines\": 5, "
+        "\"output\": \"GAME.$h.asm\", \"problems\": [{\"key\": \"hobeta-checksum-mismatch\", "
+        "\"text\": \"the Hobeta checksum does not match\"}]},\n"
+        "  {\"input\": \"bad.h\", \"kind\": \"alasm\", \"name\": \"BAD\", \"length\": 70, \"lines\": 2, "
+        "\"output\": \"bad.h.asm\", \"problems\": [{\"key\": \"undefined-token\", "
+        "\"text\": \"0xE7 is no mnemonic on line 3\", \"line\": 3}]},\n"
+        "  {\"input\": \"notes.txt\", \"kind\": \"none\"},\n"
+        "  {\"input\": \"old.trd\", \"kind\": \"trd\", \"problems\": [{\"key\": \"cut-short\", \"text\": \"cut short\"}], "
+        "\"files\": [" + old_files.substr(1) + "]}\n"
+        "]}\n"));
+    EXPECT_EQ(json.err, "");
+    EXPECT_EQ(json.status, 0);
+
+    const Piped image{read("disk.trd"), ""};
+    const auto piped = korvex({"list", "-"}, &image);
+    EXPECT_TRUE(piped.out.starts_with(native("<stdin>: TR-DOS disk image, 2 files\n"))) << piped.out;
+}
+
+fs::path corpus() { return KORVE_CORPUS; }
+
+// Rows of a tab-separated manifest, less its heading.
+std::vector<std::vector<std::string>> manifest(const fs::path& path) {
+    std::ifstream file(path);
+    std::vector<std::vector<std::string>> rows;
+    std::string line;
+    std::getline(file, line);
+    while (std::getline(file, line)) {
+        std::vector<std::string> columns;
+        std::istringstream tab_separated(line);
+        for (std::string column; std::getline(tab_separated, column, '\t');) {
+            columns.push_back(column);
+        }
+        rows.push_back(columns);
+    }
+    return rows;
+}
+
+// Every real disk image: a text file per ALASM entry, each korve's text of
+// the real file with the same bytes (in its Hobeta form), and nothing for
+// the code file.
+TEST_F(KorvexRun, ConvertsEveryRealImageAsKorveConvertsItsFiles) {
+    const auto rows = manifest(corpus() / "images" / "MANIFEST.tsv");
+    if (rows.empty()) {
+        GTEST_SKIP() << "no images at " << corpus() / "images";
+    }
+    std::map<std::string, std::vector<std::vector<std::string>>> images;
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), 5U);
+        images[row[0]].push_back(row);
+    }
+    std::size_t compared = 0;
+    for (const auto& [image, entries] : images) {
+        clear();
+        const auto result = korvex({"text", (corpus() / "images" / image).string(), "-o", "out"});
+        EXPECT_EQ(result.status, 0) << image;
+        EXPECT_EQ(result.out + result.err, "") << image;
+        std::vector<std::string> wanted;
+        for (const auto& entry : entries) {
+            if (entry[2] != "ALASM") {
+                continue;
+            }
+            wanted.push_back(entry[1] + ".asm");
+            const fs::path real = corpus() / "real" / fs::path(entry[4]).replace_extension(".$H");
+            ASSERT_EQ(korve({real.string(), "korve.asm"}).status, 1) << real;
+            EXPECT_EQ(read("out/" + entry[1] + ".asm"), read("korve.asm")) << image << ":" << entry[1];
+            ++compared;
+        }
+        std::sort(wanted.begin(), wanted.end());
+        EXPECT_EQ(tree("out"), wanted) << image;
+    }
+    EXPECT_GT(compared, 0U);
+}
+
+// Every real file: korvex's text on standard output is korve's.
+TEST_F(KorvexRun, ConvertsEveryRealFileAsKorve) {
+    const auto rows = manifest(corpus() / "real" / "MANIFEST.tsv");
+    if (rows.empty()) {
+        GTEST_SKIP() << "no real files at " << corpus() / "real";
+    }
+    for (const auto& row : rows) {
+        const fs::path real = corpus() / "real" / row[0];
+        ASSERT_EQ(korve({real.string(), "korve.asm"}).status, 1) << real;
+        const auto result = korvex({"text", real.string()});
+        EXPECT_EQ(result.status, 0) << real;
+        EXPECT_EQ(result.out, read("korve.asm")) << real;
+        // One real file stops inside a record, where its catalogue said it ends.
+        if (row[0].find("catalog-length") == std::string::npos) {
+            EXPECT_EQ(result.err, "") << real;
+        } else {
+            EXPECT_NE(result.err.find(": warning: the data ends inside line "), std::string::npos) << real;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korve

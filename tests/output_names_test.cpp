@@ -1,0 +1,45 @@
+#include "output_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace korve {
+namespace {
+
+// An image's entries in order, named in one folder: safe, and distinct
+// where case does not count.
+TEST(OutputNames, NamesEachFileSafelyAndDistinctly) {
+    using namespace std::string_literals;
+    const struct {
+        std::string name;
+        char type;
+        std::string file;
+    } cases[] = {
+        {"GREET", 'H', "GREET.H"},
+        {"greet", 'H', "greet.H (2)"},
+        {"Greet", 'H', "Greet.H (3)"},
+        {"G/R:E*T", 'H', "G_R_E_T.H"},
+        {"a\\b|c?d", '"', "a_b_c_d._"},
+        {"\x8F\xE0\xA8\xA2\xA5\xE2", 'H', "Привет.H"},
+        {"\x8F\x90\x88\x82\x85\x92", 'H', "ПРИВЕТ.H (2)"},  // Cyrillic case, too
+        {"tab\tnul\0"s, 'H', "tab_nul_.H"},
+        {"del\x7F", '\0', "del_._"},
+        {"", '.', "__"},
+        {"", 'H', ".H"},
+        // Windows keeps these names for devices, whatever follows a dot.
+        {"CON", 'H', "_CON.H"},
+        {"nul", 'C', "_nul.C"},
+        {"Lpt1", 'H', "_Lpt1.H"},
+        {"COM9", 'H', "_COM9.H"},
+        {"COM0", 'H', "COM0.H"},
+        {"CONSOLE", 'H', "CONSOLE.H"},
+    };
+    ClaimedNames claimed;
+    for (const auto& c : cases) {
+        EXPECT_EQ(claim_name(claimed, entry_file_name(c.name, c.type)), c.file) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace korve
