@@ -9,7 +9,8 @@
 //   KORVE_CORPUS   a folder of real files with MANIFEST.tsv (checked when present)
 //   KORVE_IMAGES   a folder of disk images made from those files, with
 //                  MANIFEST.tsv (checked when present)
-//   KORVE_SCREENSHOT where to write the screenshot of the page
+//   KORVE_SCREENSHOT where to write the screenshot of the page (docs/web.png only
+//                  when it is to be refreshed)
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
