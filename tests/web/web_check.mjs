@@ -291,6 +291,27 @@ test('disk images: safe and distinct file names, broken archives, and no image',
   await page.close();
 });
 
+// The page runs no code made from strings, so its policy allows none; it
+// allows WebAssembly to compile, which is all the converter needs. Code that
+// puppeteer evaluates is exempt from the policy; a timer it sets is not.
+test('the page refuses code made from strings, and still compiles its WebAssembly', async () => {
+  const page = await openPage();
+  const attempts = await page.evaluate(() => Promise.all([
+    () => eval('1 + 1'),
+    () => new Function('return 1 + 1')(),
+  ].map((attempt) => new Promise((resolve) => setTimeout(() => {
+    try {
+      resolve(`ran: ${attempt()}`);
+    } catch (error) {
+      resolve(error.name);
+    }
+  }, 0)))));
+  assert.deepEqual(attempts, ['EvalError', 'EvalError']);
+  const converted = await callInPage(page, 'convert', 'greet.h', greet);
+  assert.equal(converted.status, 1);
+  await page.close();
+});
+
 test('names that are not file names are refused', async () => {
   const page = await openPage();
   const refused = await page.evaluate(async (names) => {
