@@ -19,6 +19,7 @@
 #include "alasm_generator.h"
 #include "alasm_writer.h"
 #include "driver.h"
+#include "file.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 
+#include "container.h"
 #include "driver.h"
 #include "hobeta_header.h"
 #include "trdos_image.h"

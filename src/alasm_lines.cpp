@@ -56,15 +56,23 @@ enum class Context : unsigned char {
     StringBeforeMnemonic,  // in a string opened before the mnemonic
     StringAmongOperands,   // in a string opened after it
     Literal,               // in a comment or raw text: no more keywords
-    LiteralString,         // the same, inside a string
+    LiteralString,         // in a string that was open when keywords ended
+    QuoteInComment,        // after an odd number of quotes in a comment: a
+                           // string as far as closing it goes, and still the
+                           // comment
     Undefined,             // an undefined keyword abandoned the line: no byte
                            // after it adds text or leaves this context
 };
-constexpr std::size_t kContexts = 7;
+constexpr std::size_t kContexts = 8;
 
 constexpr bool in_string(Context context) {
     return context == Context::StringBeforeMnemonic ||
-           context == Context::StringAmongOperands || context == Context::LiteralString;
+           context == Context::StringAmongOperands || context == Context::LiteralString ||
+           context == Context::QuoteInComment;
+}
+
+constexpr bool decodes_keywords(Context context) {
+    return context == Context::BeforeMnemonic || context == Context::AmongOperands;
 }
 
 // The context a line is in after a quote, which opens or closes a string.
@@ -74,7 +82,8 @@ constexpr Context after_quote(Context context) {
         case Context::StringBeforeMnemonic: return Context::BeforeMnemonic;
         case Context::AmongOperands: return Context::StringAmongOperands;
         case Context::StringAmongOperands: return Context::AmongOperands;
-        case Context::Literal: return Context::LiteralString;
+        case Context::Literal: return Context::QuoteInComment;
+        case Context::QuoteInComment: return Context::Literal;
         case Context::LiteralString: return Context::Literal;
         case Context::Undefined: break;
     }
@@ -84,10 +93,32 @@ constexpr Context after_quote(Context context) {
 // The context after a comment starts or the raw-rest marker comes: no more
 // keywords on the line, in the string or outside it.
 constexpr Context after_keywords_end(Context context) {
-    if (context == Context::Undefined) {
-        return context;
+    switch (context) {
+        case Context::BeforeMnemonic:
+        case Context::AmongOperands: return Context::Literal;
+        case Context::StringBeforeMnemonic:
+        case Context::StringAmongOperands: return Context::LiteralString;
+        case Context::Literal:
+        case Context::LiteralString:
+        case Context::QuoteInComment:
+        case Context::Undefined: break;
     }
-    return in_string(context) ? Context::LiteralString : Context::Literal;
+    return context;
+}
+
+// The part of a line that a byte adds to in `context`, outside keywords.
+constexpr LinePart literal_part(Context context) {
+    switch (context) {
+        case Context::StringBeforeMnemonic:
+        case Context::StringAmongOperands:
+        case Context::LiteralString: return LinePart::String;
+        case Context::Literal:
+        case Context::QuoteInComment: return LinePart::Comment;
+        case Context::BeforeMnemonic:
+        case Context::AmongOperands:
+        case Context::Undefined: break;
+    }
+    return LinePart::Text;
 }
 
 // What one content byte adds to a line, and the context it leaves the line in.
@@ -95,21 +126,24 @@ constexpr Context after_keywords_end(Context context) {
 struct alignas(32) Expansion {
     ShortText text;
     Context next = Context::Undefined;
+    LinePart part = LinePart::Text;  // what the text is part of
 };
 
-constexpr Expansion expansion(std::string_view text, Context next) {
+constexpr Expansion expansion(std::string_view text, Context next, LinePart part) {
     Expansion result;
     for (const char c : text) {
         result.text.chars[result.text.size++] = c;
     }
     result.next = next;
+    result.part = part;
     return result;
 }
 
-constexpr Expansion spaces(unsigned char count, Context next) {
+constexpr Expansion spaces(unsigned char count, Context context) {
     constexpr std::string_view kSpaces = "               ";
     static_assert(kSpaces.size() == kLongestSpaceRun);
-    return expansion(kSpaces.substr(0, count), next);
+    const LinePart part = decodes_keywords(context) ? LinePart::Spaces : literal_part(context);
+    return expansion(kSpaces.substr(0, count), context, part);
 }
 
 // The first keyword is set off by a tab on each side; an undefined one
@@ -118,7 +152,7 @@ constexpr Expansion keyword(unsigned char byte, Context context) {
     if (context == Context::BeforeMnemonic) {
         const auto word = decode_token(byte, TokenMode::First);
         if (!word) {
-            return expansion("", Context::Undefined);
+            return expansion("", Context::Undefined, LinePart::Mnemonic);
         }
         std::array<char, kLongestKeyword + 2> text{};
         std::size_t size = 0;
@@ -127,33 +161,40 @@ constexpr Expansion keyword(unsigned char byte, Context context) {
             text[size++] = c;
         }
         text[size++] = '\t';
-        return expansion(std::string_view(text.data(), size), Context::AmongOperands);
+        return expansion(std::string_view(text.data(), size), Context::AmongOperands,
+                         LinePart::Mnemonic);
     }
     const auto word = decode_token(byte, TokenMode::Operand);
-    return word ? expansion(*word, context) : expansion("", Context::Undefined);
+    return expansion(word.value_or(""), word ? context : Context::Undefined, LinePart::Operand);
 }
 
 constexpr Expansion expand(unsigned char byte, Context context) {
     const char c = static_cast<char>(byte);
     const std::string_view itself(&c, 1);
     if (context == Context::Undefined) {
-        return expansion("", context);
+        return expansion("", context, LinePart::Text);
     }
-    if (byte >= kFirstToken) {
-        const bool decodes_keywords =
-            context == Context::BeforeMnemonic || context == Context::AmongOperands;
-        return decodes_keywords ? keyword(byte, context) : expansion(itself, context);
+    if (byte >= kFirstToken && decodes_keywords(context)) {
+        return keyword(byte, context);
     }
     if (byte == kRawRestMarker) {
-        return expansion("", after_keywords_end(context));
+        const Context next = after_keywords_end(context);
+        return expansion("", next, literal_part(next));
     }
     if (byte <= kLongestSpaceRun) {
         return spaces(byte, context);  // 0x00 is a run of none
     }
+    // A literal character: a comment or a string takes it in from its first
+    // character, and a string keeps its closing quote.
     if (c == kCommentStart) {
-        return expansion(itself, after_keywords_end(context));
+        const Context next = after_keywords_end(context);
+        return expansion(itself, next, literal_part(next));
     }
-    return expansion(itself, c == kQuote ? after_quote(context) : context);
+    if (c == kQuote) {
+        const Context next = after_quote(context);
+        return expansion(itself, next, in_string(context) ? literal_part(context) : literal_part(next));
+    }
+    return expansion(itself, context, literal_part(context));
 }
 
 using ExpansionTable = std::array<Expansion, 256>;
@@ -176,21 +217,44 @@ const ExpansionTable& expansions(Context context) {
     return kExpansions[static_cast<std::size_t>(context)];
 }
 
-// A line abandoned at an undefined keyword token, which is found again from
-// the line's start: rare enough that the decoding loop need not look out for it.
-DecodedLine abandoned_line(std::span<const unsigned char> content) {
+// The undefined keyword token that abandoned a line, found again from the
+// line's start: rare enough that the decoding loop need not look out for it.
+constexpr UndefinedToken undefined_in(unsigned char byte, Context context) {
+    return {byte, context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand};
+}
+
+UndefinedToken undefined_token(std::span<const unsigned char> content) {
     Context context = Context::BeforeMnemonic;
     for (const unsigned char byte : content) {
         const Context next = expansions(context)[byte].next;
         if (next == Context::Undefined) {
-            const TokenMode mode =
-                context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand;
-            return {0, UndefinedToken{byte, mode}};
+            return undefined_in(byte, context);
         }
         context = next;
     }
     assert(false && "the line holds no undefined token");
     return {};
+}
+
+// The quote that closes a string still open at the end of a line belongs to
+// the string, or to the comment that holds it.
+constexpr LinePart closing_quote_part(Context context) { return literal_part(context); }
+
+// Keywords stand alone; any other part takes in its neighbours of the same part.
+constexpr bool joins_neighbours(LinePart part) {
+    return part != LinePart::Mnemonic && part != LinePart::Operand;
+}
+
+void add_piece(DescribedLine& line, LinePart part, unsigned char token, std::string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    if (!line.pieces.empty() && line.pieces.back().part == part && joins_neighbours(part)) {
+        line.pieces.back().size += text.size();
+    } else {
+        line.pieces.push_back({part, token, line.text.size(), text.size()});
+    }
+    line.text += text;
 }
 
 }  // namespace
@@ -200,22 +264,21 @@ bool has_alasm_mark(std::span<const unsigned char> start, std::size_t data_offse
     return at < start.size() && start[at] == kAlasmMark;
 }
 
-std::string read_alasm_name(ByteReader& input, std::int64_t& remaining) {
-    remaining -= static_cast<std::int64_t>(kAlasmHeaderSize);
+std::string read_alasm_name(ByteReader& input) {
     const auto header = input.take(kAlasmHeaderSize);
     const auto name_end = std::find(header.begin(), header.end(), 0);
     return {header.begin(), name_end};
 }
 
-DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom room) {
-    // Every byte the length claims counts, also those past the end of the
-    // input; at the end, the length byte itself is missing and counts as one.
+DecodedLine decode_line(ByteReader& input, LineRoom room) {
+    // At the end of the input even the length byte is missing.
     const auto ahead = input.look(kLongestRecord);
     const std::size_t size = ahead.empty() ? 1 : record_size(ahead[0]);
-    remaining -= static_cast<std::int64_t>(size);
-
     const auto record = input.take(size);
     const auto content = record.empty() ? record : record.subspan(1);
+    DecodedLine decoded;
+    decoded.record_size = size;
+    decoded.missing = size - record.size();
 
     // A byte at a time: most bytes leave the context as it is.
     LineText line(room);
@@ -230,12 +293,34 @@ DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom roo
         }
     }
     if (context == Context::Undefined) [[unlikely]] {
-        return abandoned_line(content);
+        decoded.undefined = undefined_token(content);
+        return decoded;
     }
     if (in_string(context)) {
         line.push(kQuote);  // a string still open at the end of the line is closed
     }
-    return {line.size(), std::nullopt};
+    decoded.size = line.size();
+    return decoded;
+}
+
+DescribedLine describe_record(std::span<const unsigned char> content) {
+    DescribedLine line;
+    Context context = Context::BeforeMnemonic;
+    for (const unsigned char byte : content) {
+        const Expansion& expansion = expansions(context)[byte];
+        if (expansion.next == Context::Undefined) {
+            line.undefined = undefined_in(byte, context);
+            return line;
+        }
+        const bool keyword = expansion.part == LinePart::Mnemonic || expansion.part == LinePart::Operand;
+        add_piece(line, expansion.part, keyword ? byte : kNoToken,
+                  std::string_view(expansion.text.chars.data(), expansion.text.size));
+        context = expansion.next;
+    }
+    if (in_string(context)) {
+        add_piece(line, closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));
+    }
+    return line;
 }
 
 }  // namespace korve

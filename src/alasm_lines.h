@@ -33,6 +33,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "alasm_tokens.h"
 #include "byte_reader.h"
@@ -69,9 +70,9 @@ static_assert(kLongestRecord <= kLongestLook);
 // would stand in data that begins `data_offset` bytes in.
 bool has_alasm_mark(std::span<const unsigned char> start, std::size_t data_offset);
 
-// The name from the data's header. Reads the header (fewer bytes at the end
-// of the input) and lowers `remaining` by its full size.
-std::string read_alasm_name(ByteReader& input, std::int64_t& remaining);
+// The name from the data's header. Takes the header (fewer bytes at the end
+// of the input): its bytes up to the first zero.
+std::string read_alasm_name(ByteReader& input);
 
 // A keyword token that its table does not define.
 struct UndefinedToken {
@@ -79,16 +80,58 @@ struct UndefinedToken {
     TokenMode mode;
 };
 
-// A decoded line: its size, or the undefined token that abandoned it.
+// A decoded line, and the record it came from.
 struct DecodedLine {
-    std::size_t size = 0;
-    std::optional<UndefinedToken> undefined;
+    std::size_t size = 0;                     // characters written into the room
+    std::optional<UndefinedToken> undefined;  // the token that abandoned the line
+    std::size_t record_size = 0;  // what its length byte states, at least 1
+    std::size_t missing = 0;      // bytes of it that the input ended before
 };
 
 // Decodes the line record at the reader's position into `room`, without a
-// newline. Reads the whole record as its length byte states, and lowers
-// `remaining` by every byte it reads, also by those missing at the end of the
-// input.
-DecodedLine decode_line(ByteReader& input, std::int64_t& remaining, LineRoom room);
+// newline. Takes the whole record as its length byte states; at the end of
+// the input, even the length byte is missing.
+DecodedLine decode_line(ByteReader& input, LineRoom room);
+
+// The parts of a line, for whoever must know which byte was what: a tidier
+// layout, a translation, colours.
+enum class LinePart : unsigned char {
+    Text,      // characters outside strings and comments: labels, names,
+               // numbers, operators, commas, parentheses
+    Spaces,    // stored runs of spaces outside strings and comments
+    Mnemonic,  // the first keyword, with the tab on each side: "\tLD\t"
+    Operand,   // a later keyword: "A", "(HL)", "(IX", " " for 0xFF
+    String,    // from a quote to the quote that closes it, or that korve adds
+    Comment,   // from a ';' outside a string, or from the raw-rest marker (or
+               // from the end of a string that held a ';'), to the line's end
+};
+
+inline constexpr unsigned char kNoToken = 0;
+
+// One part of a line's text: `size` characters from `begin`; `token` is the
+// byte of a keyword (Mnemonic, Operand), else kNoToken.
+struct LinePiece {
+    LinePart part;
+    unsigned char token;
+    std::size_t begin;
+    std::size_t size;
+
+    bool operator==(const LinePiece&) const = default;
+};
+
+// A line as decode_line writes it, in parts.
+struct DescribedLine {
+    std::string text;  // the same characters as decode_line's
+    // In order, covering the text exactly; keywords stand alone, and the
+    // characters of any other part form one piece with their neighbours of
+    // the same part.
+    std::vector<LinePiece> pieces;
+    // The token that abandoned the line: the text holds what came before it.
+    std::optional<UndefinedToken> undefined;
+};
+
+// Describes one record's content (the bytes after its length byte), by the
+// same rules as decode_line.
+DescribedLine describe_record(std::span<const unsigned char> content);
 
 }  // namespace korve

@@ -14,6 +14,9 @@ static_assert(kReadBlock >= kLongestLook);
 ByteReader::ByteReader(std::FILE* file)
     : file_(file), buffer_(new unsigned char[kReadBlock]) {}
 
+ByteReader::ByteReader(std::span<const unsigned char> bytes)
+    : memory_(bytes), buffer_(new unsigned char[kReadBlock]) {}
+
 bool ByteReader::fill() {
     if (drained_) {
         return false;
@@ -22,7 +25,14 @@ bool ByteReader::fill() {
     end_ -= begin_;
     begin_ = 0;
     const std::size_t wanted = kReadBlock - end_;
-    const std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+    std::size_t got = 0;
+    if (file_ != nullptr) {
+        got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+    } else {
+        got = std::min(wanted, memory_.size());
+        std::copy_n(memory_.begin(), got, buffer_.get() + end_);
+        memory_ = memory_.subspan(got);
+    }
     drained_ = got < wanted;
     end_ += got;
     return got > 0;
@@ -34,6 +44,6 @@ void ByteReader::fill_up_to(std::size_t count) {
     }
 }
 
-bool ByteReader::failed() const { return std::ferror(file_) != 0; }
+bool ByteReader::failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
 }  // namespace korve

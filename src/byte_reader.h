@@ -1,6 +1,7 @@
 // Reading an input forwards through a buffer of its own.
 //
-// Nothing is ever sought: a pipe, a FIFO or a terminal reads like a file.
+// Nothing is ever sought: a pipe, a FIFO or a terminal reads like a file,
+// and so do bytes already in memory (a file taken off a disk image).
 // What a reader has looked at but not yet taken stays in its buffer, so the
 // first bytes of an input can be shown to whoever must recognise it and
 // then read again from the start.
@@ -14,14 +15,17 @@
 
 namespace korve {
 
-// The most bytes one look or take can ask for.
-inline constexpr std::size_t kLongestLook = 1024;
+// The most bytes one look or take can ask for: enough to recognise any input
+// (see container.h).
+inline constexpr std::size_t kLongestLook = 4096;
 
 // A stream read forwards, a block at a time. A read error ends the input like
 // the end of the file does; failed() tells the two apart.
 class ByteReader {
 public:
     explicit ByteReader(std::FILE* file);
+    // Reads `bytes`, which must outlive the reader.
+    explicit ByteReader(std::span<const unsigned char> bytes);
 
     // The next `count` bytes (at most kLongestLook), left to be taken; fewer
     // only at the end of the input.
@@ -47,7 +51,8 @@ private:
     bool fill();
     void fill_up_to(std::size_t count);
 
-    std::FILE* file_;
+    std::FILE* file_ = nullptr;
+    std::span<const unsigned char> memory_;  // what is left to read, without a file
     // Left uninitialised (new[], not make_unique, which would zero it): it is
     // only read once filled.
     std::unique_ptr<unsigned char[]> buffer_;

@@ -1,9 +1,7 @@
 #include "driver.h"
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
-#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,7 +9,8 @@
 
 #include "alasm_lines.h"
 #include "alasm_tokens.h"
-#include "hobeta_header.h"
+#include "container.h"
+#include "file.h"
 
 namespace korve {
 namespace {
@@ -22,53 +21,6 @@ constexpr const char* kBanner =
     "\t\tfor everyone who keeps ZX Spectrum sources\n"
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
-
-// A way the ALASM data can be stored in a file: a test of the input's first
-// bytes, and a set-up that takes what comes before the data and gives the
-// data's length (its header included).
-struct Container {
-    bool (*recognise)(std::span<const unsigned char> start);
-    std::int64_t (*set_up)(ByteReader& input, std::FILE* console);
-};
-
-// Bare data starts the file and runs to its end, where the conversion stops
-// anyway; so its length needs no measuring.
-constexpr std::int64_t kToEndOfInput = std::numeric_limits<std::int64_t>::max();
-
-bool is_bare(std::span<const unsigned char> start) { return has_alasm_mark(start, 0); }
-std::int64_t set_up_bare(ByteReader& /*input*/, std::FILE* /*console*/) { return kToEndOfInput; }
-
-// A bad checksum is only a warning: the length is taken as it stands.
-std::int64_t set_up_hobeta(ByteReader& input, std::FILE* console) {
-    std::fputs("Reading HOBBETA-header...\n", console);
-    HobetaHeader header{};
-    const auto bytes = input.take(header.size());
-    std::copy(bytes.begin(), bytes.end(), header.begin());
-    if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset)) {
-        std::fputs("Illegal checksum in header of hobeta!\n\n", console);
-    }
-    return hobeta_field(header, kHobetaLengthOffset);
-}
-
-// Tried in this order: a file marked as bare data is bare, whatever follows.
-constexpr std::array kContainers = {
-    Container{is_bare, set_up_bare},
-    Container{is_hobeta_wrapped, set_up_hobeta},
-};
-
-// The containers look no further into the input than the mark of ALASM data
-// behind a Hobeta header.
-constexpr std::size_t kRecognisedBytes = kHobetaHeaderSize + kAlasmMarkOffset + 1;
-
-// The container that recognises the input from its first bytes, if any.
-const Container* recognise(std::span<const unsigned char> start) {
-    for (const Container& container : kContainers) {
-        if (container.recognise(start)) {
-            return &container;
-        }
-    }
-    return nullptr;
-}
 
 // Gathers output lines into large blocks, so that the stream sees few
 // writes. The decoder writes each line straight into the block.
@@ -112,7 +64,9 @@ private:
 Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& output,
                       std::FILE* console) {
     do {
-        const DecodedLine line = decode_line(input, remaining, output.room());
+        const DecodedLine line = decode_line(input, output.room());
+        // Every byte the length claims counts, also those past the end of the input.
+        remaining -= static_cast<std::int64_t>(line.record_size);
         if (line.undefined) {
             std::fprintf(console, "\n\nError %s\n",
                          undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
@@ -123,28 +77,6 @@ Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& out
         }
     } while (remaining > 0 && !input.at_end());
     return Outcome::Converted;
-}
-
-// A path as the system names files. korve takes its paths in UTF-8 on
-// Windows (see main.cpp), where files are named in UTF-16; elsewhere a path
-// is the bytes as given, whatever their character set.
-std::filesystem::path file_path(const char* name) {
-#ifdef _WIN32
-    const std::string_view utf8(name);
-    return std::u8string(utf8.begin(), utf8.end());
-#else
-    return name;
-#endif
-}
-
-// fopen() on Windows takes only names in the ANSI code page; _wfopen() any.
-std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-    const std::string_view narrow(mode);  // ASCII letters
-    return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
 }
 
 File open_input(const std::filesystem::path& path) {
@@ -189,25 +121,30 @@ ExitStatus report(Outcome outcome, const char* input_path, const char* output_pa
 
 }  // namespace
 
-bool holds_alasm_data(std::span<const unsigned char> start) { return recognise(start) != nullptr; }
-
 Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* console) {
     ByteReader reader(input);
-    const auto start = reader.look(kRecognisedBytes);
+    // korve looks no further than the ALASM data's mark behind a Hobeta header.
+    const InputKind kind = recognise_input(reader.look(kAlasmRecognisedBytes));
     if (reader.failed()) {
         return Outcome::ReadFailed;
     }
-    const Container* const container = recognise(start);
-    if (container == nullptr) {
+    if (!holds_alasm(kind)) {
         return Outcome::NotAlasm;
     }
-    std::int64_t remaining = container->set_up(reader, console);
+    if (kind == InputKind::HobetaAlasm) {
+        std::fputs("Reading HOBBETA-header...\n", console);
+    }
+    const AlasmSetUp set_up = set_up_alasm(kind, reader);
+    if (!set_up.checksum_matches) {
+        std::fputs("Illegal checksum in header of hobeta!\n\n", console);
+    }
     std::FILE* const output = open_output();
     if (output == nullptr) {
         return Outcome::NoOutput;
     }
-    std::fprintf(console, "Name:%s\n", read_alasm_name(reader, remaining).c_str());
+    std::fprintf(console, "Name:%s\n", read_alasm_name(reader).c_str());
     std::fputs("\n", console);
+    const std::int64_t remaining = set_up.length - static_cast<std::int64_t>(kAlasmHeaderSize);
 
     LineWriter writer(output);
     const Outcome outcome = convert_lines(reader, remaining, writer, console);

@@ -3,17 +3,8 @@
 
 #include <cstdio>
 #include <functional>
-#include <memory>
-#include <span>
 
 namespace korve {
-
-// An open stream that closes itself. Where the close can fail in a way that
-// matters (an output), release() it and close it by hand.
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The exit statuses of korve. A finished conversion exits with 1, as it
 // always has: scripts over whole collections test for it.
@@ -39,10 +30,6 @@ enum class Outcome {
 // refused input never creates or truncates a file. Returns nullptr (after
 // saying why) when it cannot.
 using OutputOpener = std::function<std::FILE*()>;
-
-// Whether korve takes an input that starts with `start` for ALASM data, bare
-// or behind a Hobeta header.
-bool holds_alasm_data(std::span<const unsigned char> start);
 
 // Converts the ALASM data in `input` (open in binary mode, at offset 0) to
 // text, printing progress to `console`. Leaves the output open, flushed.

@@ -1,14 +1,13 @@
 #include "hobeta_header.h"
 
-#include "alasm_lines.h"
+#include "little_endian.h"
 
 namespace korve {
 
 namespace {
 constexpr std::size_t kChecksummedBytes = 15;
 constexpr unsigned kByteWeight = 257;
-constexpr unsigned kBitsPerByte = 8;
-constexpr unsigned kLowByte = 0xFFU;
+constexpr std::size_t kFieldSize = 2;
 }  // namespace
 
 std::uint16_t hobeta_checksum(const HobetaHeader& header) {
@@ -20,18 +19,11 @@ std::uint16_t hobeta_checksum(const HobetaHeader& header) {
 }
 
 std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset) {
-    const unsigned low = header[offset];
-    const unsigned high = header[offset + 1];
-    return static_cast<std::uint16_t>(high << kBitsPerByte | low);
+    return static_cast<std::uint16_t>(read_little_endian(header, offset, kFieldSize));
 }
 
 void set_hobeta_field(HobetaHeader& header, std::size_t offset, std::uint16_t value) {
-    header[offset] = static_cast<unsigned char>(value & kLowByte);
-    header[offset + 1] = static_cast<unsigned char>(value >> kBitsPerByte & kLowByte);
-}
-
-bool is_hobeta_wrapped(std::span<const unsigned char> start) {
-    return has_alasm_mark(start, kHobetaHeaderSize);
+    write_little_endian(header, offset, kFieldSize, value);
 }
 
 }  // namespace korve

@@ -41,8 +41,4 @@ std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset);
 // Writes `value` into the 16-bit little-endian field at `offset`.
 void set_hobeta_field(HobetaHeader& header, std::size_t offset, std::uint16_t value);
 
-// Whether `start`, the first bytes of an input, is ALASM data behind a
-// Hobeta header.
-bool is_hobeta_wrapped(std::span<const unsigned char> start);
-
 }  // namespace korve

@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
-#include "driver.h"
 #include "hobeta_header.h"
+#include "little_endian.h"
 
 namespace korve {
 namespace {
@@ -17,17 +17,6 @@ constexpr std::size_t kLengthSize = 2;
 constexpr char kNamePadding = ' ';
 static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
 
-constexpr unsigned kBitsPerByte = 8;
-
-// The unsigned little-endian field of `size` bytes at `offset`.
-std::uint32_t little_endian(Bytes bytes, std::size_t offset, std::size_t size) {
-    std::uint32_t value = 0;
-    for (std::size_t i = size; i-- > 0;) {
-        value = value << kBitsPerByte | bytes[offset + i];
-    }
-    return value;
-}
-
 // An entry's name, type and length; its data is yet to be given.
 ImageEntry describe(Bytes fields) {
     ImageEntry entry;
@@ -35,7 +24,7 @@ ImageEntry describe(Bytes fields) {
     entry.name.assign(name.begin(), name.end());
     entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
     entry.type = static_cast<char>(fields[kCatalogueTypeOffset]);
-    entry.length = static_cast<std::uint16_t>(little_endian(fields, kCatalogueLengthOffset, kLengthSize));
+    entry.length = static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueLengthOffset, kLengthSize));
     return entry;
 }
 
@@ -47,8 +36,6 @@ void give_data(ImageEntry& entry, Bytes fields, Bytes sectors) {
     set_hobeta_field(header, kHobetaChecksumOffset, hobeta_checksum(header));
     entry.hobeta.assign(header.begin(), header.end());
     entry.hobeta.append(sectors.begin(), sectors.end());
-    entry.alasm = holds_alasm_data(
-        Bytes(reinterpret_cast<const unsigned char*>(entry.hobeta.data()), entry.hobeta.size()));
 }
 
 // Adds an entry, and its problem to the image's when it is the first.
@@ -63,6 +50,9 @@ std::size_t data_size(Bytes fields) { return fields[kCatalogueSectorsOffset] * k
 
 DiskImage read_trd(Bytes image) {
     DiskImage disk;
+    if (image.size() < kTrdEntries * kTrdEntrySize) {
+        return {ImageProblem::CutShort, {}};
+    }
     for (std::size_t i = 0; i < kTrdEntries; ++i) {
         const Bytes fields = image.subspan(i * kTrdEntrySize, kTrdEntrySize);
         if (fields[0] == kCatalogueEnd) {
@@ -125,7 +115,7 @@ DiskImage read_scl(Bytes archive) {
         const std::size_t sum_end = *stated_end - kSclChecksumSize;
         const Bytes summed = archive.first(sum_end);
         const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
-        if (sum != little_endian(archive, sum_end, kSclChecksumSize)) {
+        if (sum != read_little_endian(archive, sum_end, kSclChecksumSize)) {
             problem = ImageProblem::ChecksumMismatch;
         }
     }
@@ -150,30 +140,24 @@ DiskImage read_scl(Bytes archive) {
     return disk;
 }
 
-bool is_scl(Bytes image) {
-    return image.size() >= kSclSignature.size() &&
-           std::equal(kSclSignature.begin(), kSclSignature.end(), image.begin());
-}
-
-bool is_trd(Bytes image) {
-    return image.size() > kTrdosMarkOffset && image[kTrdosMarkOffset] == kTrdosMark;
-}
-
 }  // namespace
 
-DiskImage read_disk_image(std::span<const unsigned char> image) {
-    if (image.size() > kLargestImage) {
-        return {ImageProblem::NotAnImage, {}};
-    }
-    if (is_scl(image)) {
-        return read_scl(image);
-    }
-    // TR-DOS's mark is one byte, as is the mark of ALASM data: a file that
-    // korve converts is a file, not a disk.
-    if (is_trd(image) && !holds_alasm_data(image)) {
-        return read_trd(image);
-    }
-    return {ImageProblem::NotAnImage, {}};
+bool has_scl_signature(std::span<const unsigned char> start) {
+    return start.size() >= kSclSignature.size() &&
+           std::equal(kSclSignature.begin(), kSclSignature.end(), start.begin());
+}
+
+bool has_trdos_mark(std::span<const unsigned char> start) {
+    return start.size() > kTrdosMarkOffset && start[kTrdosMarkOffset] == kTrdosMark;
+}
+
+DiskImage read_trd_image(std::span<const unsigned char> image) {
+    return image.size() > kLargestImage ? DiskImage{ImageProblem::NotAnImage, {}} : read_trd(image);
+}
+
+DiskImage read_scl_archive(std::span<const unsigned char> archive) {
+    return archive.size() > kLargestImage ? DiskImage{ImageProblem::NotAnImage, {}}
+                                          : read_scl(archive);
 }
 
 std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }

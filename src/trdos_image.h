@@ -21,9 +21,25 @@
 //
 //   offset  size  content
 //   0x000   2048  the catalogue: 128 entries of 16 bytes
-//   0x800   256   the disk-information sector (track 0, the ninth sector).
-//                 Its byte 0xE7 holds 0x10, the mark TR-DOS leaves on
-//                 every disk it formats; nothing else in it is used
+//   0x800   256   the disk-information sector (track 0, the ninth sector)
+//
+// The disk-information sector, as TR-DOS keeps it (offsets within it):
+//
+//   offset  size  content
+//   0x00    225   zero
+//   0xE1    1     the first free sector, within its track
+//   0xE2    1     the first free track: where TR-DOS puts the next file
+//   0xE3    1     disk type: 0x16 for 80 tracks on two sides
+//   0xE4    1     file count, deleted files included
+//   0xE5    2     free sectors, little-endian
+//   0xE7    1     0x10, the mark TR-DOS leaves on every disk it formats: the
+//                 one field a reader relies on, and how a disk is recognised
+//   0xE8    2     zero
+//   0xEA    9     spaces
+//   0xF3    1     zero
+//   0xF4    1     deleted file count
+//   0xF5    8     the disk's label, padded with spaces
+//   0xFD    3     zero
 //
 // An .scl archive holds the files alone, back to back:
 //
@@ -37,7 +53,8 @@
 //                     32-bit, little-endian
 //
 // An image is read from memory, whole: a disk is small. Nothing outside the
-// given bytes is ever read, and every count is bounded by a byte.
+// given bytes is ever read, and every count is bounded by a byte. What kind
+// of image given bytes are is container.h's to say.
 #pragma once
 
 #include <cstddef>
@@ -66,9 +83,20 @@ inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * kSectorsPerTra
 inline constexpr std::size_t kTrdEntrySize = 16;
 inline constexpr std::size_t kTrdEntries = 128;
 inline constexpr std::size_t kDiskInformation = 0x800;
+static_assert(kTrdEntries * kTrdEntrySize <= kDiskInformation);
+
+// The disk-information sector's fields, as offsets into the image.
+inline constexpr std::size_t kFirstFreeSectorOffset = kDiskInformation + 0xE1;
+inline constexpr std::size_t kFirstFreeTrackOffset = kDiskInformation + 0xE2;
+inline constexpr std::size_t kDiskTypeOffset = kDiskInformation + 0xE3;
+inline constexpr unsigned char kEightyTracksTwoSides = 0x16;
+inline constexpr std::size_t kFileCountOffset = kDiskInformation + 0xE4;
+inline constexpr std::size_t kFreeSectorsOffset = kDiskInformation + 0xE5;
 inline constexpr std::size_t kTrdosMarkOffset = kDiskInformation + 0xE7;
 inline constexpr unsigned char kTrdosMark = 0x10;
-static_assert(kTrdEntries * kTrdEntrySize <= kDiskInformation);
+inline constexpr std::size_t kDeletedCountOffset = kDiskInformation + 0xF4;
+inline constexpr std::size_t kDiskLabelOffset = kDiskInformation + 0xF5;
+inline constexpr std::size_t kDiskLabelSize = 8;
 
 // An .scl.
 inline constexpr std::string_view kSclSignature = "SINCLAIR";
@@ -106,7 +134,9 @@ struct ImageEntry {
     // length, a zero, its sector count, the checksum), then its whole
     // sectors. Empty when its data could not be read.
     std::string hobeta;
-    bool alasm = false;  // whether korve takes the Hobeta file for ALASM data
+    // Whether the Hobeta file holds ALASM data: read_disk_image (container.h)
+    // asks, once the file is read.
+    bool alasm = false;
 
     bool operator==(const ImageEntry&) const = default;
 };
@@ -118,10 +148,16 @@ struct DiskImage {
     bool operator==(const DiskImage&) const = default;
 };
 
-// Reads a .trd or an .scl, recognised by its content: the signature of an
-// .scl, or TR-DOS's mark in a file that korve does not take for ALASM data.
-// A broken image still gives every file that can be read.
-DiskImage read_disk_image(std::span<const unsigned char> image);
+// Whether bytes start with the signature of an SCL archive.
+bool has_scl_signature(std::span<const unsigned char> start);
+
+// Whether bytes hold TR-DOS's mark where a disk image keeps it.
+bool has_trdos_mark(std::span<const unsigned char> start);
+
+// Reads bytes as a .trd, or as an .scl. A broken image still gives every
+// file that can be read.
+DiskImage read_trd_image(std::span<const unsigned char> image);
+DiskImage read_scl_archive(std::span<const unsigned char> archive);
 
 // The name TR-DOS shows for an entry: its name, a dot and its type.
 std::string full_name(const ImageEntry& entry);

@@ -30,15 +30,17 @@ struct Room {
 std::vector<std::string> decode_all(std::string_view records) {
     const auto file = temp_file(records);
     ByteReader input(file.get());
-    std::int64_t remaining = static_cast<std::int64_t>(records.size());
+    std::size_t taken = 0;
     std::vector<std::string> lines;
     while (!input.at_end()) {
         Room room;
-        const DecodedLine line = decode_line(input, remaining, room.room());
+        const DecodedLine line = decode_line(input, room.room());
         EXPECT_FALSE(line.undefined.has_value());
+        EXPECT_EQ(line.missing, 0U);
+        taken += line.record_size;
         lines.push_back(room.text(line));
     }
-    EXPECT_EQ(remaining, 0);
+    EXPECT_EQ(taken, records.size());
     return lines;
 }
 
@@ -103,6 +105,46 @@ TEST(AlasmLines, DecodesConsecutiveRecords) {
     EXPECT_EQ(decode_all(records), lines);
 }
 
+// A described line spelled out: each piece as its part and its text.
+std::string pieces_of(const DescribedLine& line) {
+    static constexpr const char* kNames[] = {"Text", "Spaces", "Mnemonic", "Operand", "String", "Comment"};
+    std::string spelled;
+    for (const LinePiece& piece : line.pieces) {
+        spelled += kNames[static_cast<int>(piece.part)];
+        spelled += "[" + line.text.substr(piece.begin, piece.size) + "]";
+    }
+    return spelled;
+}
+
+TEST(AlasmLines, DescribesEachPartOfALine) {
+    const struct {
+        std::string content;
+        std::string pieces;
+    } cases[] = {
+        {"LOOP\xD4\xF5,\xA1", "Text[LOOP]Mnemonic[\tLD\t]Operand[A]Text[,]Operand[(HL)]"},
+        {"\x05\x03\x97\"hi", "Spaces[        ]Mnemonic[\tDEFB\t]String[\"hi\"]"},
+        {"\xD4\xF5,\xD1+5)\x02;note", "Mnemonic[\tLD\t]Operand[A]Text[,]Operand[(IX]Text[+5)]Spaces[  ]Comment[;note]"},
+        {"\xD4\xFF\xFF", "Mnemonic[\tLD\t]Operand[ ]Operand[ ]"},
+        // A semicolon in a string: the string runs on to its quote, and the
+        // rest of the line is no longer decoded.
+        {"\x97\";\",\xF5", "Mnemonic[\tDEFB\t]String[\";\"]Comment[,\xF5]"},
+        // A quote in a comment stays comment, the quote that closes it too.
+        {";a\"b", "Comment[;a\"b\"]"},
+        {"X\x10\xD4 ", "Text[X]Comment[\xD4 ]"},
+        {"NAME=5", "Text[NAME=5]"},
+        // An undefined keyword: the pieces before it.
+        {"\xD4\xF5,\x80", "Mnemonic[\tLD\t]Operand[A]Text[,]"},
+    };
+    for (const auto& c : cases) {
+        const DescribedLine line =
+            describe_record({reinterpret_cast<const unsigned char*>(c.content.data()), c.content.size()});
+        EXPECT_EQ(pieces_of(line), c.pieces) << ::testing::PrintToString(c.content);
+        if (!line.pieces.empty() && line.pieces[0].part == LinePart::Mnemonic) {
+            EXPECT_EQ(line.pieces[0].token, static_cast<unsigned char>(c.content[0]));
+        }
+    }
+}
+
 TEST(AlasmLines, ShortRecordsReadOnlyTheLengthByte) {
     // L = 0 and L = 1 each leave the next byte to the next record.
     EXPECT_EQ(decode_all("\x00\x02\x84\x01"s),
@@ -119,24 +161,24 @@ TEST(AlasmLines, ExpandsTheLongestRecordWhole) {
 TEST(AlasmLines, ReadsARecordThatRunsPastTheEndOfTheFile) {
     const auto file = temp_file("\x0A" "AB");
     ByteReader input(file.get());
-    std::int64_t remaining = 3;
     Room room;
-    const DecodedLine line = decode_line(input, remaining, room.room());
+    const DecodedLine line = decode_line(input, room.room());
     EXPECT_FALSE(line.undefined.has_value());
     EXPECT_EQ(room.text(line), "AB");
-    EXPECT_EQ(remaining, -7);  // every byte the record claims counts
+    EXPECT_EQ(line.record_size, 10U);  // every byte the record claims counts
+    EXPECT_EQ(line.missing, 7U);
     EXPECT_TRUE(input.at_end());
 }
 
 TEST(AlasmLines, ALengthByteAtTheEndOfTheFileGivesAnEmptyLine) {
     const auto file = temp_file("");
     ByteReader input(file.get());
-    std::int64_t remaining = 0;
     Room room;
-    const DecodedLine line = decode_line(input, remaining, room.room());
+    const DecodedLine line = decode_line(input, room.room());
     EXPECT_FALSE(line.undefined.has_value());
     EXPECT_EQ(line.size, 0U);
-    EXPECT_EQ(remaining, -1);
+    EXPECT_EQ(line.record_size, 1U);
+    EXPECT_EQ(line.missing, 1U);
 }
 
 // The format read plainly, a byte at a time, as a check on the decoder's
@@ -191,17 +233,32 @@ TEST(AlasmLines, DecodesEveryByteInEveryContext) {
     }
     const auto file = temp_file(records);
     ByteReader input(file.get());
-    std::int64_t remaining = 0;
     for (const auto& content : contents) {
         Room room;
-        const DecodedLine line = decode_line(input, remaining, room.room());
+        const DecodedLine line = decode_line(input, room.room());
         const auto [text, undefined] = read_plainly(content);
         ASSERT_EQ(line.undefined.has_value(), undefined.has_value()) << ::testing::PrintToString(content);
+        // The same line described in parts: the same text, covered piece by
+        // piece, and the same undefined token.
+        const DescribedLine described = describe_record(
+            {reinterpret_cast<const unsigned char*>(content.data()), content.size()});
+        std::size_t covered = 0;
+        for (const LinePiece& piece : described.pieces) {
+            ASSERT_EQ(piece.begin, covered) << ::testing::PrintToString(content);
+            covered += piece.size;
+        }
+        EXPECT_EQ(covered, described.text.size());
         if (undefined) {
             EXPECT_EQ(line.undefined->byte, undefined->byte);
             EXPECT_EQ(line.undefined->mode, undefined->mode);
+            ASSERT_TRUE(described.undefined.has_value());
+            EXPECT_EQ(described.undefined->byte, undefined->byte);
+            EXPECT_EQ(described.undefined->mode, undefined->mode);
+            EXPECT_EQ(described.text, text) << ::testing::PrintToString(content);
         } else {
             ASSERT_EQ(room.text(line), text) << ::testing::PrintToString(content);
+            ASSERT_EQ(described.text, text) << ::testing::PrintToString(content);
+            EXPECT_FALSE(described.undefined.has_value());
         }
     }
 }
@@ -221,9 +278,8 @@ TEST(AlasmLines, StopsAtAnUndefinedToken) {
     for (const auto& c : cases) {
         const auto file = temp_file(c.bytes);
         ByteReader input(file.get());
-        std::int64_t remaining = 0;
         Room room;
-        const auto undefined = decode_line(input, remaining, room.room()).undefined;
+        const auto undefined = decode_line(input, room.room()).undefined;
         ASSERT_TRUE(undefined.has_value());
         EXPECT_EQ(undefined->byte, c.byte);
         EXPECT_EQ(undefined->mode, c.mode);
@@ -242,9 +298,7 @@ TEST(AlasmLines, NamesTheFileFromItsHeader) {
     for (const auto& c : cases) {
         const auto file = temp_file(c.data);
         ByteReader input(file.get());
-        std::int64_t remaining = 100;
-        EXPECT_EQ(read_alasm_name(input, remaining), c.name);
-        EXPECT_EQ(remaining, 36);
+        EXPECT_EQ(read_alasm_name(input), c.name);
     }
 }
 

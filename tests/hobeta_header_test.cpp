@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <span>
-#include <vector>
-
-
 namespace korve {
 namespace {
 
@@ -37,16 +33,6 @@ TEST(HobetaHeader, ReadsFieldsLowByteFirst) {
     const HobetaHeader header{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x01, 0, 0, 0xE9, 0x80};
     EXPECT_EQ(hobeta_field(header, kHobetaLengthOffset), 448);
     EXPECT_EQ(hobeta_field(header, kHobetaChecksumOffset), 0x80E9);
-}
-
-TEST(HobetaHeader, FindsAlasmDataBehindTheHeader) {
-    std::vector<unsigned char> wrapped(100, 0);
-    wrapped[kHobetaHeaderSize + 47] = 0xD9;
-    EXPECT_TRUE(is_hobeta_wrapped(wrapped));
-    EXPECT_FALSE(is_hobeta_wrapped(std::span(wrapped).first(kHobetaHeaderSize + 47)));
-    std::vector<unsigned char> bare(100, 0);
-    bare[47] = 0xD9;
-    EXPECT_FALSE(is_hobeta_wrapped(bare));
 }
 
 }  // namespace

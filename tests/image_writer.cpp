@@ -1,9 +1,12 @@
 #include "image_writer.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
 
+#include "little_endian.h"
 #include "trdos_image.h"
 
 namespace korve::testing {
@@ -12,22 +15,13 @@ namespace {
 constexpr std::size_t kFirstFileSector = kSectorsPerTrack;  // track 0 is TR-DOS's own
 constexpr std::size_t kDiskSectors = kLargestDisk / kSectorSize;
 
-// The fields of the disk-information sector that TR-DOS keeps, beside its mark.
-constexpr std::size_t kFirstFreeSector = kDiskInformation + 0xE1;  // then its track
-constexpr std::size_t kDiskType = kDiskInformation + 0xE3;
-constexpr char kEightyTracksTwoSides = '\x16';
-constexpr std::size_t kFileCount = kDiskInformation + 0xE4;
-constexpr std::size_t kFreeSectors = kDiskInformation + 0xE5;
-constexpr std::size_t kDeletedCount = kDiskInformation + 0xF4;
-constexpr std::size_t kLabel = kDiskInformation + 0xF5;
+constexpr std::size_t kWordSize = 2;
 
 // `value` as `size` bytes, low byte first.
 std::string little_endian(std::size_t value, std::size_t size) {
-    std::string bytes;
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes += static_cast<char>(value >> (8 * i) & 0xFFU);
-    }
-    return bytes;
+    std::array<unsigned char, sizeof(std::uint32_t)> bytes{};
+    write_little_endian(bytes, 0, size, static_cast<std::uint32_t>(value));
+    return {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)};
 }
 
 std::string sectors(const DiskFile& file) {
@@ -46,7 +40,7 @@ std::string catalogue_entry(const DiskFile& file, std::size_t first_sector) {
     if (file.deleted) {
         entry[0] = static_cast<char>(kDeletedMark);
     }
-    return entry + file.type + little_endian(file.start, 2) + little_endian(file.data.size(), 2) +
+    return entry + file.type + little_endian(file.start, kWordSize) + little_endian(file.data.size(), kWordSize) +
            static_cast<char>(sectors(file).size() / kSectorSize) +
            static_cast<char>(first_sector % kSectorsPerTrack) +
            static_cast<char>(first_sector / kSectorsPerTrack);
@@ -69,14 +63,14 @@ std::string trd_image(const std::vector<DiskFile>& files) {
         next_sector = image.size() / kSectorSize;
         deleted += files[i].deleted ? 1 : 0;
     }
-    image[kFirstFreeSector] = static_cast<char>(next_sector % kSectorsPerTrack);
-    image[kFirstFreeSector + 1] = static_cast<char>(next_sector / kSectorsPerTrack);
-    image[kDiskType] = kEightyTracksTwoSides;
-    image[kFileCount] = static_cast<char>(files.size());
-    image.replace(kFreeSectors, 2, little_endian(kDiskSectors - next_sector, 2));
+    image[kFirstFreeSectorOffset] = static_cast<char>(next_sector % kSectorsPerTrack);
+    image[kFirstFreeTrackOffset] = static_cast<char>(next_sector / kSectorsPerTrack);
+    image[kDiskTypeOffset] = static_cast<char>(kEightyTracksTwoSides);
+    image[kFileCountOffset] = static_cast<char>(files.size());
+    image.replace(kFreeSectorsOffset, kWordSize, little_endian(kDiskSectors - next_sector, kWordSize));
     image[kTrdosMarkOffset] = static_cast<char>(kTrdosMark);
-    image[kDeletedCount] = static_cast<char>(deleted);
-    image.replace(kLabel, kCatalogueNameSize, "KORVE   ");
+    image[kDeletedCountOffset] = static_cast<char>(deleted);
+    image.replace(kDiskLabelOffset, kDiskLabelSize, "KORVE   ");
     return image;
 }
 
@@ -93,7 +87,7 @@ std::string scl_archive(const std::vector<DiskFile>& files) {
                                             [](std::size_t total, char byte) {
                                                 return total + static_cast<unsigned char>(byte);
                                             });
-    return archive + little_endian(sum, 4);
+    return archive + little_endian(sum, kSclChecksumSize);
 }
 
 }  // namespace korve::testing

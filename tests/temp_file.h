@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "driver.h"
+#include "file.h"
 
 namespace korve::testing {
 

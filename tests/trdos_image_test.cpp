@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "alasm_writer.h"
+#include "container.h"
 #include "image_writer.h"
 #include "program_run.h"
 

@@ -16,7 +16,9 @@
 #include <iterator>
 #include <string>
 
+#include "container.h"
 #include "driver.h"
+#include "file.h"
 #include "trdos_image.h"
 
 namespace {

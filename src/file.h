@@ -1,0 +1,27 @@
+// Files as korve's programs open them: streams that close themselves, and
+// paths taken as the user typed them, on every system.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace korve {
+
+// An open stream that closes itself. Where the close can fail in a way that
+// matters (an output), release() it and close it by hand.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A path as the system names files. The programs take their paths in UTF-8
+// on Windows (see their entry points), where files are named in UTF-16;
+// elsewhere a path is the bytes as given, whatever their character set.
+std::filesystem::path file_path(const char* name);
+
+// fopen() for any path: on Windows fopen() takes only names in the ANSI code
+// page, _wfopen() any.
+std::FILE* open_file(const std::filesystem::path& path, const char* mode);
+
+}  // namespace korve

@@ -1,0 +1,31 @@
+#include "little_endian.h"
+
+#include <cassert>
+
+namespace korve {
+namespace {
+constexpr unsigned kBitsPerByte = 8;
+constexpr std::uint32_t kLowByte = 0xFFU;
+constexpr std::size_t kLongestField = 4;
+}  // namespace
+
+std::uint32_t read_little_endian(std::span<const unsigned char> bytes, std::size_t offset,
+                                 std::size_t size) {
+    assert(size <= kLongestField && offset + size <= bytes.size());
+    std::uint32_t value = 0;
+    for (std::size_t i = size; i-- > 0;) {
+        value = value << kBitsPerByte | bytes[offset + i];
+    }
+    return value;
+}
+
+void write_little_endian(std::span<unsigned char> bytes, std::size_t offset, std::size_t size,
+                         std::uint32_t value) {
+    assert(size <= kLongestField && offset + size <= bytes.size());
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[offset + i] = static_cast<unsigned char>(value & kLowByte);
+        value >>= kBitsPerByte;
+    }
+}
+
+}  // namespace korve

@@ -1,0 +1,20 @@
+// Little-endian fields, as the ZX Spectrum's formats store their numbers:
+// the low byte first. Every such field of every format is read and written
+// here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace korve {
+
+// The unsigned field of `size` bytes (1 to 4) at `offset` of `bytes`.
+std::uint32_t read_little_endian(std::span<const unsigned char> bytes, std::size_t offset,
+                                 std::size_t size);
+
+// Writes the low `size` bytes (1 to 4) of `value` into the field at `offset`.
+void write_little_endian(std::span<unsigned char> bytes, std::size_t offset, std::size_t size,
+                         std::uint32_t value);
+
+}  // namespace korve
