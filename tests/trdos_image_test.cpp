@@ -114,6 +114,8 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
         {"a .trd cut before TR-DOS's mark", trd.substr(0, 0x8E7), not_image, {}, {}},
         {"nothing", "", not_image, {}, {}},
         {"ALASM data", alasm_header("ONE") + std::string(0x900, '\x10'), not_image, {}, {}},
+        {"ALASM data that spells SINCLAIR", "SINCLAIR" + alasm_header("ONE").substr(8) + scl.substr(64),
+         not_image, {}, {}},
         {"an .scl whose checksum does not match", scl_sum,
          ImageProblem::ChecksumMismatch, {"ONE.H", "TWO.H", "THREE.C"}, {}},
         {"an .scl counting two files it lacks", scl_count,
