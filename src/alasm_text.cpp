@@ -3,10 +3,12 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
+
+#include "line_writer.h"
 
 namespace korve {
 namespace {
@@ -16,94 +18,43 @@ constexpr std::string_view kCrLf = "\r\n";
 constexpr char kTab = '\t';
 constexpr char kSpace = ' ';
 
-// Gathers lines into large blocks, so that the stream sees few writes; the
-// fast path decodes each line straight into the block. With no stream, the
-// lines are dropped.
-// TODO(korvex): korve's driver has the same writer for LF lines; one unit
-// for both is asked for in /work/notes/requests-korvex.md.
-class TextWriter {
+// Writes lines to the output through a block writer, or only counts them
+// where there is no output.
+class TextSink {
 public:
-    TextWriter(std::FILE* output, LineEnd end)
-        : output_(output), end_(line_end_text(end)), block_(new char[kBlock]) {}
-
-    // Room for the next line at the end of the block: commit() and write()
-    // always leave enough.
-    LineRoom room() { return LineRoom(block_.get() + size_, kLineRoom); }
-
-    // Ends the line of `size` characters written into the room.
-    bool commit(std::size_t size) {
-        std::memcpy(block_.get() + size_ + size, end_.data(), end_.size());
-        size_ += size + end_.size();
-        return has_room() || flush();
+    TextSink(std::FILE* output, LineEnd end) {
+        if (output != nullptr) {
+            writer_.emplace(output, line_end_text(end));
+        } else {
+            scratch_ = std::make_unique<std::array<char, kLineRoom>>();
+        }
     }
+
+    LineRoom room() { return writer_ ? writer_->room() : LineRoom(*scratch_); }
+
+    bool commit(std::size_t size) { return !writer_ || writer_->commit(size); }
 
     // Writes `text` and a line end; a '\n' in it ends a line too.
     bool write(std::string_view text) {
-        for (std::size_t begin = 0;;) {
+        for (std::size_t begin = 0; writer_;) {
             const std::size_t newline = text.find('\n', begin);
-            const std::string_view line = text.substr(begin, newline - begin);
-            if (!append(line) || !append(end_)) {
+            if (!writer_->write_line(text.substr(begin, newline - begin))) {
                 return false;
             }
             if (newline == std::string_view::npos) {
-                return true;
+                break;
             }
             begin = newline + 1;
-        }
-    }
-
-    bool flush() {
-        if (output_ == nullptr) {
-            size_ = 0;
-            return true;
-        }
-        errno = 0;
-        const bool written = std::fwrite(block_.get(), 1, size_, output_) == size_;
-        size_ = 0;
-        return written && std::fflush(output_) == 0;
-    }
-
-private:
-    static constexpr std::size_t kBlock = std::size_t{64} * 1024;
-    static constexpr std::size_t kLongestEnd = 2;
-    static_assert(kBlock > kLineRoom + kLongestEnd);
-
-    bool has_room() const { return kBlock - size_ >= kLineRoom + kLongestEnd; }
-
-    bool append(std::string_view text) {
-        while (!text.empty()) {
-            const std::size_t part = std::min(text.size(), kBlock - size_);
-            std::memcpy(block_.get() + size_, text.data(), part);
-            size_ += part;
-            text.remove_prefix(part);
-            if (!has_room() && !flush()) {
-                return false;
-            }
         }
         return true;
     }
 
-    std::FILE* output_;
-    std::string_view end_;
-    std::unique_ptr<char[]> block_;  // uninitialised: only written bytes are read
-    std::size_t size_ = 0;
-};
+    bool flush() { return !writer_ || writer_->flush(); }
 
-// One line record, taken whole as its length byte states.
-// TODO(korvex): decode_line frames records the same way; one function for
-// both is asked for in /work/notes/requests-korvex.md.
-struct Record {
-    std::span<const unsigned char> content;  // valid until the input is read again
-    std::size_t size = 0;                    // as stated, at least 1
-    std::size_t missing = 0;                 // bytes the input ended before
+private:
+    std::optional<LineWriter> writer_;
+    std::unique_ptr<std::array<char, kLineRoom>> scratch_;
 };
-
-Record take_record(ByteReader& input) {
-    const auto ahead = input.look(kLongestRecord);
-    const std::size_t size = ahead.empty() ? 1 : record_size(ahead[0]);
-    const auto record = input.take(size);
-    return {record.empty() ? record : record.subspan(1), size, size - record.size()};
-}
 
 bool is_stored_space(const LinePiece& piece) {
     return piece.part == LinePart::Spaces ||
@@ -122,7 +73,7 @@ bool keeps_korves_bytes(const TextOptions& options) {
 struct Conversion {
     ByteReader& input;
     const TextOptions& options;
-    TextWriter writer;
+    TextSink writer;
     TextReport report;
     std::string line;        // the line, for all but the fast path
     std::string converted;   // the line through the code page
@@ -142,8 +93,8 @@ bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
         }
         return c.writer.commit(decoded.size);
     }
-    const Record record = take_record(c.input);
-    size = record.size;
+    const TakenRecord record = take_record(c.input);
+    size = record.record_size;
     missing = record.missing;
     const DescribedLine described = describe_record(record.content);
     if (described.undefined) {
@@ -211,7 +162,7 @@ std::string tidy_line(const DescribedLine& line) {
 
 TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions& options,
                            std::FILE* output) {
-    Conversion c{input, options, TextWriter(output, options.line_end), {}, {}, {}};
+    Conversion c{input, options, TextSink(output, options.line_end), {}, {}, {}};
     const AlasmSetUp set_up = set_up_alasm(kind, input);
     c.report.checksum_matches = set_up.checksum_matches;
     c.report.data_size = static_cast<std::int64_t>(input.look(kAlasmHeaderSize).size());

@@ -5,18 +5,10 @@
 #include <utility>
 
 #include "code_page.h"
-#include "hobeta_header.h"
-#include "little_endian.h"
 #include "output_names.h"
 
 namespace korve {
 namespace {
-
-// TODO(korvex): ImageEntry is to carry the start and sector count itself
-// (see /work/notes/requests-korvex.md); until then they come from the
-// catalogue bytes at the head of its Hobeta file.
-constexpr std::size_t kStartOffset = kCatalogueTypeOffset + 1;  // the start follows the type
-constexpr std::size_t kStartSize = 2;
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr unsigned char kFirstPrintable = 0x20;
@@ -149,7 +141,7 @@ std::string row(const std::array<std::string, kColumns.size()>& cells) {
     return line;
 }
 
-std::string optional_number(const auto& value) { return value ? std::to_string(*value) : ""; }
+
 
 std::string alasm_line(const AlasmSummary& alasm) {
     std::string line = alasm.name.empty() ? ", with no name" : ", named " + safe_name(alasm.name);
@@ -187,9 +179,9 @@ std::string alasm_json(const AlasmSummary& alasm) {
 std::string entry_json(const EntrySummary& entry) {
     std::string json = "{\"name\": " + cp866_json(entry.name) + ", \"type\": " +
                        cp866_json(std::string_view(&entry.type, 1));
-    json += ", \"start\": " + (entry.start ? std::to_string(*entry.start) : "null");
+    json += ", \"start\": " + std::to_string(entry.start);
     json += ", \"length\": " + std::to_string(entry.length);
-    json += ", \"sectors\": " + (entry.sectors ? std::to_string(*entry.sectors) : "null");
+    json += ", \"sectors\": " + std::to_string(entry.sectors);
     // A file whose data is lost may have held anything.
     const bool lost = entry.problem != ImageProblem::None;
     json += ", \"alasm\": " + std::string(lost ? "null" : entry.alasm ? "true" : "false");
@@ -220,16 +212,13 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
         listed.type = entry.type;
         listed.length = entry.length;
         listed.problem = entry.problem;
-        if (entry.hobeta.size() >= kHobetaHeaderSize) {
-            const auto bytes = std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
-                                         entry.hobeta.size());
-            listed.start = static_cast<std::uint16_t>(read_little_endian(bytes, kStartOffset, kStartSize));
-            listed.sectors = bytes[kHobetaSectorCountOffset];
-            if (entry.alasm) {
-                ByteReader reader(bytes);
-                listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm,
-                                               i < outputs.size() ? outputs[i] : std::string());
-            }
+        listed.start = entry.start;
+        listed.sectors = entry.sectors;
+        if (entry.alasm) {
+            ByteReader reader(std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
+                                        entry.hobeta.size()));
+            listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm,
+                                           i < outputs.size() ? outputs[i] : std::string());
         }
     }
     return summary;
@@ -289,8 +278,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     table += row(headings) + std::string(line_end);
     for (const EntrySummary& entry : summary.entries) {
         table += row({safe_name(entry.name), safe_name(std::string_view(&entry.type, 1)),
-                      optional_number(entry.start), std::to_string(entry.length),
-                      optional_number(entry.sectors),
+                      std::to_string(entry.start), std::to_string(entry.length),
+                      std::to_string(entry.sectors),
                       entry.problem != ImageProblem::None ? "" : entry.alasm ? "yes" : "no",
                       entry.alasm ? std::to_string(entry.alasm->lines) : "", joined(problems_of(entry))});
         table += line_end;

@@ -16,9 +16,9 @@
 //   for an image:
 //   "files"      its live files in catalogue order, each with "name" and
 //                "type" (TR-DOS's, bytes read as CP866), "start", "length",
-//                "sectors", "alasm" (true, false, or null where its data
-//                is lost; so are its start and sectors), and for ALASM
-//                data "lines" and "output" as above
+//                "sectors" (the catalogue's), "alasm" (true, false, or
+//                null where its data is lost), and for ALASM data "lines"
+//                and "output" as above
 //   "problems"   for ALASM data, an image and each of its files: a list of
 //                {"key", "text"} and, where a line is meant, "line". ALASM
 //                data's keys: "undefined-token", "data-ends-inside",
@@ -60,8 +60,8 @@ struct AlasmSummary {
 struct EntrySummary {
     std::string name;  // TR-DOS's bytes
     char type = ' ';
-    std::optional<std::uint16_t> start;   // none for a file whose data is lost
-    std::optional<std::uint8_t> sectors;
+    std::uint16_t start = 0;
+    unsigned char sectors = 0;
     std::uint16_t length = 0;
     ImageProblem problem = ImageProblem::None;
     std::optional<AlasmSummary> alasm;  // for ALASM data

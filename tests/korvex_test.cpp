@@ -431,16 +431,16 @@ TEST_F(KorvexRun, ListsWhatEachInputHolds) {
         "  F4        H         0      68        1  yes        2\n"
         "  F5        H         0      68        1  yes        2\n"
         "  F6        H         0      68        1  yes        2\n"
-        "  F7        H                68                         its data is lost: the image ends before it\n"
-        "  F8        H                68                         its data is lost: the image ends before it\n"
-        "  F9        H                68                         its data is lost: the image ends before it\n"));
+        "  F7        H         0      68        1                its data is lost: the image ends before it\n"
+        "  F8        H         0      68        1                its data is lost: the image ends before it\n"
+        "  F9        H         0      68        1                its data is lost: the image ends before it\n"));
     EXPECT_EQ(table.err, native("korvex: missing: error: No such file or directory\n"));
     EXPECT_EQ(table.status, 2);
 
     args.insert(args.begin() + 1, "--json");
     args.pop_back();
     const auto json = korvex(args);
-    const std::string lost = "\"start\": null, \"length\": 68, \"sectors\": null, \"alasm\": null, \"problems\": "
+    const std::string lost = "\"start\": 0, \"length\": 68, \"sectors\": 1, \"alasm\": null, \"problems\": "
                              "[{\"key\": \"cut-short\", \"text\": \"its data is lost: the image ends before it\"}]}";
     std::string old_files;
     for (char n = '1'; n <= '6'; ++n) {
