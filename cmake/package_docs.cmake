@@ -1,14 +1,16 @@
-# Writes what korve's packages carry beside the program, made from the
-# project's own LICENSE, CHANGELOG.md and manual page, into the folder OUTPUT.
+# Writes what korve's packages carry beside the programs, made from the
+# project's own LICENSE, CHANGELOG.md and manual pages, into the folder OUTPUT.
 #
 #   cmake -DFORM=debian -DSOURCE=DIR -DOUTPUT=DIR -DVERSION=V -DMAINTAINER=M
 #         -DSTATIC=ON|OFF -P cmake/package_docs.cmake
 #     copyright     the licence, in Debian's machine-readable format
 #     changelog.gz  CHANGELOG.md as a Debian changelog
-#     korve.1.gz    the manual page
+#     korve.1.gz    the manual pages
+#     korvex.1.gz
 #   cmake -DFORM=windows -DSOURCE=DIR -DOUTPUT=DIR -DMANDOC=PATH -P cmake/package_docs.cmake
-#     korve-manual.html  the manual page as a web page, which any Windows user
-#                        can open (korve.html is the converter's own web page)
+#     korve-manual.html   the manual pages as web pages, which any Windows
+#     korvex-manual.html  user can open (korve.html is the converter's own
+#                         web page)
 #
 # CHANGELOG.md keeps to a form that maps line for line onto Debian's: a
 # heading "## VERSION (YYYY-MM-DD)" per version, newest first, then bullets
@@ -49,11 +51,11 @@ function(write_copyright out)
     # The C library's licence (the LGPL) asks that whoever gets a program
     # linked with it statically be told, and be able to link it again.
     string(CONCAT note
-      "Comment: usr/bin/korve is linked statically with the GNU C Library\n"
-      " (LGPL-2.1+) and the GCC runtime libraries (GPL-3+ with the GCC Runtime\n"
-      " Library Exception) of the system it was built on; Debian's libc6 and\n"
-      " libstdc++6 packages give their terms. korve's source, under the\n"
-      " licence below, builds and links it again.\n")
+      "Comment: usr/bin/korve and usr/bin/korvex are linked statically with the\n"
+      " GNU C Library (LGPL-2.1+) and the GCC runtime libraries (GPL-3+ with the\n"
+      " GCC Runtime Library Exception) of the system they were built on; Debian's\n"
+      " libc6 and libstdc++6 packages give their terms. korve's source, under the\n"
+      " licence below, builds and links them again.\n")
   endif()
   file(WRITE "${out}"
     "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
@@ -137,9 +139,13 @@ if(FORM STREQUAL "debian")
   write_copyright("${OUTPUT}/copyright")
   write_changelog("${OUTPUT}/changelog")
   compress("${OUTPUT}/changelog" "${OUTPUT}/changelog.gz")
-  compress("${SOURCE}/docs/korve.1" "${OUTPUT}/korve.1.gz")
+  foreach(program korve korvex)
+    compress("${SOURCE}/docs/${program}.1" "${OUTPUT}/${program}.1.gz")
+  endforeach()
 elseif(FORM STREQUAL "windows")
-  run_into("${OUTPUT}/korve-manual.html" "${MANDOC}" -Thtml "${SOURCE}/docs/korve.1")
+  foreach(program korve korvex)
+    run_into("${OUTPUT}/${program}-manual.html" "${MANDOC}" -Thtml "${SOURCE}/docs/${program}.1")
+  endforeach()
 else()
   message(FATAL_ERROR "package_docs: FORM is debian or windows, not \"${FORM}\"")
 endif()

@@ -1,0 +1,40 @@
+# bash completion for korvex: its verbs, each verb's options, the values an
+# option takes, and files (or folders, for -o) everywhere else. Installed as
+# share/bash-completion/completions/korvex; `source` it to try it by hand.
+_korvex() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local verb=${COMP_WORDS[1]}
+    local verbs="text list help"
+    if ((COMP_CWORD == 1)); then
+        mapfile -t COMPREPLY < <(compgen -W "$verbs --help --version" -- "$cur")
+        return
+    fi
+    case $verb in
+        help)
+            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list" -- "$cur")
+            return
+            ;;
+        text | list) ;;
+        *) return ;;
+    esac
+    case $prev in
+        --charset) mapfile -t COMPREPLY < <(compgen -W "CP866 CP1251 KOI8-R" -- "$cur"); return ;;
+        --eol) mapfile -t COMPREPLY < <(compgen -W "lf crlf" -- "$cur"); return ;;
+        --layout) mapfile -t COMPREPLY < <(compgen -W "stored tidy" -- "$cur"); return ;;
+        --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm" -- "$cur"); return ;;
+        -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        local options="--quiet -q --help -h"
+        if [[ $verb == text ]]; then
+            options+=" --output -o --force --charset --eol --layout --dialect --verbose -v"
+        else
+            options+=" --json"
+        fi
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        return
+    fi
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+}
+complete -o filenames -F _korvex korvex
