@@ -533,10 +533,17 @@ std::string lines_before(std::size_t lines) {
 // Makes the folders of `place`; false (having said why) when it cannot.
 bool make_folder(Run& run, const Source& source, const Place& folder) {
     std::error_code error;
+    // "out/" names the folder "out"; a file of that name fails alike everywhere.
+    const fs::path named = folder.path.has_filename() ? folder.path : folder.path.parent_path();
+    const fs::file_status status = fs::status(named, error);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+        run.error(source.shown, "cannot make the folder " + folder.shown + ": a file has its name",
+                  KorvexStatus::Trouble);
+        return false;
+    }
     fs::create_directories(folder.path, error);
-    if (error || !fs::is_directory(folder.path, error)) {
-        run.error(source.shown, "cannot make the folder " + folder.shown + ": " +
-                                    (error ? reason(error) : std::string("a file has its name")),
+    if (error) {
+        run.error(source.shown, "cannot make the folder " + folder.shown + ": " + reason(error),
                   KorvexStatus::Trouble);
         return false;
     }

@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include <array>
 #endif
 
 namespace {
@@ -15,7 +17,7 @@ int run(int argc, const char* const* argv) {
 #ifdef _WIN32
     // korvex reads its input's bytes as they are and writes its own line
     // ends; text mode would change both.
-    for (std::FILE* stream : {stdin, stdout, stderr}) {
+    for (std::FILE* stream : std::array{stdin, stdout, stderr}) {
         _setmode(_fileno(stream), _O_BINARY);
     }
 #endif

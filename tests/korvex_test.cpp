@@ -350,7 +350,7 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         {{"text", "GAME.$h", "-o", "nowhere/out.asm"}, "",
          "korvex: GAME.$h: error: cannot write nowhere/out.asm: No such file or directory\n", false},
         {{"text", "GAME.$h", "-o", "GAME.$h/"}, "",
-         "korvex: GAME.$h: error: cannot make the folder GAME.$h/: File exists\n", false},
+         "korvex: GAME.$h: error: cannot make the folder GAME.$h/: a file has its name\n", false},
     };
     for (const auto& c : cases) {
         if (c.posix_only && (windows_build() || !fs::exists(c.stdout_path.empty() ? c.args[1] : c.stdout_path))) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds korve.exe with MinGW-w64, packs the Windows zip, and runs the
-# whole-program tests of the Linux build against the korve.exe unpacked from
-# it under Wine: the same console text, statuses and output bytes, every line
-# ending in CR LF.
+# Cross-builds korve.exe and korvex.exe with MinGW-w64, packs the Windows
+# zip, and runs the whole-program tests of the Linux build against the
+# programs unpacked from it under Wine: the same console text, statuses and
+# output bytes, every line ending in CR LF.
 #
 #   tests/windows_check.sh [LINUX_BUILD [WINDOWS_BUILD]]   (default: build build-windows)
 #
@@ -22,9 +22,9 @@ fail() {
 cmake --preset windows -B "$windows"
 cmake --build "$windows" -j2
 
-# The zip a Windows user downloads: one folder holding korve.exe, its manual
-# page as a web page, the README, the licences and the changes. The checks
-# below run the korve.exe unpacked from it.
+# The zip a Windows user downloads: one folder holding korve.exe and
+# korvex.exe, their manual pages as web pages, the README, the licences and
+# the changes. The checks below run the programs unpacked from it.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt")
 folder=korve-$version-win64
 zip=$windows/$folder.zip
@@ -32,24 +32,31 @@ rm -f "$windows"/korve-*-win64.zip
 (cd "$windows" && cpack -G ZIP) >/dev/null || fail "cpack -G ZIP failed"
 [ -f "$zip" ] || fail "cpack made no $zip"
 held=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
-expected=$(printf "$folder/%s " CHANGELOG.md LICENSE LICENSE.mingw-w64.txt README.md korve-manual.html korve.exe)
+expected=$(printf "$folder/%s " CHANGELOG.md LICENSE LICENSE.mingw-w64.txt README.md korve-manual.html \
+    korve.exe korvex-manual.html korvex.exe)
 [ "$held" = "$expected" ] || fail "$zip holds: $held"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
-grep -q 'id="EXIT_STATUS"' "$unpacked/$folder/korve-manual.html" || fail "korve-manual.html shows no manual page"
+for program in korve korvex; do
+    grep -q 'id="EXIT_STATUS"' "$unpacked/$folder/$program-manual.html" ||
+        fail "$program-manual.html shows no manual page"
+done
 echo "windows check: $zip holds $held"
 exe=$unpacked/$folder/korve.exe
+korvex_exe=$unpacked/$folder/korvex.exe
 
-# Self-contained: it needs only the DLLs that come with Windows.
-for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
-    case ${dll,,} in
-        kernel32.dll | msvcrt.dll) ;;
-        *) fail "korve.exe needs $dll" ;;
-    esac
+# Self-contained: each needs only the DLLs that come with Windows.
+for program in "$exe" "$korvex_exe"; do
+    for dll in $(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p'); do
+        case ${dll,,} in
+            kernel32.dll | msvcrt.dll) ;;
+            *) fail "${program##*/} needs $dll" ;;
+        esac
+    done
 done
 
-# The Linux test program runs whichever korve it is told to.
+# The Linux test program runs whichever korve and korvex it is told to.
 [ -f "$linux/CMakeCache.txt" ] || cmake --preset default -B "$linux"
 cmake --build "$linux" -j2 --target korve_tests
 
@@ -68,5 +75,5 @@ wineserver -w
 wineserver -p5
 wine "$exe" >/dev/null 2>&1 || true
 
-KORVE_TEST_BINARY=$exe KORVE_TEST_LAUNCHER=wine KORVE_TEST_NEWLINE=crlf \
-    "$linux/tests/korve_tests" --gtest_filter='KorveRun.*'
+KORVE_TEST_BINARY=$exe KORVEX_TEST_BINARY=$korvex_exe KORVE_TEST_LAUNCHER=wine KORVE_TEST_NEWLINE=crlf \
+    "$linux/tests/korve_tests" --gtest_filter='KorveRun.*:KorvexRun.*'
