@@ -8,12 +8,14 @@
 
 #include "alasm_tokens.h"
 #include "alasm_writer.h"
+#include "image_writer.h"
 
 namespace korve::bench {
 namespace {
 
 using testing::alasm_header;
 using testing::alasm_record;
+using testing::DiskFile;
 
 constexpr std::size_t kPercent = 100;
 constexpr std::size_t kPerMille = 1000;
@@ -369,6 +371,26 @@ std::string generate_alasm(DataSet set, std::size_t size, std::uint64_t seed) {
     }
     data += '\0';  // the assembler ends its data with a zero byte
     return data;
+}
+
+std::string generate_disk(std::uint64_t seed) {
+    // Sizes and counts of the real sources on real disks, roughly.
+    constexpr std::size_t kFewestSources = 3;
+    constexpr std::size_t kMoreSources = 5;
+    constexpr std::size_t kSmallestSource = 400;
+    constexpr std::size_t kLargerSource = 3700;
+    constexpr std::size_t kCodeSize = 1281;
+    constexpr std::uint16_t kCodeStart = 0x6000;
+    Random random(seed);
+    std::vector<DiskFile> files;
+    const std::size_t sources = kFewestSources + random.below(kMoreSources);
+    for (std::size_t i = 1; i <= sources; ++i) {
+        const std::size_t size = kSmallestSource + random.below(kLargerSource);
+        files.push_back({.name = "SRC" + std::to_string(i), .type = 'H',
+                         .data = generate_alasm(DataSet::RealShaped, size, random.next())});
+    }
+    files.push_back({.name = "CODE", .type = 'C', .data = std::string(kCodeSize, '\xC9'), .start = kCodeStart});
+    return testing::trd_image(files);
 }
 
 }  // namespace korve::bench

@@ -33,4 +33,10 @@ std::optional<DataSet> data_set_named(std::string_view name);
 // assembler ends its data with.
 std::string generate_alasm(DataSet set, std::size_t size, std::uint64_t seed);
 
+// A TR-DOS disk image shaped like those people keep their sources on: 3 to
+// 7 files of real-shaped ALASM data, of 400 bytes to 4 KiB each, named SRC1,
+// SRC2... of type H, and a code file, CODE.C, as its last file. Trimmed
+// after its last file, as some tools keep small disks.
+std::string generate_disk(std::uint64_t seed);
+
 }  // namespace korve::bench

@@ -4,22 +4,32 @@
 //   korve_bench generate SET SIZE SEED FILE   write SIZE bytes of ALASM data
 //   korve_bench decode SET SIZE SEED RUNS     convert SIZE bytes RUNS times
 //                                             and print the best and median MB/s
+//   korve_bench disks COUNT SEED DIR          write COUNT disk images into
+//                                             DIR/images (NNNN.trd), and each
+//                                             source on them as the Hobeta
+//                                             file it gives into
+//                                             DIR/hobeta/NNNN.trd/NAME.H
 //
 // SET is real-shaped or rich (see alasm_generator.h). bench/run builds it
 // and times the whole program around it.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "alasm_generator.h"
 #include "alasm_writer.h"
+#include "container.h"
 #include "driver.h"
 #include "file.h"
+#include "trdos_image.h"
 
 namespace {
 
@@ -102,10 +112,44 @@ int decode(DataSet set, const char* set_name, std::size_t size, std::size_t seed
     return EXIT_SUCCESS;
 }
 
+// Disk images, and beside them the sources they hold as Hobeta files: the
+// same files for korvex to take off the disks and for korve to convert one
+// by one.
+int disks(std::size_t count, std::size_t seed, const char* folder) {
+    namespace fs = std::filesystem;
+    constexpr int kNumberWidth = 4;
+    const fs::path root(folder);
+    std::error_code error;
+    fs::create_directories(root / "images", error);
+    for (std::size_t i = 0; i < count && !error; ++i) {
+        std::array<char, 16> name{};
+        std::snprintf(name.data(), name.size(), "%0*zu.trd", kNumberWidth, i + 1);
+        const std::string image = korve::bench::generate_disk(seed + i);
+        if (!korve::testing::write_file(root / "images" / name.data(), image)) {
+            break;
+        }
+        const fs::path sources = root / "hobeta" / name.data();
+        fs::create_directories(sources, error);
+        const auto disk = korve::read_disk_image(
+            std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size()));
+        for (const korve::ImageEntry& entry : disk.entries) {
+            if (entry.alasm && !korve::testing::write_file(sources / korve::full_name(entry), entry.hobeta)) {
+                error = std::make_error_code(std::errc::io_error);
+            }
+        }
+    }
+    if (error || !fs::exists(root / "images")) {
+        std::fprintf(stderr, "korve_bench: cannot write the disks into %s\n", folder);
+        return EXIT_FAILURE;
+    }
+    return EXIT_SUCCESS;
+}
+
 int usage() {
     std::fputs(
         "usage: korve_bench generate SET SIZE SEED FILE\n"
         "       korve_bench decode SET SIZE SEED RUNS\n"
+        "       korve_bench disks COUNT SEED DIR\n"
         "SET is real-shaped or rich\n",
         stderr);
     return EXIT_FAILURE;
@@ -117,6 +161,10 @@ int main(int argc, char** argv) {
     std::size_t size = 0;
     std::size_t seed = 0;
     std::size_t count = 0;
+    if (argc == 5 && std::string_view(argv[1]) == "disks" && parse_size(argv[2], count) &&
+        parse_size(argv[3], seed)) {
+        return disks(count, seed, argv[4]);
+    }
     if (argc != 6 || !parse_size(argv[3], size) || !parse_size(argv[4], seed)) {
         return usage();
     }
