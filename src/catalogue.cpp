@@ -43,21 +43,32 @@ std::vector<Problem> problems_of(const AlasmSummary& alasm) {
     return problems;
 }
 
-std::string_view problem_key(ImageProblem problem) {
-    switch (problem) {
-        case ImageProblem::CutShort: return "cut-short";
-        case ImageProblem::PastTheDisk: return "past-the-disk";
-        case ImageProblem::CountTooLarge: return "count-too-large";
-        case ImageProblem::ChecksumMismatch: return "checksum-mismatch";
-        case ImageProblem::None:
-        case ImageProblem::NotAnImage: break;
-    }
-    return "";
+// What is wrong with an image or one of its files: a fixed name (the
+// page's), and words for the image and for the file.
+struct ProblemWords {
+    ImageProblem problem;
+    std::string_view key;
+    std::string_view image;
+    std::string_view entry;
+};
+constexpr std::array<ProblemWords, 6> kProblems = {{
+    {ImageProblem::None, "", "", ""},
+    {ImageProblem::NotAnImage, "", "", ""},
+    {ImageProblem::CutShort, "cut-short", "cut short", "its data is lost: the image ends before it"},
+    {ImageProblem::PastTheDisk, "past-the-disk", "a catalogue entry points past the end of the disk",
+     "its data is lost: it lies past the end of the disk"},
+    {ImageProblem::CountTooLarge, "count-too-large", "its file count is larger than it holds", ""},
+    {ImageProblem::ChecksumMismatch, "checksum-mismatch", "the SCL checksum does not match", ""},
+}};
+
+constexpr const ProblemWords& words_of(ImageProblem problem) {
+    return kProblems[static_cast<std::size_t>(problem)];
 }
+static_assert(words_of(ImageProblem::ChecksumMismatch).problem == ImageProblem::ChecksumMismatch);
 
 std::vector<Problem> problems_of(const EntrySummary& entry) {
     if (entry.problem != ImageProblem::None) {
-        return {{problem_key(entry.problem), std::string(entry_problem(entry.problem)), 0}};
+        return {{words_of(entry.problem).key, std::string(entry_problem(entry.problem)), 0}};
     }
     return entry.alasm ? problems_of(*entry.alasm) : std::vector<Problem>{};
 }
@@ -70,29 +81,23 @@ std::string joined(const std::vector<Problem>& problems) {
     return text;
 }
 
-std::string_view kind_words(SummaryKind kind) {
-    switch (kind) {
-        case SummaryKind::Alasm: return "ALASM data";
-        case SummaryKind::Hobeta: return "ALASM data behind a Hobeta header";
-        case SummaryKind::Trd: return "TR-DOS disk image";
-        case SummaryKind::Scl: return "SCL archive";
-        case SummaryKind::None: return "neither ALASM data nor a disk image";
-        case SummaryKind::Error: break;
-    }
-    return "";
-}
+// Each kind of input: its fixed name, and its words in the table.
+struct KindWords {
+    SummaryKind kind;
+    std::string_view key;
+    std::string_view words;
+};
+constexpr std::array<KindWords, 6> kKinds = {{
+    {SummaryKind::Alasm, "alasm", "ALASM data"},
+    {SummaryKind::Hobeta, "hobeta", "ALASM data behind a Hobeta header"},
+    {SummaryKind::Trd, "trd", "TR-DOS disk image"},
+    {SummaryKind::Scl, "scl", "SCL archive"},
+    {SummaryKind::None, "none", "neither ALASM data nor a disk image"},
+    {SummaryKind::Error, "error", ""},
+}};
 
-std::string_view kind_key(SummaryKind kind) {
-    switch (kind) {
-        case SummaryKind::Alasm: return "alasm";
-        case SummaryKind::Hobeta: return "hobeta";
-        case SummaryKind::Trd: return "trd";
-        case SummaryKind::Scl: return "scl";
-        case SummaryKind::None: return "none";
-        case SummaryKind::Error: break;
-    }
-    return "error";
-}
+constexpr const KindWords& words_of(SummaryKind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
+static_assert(words_of(SummaryKind::Error).kind == SummaryKind::Error);
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
@@ -228,35 +233,17 @@ std::string token_problem(const UndefinedToken& token) {
     return hex_byte(token.byte) + (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
 }
 
-std::string_view image_problem(ImageProblem problem) {
-    switch (problem) {
-        case ImageProblem::CutShort: return "cut short";
-        case ImageProblem::PastTheDisk: return "a catalogue entry points past the end of the disk";
-        case ImageProblem::CountTooLarge: return "its file count is larger than it holds";
-        case ImageProblem::ChecksumMismatch: return "the SCL checksum does not match";
-        case ImageProblem::None:
-        case ImageProblem::NotAnImage: break;
-    }
-    return "";
-}
+std::string_view image_problem(ImageProblem problem) { return words_of(problem).image; }
 
-std::string_view entry_problem(ImageProblem problem) {
-    switch (problem) {
-        case ImageProblem::CutShort: return "its data is lost: the image ends before it";
-        case ImageProblem::PastTheDisk: return "its data is lost: it lies past the end of the disk";
-        case ImageProblem::None:
-        case ImageProblem::NotAnImage:
-        case ImageProblem::CountTooLarge:
-        case ImageProblem::ChecksumMismatch: break;
-    }
-    return "";
-}
+std::string_view entry_problem(ImageProblem problem) { return words_of(problem).entry; }
+
+std::string_view problem_key(ImageProblem problem) { return words_of(problem).key; }
 
 std::string summary_table(const InputSummary& summary, std::string_view line_end) {
     if (summary.kind == SummaryKind::Error) {
         return "";
     }
-    std::string table = summary.input + ": " + std::string(kind_words(summary.kind));
+    std::string table = summary.input + ": " + std::string(words_of(summary.kind).words);
     if (summary.alasm) {
         return table + alasm_line(*summary.alasm) + std::string(line_end);
     }
@@ -289,7 +276,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
 
 std::string summary_json(const InputSummary& summary) {
     std::string json = "{\"input\": " + json_string(summary.input) + ", \"kind\": " +
-                       json_string(kind_key(summary.kind));
+                       json_string(words_of(summary.kind).key);
     if (summary.kind == SummaryKind::Error) {
         return json + ", \"error\": " + json_string(summary.error) + "}";
     }
@@ -301,7 +288,7 @@ std::string summary_json(const InputSummary& summary) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None
                 ? std::vector<Problem>{}
-                : std::vector<Problem>{{problem_key(summary.problem), std::string(image_problem(summary.problem)), 0}};
+                : std::vector<Problem>{{words_of(summary.problem).key, std::string(image_problem(summary.problem)), 0}};
         json += ", \"problems\": " + problems_json(problems) + ", \"files\": [";
         // A line per file, indented under its image.
         for (std::size_t i = 0; i < summary.entries.size(); ++i) {

@@ -47,11 +47,28 @@ enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 // TODO(korvex): sjasmplus and pasmo come with the translator (src/dialect.h):
 // each is a row here, and run_text sets TextOptions::translator from it.
 enum class Dialect : unsigned char { Alasm };
-struct NamedDialect {
-    Dialect dialect;
+
+// A value an option names.
+template <typename Value>
+struct Named {
+    Value value;
     std::string_view name;
 };
-constexpr std::array<NamedDialect, 1> kDialects = {{{Dialect::Alasm, "alasm"}}};
+
+constexpr std::array<Named<Dialect>, 1> kDialects = {{{Dialect::Alasm, "alasm"}}};
+constexpr std::array<Named<TextLayout>, 2> kLayouts = {{{TextLayout::Stored, "stored"}, {TextLayout::Tidy, "tidy"}}};
+constexpr std::array<Named<LineEnd>, 2> kLineEnds = {{{LineEnd::Lf, "lf"}, {LineEnd::CrLf, "crlf"}}};
+
+// Sets `value` to the one `name` names in `table`; false where none is.
+template <typename Value, std::size_t Size>
+bool set_named(const std::array<Named<Value>, Size>& table, std::string_view name, Value& value) {
+    const auto found = std::find_if(table.begin(), table.end(), [name](const Named<Value>& row) { return row.name == name; });
+    if (found == table.end()) {
+        return false;
+    }
+    value = found->value;
+    return true;
+}
 
 enum class OptionId : unsigned char {
     Output, Force, Charset, Eol, Layout, Dialect, Quiet, Verbose, Json, Help,
@@ -154,31 +171,9 @@ const VerbSpec* verb_named(std::string_view name) {
     return found == kVerbs.end() ? nullptr : &*found;
 }
 
-template <typename Named>
-auto find_named(std::span<const Named> table, std::string_view name) -> const Named* {
-    const auto found = std::find_if(table.begin(), table.end(),
-                                    [name](const Named& row) { return row.name == name; });
-    return found == table.end() ? nullptr : &*found;
-}
-
-struct NamedLayout {
-    TextLayout layout;
-    std::string_view name;
-};
-constexpr std::array<NamedLayout, 2> kLayouts = {{{TextLayout::Stored, "stored"}, {TextLayout::Tidy, "tidy"}}};
-
-struct NamedLineEnd {
-    LineEnd end;
-    std::string_view name;
-};
-constexpr std::array<NamedLineEnd, 2> kLineEnds = {{{LineEnd::Lf, "lf"}, {LineEnd::CrLf, "crlf"}}};
-
 // Sets an option; what is wrong with its value, if anything.
 std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::string_view value) {
-    const auto wrong = [&spec, value]() {
-        return "--" + std::string(spec.long_name) + " takes " + std::string(spec.value) + ", not '" +
-               std::string(value) + "'";
-    };
+    bool known = true;
     switch (spec.id) {
         case OptionId::Output: options.output = std::string(value); break;
         case OptionId::Force: options.force = true; break;
@@ -186,40 +181,19 @@ std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::
         case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
         case OptionId::Verbose: options.verbosity = Verbosity::Verbose; break;
         case OptionId::Help: break;
-        case OptionId::Charset: {
-            const auto page = code_page_named(value);
-            if (!page) {
-                return wrong();
-            }
-            options.text.charset = page;
+        case OptionId::Charset:
+            options.text.charset = code_page_named(value);
+            known = options.text.charset.has_value();
             break;
-        }
-        case OptionId::Eol: {
-            const NamedLineEnd* end = find_named<NamedLineEnd>(kLineEnds, value);
-            if (end == nullptr) {
-                return wrong();
-            }
-            options.text.line_end = end->end;
-            break;
-        }
-        case OptionId::Layout: {
-            const NamedLayout* layout = find_named<NamedLayout>(kLayouts, value);
-            if (layout == nullptr) {
-                return wrong();
-            }
-            options.text.layout = layout->layout;
-            break;
-        }
-        case OptionId::Dialect: {
-            const NamedDialect* dialect = find_named<NamedDialect>(kDialects, value);
-            if (dialect == nullptr) {
-                return wrong();
-            }
-            options.dialect = dialect->dialect;
-            break;
-        }
+        case OptionId::Eol: known = set_named(kLineEnds, value, options.text.line_end); break;
+        case OptionId::Layout: known = set_named(kLayouts, value, options.text.layout); break;
+        case OptionId::Dialect: known = set_named(kDialects, value, options.dialect); break;
     }
-    return std::nullopt;
+    if (known) {
+        return std::nullopt;
+    }
+    return "--" + std::string(spec.long_name) + " takes " + std::string(spec.value) + ", not '" +
+           std::string(value) + "'";
 }
 
 Request usage_error(std::string error, const VerbSpec* verb) {
