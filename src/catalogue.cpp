@@ -61,14 +61,12 @@ constexpr std::array<ProblemWords, 6> kProblems = {{
     {ImageProblem::ChecksumMismatch, "checksum-mismatch", "the SCL checksum does not match", ""},
 }};
 
-constexpr const ProblemWords& words_of(ImageProblem problem) {
-    return kProblems[static_cast<std::size_t>(problem)];
-}
-static_assert(words_of(ImageProblem::ChecksumMismatch).problem == ImageProblem::ChecksumMismatch);
+constexpr std::size_t row_of(ImageProblem problem) { return static_cast<std::size_t>(problem); }
+static_assert(kProblems[row_of(ImageProblem::ChecksumMismatch)].problem == ImageProblem::ChecksumMismatch);
 
 std::vector<Problem> problems_of(const EntrySummary& entry) {
     if (entry.problem != ImageProblem::None) {
-        return {{words_of(entry.problem).key, std::string(entry_problem(entry.problem)), 0}};
+        return {{problem_key(entry.problem), std::string(entry_problem(entry.problem)), 0}};
     }
     return entry.alasm ? problems_of(*entry.alasm) : std::vector<Problem>{};
 }
@@ -96,8 +94,8 @@ constexpr std::array<KindWords, 6> kKinds = {{
     {SummaryKind::Error, "error", ""},
 }};
 
-constexpr const KindWords& words_of(SummaryKind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
-static_assert(words_of(SummaryKind::Error).kind == SummaryKind::Error);
+constexpr std::size_t row_of(SummaryKind kind) { return static_cast<std::size_t>(kind); }
+static_assert(kKinds[row_of(SummaryKind::Error)].kind == SummaryKind::Error);
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
@@ -112,7 +110,7 @@ std::size_t columns(std::string_view utf8) {
     return count;
 }
 
-std::string padded(std::string text, std::size_t width, bool right) {
+std::string padded(const std::string& text, std::size_t width, bool right) {
     const std::size_t used = columns(text);
     const std::string fill(used < width ? width - used : 0, ' ');
     return right ? fill + text : text + fill;
@@ -233,17 +231,17 @@ std::string token_problem(const UndefinedToken& token) {
     return hex_byte(token.byte) + (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
 }
 
-std::string_view image_problem(ImageProblem problem) { return words_of(problem).image; }
+std::string_view image_problem(ImageProblem problem) { return kProblems[row_of(problem)].image; }
 
-std::string_view entry_problem(ImageProblem problem) { return words_of(problem).entry; }
+std::string_view entry_problem(ImageProblem problem) { return kProblems[row_of(problem)].entry; }
 
-std::string_view problem_key(ImageProblem problem) { return words_of(problem).key; }
+std::string_view problem_key(ImageProblem problem) { return kProblems[row_of(problem)].key; }
 
 std::string summary_table(const InputSummary& summary, std::string_view line_end) {
     if (summary.kind == SummaryKind::Error) {
         return "";
     }
-    std::string table = summary.input + ": " + std::string(words_of(summary.kind).words);
+    std::string table = summary.input + ": " + std::string(kKinds[row_of(summary.kind)].words);
     if (summary.alasm) {
         return table + alasm_line(*summary.alasm) + std::string(line_end);
     }
@@ -276,7 +274,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
 
 std::string summary_json(const InputSummary& summary) {
     std::string json = "{\"input\": " + json_string(summary.input) + ", \"kind\": " +
-                       json_string(words_of(summary.kind).key);
+                       json_string(kKinds[row_of(summary.kind)].key);
     if (summary.kind == SummaryKind::Error) {
         return json + ", \"error\": " + json_string(summary.error) + "}";
     }
@@ -288,7 +286,7 @@ std::string summary_json(const InputSummary& summary) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None
                 ? std::vector<Problem>{}
-                : std::vector<Problem>{{words_of(summary.problem).key, std::string(image_problem(summary.problem)), 0}};
+                : std::vector<Problem>{{problem_key(summary.problem), std::string(image_problem(summary.problem)), 0}};
         json += ", \"problems\": " + problems_json(problems) + ", \"files\": [";
         // A line per file, indented under its image.
         for (std::size_t i = 0; i < summary.entries.size(); ++i) {

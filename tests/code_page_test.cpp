@@ -18,7 +18,8 @@ namespace {
 // knows no character for it.
 std::string iconv_utf8(const char* page, unsigned char byte) {
     const iconv_t convert = iconv_open("UTF-8", page);
-    if (convert == reinterpret_cast<iconv_t>(-1)) {
+    // iconv_open's failure is the pointer of the number -1.
+    if (convert == reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr)
         return "?";
     }
     char in = static_cast<char>(byte);
