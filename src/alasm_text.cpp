@@ -61,9 +61,7 @@ bool is_stored_space(const LinePiece& piece) {
            (piece.part == LinePart::Operand && piece.token == keyword_tables::kSpaceToken);
 }
 
-void drop_trailing_spaces(std::string& text) {
-    text.erase(text.find_last_not_of(kSpace) + 1);
-}
+void drop_trailing_spaces(std::string& text) { text.erase(text.find_last_not_of(kSpace) + 1); }
 
 bool keeps_korves_bytes(const TextOptions& options) {
     return options.layout == TextLayout::Stored && !options.charset && !options.translator;
@@ -75,8 +73,8 @@ struct Conversion {
     const TextOptions& options;
     TextSink writer;
     TextReport report;
-    std::string line;        // the line, for all but the fast path
-    std::string converted;   // the line through the code page
+    std::string line;       // the line, for all but the fast path
+    std::string converted;  // the line through the code page
 };
 
 // Decodes one record and writes its line, unless a token stops it; false

@@ -81,14 +81,14 @@ struct UntranslatedLine {
 
 struct TextReport {
     TextOutcome outcome = TextOutcome::Converted;
-    std::string name;               // the header's name: its bytes up to the first zero
-    bool checksum_matches = true;   // a Hobeta header's
-    std::size_t lines = 0;          // lines written
-    std::int64_t data_size = 0;     // bytes of ALASM data read, its header included
+    std::string name;                         // the header's name: its bytes up to the first zero
+    bool checksum_matches = true;             // a Hobeta header's
+    std::size_t lines = 0;                    // lines written
+    std::int64_t data_size = 0;               // bytes of ALASM data read, its header included
     std::optional<UndefinedToken> undefined;  // with UndefinedToken: on line `lines` + 1
-    std::size_t cut_line = 0;       // the line whose record the input ends inside; 0: none
+    std::size_t cut_line = 0;  // the line whose record the input ends inside; 0: none
     std::vector<UntranslatedLine> untranslated;
-    int error_number = 0;           // errno of a failed read or write, where it was set
+    int error_number = 0;  // errno of a failed read or write, where it was set
 };
 
 // Converts the ALASM data of `input`, which stands at its start and holds

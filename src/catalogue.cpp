@@ -32,13 +32,15 @@ std::vector<Problem> problems_of(const AlasmSummary& alasm) {
         problems.push_back({"hobeta-checksum-mismatch", "the Hobeta checksum does not match", 0});
     }
     if (alasm.cut_line != 0) {
-        problems.push_back({"data-ends-inside", "the data ends inside line " + std::to_string(alasm.cut_line),
+        problems.push_back({"data-ends-inside",
+                            "the data ends inside line " + std::to_string(alasm.cut_line),
                             alasm.cut_line});
     }
     if (alasm.undefined) {
         const std::size_t line = alasm.lines + 1;
         problems.push_back({"undefined-token",
-                            token_problem(*alasm.undefined) + " on line " + std::to_string(line), line});
+                            token_problem(*alasm.undefined) + " on line " + std::to_string(line),
+                            line});
     }
     return problems;
 }
@@ -54,15 +56,18 @@ struct ProblemWords {
 constexpr std::array<ProblemWords, 6> kProblems = {{
     {ImageProblem::None, "", "", ""},
     {ImageProblem::NotAnImage, "", "", ""},
-    {ImageProblem::CutShort, "cut-short", "cut short", "its data is lost: the image ends before it"},
-    {ImageProblem::PastTheDisk, "past-the-disk", "a catalogue entry points past the end of the disk",
+    {ImageProblem::CutShort, "cut-short", "cut short",
+     "its data is lost: the image ends before it"},
+    {ImageProblem::PastTheDisk, "past-the-disk",
+     "a catalogue entry points past the end of the disk",
      "its data is lost: it lies past the end of the disk"},
     {ImageProblem::CountTooLarge, "count-too-large", "its file count is larger than it holds", ""},
     {ImageProblem::ChecksumMismatch, "checksum-mismatch", "the SCL checksum does not match", ""},
 }};
 
 constexpr std::size_t row_of(ImageProblem problem) { return static_cast<std::size_t>(problem); }
-static_assert(kProblems[row_of(ImageProblem::ChecksumMismatch)].problem == ImageProblem::ChecksumMismatch);
+static_assert(kProblems[row_of(ImageProblem::ChecksumMismatch)].problem ==
+              ImageProblem::ChecksumMismatch);
 
 std::vector<Problem> problems_of(const EntrySummary& entry) {
     if (entry.problem != ImageProblem::None) {
@@ -144,8 +149,6 @@ std::string row(const std::array<std::string, kColumns.size()>& cells) {
     return line;
 }
 
-
-
 std::string alasm_line(const AlasmSummary& alasm) {
     std::string line = alasm.name.empty() ? ", with no name" : ", named " + safe_name(alasm.name);
     line += ": " + counted(static_cast<std::size_t>(alasm.length), "byte", "bytes") + ", " +
@@ -166,7 +169,8 @@ std::string problems_json(const std::vector<Problem>& problems) {
     std::string json = "[";
     for (const Problem& problem : problems) {
         json += json.size() > 1 ? ", " : "";
-        json += "{\"key\": " + json_string(problem.key) + ", \"text\": " + json_string(problem.text);
+        json +=
+            "{\"key\": " + json_string(problem.key) + ", \"text\": " + json_string(problem.text);
         if (problem.line != 0) {
             json += ", \"line\": " + std::to_string(problem.line);
         }
@@ -176,12 +180,13 @@ std::string problems_json(const std::vector<Problem>& problems) {
 }
 
 std::string alasm_json(const AlasmSummary& alasm) {
-    return "\"lines\": " + std::to_string(alasm.lines) + ", \"output\": " + json_string(alasm.output);
+    return "\"lines\": " + std::to_string(alasm.lines) +
+           ", \"output\": " + json_string(alasm.output);
 }
 
 std::string entry_json(const EntrySummary& entry) {
-    std::string json = "{\"name\": " + cp866_json(entry.name) + ", \"type\": " +
-                       cp866_json(std::string_view(&entry.type, 1));
+    std::string json = "{\"name\": " + cp866_json(entry.name) +
+                       ", \"type\": " + cp866_json(std::string_view(&entry.type, 1));
     json += ", \"start\": " + std::to_string(entry.start);
     json += ", \"length\": " + std::to_string(entry.length);
     json += ", \"sectors\": " + std::to_string(entry.sectors);
@@ -228,7 +233,8 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
 }
 
 std::string token_problem(const UndefinedToken& token) {
-    return hex_byte(token.byte) + (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
+    return hex_byte(token.byte) +
+           (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
 }
 
 std::string_view image_problem(ImageProblem problem) { return kProblems[row_of(problem)].image; }
@@ -265,28 +271,33 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
         table += row({safe_name(entry.name), safe_name(std::string_view(&entry.type, 1)),
                       std::to_string(entry.start), std::to_string(entry.length),
                       std::to_string(entry.sectors),
-                      entry.problem != ImageProblem::None ? "" : entry.alasm ? "yes" : "no",
-                      entry.alasm ? std::to_string(entry.alasm->lines) : "", joined(problems_of(entry))});
+                      entry.problem != ImageProblem::None ? ""
+                      : entry.alasm                       ? "yes"
+                                                          : "no",
+                      entry.alasm ? std::to_string(entry.alasm->lines) : "",
+                      joined(problems_of(entry))});
         table += line_end;
     }
     return table;
 }
 
 std::string summary_json(const InputSummary& summary) {
-    std::string json = "{\"input\": " + json_string(summary.input) + ", \"kind\": " +
-                       json_string(kKinds[row_of(summary.kind)].key);
+    std::string json = "{\"input\": " + json_string(summary.input) +
+                       ", \"kind\": " + json_string(kKinds[row_of(summary.kind)].key);
     if (summary.kind == SummaryKind::Error) {
         return json + ", \"error\": " + json_string(summary.error) + "}";
     }
     if (summary.alasm) {
         const AlasmSummary& alasm = *summary.alasm;
-        json += ", \"name\": " + cp866_json(alasm.name) + ", \"length\": " + std::to_string(alasm.length) +
-                ", " + alasm_json(alasm) + ", \"problems\": " + problems_json(problems_of(alasm));
+        json += ", \"name\": " + cp866_json(alasm.name) +
+                ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
+                ", \"problems\": " + problems_json(problems_of(alasm));
     } else if (summary.kind == SummaryKind::Trd || summary.kind == SummaryKind::Scl) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None
                 ? std::vector<Problem>{}
-                : std::vector<Problem>{{problem_key(summary.problem), std::string(image_problem(summary.problem)), 0}};
+                : std::vector<Problem>{{problem_key(summary.problem),
+                                        std::string(image_problem(summary.problem)), 0}};
         json += ", \"problems\": " + problems_json(problems) + ", \"files\": [";
         // A line per file, indented under its image.
         for (std::size_t i = 0; i < summary.entries.size(); ++i) {

@@ -87,9 +87,9 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
                              std::span<const std::string> outputs);
 
 // What is wrong, in the words of messages and the table.
-std::string token_problem(const UndefinedToken& token);   // "0xE7 is no mnemonic"
-std::string_view image_problem(ImageProblem problem);     // "cut short"
-std::string_view entry_problem(ImageProblem problem);     // "its data is lost: ..."
+std::string token_problem(const UndefinedToken& token);  // "0xE7 is no mnemonic"
+std::string_view image_problem(ImageProblem problem);    // "cut short"
+std::string_view entry_problem(ImageProblem problem);    // "its data is lost: ..."
 // The fixed name of a problem, as the page names it: "cut-short"; "" for none.
 std::string_view problem_key(ImageProblem problem);
 

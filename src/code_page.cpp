@@ -112,8 +112,8 @@ constexpr std::array<Lead, kLongestUtf8> kLeads = {{
 }};
 
 constexpr std::size_t utf8_size(char32_t character) {
-    return character <= kLargestOneByte    ? 1
-           : character <= kLargestTwoBytes ? 2
+    return character <= kLargestOneByte      ? 1
+           : character <= kLargestTwoBytes   ? 2
            : character <= kLargestThreeBytes ? 3
                                              : 4;
 }

@@ -56,13 +56,16 @@ struct Named {
 };
 
 constexpr std::array<Named<Dialect>, 1> kDialects = {{{Dialect::Alasm, "alasm"}}};
-constexpr std::array<Named<TextLayout>, 2> kLayouts = {{{TextLayout::Stored, "stored"}, {TextLayout::Tidy, "tidy"}}};
-constexpr std::array<Named<LineEnd>, 2> kLineEnds = {{{LineEnd::Lf, "lf"}, {LineEnd::CrLf, "crlf"}}};
+constexpr std::array<Named<TextLayout>, 2> kLayouts = {
+    {{TextLayout::Stored, "stored"}, {TextLayout::Tidy, "tidy"}}};
+constexpr std::array<Named<LineEnd>, 2> kLineEnds = {
+    {{LineEnd::Lf, "lf"}, {LineEnd::CrLf, "crlf"}}};
 
 // Sets `value` to the one `name` names in `table`; false where none is.
 template <typename Value, std::size_t Size>
 bool set_named(const std::array<Named<Value>, Size>& table, std::string_view name, Value& value) {
-    const auto found = std::find_if(table.begin(), table.end(), [name](const Named<Value>& row) { return row.name == name; });
+    const auto found = std::find_if(table.begin(), table.end(),
+                                    [name](const Named<Value>& row) { return row.name == name; });
     if (found == table.end()) {
         return false;
     }
@@ -71,7 +74,16 @@ bool set_named(const std::array<Named<Value>, Size>& table, std::string_view nam
 }
 
 enum class OptionId : unsigned char {
-    Output, Force, Charset, Eol, Layout, Dialect, Quiet, Verbose, Json, Help,
+    Output,
+    Force,
+    Charset,
+    Eol,
+    Layout,
+    Dialect,
+    Quiet,
+    Verbose,
+    Json,
+    Help,
 };
 
 struct OptionSpec {
@@ -130,8 +142,7 @@ constexpr std::array<VerbSpec, 2> kVerbs = {{
      "korve does. With one ALASM input and no -o the text goes to standard output;\n"
      "the files of disk images, folders and several inputs go into a folder, -o DIR.\n"
      "An existing file is never written over without --force."},
-    {"list", Verb::List, kListOptions, "[--json] INPUT...",
-     "tell what each input holds",
+    {"list", Verb::List, kListOptions, "[--json] INPUT...", "tell what each input holds",
      "Tells what each INPUT is: ALASM data with its header's name, length and line\n"
      "count; or a disk image, with each live file's name, type, start, length,\n"
      "sectors, whether it holds ALASM data, its line count and its problem."},
@@ -225,10 +236,13 @@ Request parse_verb(const VerbSpec& verb, std::span<const char* const> words) {
         const bool long_form = word.starts_with("--");
         std::string_view rest = word.substr(long_form ? 2 : 1);
         while (!rest.empty()) {
-            const std::string_view name = long_form ? rest.substr(0, rest.find('=')) : rest.substr(0, 1);
-            const auto spec = std::find_if(verb.options.begin(), verb.options.end(), [&](const OptionSpec& o) {
-                return long_form ? o.long_name == name : o.short_name != '\0' && o.short_name == name[0];
-            });
+            const std::string_view name =
+                long_form ? rest.substr(0, rest.find('=')) : rest.substr(0, 1);
+            const auto spec =
+                std::find_if(verb.options.begin(), verb.options.end(), [&](const OptionSpec& o) {
+                    return long_form ? o.long_name == name
+                                     : o.short_name != '\0' && o.short_name == name[0];
+                });
             const std::string shown = (long_form ? "--" : "-") + std::string(name);
             if (spec == verb.options.end()) {
                 return usage_error("unknown option " + shown, &verb);
@@ -371,7 +385,8 @@ std::string option_lines(std::span<const OptionSpec> options) {
     constexpr std::size_t kWidth = 79;
     std::string text;
     for (const OptionSpec& option : options) {
-        std::string head = option.short_name != '\0' ? std::string("  -") + option.short_name + ", " : "      ";
+        std::string head =
+            option.short_name != '\0' ? std::string("  -") + option.short_name + ", " : "      ";
         head += "--" + std::string(option.long_name);
         if (!option.value.empty()) {
             head += " " + std::string(option.value);
@@ -443,7 +458,8 @@ struct Place {
 Place inside(const Place& folder, std::string_view name) {
     const std::string name_text(name);
     const bool ends_in_separator = folder.shown.ends_with('/') || folder.shown.ends_with('\\');
-    return {folder.path / file_path(name_text.c_str()), folder.shown + (ends_in_separator ? "" : "/") + name_text};
+    return {folder.path / file_path(name_text.c_str()),
+            folder.shown + (ends_in_separator ? "" : "/") + name_text};
 }
 
 std::string system_reason(int error_number) {
@@ -536,8 +552,8 @@ void report_text(Run& run, const Source& source, const TextReport& report, std::
                     "the data ends inside line " + std::to_string(report.cut_line));
     }
     for (const UntranslatedLine& line : report.untranslated) {
-        run.error(source.shown + ":" + std::to_string(line.number), "cannot translate " + line.reason,
-                  KorvexStatus::NotAllConverted);
+        run.error(source.shown + ":" + std::to_string(line.number),
+                  "cannot translate " + line.reason, KorvexStatus::NotAllConverted);
     }
     if (report.undefined) {
         run.error(source.shown + ":" + std::to_string(report.lines + 1),
@@ -545,8 +561,8 @@ void report_text(Run& run, const Source& source, const TextReport& report, std::
                   KorvexStatus::NotAllConverted);
     } else {
         console.say(Severity::Progress, source.shown,
-                    "converted " + std::to_string(report.lines) + (report.lines == 1 ? " line" : " lines") +
-                        " into " + std::string(to));
+                    "converted " + std::to_string(report.lines) +
+                        (report.lines == 1 ? " line" : " lines") + " into " + std::string(to));
     }
 }
 
@@ -557,8 +573,9 @@ void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& s
     if (where.target == Target::Stdout) {
         const TextReport report = convert_to_text(reader, kind, text, run.console.streams.out);
         if (report.outcome == TextOutcome::WriteFailed) {
-            run.error(source.shown, "cannot write " + std::string(kStdoutShown) + ": " +
-                                        system_reason(report.error_number),
+            run.error(source.shown,
+                      "cannot write " + std::string(kStdoutShown) + ": " +
+                          system_reason(report.error_number),
                       KorvexStatus::Trouble);
             run.stdout_failed = true;
         } else if (report.outcome == TextOutcome::ReadFailed) {
@@ -569,9 +586,11 @@ void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& s
         }
         return;
     }
-    const Place target = where.target == Target::File
-                             ? where.place
-                             : inside(where.place, claim_name(*where.claims, source.name + std::string(kTextSuffix)));
+    const Place target =
+        where.target == Target::File
+            ? where.place
+            : inside(where.place,
+                     claim_name(*where.claims, source.name + std::string(kTextSuffix)));
     const std::string exists = target.shown + " exists; --force writes over it";
     std::error_code error;
     if (!run.options.force && fs::exists(fs::symlink_status(target.path, error))) {
@@ -583,24 +602,29 @@ void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& s
     }
     OutputFile output = OutputFile::open(target.path, error);
     if (!output.is_open()) {
-        run.error(source.shown, "cannot write " + target.shown + ": " + reason(error), KorvexStatus::Trouble);
+        run.error(source.shown, "cannot write " + target.shown + ": " + reason(error),
+                  KorvexStatus::Trouble);
         return;
     }
     const TextReport report = convert_to_text(reader, kind, text, output.stream());
     if (report.outcome == TextOutcome::WriteFailed) {
-        run.error(source.shown, "cannot write " + target.shown + ": " + system_reason(report.error_number),
+        run.error(source.shown,
+                  "cannot write " + target.shown + ": " + system_reason(report.error_number),
                   KorvexStatus::Trouble);
         return;
     }
     if (report.outcome == TextOutcome::ReadFailed) {
-        run.error(source.shown, "reading failed: " + system_reason(report.error_number), KorvexStatus::Trouble);
+        run.error(source.shown, "reading failed: " + system_reason(report.error_number),
+                  KorvexStatus::Trouble);
         return;
     }
     if (report.lines == 0) {
         output.discard();  // stopped on its first line: no file of nothing
     } else if (const std::error_code failed = output.commit(run.options.force)) {
         run.error(source.shown,
-                  failed == std::errc::file_exists ? exists : "cannot write " + target.shown + ": " + reason(failed),
+                  failed == std::errc::file_exists
+                      ? exists
+                      : "cannot write " + target.shown + ": " + reason(failed),
                   KorvexStatus::Trouble);
         return;
     }
@@ -617,7 +641,8 @@ std::optional<Destination> folder_for(Run& run, const Source& source, const Dest
         const std::string words = where.target == Target::Stdout
                                       ? "name a folder to write its files into with -o DIR"
                                       : where.place.shown + " is no folder, and its files need one";
-        run.error(source.shown, std::string(holder) + " holds several files: " + words, KorvexStatus::Trouble);
+        run.error(source.shown, std::string(holder) + " holds several files: " + words,
+                  KorvexStatus::Trouble);
         return std::nullopt;
     }
     Destination folder{Target::Folder, where.place, &claims, false};
@@ -632,18 +657,21 @@ std::string entry_shown(const Source& image, std::string_view name) {
 }
 
 // The image's own problem first, then each file: lost, skipped or converted.
-void convert_image(Run& run, const Source& source, const DiskImage& image, const Destination& where) {
+void convert_image(Run& run, const Source& source, const DiskImage& image,
+                   const Destination& where) {
     ClaimedNames claims;
     const auto folder = folder_for(run, source, where, claims, "a disk image");
     if (!folder) {
         return;
     }
     if (image.problem != ImageProblem::None) {
-        const auto lost = std::count_if(image.entries.begin(), image.entries.end(),
-                                        [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
+        const auto lost = std::count_if(
+            image.entries.begin(), image.entries.end(),
+            [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
         std::string text(image_problem(image.problem));
         if (lost > 0) {
-            text += "; " + std::to_string(lost) + " of its " + std::to_string(image.entries.size()) + " files lost";
+            text += "; " + std::to_string(lost) + " of its " +
+                    std::to_string(image.entries.size()) + " files lost";
         }
         run.console.say(Severity::Warning, source.shown, text);
     }
@@ -669,7 +697,8 @@ std::vector<std::string> output_names(const DiskImage& image) {
     ClaimedNames claims;
     std::vector<std::string> names;
     for (const ImageEntry& entry : image.entries) {
-        names.push_back(claim_name(claims, entry_file_name(entry.name, entry.type)) + std::string(kTextSuffix));
+        names.push_back(claim_name(claims, entry_file_name(entry.name, entry.type)) +
+                        std::string(kTextSuffix));
     }
     return names;
 }
@@ -696,7 +725,8 @@ std::vector<unsigned char> read_whole(ByteReader& reader) {
 
 // Takes one opened input: recognises it, then converts or lists what it
 // holds. `walked`: found in a folder, rather than named.
-void take_input(Run& run, std::FILE* file, const Source& source, const Destination& where, bool walked) {
+void take_input(Run& run, std::FILE* file, const Source& source, const Destination& where,
+                bool walked) {
     ByteReader reader(file);
     InputKind kind = recognise_input(reader.look(kRecognisedBytes));
     const auto read_failed = [&]() {
@@ -712,8 +742,13 @@ void take_input(Run& run, std::FILE* file, const Source& source, const Destinati
     const bool listing = run.options.verb->verb == Verb::List;
     if (holds_alasm(kind)) {
         if (listing) {
-            InputSummary summary{source.shown, kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
-                                 {}, summarise_alasm(reader, kind, source.name + std::string(kTextSuffix)), {}, {}};
+            InputSummary summary{
+                source.shown,
+                kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
+                {},
+                summarise_alasm(reader, kind, source.name + std::string(kTextSuffix)),
+                {},
+                {}};
             if (reader.failed()) {
                 read_failed();
             } else {
@@ -745,9 +780,11 @@ void take_input(Run& run, std::FILE* file, const Source& source, const Destinati
             list_summary(run, {source.shown, SummaryKind::None, {}, {}, {}, {}});
         } else if (walked) {
             ++run.skipped;
-            run.console.say(Severity::Progress, source.shown, "skipped: neither ALASM data nor a disk image");
+            run.console.say(Severity::Progress, source.shown,
+                            "skipped: neither ALASM data nor a disk image");
         } else {
-            run.error(source.shown, "holds no ALASM data and no disk image", KorvexStatus::NotAllConverted);
+            run.error(source.shown, "holds no ALASM data and no disk image",
+                      KorvexStatus::NotAllConverted);
         }
         return;
     }
@@ -758,7 +795,8 @@ void take_input(Run& run, std::FILE* file, const Source& source, const Destinati
     convert_image(run, source, image, where);
 }
 
-void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where, bool walked);
+void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where,
+               bool walked);
 
 // Takes the files of a folder in sorted order, and its folders in turn.
 void walk(Run& run, const fs::path& folder, const Source& source, const Destination& where) {
@@ -769,7 +807,8 @@ void walk(Run& run, const fs::path& folder, const Source& source, const Destinat
     }
     std::error_code error;
     if (run.output_root && fs::equivalent(folder, *run.output_root, error)) {
-        run.error(source.shown, "it is the folder written into; name another with -o", KorvexStatus::Trouble);
+        run.error(source.shown, "it is the folder written into; name another with -o",
+                  KorvexStatus::Trouble);
         return;
     }
     std::vector<std::pair<std::string, fs::path>> found;
@@ -800,7 +839,8 @@ void walk(Run& run, const fs::path& folder, const Source& source, const Destinat
     }
 }
 
-void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where, bool walked) {
+void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where,
+               bool walked) {
     std::error_code error;
     if (fs::is_directory(path, error)) {
         walk(run, path, source, where);
@@ -826,7 +866,8 @@ std::optional<Destination> destination(Run& run, ClaimedNames& claims) {
     const bool several = options.inputs.size() > 1;
     if (!options.output || *options.output == kStandardStream) {
         if (options.verb->verb == Verb::List) {
-            return Destination{Target::Folder, {}, &claims, true};  // names only: nothing is written
+            return Destination{
+                Target::Folder, {}, &claims, true};  // names only: nothing is written
         }
         if (several) {
             run.error("", "several inputs: name a folder to write their files into with -o DIR",
@@ -839,7 +880,8 @@ std::optional<Destination> destination(Run& run, ClaimedNames& claims) {
     const Place place{file_path(output.c_str()), output};
     std::error_code error;
     const fs::file_status status = fs::status(place.path, error);
-    const bool is_folder = fs::is_directory(status) || output.ends_with('/') || output.ends_with('\\');
+    const bool is_folder =
+        fs::is_directory(status) || output.ends_with('/') || output.ends_with('\\');
     if (several && !is_folder && fs::exists(status)) {
         run.error("", output + " is no folder, and several inputs need one", KorvexStatus::Trouble);
         return std::nullopt;
@@ -859,7 +901,8 @@ void run_inputs(Run& run) {
     }
     for (const std::string& input : run.options.inputs) {
         if (input == kStandardStream) {
-            take_input(run, run.console.streams.in, {std::string(kStdinShown), std::string(kStdinName)}, *where, false);
+            take_input(run, run.console.streams.in,
+                       {std::string(kStdinShown), std::string(kStdinName)}, *where, false);
             continue;
         }
         const fs::path path = file_path(input.c_str());
@@ -890,14 +933,14 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
     switch (request.kind) {
         case Request::Kind::UsageError:
             console.say(Severity::Error, "", request.error);
-            console.lines(streams.err, (request.topic != nullptr ? verb_usage(*request.topic) : usage_lines()) +
-                                           "Try '" + std::string(kProgram) + " help" +
-                                           (request.topic != nullptr ? " " + std::string(request.topic->name) : "") +
-                                           "' for more.\n");
+            console.lines(
+                streams.err,
+                (request.topic != nullptr ? verb_usage(*request.topic) : usage_lines()) + "Try '" +
+                    std::string(kProgram) + " help" +
+                    (request.topic != nullptr ? " " + std::string(request.topic->name) : "") +
+                    "' for more.\n");
             return KorvexStatus::Trouble;
-        case Request::Kind::Help:
-            console.lines(streams.out, help_text(request.topic));
-            break;
+        case Request::Kind::Help: console.lines(streams.out, help_text(request.topic)); break;
         case Request::Kind::Version:
             console.line(streams.out, std::string(kProgram) + " " + std::string(kVersion));
             break;
@@ -914,8 +957,9 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
     errno = 0;
     if (std::fflush(streams.out) != 0 || std::ferror(streams.out) != 0) {
         const int error_number = errno;
-        console.say(Severity::Error, "", "cannot write " + std::string(kStdoutShown) + ": " +
-                                             system_reason(error_number != 0 ? error_number : EIO));
+        console.say(Severity::Error, "",
+                    "cannot write " + std::string(kStdoutShown) + ": " +
+                        system_reason(error_number != 0 ? error_number : EIO));
         return KorvexStatus::Trouble;
     }
     return status;

@@ -12,7 +12,9 @@ int run_korve(int argc, const char* const* argv) {
 }  // namespace
 
 #ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return korve::run_with_utf8_arguments(argc, argv, run_korve); }
+int wmain(int argc, wchar_t** argv) {
+    return korve::run_with_utf8_arguments(argc, argv, run_korve);
+}
 #else
 int main(int argc, char** argv) { return run_korve(argc, argv); }
 #endif

@@ -30,7 +30,8 @@ std::error_code from_errno() { return {errno, std::generic_category()}; }
 std::error_code from_windows(DWORD code) {
     switch (code) {
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return std::make_error_code(std::errc::no_such_file_or_directory);
+        case ERROR_PATH_NOT_FOUND:
+            return std::make_error_code(std::errc::no_such_file_or_directory);
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION: return std::make_error_code(std::errc::permission_denied);
         case ERROR_ALREADY_EXISTS:

@@ -36,8 +36,9 @@ bool names_a_device(std::string_view name) {
     }
     constexpr std::size_t kNumbered = 4;
     return stem.size() == kNumbered && stem[3] >= '1' && stem[3] <= '9' &&
-           std::any_of(kNumberedDevices.begin(), kNumberedDevices.end(),
-                       [stem](std::string_view device) { return same_letters(stem.substr(0, 3), device); });
+           std::any_of(
+               kNumberedDevices.begin(), kNumberedDevices.end(),
+               [stem](std::string_view device) { return same_letters(stem.substr(0, 3), device); });
 }
 
 // Cyrillic capitals, U+0400..U+042F, and their small letters, 0x20 or 0x50
@@ -79,7 +80,8 @@ std::string safe_name(std::string_view bytes) {
     std::string name;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < kFirstPrintable || byte == kDelete || kRefused.find(c) != std::string_view::npos) {
+        if (byte < kFirstPrintable || byte == kDelete ||
+            kRefused.find(c) != std::string_view::npos) {
             name += kStandIn;
         } else {
             append_utf8(name, CodePage::Cp866, std::string_view(&c, 1));

@@ -17,7 +17,8 @@ using testing::alasm_record;
 
 DescribedLine described(const std::string& marked) {
     const std::string record = alasm_record(marked);
-    return describe_record(std::span(reinterpret_cast<const unsigned char*>(record.data()) + 1, record.size() - 1));
+    return describe_record(
+        std::span(reinterpret_cast<const unsigned char*>(record.data()) + 1, record.size() - 1));
 }
 
 TEST(AlasmText, TidiesEachLineFromItsParts) {
@@ -47,13 +48,15 @@ TEST(AlasmText, TidiesEachLineFromItsParts) {
 // A translator writes each line; what it cannot translate is reported by
 // line, and its '\n' ends lines as the chosen line end does.
 TEST(AlasmText, WritesWhatATranslatorMakesOfEachLine) {
-    const std::string data = alasm_header("T") + alasm_record("{NOP}") + alasm_record("{RUN}{A}") + std::string(1, '\0');
+    const std::string data =
+        alasm_header("T") + alasm_record("{NOP}") + alasm_record("{RUN}{A}") + std::string(1, '\0');
     ByteReader input(std::span(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
     TextOptions options;
     options.line_end = LineEnd::CrLf;
     options.translator = [](std::size_t number, const DescribedLine& line,
                             std::string& text) -> std::optional<std::string> {
-        if (!line.pieces.empty() && line.pieces[0].part == LinePart::Mnemonic && text == "\tRUN\tA") {
+        if (!line.pieces.empty() && line.pieces[0].part == LinePart::Mnemonic &&
+            text == "\tRUN\tA") {
             text = "; " + text;
             return "RUN: code runs while assembling";
         }

@@ -28,7 +28,8 @@ std::string iconv_utf8(const char* page, unsigned char byte) {
     char* out_at = out.data();
     std::size_t in_left = 1;
     std::size_t out_left = out.size();
-    const bool done = iconv(convert, &in_at, &in_left, &out_at, &out_left) != static_cast<std::size_t>(-1);
+    const bool done =
+        iconv(convert, &in_at, &in_left, &out_at, &out_left) != static_cast<std::size_t>(-1);
     iconv_close(convert);
     return done ? std::string(out.data(), out_at) : std::string();
 }
@@ -39,7 +40,8 @@ TEST(CodePage, ReadsEveryByteAsTheCLibraryDoesAndStoresItBack) {
     const struct {
         CodePage page;
         const char* name;
-    } pages[] = {{CodePage::Cp866, "CP866"}, {CodePage::Cp1251, "CP1251"}, {CodePage::Koi8R, "KOI8-R"}};
+    } pages[] = {
+        {CodePage::Cp866, "CP866"}, {CodePage::Cp1251, "CP1251"}, {CodePage::Koi8R, "KOI8-R"}};
     for (const auto& [page, name] : pages) {
         EXPECT_EQ(code_page_named(name), page);
         EXPECT_EQ(code_page_name(page), name);
@@ -52,7 +54,8 @@ TEST(CodePage, ReadsEveryByteAsTheCLibraryDoesAndStoresItBack) {
 #ifdef KORVE_HAVE_ICONV
             const std::string expected = iconv_utf8(name, byte);
             // CP1251 leaves 0x98 unassigned; browsers read it as U+0098.
-            EXPECT_EQ(utf8, expected.empty() && value == 0x98 ? "\xC2\x98" : expected) << name << " " << value;
+            EXPECT_EQ(utf8, expected.empty() && value == 0x98 ? "\xC2\x98" : expected)
+                << name << " " << value;
 #endif
             EXPECT_EQ(byte_of(page, character_of(page, byte)), byte) << name << " " << value;
         }
@@ -85,7 +88,9 @@ TEST(CodePage, DecodesOnlyValidUtf8) {
         {"\xF4\x90\x80\x80", 0, 0},  // past U+10FFFF
         {"\x80", 0, 0},              // a continuation byte first
         {"\xC3", 0, 0},              // cut short
-        {"\xE2\x82" "A", 0, 0},      // not continued
+        {"\xE2\x82"
+         "A",
+         0, 0},  // not continued
         {"\xF8\x88\x80\x80\x80", 0, 0},
     };
     for (const auto& c : cases) {
@@ -108,7 +113,7 @@ TEST(CodePage, SaysWhereTextCannotBeStored) {
         TextPosition position;  // of the failure
     } cases[] = {
         {CodePage::Cp866, "LD A,1 ; привет", std::nullopt, {}},
-        {CodePage::Cp866, "ok\n; пр€", 9, {2, 5}},   // CP866 has no euro sign
+        {CodePage::Cp866, "ok\n; пр€", 9, {2, 5}},  // CP866 has no euro sign
         {CodePage::Cp1251, "ok\n; пр€", std::nullopt, {}},
         {CodePage::Koi8R, "a\n\nb\xFF", 4, {3, 2}},  // no UTF-8
         {CodePage::Cp1251, "\xE2\x82", 0, {1, 1}},

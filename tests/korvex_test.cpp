@@ -34,7 +34,8 @@ using testing::trd_image;
 const std::string kSource = alasm_header("GAME") + alasm_record("LOOP    {LD}   {A},{(HL)}  ") +
                             alasm_record("{RLCA}") + alasm_record("     {NOP}{ }{ }") +
                             alasm_record("; \xE0\xE1\xE2") + "\x00"s;
-const std::string kStored = "LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; \xE0\xE1\xE2\n\n";
+const std::string kStored =
+    "LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; \xE0\xE1\xE2\n\n";
 
 // `lines` lines of one NOP each, in a record apiece.
 std::string nops(std::size_t lines) {
@@ -103,8 +104,9 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
         EXPECT_EQ(result.status, 0) << c.args[0];
     }
     const std::string text_help = korvex({"help", "text"}).out;
-    for (const char* option : {"--output", "--force", "--charset CP866|CP1251|KOI8-R", "--eol lf|crlf",
-                               "--layout stored|tidy", "--dialect alasm", "--quiet", "--verbose"}) {
+    for (const char* option :
+         {"--output", "--force", "--charset CP866|CP1251|KOI8-R", "--eol lf|crlf",
+          "--layout stored|tidy", "--dialect alasm", "--quiet", "--verbose"}) {
         EXPECT_NE(text_help.find(option), std::string::npos) << option;
     }
     EXPECT_TRUE(files().empty());
@@ -114,7 +116,8 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
     write("GAME.$h", hobeta_file(kSource));
     write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = kSource}}));
     fs::create_directory(dir() / "folder");
-    const std::string text_usage = "usage: korvex text [OPTION...] INPUT...\nTry 'korvex help text' for more.\n";
+    const std::string text_usage =
+        "usage: korvex text [OPTION...] INPUT...\nTry 'korvex help text' for more.\n";
     const std::string usage =
         "usage: korvex text [OPTION...] INPUT...\n       korvex list [--json] INPUT...\n"
         "       korvex help [VERB] | --help | --version\nTry 'korvex help' for more.\n";
@@ -132,30 +135,36 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         {{"text", "--force=yes", "GAME.$h"}, "korvex: error: --force takes nothing\n" + text_usage},
         {{"text", "--charset", "CP437", "GAME.$h"},
          "korvex: error: --charset takes CP866|CP1251|KOI8-R, not 'CP437'\n" + text_usage},
-        {{"text", "--eol=cr", "GAME.$h"}, "korvex: error: --eol takes lf|crlf, not 'cr'\n" + text_usage},
+        {{"text", "--eol=cr", "GAME.$h"},
+         "korvex: error: --eol takes lf|crlf, not 'cr'\n" + text_usage},
         {{"text", "--layout", "neat", "GAME.$h"},
          "korvex: error: --layout takes stored|tidy, not 'neat'\n" + text_usage},
         {{"text", "--dialect", "tasm", "GAME.$h"},
          "korvex: error: --dialect takes alasm, not 'tasm'\n" + text_usage},
-        {{"text", "-", "-"}, "korvex: error: standard input (-) can be read only once\n" + text_usage},
+        {{"text", "-", "-"},
+         "korvex: error: standard input (-) can be read only once\n" + text_usage},
         {{"list", "-o", "out", "GAME.$h"},
-         "korvex: error: unknown option -o\nusage: korvex list [--json] INPUT...\nTry 'korvex help list' for more.\n"},
+         "korvex: error: unknown option -o\n"
+         "usage: korvex list [--json] INPUT...\nTry 'korvex help list' for more.\n"},
         // Usage that names no folder where one is needed.
         {{"text", "GAME.$h", "disk.trd"},
          "korvex: error: several inputs: name a folder to write their files into with -o DIR\n"},
         {{"text", "disk.trd"},
-         "korvex: disk.trd: error: a disk image holds several files: name a folder to write its files into "
-         "with -o DIR\n"},
+         "korvex: disk.trd: error: a disk image holds several files: "
+         "name a folder to write its files into with -o DIR\n"},
         {{"text", "folder", "-o", "-"},
-         "korvex: folder: error: a folder holds several files: name a folder to write its files into with -o DIR\n"},
+         "korvex: folder: error: a folder holds several files: "
+         "name a folder to write its files into with -o DIR\n"},
         {{"text", "disk.trd", "-o", "GAME.$h"},
-         "korvex: disk.trd: error: a disk image holds several files: GAME.$h is no folder, and its files need one\n"},
+         "korvex: disk.trd: error: a disk image holds several files: "
+         "GAME.$h is no folder, and its files need one\n"},
         {{"text", "disk.trd", "folder", "-o", "GAME.$h"},
          "korvex: error: GAME.$h is no folder, and several inputs need one\n"},
     };
     for (const auto& c : cases) {
         const auto result = korvex(c.args);
-        EXPECT_EQ(result.err, native(c.err)) << (c.args.empty() ? "" : c.args[0] + " " + c.args.back());
+        EXPECT_EQ(result.err, native(c.err))
+            << (c.args.empty() ? "" : c.args[0] + " " + c.args.back());
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.status, 2);
     }
@@ -212,9 +221,12 @@ TEST_F(KorvexRun, ChangesLayoutCharacterSetAndLineEndsOnlyWhenAsked) {
     } cases[] = {
         {{}, native(kStored)},
         {{"--layout", "tidy"}, native(tidy)},
-        {{"--charset", "CP866"}, native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; рст\n\n")},
-        {{"--charset=cp1251"}, native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; абв\n\n")},
-        {{"--charset", "KOI8-R"}, native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; ЮАБ\n\n")},
+        {{"--charset", "CP866"},
+         native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; рст\n\n")},
+        {{"--charset=cp1251"},
+         native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; абв\n\n")},
+        {{"--charset", "KOI8-R"},
+         native("LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; ЮАБ\n\n")},
         {{"--eol", "crlf"}, with_crlf(kStored)},
         {{"--eol", "lf"}, kStored},
         {{"--layout=tidy", "--charset", "CP866", "--eol", "crlf"},
@@ -243,8 +255,13 @@ std::string cut_disk() {
 }
 
 TEST_F(KorvexRun, SaysWhatHappenedAndExitsWithItsStatus) {
+    const std::string kStopped =
+        "korvex: disk.trd:PGMFLASH.H:57: error: "
+        "0xE7 is no mnemonic; the 56 lines before it were written\n";
     const std::string undefined_disk = trd_image({
-        {.name = "PGMFLASH", .type = 'H', .data = alasm_header("PGMFLASH") + nops(56) + "\x02\xE7" + nops(3)},
+        {.name = "PGMFLASH",
+         .type = 'H',
+         .data = alasm_header("PGMFLASH") + nops(56) + "\x02\xE7" + nops(3)},
         {.name = "PGMFLASH", .type = 'C', .data = std::string(300, '\xC9')},
     });
     const struct {
@@ -255,45 +272,81 @@ TEST_F(KorvexRun, SaysWhatHappenedAndExitsWithItsStatus) {
         int status;
         std::vector<std::string> written;  // files under out/
     } cases[] = {
-        {"disk.trd", undefined_disk, {"text", "disk.trd", "-o", "out"},
-         "korvex: disk.trd:PGMFLASH.H:57: error: 0xE7 is no mnemonic; the 56 lines before it were written\n", 1,
+        {"disk.trd",
+         undefined_disk,
+         {"text", "disk.trd", "-o", "out"},
+         kStopped,
+         1,
          {"PGMFLASH.H.asm"}},
-        {"GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false),
+        {"GAME.$h",
+         hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false),
          {"text", "GAME.$h", "-o", "out/"},
-         "korvex: GAME.$h: warning: the Hobeta checksum does not match; converted as its length says\n", 0,
+         "korvex: GAME.$h: warning: "
+         "the Hobeta checksum does not match; converted as its length says\n",
+         0,
          {"GAME.$h.asm"}},
-        {"x.H", alasm_header("X") + nops(2) + "\x10" "AB", {"text", "x.H", "-o", "out/"},
-         "korvex: x.H: warning: the data ends inside line 3\n", 0, {"x.H.asm"}},
-        {"old.trd", cut_disk(), {"text", "old.trd", "-o", "out"},
+        {"x.H",
+         alasm_header("X") + nops(2) + "\x10" + "AB",
+         {"text", "x.H", "-o", "out/"},
+         "korvex: x.H: warning: the data ends inside line 3\n",
+         0,
+         {"x.H.asm"}},
+        {"old.trd",
+         cut_disk(),
+         {"text", "old.trd", "-o", "out"},
          "korvex: old.trd: warning: cut short; 3 of its 9 files lost\n"
          "korvex: old.trd:F7.H: error: its data is lost: the image ends before it\n"
          "korvex: old.trd:F8.H: error: its data is lost: the image ends before it\n"
          "korvex: old.trd:F9.H: error: its data is lost: the image ends before it\n",
-         1, {"F1.H.asm", "F2.H.asm", "F3.H.asm", "F4.H.asm", "F5.H.asm", "F6.H.asm"}},
-        {"GAME.$h", hobeta_file(kSource), {"text", "missing.h", "GAME.$h", "-o", "out"},
-         "korvex: missing.h: error: No such file or directory\n", 2, {"GAME.$h.asm"}},
-        {"notes.txt", "nothing to see", {"text", "notes.txt", "-o", "out"},
-         "korvex: notes.txt: error: holds no ALASM data and no disk image\n", 1, {}},
+         1,
+         {"F1.H.asm", "F2.H.asm", "F3.H.asm", "F4.H.asm", "F5.H.asm", "F6.H.asm"}},
+        {"GAME.$h",
+         hobeta_file(kSource),
+         {"text", "missing.h", "GAME.$h", "-o", "out"},
+         "korvex: missing.h: error: No such file or directory\n",
+         2,
+         {"GAME.$h.asm"}},
+        {"notes.txt",
+         "nothing to see",
+         {"text", "notes.txt", "-o", "out"},
+         "korvex: notes.txt: error: holds no ALASM data and no disk image\n",
+         1,
+         {}},
         // Stopped on its first line (DS, then no operand): no file of nothing.
-        {"bad.h", alasm_header("BAD") + "\x03\xA4\x80", {"text", "bad.h", "-o", "out/"},
-         "korvex: bad.h:1: error: 0x80 is no operand; nothing was written\n", 1, {}},
+        {"bad.h",
+         alasm_header("BAD") + "\x03\xA4\x80",
+         {"text", "bad.h", "-o", "out/"},
+         "korvex: bad.h:1: error: 0x80 is no operand; nothing was written\n",
+         1,
+         {}},
         // -q keeps errors only; -v names each file written.
-        {"GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false),
-         {"text", "-q", "GAME.$h", "-o", "out/"}, "", 0, {"GAME.$h.asm"}},
-        {"disk.trd", undefined_disk, {"text", "--quiet", "disk.trd", "-o", "out"},
-         "korvex: disk.trd:PGMFLASH.H:57: error: 0xE7 is no mnemonic; the 56 lines before it were written\n", 1,
+        {"GAME.$h",
+         hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false),
+         {"text", "-q", "GAME.$h", "-o", "out/"},
+         "",
+         0,
+         {"GAME.$h.asm"}},
+        {"disk.trd",
+         undefined_disk,
+         {"text", "--quiet", "disk.trd", "-o", "out"},
+         kStopped,
+         1,
          {"PGMFLASH.H.asm"}},
-        {"GAME.$h", hobeta_file(kSource), {"text", "-v", "GAME.$h", "disk.scl", "-o", "out"},
+        {"GAME.$h",
+         hobeta_file(kSource),
+         {"text", "-v", "GAME.$h", "disk.scl", "-o", "out"},
          "korvex: GAME.$h: converted 5 lines into out/GAME.$h.asm\n"
          "korvex: disk.scl:PGMFLASH.H: converted 59 lines into out/disk.scl/PGMFLASH.H.asm\n"
          "korvex: disk.scl:PGMFLASH.C: skipped: not ALASM data\n",
-         0, {"GAME.$h.asm", "disk.scl/PGMFLASH.H.asm"}},
+         0,
+         {"GAME.$h.asm", "disk.scl/PGMFLASH.H.asm"}},
     };
     for (const auto& c : cases) {
         clear();
         write(c.name, c.bytes);
-        write("disk.scl", scl_archive({{.name = "PGMFLASH", .type = 'H', .data = alasm_header("P") + nops(59)},
-                                       {.name = "PGMFLASH", .type = 'C', .data = "\xC9"}}));
+        write("disk.scl",
+              scl_archive({{.name = "PGMFLASH", .type = 'H', .data = alasm_header("P") + nops(59)},
+                           {.name = "PGMFLASH", .type = 'C', .data = "\xC9"}}));
         const auto result = korvex(c.args);
         EXPECT_EQ(result.err, native(c.err)) << c.name;
         EXPECT_EQ(result.out, "") << c.name;
@@ -319,7 +372,8 @@ TEST_F(KorvexRun, NeverWritesOverAFileUnasked) {
         const std::string target = args[3] == "out" ? "out/GAME.H.asm" : "out.asm";
         const auto refused = korvex(args);
         const std::string from = args[1] == "disk.trd" ? "disk.trd:GAME.H" : "GAME.$h";
-        EXPECT_EQ(refused.err, native("korvex: " + from + ": error: " + target + " exists; --force writes over it\n"));
+        EXPECT_EQ(refused.err, native("korvex: " + from + ": error: " + target +
+                                      " exists; --force writes over it\n"));
         EXPECT_EQ(refused.status, 2);
         EXPECT_EQ(read(target), old);
 
@@ -331,7 +385,8 @@ TEST_F(KorvexRun, NeverWritesOverAFileUnasked) {
         EXPECT_EQ(read(target), native(kStored));
     }
     // Nothing is left beside the outputs: no temporary file.
-    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "disk.trd", "out.asm", "out/GAME.H.asm"}));
+    EXPECT_EQ(tree(),
+              (std::vector<std::string>{"GAME.$h", "disk.trd", "out.asm", "out/GAME.H.asm"}));
 }
 
 TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
@@ -342,18 +397,30 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         std::string err;
         bool posix_only;
     } cases[] = {
-        {{"text", "GAME.$h"}, "/dev/full",
-         "korvex: GAME.$h: error: cannot write standard output: No space left on device\n", true},
-        {{"help"}, "/dev/full", "korvex: error: cannot write standard output: No space left on device\n", true},
-        {{"text", "/proc/self/mem", "-o", "out"}, "",
-         "korvex: /proc/self/mem: error: reading failed: Input/output error\n", true},
-        {{"text", "GAME.$h", "-o", "nowhere/out.asm"}, "",
-         "korvex: GAME.$h: error: cannot write nowhere/out.asm: No such file or directory\n", false},
-        {{"text", "GAME.$h", "-o", "GAME.$h/"}, "",
-         "korvex: GAME.$h: error: cannot make the folder GAME.$h/: a file has its name\n", false},
+        {{"text", "GAME.$h"},
+         "/dev/full",
+         "korvex: GAME.$h: error: cannot write standard output: No space left on device\n",
+         true},
+        {{"help"},
+         "/dev/full",
+         "korvex: error: cannot write standard output: No space left on device\n",
+         true},
+        {{"text", "/proc/self/mem", "-o", "out"},
+         "",
+         "korvex: /proc/self/mem: error: reading failed: Input/output error\n",
+         true},
+        {{"text", "GAME.$h", "-o", "nowhere/out.asm"},
+         "",
+         "korvex: GAME.$h: error: cannot write nowhere/out.asm: No such file or directory\n",
+         false},
+        {{"text", "GAME.$h", "-o", "GAME.$h/"},
+         "",
+         "korvex: GAME.$h: error: cannot make the folder GAME.$h/: a file has its name\n",
+         false},
     };
     for (const auto& c : cases) {
-        if (c.posix_only && (windows_build() || !fs::exists(c.stdout_path.empty() ? c.args[1] : c.stdout_path))) {
+        if (c.posix_only &&
+            (windows_build() || !fs::exists(c.stdout_path.empty() ? c.args[1] : c.stdout_path))) {
             continue;
         }
         const auto result = korvex(c.args, nullptr, c.stdout_path);
@@ -368,32 +435,40 @@ TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {
     write("disks/b.h", alasm_header("B") + nops(1));
     write("disks/A.$h", hobeta_file(alasm_header("A") + nops(2)));
     write("disks/notes.txt", "not ALASM data");
-    write("disks/sub/game.trd", trd_image({{.name = "GAME", .type = 'H', .data = alasm_header("G") + nops(3)},
-                                           {.name = "game", .type = 'H', .data = alasm_header("g") + nops(4)}}));
+    write("disks/sub/game.trd",
+          trd_image({{.name = "GAME", .type = 'H', .data = alasm_header("G") + nops(3)},
+                     {.name = "game", .type = 'H', .data = alasm_header("g") + nops(4)}}));
     write("disks/sub/readme", "");
     write("loose.h", alasm_header("L") + nops(5));
 
     const auto one = korvex({"text", "-v", "disks", "-o", "out"});
-    EXPECT_EQ(one.err, native("korvex: disks/A.$h: converted 2 lines into out/A.$h.asm\n"
-                              "korvex: disks/b.h: converted 1 line into out/b.h.asm\n"
-                              "korvex: disks/notes.txt: skipped: neither ALASM data nor a disk image\n"
-                              "korvex: disks/sub/game.trd:GAME.H: converted 3 lines into out/sub/game.trd/GAME.H.asm\n"
-                              "korvex: disks/sub/game.trd:game.H (2): converted 4 lines into "
-                              "out/sub/game.trd/game.H (2).asm\n"
-                              "korvex: disks/sub/readme: skipped: neither ALASM data nor a disk image\n"
-                              "korvex: disks: note: 2 files skipped: neither ALASM data nor a disk image\n"));
+    EXPECT_EQ(
+        one.err,
+        native("korvex: disks/A.$h: converted 2 lines into out/A.$h.asm\n"
+               "korvex: disks/b.h: converted 1 line into out/b.h.asm\n"
+               "korvex: disks/notes.txt: skipped: neither ALASM data nor a disk image\n"
+               "korvex: disks/sub/game.trd:GAME.H: converted 3 lines into "
+               "out/sub/game.trd/GAME.H.asm\n"
+               "korvex: disks/sub/game.trd:game.H (2): converted 4 lines into "
+               "out/sub/game.trd/game.H (2).asm\n"
+               "korvex: disks/sub/readme: skipped: neither ALASM data nor a disk image\n"
+               "korvex: disks: note: 2 files skipped: neither ALASM data nor a disk image\n"));
     EXPECT_EQ(one.status, 0);
-    EXPECT_EQ(tree("out"), (std::vector<std::string>{"A.$h.asm", "b.h.asm", "sub/game.trd/GAME.H.asm",
-                                                      "sub/game.trd/game.H (2).asm"}));
+    EXPECT_EQ(tree("out"),
+              (std::vector<std::string>{"A.$h.asm", "b.h.asm", "sub/game.trd/GAME.H.asm",
+                                        "sub/game.trd/game.H (2).asm"}));
     EXPECT_EQ(read("out/sub/game.trd/game.H (2).asm"), native(repeated("\tNOP\t\n", 4)));
 
     // Several inputs: each image and folder in a folder of its own.
     const auto several = korvex({"text", "loose.h", "disks", "disks/sub/game.trd", "-o", "all"});
-    EXPECT_EQ(several.err, native("korvex: disks: note: 2 files skipped: neither ALASM data nor a disk image\n"));
+    EXPECT_EQ(
+        several.err,
+        native("korvex: disks: note: 2 files skipped: neither ALASM data nor a disk image\n"));
     EXPECT_EQ(several.status, 0);
-    EXPECT_EQ(tree("all"), (std::vector<std::string>{"disks/A.$h.asm", "disks/b.h.asm", "disks/sub/game.trd/GAME.H.asm",
-                                                     "disks/sub/game.trd/game.H (2).asm", "game.trd/GAME.H.asm",
-                                                     "game.trd/game.H (2).asm", "loose.h.asm"}));
+    EXPECT_EQ(tree("all"), (std::vector<std::string>{
+                               "disks/A.$h.asm", "disks/b.h.asm", "disks/sub/game.trd/GAME.H.asm",
+                               "disks/sub/game.trd/game.H (2).asm", "game.trd/GAME.H.asm",
+                               "game.trd/game.H (2).asm", "loose.h.asm"}));
 
     // A folder written into within the walked one is not walked again.
     const auto inside = korvex({"text", "disks", "-o", "disks/text"});
@@ -403,77 +478,66 @@ TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {
 }
 
 TEST_F(KorvexRun, ListsWhatEachInputHolds) {
-    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = alasm_header("GAME") + nops(2)},
-                                 {.name = "\x8F\xE0\xA8", .type = 'C', .data = "\xC9", .start = 0x6000}}));
+    write("disk.trd",
+          trd_image({{.name = "GAME", .type = 'H', .data = alasm_header("GAME") + nops(2)},
+                     {.name = "\x8F\xE0\xA8", .type = 'C', .data = "\xC9", .start = 0x6000}}));
     write("GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false));
     write("bad.h", alasm_header("BAD") + nops(2) + "\x02\xE7");
     write("notes.txt", "nothing");
     write("old.trd", cut_disk());
-    const std::vector<std::string> inputs = {"disk.trd", "GAME.$h", "bad.h", "notes.txt", "old.trd", "missing"};
+    const std::vector<std::string> inputs = {"disk.trd",  "GAME.$h", "bad.h",
+                                             "notes.txt", "old.trd", "missing"};
 
     std::vector<std::string> args = {"list"};
     args.insert(args.end(), inputs.begin(), inputs.end());
     const auto table = korvex(args);
-    EXPECT_EQ(table.out, native(
-        "disk.trd: TR-DOS disk image, 2 files\n"
-        "  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM\n"
-        "  GAME      H         0      68        1  yes        2\n"
-        "  При       C     24576       1        1  no\n"
-        "GAME.$h: ALASM data behind a Hobeta header, named GAME: 90 bytes, 5 lines; "
-        "the Hobeta checksum does not match\n"
-        "bad.h: ALASM data, named BAD: 70 bytes, 2 lines; 0xE7 is no mnemonic on line 3\n"
-        "notes.txt: neither ALASM data nor a disk image\n"
-        "old.trd: TR-DOS disk image, 9 files; cut short\n"
-        "  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM\n"
-        "  F1        H         0      68        1  yes        2\n"
-        "  F2        H         0      68        1  yes        2\n"
-        "  F3        H         0      68        1  yes        2\n"
-        "  F4        H         0      68        1  yes        2\n"
-        "  F5        H         0      68        1  yes        2\n"
-        "  F6        H         0      68        1  yes        2\n"
-        "  F7        H         0      68        1                its data is lost: the image ends before it\n"
-        "  F8        H         0      68        1                its data is lost: the image ends before it\n"
-        "  F9        H         0      68        1                its data is lost: the image ends before it\n"));
+    std::string old_rows;
+    for (char n = '1'; n <= '9'; ++n) {
+        old_rows += "  F"s + n + "        H         0      68        1  " +
+                    (n <= '6' ? "yes        2\n"
+                              : "              its data is lost: the image ends before it\n");
+    }
+    EXPECT_EQ(table.out, native(R"(disk.trd: TR-DOS disk image, 2 files
+  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM
+  GAME      H         0      68        1  yes        2
+  При       C     24576       1        1  no
+GAME.$h: ALASM data behind a Hobeta header, named GAME: 90 bytes, 5 lines; the Hobeta checksum does not match
+bad.h: ALASM data, named BAD: 70 bytes, 2 lines; 0xE7 is no mnemonic on line 3
+notes.txt: neither ALASM data nor a disk image
+old.trd: TR-DOS disk image, 9 files; cut short
+  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM
+)" + old_rows));
     EXPECT_EQ(table.err, native("korvex: missing: error: No such file or directory\n"));
     EXPECT_EQ(table.status, 2);
 
     args.insert(args.begin() + 1, "--json");
     args.pop_back();
     const auto json = korvex(args);
-    const std::string lost = "\"start\": 0, \"length\": 68, \"sectors\": 1, \"alasm\": null, \"problems\": "
-                             "[{\"key\": \"cut-short\", \"text\": \"its data is lost: the image ends before it\"}]}";
     std::string old_files;
-    for (char n = '1'; n <= '6'; ++n) {
-        old_files += ",\n    {\"name\": \"F"s + n +
-                     "\", \"type\": \"H\", \"start\": 0, \"length\": 68, \"sectors\": 1, \"alasm\": true, "
-                     "\"lines\": 2, \"output\": \"F" + n + ".H.asm\", \"problems\": []}";
+    for (char n = '1'; n <= '9'; ++n) {
+        old_files += (n == '1' ? "\n    " : ",\n    ") + R"({"name": "F)"s + n +
+                     R"(", "type": "H", "start": 0, "length": 68, "sectors": 1, )" +
+                     (n <= '6' ? R"("alasm": true, "lines": 2, "output": "F)"s + n +
+                                     R"(.H.asm", "problems": []})"
+                               : R"("alasm": null, "problems": [{"key": "cut-short", )"
+                                 R"("text": "its data is lost: the image ends before it"}]})"s);
     }
-    for (char n = '7'; n <= '9'; ++n) {
-        old_files += ",\n    {\"name\": \"F"s + n + "\", \"type\": \"H\", " + lost;
-    }
-    EXPECT_EQ(json.out, native(
-        "{\"inputs\": [\n"
-        "  {\"input\": \"disk.trd\", \"kind\": \"trd\", \"problems\": [], \"files\": [\n"
-        "    {\"name\": \"GAME\", \"type\": \"H\", \"start\": 0, \"length\": 68, \"sectors\": 1, \"alasm\": true, "
-        "\"lines\": 2, \"output\": \"GAME.H.asm\", \"problems\": []},\n"
-        "    {\"name\": \"При\", \"type\": \"C\", \"start\": 24576, \"length\": 1, \"sectors\": 1, \"alasm\": false, "
-        "\"problems\": []}]},\n"
-        "  {\"input\": \"GAME.$h\", \"kind\": \"hobeta\", \"name\": \"GAME\", \"length\": 90, \"lines\": 5, "
-        "\"output\": \"GAME.$h.asm\", \"problems\": [{\"key\": \"hobeta-checksum-mismatch\", "
-        "\"text\": \"the Hobeta checksum does not match\"}]},\n"
-        "  {\"input\": \"bad.h\", \"kind\": \"alasm\", \"name\": \"BAD\", \"length\": 70, \"lines\": 2, "
-        "\"output\": \"bad.h.asm\", \"problems\": [{\"key\": \"undefined-token\", "
-        "\"text\": \"0xE7 is no mnemonic on line 3\", \"line\": 3}]},\n"
-        "  {\"input\": \"notes.txt\", \"kind\": \"none\"},\n"
-        "  {\"input\": \"old.trd\", \"kind\": \"trd\", \"problems\": [{\"key\": \"cut-short\", \"text\": \"cut short\"}], "
-        "\"files\": [" + old_files.substr(1) + "]}\n"
-        "]}\n"));
+    EXPECT_EQ(json.out, native(R"({"inputs": [
+  {"input": "disk.trd", "kind": "trd", "problems": [], "files": [
+    {"name": "GAME", "type": "H", "start": 0, "length": 68, "sectors": 1, "alasm": true, "lines": 2, "output": "GAME.H.asm", "problems": []},
+    {"name": "При", "type": "C", "start": 24576, "length": 1, "sectors": 1, "alasm": false, "problems": []}]},
+  {"input": "GAME.$h", "kind": "hobeta", "name": "GAME", "length": 90, "lines": 5, "output": "GAME.$h.asm", "problems": [{"key": "hobeta-checksum-mismatch", "text": "the Hobeta checksum does not match"}]},
+  {"input": "bad.h", "kind": "alasm", "name": "BAD", "length": 70, "lines": 2, "output": "bad.h.asm", "problems": [{"key": "undefined-token", "text": "0xE7 is no mnemonic on line 3", "line": 3}]},
+  {"input": "notes.txt", "kind": "none"},
+  {"input": "old.trd", "kind": "trd", "problems": [{"key": "cut-short", "text": "cut short"}], "files": [)" +
+                               old_files + "]}\n]}\n"));
     EXPECT_EQ(json.err, "");
     EXPECT_EQ(json.status, 0);
 
     const Piped image{read("disk.trd"), ""};
     const auto piped = korvex({"list", "-"}, &image);
-    EXPECT_TRUE(piped.out.starts_with(native("<stdin>: TR-DOS disk image, 2 files\n"))) << piped.out;
+    EXPECT_TRUE(piped.out.starts_with(native("<stdin>: TR-DOS disk image, 2 files\n")))
+        << piped.out;
 }
 
 fs::path corpus() { return KORVE_CORPUS; }
@@ -522,7 +586,8 @@ TEST_F(KorvexRun, ConvertsEveryRealImageAsKorveConvertsItsFiles) {
             wanted.push_back(entry[1] + ".asm");
             const fs::path real = corpus() / "real" / fs::path(entry[4]).replace_extension(".$H");
             ASSERT_EQ(korve({real.string(), "korve.asm"}).status, 1) << real;
-            EXPECT_EQ(read("out/" + entry[1] + ".asm"), read("korve.asm")) << image << ":" << entry[1];
+            EXPECT_EQ(read("out/" + entry[1] + ".asm"), read("korve.asm"))
+                << image << ":" << entry[1];
             ++compared;
         }
         std::sort(wanted.begin(), wanted.end());
@@ -547,7 +612,8 @@ TEST_F(KorvexRun, ConvertsEveryRealFileAsKorve) {
         if (row[0].find("catalog-length") == std::string::npos) {
             EXPECT_EQ(result.err, "") << real;
         } else {
-            EXPECT_NE(result.err.find(": warning: the data ends inside line "), std::string::npos) << real;
+            EXPECT_NE(result.err.find(": warning: the data ends inside line "), std::string::npos)
+                << real;
         }
     }
 }

@@ -146,7 +146,8 @@ protected:
             }
             if (chdir(dir_.c_str()) == 0) {
                 if (!stdout_path.empty()) {
-                    const int file = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
+                    const int file =
+                        open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, S_IRUSR | S_IWUSR);
                     dup2(file, STDOUT_FILENO);
                 }
                 execvp(argv[0], argv.data());
@@ -209,7 +210,8 @@ private:
             if (piped->fifo.empty()) {
                 close(input_ends[0]);
             } else {
-                input = open((dir_ / piped->fifo).c_str(), O_WRONLY);  // waits for the program to open it
+                // Waits for the program to open it.
+                input = open((dir_ / piped->fifo).c_str(), O_WRONLY);
             }
             if (input >= 0) {
                 fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
@@ -222,7 +224,8 @@ private:
         }
         std::array<char, 4096> chunk{};
         while (out >= 0 || err >= 0 || input >= 0) {
-            std::array<pollfd, 3> watched{{{out, POLLIN, 0}, {err, POLLIN, 0}, {input, POLLOUT, 0}}};
+            std::array<pollfd, 3> watched{
+                {{out, POLLIN, 0}, {err, POLLIN, 0}, {input, POLLOUT, 0}}};
             if (poll(watched.data(), watched.size(), -1) < 0) {
                 break;
             }
@@ -236,11 +239,13 @@ private:
                     close(*reading);
                     *reading = -1;
                 } else {
-                    (reading == &out ? result.out : result.err).append(chunk.data(), static_cast<std::size_t>(got));
+                    std::string& kept = reading == &out ? result.out : result.err;
+                    kept.append(chunk.data(), static_cast<std::size_t>(got));
                 }
             }
             if (input >= 0 && (watched[2].revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
-                const ssize_t put = ::write(input, piped->bytes.data() + fed, piped->bytes.size() - fed);
+                const ssize_t put =
+                    ::write(input, piped->bytes.data() + fed, piped->bytes.size() - fed);
                 fed += put > 0 ? static_cast<std::size_t>(put) : 0;
                 if ((put < 0 && errno != EAGAIN) || fed == piped->bytes.size()) {
                     close(input);
