@@ -44,8 +44,10 @@ enum class Verb : unsigned char { Text, List };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 
 // The dialects text is written in; ALASM's own is the text as stored.
-// TODO(korvex): sjasmplus and pasmo come with the translator (src/dialect.h):
-// each is a row here, and run_text sets TextOptions::translator from it.
+// TODO(korvex, dialects): sjasmplus and pasmo come with the translator
+// (src/dialect.h): a row here for each, and apply() sets
+// options.text.translator for the one chosen; every conversion takes
+// options.text as it is.
 enum class Dialect : unsigned char { Alasm };
 
 // A value an option names.
@@ -132,9 +134,10 @@ struct VerbSpec {
     std::string_view description;
 };
 
-// TODO(korvex): `pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...`
-// comes with the packer (src/alasm_pack.h): a row here with its options,
-// and a run_pack beside run_text.
+// TODO(korvex, pack): `pack [--charset CP] [--name NAME] [--force] -o OUT
+// TEXT...` comes with the packer (src/alasm_pack.h): a Verb::Pack row here
+// with its options (--charset, -o, --force, -q and -v as they are, and a new
+// --name), and a run_pack beside run_inputs, which run_korvex calls for it.
 constexpr std::array<VerbSpec, 2> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
      "write every ALASM source the inputs hold as text",
@@ -186,7 +189,10 @@ const VerbSpec* verb_named(std::string_view name) {
 std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::string_view value) {
     bool known = true;
     switch (spec.id) {
-        case OptionId::Output: options.output = std::string(value); break;
+        case OptionId::Output:
+            options.output = std::string(value);
+            known = !value.empty();
+            break;
         case OptionId::Force: options.force = true; break;
         case OptionId::Json: options.json = true; break;
         case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
@@ -657,10 +663,12 @@ std::string entry_shown(const Source& image, std::string_view name) {
 }
 
 // The image's own problem first, then each file: lost, skipped or converted.
+// Its files are named as the page names them, distinct among themselves,
+// before their text files are named in the folder.
 void convert_image(Run& run, const Source& source, const DiskImage& image,
                    const Destination& where) {
-    ClaimedNames claims;
-    const auto folder = folder_for(run, source, where, claims, "a disk image");
+    ClaimedNames files;
+    const auto folder = folder_for(run, source, where, files, "a disk image");
     if (!folder) {
         return;
     }
@@ -675,8 +683,9 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
         }
         run.console.say(Severity::Warning, source.shown, text);
     }
+    ClaimedNames names;
     for (const ImageEntry& entry : image.entries) {
-        const std::string name = claim_name(claims, entry_file_name(entry.name, entry.type));
+        const std::string name = claim_name(names, entry_file_name(entry.name, entry.type));
         const Source file{entry_shown(source, name), name};
         if (entry.problem != ImageProblem::None) {
             run.error(file.shown, entry_problem(entry.problem), KorvexStatus::NotAllConverted);

@@ -132,6 +132,8 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         {{"text", "--frob", "GAME.$h"}, "korvex: error: unknown option --frob\n" + text_usage},
         {{"text", "-x", "GAME.$h"}, "korvex: error: unknown option -x\n" + text_usage},
         {{"text", "GAME.$h", "-o"}, "korvex: error: -o takes DIR|FILE|-\n" + text_usage},
+        {{"text", "GAME.$h", "-o", ""},
+         "korvex: error: --output takes DIR|FILE|-, not ''\n" + text_usage},
         {{"text", "--force=yes", "GAME.$h"}, "korvex: error: --force takes nothing\n" + text_usage},
         {{"text", "--charset", "CP437", "GAME.$h"},
          "korvex: error: --charset takes CP866|CP1251|KOI8-R, not 'CP437'\n" + text_usage},
