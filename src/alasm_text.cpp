@@ -61,10 +61,9 @@ bool is_stored_space(const LinePiece& piece) {
            (piece.part == LinePart::Operand && piece.token == keyword_tables::kSpaceToken);
 }
 
-void drop_trailing_spaces(std::string& text) { text.erase(text.find_last_not_of(kSpace) + 1); }
-
 bool keeps_korves_bytes(const TextOptions& options) {
-    return options.layout == TextLayout::Stored && !options.charset && !options.translator;
+    return options.layout == TextLayout::Stored && !options.charset && !options.translator &&
+           !options.observer;
 }
 
 // The state of one conversion, line by line.
@@ -99,15 +98,26 @@ bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
         c.report.undefined = described.undefined;
         return true;
     }
+    const std::size_t number = c.report.lines + 1;
     if (c.options.translator) {
         c.line = described.text;
-        if (auto reason = c.options.translator(c.report.lines + 1, described, c.line)) {
-            c.report.untranslated.push_back({c.report.lines + 1, std::move(*reason)});
+        if (auto reason = c.options.translator(number, described, c.line)) {
+            c.report.untranslated.push_back({number, std::move(*reason)});
+        }
+        if (c.options.observer) {
+            c.options.observer(number, described);
         }
     } else if (c.options.layout == TextLayout::Tidy) {
-        c.line = tidy_line(described);
+        const DescribedLine tidy = tidy_line(described);
+        c.line = tidy.text;
+        if (c.options.observer) {
+            c.options.observer(number, tidy);
+        }
     } else {
         c.line = described.text;
+        if (c.options.observer) {
+            c.options.observer(number, described);
+        }
     }
     if (!c.options.charset) {
         return c.writer.write(c.line);
@@ -121,39 +131,61 @@ bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
 
 std::string_view line_end_text(LineEnd end) { return end == LineEnd::CrLf ? kCrLf : kLf; }
 
-std::string tidy_line(const DescribedLine& line) {
+DescribedLine tidy_line(const DescribedLine& line) {
     const std::vector<LinePiece>& pieces = line.pieces;
+    DescribedLine tidy;
+    tidy.undefined = line.undefined;
+    const auto add = [&tidy](LinePart part, unsigned char token, std::string_view text) {
+        if (!text.empty()) {
+            tidy.pieces.push_back({part, token, tidy.text.size(), text.size()});
+            tidy.text += text;
+        }
+    };
+    const auto add_piece = [&](const LinePiece& piece) {
+        add(piece.part, piece.token, std::string_view(line.text).substr(piece.begin, piece.size));
+    };
     std::size_t mnemonic = 0;
     while (mnemonic < pieces.size() && pieces[mnemonic].part != LinePart::Mnemonic) {
         ++mnemonic;
     }
-    std::string tidy;
-    if (mnemonic == pieces.size()) {
-        tidy = line.text;
-        drop_trailing_spaces(tidy);
-        return tidy;
-    }
+    // The label, less the space runs before the mnemonic's tab.
     std::size_t label = mnemonic;
-    while (label > 0 && pieces[label - 1].part == LinePart::Spaces) {
+    while (mnemonic < pieces.size() && label > 0 && pieces[label - 1].part == LinePart::Spaces) {
         --label;
     }
-    std::size_t operands = mnemonic + 1;
-    while (operands < pieces.size() && is_stored_space(pieces[operands])) {
-        ++operands;
+    for (std::size_t i = 0; i < label; ++i) {
+        add_piece(pieces[i]);
     }
-    const LinePiece& word = pieces[mnemonic];
-    tidy = line.text.substr(0, pieces[label].begin);
-    tidy += kTab;
-    if (word.token != keyword_tables::kSpaceToken) {
-        tidy += line.text.substr(word.begin + 1, word.size - 2);  // less its two tabs
+    std::string word;  // the mnemonic, less its tabs; none for a space token
+    if (mnemonic < pieces.size()) {
+        const LinePiece& keyword = pieces[mnemonic];
+        if (keyword.token != keyword_tables::kSpaceToken) {
+            word = line.text.substr(keyword.begin + 1, keyword.size - 2);
+        }
+        add(LinePart::Mnemonic, keyword.token, kTab + word + kTab);
+        // The operands, less the space runs after the mnemonic's tab.
+        std::size_t operands = mnemonic + 1;
+        while (operands < pieces.size() && is_stored_space(pieces[operands])) {
+            ++operands;
+        }
+        for (std::size_t i = operands; i < pieces.size(); ++i) {
+            add_piece(pieces[i]);
+        }
     }
-    if (operands < pieces.size()) {
-        tidy += kTab;
-        tidy += line.text.substr(pieces[operands].begin);
+    // No trailing spaces, and no tab after a mnemonic that ends the line.
+    while (!tidy.pieces.empty() && tidy.text.back() == kSpace) {
+        tidy.text.pop_back();
+        if (--tidy.pieces.back().size == 0) {
+            tidy.pieces.pop_back();
+        }
     }
-    drop_trailing_spaces(tidy);
-    if (!tidy.empty() && tidy.back() == kTab) {
-        tidy.pop_back();  // operands that were all spaces, after a mnemonic
+    if (!tidy.pieces.empty() && tidy.pieces.back().part == LinePart::Mnemonic) {
+        const std::size_t kept = word.empty() ? 0 : word.size() + 1;  // the tab before it
+        tidy.text.resize(tidy.pieces.back().begin + kept);
+        tidy.pieces.back().size = kept;
+        if (kept == 0) {
+            tidy.pieces.pop_back();
+        }
     }
     return tidy;
 }

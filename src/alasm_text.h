@@ -59,11 +59,17 @@ using LineTranslator = std::function<std::optional<std::string>(
 // A line end's characters.
 std::string_view line_end_text(LineEnd end);
 
+// Sees each line in its parts, as it is written: the line as laid out
+// (tidy or stored), its bytes before any code page; for a translated line,
+// the ALASM line it came from. For whoever shows the text in colour.
+using LineObserver = std::function<void(std::size_t number, const DescribedLine& line)>;
+
 struct TextOptions {
     TextLayout layout = TextLayout::Stored;
     std::optional<CodePage> charset;  // none: the bytes as stored
     LineEnd line_end = kPlatformLineEnd;
     LineTranslator translator;  // none: ALASM's own dialect
+    LineObserver observer;      // none: nobody looks
 };
 
 enum class TextOutcome : unsigned char {
@@ -97,7 +103,9 @@ struct TextReport {
 TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions& options,
                            std::FILE* output);
 
-// A line of the tidy layout, from its record's parts.
-std::string tidy_line(const DescribedLine& line);
+// A line of the tidy layout, from its record's parts, in parts: the label's
+// pieces, the mnemonic as "\tWORD\t" (or "\tWORD" where it ends the line),
+// then the operands' pieces, trailing spaces cut.
+DescribedLine tidy_line(const DescribedLine& line);
 
 }  // namespace korve

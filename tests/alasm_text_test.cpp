@@ -41,7 +41,46 @@ TEST(AlasmText, TidiesEachLineFromItsParts) {
         {"", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(tidy_line(described(c.marked)), c.tidy) << c.marked;
+        const DescribedLine tidy = tidy_line(described(c.marked));
+        EXPECT_EQ(tidy.text, c.tidy) << c.marked;
+        // Its pieces cover its text, in order.
+        std::size_t covered = 0;
+        for (const LinePiece& piece : tidy.pieces) {
+            EXPECT_EQ(piece.begin, covered) << c.marked;
+            EXPECT_GT(piece.size, 0U) << c.marked;
+            covered += piece.size;
+        }
+        EXPECT_EQ(covered, tidy.text.size()) << c.marked;
+    }
+    const std::vector<LinePiece> pieces = {
+        {LinePart::Text, kNoToken, 0, 4}, {LinePart::Mnemonic, 0xD4, 4, 4},
+        {LinePart::Operand, 0xF5, 8, 1},  {LinePart::Text, kNoToken, 9, 1},
+        {LinePart::Operand, 0xA1, 10, 4},
+    };
+    EXPECT_EQ(tidy_line(described("LOOP    {LD}   {A},{(HL)}  ")).pieces, pieces);
+    EXPECT_EQ(tidy_line(described("  {RLCA}  ")).pieces,
+              (std::vector<LinePiece>{{LinePart::Mnemonic, 0x84, 0, 5}}));
+}
+
+// Whoever colours the text sees each line as written, in its parts.
+TEST(AlasmText, ShowsEachLineAsWrittenToAnObserver) {
+    const std::string data = alasm_header("T") + alasm_record("A   {NOP}  ") +
+                             alasm_record("; \xE0") + std::string(1, '\0');
+    for (const TextLayout layout : {TextLayout::Stored, TextLayout::Tidy}) {
+        ByteReader input(
+            std::span(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
+        TextOptions options;
+        options.layout = layout;
+        options.charset = CodePage::Cp866;
+        std::vector<std::string> seen;
+        options.observer = [&seen](std::size_t number, const DescribedLine& line) {
+            seen.push_back(std::to_string(number) + ":" + line.text);
+        };
+        const TextReport report = convert_to_text(input, InputKind::BareAlasm, options, nullptr);
+        EXPECT_EQ(report.lines, 3U);
+        EXPECT_EQ(seen, (layout == TextLayout::Tidy
+                             ? std::vector<std::string>{"1:A\tNOP", "2:; \xE0", "3:"}
+                             : std::vector<std::string>{"1:A   \tNOP\t  ", "2:; \xE0", "3:"}));
     }
 }
 
