@@ -342,11 +342,14 @@ struct Console {
         print(stream, newline);
     }
 
-    // Text of lines ending in '\n', with the system's line ends.
+    // Text with the system's line ends for its '\n's.
     void lines(std::FILE* stream, std::string_view text) const {
         for (std::size_t begin = 0; begin < text.size();) {
             const std::size_t end = std::min(text.find('\n', begin), text.size());
-            line(stream, text.substr(begin, end - begin));
+            print(stream, text.substr(begin, end - begin));
+            if (end < text.size()) {
+                print(stream, newline);
+            }
             begin = end + 1;
         }
     }
@@ -505,7 +508,7 @@ struct Run {
     KorvexStatus status = KorvexStatus::Converted;
     std::optional<fs::path> output_root;  // the folder written into, where one is
     std::size_t skipped = 0;              // files of folders that hold nothing to convert
-    std::vector<std::string> json;        // list --json: an element per input
+    std::size_t listed = 0;               // list --json: the elements printed
     bool stdout_failed = false;           // and said so
 
     void worsen(KorvexStatus to) {
@@ -714,7 +717,10 @@ std::vector<std::string> output_names(const DiskImage& image) {
 
 void list_summary(Run& run, const InputSummary& summary) {
     if (run.options.json) {
-        run.json.push_back(summary_json(summary));
+        // Each element as it comes: a list of any length takes no memory.
+        run.console.lines(
+            run.console.streams.out,
+            (run.listed++ == 0 ? "{\"inputs\": [\n  " : ",\n  ") + summary_json(summary));
     } else {
         run.console.print(run.console.streams.out, summary_table(summary, run.console.newline));
     }
@@ -924,12 +930,8 @@ void run_inputs(Run& run) {
         }
     }
     if (run.options.json) {
-        std::string document = "{\"inputs\": [";
-        for (std::size_t i = 0; i < run.json.size(); ++i) {
-            document += std::string(i == 0 ? "" : ",") + "\n  " + run.json[i];
-        }
-        document += run.json.empty() ? "]}" : "\n]}";
-        run.console.lines(run.console.streams.out, document + "\n");
+        run.console.lines(run.console.streams.out,
+                          run.listed == 0 ? "{\"inputs\": []}\n" : "\n]}\n");
     }
 }
 

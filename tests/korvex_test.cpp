@@ -214,6 +214,34 @@ TEST_F(KorvexRun, WritesKorvesTextToStandardOutputOrAFile) {
     EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "korve.asm"}));
 }
 
+// A 64 KiB source or a disk image may be held whole; nothing grows with
+// the lines of an input, however it is converted.
+TEST_F(KorvexRun, KeepsMemoryFlatWhateverTheInputSize) {
+    const std::string longest = "\xFF" + std::string(254, '\x0F');
+    std::string records;
+    for (int i = 0; i < 10000; ++i) {
+        records += longest;
+    }
+    write("small.h", alasm_header("S") + records.substr(0, 1000 * longest.size()));
+    write("large.h", alasm_header("L") + records);
+    for (const auto& options :
+         {std::vector<std::string>{},
+          std::vector<std::string>{"--layout", "tidy", "--charset", "CP866"}}) {
+        std::vector<std::string> small = {"text", "small.h", "-o", "small.asm", "--force"};
+        std::vector<std::string> large = {"text", "large.h", "-o", "large.asm", "--force"};
+        small.insert(small.end(), options.begin(), options.end());
+        large.insert(large.end(), options.begin(), options.end());
+        const auto small_run = korvex(small);
+        const auto large_run = korvex(large);
+        EXPECT_EQ(large_run.status, 0);
+        const std::string text = read("large.asm");
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10000);
+        EXPECT_LT(large_run.peak_memory_kib - small_run.peak_memory_kib, 1024)
+            << small_run.peak_memory_kib << " KiB for 1,000 lines, " << large_run.peak_memory_kib
+            << " KiB for 10,000";
+    }
+}
+
 TEST_F(KorvexRun, ChangesLayoutCharacterSetAndLineEndsOnlyWhenAsked) {
     write("GAME.$h", hobeta_file(kSource));
     const std::string tidy = "LOOP\tLD\tA,(HL)\n\tRLCA\n\tNOP\n; \xE0\xE1\xE2\n\n";
