@@ -176,6 +176,7 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
 // Without options, korvex writes korve's bytes, wherever the text goes.
 TEST_F(KorvexRun, WritesKorvesTextToStandardOutputOrAFile) {
     write("GAME.$h", hobeta_file(kSource));
+    write("ИГРА.$h", hobeta_file(kSource));
     ASSERT_EQ(korve({"GAME.$h", "korve.asm"}).status, 1);
     const std::string korves = read("korve.asm");
     EXPECT_EQ(korves, native(kStored));
@@ -194,6 +195,9 @@ TEST_F(KorvexRun, WritesKorvesTextToStandardOutputOrAFile) {
         {{"text", "-", "-oout.asm"}, &through_stdin, "out.asm"},
         {{"text", "GAME.$h", "-o", "made/"}, nullptr, "made/GAME.$h.asm"},
         {{"text", "-", "-o", "made/"}, &through_stdin, "made/stdin.asm"},
+        // Any file name, Cyrillic ones too, on every system.
+        {{"text", "ИГРА.$h", "-o", "папка/"}, nullptr, "папка/ИГРА.$h.asm"},
+        {{"text", "ИГРА.$h", "-o", "текст.asm"}, nullptr, "текст.asm"},
         {{"text", "--", "GAME.$h"}, nullptr, ""},
         {{"text", "in.fifo", "--dialect", "alasm", "--layout", "stored"}, &through_fifo, ""},
     };
@@ -211,7 +215,7 @@ TEST_F(KorvexRun, WritesKorvesTextToStandardOutputOrAFile) {
         }
         fs::remove(dir() / "in.fifo");
     }
-    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "korve.asm"}));
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "korve.asm", "ИГРА.$h"}));
 }
 
 // A 64 KiB source or a disk image may be held whole; nothing grows with
