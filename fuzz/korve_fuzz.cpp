@@ -12,7 +12,9 @@
 //  - each file an image gives is a whole Hobeta file, its header's checksum
 //    right and its data its sector count times 256 bytes, no larger than the
 //    image; each file it does not give says why, and so does the image;
-//  - reading the same image twice gives the same files.
+//  - reading the same image twice gives the same files;
+//  - the first bytes, taken as one record's content, describe part by part
+//    into exactly the text they decode to, the parts covering it.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -22,6 +24,8 @@
 #include <span>
 #include <string>
 
+#include "alasm_lines.h"
+#include "byte_reader.h"
 #include "container.h"
 #include "driver.h"
 #include "hobeta_header.h"
@@ -103,6 +107,34 @@ void check_image(std::span<const unsigned char> image) {
     }
 }
 
+void check_record(std::span<const unsigned char> bytes) {
+    const std::span content = bytes.first(std::min(bytes.size(), korve::kLongestRecord - 1));
+    std::string record(1, static_cast<char>(content.size() + 1));
+    record.append(content.begin(), content.end());
+    korve::ByteReader reader(
+        std::span(reinterpret_cast<const unsigned char*>(record.data()), record.size()));
+    std::string room(korve::kLineRoom, '\0');
+    const korve::DecodedLine decoded =
+        korve::decode_line(reader, korve::LineRoom(room.data(), korve::kLineRoom));
+    const korve::DescribedLine described = korve::describe_record(content);
+    if (decoded.undefined.has_value() != described.undefined.has_value()) {
+        fail("a record decoded and described differently");
+    }
+    if (!decoded.undefined && described.text != room.substr(0, decoded.size)) {
+        fail("a record's description is not its text");
+    }
+    std::size_t covered = 0;
+    for (const korve::LinePiece& piece : described.pieces) {
+        if (piece.begin != covered || piece.size == 0) {
+            fail("a record's parts do not cover its text");
+        }
+        covered += piece.size;
+    }
+    if (covered != described.text.size()) {
+        fail("a record's parts do not cover its text");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -122,5 +154,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
+    check_record({data, size});
     return 0;
 }

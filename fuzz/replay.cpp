@@ -14,31 +14,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 namespace {
 
-int replay_file(const std::filesystem::path& path) {
+// Runs the target on one file; false when the file cannot be read, which is
+// no input that passed.
+bool replay_file(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
                                   std::istreambuf_iterator<char>()};
-    return LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                  bytes.size());
+    if (!file.is_open() || file.bad()) {
+        std::fprintf(stderr, "replay: %s: cannot read it\n", path.string().c_str());
+        return false;
+    }
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int replayed = 0;
+    int unreadable = 0;
+    const auto replay = [&](const std::filesystem::path& path) {
+        ++(replay_file(path) ? replayed : unreadable);
+    };
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path path = argv[i];
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
             for (const auto& entry : std::filesystem::directory_iterator(path)) {
-                replay_file(entry.path());
-                ++replayed;
+                replay(entry.path());
             }
         } else {
-            replay_file(path);
-            ++replayed;
+            replay(path);
         }
     }
-    std::printf("replayed %d inputs\n", replayed);
-    return replayed > 0 ? 0 : 1;
+    std::printf("replayed %d inputs, %d unreadable\n", replayed, unreadable);
+    return replayed > 0 && unreadable == 0 ? 0 : 1;
 }

@@ -6,7 +6,7 @@ namespace korve {
 namespace {
 constexpr unsigned kBitsPerByte = 8;
 constexpr std::uint32_t kLowByte = 0xFFU;
-constexpr std::size_t kLongestField = 4;
+[[maybe_unused]] constexpr std::size_t kLongestField = sizeof(std::uint32_t);  // checked by assert
 }  // namespace
 
 std::uint32_t read_little_endian(std::span<const unsigned char> bytes, std::size_t offset,

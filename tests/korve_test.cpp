@@ -8,9 +8,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "alasm_writer.h"
+#include "driver.h"
 #include "program_run.h"
 
 namespace korve {
@@ -309,6 +311,46 @@ TEST_F(KorveRun, ReportsAnInputItCannotRead) {
     EXPECT_EQ(result.console, native(kBanner + "Error! Cannot read input file /proc/self/mem\n"));
     EXPECT_EQ(result.status, 2);
     EXPECT_FALSE(exists("out.asm"));
+}
+
+// Converts `input` in this process, as `korve in out` would, and gives the
+// status and the output's lines.
+std::pair<int, std::vector<std::string>> convert_here(const fs::path& dir, const std::string& input) {
+    const fs::path in = dir / "in";
+    const fs::path out = dir / "out";
+    testing::write_file(in, input);
+    fs::remove(out);
+    const std::string in_path = in.string();
+    const std::string out_path = out.string();
+    const char* const argv[] = {"korve", in_path.c_str(), out_path.c_str()};
+    std::FILE* console = std::tmpfile();
+    const int status = static_cast<int>(run(3, argv, console));
+    std::fclose(console);
+    std::vector<std::string> lines;
+    std::ifstream text(out, std::ios::binary);
+    for (std::string line; std::getline(text, line);) {
+        lines.push_back(line);
+    }
+    return {status, lines};
+}
+
+TEST_F(KorveRun, ConvertsTheExampleCutAtEveryLength) {
+    // Cut anywhere, the example still converts, and only its last line can
+    // differ from the whole file's; before the mark it is no ALASM data.
+    for (const auto& [name, mark_end] : {std::pair{"greet.h", 48U}, std::pair{"greet.$h", 65U}}) {
+        std::ifstream file(fs::path(KORVE_EXAMPLES) / name, std::ios::binary);
+        const std::string whole{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const auto [whole_status, whole_lines] = convert_here(dir(), whole);
+        ASSERT_EQ(whole_status, 1) << name;
+        for (std::size_t size = 0; size < whole.size(); ++size) {
+            const auto [status, lines] = convert_here(dir(), whole.substr(0, size));
+            ASSERT_EQ(status, size < mark_end ? 255 : 1) << name << " cut at " << size;
+            ASSERT_LE(lines.size(), whole_lines.size()) << name << " cut at " << size;
+            for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+                ASSERT_EQ(lines[i], whole_lines[i]) << name << " cut at " << size << ", line " << i + 1;
+            }
+        }
+    }
 }
 
 TEST_F(KorveRun, ReportsAFailedWrite) {

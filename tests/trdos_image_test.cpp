@@ -65,6 +65,8 @@ TEST_F(ImageRun, GivesEachLiveFileAsItsHobetaFile) {
                                      std::string(256 - sector.size(), '\0'));
         EXPECT_EQ(full_name(code), "PGM.C");
         EXPECT_EQ(code.length, 300);
+        EXPECT_EQ(code.start, 0x6000);
+        EXPECT_EQ(code.sectors, 2);
         EXPECT_FALSE(code.alasm);
         EXPECT_EQ(code.hobeta.size(), 17U + 2 * 256);
 
@@ -114,6 +116,8 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
         {"a .trd cut before TR-DOS's mark", trd.substr(0, 0x8E7), not_image, {}, {}},
         {"nothing", "", not_image, {}, {}},
         {"ALASM data", alasm_header("ONE") + std::string(0x900, '\x10'), not_image, {}, {}},
+        {"ALASM data that spells SINCLAIR", "SINCLAIR" + alasm_header("ONE").substr(8) + scl.substr(64),
+         not_image, {}, {}},
         {"an .scl whose checksum does not match", scl_sum,
          ImageProblem::ChecksumMismatch, {"ONE.H", "TWO.H", "THREE.C"}, {}},
         {"an .scl counting two files it lacks", scl_count,

@@ -19,7 +19,7 @@ fail() {
     exit 1
 }
 
-cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DBUILD_TESTING=OFF
+cmake --preset windows -B "$windows"
 cmake --build "$windows" -j2
 
 # The zip a Windows user downloads: one folder holding korve.exe, its manual
@@ -50,7 +50,7 @@ for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL N
 done
 
 # The Linux test program runs whichever korve it is told to.
-[ -f "$linux/CMakeCache.txt" ] || cmake -S . -B "$linux"
+[ -f "$linux/CMakeCache.txt" ] || cmake --preset default -B "$linux"
 cmake --build "$linux" -j2 --target korve_tests
 
 export WINEDEBUG=-all
