@@ -399,19 +399,6 @@ std::string pack_problem_text(const PackError& error) {
     return {};
 }
 
-NameProblem check_alasm_name(std::string_view name) {
-    if (name.empty()) {
-        return NameProblem::Empty;
-    }
-    if (name.size() > kAlasmNameSize) {
-        return NameProblem::TooLong;
-    }
-    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < kFirstPrintable;
-    });
-    return control ? NameProblem::ControlByte : NameProblem::None;
-}
-
 AlasmPacker::AlasmPacker(std::string_view name) : data_(kAlasmHeaderSize, '\0') {
     data_.replace(0, kAlasmNameSize, kAlasmNameSize, kSpace);
     data_.replace(0, std::min(name.size(), kAlasmNameSize), name.substr(0, kAlasmNameSize));

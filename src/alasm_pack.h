@@ -173,14 +173,11 @@ struct PackedLine {
 // Packs one line of text, without its line end.
 PackedLine pack_line(std::string_view line);
 
-// Why a name cannot be the header's (and the catalogue's).
-enum class NameProblem : unsigned char { None, Empty, TooLong, ControlByte };
-NameProblem check_alasm_name(std::string_view name);
-
 // Builds ALASM data from text given a line at a time.
 class AlasmPacker {
 public:
-    // Data named `name`, which check_alasm_name passes.
+    // Data named `name`, which check_trdos_name (trdos_image.h) passes: the
+    // header's name is the catalogue's.
     explicit AlasmPacker(std::string_view name);
 
     // Adds the next line, without its line end; `whole` is false for a line

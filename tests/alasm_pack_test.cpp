@@ -166,7 +166,7 @@ TEST(AlasmPack, WritesTheHeaderTheRecordsAndTheFinalZero) {
     }
 }
 
-TEST(AlasmPack, RefusesLongLinesLargeSourcesAndBadNames) {
+TEST(AlasmPack, RefusesLongLinesAndLargeSources) {
     std::string too_long(kLongestTextLine + 1, ' ');
     const PackedText cut = pack("\n" + too_long + "\n");
     ASSERT_TRUE(cut.error.has_value());
@@ -187,11 +187,6 @@ TEST(AlasmPack, RefusesLongLinesLargeSourcesAndBadNames) {
     EXPECT_EQ(*large.error, (PackError{PackProblem::SourceTooLarge, 256, 0, 0, {}}));
     EXPECT_EQ(pack_problem_text(*large.error),
               "the source needs more than 65280 bytes, the 255 sectors of the largest TR-DOS file");
-
-    EXPECT_EQ(check_alasm_name("PGMFLASH"), NameProblem::None);
-    EXPECT_EQ(check_alasm_name(""), NameProblem::Empty);
-    EXPECT_EQ(check_alasm_name("PGMFLASH1"), NameProblem::TooLong);
-    EXPECT_EQ(check_alasm_name("\x01OLD"), NameProblem::ControlByte);
 }
 
 // Real files, where a folder of them sits beside the checkout.
@@ -274,6 +269,50 @@ TEST(AlasmPack, GivesBackTheRecordsOfRealFiles) {
     }
     EXPECT_GT(files, 0U);
     std::printf("packed %zu real files (%zu sources), %zu records\n", files, sources.size(), records);
+}
+
+// Each real disk image, its sources turned to text and packed again onto a
+// new disk and into a new archive, gives back every source with its text.
+TEST(AlasmPack, GivesBackTheSourcesOfRealImages) {
+    const fs::path images = fs::path(KORVE_CORPUS_DIR) / "images";
+    if (!fs::is_directory(images)) {
+        GTEST_SKIP() << "no images in " << images;
+    }
+    std::size_t sources = 0;
+    for (const auto& item : fs::directory_iterator(images)) {
+        const std::string image = read_file(item.path());
+        const DiskImage disk = read_disk_image(bytes_of(image));
+        if (disk.problem == ImageProblem::NotAnImage) {
+            continue;
+        }
+        SCOPED_TRACE(item.path().filename().string());
+        EXPECT_EQ(disk.problem, ImageProblem::None);
+        std::vector<std::string> texts;
+        std::vector<TrdosFile> files;
+        for (const ImageEntry& entry : disk.entries) {
+            if (!entry.alasm) {
+                continue;
+            }
+            texts.push_back(korve_text(entry.hobeta).text);
+            const PackedText packed = pack(texts.back(), entry.name);
+            ASSERT_FALSE(packed.error.has_value()) << full_name(entry);
+            files.push_back({.name = entry.name, .type = kAlasmType, .data = packed.data});
+        }
+        const WrittenImage trd = write_trd_image(files, item.path().stem().string());
+        const WrittenImage scl = write_scl_archive(files);
+        for (const WrittenImage* written : {&trd, &scl}) {
+            ASSERT_EQ(written->problem, WriteProblem::None);
+            const DiskImage again = read_disk_image(bytes_of(written->bytes));
+            EXPECT_EQ(again.problem, ImageProblem::None);
+            ASSERT_EQ(again.entries.size(), files.size());
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                EXPECT_EQ(again.entries[i].name, files[i].name);
+                EXPECT_EQ(korve_text(again.entries[i].hobeta).text, texts[i]) << files[i].name;
+            }
+        }
+        sources += files.size();
+    }
+    EXPECT_GT(sources, 0U);
 }
 
 }  // namespace
