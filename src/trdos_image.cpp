@@ -161,27 +161,10 @@ void append_sectors(std::string& bytes, const TrdosFile& file) {
     bytes.append(sectors_of(file.data.size()) * kSectorSize - file.data.size(), '\0');
 }
 
-using Entry = std::array<unsigned char, kTrdEntrySize>;
-
-// A file's catalogue entry, its data from `first_sector` of a disk on.
-Entry catalogue_entry(const TrdosFile& file, std::size_t first_sector) {
-    Entry entry{};
-    std::fill_n(entry.begin(), kCatalogueNameSize, static_cast<unsigned char>(kNamePadding));
-    std::copy(file.name.begin(), file.name.end(), entry.begin());
-    entry[kCatalogueTypeOffset] = static_cast<unsigned char>(file.type);
-    write_little_endian(entry, kCatalogueStartOffset, kWordSize, file.start);
-    write_little_endian(entry, kCatalogueLengthOffset, kWordSize,
-                        static_cast<std::uint32_t>(file.data.size()));
-    entry[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors_of(file.data.size()));
-    entry[kCatalogueFirstSectorOffset] = static_cast<unsigned char>(first_sector % kSectorsPerTrack);
-    entry[kCatalogueFirstTrackOffset] = static_cast<unsigned char>(first_sector / kSectorsPerTrack);
-    return entry;
-}
-
 // Whether two files would have one catalogue name and type.
 bool same_name(const TrdosFile& one, const TrdosFile& other) {
-    const Entry a = catalogue_entry(one, 0);
-    const Entry b = catalogue_entry(other, 0);
+    const CatalogueEntry a = catalogue_entry(one, 0);
+    const CatalogueEntry b = catalogue_entry(other, 0);
     return std::equal(a.begin(), a.begin() + kCatalogueStartOffset, b.begin());
 }
 
@@ -246,10 +229,24 @@ NameProblem check_trdos_name(std::string_view name) {
     return control ? NameProblem::ControlByte : NameProblem::None;
 }
 
+CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector) {
+    CatalogueEntry entry{};
+    std::fill_n(entry.begin(), kCatalogueNameSize, static_cast<unsigned char>(kNamePadding));
+    std::copy_n(file.name.begin(), std::min(file.name.size(), kCatalogueNameSize), entry.begin());
+    entry[kCatalogueTypeOffset] = static_cast<unsigned char>(file.type);
+    write_little_endian(entry, kCatalogueStartOffset, kWordSize, file.start);
+    write_little_endian(entry, kCatalogueLengthOffset, kWordSize,
+                        static_cast<std::uint32_t>(file.data.size()));
+    entry[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors_of(file.data.size()));
+    entry[kCatalogueFirstSectorOffset] = static_cast<unsigned char>(first_sector % kSectorsPerTrack);
+    entry[kCatalogueFirstTrackOffset] = static_cast<unsigned char>(first_sector / kSectorsPerTrack);
+    return entry;
+}
+
 WrittenImage write_hobeta_file(const TrdosFile& file) {
     WrittenImage written = check_files({&file, 1}, 1);
     if (written.problem == WriteProblem::None) {
-        const Entry entry = catalogue_entry(file, 0);
+        const CatalogueEntry entry = catalogue_entry(file, 0);
         const HobetaHeader header = hobeta_header_of(entry);
         written.bytes.assign(header.begin(), header.end());
         append_sectors(written.bytes, file);
@@ -269,7 +266,7 @@ WrittenImage write_trd_image(std::span<const TrdosFile> files, std::string_view 
         if (first_sector + sectors_of(files[i].data.size()) > kDiskSectors) {
             return {{}, WriteProblem::DiskFull, i};
         }
-        const Entry entry = catalogue_entry(files[i], first_sector);
+        const CatalogueEntry entry = catalogue_entry(files[i], first_sector);
         std::copy(entry.begin(), entry.end(), disk.begin() + static_cast<std::ptrdiff_t>(i * kTrdEntrySize));
         append_sectors(disk, files[i]);
     }
@@ -298,7 +295,7 @@ WrittenImage write_scl_archive(std::span<const TrdosFile> files) {
     archive.assign(kSclSignature);
     archive += static_cast<char>(files.size());
     for (const TrdosFile& file : files) {
-        const Entry entry = catalogue_entry(file, 0);
+        const CatalogueEntry entry = catalogue_entry(file, 0);
         archive.append(entry.begin(), entry.begin() + kSclEntrySize);
     }
     for (const TrdosFile& file : files) {

@@ -68,6 +68,7 @@
 // of image given bytes are is container.h's to say.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -210,6 +211,11 @@ struct WrittenImage {
     WriteProblem problem = WriteProblem::None;
     std::size_t file = 0;
 };
+
+// A file's catalogue entry, its data from `first_sector` of a disk on (an
+// .scl keeps the first kSclEntrySize bytes).
+using CatalogueEntry = std::array<unsigned char, kTrdEntrySize>;
+CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector);
 
 WrittenImage write_hobeta_file(const TrdosFile& file);
 // `label`: the disk's, padded with spaces, or cut, to 8 bytes.
