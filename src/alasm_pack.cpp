@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <span>
+#include <utility>
 
 #include "alasm_tokens.h"
 #include "little_endian.h"
@@ -86,21 +87,20 @@ bool ends_operand(std::string_view word, std::string_view rest) {
     return open_indirection && (rest[0] == '+' || rest[0] == '-');
 }
 
-struct Match {
-    unsigned char byte;
-    std::size_t size;
-};
+using OperandWord = std::pair<unsigned char, std::string_view>;
 
-// The longest operand keyword that `text` starts with and that ends there.
-std::optional<Match> operand_token(std::string_view text, bool any_case) {
-    std::optional<Match> best;
-    for (const auto& [byte, word] : keyword_tables::kOperandWords) {
-        if (word.size() > text.size() || (best && word.size() <= best->size)) {
+// The longest operand keyword that `text` starts with and that ends there:
+// its entry in the operand table, or none.
+const OperandWord* operand_token(std::string_view text, bool any_case) {
+    const OperandWord* best = nullptr;
+    for (const OperandWord& entry : keyword_tables::kOperandWords) {
+        const std::string_view word = entry.second;
+        if (word.size() > text.size() || (best != nullptr && word.size() <= best->second.size())) {
             continue;
         }
         if (same_word(text.substr(0, word.size()), word, any_case) &&
             ends_operand(word, text.substr(word.size()))) {
-            best = Match{byte, word.size()};
+            best = &entry;
         }
     }
     return best;
@@ -154,7 +154,7 @@ std::optional<Shape> korve_layout(std::string_view line) {
 // A line typed by a person: the label from column 0 to the first blank in
 // code, then the next word as the mnemonic when it is a keyword in any case.
 Shape typed_layout(std::string_view line) {
-    const Shape as_it_stands{line.size(), {}, 0, line.size(), false, {}};
+    Shape as_it_stands{line.size(), {}, 0, line.size(), false, {}};
     Context context = Context::Code;
     std::size_t label_end = 0;
     for (; label_end < line.size(); ++label_end) {
@@ -224,12 +224,12 @@ public:
                     return fail(PackProblem::UnknownCharacter, at);
                 }
                 if (operands_ && after_separator_) {
-                    if (const auto match = operand_token(line_.substr(at, end - at), any_case_)) {
-                        if (!put(match->byte, at)) {
+                    if (const OperandWord* token = operand_token(line_.substr(at, end - at), any_case_)) {
+                        if (!put(token->first, at)) {
                             return false;
                         }
-                        at += match->size;
-                        column_ += match->size;
+                        at += token->second.size();
+                        column_ += token->second.size();
                         after_separator_ = false;
                         continue;
                     }
