@@ -243,6 +243,35 @@ CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector) 
     return entry;
 }
 
+std::string name_problem_text(NameProblem problem) {
+    switch (problem) {
+        case NameProblem::None: break;
+        case NameProblem::Empty: return "the name is empty";
+        case NameProblem::TooLong:
+            return "the name is longer than the " + std::to_string(kCatalogueNameSize) +
+                   " bytes of a TR-DOS name";
+        case NameProblem::ControlByte: return "the name holds a control byte, which a TR-DOS name cannot";
+    }
+    return {};
+}
+
+std::string write_problem_text(WriteProblem problem, const TrdosFile& file) {
+    switch (problem) {
+        case WriteProblem::None: break;
+        case WriteProblem::BadName: return name_problem_text(check_trdos_name(file.name));
+        case WriteProblem::FileTooLarge:
+            return "the file is larger than the " + std::to_string(kLargestFile) +
+                   " bytes (255 sectors) a TR-DOS file holds";
+        case WriteProblem::SameName: return "a file before it has the same name and type";
+        case WriteProblem::TooManyFiles:
+            return "the catalogue is full: a disk holds 128 files, an archive 255";
+        case WriteProblem::DiskFull:
+            return "the disk is full: its " + std::to_string(kDiskSectors - kFirstFileSector) +
+                   " free sectors hold the files before it";
+    }
+    return {};
+}
+
 WrittenImage write_hobeta_file(const TrdosFile& file) {
     WrittenImage written = check_files({&file, 1}, 1);
     if (written.problem == WriteProblem::None) {

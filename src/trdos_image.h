@@ -217,6 +217,11 @@ struct WrittenImage {
 using CatalogueEntry = std::array<unsigned char, kTrdEntrySize>;
 CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector);
 
+// The reasons, in words, for messages: why a name cannot be TR-DOS's, and
+// why `file` could not go in.
+std::string name_problem_text(NameProblem problem);
+std::string write_problem_text(WriteProblem problem, const TrdosFile& file);
+
 WrittenImage write_hobeta_file(const TrdosFile& file);
 // `label`: the disk's, padded with spaces, or cut, to 8 bytes.
 WrittenImage write_trd_image(std::span<const TrdosFile> files, std::string_view label);

@@ -249,9 +249,23 @@ TEST(TrdosImage, RefusesFilesNoImageHolds) {
         }
     }
     EXPECT_EQ(check_trdos_name("PGMFLASH"), NameProblem::None);
-    EXPECT_EQ(check_trdos_name(""), NameProblem::Empty);
-    EXPECT_EQ(check_trdos_name("PGMFLASH1"), NameProblem::TooLong);
-    EXPECT_EQ(check_trdos_name("\x01OLD"), NameProblem::ControlByte);
+    struct Reason {
+        WriteProblem problem;
+        TrdosFile file;
+        std::string text;
+    };
+    const Reason reasons[] = {
+        {WriteProblem::BadName, {.name = ""}, "the name is empty"},
+        {WriteProblem::BadName, {.name = "PGMFLASH1"}, "the name is longer than the 8 bytes of a TR-DOS name"},
+        {WriteProblem::BadName, {.name = "\x01OLD"}, "the name holds a control byte, which a TR-DOS name cannot"},
+        {WriteProblem::FileTooLarge, {}, "the file is larger than the 65280 bytes (255 sectors) a TR-DOS file holds"},
+        {WriteProblem::SameName, {}, "a file before it has the same name and type"},
+        {WriteProblem::TooManyFiles, {}, "the catalogue is full: a disk holds 128 files, an archive 255"},
+        {WriteProblem::DiskFull, {}, "the disk is full: its 2544 free sectors hold the files before it"},
+    };
+    for (const Reason& reason : reasons) {
+        EXPECT_EQ(write_problem_text(reason.problem, reason.file), reason.text);
+    }
 }
 
 std::string file_bytes(const fs::path& path) {
