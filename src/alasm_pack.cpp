@@ -48,6 +48,9 @@ constexpr Context after(Context context, char c) {
     return context;
 }
 
+// The column a tab at `column` moves the text on to.
+constexpr std::size_t after_tab(std::size_t column) { return (column / kTabStop + 1) * kTabStop; }
+
 constexpr bool is_blank(char c) { return c == kSpace || c == kTab; }
 
 constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -198,7 +201,7 @@ public:
             const char c = line_[at];
             const auto byte = static_cast<unsigned char>(c);
             if (c == kTab) {
-                const std::size_t width = kTabStop - column_ % kTabStop;
+                const std::size_t width = after_tab(column_) - column_;
                 column_ += width;
                 packed_.rewritten = true;
                 if (!blanks(width, at++)) {
@@ -250,7 +253,7 @@ public:
     // word between them, or the blanks around a typed mnemonic.
     void pass(std::size_t begin, std::size_t end) {
         for (std::size_t at = begin; at < end; ++at) {
-            column_ = line_[at] == kTab ? column_ + kTabStop - column_ % kTabStop : column_ + 1;
+            column_ = line_[at] == kTab ? after_tab(column_) : column_ + 1;
         }
     }
 
