@@ -83,7 +83,7 @@ constexpr Context after_quote(Context context) {
         case Context::AmongOperands: return Context::StringAmongOperands;
         case Context::StringAmongOperands: return Context::AmongOperands;
         case Context::Literal: return Context::QuoteInComment;
-        case Context::QuoteInComment: return Context::Literal;
+        case Context::QuoteInComment:
         case Context::LiteralString: return Context::Literal;
         case Context::Undefined: break;
     }

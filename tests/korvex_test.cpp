@@ -574,7 +574,7 @@ old.trd: TR-DOS disk image, 9 files; cut short
         << piped.out;
 }
 
-fs::path corpus() { return KORVE_CORPUS; }
+fs::path corpus() { return KORVE_CORPUS_DIR; }
 
 // Rows of a tab-separated manifest, less its heading.
 std::vector<std::vector<std::string>> manifest(const fs::path& path) {
