@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "alasm_pack.h"
 #include "alasm_text.h"
 #include "catalogue.h"
 #include "code_page.h"
@@ -40,7 +42,7 @@ constexpr std::string_view kStdoutShown = "standard output";
 
 // ---- The command line ----
 
-enum class Verb : unsigned char { Text, List };
+enum class Verb : unsigned char { Text, List, Pack };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 
 // The dialects text is written in; ALASM's own is the text as stored.
@@ -85,6 +87,7 @@ enum class OptionId : unsigned char {
     Quiet,
     Verbose,
     Json,
+    Name,
     Help,
 };
 
@@ -125,6 +128,22 @@ constexpr std::array<OptionSpec, 3> kListOptions = {{
     kHelp,
 }};
 
+constexpr std::array<OptionSpec, 7> kPackOptions = {{
+    {OptionId::Output, "output", 'o', "OUT",
+     "write the ALASM data to OUT, whose name chooses what it is: .trd a TR-DOS disk image, "
+     ".scl an SCL archive, .$h a Hobeta file, any other name bare data"},
+    {OptionId::Force, "force", '\0', "", "write over a file that exists"},
+    {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+     "read the text as UTF-8 and store it in that code page; without it its bytes are stored "
+     "as they are"},
+    {OptionId::Name, "name", '\0', "NAME",
+     "the name on the disk and in the header, for one TEXT; without it the text's file name "
+     "less .asm and its type (PGMFLASH.H.asm gives PGMFLASH)"},
+    kQuiet,
+    {OptionId::Verbose, "verbose", 'v', "", "also name each text packed, with its line count"},
+    kHelp,
+}};
+
 struct VerbSpec {
     std::string_view name;
     Verb verb;
@@ -132,29 +151,39 @@ struct VerbSpec {
     std::string_view synopsis;
     std::string_view summary;
     std::string_view description;
+    std::string_view inputs;  // what its inputs are
 };
-
-// TODO(korvex, pack): `pack [--charset CP] [--name NAME] [--force] -o OUT
-// TEXT...` comes with the packer (src/alasm_pack.h): a Verb::Pack row here
-// with its options (--charset, -o, --force, -q and -v as they are, and a new
-// --name), and a run_pack beside run_inputs, which run_korvex calls for it.
-constexpr std::array<VerbSpec, 2> kVerbs = {{
-    {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
-     "write every ALASM source the inputs hold as text",
-     "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
-     "korve does. With one ALASM input and no -o the text goes to standard output;\n"
-     "the files of disk images, folders and several inputs go into a folder, -o DIR.\n"
-     "An existing file is never written over without --force."},
-    {"list", Verb::List, kListOptions, "[--json] INPUT...", "tell what each input holds",
-     "Tells what each INPUT is: ALASM data with its header's name, length and line\n"
-     "count; or a disk image, with each live file's name, type, start, length,\n"
-     "sectors, whether it holds ALASM data, its line count and its problem."},
-}};
 
 constexpr std::string_view kInputs =
     "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image or an\n"
     "SCL archive, told apart by their content), a folder, walked in sorted order, or\n"
     "- for standard input.";
+
+constexpr std::string_view kTexts =
+    "A TEXT is a file of text in ALASM's dialect, as korve and korvex text write it or\n"
+    "as a person typed it, or - for standard input (which --name then names).";
+
+constexpr std::array<VerbSpec, 3> kVerbs = {{
+    {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
+     "write every ALASM source the inputs hold as text",
+     "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
+     "korve does. With one ALASM input and no -o the text goes to standard output;\n"
+     "the files of disk images, folders and several inputs go into a folder, -o DIR.\n"
+     "An existing file is never written over without --force.",
+     kInputs},
+    {"list", Verb::List, kListOptions, "[--json] INPUT...", "tell what each input holds",
+     "Tells what each INPUT is: ALASM data with its header's name, length and line\n"
+     "count; or a disk image, with each live file's name, type, start, length,\n"
+     "sectors, whether it holds ALASM data, its line count and its problem.",
+     kInputs},
+    {"pack", Verb::Pack, kPackOptions, "[--charset CP] [--name NAME] [--force] -o OUT TEXT...",
+     "store text as ALASM data again, on a disk image or in a Hobeta file",
+     "Stores each TEXT as ALASM data, as ALASM's editor stores a line, and writes\n"
+     "them to OUT: a TR-DOS disk image (.trd) or an SCL archive (.scl) holding a file\n"
+     "per TEXT, or one TEXT as a Hobeta file (.$h) or bare data (any other name).\n"
+     "An existing file is never written over without --force.",
+     kTexts},
+}};
 
 constexpr std::string_view kStatuses =
     "Exit status: 0 when every input converted; 1 when one did not convert in full;\n"
@@ -166,6 +195,7 @@ struct Options {
     std::optional<std::string> output;
     bool force = false;
     bool json = false;
+    std::optional<std::string> name;  // pack's --name
     Verbosity verbosity = Verbosity::Normal;
     TextOptions text;
     Dialect dialect = Dialect::Alasm;
@@ -195,6 +225,7 @@ std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::
             break;
         case OptionId::Force: options.force = true; break;
         case OptionId::Json: options.json = true; break;
+        case OptionId::Name: options.name = std::string(value); break;
         case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
         case OptionId::Verbose: options.verbosity = Verbosity::Verbose; break;
         case OptionId::Help: break;
@@ -211,6 +242,52 @@ std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::
     }
     return "--" + std::string(spec.long_name) + " takes " + std::string(spec.value) + ", not '" +
            std::string(value) + "'";
+}
+
+// What the container of a pack's output is, by its name.
+enum class Container : unsigned char { Bare, Hobeta, Trd, Scl };
+
+// The endings that name a container, in any case; any other name is bare data.
+constexpr std::array<Named<Container>, 3> kContainers = {{
+    {Container::Trd, ".trd"},
+    {Container::Scl, ".scl"},
+    {Container::Hobeta, ".$h"},
+}};
+
+Container container_named(std::string_view output) {
+    const auto small = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (const auto& [container, ending] : kContainers) {
+        if (output.size() > ending.size() &&
+            std::equal(ending.begin(), ending.end(),
+                       output.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                       [&small](char a, char b) { return a == small(b); })) {
+            return container;
+        }
+    }
+    return Container::Bare;
+}
+
+// What pack's options leave out or ask for at odds with its inputs.
+std::optional<std::string> pack_usage_error(const Options& options) {
+    const bool one = options.inputs.size() == 1;
+    if (!options.output || *options.output == kStandardStream) {
+        return "pack writes a file: name it with -o OUT";
+    }
+    const Container container = container_named(*options.output);
+    if (!one && (container == Container::Bare || container == Container::Hobeta)) {
+        return "a Hobeta file or bare data holds one TEXT; several need a .trd or an .scl";
+    }
+    if (!one && options.name) {
+        return "--name names one TEXT";
+    }
+    const bool reads_stdin = std::find(options.inputs.begin(), options.inputs.end(),
+                                       kStandardStream) != options.inputs.end();
+    if (!options.name && reads_stdin) {
+        return "standard input has no name: give it one with --name";
+    }
+    return std::nullopt;
 }
 
 Request usage_error(std::string error, const VerbSpec* verb) {
@@ -285,6 +362,11 @@ Request parse_verb(const VerbSpec& verb, std::span<const char* const> words) {
     }
     if (std::count(options.inputs.begin(), options.inputs.end(), kStandardStream) > 1) {
         return usage_error("standard input (-) can be read only once", &verb);
+    }
+    if (verb.verb == Verb::Pack) {
+        if (auto wrong = pack_usage_error(options)) {
+            return usage_error(std::move(*wrong), &verb);
+        }
     }
     return request;
 }
@@ -431,12 +513,13 @@ std::string option_lines(std::span<const OptionSpec> options) {
 std::string help_text(const VerbSpec* topic) {
     if (topic != nullptr) {
         return verb_usage(*topic) + "\n" + std::string(topic->description) + "\n\n" +
-               std::string(kInputs) + "\n\nOptions:\n" + option_lines(topic->options) + "\n" +
+               std::string(topic->inputs) + "\n\nOptions:\n" + option_lines(topic->options) + "\n" +
                std::string(kStatuses) + "\n";
     }
-    std::string text = std::string(kProgram) + " " + std::string(kVersion) +
-                       ": ALASM 5.x sources to text, from files, disk images and folders\n\n" +
-                       usage_lines() + "\nVerbs:\n";
+    std::string text =
+        std::string(kProgram) + " " + std::string(kVersion) +
+        ": ALASM 5.x sources to text and back, from files, disk images and folders\n\n" +
+        usage_lines() + "\nVerbs:\n";
     for (const VerbSpec& verb : kVerbs) {
         text += "  " + std::string(verb.name) + "   " + std::string(verb.summary) + "\n";
     }
@@ -935,6 +1018,237 @@ void run_inputs(Run& run) {
     }
 }
 
+// ---- Packing ----
+
+// One text, packed: its file, and what to say of it.
+struct PackedSource {
+    TrdosFile file;
+    std::string shown;
+    std::size_t lines = 0;
+    std::size_t rewritten = 0;
+};
+
+// Where a pack error stands: "TEXT:LINE:COLUMN", or less where it has none.
+std::string pack_place(const Source& source, std::size_t line, std::size_t column) {
+    std::string place = source.shown;
+    if (line != 0) {
+        place += ":" + std::to_string(line);
+        if (column != 0) {
+            place += ":" + std::to_string(column);
+        }
+    }
+    return place;
+}
+
+// Why a character of a line cannot be stored in `page`.
+std::string unstorable(std::string_view line, std::size_t at, CodePage page) {
+    const Utf8Character found = decode_utf8(line, at);
+    if (found.size == 0) {
+        return "the bytes here are no UTF-8";
+    }
+    std::array<char, 16> code{};
+    std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(found.character));
+    return "'" + std::string(line.substr(at, found.size)) + "' (" + code.data() +
+           ") has no byte in " + std::string(code_page_name(page));
+}
+
+// The TR-DOS name of a text: --name's, or its file's; none (having said
+// why) where TR-DOS cannot take it.
+std::optional<std::string> pack_name(Run& run, const Source& source) {
+    std::optional<std::string> name;
+    if (run.options.name) {
+        Encoded bytes = encode_in(CodePage::Cp866, *run.options.name);
+        if (!bytes.failed_at) {
+            name = std::move(bytes.bytes);
+        }
+    } else {
+        name = trdos_name_of(source.name);
+    }
+    const std::string given = run.options.name ? *run.options.name : source.name;
+    if (!name) {
+        run.error(source.shown,
+                  "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
+                  KorvexStatus::NotAllConverted);
+        return std::nullopt;
+    }
+    if (const NameProblem problem = check_trdos_name(*name); problem != NameProblem::None) {
+        run.error(source.shown,
+                  name_problem_text(problem) + " (from " + given + "); give one with --name",
+                  KorvexStatus::NotAllConverted);
+        return std::nullopt;
+    }
+    return name;
+}
+
+// Packs one text, a line at a time; none (having said why) where it cannot.
+std::optional<PackedSource> pack_source(Run& run, std::FILE* file, const Source& source) {
+    const auto name = pack_name(run, source);
+    if (!name) {
+        return std::nullopt;
+    }
+    ByteReader input(file);
+    TextLineReader lines(input);
+    AlasmPacker packer(*name);
+    const std::optional<CodePage> page = run.options.text.charset;
+    std::string stored;
+    std::optional<PackError> error;
+    while (const auto line = lines.next()) {
+        std::string_view text = line->text;
+        if (page && line->whole) {
+            Encoded encoded = encode_in(*page, line->text);
+            if (encoded.failed_at) {
+                const std::size_t column = position_of(line->text, *encoded.failed_at).column;
+                run.error(pack_place(source, packer.lines() + 1, column),
+                          unstorable(line->text, *encoded.failed_at, *page),
+                          KorvexStatus::NotAllConverted);
+                return std::nullopt;
+            }
+            stored = std::move(encoded.bytes);
+            text = stored;
+        }
+        if ((error = packer.add_line(text, line->whole))) {
+            break;
+        }
+    }
+    if (input.failed()) {
+        run.error(source.shown, "reading failed: " + system_reason(errno), KorvexStatus::Trouble);
+        return std::nullopt;
+    }
+    if (error || (error = packer.finish())) {
+        run.error(pack_place(source, error->line, error->column), pack_problem_text(*error),
+                  KorvexStatus::NotAllConverted);
+        return std::nullopt;
+    }
+    return PackedSource{{*name, kAlasmType, 0, packer.data()},
+                        source.shown,
+                        packer.lines(),
+                        packer.rewritten_lines()};
+}
+
+// The label of a new disk: its file's name less .trd, in CP866 where it can
+// be, cut to TR-DOS's 8 bytes.
+std::string disk_label(const Place& output) {
+    const std::string stem = shown_path(output.path.stem());
+    std::string label;
+    for (std::size_t at = 0; at < stem.size() && label.size() < kDiskLabelSize;) {
+        const Utf8Character next = decode_utf8(stem, at);
+        const auto byte = next.size == 0 ? std::nullopt : byte_of(CodePage::Cp866, next.character);
+        label += byte && *byte >= ' ' ? static_cast<char>(*byte) : '_';
+        at += std::max<std::size_t>(next.size, 1);
+    }
+    return label;
+}
+
+// The container's bytes; a file that cannot go in is said and left out.
+std::string contain(Run& run, Container container, const Place& output,
+                    std::vector<PackedSource>& packed) {
+    for (;;) {
+        std::vector<TrdosFile> files;
+        for (const PackedSource& source : packed) {
+            files.push_back(source.file);
+        }
+        WrittenImage written;
+        switch (container) {
+            case Container::Bare: written.bytes = files.front().data; break;
+            case Container::Hobeta: written = write_hobeta_file(files.front()); break;
+            case Container::Trd: written = write_trd_image(files, disk_label(output)); break;
+            case Container::Scl: written = write_scl_archive(files); break;
+        }
+        if (written.problem == WriteProblem::None) {
+            return written.bytes;
+        }
+        run.error(packed[written.file].shown,
+                  write_problem_text(written.problem, files[written.file]),
+                  KorvexStatus::NotAllConverted);
+        packed.erase(packed.begin() + static_cast<std::ptrdiff_t>(written.file));
+        if (packed.empty()) {
+            return {};
+        }
+    }
+}
+
+// Writes `bytes` to the file `output` whole, or not at all; false (having
+// said why) when it could not.
+bool write_whole(Run& run, const Place& output, std::string_view bytes) {
+    const std::string exists = output.shown + " exists; --force writes over it";
+    std::error_code error;
+    if (!run.options.force && fs::exists(fs::symlink_status(output.path, error))) {
+        run.error("", exists, KorvexStatus::Trouble);
+        return false;
+    }
+    OutputFile file = OutputFile::open(output.path, error);
+    if (!file.is_open()) {
+        run.error("", "cannot write " + output.shown + ": " + reason(error), KorvexStatus::Trouble);
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size()) {
+        run.error("", "cannot write " + output.shown + ": " + system_reason(errno),
+                  KorvexStatus::Trouble);
+        return false;
+    }
+    if (const std::error_code failed = file.commit(run.options.force)) {
+        run.error("",
+                  failed == std::errc::file_exists
+                      ? exists
+                      : "cannot write " + output.shown + ": " + reason(failed),
+                  KorvexStatus::Trouble);
+        return false;
+    }
+    return true;
+}
+
+// `korvex pack`: each text stored as ALASM data, all of it written at once.
+void run_pack(Run& run) {
+    const Place output{file_path(run.options.output->c_str()), *run.options.output};
+    const Container container = container_named(*run.options.output);
+    std::vector<PackedSource> packed;
+    for (const std::string& input : run.options.inputs) {
+        std::optional<PackedSource> source;
+        if (input == kStandardStream) {
+            source = pack_source(run, run.console.streams.in,
+                                 {std::string(kStdinShown), std::string(kStdinName)});
+        } else {
+            const fs::path path = file_path(input.c_str());
+            std::error_code error;
+            errno = 0;
+            const File file(fs::is_directory(path, error) ? nullptr : open_file(path, "rb"));
+            if (!file) {
+                run.error(input,
+                          fs::is_directory(path, error)
+                              ? "is a folder: name its texts"
+                              : system_reason(errno != 0 ? errno : ENOENT),
+                          KorvexStatus::Trouble);
+                continue;
+            }
+            source = pack_source(run, file.get(), {input, shown_path(path.filename())});
+        }
+        if (source) {
+            packed.push_back(std::move(*source));
+        }
+    }
+    if (packed.empty()) {
+        return;
+    }
+    const std::string bytes = contain(run, container, output, packed);
+    if (packed.empty()) {
+        return;
+    }
+    if (!write_whole(run, output, bytes)) {
+        return;
+    }
+    for (const PackedSource& source : packed) {
+        std::string said = "packed " + std::to_string(source.lines) +
+                           (source.lines == 1 ? " line" : " lines") + " into " + output.shown +
+                           " as " + safe_name(source.file.name) + "." + kAlasmType;
+        if (source.rewritten > 0) {
+            said += "; " + std::to_string(source.rewritten) +
+                    " of them will read back in korve's layout";
+        }
+        run.console.say(Severity::Progress, source.shown, said);
+    }
+}
+
 }  // namespace
 
 KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& streams) {
@@ -957,7 +1271,11 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
             break;
         case Request::Kind::Run: {
             Run run(console, request.options);
-            run_inputs(run);
+            if (request.options.verb->verb == Verb::Pack) {
+                run_pack(run);
+            } else {
+                run_inputs(run);
+            }
             if (run.stdout_failed) {
                 return run.status;
             }

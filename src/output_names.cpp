@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "code_page.h"
 
@@ -74,7 +75,36 @@ std::string folded(std::string_view name) {
     return result;
 }
 
+// The endings a text file's name takes off, each at most once and in this
+// order: the text's own, then the type of the source it was made from.
+constexpr std::array<std::array<std::string_view, 2>, 2> kTextEndings = {{
+    {".asm", ".txt"},
+    {".h", ".$h"},
+}};
+
+bool ends_with_letters(std::string_view name, std::string_view ending) {
+    return name.size() > ending.size() &&
+           same_letters(name.substr(name.size() - ending.size()), ending);
+}
+
 }  // namespace
+
+std::optional<std::string> trdos_name_of(std::string_view file_name) {
+    std::string_view name = file_name;
+    for (const auto& endings : kTextEndings) {
+        for (const std::string_view ending : endings) {
+            if (ends_with_letters(name, ending)) {
+                name.remove_suffix(ending.size());
+                break;
+            }
+        }
+    }
+    Encoded bytes = encode_in(CodePage::Cp866, name);
+    if (bytes.failed_at) {
+        return std::nullopt;
+    }
+    return std::move(bytes.bytes);
+}
 
 std::string safe_name(std::string_view bytes) {
     std::string name;

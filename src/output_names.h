@@ -22,6 +22,7 @@
 // and on, since on Windows or a Mac the two would be one file.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ std::string entry_file_name(std::string_view name, char type);
 
 // Bytes made safe for a file name and shown in UTF-8, byte by byte as above.
 std::string safe_name(std::string_view bytes);
+
+// The TR-DOS name that the name of a text file gives back, as its bytes in
+// CP866: the name less ".asm" (or ".txt") and less its type ".H" (or a
+// Hobeta file's ".$h"), in any case: PGMFLASH.H.asm gives PGMFLASH, GAME.$h.asm
+// GAME. Nothing where a character has no byte in CP866. Whether TR-DOS
+// takes the name (its length) is trdos_image.h's to say.
+std::optional<std::string> trdos_name_of(std::string_view file_name);
 
 // The names claimed in one folder, each in the form that ignores case.
 struct ClaimedNames {

@@ -96,6 +96,8 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
         {{"text", "GAME.$h", "-h", "--frob"}, "usage: korvex text [OPTION...] INPUT...\n"},
         {{"help", "list"}, "usage: korvex list [--json] INPUT...\n"},
         {{"list", "--help"}, "usage: korvex list [--json] INPUT...\n"},
+        {{"pack", "-h"},
+         "usage: korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"},
     };
     for (const auto& c : cases) {
         const auto result = korvex(c.args);
@@ -120,6 +122,7 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         "usage: korvex text [OPTION...] INPUT...\nTry 'korvex help text' for more.\n";
     const std::string usage =
         "usage: korvex text [OPTION...] INPUT...\n       korvex list [--json] INPUT...\n"
+        "       korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"
         "       korvex help [VERB] | --help | --version\nTry 'korvex help' for more.\n";
     const struct {
         std::vector<std::string> args;
@@ -574,6 +577,162 @@ old.trd: TR-DOS disk image, 9 files; cut short
         << piped.out;
 }
 
+// Text back to ALASM data: each container by the output's name, and the
+// text it gives back is the text that went in.
+TEST_F(KorvexRun, PacksTextIntoTheContainerItsOutputNames) {
+    write("GAME.$h", hobeta_file(kSource));
+    ASSERT_EQ(korvex({"text", "GAME.$h", "-o", "GAME.H.asm"}).status, 0);
+    const std::string text = read("GAME.H.asm");
+    const struct {
+        std::string output;
+        std::string listed;  // how korvex list starts on it
+    } cases[] = {
+        {"disk.trd", "disk.trd: TR-DOS disk image, 1 file\n"},
+        {"DISK.SCL", "DISK.SCL: SCL archive, 1 file\n"},
+        {"game.$h", "game.$h: ALASM data behind a Hobeta header, named GAME"},
+        {"GAME.$H", "GAME.$H: ALASM data behind a Hobeta header, named GAME"},
+        {"game.bin", "game.bin: ALASM data, named GAME"},
+    };
+    for (const auto& c : cases) {
+        const auto packed = korvex({"pack", "GAME.H.asm", "-o", c.output});
+        EXPECT_EQ(packed.err, "") << c.output;
+        EXPECT_EQ(packed.status, 0) << c.output;
+        EXPECT_TRUE(korvex({"list", c.output}).out.starts_with(native(c.listed))) << c.output;
+        korvex({"text", c.output, "-o", "back"});
+        const std::string back = c.listed.find("image") != std::string::npos ||
+                                         c.listed.find("archive") != std::string::npos
+                                     ? "back/GAME.H.asm"
+                                     : "back";
+        EXPECT_EQ(read(back), text) << c.output;
+        fs::remove_all(dir() / "back");
+    }
+    // Several texts on one disk, standard input named by --name; -v says
+    // what went where.
+    write("LOOP.H.asm", "LOOP\tDJNZ\tLOOP\n");
+    const Piped typed{"start   ld a,1\n", ""};
+    const auto two = korvex({"pack", "-v", "LOOP.H.asm", "-o", "two.trd"});
+    EXPECT_EQ(two.err, native("korvex: LOOP.H.asm: packed 1 line into two.trd as LOOP.H\n"));
+    const auto named = korvex({"pack", "-v", "--name", "START", "-", "-o", "start.$h"}, &typed);
+    EXPECT_EQ(named.err, native("korvex: <stdin>: packed 1 line into start.$h as START.H; "
+                                "1 of them will read back in korve's layout\n"));
+    korvex({"text", "start.$h", "-o", "start.asm"});
+    EXPECT_EQ(read("start.asm"), native("start\tLD\tA,1\n\n"));
+}
+
+TEST_F(KorvexRun, StoresUtf8InACodePageAndSaysWhatItCannotStore) {
+    write("hi.asm", "\tNOP\t; привет\n\n");
+    ASSERT_EQ(korvex({"pack", "--charset", "CP866", "hi.asm", "-o", "hi.h"}).status, 0);
+    EXPECT_EQ(korvex({"text", "hi.h"}).out, native("\tNOP\t; \xAF\xE0\xA8\xA2\xA5\xE2\n\n"));
+    EXPECT_EQ(korvex({"text", "--charset", "CP866", "hi.h"}).out, native("\tNOP\t; привет\n\n"));
+
+    write("ok.asm", "\tNOP\t\n");
+    const struct {
+        std::string name;
+        std::string text;
+        std::vector<std::string> options;
+        std::string err;
+    } cases[] = {
+        {"euro.asm",
+         "\tNOP\n\tNOP\t; 5 €\n",
+         {"--charset", "CP866"},
+         "korvex: euro.asm:2:10: error: '€' (U+20AC) has no byte in CP866\n"},
+        {"bad.asm",
+         "\tNOP\t; \xFF\n",
+         {"--charset", "KOI8-R"},
+         "korvex: bad.asm:1:8: error: the bytes here are no UTF-8\n"},
+        {"frob.asm",
+         "\tFROB\tA\n",
+         {},
+         "korvex: frob.asm:1:2: error: 'FROB' between the tabs is no mnemonic or directive of "
+         "ALASM\n"},
+        {"LONGNAME1.asm",
+         "\tNOP\t\n",
+         {},
+         "korvex: LONGNAME1.asm: error: the name is longer than the 8 bytes of a TR-DOS name "
+         "(from LONGNAME1.asm); give one with --name\n"},
+        {"ИМЯ€.asm",
+         "\tNOP\t\n",
+         {},
+         "korvex: ИМЯ€.asm: error: the name ИМЯ€.asm holds a character TR-DOS names cannot (they "
+         "are CP866)\n"},
+    };
+    for (const auto& c : cases) {
+        write(c.name, c.text);
+        // Alone, nothing is written; beside a text that packs, the disk
+        // holds that one.
+        for (const std::string output : {"one.h", "both.trd"}) {
+            std::vector<std::string> args = {"pack", c.name, "-o", output};
+            if (output == "both.trd") {
+                args.insert(args.begin() + 1, "ok.asm");
+            }
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            const auto result = korvex(args);
+            EXPECT_EQ(result.err, native(c.err)) << c.name;
+            EXPECT_EQ(result.status, 1) << c.name;
+            EXPECT_EQ(exists(output), output == "both.trd") << c.name;
+            if (exists("both.trd")) {
+                EXPECT_TRUE(korvex({"list", "both.trd"})
+                                .out.starts_with(native("both.trd: TR-DOS disk image, 1 file\n")));
+                fs::remove(dir() / "both.trd");
+            }
+        }
+    }
+}
+
+TEST_F(KorvexRun, RefusesToPackWithoutWhatItNeeds) {
+    write("A.H.asm", "\tNOP\t\n");
+    write("B.H.asm", "\tRLCA\t\n");
+    fs::create_directories(dir() / "sub");
+    write("sub/A.H.asm", "\tNOP\t\n");
+    const std::string usage =
+        "usage: korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"
+        "Try 'korvex help pack' for more.\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+        int status;
+    } cases[] = {
+        {{"pack", "A.H.asm"},
+         "korvex: error: pack writes a file: name it with -o OUT\n" + usage,
+         2},
+        {{"pack", "A.H.asm", "-o", "-"},
+         "korvex: error: pack writes a file: name it with -o OUT\n" + usage,
+         2},
+        {{"pack", "A.H.asm", "B.H.asm", "-o", "two.$h"},
+         "korvex: error: a Hobeta file or bare data holds one TEXT; several need a .trd or an "
+         ".scl\n" +
+             usage,
+         2},
+        {{"pack", "--name", "X", "A.H.asm", "B.H.asm", "-o", "two.trd"},
+         "korvex: error: --name names one TEXT\n" + usage,
+         2},
+        {{"pack", "-", "-o", "in.h"},
+         "korvex: error: standard input has no name: give it one with --name\n" + usage,
+         2},
+        {{"pack", "sub", "-o", "in.h"}, "korvex: sub: error: is a folder: name its texts\n", 2},
+        {{"pack", "missing.asm", "-o", "in.h"},
+         "korvex: missing.asm: error: No such file or directory\n",
+         2},
+        {{"pack", "A.H.asm", "-o", "A.H.asm"},
+         "korvex: error: A.H.asm exists; --force writes over it\n",
+         2},
+        // The same name and type twice on one disk: the second is left out.
+        {{"pack", "A.H.asm", "sub/A.H.asm", "-o", "two.scl"},
+         "korvex: sub/A.H.asm: error: a file before it has the same name and type\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        const auto result = korvex(c.args);
+        EXPECT_EQ(result.err, native(c.err)) << c.args.back();
+        EXPECT_EQ(result.status, c.status) << c.args.back();
+    }
+    EXPECT_EQ(read("A.H.asm"), "\tNOP\t\n");
+    EXPECT_EQ(tree(), (std::vector<std::string>{"A.H.asm", "B.H.asm", "sub/A.H.asm", "two.scl"}));
+    const auto forced = korvex({"pack", "--force", "B.H.asm", "-o", "A.H.asm"});
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(korvex({"text", "A.H.asm"}).out, native("\tRLCA\t\n\n"));
+}
+
 fs::path corpus() { return KORVE_CORPUS_DIR; }
 
 // Rows of a tab-separated manifest, less its heading.
@@ -626,6 +785,21 @@ TEST_F(KorvexRun, ConvertsEveryRealImageAsKorveConvertsItsFiles) {
         }
         std::sort(wanted.begin(), wanted.end());
         EXPECT_EQ(tree("out"), wanted) << image;
+        // Packed again, on a disk and in an archive, each gives back its text.
+        for (const std::string packed : {"again.trd", "again.scl"}) {
+            std::vector<std::string> args = {"pack", "-o", packed};
+            for (const std::string& file : wanted) {
+                args.push_back("out/" + file);
+            }
+            const auto pack = korvex(args);
+            EXPECT_EQ(pack.status, 0) << image << " " << pack.err;
+            ASSERT_EQ(korvex({"text", packed, "-o", "back"}).status, 0) << image;
+            EXPECT_EQ(tree("back"), wanted) << image;
+            for (const std::string& file : wanted) {
+                EXPECT_EQ(read("back/" + file), read("out/" + file)) << packed << ":" << file;
+            }
+            fs::remove_all(dir() / "back");
+        }
     }
     EXPECT_GT(compared, 0U);
 }
