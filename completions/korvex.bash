@@ -5,17 +5,17 @@ _korvex() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local verb=${COMP_WORDS[1]}
-    local verbs="text list help"
+    local verbs="text list pack help"
     if ((COMP_CWORD == 1)); then
         mapfile -t COMPREPLY < <(compgen -W "$verbs --help --version" -- "$cur")
         return
     fi
     case $verb in
         help)
-            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list" -- "$cur")
+            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list pack" -- "$cur")
             return
             ;;
-        text | list) ;;
+        text | list | pack) ;;
         *) return ;;
     esac
     case $prev in
@@ -23,15 +23,16 @@ _korvex() {
         --eol) mapfile -t COMPREPLY < <(compgen -W "lf crlf" -- "$cur"); return ;;
         --layout) mapfile -t COMPREPLY < <(compgen -W "stored tidy" -- "$cur"); return ;;
         --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm" -- "$cur"); return ;;
+        --name) return ;;
         -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
     esac
     if [[ $cur == -* ]]; then
         local options="--quiet -q --help -h"
-        if [[ $verb == text ]]; then
-            options+=" --output -o --force --charset --eol --layout --dialect --verbose -v"
-        else
-            options+=" --json"
-        fi
+        case $verb in
+            text) options+=" --output -o --force --charset --eol --layout --dialect --verbose -v" ;;
+            pack) options+=" --output -o --force --charset --name --verbose -v" ;;
+            *) options+=" --json" ;;
+        esac
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
