@@ -589,8 +589,8 @@ TEST_F(KorvexRun, PacksTextIntoTheContainerItsOutputNames) {
     } cases[] = {
         {"disk.trd", "disk.trd: TR-DOS disk image, 1 file\n"},
         {"DISK.SCL", "DISK.SCL: SCL archive, 1 file\n"},
-        {"game.$h", "game.$h: ALASM data behind a Hobeta header, named GAME"},
-        {"GAME.$H", "GAME.$H: ALASM data behind a Hobeta header, named GAME"},
+        {"one.$h", "one.$h: ALASM data behind a Hobeta header, named GAME"},
+        {"TWO.$H", "TWO.$H: ALASM data behind a Hobeta header, named GAME"},
         {"game.bin", "game.bin: ALASM data, named GAME"},
     };
     for (const auto& c : cases) {
