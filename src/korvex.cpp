@@ -1144,6 +1144,7 @@ std::string contain(Run& run, Container container, const Place& output,
                     std::vector<PackedSource>& packed) {
     for (;;) {
         std::vector<TrdosFile> files;
+        files.reserve(packed.size());
         for (const PackedSource& source : packed) {
             files.push_back(source.file);
         }
