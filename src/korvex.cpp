@@ -593,6 +593,7 @@ struct Run {
     std::size_t skipped = 0;              // files of folders that hold nothing to convert
     std::size_t listed = 0;               // list --json: the elements printed
     bool stdout_failed = false;           // and said so
+    fs::path made;                        // the folder last made: its files follow each other
 
     void worsen(KorvexStatus to) {
         status = static_cast<int>(to) > static_cast<int>(status) ? to : status;
@@ -614,6 +615,9 @@ std::string lines_before(std::size_t lines) {
 
 // Makes the folders of `place`; false (having said why) when it cannot.
 bool make_folder(Run& run, const Source& source, const Place& folder) {
+    if (!run.made.empty() && run.made == folder.path) {
+        return true;
+    }
     std::error_code error;
     // "out/" names the folder "out"; a file of that name fails alike everywhere.
     const fs::path named = folder.path.has_filename() ? folder.path : folder.path.parent_path();
@@ -629,6 +633,7 @@ bool make_folder(Run& run, const Source& source, const Place& folder) {
                   KorvexStatus::Trouble);
         return false;
     }
+    run.made = folder.path;
     return true;
 }
 

@@ -507,6 +507,15 @@ TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {
                                "disks/sub/game.trd/game.H (2).asm", "game.trd/GAME.H.asm",
                                "game.trd/game.H (2).asm", "loose.h.asm"}));
 
+    // list walks folders alike, and names every file it finds.
+    const auto listed = korvex({"list", "disks/sub"});
+    EXPECT_EQ(listed.out, native("disks/sub/game.trd: TR-DOS disk image, 2 files\n"
+                                 "  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM\n"
+                                 "  GAME      H         0      70        1  yes        3\n"
+                                 "  game      H         0      72        1  yes        4\n"
+                                 "disks/sub/readme: neither ALASM data nor a disk image\n"));
+    EXPECT_EQ(listed.status, 0);
+
     // A folder written into within the walked one is not walked again.
     const auto inside = korvex({"text", "disks", "-o", "disks/text"});
     EXPECT_EQ(inside.status, 0);
