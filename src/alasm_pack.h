@@ -78,24 +78,6 @@
 // odd number of quotes gets a closing quote from korve, and then looks like
 // a line that stored one. The quote is kept.
 //
-// The ALASM header as ALASM writes it (alasm_lines.h reads its mark and
-// name):
-//
-//   offset  size  content
-//   0       8     the name, padded with spaces
-//   8       1     the type letter, 'H'
-//   9       24    zero
-//   33      2     length of the line records, the final 0x00 included,
-//                 little-endian
-//   35      2     where the editor's cursor stood: 0xC000 plus the offset of
-//                 its line in the data, little-endian
-//   37      1     the cursor's screen row
-//   38      1     the cursor's column
-//   39      1     zero
-//   40      8     F3 76 C7 DD FD ED B0 D9: ALASM's signature, its last byte
-//                 the mark of ALASM data
-//   48      16    zero
-//
 // Text is read a line at a time: a packer holds one line and the data it
 // builds, never more.
 #pragma once
@@ -111,21 +93,6 @@
 #include "trdos_image.h"
 
 namespace korve {
-
-// The header's fields.
-inline constexpr std::size_t kAlasmNameSize = 8;
-inline constexpr std::size_t kAlasmTypeOffset = 8;
-inline constexpr char kAlasmType = 'H';
-inline constexpr std::size_t kAlasmRecordsLengthOffset = 33;
-inline constexpr std::size_t kAlasmCursorOffset = 35;
-inline constexpr std::size_t kAlasmCursorRowOffset = 37;
-inline constexpr std::size_t kAlasmCursorColumnOffset = 38;
-inline constexpr std::size_t kAlasmSignatureOffset = 40;
-inline constexpr std::array<unsigned char, 8> kAlasmSignature = {0xF3, 0x76, 0xC7, 0xDD,
-                                                                 0xFD, 0xED, 0xB0, 0xD9};
-inline constexpr std::size_t kAlasmEditorBase = 0xC000;  // where the editor keeps the data
-static_assert(kAlasmSignatureOffset + kAlasmSignature.size() - 1 == kAlasmMarkOffset &&
-              kAlasmSignature.back() == kAlasmMark);
 
 // The most data a source can be, its header included: the 255 sectors of 256
 // bytes that a TR-DOS file holds at most.
