@@ -103,12 +103,13 @@ constexpr OptionSpec kQuiet = {OptionId::Quiet, "quiet", 'q', "", "report errors
 constexpr OptionSpec kVerbose = {OptionId::Verbose, "verbose", 'v', "",
                                  "also name each file written, with its line count"};
 constexpr OptionSpec kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
+constexpr OptionSpec kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
 
 constexpr std::array<OptionSpec, 9> kTextOptions = {{
     {OptionId::Output, "output", 'o', "DIR|FILE|-",
      "write every file into the folder DIR (made if missing), the one input's text into "
      "FILE, or to standard output (-, as without -o)"},
-    {OptionId::Force, "force", '\0', "", "write over files that exist"},
+    kForce,
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
      "read bytes of 0x80 and above in that code page and write them in UTF-8; "
      "without it they are written as stored"},
@@ -132,7 +133,7 @@ constexpr std::array<OptionSpec, 7> kPackOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the ALASM data to OUT, whose name chooses what it is: .trd a TR-DOS disk image, "
      ".scl an SCL archive, .$h a Hobeta file, any other name bare data"},
-    {OptionId::Force, "force", '\0', "", "write over a file that exists"},
+    kForce,
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
      "read the text as UTF-8 and store it in that code page; without it its bytes are stored "
      "as they are"},
