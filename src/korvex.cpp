@@ -91,7 +91,7 @@ enum class OptionId : unsigned char {
     Help,
 };
 
-struct OptionSpec {
+struct OptionRow {
     OptionId id;
     std::string_view long_name;  // after "--"
     char short_name;             // '\0': none
@@ -99,13 +99,13 @@ struct OptionSpec {
     std::string_view help;
 };
 
-constexpr OptionSpec kQuiet = {OptionId::Quiet, "quiet", 'q', "", "report errors only"};
-constexpr OptionSpec kVerbose = {OptionId::Verbose, "verbose", 'v', "",
-                                 "also name each file written, with its line count"};
-constexpr OptionSpec kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
-constexpr OptionSpec kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
+constexpr OptionRow kQuiet = {OptionId::Quiet, "quiet", 'q', "", "report errors only"};
+constexpr OptionRow kVerbose = {OptionId::Verbose, "verbose", 'v', "",
+                                "also name each file written, with its line count"};
+constexpr OptionRow kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
+constexpr OptionRow kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
 
-constexpr std::array<OptionSpec, 9> kTextOptions = {{
+constexpr std::array<OptionRow, 9> kTextOptions = {{
     {OptionId::Output, "output", 'o', "DIR|FILE|-",
      "write every file into the folder DIR (made if missing), the one input's text into "
      "FILE, or to standard output (-, as without -o)"},
@@ -123,13 +123,13 @@ constexpr std::array<OptionSpec, 9> kTextOptions = {{
     kHelp,
 }};
 
-constexpr std::array<OptionSpec, 3> kListOptions = {{
+constexpr std::array<OptionRow, 3> kListOptions = {{
     {OptionId::Json, "json", '\0', "", "print one JSON document (see korvex(1))"},
     kQuiet,
     kHelp,
 }};
 
-constexpr std::array<OptionSpec, 7> kPackOptions = {{
+constexpr std::array<OptionRow, 7> kPackOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the ALASM data to OUT, whose name chooses what it is: .trd a TR-DOS disk image, "
      ".scl an SCL archive, .$h a Hobeta file, any other name bare data"},
@@ -145,10 +145,10 @@ constexpr std::array<OptionSpec, 7> kPackOptions = {{
     kHelp,
 }};
 
-struct VerbSpec {
+struct VerbRow {
     std::string_view name;
     Verb verb;
-    std::span<const OptionSpec> options;
+    std::span<const OptionRow> options;
     std::string_view synopsis;
     std::string_view summary;
     std::string_view description;
@@ -164,7 +164,7 @@ constexpr std::string_view kTexts =
     "A TEXT is a file of text in ALASM's dialect, as korve and korvex text write it or\n"
     "as a person typed it, or - for standard input (which --name then names).";
 
-constexpr std::array<VerbSpec, 3> kVerbs = {{
+constexpr std::array<VerbRow, 3> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
      "write every ALASM source the inputs hold as text",
      "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
@@ -191,7 +191,7 @@ constexpr std::string_view kStatuses =
     "2 for a usage error or a file that cannot be opened, read or written.";
 
 struct Options {
-    const VerbSpec* verb = nullptr;
+    const VerbRow* verb = nullptr;
     std::vector<std::string> inputs;
     std::optional<std::string> output;
     bool force = false;
@@ -206,20 +206,21 @@ struct Options {
 struct Request {
     enum class Kind : unsigned char { Run, Help, Version, UsageError } kind = Kind::UsageError;
     Options options;
-    const VerbSpec* topic = nullptr;  // Help: the verb, or none for all
-    std::string error;                // UsageError: what is wrong
+    const VerbRow* topic = nullptr;  // Help: the verb, or none for all
+    std::string error;               // UsageError: what is wrong
 };
 
-const VerbSpec* verb_named(std::string_view name) {
+const VerbRow* verb_named(std::string_view name) {
     const auto found = std::find_if(kVerbs.begin(), kVerbs.end(),
-                                    [name](const VerbSpec& verb) { return verb.name == name; });
+                                    [name](const VerbRow& verb) { return verb.name == name; });
     return found == kVerbs.end() ? nullptr : &*found;
 }
 
 // Sets an option; what is wrong with its value, if anything.
-std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::string_view value) {
+std::optional<std::string> apply(Options& options, const OptionRow& option,
+                                 std::string_view value) {
     bool known = true;
-    switch (spec.id) {
+    switch (option.id) {
         case OptionId::Output:
             options.output = std::string(value);
             known = !value.empty();
@@ -241,8 +242,8 @@ std::optional<std::string> apply(Options& options, const OptionSpec& spec, std::
     if (known) {
         return std::nullopt;
     }
-    return "--" + std::string(spec.long_name) + " takes " + std::string(spec.value) + ", not '" +
-           std::string(value) + "'";
+    return "--" + std::string(option.long_name) + " takes " + std::string(option.value) +
+           ", not '" + std::string(value) + "'";
 }
 
 // What the container of a pack's output is, by its name.
@@ -291,7 +292,7 @@ std::optional<std::string> pack_usage_error(const Options& options) {
     return std::nullopt;
 }
 
-Request usage_error(std::string error, const VerbSpec* verb) {
+Request usage_error(std::string error, const VerbRow* verb) {
     Request request;
     request.kind = Request::Kind::UsageError;
     request.error = std::move(error);
@@ -300,7 +301,7 @@ Request usage_error(std::string error, const VerbSpec* verb) {
 }
 
 // The options and inputs after the verb, in any order; "--" ends the options.
-Request parse_verb(const VerbSpec& verb, std::span<const char* const> words) {
+Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
     Request request;
     request.kind = Request::Kind::Run;
     request.options.verb = &verb;
@@ -322,35 +323,35 @@ Request parse_verb(const VerbSpec& verb, std::span<const char* const> words) {
         while (!rest.empty()) {
             const std::string_view name =
                 long_form ? rest.substr(0, rest.find('=')) : rest.substr(0, 1);
-            const auto spec =
-                std::find_if(verb.options.begin(), verb.options.end(), [&](const OptionSpec& o) {
+            const auto row =
+                std::find_if(verb.options.begin(), verb.options.end(), [&](const OptionRow& o) {
                     return long_form ? o.long_name == name
                                      : o.short_name != '\0' && o.short_name == name[0];
                 });
             const std::string shown = (long_form ? "--" : "-") + std::string(name);
-            if (spec == verb.options.end()) {
+            if (row == verb.options.end()) {
                 return usage_error("unknown option " + shown, &verb);
             }
-            if (spec->id == OptionId::Help) {
+            if (row->id == OptionId::Help) {
                 request.kind = Request::Kind::Help;
                 request.topic = &verb;
                 return request;
             }
             rest.remove_prefix(name.size());
             std::string_view value;
-            if (!spec->value.empty()) {
+            if (!row->value.empty()) {
                 if (!rest.empty()) {
                     value = long_form ? rest.substr(1) : rest;  // less the '='
                 } else if (i + 1 < words.size()) {
                     value = words[++i];
                 } else {
-                    return usage_error(shown + " takes " + std::string(spec->value), &verb);
+                    return usage_error(shown + " takes " + std::string(row->value), &verb);
                 }
                 rest = {};
             } else if (long_form && !rest.empty()) {
                 return usage_error(shown + " takes nothing", &verb);
             }
-            if (auto wrong = apply(options, *spec, value)) {
+            if (auto wrong = apply(options, *row, value)) {
                 return usage_error(std::move(*wrong), &verb);
             }
             if (long_form) {
@@ -400,7 +401,7 @@ Request parse(int argc, const char* const* argv) {
         }
         return request;
     }
-    const VerbSpec* verb = verb_named(first);
+    const VerbRow* verb = verb_named(first);
     if (verb == nullptr) {
         return usage_error("no verb '" + std::string(first) + "'", nullptr);
     }
@@ -459,24 +460,24 @@ struct Console {
 
 std::string usage_lines() {
     std::string text;
-    for (const VerbSpec& verb : kVerbs) {
+    for (const VerbRow& verb : kVerbs) {
         text += (text.empty() ? "usage: " : "       ") + std::string(kProgram) + " " +
                 std::string(verb.name) + " " + std::string(verb.synopsis) + "\n";
     }
     return text + "       " + std::string(kProgram) + " help [VERB] | --help | --version\n";
 }
 
-std::string verb_usage(const VerbSpec& verb) {
+std::string verb_usage(const VerbRow& verb) {
     return "usage: " + std::string(kProgram) + " " + std::string(verb.name) + " " +
            std::string(verb.synopsis) + "\n";
 }
 
 // Help text for options, wrapped beside their names.
-std::string option_lines(std::span<const OptionSpec> options) {
+std::string option_lines(std::span<const OptionRow> options) {
     constexpr std::size_t kHelpColumn = 30;
     constexpr std::size_t kWidth = 79;
     std::string text;
-    for (const OptionSpec& option : options) {
+    for (const OptionRow& option : options) {
         std::string head =
             option.short_name != '\0' ? std::string("  -") + option.short_name + ", " : "      ";
         head += "--" + std::string(option.long_name);
@@ -511,7 +512,7 @@ std::string option_lines(std::span<const OptionSpec> options) {
     return text;
 }
 
-std::string help_text(const VerbSpec* topic) {
+std::string help_text(const VerbRow* topic) {
     if (topic != nullptr) {
         return verb_usage(*topic) + "\n" + std::string(topic->description) + "\n\n" +
                std::string(topic->inputs) + "\n\nOptions:\n" + option_lines(topic->options) + "\n" +
@@ -521,7 +522,7 @@ std::string help_text(const VerbSpec* topic) {
         std::string(kProgram) + " " + std::string(kVersion) +
         ": ALASM 5.x sources to text and back, from files, disk images and folders\n\n" +
         usage_lines() + "\nVerbs:\n";
-    for (const VerbSpec& verb : kVerbs) {
+    for (const VerbRow& verb : kVerbs) {
         text += "  " + std::string(verb.name) + "   " + std::string(verb.summary) + "\n";
     }
     text += "  help   show this help, or a verb's\n\n" + std::string(kInputs) + "\n\n" +
