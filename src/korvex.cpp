@@ -1278,6 +1278,12 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
             console.line(streams.out, std::string(kProgram) + " " + std::string(kVersion));
             break;
         case Request::Kind::Run: {
+            const std::vector<std::string>& inputs = request.options.inputs;
+            if (streams.in == nullptr &&
+                std::find(inputs.begin(), inputs.end(), kStandardStream) != inputs.end()) {
+                console.say(Severity::Error, "", "there is no standard input to read here");
+                return KorvexStatus::Trouble;
+            }
             Run run(console, request.options);
             if (request.options.verb->verb == Verb::Pack) {
                 run_pack(run);

@@ -21,7 +21,7 @@ enum class KorvexStatus : int {
 };
 
 struct KorvexStreams {
-    std::FILE* in;   // read for the input "-"; binary
+    std::FILE* in;   // read for the input "-", binary; may be null where there is none
     std::FILE* out;  // text, help and lists; binary: korvex writes its own line ends
     std::FILE* err;  // messages
 };
