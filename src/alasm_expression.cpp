@@ -451,13 +451,13 @@ public:
     WrittenExpression write() {
         std::size_t root = build(expression_.root);
         if (!problem_.empty()) {
-            return {{}, problem_, {}};
+            return {{}, problem_, {}, {}};
         }
         if (options_.use == ValueUse::Exact ||
             (options_.use == ValueUse::Definition && !address_arithmetic(expression_.root))) {
             root = exact(root);
         }
-        return {print(root, 0), {}, {out_[root].low, out_[root].high}};
+        return {print(root, 0), {}, {out_[root].low, out_[root].high}, std::move(helpers_)};
     }
 
 private:
@@ -727,15 +727,29 @@ private:
         return infix(op, left, right);
     }
 
+    // A value the written form reads twice, set once before the line
+    // unless it is a single name or number.
+    std::size_t once(std::size_t node) {
+        if (out_[node].form == Written::Form::Atom) {
+            return node;
+        }
+        HelperValue helper{std::string(options_.helper_prefix) +
+                               std::to_string(options_.helper_count + helpers_.size() + 1),
+                           print(node, 0)};
+        const std::size_t name = atom(helper.name, out_[node].low, out_[node].high);
+        helpers_.push_back(std::move(helper));
+        return name;
+    }
+
     // a>b is (a shifted right by b) or (a shifted left by 16-b), within 16
     // bits; a<b the other way round. A count is taken modulo 16.
     std::size_t rotation(const ExpressionNode& node) {
         const bool right = node.op == ExpressionOperator::RotateRight;
-        const std::size_t value = exact(build(node.left));
         const auto count = constant(node.right);
         if (count && (*count & kRotationMask) == 0) {
-            return value;
+            return exact(build(node.left));
         }
+        const std::size_t value = once(exact(build(node.left)));
         std::size_t first = kNoNode;
         std::size_t second = kNoNode;
         if (count) {
@@ -743,7 +757,7 @@ private:
             first = number(static_cast<std::uint16_t>(bits));
             second = number(static_cast<std::uint16_t>(kWordBits - bits));
         } else {
-            first = infix(TargetOperator::And, build(node.right), number(kRotationMask));
+            first = once(infix(TargetOperator::And, build(node.right), number(kRotationMask)));
             second = infix(TargetOperator::Subtract, number(kWordBits), first);
         }
         const std::size_t a = infix(right ? TargetOperator::ShiftRight : TargetOperator::ShiftLeft,
@@ -789,6 +803,7 @@ private:
     const WriteOptions& options_;
     const std::array<Spelling, kTargetOperators>& operators_;
     std::vector<Written> out_;
+    std::vector<HelperValue> helpers_;
     std::string problem_;
 };
 
@@ -800,10 +815,14 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
-// Words sjasmplus reads as operators wherever a value may stand.
+// Words sjasmplus reads as operators or registers wherever a value may
+// stand.
 constexpr std::string_view kSjasmplusReserved[] = {
     "NOREL", "EXIST", "SIZEOF", "PAIR", "NOT", "LOW", "HIGH", "ABS", "U16",
     "MOD", "SHL", "SHR", "AND", "XOR", "OR",
+    "A", "B", "C", "D", "E", "H", "L", "I", "R", "F", "AF", "BC", "DE", "HL", "SP",
+    "IX", "IY", "IXH", "IXL", "IYH", "IYL", "HX", "LX", "HY", "LY", "XH", "XL", "YH", "YL",
+    "NZ", "Z", "NC", "PO", "PE", "P", "M",
 };
 
 // pasmo reserves every instruction, register, condition, directive and
@@ -890,7 +909,7 @@ bool offsets_here(const Expression& expression) {
 
 WrittenExpression write_expression(const Expression& expression, const WriteOptions& options) {
     if (options.dialect == Dialect::Alasm) {
-        return {{}, "ALASM's own text is the stored text", {}};
+        return {{}, "ALASM's own text is the stored text", {}, {}};
     }
     return Writer(expression, options).write();
 }

@@ -150,12 +150,24 @@ struct WriteOptions {
     // Names known to be defined before this line, for ?name.
     const std::set<std::string, std::less<>>* defined = nullptr;
     const LabelRanges* ranges = nullptr;
+    // Names for helper values: this and a number, counted from helper_count.
+    std::string_view helper_prefix = "korve_value";
+    std::size_t helper_count = 0;
+};
+
+// A value the written expression reads twice (a rotation's operand, or its
+// count), set before the line so that it is written once: the line takes
+// `name = text` (sjasmplus) or `name DEFL text` (pasmo) before it.
+struct HelperValue {
+    std::string name;
+    std::string text;
 };
 
 struct WrittenExpression {
     std::string text;
     std::string problem;  // what cannot be written, when something cannot
     ValueRange range;     // of the written value, in the target
+    std::vector<HelperValue> helpers;  // in the order they are to be set
 };
 
 // The expression in the syntax of options.dialect (for Dialect::Alasm, as

@@ -418,6 +418,9 @@ private:
         options.use = use;
         options.defined = &defined_;
         options.ranges = &ranges_;
+        const std::string prefix = "korve_v" + std::to_string(at_ + 1) + "_";
+        options.helper_prefix = prefix;
+        options.helper_count = helpers_.size();
         const bool placed = as_placed && !disp_offset_.empty();
         const bool bare = placed && offsets_here(*parsed.expression);
         options.here_offset = bare ? std::string_view() : std::string_view(disp_offset_);
@@ -428,6 +431,9 @@ private:
         }
         if (placed && !bare) {
             written.text = grouped(written.text) + "-" + disp_offset_;
+        }
+        for (HelperValue& helper : written.helpers) {
+            helpers_.push_back(std::move(helper));
         }
         if (range != nullptr) {
             *range = written.range;
@@ -520,9 +526,21 @@ private:
             translate_statement(line, output);
         }
         if (!output.problem.empty()) {
+            helpers_.clear();
             mark_untranslated(line, output);
             return;
         }
+        // Values a rotation reads twice, set before the line that reads them.
+        std::vector<std::string> helpers;
+        for (const HelperValue& helper : helpers_) {
+            helpers.push_back(sjasmplus() ? helper.name + " = " + helper.text
+                                          : helper.name + "\tDEFL\t" + helper.text);
+        }
+        const std::size_t after_label = helpers.empty() ? 0 : helpers_after_;
+        output.lines.insert(output.lines.begin() + static_cast<std::ptrdiff_t>(after_label),
+                            helpers.begin(), helpers.end());
+        helpers_.clear();
+        helpers_after_ = 0;
         if (!line.comment.empty()) {
             if (output.lines.empty()) {
                 output.lines.emplace_back();
@@ -586,8 +604,12 @@ private:
     }
 
     void assign(std::string_view name, std::string_view value, Output& output) {
+        // A name set more than once holds a 16-bit value, as any label
+        // not set in this file is taken to.
         ValueRange range;
-        const auto written = expression(value, ValueUse::Definition, output, &range);
+        const bool once = assignments_[std::string(name)] == 1;
+        const auto written =
+            expression(value, once ? ValueUse::Definition : ValueUse::Exact, output, &range);
         if (!written) {
             return;
         }
@@ -597,7 +619,6 @@ private:
         if (sjasmplus()) {
             output.lines.push_back(target + " = " + *written);
         } else {
-            const bool once = assignments_[std::string(name)] == 1;
             output.lines.push_back(target + (once ? "\tEQU\t" : "\tDEFL\t") + *written);
         }
     }
@@ -693,8 +714,9 @@ private:
             fail(output, "ORG takes one value");
             return;
         }
-        const auto value = expression(classify(line.operands[0]).text, ValueUse::Exact, output,
-                                      nullptr, pasmo());
+        // An address: as a label's value, it is taken to stay within 64 KiB.
+        const auto value = expression(classify(line.operands[0]).text, ValueUse::Definition,
+                                      output, nullptr, pasmo());
         if (!value) {
             return;
         }
@@ -725,12 +747,9 @@ private:
                            [kind](const Block& block) { return block.kind == kind; });
     }
 
-    // Whether lines after this one, up to the next ORG, write bytes.
+    // Whether lines after this one write bytes.
     bool bytes_follow() const {
         for (std::size_t i = at_ + 1; i < lines_.size(); ++i) {
-            if (lines_[i].word == "ORG") {
-                return false;
-            }
             if (writes_bytes(i)) {
                 return true;
             }
@@ -877,6 +896,13 @@ private:
     // stand-in for DISP, on a line of its own).
     void emit(const LabelField& label, std::string_view mnemonic, std::string_view operands,
               Output& output) {
+        if (!helpers_.empty() && !label.name.empty()) {
+            // The label first: the helper values may read it.
+            label_line(label, output);
+            helpers_after_ = output.lines.size();
+            output.lines.push_back(instruction({}, mnemonic, operands));
+            return;
+        }
         if (!disp_offset_.empty() && !label.name.empty()) {
             label_line(label, output);
             output.lines.push_back(instruction({}, mnemonic, operands));
@@ -1454,6 +1480,8 @@ private:
     std::vector<Output> outputs_;
     std::size_t at_ = 0;
     std::vector<Block> blocks_;
+    std::vector<HelperValue> helpers_;  // of the line being translated
+    std::size_t helpers_after_ = 0;     // how many of its lines come before them
     std::set<std::string, std::less<>> defined_;
     LabelRanges ranges_;
     std::map<std::string, std::size_t, std::less<>> assignments_;
