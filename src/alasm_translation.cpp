@@ -326,6 +326,7 @@ private:
     // first set, and the labels defined inside each LOCAL block.
     void survey() {
         std::vector<std::size_t> locals;
+        int repeating = 0;  // DUP, REPEAT and MACRO blocks around the line
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             const Line& line = lines_[i];
             if (line.abandoned) {
@@ -334,12 +335,25 @@ private:
             if (!line.has_mnemonic) {
                 const auto assignment = split_assignment(line.field);
                 if (assignment) {
+                    // Set in a repeat, or from itself, a name is set again.
                     const std::string name(assignment->first);
-                    if (assignments_[name]++ == 0) {
+                    const ParsedExpression value = parse_expression(assignment->second);
+                    std::set<std::string, std::less<>> read;
+                    if (value.expression) {
+                        collect_labels(*value.expression, read);
+                    }
+                    const bool again = repeating > 0 || read.count(name) != 0;
+                    if (assignments_[name] == 0) {
                         first_assignment_[name] = i;
                     }
+                    assignments_[name] += again ? 2 : 1;
                     continue;
                 }
+            }
+            if (line.word == "DUP" || line.word == "REPEAT" || line.word == "MACRO") {
+                ++repeating;
+            } else if (line.word == "EDUP" || line.word == "UNTIL0" || line.word == "ENDM") {
+                repeating = std::max(0, repeating - 1);
             }
             if (line.word == "LOCAL") {
                 locals.push_back(i);
