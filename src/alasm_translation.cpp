@@ -293,6 +293,7 @@ public:
     Translation run() {
         for (at_ = 0; at_ < lines_.size(); ++at_) {
             translate(lines_[at_], outputs_[at_]);
+            follow(lines_[at_]);
         }
         finish();
         Translation translation;
@@ -397,6 +398,108 @@ private:
         };
         return std::find(kSilent.begin(), kSilent.end(), line.word) == kSilent.end() &&
                line.word != "REPEAT" && line.word != "UNTIL0";
+    }
+
+    // -------------------------------------------- where the bytes are
+
+    // ALASM's value of an expression, where this file says enough to know it.
+    std::optional<std::uint16_t> known_value(std::string_view text) const {
+        const ParsedExpression parsed = parse_expression(text);
+        if (!parsed.expression) {
+            return std::nullopt;
+        }
+        return evaluate_expression(*parsed.expression, known_, here_);
+    }
+
+    // Follows $ and the labels whose values the lines so far fix, as ALASM
+    // assembles them, as long as every size is known; an INCLUDE, a macro,
+    // a block or an instruction of an unknown size leaves $ unknown.
+    void follow(const Line& line) {
+        if (line.abandoned) {
+            here_.reset();
+            return;
+        }
+        if (!line.has_mnemonic) {
+            if (const auto assignment = split_assignment(line.field)) {
+                settle(assignment->first, known_value(assignment->second));
+            } else if (!writes_bytes(at_)) {
+                settle(label_field(line.field).name, here_);
+            } else {
+                here_.reset();
+            }
+            return;
+        }
+        const LabelField label = label_field(line.field);
+        const std::string_view word = line.word;
+        if (word == "EQU") {
+            const bool one = line.operands.size() == 1;
+            settle(label.name, one ? known_value(classify(line.operands[0]).text) : std::nullopt);
+            return;
+        }
+        settle(label.name, here_);
+        if (word == "ORG") {
+            here_ = line.operands.size() == 1 ? known_value(classify(line.operands[0]).text)
+                                              : std::nullopt;
+            return;
+        }
+        if (word == "MAIN" || word == "DISPLAY") {
+            return;
+        }
+        const auto size = emitted_size(line);
+        if (!size || !here_) {
+            here_.reset();
+            return;
+        }
+        here_ = static_cast<std::uint16_t>(*here_ + *size);
+    }
+
+    void settle(std::string_view name, std::optional<std::uint16_t> value) {
+        if (name.empty()) {
+            return;
+        }
+        if (value) {
+            known_[std::string(name)] = *value;
+        } else {
+            known_.erase(std::string(name));
+        }
+    }
+
+    // How many bytes a line writes, where that is known.
+    std::optional<std::size_t> emitted_size(const Line& line) const {
+        const std::string_view word = line.word;
+        if (word == "DB" || word == "DEFB" || word == "DW" || word == "DEFW") {
+            const std::size_t item = word == "DB" || word == "DEFB" ? 1 : 2;
+            std::size_t size = 0;
+            for (const Operand& operand : line.operands) {
+                const bool string = operand.size() == 1 && operand[0].part == LinePart::String;
+                size += string && item == 1 ? operand[0].text.size() - 2 : item;
+            }
+            return size;
+        }
+        if (word == "DS" || word == "DEFS") {
+            if (line.operands.empty()) {
+                return std::nullopt;
+            }
+            const auto count = known_value(classify(line.operands[0]).text);
+            std::size_t list = line.operands.size() == 1 ? 1 : 0;
+            for (std::size_t i = 1; i < line.operands.size(); ++i) {
+                const Operand& operand = line.operands[i];
+                const bool string = operand.size() == 1 && operand[0].part == LinePart::String;
+                list += string ? operand[0].text.size() - 2 : 1;
+            }
+            return count ? std::optional<std::size_t>(*count * list) : std::nullopt;
+        }
+        if (word == "DD") {
+            std::size_t digits = 0;
+            for (const Operand& operand : line.operands) {
+                digits += trim(classify(operand).text).size();
+            }
+            return digits / 2;
+        }
+        if (word == "LD" && line.operands.size() > 2 && line.operands.size() % 2 == 0) {
+            return std::nullopt;
+        }
+        return line_size(at_);
     }
 
     // ------------------------------------------------------ expressions
@@ -745,11 +848,16 @@ private:
         if (trim_back_after_repeat(line, output)) {
             return;
         }
+        const auto address = known_value(classify(line.operands[0]).text);
+        if (address && here_ && *address < *here_) {
+            fail(output, "ORG goes back below bytes that sjasmplus --raw has already written");
+            return;
+        }
         // sjasmplus --raw writes bytes one after another: it fills a gap as
         // ALASM's memory holds it (with zeros, here), and cannot go back.
-        const std::string address = grouped(*value);
-        output.lines.push_back(instruction({}, "ASSERT", address + " >= $"));
-        output.lines.push_back(instruction({}, "DS", address + "-$"));
+        const std::string written = grouped(*value);
+        output.lines.push_back(instruction({}, "ASSERT", written + " >= $"));
+        output.lines.push_back(instruction({}, "DS", written + "-$"));
     }
 
     // Bytes were written (not while a macro is defined: its body writes
@@ -1498,6 +1606,8 @@ private:
     std::size_t helpers_after_ = 0;     // how many of its lines come before them
     std::set<std::string, std::less<>> defined_;
     LabelRanges ranges_;
+    LabelValues known_;                  // ALASM's values of labels, where known
+    std::optional<std::uint16_t> here_;  // ALASM's $, where known
     std::map<std::string, std::size_t, std::less<>> assignments_;
     std::map<std::string, std::size_t, std::less<>> first_assignment_;
     std::map<std::size_t, std::vector<std::string>> local_names_;
