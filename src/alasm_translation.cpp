@@ -348,6 +348,9 @@ private:
                         first_assignment_[name] = i;
                     }
                     assignments_[name] += again ? 2 : 1;
+                    if (!locals.empty() && name.front() != '@') {
+                        note_local(locals.back(), name);
+                    }
                     continue;
                 }
             }
@@ -364,8 +367,16 @@ private:
             const LabelField label = label_field(line.field);
             if (!locals.empty() && !label.name.empty() && label.name.front() != '@' &&
                 (line.has_mnemonic || label.rest.empty())) {
-                local_names_[locals.back()].push_back(target_label(label.name, dialect_));
+                note_local(locals.back(), label.name);
             }
+        }
+    }
+
+    void note_local(std::size_t block, std::string_view name) {
+        std::vector<std::string>& names = local_names_[block];
+        const std::string target = target_label(name, dialect_);
+        if (std::find(names.begin(), names.end(), target) == names.end()) {
+            names.push_back(target);
         }
     }
 
@@ -628,7 +639,7 @@ private:
         if (in_block(BlockKind::Macro) && uses_parameters(line)) {
             fail(output, "a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)");
         } else if (!line.comment.empty() && line.comment.front() != ';') {
-            fail(output, "text that ALASM keeps as typed (after byte 0x10)");
+            fail(output, "text that ALASM keeps as typed (after byte 0x10, or after a ';' in a string)");
         } else if (line.abandoned) {
             fail(output, "the line holds a keyword byte that ALASM does not define");
         } else if (!line.has_mnemonic) {
@@ -1011,7 +1022,7 @@ private:
             items += *value;
         }
         note_emitted();
-        emit(label, words ? "DW" : "DB", items, output);
+        emit(label, line.word, items, output);
     }
 
     // An instruction or data line, with its label in place (in pasmo's
@@ -1052,7 +1063,7 @@ private:
         }
         note_emitted();
         if (line.operands.size() == 1) {
-            emit(label, "DS", *written_count, output);
+            emit(label, line.word, *written_count, output);
             return;
         }
         std::string items;
@@ -1081,7 +1092,7 @@ private:
                               !(line.operands[1].size() == 1 &&
                                 line.operands[1][0].part == LinePart::String);
         if (one_byte) {
-            emit(label, "DS", *written_count + "," + items, output);
+            emit(label, line.word, *written_count + "," + items, output);
             return;
         }
         // ALASM copies the whole list n times; the targets fill with one value.

@@ -66,8 +66,8 @@ TEST(Dialect, TranslatesLabelsAndNames) {
         // A name the target reserves, a ':' kept, a first-assembly '+'
         // dropped, the stored spaces around the mnemonic dropped.
         {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back"},
-         "C_\tNOP\nBUF:\tDS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n",
-         "C_\tNOP\nBUF:\tDS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n"},
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n",
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n"},
         // An indented name alone calls a macro defined above, or else is a
         // label, as ALASM takes it.
         {{"{MACRO}SETA", "{LD}{A},1", "{ENDM}", " SETA", " DDDD"},
