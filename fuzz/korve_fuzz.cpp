@@ -12,7 +12,10 @@
 //  - each file an image gives is a whole Hobeta file, its header's checksum
 //    right and its data its sector count times 256 bytes, no larger than the
 //    image; each file it does not give says why, and so does the image;
-//  - reading the same image twice gives the same files.
+//  - reading the same image twice gives the same files;
+//  - the bytes, read as records of ALASM data, translate for sjasmplus and
+//    for pasmo to a text for every line, the same both times, with every
+//    problem on one of the lines.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -21,7 +24,10 @@
 #include <cstdlib>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "alasm_lines.h"
+#include "alasm_translation.h"
 #include "container.h"
 #include "driver.h"
 #include "hobeta_header.h"
@@ -103,6 +109,35 @@ void check_image(std::span<const unsigned char> image) {
     }
 }
 
+void check_translation(std::span<const unsigned char> bytes) {
+    std::vector<korve::DescribedLine> lines;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t size = std::min(korve::record_size(bytes[at]), bytes.size() - at);
+        lines.push_back(korve::describe_record(bytes.subspan(at + 1, size - 1)));
+        at += size;
+    }
+    for (const korve::Dialect dialect : {korve::Dialect::Sjasmplus, korve::Dialect::Pasmo}) {
+        korve::TranslationSetup setup;
+        setup.dialect = dialect;
+        const korve::Translation first = korve::translate_source(setup, lines);
+        if (first.lines.size() != lines.size()) {
+            fail("a line was translated to nothing, or to more than one line's text");
+        }
+        for (const korve::TranslationProblem& problem : first.problems) {
+            if (problem.line == 0 || problem.line > lines.size()) {
+                fail("a translation problem is on no line");
+            }
+        }
+        const korve::Translation second = korve::translate_source(setup, lines);
+        for (std::size_t i = 0; i < first.lines.size(); ++i) {
+            if (first.lines[i].text != second.lines[i].text ||
+                first.lines[i].problem != second.lines[i].problem) {
+                fail("the same lines were translated differently");
+            }
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -122,5 +157,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
+    check_translation({data, size});
     return 0;
 }

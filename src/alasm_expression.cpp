@@ -506,11 +506,11 @@ private:
         node.priority = spelling.priority;
         node.a = left;
         node.b = right;
-        std::tie(node.low, node.high) = range(op, a, b);
+        std::tie(node.low, node.high) = range_of(op, a, b);
         return add(std::move(node));
     }
 
-    static std::pair<std::int64_t, std::int64_t> range(TargetOperator op, const Written& a,
+    static std::pair<std::int64_t, std::int64_t> range_of(TargetOperator op, const Written& a,
                                                        const Written& b) {
         constexpr std::pair<std::int64_t, std::int64_t> kAny{kInt32Low, kInt32High};
         switch (op) {

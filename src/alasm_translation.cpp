@@ -268,7 +268,8 @@ enum class BlockKind : unsigned char { Dup, Repeat, If, Local, Macro, Disp };
 struct Block {
     BlockKind kind;
     std::size_t line;   // index of the line that opened it
-    std::string count;  // a DUP's count as written, a flag's name
+    // cppcheck-suppress unusedStructMember ; read through the optional close() gives
+    std::string flag;  // the name of a REPEAT's flag
     bool has_else = false;
 };
 
@@ -288,6 +289,16 @@ public:
         }
         outputs_.resize(lines_.size());
         survey();
+        std::set<std::string, std::less<>> all_macros = macros_;
+        collect_macros(described, all_macros);
+        std::swap(macros_, all_macros);
+        for (std::size_t i = lines_.size(); i-- > 0;) {
+            if (writes_bytes(i)) {
+                last_write_ = i;
+                break;
+            }
+        }
+        std::swap(macros_, all_macros);
     }
 
     Translation run() {
@@ -881,27 +892,20 @@ private:
     }
 
     // Whether lines after this one write bytes.
-    bool bytes_follow() const {
-        for (std::size_t i = at_ + 1; i < lines_.size(); ++i) {
-            if (writes_bytes(i)) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool bytes_follow() const { return last_write_ && *last_write_ > at_; }
 
     // "EDUP / ORG $-k": ALASM writes the next bytes over the last k of the
     // repeat. sjasmplus writes its raw output in order, so the instructions
     // that make those k bytes are left out of the repeat's last pass.
     bool trim_back_after_repeat(const Line& line, Output& output) {
         const ParsedExpression parsed = parse_expression(classify(line.operands[0]).text);
-        const Expression& expression = *parsed.expression;
-        const ExpressionNode& root = expression.nodes[expression.root];
+        const Expression& address = *parsed.expression;
+        const ExpressionNode& root = address.nodes[address.root];
         if (root.kind != ExpressionKind::Binary || root.op != ExpressionOperator::Subtract ||
-            expression.nodes[root.left].kind != ExpressionKind::Here) {
+            address.nodes[root.left].kind != ExpressionKind::Here) {
             return false;
         }
-        const auto back = evaluate_expression(expression, {}, std::uint16_t{0});
+        const auto back = evaluate_expression(address, {}, std::uint16_t{0});
         std::size_t edup = at_;
         while (edup > 0 && is_blank(edup - 1)) {
             --edup;
@@ -1221,9 +1225,9 @@ private:
             fail(output, std::string(word) + " closes no block it opens");
             return std::nullopt;
         }
-        Block block = blocks_.back();
+        Block closed = blocks_.back();
         blocks_.pop_back();
-        return block;
+        return closed;
     }
 
     void block(const Line& line, Output& output) {
@@ -1263,7 +1267,7 @@ private:
                 return;
             }
             if (sjasmplus()) {
-                output.lines.push_back(opened->count + " = " + *condition);
+                output.lines.push_back(opened->flag + " = " + *condition);
                 output.lines.push_back(instruction({}, "ENDW", {}));
             } else {
                 output.lines.push_back(instruction({}, "IF", zero_test(line, output)));
@@ -1595,13 +1599,13 @@ private:
     // -------------------------------------------------------- the end
 
     void finish() {
-        for (const Block& block : blocks_) {
+        for (const Block& open_block : blocks_) {
             static constexpr std::array<std::string_view, 6> kOpeners = {
                 "DUP", "REPEAT", "IF0 or IFN", "LOCAL", "MACRO", "DISP",
             };
             end_problems_.push_back(
-                {lines_.size(), std::string(kOpeners[static_cast<std::size_t>(block.kind)]) +
-                                    " of line " + std::to_string(block.line + 1) +
+                {lines_.size(), std::string(kOpeners[static_cast<std::size_t>(open_block.kind)]) +
+                                    " of line " + std::to_string(open_block.line + 1) +
                                     " is not closed"});
         }
     }
@@ -1626,6 +1630,7 @@ private:
     std::map<std::size_t, std::string> dup_counts_;
     std::string disp_offset_;
     bool emitted_ = false;
+    std::optional<std::size_t> last_write_;  // the last line that writes bytes
     std::vector<TranslationProblem> end_problems_;
 };
 
@@ -1652,7 +1657,8 @@ void collect_macros(std::span<const DescribedLine> lines, std::set<std::string, 
     for (const DescribedLine& described : lines) {
         const Line line = parse_line(described);
         if (line.word == "MACRO" && line.operands.size() == 1) {
-            const std::string_view name = trim(classify(line.operands[0]).text);
+            const Classified operand = classify(line.operands[0]);
+            const std::string_view name = trim(operand.text);
             if (is_name(name)) {
                 names.insert(std::string(name));
             }

@@ -348,7 +348,8 @@ bool check(Dialect dialect, const std::string& assembler, const std::filesystem:
                   in_quotes(log) + " 2>&1"
             : in_quotes(assembler) + " --bin " + in_quotes(text) + " " + in_quotes(binary) + " > " +
                   in_quotes(log) + " 2>&1";
-    const int status = std::system(command.c_str());
+    // The command is made of the paths this test was given and chose.
+    const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
     std::vector<unsigned char> built;
     if (status != 0 || !read_bytes(binary, built)) {
         std::printf("%s failed (status %d); see %s\n", name, status, log.string().c_str());
@@ -398,7 +399,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(work);
     const unsigned seed = argc > 4 ? static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10))
                                    : std::random_device{}();
-    const int count = argc > 5 ? std::atoi(argv[5]) : 3000;
+    const int count = argc > 5 ? static_cast<int>(std::strtol(argv[5], nullptr, 10)) : 3000;
     std::printf("seed %u, %d lines\n", seed, count);
 
     Generator generator(seed);
