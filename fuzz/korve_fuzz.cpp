@@ -15,7 +15,9 @@
 //  - reading the same image twice gives the same files;
 //  - the bytes, read as records of ALASM data, translate for sjasmplus and
 //    for pasmo to a text for every line, the same both times, with every
-//    problem on one of the lines.
+//    problem on one of the lines;
+//  - the first bytes, taken as one record's content, describe part by part
+//    into exactly the text they decode to, the parts covering it.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -28,6 +30,7 @@
 
 #include "alasm_lines.h"
 #include "alasm_translation.h"
+#include "byte_reader.h"
 #include "container.h"
 #include "driver.h"
 #include "hobeta_header.h"
@@ -109,12 +112,39 @@ void check_image(std::span<const unsigned char> image) {
     }
 }
 
+void check_record(std::span<const unsigned char> bytes) {
+    const std::span content = bytes.first(std::min(bytes.size(), korve::kLongestRecord - 1));
+    std::string record(1, static_cast<char>(content.size() + 1));
+    record.append(content.begin(), content.end());
+    korve::ByteReader reader(
+        std::span(reinterpret_cast<const unsigned char*>(record.data()), record.size()));
+    std::string room(korve::kLineRoom, '\0');
+    const korve::DecodedLine decoded =
+        korve::decode_line(reader, korve::LineRoom(room.data(), korve::kLineRoom));
+    const korve::DescribedLine described = korve::describe_record(content);
+    if (decoded.undefined.has_value() != described.undefined.has_value()) {
+        fail("a record decoded and described differently");
+    }
+    if (!decoded.undefined && described.text != room.substr(0, decoded.size)) {
+        fail("a record's description is not its text");
+    }
+    std::size_t covered = 0;
+    for (const korve::LinePiece& piece : described.pieces) {
+        if (piece.begin != covered || piece.size == 0) {
+            fail("a record's parts do not cover its text");
+        }
+        covered += piece.size;
+    }
+    if (covered != described.text.size()) {
+        fail("a record's parts do not cover its text");
+    }
+}
+
 void check_translation(std::span<const unsigned char> bytes) {
     std::vector<korve::DescribedLine> lines;
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t size = std::min(korve::record_size(bytes[at]), bytes.size() - at);
-        lines.push_back(korve::describe_record(bytes.subspan(at + 1, size - 1)));
-        at += size;
+    korve::ByteReader reader(bytes);
+    while (!reader.at_end()) {
+        lines.push_back(korve::describe_record(korve::take_record(reader).content));
     }
     for (const korve::Dialect dialect : {korve::Dialect::Sjasmplus, korve::Dialect::Pasmo}) {
         korve::TranslationSetup setup;
@@ -158,5 +188,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check_image({data, size});
     check_translation({data, size});
+    check_record({data, size});
     return 0;
 }

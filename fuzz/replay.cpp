@@ -31,20 +31,25 @@ bool replay_file(const std::filesystem::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int replayed = 0;
-    int unreadable = 0;
-    const auto replay = [&](const std::filesystem::path& path) {
-        ++(replay_file(path) ? replayed : unreadable);
-    };
+    std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path path = argv[i];
         std::error_code error;
         if (std::filesystem::is_directory(path, error)) {
             for (const auto& entry : std::filesystem::directory_iterator(path)) {
-                replay(entry.path());
+                inputs.push_back(entry.path());
             }
         } else {
-            replay(path);
+            inputs.push_back(path);
+        }
+    }
+    int replayed = 0;
+    int unreadable = 0;
+    for (const std::filesystem::path& input : inputs) {
+        if (replay_file(input)) {
+            ++replayed;
+        } else {
+            ++unreadable;
         }
     }
     std::printf("replayed %d inputs, %d unreadable\n", replayed, unreadable);

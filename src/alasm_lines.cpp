@@ -83,7 +83,7 @@ constexpr Context after_quote(Context context) {
         case Context::AmongOperands: return Context::StringAmongOperands;
         case Context::StringAmongOperands: return Context::AmongOperands;
         case Context::Literal: return Context::QuoteInComment;
-        case Context::QuoteInComment: return Context::Literal;
+        case Context::QuoteInComment:
         case Context::LiteralString: return Context::Literal;
         case Context::Undefined: break;
     }
@@ -270,15 +270,20 @@ std::string read_alasm_name(ByteReader& input) {
     return {header.begin(), name_end};
 }
 
-DecodedLine decode_line(ByteReader& input, LineRoom room) {
+TakenRecord take_record(ByteReader& input) {
     // At the end of the input even the length byte is missing.
     const auto ahead = input.look(kLongestRecord);
     const std::size_t size = ahead.empty() ? 1 : record_size(ahead[0]);
     const auto record = input.take(size);
-    const auto content = record.empty() ? record : record.subspan(1);
+    return {record.empty() ? record : record.subspan(1), size, size - record.size()};
+}
+
+DecodedLine decode_line(ByteReader& input, LineRoom room) {
+    const TakenRecord taken = take_record(input);
+    const auto content = taken.content;
     DecodedLine decoded;
-    decoded.record_size = size;
-    decoded.missing = size - record.size();
+    decoded.record_size = taken.record_size;
+    decoded.missing = taken.missing;
 
     // A byte at a time: most bytes leave the context as it is.
     LineText line(room);

@@ -88,6 +88,20 @@ struct DecodedLine {
     std::size_t missing = 0;      // bytes of it that the input ended before
 };
 
+// A line record as taken from the input: its content (the bytes after the
+// length byte, valid until the reader is used again), what its length byte
+// states (at least 1), and how many of those bytes the input ended before
+// (at the end of the input, even the length byte is missing).
+struct TakenRecord {
+    std::span<const unsigned char> content;
+    std::size_t record_size = 0;
+    std::size_t missing = 0;
+};
+
+// Takes the line record at the reader's position whole, as its length byte
+// states.
+TakenRecord take_record(ByteReader& input);
+
 // Decodes the line record at the reader's position into `room`, without a
 // newline. Takes the whole record as its length byte states; at the end of
 // the input, even the length byte is missing.

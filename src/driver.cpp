@@ -11,6 +11,7 @@
 #include "alasm_tokens.h"
 #include "container.h"
 #include "file.h"
+#include "line_writer.h"
 
 namespace korve {
 namespace {
@@ -21,43 +22,6 @@ constexpr const char* kBanner =
     "\t\tfor everyone who keeps ZX Spectrum sources\n"
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
-
-// Gathers output lines into large blocks, so that the stream sees few
-// writes. The decoder writes each line straight into the block.
-class LineWriter {
-public:
-    explicit LineWriter(std::FILE* output)
-        : output_(output), block_(new char[kBlock]) {}
-
-    // Room for the next line, at the end of the block: commit() always
-    // leaves enough.
-    LineRoom room() { return LineRoom(block_.get() + size_, kLineRoom); }
-
-    // Ends the line of `size` characters that was written into the room, and
-    // writes the block out when another line might not fit; false when that
-    // write failed.
-    bool commit(std::size_t size) {
-        block_[size_ + size] = '\n';  // a line leaves its room's slack free
-        size_ += size + 1;
-        return kBlock - size_ >= kLineRoom || flush();
-    }
-
-    bool flush() {
-        const bool written = std::fwrite(block_.get(), 1, size_, output_) == size_;
-        size_ = 0;
-        return written && std::fflush(output_) == 0;
-    }
-
-private:
-    static constexpr std::size_t kBlock = std::size_t{64} * 1024;
-    static_assert(kBlock > kLineRoom);
-
-    std::FILE* output_;
-    // Left uninitialised (new[], not make_unique, which would zero it): only
-    // written lines are read.
-    std::unique_ptr<char[]> block_;
-    std::size_t size_ = 0;
-};
 
 // Decodes and writes line records while data remains. The first record is
 // always decoded, even when the header used the data up.
@@ -146,7 +110,7 @@ Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* co
     std::fputs("\n", console);
     const std::int64_t remaining = set_up.length - static_cast<std::int64_t>(kAlasmHeaderSize);
 
-    LineWriter writer(output);
+    LineWriter writer(output, "\n");  // text mode writes the system's line end
     const Outcome outcome = convert_lines(reader, remaining, writer, console);
     if (!writer.flush()) {
         return Outcome::WriteFailed;

@@ -13,7 +13,7 @@ namespace {
 
 using Bytes = std::span<const unsigned char>;
 
-constexpr std::size_t kLengthSize = 2;
+constexpr std::size_t kWordSize = 2;
 constexpr char kNamePadding = ' ';
 static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
 
@@ -24,7 +24,9 @@ ImageEntry describe(Bytes fields) {
     entry.name.assign(name.begin(), name.end());
     entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
     entry.type = static_cast<char>(fields[kCatalogueTypeOffset]);
-    entry.length = static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueLengthOffset, kLengthSize));
+    entry.start = static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize));
+    entry.length = static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueLengthOffset, kWordSize));
+    entry.sectors = fields[kCatalogueSectorsOffset];
     return entry;
 }
 

@@ -69,6 +69,7 @@ namespace korve {
 // A catalogue entry's fields.
 inline constexpr std::size_t kCatalogueNameSize = 8;
 inline constexpr std::size_t kCatalogueTypeOffset = 8;
+inline constexpr std::size_t kCatalogueStartOffset = 9;
 inline constexpr std::size_t kCatalogueLengthOffset = 11;
 inline constexpr std::size_t kCatalogueSectorsOffset = 13;
 inline constexpr std::size_t kCatalogueFirstSectorOffset = 14;
@@ -128,7 +129,9 @@ enum class ImageProblem : unsigned char {
 struct ImageEntry {
     std::string name;  // as stored, less the spaces that pad it
     char type = ' ';
+    std::uint16_t start = 0;                     // from the catalogue
     std::uint16_t length = 0;                    // from the catalogue
+    unsigned char sectors = 0;                   // from the catalogue
     ImageProblem problem = ImageProblem::None;   // why its data could not be read
     // The Hobeta file: a 17-byte header (the entry's name, type, start and
     // length, a zero, its sector count, the checksum), then its whole

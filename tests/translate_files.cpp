@@ -43,10 +43,9 @@ bool read_lines(std::span<const unsigned char> bytes, std::vector<DescribedLine>
     read_alasm_name(input);
     std::int64_t left = setup.length - static_cast<std::int64_t>(kAlasmHeaderSize);
     while (left > 0 && !input.at_end()) {
-        const std::size_t size = record_size(input.look(1)[0]);
-        const auto record = input.take(size);
-        lines.push_back(describe_record(record.subspan(1)));
-        left -= static_cast<std::int64_t>(size);
+        const TakenRecord record = take_record(input);
+        lines.push_back(describe_record(record.content));
+        left -= static_cast<std::int64_t>(record.record_size);
     }
     return true;
 }

@@ -65,6 +65,8 @@ TEST_F(ImageRun, GivesEachLiveFileAsItsHobetaFile) {
                                      std::string(256 - sector.size(), '\0'));
         EXPECT_EQ(full_name(code), "PGM.C");
         EXPECT_EQ(code.length, 300);
+        EXPECT_EQ(code.start, 0x6000);
+        EXPECT_EQ(code.sectors, 2);
         EXPECT_FALSE(code.alasm);
         EXPECT_EQ(code.hobeta.size(), 17U + 2 * 256);
 

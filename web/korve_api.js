@@ -1,46 +1,75 @@
-// window.korve: korve's converter in this page, the same C++ code as the
-// command-line program, compiled to WebAssembly. Nothing leaves the page.
+// korveApi: korve's converter in this page, the same C++ code as the
+// command-line program, compiled to WebAssembly, and what it found, as named
+// facts. Nothing leaves the page, and nothing here is words for a user: the
+// page (page.js) draws the facts in its own words (messages.js), and
+// publishes this API to scripts as window.korve, where it adds one thing:
+// beside each `problemKey` of convertImage, `problem`, the words the page
+// shows for it in its language.
 //
-//   const { status, console, output } = await korve.convert(name, bytes);
+//   const input = await korve.recognise(bytes);
 //
-// converts `bytes` (a Uint8Array, another typed array or an ArrayBuffer) as
-// `korve NAME NAME.asm` does in a folder holding them as the file NAME, and
-// gives what that run gives: `status`, its exit status (1 when converted);
-// `console`, what it printed, banner included, read as UTF-8 as a terminal
-// shows it; and `output`, the bytes of NAME.asm as a Uint8Array, or null where
-// the run created no output. NAME is a file name: not empty, not "." or "..",
-// without "/" or NUL, and at most 255 bytes long in UTF-8; for any other name
-// the promise is rejected.
+// tells what `bytes` (a Uint8Array, another typed array or an ArrayBuffer)
+// are, from their first bytes, as korve's core tells it: "bare-alasm" (ALASM
+// data), "hobeta-alasm" (ALASM data behind a Hobeta header), "scl-archive",
+// "trdos-image" or "none". ALASM data wins over a disk's mark, as on the
+// command line.
+//
+//   const result = await korve.convert(name, bytes);
+//
+// converts `bytes` as `korve NAME NAME.asm` does in a folder holding them as
+// the file NAME, and gives what that run gives: `status`, its exit status (1
+// when converted); `console`, what it printed, banner included, read as UTF-8
+// as a terminal shows it; and `output`, the bytes of NAME.asm as a
+// Uint8Array, or null where the run created no output. Beside them, facts:
+//   consoleBytes   the console text's bytes, as korve wrote them (the header's
+//                  name among them, in its own code page)
+//   outcome        the status by name: "converted", "not-alasm",
+//                  "undefined-token" or "file-error"
+//   input          what the bytes are, as recognise() says
+//   headerName     the bytes of the name in the ALASM data's header, as
+//                  korve prints it after "Name:"; null for other input
+//   badChecksum    whether the Hobeta header's checksum is wrong (korve warns
+//                  and converts all the same)
+//   lines          how many lines `output` holds; null without output
+//   undefinedToken where the conversion stopped, {token, line}: the token as
+//                  korve names it ("|0xE7|") and the number of its line, the
+//                  one after the last kept; otherwise null
+// NAME is a file name: not empty, not "." or "..", without "/" or NUL, and at
+// most 255 bytes long in UTF-8; for any other name the promise is rejected
+// with a TypeError.
 //
 //   const image = await korve.convertImage(name, bytes);
 //
 // reads `bytes` as a TR-DOS disk image (.trd) or an SCL archive (.scl),
-// recognised by their content, and converts every file on it that holds ALASM
-// data. It gives null for bytes that are neither; otherwise
-// `{problem, problemKey, entries}`: `problem`, null or what is wrong with the
-// image in words of the page's language, `problemKey` the same as a fixed
-// name ("cut-short", "past-the-disk", "count-too-large", "checksum-mismatch")
-// or null. A broken image still gives every file that can be read. `entries`
-// lists its live files in catalogue order, each
-// `{name, type, length, alasm, problem, problemKey, fileName, status, console, output}`:
-// `name` and `type` as TR-DOS spells them (each byte the character of the same
-// number), `length` the catalogue's length in bytes, `alasm` whether it holds
-// ALASM data, `problem` and `problemKey` why its data could not be read
+// recognised by their content, and converts every file on it that holds
+// ALASM data. It gives null for bytes that are neither; otherwise
+// `{input, problemKey, entries}`: `input`, "trdos-image" or "scl-archive";
+// `problemKey`, what is wrong with the image as a fixed name ("cut-short",
+// "past-the-disk", "count-too-large", "checksum-mismatch"), or null. A broken
+// image still gives every file that can be read. `entries` lists its live
+// files in catalogue order, each `{name, type, trdosName, length, alasm,
+// problemKey, fileName, path, status, console, output, ...facts}`:
+// `name` and `type` as TR-DOS spells them (each byte the character of the
+// same number), `trdosName` the bytes of its name, a dot and its type, as
+// TR-DOS shows them, `length` the catalogue's length in bytes, `alasm`
+// whether it holds ALASM data, `problemKey` why its data could not be read
 // ("cut-short" or "past-the-disk") or null, `fileName` a name for its files
 // (its name and type, each byte that a file system could refuse made "_",
 // bytes of 0x80 and above read as CP866, ".." as "__", numbered " (2)" and on
-// where names on the same image would clash ignoring case), and `status`,
-// `console` and `output` exactly what `convert(fileName, …)` gives on the
-// entry's Hobeta file: a header holding its catalogue entry, then its whole
-// sectors. For a file that is not ALASM data, or could not be read, those
-// three are null. NAME is a file name, as above.
+// where names on the same image would clash ignoring case), `path` where its
+// files go beside those of other inputs, in a folder named after the image,
+// NAME/fileName; and `status`, `console`, `output` and the facts exactly what
+// `convert(fileName, …)` gives on the entry's Hobeta file: a header holding
+// its catalogue entry, then its whole sectors. For a file that is not ALASM
+// data, or could not be read, those are null. NAME is a file name, as above.
 'use strict';
 
-(function () {
+const korveApi = (function () {
   const folder = '/files';           // where NAME and NAME.asm are, for one run
   const consolePath = '/console.txt';  // outside that folder: no NAME meets it
   const longestName = 255;             // bytes of UTF-8, as file systems allow
   const utf8 = new TextDecoder();
+  const lineFeed = 0x0A;
 
   let modulePromise = null;
 
@@ -105,11 +134,73 @@
     }
   }
 
+  // The korve_web_* functions of korve_web.cpp, over numbers (places in
+  // memory among them) or giving a fixed name.
+  function calls(module) {
+    const number = (name, ...args) =>
+      module.ccall(`korve_web_${name}`, 'number', args.map(() => 'number'), args);
+    const word = (name, ...args) =>
+      module.ccall(`korve_web_${name}`, 'string', args.map(() => 'number'), args);
+    // Memory may move as it grows: its view is taken anew each time.
+    const bytesOf = (bytes) => {
+      const address = number('bytes_data', bytes);
+      return module.HEAPU8.slice(address, address + number('bytes_size', bytes));
+    };
+    // Gives `read` the place of a copy of `bytes` in memory, and frees it.
+    // Nothing here fails but the WebAssembly itself, which is then dropped
+    // whole: no memory is given back on the way out.
+    const inMemory = (bytes, read) => {
+      const place = module._malloc(Math.max(bytes.length, 1));
+      if (place === 0) {
+        throw new Error('korve: no memory for the input');
+      }
+      module.HEAPU8.set(bytes, place);
+      const result = read(place, bytes.length);
+      module._free(place);
+      return result;
+    };
+    return { number, word, bytesOf, inMemory };
+  }
+
+  // What korve's core makes of an input's first bytes: its kind, and for
+  // ALASM data its header's name and whether a Hobeta checksum matched.
+  function readInput(module, input) {
+    const { number, word, bytesOf, inMemory } = calls(module);
+    const start = input.subarray(0, number('recognised_bytes'));
+    const facts = inMemory(start, (place, size) => number('read_input', place, size));
+    const kind = word('input_kind', facts);
+    const alasm = kind === 'bare-alasm' || kind === 'hobeta-alasm';
+    const found = {
+      input: kind,
+      headerName: alasm ? bytesOf(number('input_name', facts)) : null,
+      badChecksum: alasm && number('input_checksum_matches', facts) === 0,
+    };
+    number('free_input', facts);
+    return found;
+  }
+
+  async function recognise(bytes) {
+    const input = asBytes(bytes, 'korve.recognise');
+    return withModule((module) => readInput(module, input).input);
+  }
+
   function removeIfThere(FS, path) {
     if (FS.analyzePath(path).exists) {
       FS.unlink(path);
     }
   }
+
+  function countLines(bytes) {
+    let lines = 0;
+    for (const byte of bytes) {
+      lines += byte === lineFeed ? 1 : 0;
+    }
+    return lines;
+  }
+
+  // korve names the token it stopped at last, on a line of its own, after
+  // the lines it kept: "Error |0xE7|", or "Error  |0xE7|" after the mnemonic.
+  const stoppedAt = /\n\nError +(\S+)\n$/;
 
   async function convert(name, bytes) {
     checkName(name, 'korve.convert');
@@ -117,16 +208,28 @@
     const outputName = `${name}.asm`;
     return withModule((module) => {
       const { FS } = module;
+      const { number, word } = calls(module);
       FS.writeFile(name, input);
       const status = module.ccall('korve_web_run', 'number', ['string', 'string', 'string'],
         [name, outputName, consolePath]);
       if (status < 0) {
         throw new Error('korve.convert: the console text was lost');
       }
+      const consoleBytes = FS.readFile(consolePath);
+      const output = FS.analyzePath(outputName).exists ? FS.readFile(outputName) : null;
+      const outcome = word('status_name', status);
+      const lines = output && countLines(output);
+      const token = outcome === 'undefined-token' && output
+        ? codePages.decode(consoleBytes, 'latin1').match(stoppedAt) : null;
       return {
         status,
-        console: utf8.decode(FS.readFile(consolePath)),
-        output: FS.analyzePath(outputName).exists ? FS.readFile(outputName) : null,
+        console: utf8.decode(consoleBytes),
+        output,
+        consoleBytes,
+        outcome,
+        ...readInput(module, input),
+        lines,
+        undefinedToken: token && { token: token[1], line: lines + 1 },
       };
     }, ({ FS }) => {
       for (const path of [name, outputName, consolePath]) {
@@ -137,72 +240,40 @@
 
   // ---- Disk images ----
 
-  // Each byte as the character of the same number.
-  const latin1 = (bytes) => String.fromCharCode(...bytes);
-
   // What the C++ reader found on an image: its problem and its live entries,
   // each with its name's bytes and its Hobeta file. Problems come as fixed
   // names, "" for none.
   function readImage(module, input) {
-    const number = (name, ...args) => module.ccall(name, 'number', args.map(() => 'number'), args);
-    const word = (name, ...args) => module.ccall(name, 'string', args.map(() => 'number'), args);
-    // Memory may move as it grows: its view is taken anew each time.
-    const bytesAt = (address, size) => module.HEAPU8.slice(address, address + size);
-    const bytesOf = (bytes) =>
-      bytesAt(number('korve_web_bytes_data', bytes), number('korve_web_bytes_size', bytes));
-    if (input.length > number('korve_web_largest_image')) {
-      return { problem: 'not-an-image', entries: [] };
-    }
-
-    // Nothing here fails but the WebAssembly itself, which is then dropped
-    // whole: no memory is given back on the way out.
-    const place = module._malloc(Math.max(input.length, 1));
-    if (place === 0) {
-      throw new Error('korve.convertImage: no memory for the image');
-    }
-    module.HEAPU8.set(input, place);
-    const image = number('korve_web_read_image', place, input.length);
-    module._free(place);
+    const { number, word, bytesOf, inMemory } = calls(module);
+    const image = inMemory(input, (place, size) => number('read_image', place, size));
     const entries = [];
-    const count = number('korve_web_image_entries', image);
+    const count = number('image_entries', image);
     for (let index = 0; index < count; index++) {
-      const field = (name) => number(`korve_web_entry_${name}`, image, index);
+      const field = (name) => number(`entry_${name}`, image, index);
       entries.push({
         name: bytesOf(field('name')),
+        trdosName: bytesOf(field('full_name')),
         type: field('type'),
         length: field('length'),
-        problem: word('korve_web_entry_problem', image, index),
+        problem: word('entry_problem', image, index),
         alasm: field('alasm') !== 0,
         hobeta: bytesOf(field('hobeta')),
       });
     }
-    const problem = word('korve_web_image_problem', image);
-    number('korve_web_free_image', image);
+    const problem = word('image_problem', image);
+    number('free_image', image);
     return { problem, entries };
-  }
-
-  // The words for a problem from `table` of the page's language (messages.js),
-  // and its fixed name; both null for none.
-  function problemOf(key, table) {
-    if (key === '') {
-      return { problem: null, problemKey: null };
-    }
-    const words = messages[document.documentElement.lang] || messages.en;
-    return { problem: words[table][key], problemKey: key };
   }
 
   // Bytes of names that file systems refuse or treat specially, made "_".
   const refusedInNames = new Set([...'/\\:*?"<>|'].map((c) => c.charCodeAt(0)));
-  const firstHighByte = 0x80;
-  const highBytes = new TextDecoder('ibm866');
+  const firstPrintable = 0x20;
+  const deleteByte = 0x7F;
 
-  function fileNameOf(nameBytes, type) {
-    const name = [...nameBytes, '.'.charCodeAt(0), type].map((byte) => {
-      if (byte < 0x20 || byte === 0x7F || refusedInNames.has(byte)) {
-        return '_';
-      }
-      return byte >= firstHighByte ? highBytes.decode(Uint8Array.of(byte)) : String.fromCharCode(byte);
-    }).join('');
+  function fileNameOf(trdosName) {
+    const name = [...trdosName].map((byte) =>
+      byte < firstPrintable || byte === deleteByte || refusedInNames.has(byte) ? '_'
+        : codePages.decode(Uint8Array.of(byte), 'cp866')).join('');
     // A blank name of type "." would be "..", the folder above.
     return name === '..' ? '__' : name;
   }
@@ -218,31 +289,47 @@
     return unique;
   }
 
+  // What convert() gives, for a file it was not given.
+  const notConverted = {
+    status: null, console: null, output: null, consoleBytes: null, outcome: null, input: null,
+    headerName: null, badChecksum: null, lines: null, undefinedToken: null,
+  };
+  const problemKey = (problem) => (problem === '' ? null : problem);
+
   async function convertImage(name, bytes) {
     checkName(name, 'korve.convertImage');
     const input = asBytes(bytes, 'korve.convertImage');
-    const image = await withModule((module) => readImage(module, input));
-    if (image.problem === 'not-an-image') {
+    const image = await withModule((module) => {
+      // Bytes larger than any image are none, and need not be copied.
+      if (input.length > calls(module).number('largest_image')) {
+        return null;
+      }
+      const { input: kind } = readInput(module, input);
+      return kind === 'scl-archive' || kind === 'trdos-image'
+        ? { input: kind, ...readImage(module, input) } : null;
+    });
+    if (image === null) {
       return null;
     }
     const taken = new Set();
     const entries = [];
     for (const entry of image.entries) {
-      const fileName = unclaimed(fileNameOf(entry.name, entry.type), taken);
-      const converted = entry.alasm ? await convert(fileName, entry.hobeta)
-        : { status: null, console: null, output: null };
+      const fileName = unclaimed(fileNameOf(entry.trdosName), taken);
+      const converted = entry.alasm ? await convert(fileName, entry.hobeta) : notConverted;
       entries.push({
-        name: latin1(entry.name),
+        name: codePages.decode(entry.name, 'latin1'),
         type: String.fromCharCode(entry.type),
         length: entry.length,
         alasm: entry.alasm,
-        ...problemOf(entry.problem, 'entryProblems'),
+        problemKey: problemKey(entry.problem),
         fileName,
+        path: `${name}/${fileName}`,
+        trdosName: entry.trdosName,
         ...converted,
       });
     }
-    return { ...problemOf(image.problem, 'imageProblems'), entries };
+    return { input: image.input, problemKey: problemKey(image.problem), entries };
   }
 
-  window.korve = Object.freeze({ convert, convertImage });
+  return Object.freeze({ recognise, convert, convertImage });
 })();

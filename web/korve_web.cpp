@@ -3,27 +3,72 @@
 // line runs it. The page's script writes the input there, calls
 // korve_web_run and reads back the console text and the output.
 //
-// Disk images come through memory instead: the script puts an image's bytes
-// in WebAssembly's memory, korve_web_read_image reads it into a DiskImage on
-// the heap, the script reads what it needs through the korve_web_image_*,
-// korve_web_entry_* and korve_web_bytes_* functions, and gives it back to
-// korve_web_free_image.
+// What an input is, and what the header of its ALASM data says, comes from
+// the core's own units through korve_web_read_input: the script puts the
+// input's first bytes in WebAssembly's memory and reads the answer through
+// the korve_web_input_* functions. Disk images come through memory too:
+// korve_web_read_image reads one into a DiskImage on the heap, the script
+// reads what it needs through the korve_web_image_* and korve_web_entry_*
+// functions. Bytes (a name, a Hobeta file) are read through the
+// korve_web_bytes_* functions. Whatever a korve_web_read_* function gives is
+// the script's, to give back to the matching korve_web_free_* function.
 // Each entry's Hobeta file then converts through korve_web_run, as any file.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <iterator>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "alasm_lines.h"
+#include "byte_reader.h"
 #include "container.h"
 #include "driver.h"
 #include "file.h"
+#include "hobeta_header.h"
 #include "trdos_image.h"
 
 namespace {
 // Returned instead of an exit status when the console text could not be kept.
 constexpr int kConsoleLost = -1;
+
+// What an input is, told from its first bytes, and what its ALASM data's
+// header says.
+struct InputFacts {
+    korve::InputKind kind = korve::InputKind::None;
+    bool checksum_matches = true;  // a Hobeta header's
+    std::string name;              // the header's name, for ALASM data
+};
+
+// The first kRecognisedBytes tell an input's kind, and hold its ALASM
+// header, behind a Hobeta header or not.
+static_assert(korve::kHobetaHeaderSize + korve::kAlasmHeaderSize <= korve::kRecognisedBytes);
+
+// A disk image, and the name TR-DOS shows for each of its entries.
+struct WebImage {
+    korve::DiskImage disk;
+    std::vector<std::string> full_names;
+};
+
+// An input's kind as the script names it.
+const char* kind_name(korve::InputKind kind) {
+    switch (kind) {
+        case korve::InputKind::None:
+            return "none";
+        case korve::InputKind::BareAlasm:
+            return "bare-alasm";
+        case korve::InputKind::HobetaAlasm:
+            return "hobeta-alasm";
+        case korve::InputKind::SclArchive:
+            return "scl-archive";
+        case korve::InputKind::TrdosImage:
+            return "trdos-image";
+    }
+    return "none";
+}
 
 // A problem as the script names it: a fixed name, for the page's words in
 // each language; "" for none.
@@ -45,8 +90,8 @@ const char* problem_name(korve::ImageProblem problem) {
     return "";
 }
 
-const korve::ImageEntry& entry_of(const korve::DiskImage* image, std::size_t index) {
-    return image->entries[index];
+const korve::ImageEntry& entry_of(const WebImage* image, std::size_t index) {
+    return image->disk.entries[index];
 }
 }  // namespace
 
@@ -64,27 +109,80 @@ extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_run(const char* input, const char*
     return std::fclose(console_file.release()) == 0 ? static_cast<int>(status) : kConsoleLost;
 }
 
-// Reads the `size` bytes at `bytes` as a .trd or an .scl. The result is the
-// caller's, to give back to korve_web_free_image.
-extern "C" EMSCRIPTEN_KEEPALIVE korve::DiskImage* korve_web_read_image(const unsigned char* bytes,
-                                                                      std::size_t size) {
-    return new korve::DiskImage(korve::read_disk_image({bytes, size}));
+// korve's exit status as the script names it; "" for a number that is none.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_status_name(int status) {
+    switch (static_cast<korve::ExitStatus>(status)) {
+        case korve::ExitStatus::Converted:  // also Usage, which the page never meets
+            return "converted";
+        case korve::ExitStatus::FileError:
+            return "file-error";
+        case korve::ExitStatus::UndefinedToken:
+            return "undefined-token";
+        case korve::ExitStatus::NotAlasm:
+            return "not-alasm";
+    }
+    return "";
+}
+
+// How many of an input's first bytes korve_web_read_input needs: the script
+// need not copy more.
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_recognised_bytes() {
+    return korve::kRecognisedBytes;
+}
+
+// Tells what the input whose first bytes (up to korve_web_recognised_bytes,
+// or all there are) are the `size` at `bytes` is, and reads its ALASM header
+// as korve does.
+extern "C" EMSCRIPTEN_KEEPALIVE InputFacts* korve_web_read_input(const unsigned char* bytes,
+                                                                std::size_t size) {
+    const std::span<const unsigned char> start(bytes, std::min(size, korve::kRecognisedBytes));
+    auto* const facts = new InputFacts;
+    facts->kind = korve::recognise_input(start);
+    if (korve::holds_alasm(facts->kind)) {
+        korve::ByteReader reader(start);
+        facts->checksum_matches = korve::set_up_alasm(facts->kind, reader).checksum_matches;
+        facts->name = korve::read_alasm_name(reader);
+    }
+    return facts;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_input(const InputFacts* facts) { delete facts; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_input_kind(const InputFacts* facts) {
+    return kind_name(facts->kind);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_input_checksum_matches(const InputFacts* facts) {
+    return facts->checksum_matches;
+}
+
+// The name in the ALASM data's header, empty for other input.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_name(const InputFacts* facts) {
+    return &facts->name;
+}
+
+// Reads the `size` bytes at `bytes` as a .trd or an .scl.
+extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned char* bytes,
+                                                              std::size_t size) {
+    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}};
+    for (const korve::ImageEntry& entry : image->disk.entries) {
+        image->full_names.push_back(korve::full_name(entry));
+    }
+    return image;
 }
 
 // The most bytes an image can hold: the script need not copy more to know
 // that a file is no image.
 extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_largest_image() { return korve::kLargestImage; }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_image(const korve::DiskImage* image) {
-    delete image;
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_image(const WebImage* image) { delete image; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_problem(const WebImage* image) {
+    return problem_name(image->disk.problem);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_problem(const korve::DiskImage* image) {
-    return problem_name(image->problem);
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_entries(const korve::DiskImage* image) {
-    return image->entries.size();
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_entries(const WebImage* image) {
+    return image->disk.entries.size();
 }
 
 // Bytes the reader gave, which may hold any byte, a zero among them: the
@@ -98,33 +196,39 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_bytes_size(const std::stri
 }
 
 // An entry's fields; `index` below korve_web_image_entries.
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_name(
-    const korve::DiskImage* image, std::size_t index) {
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_name(const WebImage* image,
+                                                                      std::size_t index) {
     return &entry_of(image, index).name;
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE unsigned char korve_web_entry_type(const korve::DiskImage* image,
+// The name, a dot and the type, as TR-DOS shows them.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_full_name(const WebImage* image,
+                                                                           std::size_t index) {
+    return &image->full_names[index];
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned char korve_web_entry_type(const WebImage* image,
                                                                    std::size_t index) {
     return static_cast<unsigned char>(entry_of(image, index).type);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE unsigned korve_web_entry_length(const korve::DiskImage* image,
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned korve_web_entry_length(const WebImage* image,
                                                                 std::size_t index) {
     return entry_of(image, index).length;
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_problem(const korve::DiskImage* image,
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_problem(const WebImage* image,
                                                                     std::size_t index) {
     return problem_name(entry_of(image, index).problem);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const korve::DiskImage* image,
+extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const WebImage* image,
                                                            std::size_t index) {
     return entry_of(image, index).alasm;
 }
 
 // The entry's Hobeta file, empty when its data could not be read.
 extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_hobeta(
-    const korve::DiskImage* image, std::size_t index) {
+    const WebImage* image, std::size_t index) {
     return &entry_of(image, index).hobeta;
 }

@@ -1,34 +1,25 @@
-// The page: files picked or dropped are converted through window.korve, a row
+// The page: files picked or dropped are converted through korveApi, a row
 // each; a row tells the outcome in words, shows the text and korve's console
 // on demand, and downloads the output. A disk image's row lists its files,
-// each shown as a file's row. All outputs download as one zip.
+// each shown as a file's row. All outputs download as one zip. The page only
+// draws: what an input is and how its conversion went are korveApi's facts,
+// its words are messages.js's, and bytes become text through codePages.
 'use strict';
 
 (function () {
   // What a row holds: kind 'file' is one input file, kind 'image' a disk
   // image, whose entries are each shown as a file. Each kind says how it
-  // shows itself, which conversions it holds, and the folder their outputs
-  // take in "download all".
+  // shows itself and which conversions it holds; each conversion knows the
+  // path its output takes in "download all".
   const rowKinds = {
     file: {
       render: (row) => renderFileRow(row),
       items: (row) => [row],
-      folder: () => '',
     },
     image: {
       render: (row) => renderImageRow(row),
       items: (row) => row.entries,
-      folder: (row) => `${row.name}/`,
     },
-  };
-
-  // Code pages for bytes of 0x80 and above, by the name of their decoder;
-  // ISO-8859-1 maps each byte to the character of the same number, which the
-  // decoder of that name does not (it is windows-1252).
-  const codePages = {
-    cp866: { label: 'CP866', decoder: 'ibm866' },
-    cp1251: { label: 'CP1251', decoder: 'windows-1251' },
-    latin1: { label: 'ISO-8859-1', decoder: null },
   };
 
   const state = {
@@ -82,22 +73,11 @@
     return node;
   }
 
-  // ---- Reading korve's outcome ----
+  // ---- Drawing korve's facts ----
 
-  // korve's exit status for input that holds no ALASM data.
-  const notAlasmStatus = 255;
-
-  function countLines(bytes) {
-    let lines = 0;
-    for (const byte of bytes) {
-      lines += byte === 0x0A ? 1 : 0;
-    }
-    return lines;
-  }
-
-  // The outcome of one conversion, from the program's own status and
-  // console: a kind (a class for styles and checks) and words. An entry of an
-  // image may not have been read, or not be ALASM data.
+  // The outcome of one conversion: a kind (a class for styles and checks)
+  // and words. An entry of an image may not have been read, or not be ALASM
+  // data.
   function outcomeOf(item) {
     const words = text();
     if (item.problemKey) {
@@ -106,69 +86,34 @@
     if (item.alasm === false) {
       return { kind: 'not-alasm', words: words.notAlasm };
     }
-    if (!item.result) {
+    if (!item.result || item.result.error) {
       return { kind: 'failed', words: item.readFailed ? words.unreadable : words.failed };
     }
-    const { status, console, output } = item.result;
-    if (status === 1 && output) {
-      return { kind: 'converted', words: words.converted(countLines(output)) };
+    const { outcome, lines, undefinedToken } = item.result;
+    if (outcome === 'converted' && lines !== null) {
+      return { kind: 'converted', words: words.converted(lines) };
     }
-    if (status === notAlasmStatus) {
+    if (outcome === 'not-alasm') {
       return { kind: 'not-alasm', words: words.notAlasm };
     }
-    const token = console.match(/^Error +(\|0x[0-9A-F]{2}\|)$/m);
-    if (status === 3 && token && output) {
-      return { kind: 'undefined-token', words: words.undefinedToken(token[1], countLines(output) + 1) };
+    if (undefinedToken) {
+      const { token, line } = undefinedToken;
+      return { kind: 'undefined-token', words: words.undefinedToken(token, line) };
     }
     return { kind: 'failed', words: words.failed };
   }
 
+  // Bytes as text through the chosen code page (see code_pages.js for `shown`).
+  const decodeBytes = (bytes, shown) => codePages.decode(bytes, state.codePage, shown);
+
   function headerNameOf(item) {
-    const name = item.result && item.result.console.match(/^Name:(.*)$/m);
-    return name ? name[1] : null;
+    const name = item.result && item.result.headerName;
+    return name ? decodeBytes(name, 'name') : null;
   }
 
-  function badChecksum(item) {
-    return Boolean(item.result) &&
-      item.result.console.includes('Illegal checksum in header of hobeta!');
-  }
-
-  // ---- Text through a code page ----
-
-  // The character of each byte; for the preview, control characters other
-  // than tab and line feed are shown as their pictures.
-  const tables = new Map();
-  function byteTable(forPreview) {
-    const key = `${state.codePage}:${forPreview}`;
-    if (!tables.has(key)) {
-      const { decoder } = codePages[state.codePage];
-      const decode = decoder ? new TextDecoder(decoder) : null;
-      const table = [];
-      for (let byte = 0; byte < 256; byte++) {
-        const control = byte < 0x20 && byte !== 0x09 && byte !== 0x0A;
-        if (forPreview && (control || byte === 0x7F)) {
-          table.push(String.fromCharCode(byte === 0x7F ? 0x2421 : 0x2400 + byte));
-        } else {
-          table.push(decode ? decode.decode(Uint8Array.of(byte)) : String.fromCharCode(byte));
-        }
-      }
-      tables.set(key, table);
-    }
-    return tables.get(key);
-  }
-
-  function decodeBytes(bytes, forPreview) {
-    const table = byteTable(forPreview);
-    const pieces = [];
-    const piece = 65536;
-    for (let start = 0; start < bytes.length; start += piece) {
-      const characters = [];
-      for (const byte of bytes.subarray(start, start + piece)) {
-        characters.push(table[byte]);
-      }
-      pieces.push(characters.join(''));
-    }
-    return pieces.join('');
+  // korve's console, through the code page: the header's name is in it.
+  function consoleOf(item) {
+    return item.result.error ?? decodeBytes(item.result.consoleBytes, 'view');
   }
 
   // ---- Downloads ----
@@ -181,7 +126,7 @@
   // The name and bytes of an output as the chosen kind of download.
   function download(name, output) {
     const bytes = state.format === 'utf8'
-      ? new TextEncoder().encode(decodeBytes(output, false)) : output;
+      ? new TextEncoder().encode(decodeBytes(output, 'text')) : output;
     return { name: downloadName(name), bytes };
   }
 
@@ -194,8 +139,10 @@
     setTimeout(() => URL.revokeObjectURL(url), 60000);
   }
 
+  // An item's output, named for its downloads, and where it goes in the zip.
   function outputsOf(item) {
-    return item.result && item.result.output ? [{ name: item.name, output: item.result.output }] : [];
+    return item.result && item.result.output
+      ? [{ name: item.name, path: item.path, output: item.result.output }] : [];
   }
 
   // Zip entries made on Unix (3), plain files anyone may read (0o100644):
@@ -204,17 +151,13 @@
   const zipEntry = { os: 3, attrs: 0o100644 << 16 };
 
   function allOutputs() {
-    return state.rows.flatMap((row) => {
-      const kind = rowKinds[row.kind];
-      return kind.items(row).flatMap(outputsOf)
-        .map(({ name, output }) => ({ name: `${kind.folder(row)}${name}`, output }));
-    });
+    return state.rows.flatMap((row) => rowKinds[row.kind].items(row).flatMap(outputsOf));
   }
 
   function downloadAll() {
     const entries = {};
-    for (const { name, output } of allOutputs()) {
-      const file = download(name, output);
+    for (const { path, output } of allOutputs()) {
+      const file = download(path, output);
       entries[file.name] = [file.bytes, zipEntry];
     }
     save('korve.zip', fflate.zipSync(entries), 'application/zip');
@@ -228,7 +171,7 @@
     const words = text();
     const outcome = outcomeOf(item);
     const parts = [element('p', { className: 'outcome', textContent: outcome.words })];
-    if (badChecksum(item)) {
+    if (item.result && item.result.badChecksum) {
       parts.push(element('p', { className: 'outcome warning', textContent: words.badChecksum }));
     }
     const outputs = outputsOf(item);
@@ -244,10 +187,10 @@
             ? 'text/plain;charset=utf-8' : 'application/octet-stream');
         },
       }));
-      parts.push(foldOut(item, 'preview', words.preview, () => decodeBytes(output, true)));
+      parts.push(foldOut(item, 'preview', words.preview, () => decodeBytes(output, 'view')));
     }
     if (item.result) {
-      parts.push(foldOut(item, 'console', words.console, () => item.result.console));
+      parts.push(foldOut(item, 'console', words.console, () => consoleOf(item)));
     }
     return { outcome, parts };
   }
@@ -294,7 +237,7 @@
       const { outcome, parts } = resultView(entry);
       return element('li', { className: 'entry', dataset: { name: entry.name, outcome: outcome.kind } },
         element('div', { className: 'row-head' },
-          element('span', { className: 'file-name', textContent: decodeBytes(entry.trdosName, true) }),
+          element('span', { className: 'file-name', textContent: decodeBytes(entry.trdosName, 'name') }),
           element('span', { className: 'header-name', textContent: words.length(entry.length) })),
         ...parts);
     });
@@ -328,8 +271,8 @@
 
   // Converts the files one after another, each batch after the last; a file
   // of a name already listed replaces its row, as it would replace the file
-  // in a folder. ALASM data is a file's row; anything else that is a disk
-  // image, an image's row.
+  // in a folder. What korve's core recognises as a disk image is an image's
+  // row; anything else, ALASM data first, a file's row.
   let converting = Promise.resolve();
   function addFiles(files) {
     converting = converting.then(() => convertFiles(files));
@@ -342,13 +285,14 @@
       kind: 'image',
       name,
       problemKey: image.problemKey,
-      entries: image.entries.map(({ status, console, output, ...entry }) => ({
+      entries: image.entries.map((entry) => ({
         name: entry.fileName,
-        trdosName: Uint8Array.from(`${entry.name}.${entry.type}`, (c) => c.charCodeAt(0)),
+        path: entry.path,
+        trdosName: entry.trdosName,
         length: entry.length,
         alasm: entry.alasm,
         problemKey: entry.problemKey,
-        result: entry.alasm ? { status, console, output } : null,
+        result: entry.alasm ? entry : null,
         open: {},
       })),
     };
@@ -358,7 +302,9 @@
     state.busy = true;
     render();
     for (const file of files) {
-      let row = { kind: 'file', name: file.name, result: null, readFailed: false, open: {} };
+      let row = {
+        kind: 'file', name: file.name, path: file.name, result: null, readFailed: false, open: {},
+      };
       let bytes = null;
       try {
         bytes = new Uint8Array(await file.arrayBuffer());
@@ -367,14 +313,16 @@
       }
       if (bytes) {
         try {
-          row.result = await window.korve.convert(file.name, bytes);
-          const image = row.result.status === notAlasmStatus
-            ? await window.korve.convertImage(file.name, bytes) : null;
+          const input = await korveApi.recognise(bytes);
+          const image = input === 'scl-archive' || input === 'trdos-image'
+            ? await korveApi.convertImage(file.name, bytes) : null;
           if (image) {
             row = imageRow(file.name, image);
+          } else {
+            row.result = await korveApi.convert(file.name, bytes);
           }
         } catch (error) {
-          row.result = { status: null, console: String(error), output: null };
+          row.result = { error: String(error), output: null };
         }
       }
       const same = state.rows.findIndex((other) => other.name === row.name);
@@ -393,8 +341,8 @@
 
   function setUp() {
     const codePage = $('code-page');
-    codePage.replaceChildren(...Object.entries(codePages).map(([value, { label }]) =>
-      element('option', { value, textContent: label })));
+    codePage.replaceChildren(...codePages.names.map((value) =>
+      element('option', { value, textContent: codePages.label(value) })));
     codePage.value = state.codePage;
     codePage.addEventListener('change', () => {
       state.codePage = codePage.value;
@@ -442,6 +390,22 @@
     });
     render();
   }
+
+  // The API for scripts: korveApi, where each problem's fixed name has
+  // beside it the words this page shows for it, in its language.
+  function withWords(key, table) {
+    return { problem: key === null ? null : text()[table][key], problemKey: key };
+  }
+  async function convertImage(name, bytes) {
+    const image = await korveApi.convertImage(name, bytes);
+    return image && {
+      ...image,
+      ...withWords(image.problemKey, 'imageProblems'),
+      entries: image.entries.map((entry) =>
+        ({ ...entry, ...withWords(entry.problemKey, 'entryProblems') })),
+    };
+  }
+  window.korve = Object.freeze({ ...korveApi, convertImage });
 
   setUp();
 })();

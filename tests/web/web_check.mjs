@@ -9,7 +9,8 @@
 //   KORVE_CORPUS   a folder of real files with MANIFEST.tsv (checked when present)
 //   KORVE_IMAGES   a folder of disk images made from those files, with
 //                  MANIFEST.tsv (checked when present)
-//   KORVE_SCREENSHOT where to write the screenshot of the page
+//   KORVE_SCREENSHOT where to write the screenshot of the page (docs/web.png only
+//                  when it is to be refreshed)
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
@@ -36,6 +37,15 @@ const greetLines = greet.subarray(0, greet.length - 1);
 const cyrillicComment = bytes(0x08, 0x3B, 0x8F, 0xE0, 0xA8, 0xA2, 0xA5, 0xE2);
 // A line whose first keyword byte, 0xE7, has no keyword.
 const undefinedToken = bytes(0x03, 0xE7, 0xF5);
+// "Привет" in CP866, for names in headers and on disks.
+const cyrillicName = '\x8F\xE0\xA8\xA2\xA5\xE2';
+// greet.h under another name in its header (eight bytes, a zero ending it).
+const greetNamed = (name) =>
+  Buffer.concat([Buffer.from(name.padEnd(8, '\0'), 'latin1'), greet.subarray(8)]);
+// The example disk and its archive: GREET.H, the example's data, and GREET.C,
+// a code file.
+const disks = Object.fromEntries(['greet.trd', 'greet.scl'].map((name) =>
+  [name, readFileSync(join(settings.KORVE_EXAMPLES, name))]));
 
 const made = {
   'greet.h': greet,
@@ -45,13 +55,13 @@ const made = {
   'stopped.h': Buffer.concat([greetLines, undefinedToken, bytes(0)]),
   'badsum.$h': Buffer.from(greetHobeta).fill(greetHobeta[hobetaChecksumOffset] ^ 0xFF,
     hobetaChecksumOffset, hobetaChecksumOffset + 1),
+  // Bare ALASM data that begins with an SCL archive's signature.
+  'sinclair.h': greetNamed('SINCLAIR'),
+  'named.h': greetNamed(cyrillicName),
+  'named.trd': renamedDisk([[cyrillicName, 'H']]),
   'notes.txt': Buffer.from('Not ALASM data, only a note.\n'.repeat(8)),
   'empty': Buffer.alloc(0),
 };
-// The example disk and its archive: GREET.H, the example's data, and GREET.C,
-// a code file.
-const disks = Object.fromEntries(['greet.trd', 'greet.scl'].map((name) =>
-  [name, readFileSync(join(settings.KORVE_EXAMPLES, name))]));
 const madeFolder = join(work, 'made');
 mkdirSync(madeFolder);
 for (const [name, content] of Object.entries(made)) {
@@ -68,7 +78,8 @@ function commandLine(name, content) {
     const output = join(folder, `${name}.asm`);
     return {
       status: run.status,
-      console: new TextDecoder('utf-8', { fatal: true }).decode(run.stdout),
+      console: new TextDecoder().decode(run.stdout),
+      consoleBytes: run.stdout,
       output: existsSync(output) ? readFileSync(output) : null,
     };
   } finally {
@@ -79,6 +90,7 @@ function commandLine(name, content) {
 // Whether the page gave what the command line gives.
 function sameRun(got, expected) {
   return got.status === expected.status && got.console === expected.console &&
+    got.consoleBytes.equals(expected.consoleBytes) &&
     (got.output === null) === (expected.output === null) &&
     Buffer.from(got.output ?? []).equals(expected.output ?? Buffer.alloc(0));
 }
@@ -133,21 +145,23 @@ async function openPage() {
 }
 
 // Calls window.korve[method](name, content) in the page, convert or
-// convertImage; outputs, the result's own or its entries', travel as base64.
+// convertImage. Bytes, the result's own or its entries', travel as base64
+// and come back as Buffers.
 function callInPage(page, method, name, content) {
-  const bytesOf = (result) => ({
-    ...result,
-    output: result.output === null ? null : Buffer.from(result.output, 'base64'),
-  });
+  const bytesOf = (result) => Object.fromEntries(Object.entries(result).map(([key, value]) =>
+    [key, value?.base64 === undefined ? value : Buffer.from(value.base64, 'base64')]));
   return page.evaluate(async (method, name, base64) => {
     const input = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-    const textOf = (result) => {
+    const textOf = (result) => Object.fromEntries(Object.entries(result).map(([key, value]) => {
+      if (!(value instanceof Uint8Array)) {
+        return [key, value];
+      }
       let binary = '';
-      for (const byte of result.output ?? []) {
+      for (const byte of value) {
         binary += String.fromCharCode(byte);
       }
-      return { ...result, output: result.output && btoa(binary) };
-    };
+      return [key, { base64: btoa(binary) }];
+    }));
     const result = await window.korve[method](name, input);
     return result && (result.entries ? { ...result, entries: result.entries.map(textOf) } : textOf(result));
   }, method, name, content.toString('base64')).then((result) => result &&
@@ -193,6 +207,37 @@ test('every file converts as on the command line: status, console and bytes', as
   }
   console.log(`${files.length} files compared with the command line`);
   assert.deepEqual(differing, []);
+  await page.close();
+});
+
+// What the page is told about each input, by name, besides korve's own run.
+test('the facts of a run: what the input is, the outcome, the header, where it stopped', async () => {
+  const page = await openPage();
+  const inputs = { ...made, ...disks };
+  // input, its kind, the outcome, the header's name (a character a byte),
+  // lines kept, where it stopped, a bad Hobeta checksum
+  const rows = [
+    ['greet.h', 'bare-alasm', 'converted', 'GREET', 38, null, false],
+    ['greet.$h', 'hobeta-alasm', 'converted', 'GREET', 38, null, false],
+    ['badsum.$h', 'hobeta-alasm', 'converted', 'GREET', 38, null, true],
+    ['sinclair.h', 'bare-alasm', 'converted', 'SINCLAIR', 38, null, false],
+    ['named.h', 'bare-alasm', 'converted', cyrillicName, 38, null, false],
+    ['stopped.h', 'bare-alasm', 'undefined-token', 'GREET', 37, { token: '|0xE7|', line: 38 }, false],
+    ['greet.scl', 'scl-archive', 'not-alasm', null, null, null, false],
+    ['greet.trd', 'trdos-image', 'not-alasm', null, null, null, false],
+    ['notes.txt', 'none', 'not-alasm', null, null, null, false],
+    ['empty', 'none', 'not-alasm', null, null, null, false],
+  ];
+  const got = [];
+  for (const [name] of rows) {
+    const run = await callInPage(page, 'convert', name, inputs[name]);
+    const recognised = await page.evaluate((base64) => window.korve.recognise(
+      Uint8Array.from(atob(base64), (c) => c.charCodeAt(0))), inputs[name].toString('base64'));
+    assert.equal(recognised, run.input, name);
+    got.push([name, run.input, run.outcome, run.headerName?.toString('latin1') ?? null, run.lines,
+      run.undefinedToken, run.badChecksum]);
+  }
+  assert.deepEqual(got, rows);
   await page.close();
 });
 
@@ -268,6 +313,9 @@ test('disk images: safe and distinct file names, broken archives, and no image',
   ];
   const renamed = await callInPage(page, 'convertImage', 'renamed.trd', renamedDisk(names));
   assert.deepEqual(renamed.entries.map((entry) => [entry.name, entry.type, entry.fileName]), names);
+  // The bytes TR-DOS shows, and where "download all" puts each file.
+  assert.deepEqual(renamed.entries.map((entry) => [entry.trdosName.toString('latin1'), entry.path]),
+    names.map(([name, type, fileName]) => [`${name}.${type}`, `renamed.trd/${fileName}`]));
   assert.ok(renamed.entries.every((entry) => entry.status === 1 && entry.output.equals(greetText)));
 
   // image, bytes, its problem, and each entry's problem and status.
@@ -284,9 +332,30 @@ test('disk images: safe and distinct file names, broken archives, and no image',
     assert.deepEqual(got.entries.map((entry) => [entry.problem, entry.status]), entries, image);
     assert.ok(got.entries[0].output.equals(greetText), image);
   }
-  for (const name of ['greet.h', 'greet.$h', 'notes.txt', 'empty']) {
+  for (const name of ['greet.h', 'greet.$h', 'sinclair.h', 'notes.txt', 'empty']) {
     assert.equal(await callInPage(page, 'convertImage', name, made[name]), null, name);
   }
+  await page.close();
+});
+
+// The page runs no code made from strings, so its policy allows none; it
+// allows WebAssembly to compile, which is all the converter needs. Code that
+// puppeteer evaluates is exempt from the policy; a timer it sets is not.
+test('the page refuses code made from strings, and still compiles its WebAssembly', async () => {
+  const page = await openPage();
+  const attempts = await page.evaluate(() => Promise.all([
+    () => eval('1 + 1'),
+    () => new Function('return 1 + 1')(),
+  ].map((attempt) => new Promise((resolve) => setTimeout(() => {
+    try {
+      resolve(`ran: ${attempt()}`);
+    } catch (error) {
+      resolve(error.name);
+    }
+  }, 0)))));
+  assert.deepEqual(attempts, ['EvalError', 'EvalError']);
+  const converted = await callInPage(page, 'convert', 'greet.h', greet);
+  assert.equal(converted.status, 1);
   await page.close();
 });
 
@@ -428,6 +497,39 @@ test('a user converts several files and disks, previews one and downloads them a
   const cyrillic = commandLine('ПРИВЕТ.h', made['ПРИВЕТ.h']).output;
   assert.equal(readFileSync(utf8, 'utf8'), cyrillic.toString('latin1').replace(
     '\u008F\u00E0\u00A8\u00A2\u00A5\u00E2', 'Привет'));
+  await page.close();
+});
+
+test('names and the console show through the chosen code page, never as U+FFFD', async () => {
+  const page = await openPage();
+  const picked = ['named.h', 'named.trd', 'sinclair.h'];
+  const input = await page.$('#files');
+  await input.uploadFile(...picked.map((name) => join(madeFolder, name)));
+  await page.waitForFunction((count) => document.querySelectorAll('.row').length === count &&
+    !document.getElementById('download-all').disabled, {}, picked.length);
+  // Bare ALASM data that begins with an archive's signature is a file, converted.
+  assert.equal(await page.$eval('.row[data-name="sinclair.h"]', (row) => row.dataset.outcome),
+    'converted');
+
+  const file = '.row[data-name="named.h"]';
+  await page.click(`${file} details.console summary`);
+  await page.waitForFunction((file) =>
+    document.querySelector(`${file} pre.console`).textContent !== '', {}, file);
+  const shown = () => page.evaluate((file) => ({
+    header: document.querySelector(`${file} .header-name`).textContent,
+    console: document.querySelector(`${file} pre.console`).textContent.match(/^Name:.*$/m)[0],
+    disk: document.querySelector('.row[data-name="named.trd"] .entry .file-name').textContent,
+    page: document.body.innerText,
+  }), file);
+  for (const [codePage, name] of [
+    ['cp866', 'Привет'], ['cp1251', 'ЏаЁўҐв'], ['latin1', '\u008Fà¨¢¥â'],
+  ]) {
+    await page.select('#code-page', codePage);
+    const { header, console, disk, page: text } = await shown();
+    assert.deepEqual([header, console, disk],
+      [`name in header: ${name}`, `Name:${name}`, `${name}.H`], codePage);
+    assert.ok(!text.includes('\uFFFD'), codePage);
+  }
   await page.close();
 });
 
