@@ -38,6 +38,7 @@ struct Line {
     std::vector<Operand> operands;
     std::string_view gap;      // the spaces before the comment
     std::string_view comment;  // from its ';'
+    bool untokenized = false;  // operands after a string that held a ';'
 };
 
 std::string_view piece_text(const DescribedLine& line, const LinePiece& piece) {
@@ -55,6 +56,52 @@ void trim_items(Operand& operand) {
     }
     const auto first = std::find_if_not(operand.begin(), operand.end(), is_space_item);
     operand.erase(operand.begin(), first);
+}
+
+// After a string that holds a ';', ALASM stores the rest of the line as
+// typed, keywords too: what comes before the next ';' outside a string is
+// more operands, in plain text and strings.
+void split_untokenized(Line& line) {
+    const std::string_view rest = line.comment;
+    std::size_t cut = rest.size();
+    bool quoted = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && rest[i] == ';') {
+            cut = i;
+            break;
+        }
+    }
+    std::string_view more = rest.substr(0, cut);
+    line.comment = rest.substr(cut);
+    const std::size_t end = more.find_last_not_of(' ');
+    line.gap = more.substr(end == std::string_view::npos ? 0 : end + 1);
+    more = more.substr(0, more.size() - line.gap.size());
+    line.untokenized = true;
+    if (line.operands.empty()) {
+        line.operands.emplace_back();
+    }
+    for (std::size_t i = 0; i < more.size();) {
+        if (more[i] == ',') {
+            line.operands.emplace_back();
+            ++i;
+            continue;
+        }
+        std::size_t next = more.find_first_of(",\"", i);
+        LinePart part = LinePart::Text;
+        if (more[i] == '"') {
+            const std::size_t close = more.find('"', i + 1);
+            next = close == std::string_view::npos ? more.size() : close + 1;
+            part = LinePart::String;
+        }
+        next = std::min(next, more.size());
+        line.operands.back().push_back({part, kNoToken, more.substr(i, next - i)});
+        i = next;
+    }
+    for (Operand& operand : line.operands) {
+        trim_items(operand);
+    }
 }
 
 Line parse_line(const DescribedLine& described) {
@@ -118,6 +165,12 @@ Line parse_line(const DescribedLine& described) {
     }
     if (at < pieces.size()) {
         line.comment = line.text.substr(pieces[at].begin);
+        const bool after_string = at > 0 && pieces[at - 1].part == LinePart::String &&
+                                  piece_text(described, pieces[at - 1]).find(';') !=
+                                      std::string_view::npos;
+        if (line.has_mnemonic && after_string && line.comment.front() != ';') {
+            split_untokenized(line);
+        }
     }
     if (!line.has_mnemonic && !line.comment.empty()) {
         // Spaces between the text before a comment and the comment.
@@ -763,6 +816,13 @@ private:
     }
 
     void translate_statement(const Line& line, Output& output) {
+        static constexpr std::array<std::string_view, 7> kData = {
+            "DB", "DEFB", "DW", "DEFW", "DS", "DEFS", "DISPLAY",
+        };
+        if (line.untokenized && std::find(kData.begin(), kData.end(), line.word) == kData.end()) {
+            fail(output, "after a string that holds a ';', ALASM stored no keywords");
+            return;
+        }
         const LabelField label = label_field(line.field);
         if (!label.rest.empty() || (!label.name.empty() && !is_label(label.name))) {
             fail(output, "'" + std::string(trim(line.field)) + "' is no label");

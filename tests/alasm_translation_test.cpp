@@ -121,6 +121,14 @@ TEST(Dialect, TranslatesDataAndFiles) {
         {{"{DB}\"a\\b\",0,\"it's\"", "{DW}$,\"A\"+1", "{DD}1D4FDC,4223"},
          "\tDB\t'a\\b',0,\"it's\"\n\tDW\t$,'A'+1\n\tDB\t#1D,#4F,#DC,#42,#23\n",
          "\tDB\t'a\\b',0,\"it's\"\n\tDW\t$,'A'+1\n\tDB\t#1D,#4F,#DC,#42,#23\n"},
+        // After a string that holds a ';', ALASM keeps the rest as typed.
+        {{"{DB}\";\",0,\";\"+1 ;end", "{LD}{BC},\";\"+1"},
+         "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
+         "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
+         "no keywords\n",
+         "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
+         "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
+         "no keywords\n"},
         {{"{DW}1,$"},
          ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n",
