@@ -483,31 +483,27 @@ private:
 
     std::size_t number(std::uint16_t value) { return atom(std::to_string(value), value, value); }
 
-    std::size_t prefix(TargetOperator op, std::size_t operand, std::int64_t low,
-                       std::int64_t high) {
+    std::size_t operation(Written::Form form, TargetOperator op, std::size_t a, std::size_t b,
+                          std::pair<std::int64_t, std::int64_t> range) {
         const Spelling& spelling = operators_[static_cast<std::size_t>(op)];
         Written node;
-        node.form = Written::Form::Prefix;
+        node.form = form;
         node.text = spelling.text;
         node.priority = spelling.priority;
-        node.a = operand;
-        node.low = low;
-        node.high = high;
+        node.a = a;
+        node.b = b;
+        std::tie(node.low, node.high) = range;
         return add(std::move(node));
     }
 
+    std::size_t prefix(TargetOperator op, std::size_t operand, std::int64_t low,
+                       std::int64_t high) {
+        return operation(Written::Form::Prefix, op, operand, kNoNode, {low, high});
+    }
+
     std::size_t infix(TargetOperator op, std::size_t left, std::size_t right) {
-        const Spelling& spelling = operators_[static_cast<std::size_t>(op)];
-        const Written& a = out_[left];
-        const Written& b = out_[right];
-        Written node;
-        node.form = Written::Form::Infix;
-        node.text = spelling.text;
-        node.priority = spelling.priority;
-        node.a = left;
-        node.b = right;
-        std::tie(node.low, node.high) = range_of(op, a, b);
-        return add(std::move(node));
+        return operation(Written::Form::Infix, op, left, right,
+                         range_of(op, out_[left], out_[right]));
     }
 
     static std::pair<std::int64_t, std::int64_t> range_of(TargetOperator op, const Written& a,

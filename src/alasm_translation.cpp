@@ -1045,6 +1045,19 @@ private:
 
     // ------------------------------------------------------------ data
 
+    // An item of DB or of DS's list: a string, its bytes kept, or a value.
+    std::optional<std::string> byte_item(const Operand& operand, Output& output) {
+        if (operand.size() == 1 && operand[0].part == LinePart::String) {
+            return string_item(operand[0].text);
+        }
+        const Classified item = classify(operand);
+        if (item.kind != OperandKind::Value) {
+            fail(output, "an item is no value");
+            return std::nullopt;
+        }
+        return expression(item.text, ValueUse::Truncated, output);
+    }
+
     void data(const LabelField& label, const Line& line, Output& output, bool words) {
         if (line.operands.empty()) {
             fail(output, std::string(line.word) + " lists nothing");
@@ -1053,37 +1066,27 @@ private:
         std::string items;
         for (std::size_t i = 0; i < line.operands.size(); ++i) {
             const Operand& operand = line.operands[i];
-            if (operand.empty()) {
-                fail(output, "an empty item");
-                return;
-            }
-            if (i > 0) {
-                items += ',';
-            }
-            const bool string = operand.size() == 1 && operand[0].part == LinePart::String;
-            if (string && !words) {
-                items += string_item(operand[0].text);
-                continue;
-            }
-            if (string && operand[0].text.size() != 3) {
-                fail(output, "a string of more than one character in DW");
-                return;
-            }
             const Classified classified = classify(operand);
-            if (classified.kind != OperandKind::Value) {
-                fail(output, "an item is no value");
-                return;
-            }
-            const auto value = expression(classified.text, ValueUse::Truncated, output);
-            if (!value) {
-                return;
-            }
             const ParsedExpression parsed = parse_expression(classified.text);
             if (i > 0 && parsed.expression && reads_here(*parsed.expression)) {
                 fail(output, "$ after a list's first item: assemblers differ on its value");
                 return;
             }
-            items += *value;
+            const bool string = operand.size() == 1 && operand[0].part == LinePart::String;
+            if (words && string && operand[0].text.size() != 3) {
+                fail(output, "a string of more than one character in DW");
+                return;
+            }
+            if (words && classified.kind != OperandKind::Value) {
+                fail(output, "an item is no value");
+                return;
+            }
+            const auto item = words ? expression(classified.text, ValueUse::Truncated, output)
+                                    : byte_item(operand, output);
+            if (!item) {
+                return;
+            }
+            items += (i > 0 ? "," : "") + *item;
         }
         note_emitted();
         emit(label, line.word, items, output);
@@ -1132,25 +1135,11 @@ private:
         }
         std::string items;
         for (std::size_t i = 1; i < line.operands.size(); ++i) {
-            const Operand& operand = line.operands[i];
-            if (i > 1) {
-                items += ',';
-            }
-            if (operand.size() == 1 && operand[0].part == LinePart::String &&
-                operand[0].text.size() != 3) {
-                items += string_item(operand[0].text);
-                continue;
-            }
-            const Classified item = classify(operand);
-            if (item.kind != OperandKind::Value) {
-                fail(output, "a DS item is no value");
+            const auto item = byte_item(line.operands[i], output);
+            if (!item) {
                 return;
             }
-            const auto value = expression(item.text, ValueUse::Truncated, output);
-            if (!value) {
-                return;
-            }
-            items += *value;
+            items += (i > 1 ? "," : "") + *item;
         }
         const bool one_byte = line.operands.size() == 2 &&
                               !(line.operands[1].size() == 1 &&
