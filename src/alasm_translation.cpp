@@ -199,19 +199,19 @@ bool is_name(std::string_view text) {
 }
 
 // A label as it is defined: any characters but spaces (ALASM takes the
-// whole word), less a ':' after it.
+// whole word), less a ':' after it. A '+' before it marks a line ALASM
+// assembles only the first time after loading the source: every build with
+// another assembler is a first one.
 struct LabelField {
     std::string_view name;
     bool colon = false;
     bool indented = false;
-    bool plus = false;
     std::string_view rest;  // anything after the name
 };
 
 LabelField label_field(std::string_view field) {
     LabelField label;
     if (!field.empty() && field.front() == '+') {
-        label.plus = true;
         field.remove_prefix(1);
     }
     label.indented = !field.empty() && field.front() == ' ';
@@ -230,7 +230,6 @@ LabelField label_field(std::string_view field) {
 
 struct Classified {
     OperandKind kind = OperandKind::Bad;
-    unsigned char token = kNoToken;
     std::string word;  // a keyword's
     std::string text;  // a value's, or an index's displacement
 };
@@ -257,7 +256,6 @@ Classified classify(const Operand& operand) {
     if (first.part != LinePart::Operand) {
         return result;
     }
-    result.token = first.token;
     result.word = std::string(decode_token(first.token, TokenMode::Operand).value_or(""));
     if (operand.size() == 1) {
         result.kind = is_index_token(result.word) ? OperandKind::Bad : OperandKind::Register;
@@ -341,17 +339,15 @@ public:
             lines_.push_back(parse_line(each));
         }
         outputs_.resize(lines_.size());
+        all_macros_ = macros_;
+        collect_macros(described, all_macros_);
         survey();
-        std::set<std::string, std::less<>> all_macros = macros_;
-        collect_macros(described, all_macros);
-        std::swap(macros_, all_macros);
         for (std::size_t i = lines_.size(); i-- > 0;) {
-            if (writes_bytes(i)) {
+            if (writes_bytes(i, all_macros_)) {
                 last_write_ = i;
                 break;
             }
         }
-        std::swap(macros_, all_macros);
     }
 
     Translation run() {
@@ -429,7 +425,8 @@ private:
                 locals.pop_back();
             }
             const LabelField label = label_field(line.field);
-            if (!locals.empty() && !label.name.empty() && label.name.front() != '@' &&
+            const bool call = !line.has_mnemonic && all_macros_.count(label.name) != 0;
+            if (!locals.empty() && !label.name.empty() && label.name.front() != '@' && !call &&
                 (line.has_mnemonic || label.rest.empty())) {
                 note_local(locals.back(), label.name);
             }
@@ -460,12 +457,13 @@ private:
         return std::make_pair(name, trim(field.substr(equals + 1)));
     }
 
-    // Whether line `index` writes bytes (or may: an INCLUDE, a macro call).
-    bool writes_bytes(std::size_t index) const {
+    // Whether line `index` writes bytes (or may: an INCLUDE, a call of one
+    // of `macros`).
+    bool writes_bytes(std::size_t index, const std::set<std::string, std::less<>>& macros) const {
         const Line& line = lines_[index];
         if (!line.has_mnemonic) {
             const LabelField label = label_field(line.field);
-            return label.indented && macros_.count(std::string(label.name)) != 0;
+            return label.indented && macros.count(label.name) != 0;
         }
         static constexpr std::array<std::string_view, 17> kSilent = {
             "ORG", "EQU", "MACRO", "ENDM", "LOCAL", "ENDL", "DISP", "ENT", "MAIN", "ELSE",
@@ -497,7 +495,7 @@ private:
         if (!line.has_mnemonic) {
             if (const auto assignment = split_assignment(line.field)) {
                 settle(assignment->first, known_value(assignment->second));
-            } else if (!writes_bytes(at_)) {
+            } else if (!writes_bytes(at_, macros_)) {
                 settle(label_field(line.field).name, here_);
             } else {
                 here_.reset();
@@ -1016,7 +1014,7 @@ private:
     bool bytes_overwritten(std::size_t count) const {
         std::size_t written = 0;
         for (std::size_t i = at_ + 1; i < lines_.size() && written < count; ++i) {
-            if (!lines_[i].has_mnemonic && !lines_[i].abandoned && !writes_bytes(i)) {
+            if (!lines_[i].has_mnemonic && !lines_[i].abandoned && !writes_bytes(i, macros_)) {
                 continue;  // a label, a name set, a comment
             }
             const auto size = line_size(i);
@@ -1497,7 +1495,7 @@ private:
         }
         if (operands.size() > most_operands(word)) {
             fail(output, std::string(word) + " with " + std::to_string(operands.size()) +
-                             " operands");
+                             (operands.size() == 1 ? " operand" : " operands"));
             return;
         }
         // ALASM's own instructions, in Zilog's terms.
@@ -1661,7 +1659,8 @@ private:
 
     const TranslationSetup& setup_;
     Dialect dialect_;
-    std::set<std::string, std::less<>> macros_;
+    std::set<std::string, std::less<>> macros_;      // defined so far, or elsewhere
+    std::set<std::string, std::less<>> all_macros_;  // and those this file defines later
     std::vector<Line> lines_;
     std::vector<Output> outputs_;
     std::size_t at_ = 0;
