@@ -1619,7 +1619,10 @@ private:
         return std::string(word);
     }
 
-    // (IX+d): ALASM reads the displacement as an expression from its sign.
+    // (IX+d): ALASM reads the displacement as an expression from its sign,
+    // and keeps its low byte. A number the target would not take there (a
+    // sum below zero in pasmo, which computes on 16 unsigned bits; #FF in
+    // sjasmplus) is written as the byte's signed value.
     std::optional<std::string> indexed(const Classified& operand, Output& output) {
         const std::string_view base = operand.word;
         const std::string_view displacement = trim(operand.text);
@@ -1630,17 +1633,42 @@ private:
             fail(output, "an index wants + or - before its displacement");
             return std::nullopt;
         }
-        const auto written = expression(displacement, ValueUse::Truncated, output);
+        ValueRange range;
+        const auto written = expression(displacement, ValueUse::Truncated, output, &range);
         if (!written) {
             return std::nullopt;
         }
-        if (written->front() == '-' && (sjasmplus() || is_name(written->substr(1)) ||
-                                        std::all_of(written->begin() + 1, written->end(), [](char c) {
-                                            return continues_alasm_name(c) || c == '#' || c == '%';
-                                        }))) {
+        const bool negated_name = written->front() == '-' && grouped(written->substr(1)) ==
+                                                                 written->substr(1);
+        const auto constant = known_value_of_constant(displacement);
+        if (constant) {
+            const int byte = *constant & 0xFF;
+            const int value = byte >= 0x80 ? byte - 0x100 : byte;
+            const bool taken = sjasmplus() ? range.low == value && range.high == value
+                                           : (value >= 0 && *constant == value) || negated_name;
+            if (!taken) {
+                return std::string(base) + (value < 0 ? "-" : "+") +
+                       std::to_string(value < 0 ? -value : value) + ")";
+            }
+        }
+        if (written->front() == '-' && (sjasmplus() || negated_name)) {
             return std::string(base) + *written + ")";
         }
         return std::string(base) + "+" + *written + ")";
+    }
+
+    // ALASM's value of an expression of numbers alone.
+    static std::optional<std::uint16_t> known_value_of_constant(std::string_view text) {
+        const ParsedExpression parsed = parse_expression(text);
+        if (!parsed.expression) {
+            return std::nullopt;
+        }
+        std::set<std::string, std::less<>> names;
+        collect_labels(*parsed.expression, names);
+        if (!names.empty() || reads_here(*parsed.expression)) {
+            return std::nullopt;
+        }
+        return evaluate_expression(*parsed.expression, {}, std::nullopt);
     }
 
     // -------------------------------------------------------- the end
