@@ -1644,8 +1644,10 @@ private:
         if (constant) {
             const int byte = *constant & 0xFF;
             const int value = byte >= 0x80 ? byte - 0x100 : byte;
+            // pasmo takes (IX+n) for n to 127, and (IX-n) for n to 128.
+            const bool whole = value >= 0 ? *constant == value : *constant == value + 0x10000;
             const bool taken = sjasmplus() ? range.low == value && range.high == value
-                                           : (value >= 0 && *constant == value) || negated_name;
+                                           : whole && (value >= 0 || negated_name);
             if (!taken) {
                 return std::string(base) + (value < 0 ? "-" : "+") +
                        std::to_string(value < 0 ? -value : value) + ")";

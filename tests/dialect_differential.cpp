@@ -109,15 +109,18 @@ public:
         if (kind < 4) {
             return number();
         }
-        if (kind < 6 && !labels_.empty()) {
+        if (kind < 6 && !labels_.empty() && !numbers_only_) {
             const Label& label = labels_[static_cast<std::size_t>(below(static_cast<int>(labels_.size())))];
             return {label.name, label.value};
         }
         if (kind == 6) {
             return character();
         }
-        if (kind == 7) {
+        if (kind == 7 && !numbers_only_) {
             return {"$", here};
+        }
+        if (kind == 7) {
+            return number();
         }
         if (kind == 8) {
             const bool high = below(2) == 0;
@@ -176,9 +179,18 @@ public:
         return value;
     }
 
+    // One of numbers and characters alone.
+    Value constant() {
+        numbers_only_ = true;
+        const Value value = expression(0);
+        numbers_only_ = false;
+        return value;
+    }
+
     std::vector<Label> labels_;
 
 private:
+    bool numbers_only_ = false;
     std::mt19937 random_;
 };
 
@@ -271,6 +283,13 @@ std::vector<SourceLine> make_source(Generator& generator, int count) {
                 line.marked = "{LD}{A}," + value.text;
                 line.bytes = {0x3E, static_cast<unsigned char>(value.value & 0xFF)};
             }
+        } else if (kind == 7) {
+            // A displacement, of which the byte counts.
+            const Value value = generator.constant();
+            const char sign = value.text.front() == '-' || value.text.front() == '+' ? '\0' : '+';
+            line.marked = "{LD}{A},{(IX}" + (sign != '\0' ? std::string(1, sign) : std::string()) +
+                          value.text + ")";
+            line.bytes = {0xDD, 0x7E, static_cast<unsigned char>(value.value & 0xFF)};
         } else if (kind == 6) {
             // A gap that ORG leaves.
             const int gap = 1 + generator.below(4);
