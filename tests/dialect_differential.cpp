@@ -182,7 +182,7 @@ public:
     // One of numbers and characters alone.
     Value constant() {
         numbers_only_ = true;
-        const Value value = expression(0);
+        Value value = expression(0);
         numbers_only_ = false;
         return value;
     }
