@@ -17,18 +17,25 @@
 //    for pasmo to a text for every line, the same both times, with every
 //    problem on one of the lines;
 //  - the first bytes, taken as one record's content, describe part by part
-//    into exactly the text they decode to, the parts covering it.
+//    into exactly the text they decode to, the parts covering it;
+//  - the bytes, taken as text and packed into ALASM data, are refused or
+//    convert back to as many lines, each the line that went in unless the
+//    packer said it reads back otherwise (typed in another layout, a tab,
+//    a string left open); and that text packs again with no line read
+//    otherwise, into data that converts back to it exactly.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "alasm_lines.h"
+#include "alasm_pack.h"
 #include "alasm_translation.h"
 #include "byte_reader.h"
 #include "container.h"
@@ -140,6 +147,82 @@ void check_record(std::span<const unsigned char> bytes) {
     }
 }
 
+struct Packing {
+    std::optional<korve::PackError> error;
+    std::string data;
+    std::vector<std::string> lines;  // as read, the end's empty line left out
+    std::vector<bool> rewritten;
+};
+
+Packing pack(std::span<const unsigned char> text) {
+    korve::ByteReader input(text);
+    korve::TextLineReader reader(input);
+    korve::AlasmPacker packer("FUZZ");
+    Packing result;
+    while (const auto line = reader.next()) {
+        const std::size_t rewritten = packer.rewritten_lines();
+        if ((result.error = packer.add_line(line->text, line->whole))) {
+            return result;
+        }
+        result.lines.emplace_back(line->text);
+        result.rewritten.push_back(packer.rewritten_lines() != rewritten);
+    }
+    if ((result.error = packer.finish())) {
+        return result;
+    }
+    if (!result.lines.empty() && result.lines.back().empty()) {
+        result.lines.pop_back();  // the final 0x00
+        result.rewritten.pop_back();
+    }
+    result.data = packer.data();
+    return result;
+}
+
+// korve's text of packed data, a line at a time, less its final empty line.
+std::vector<std::string> converted_lines(const std::string& data, std::string& text) {
+    const Conversion conversion = convert(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
+    text = conversion.output;
+    if (conversion.outcome != korve::Outcome::Converted || text.empty() || text.back() != '\n') {
+        fail("packed data did not convert to whole lines");
+    }
+    std::vector<std::string> lines;
+    for (std::size_t begin = 0; begin < text.size();) {
+        const std::size_t end = text.find('\n', begin);
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    if (!lines.back().empty()) {
+        fail("packed data converts without its final empty line");
+    }
+    lines.pop_back();
+    return lines;
+}
+
+void check_pack(std::span<const unsigned char> bytes) {
+    const Packing first = pack(bytes);
+    if (first.error) {
+        return;
+    }
+    std::string text;
+    const std::vector<std::string> lines = converted_lines(first.data, text);
+    if (lines.size() != first.lines.size()) {
+        fail("packed text converts back to another count of lines");
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!first.rewritten[i] && lines[i] != first.lines[i]) {
+            fail("a packed line converts back to another line");
+        }
+    }
+    const Packing again = pack({reinterpret_cast<const unsigned char*>(text.data()), text.size()});
+    if (again.error || std::find(again.rewritten.begin(), again.rewritten.end(), true) != again.rewritten.end()) {
+        fail("korve's text of packed data does not pack as it stands");
+    }
+    std::string text_again;
+    if (converted_lines(again.data, text_again) != lines || text_again != text) {
+        fail("korve's text of packed data does not come back from packing it");
+    }
+}
+
 void check_translation(std::span<const unsigned char> bytes) {
     std::vector<korve::DescribedLine> lines;
     korve::ByteReader reader(bytes);
@@ -189,5 +272,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_image({data, size});
     check_translation({data, size});
     check_record({data, size});
+    check_pack({data, size});
     return 0;
 }

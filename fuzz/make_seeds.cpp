@@ -5,9 +5,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "alasm_lines.h"
+#include "alasm_pack.h"
 #include "alasm_writer.h"
+#include "byte_reader.h"
 #include "image_writer.h"
 #include "trdos_image.h"
 
@@ -47,6 +51,36 @@ std::string scl_overcounted(const std::string& records) {
     return archive;
 }
 
+// korve's text of `records`, from the decoder's own description of each:
+// the text the packer must take back.
+std::string text_of(std::string_view records) {
+    std::string text;
+    for (std::size_t at = 0; at < records.size();) {
+        const std::size_t size = korve::record_size(static_cast<unsigned char>(records[at]));
+        const std::string_view content = records.substr(at + 1, size - 1);
+        text += korve::describe_record(
+                    {reinterpret_cast<const unsigned char*>(content.data()), content.size()})
+                    .text +
+                '\n';
+        at += size;
+    }
+    return text + '\n';
+}
+
+// A source as a person types it, packed by korve's own writers.
+constexpr std::string_view kTyped =
+    "LOOP ld a,(hl)\n\tdjnz\tloop\nX\t= 5 ; a tab\n  ret  \n\tDEFB\t\"open\n\n";
+
+korve::TrdosFile packed_source() {
+    korve::ByteReader text({reinterpret_cast<const unsigned char*>(kTyped.data()), kTyped.size()});
+    return {.name = "TYPED", .type = korve::kAlasmType, .data = korve::pack_text(text, "TYPED").data};
+}
+
+std::string packed_archive() {
+    const korve::TrdosFile files[] = {packed_source(), {.name = "CODE", .data = std::string(300, '\xC9')}};
+    return korve::write_scl_archive(files).bytes;
+}
+
 struct Seed {
     const char* name;
     std::string bytes;
@@ -55,12 +89,14 @@ struct Seed {
 std::vector<Seed> seeds() {
     const std::string lines = alasm_record("LOOP{LD}{A},{(HL)}") + alasm_record("{RLCA};") +
                               alasm_record("     {DEFB}\"hi") + alasm_record("");
+    // Text after the raw-rest marker can be no text that packs.
+    const std::string strings = alasm_record("{DEFB}\";\",{A}") + alasm_record(";\"");
+    const std::string operands = alasm_record("{LD}{A},{(IX}+5)") + alasm_record(";x{LD}");
+    const std::string comments_strings = strings + alasm_record("{RAW}{LD}") + operands;
     return {
         {"header-only.h", bare("")},
         {"lines.h", bare(lines)},
-        {"comments-strings.h",
-         bare(alasm_record("{DEFB}\";\",{A}") + alasm_record(";\"") + alasm_record("{RAW}{LD}") +
-              alasm_record("{LD}{A},{(IX}+5)") + alasm_record(";x{LD}"))},
+        {"comments-strings.h", bare(comments_strings)},
         {"longest-lines.h", bare(longest_lines())},
         {"short-records.h", bare(std::string("\x00\x01\x02\x84\x00", 5))},
         {"undefined-first.h", bare(lines + "\x02\xE7")},
@@ -77,6 +113,10 @@ std::vector<Seed> seeds() {
         {"disk.trd", trd_image(disk_files(lines))},
         {"disk.scl", scl_archive(disk_files(lines))},
         {"overcounted.scl", scl_overcounted(lines)},
+        {"korve-text.txt", text_of(lines + strings + operands)},
+        {"typed.txt", std::string(kTyped)},
+        {"packed.$h", korve::write_hobeta_file(packed_source()).bytes},
+        {"packed.scl", packed_archive()},
     };
 }
 

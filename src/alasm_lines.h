@@ -6,11 +6,29 @@
 // header, is laid out as:
 //
 //   offset  size  content
-//   0       64    header. Byte 47 holds 0xD9, the mark of ALASM data; the
-//                 bytes up to the first NUL are the file's name, shown on the
-//                 console. Nothing else in it is used.
+//   0       64    header, below
 //   64      rest  line records, back to back, one per source line. There is
-//                 no end marker: the data length says where they stop.
+//                 no end marker: the data length says where they stop. ALASM
+//                 ends them with one 0x00 byte, which reads as an empty line.
+//
+// The header, as ALASM writes it. korve reads only its mark, and its bytes up
+// to the first zero as the name it shows on the console (so the name and the
+// type letter, run together: "PGMFLASHH").
+//
+//   offset  size  content
+//   0       8     the name, padded with spaces
+//   8       1     the type letter, 'H'
+//   9       24    zero
+//   33      2     length of the line records, the final 0x00 included,
+//                 little-endian
+//   35      2     where the editor's cursor stood: 0xC000 plus the offset of
+//                 its line in the data, little-endian
+//   37      1     the cursor's screen row
+//   38      1     the cursor's column
+//   39      1     zero
+//   40      8     F3 76 C7 DD FD ED B0 D9: ALASM's signature, its last byte
+//                 (47) the mark of ALASM data
+//   48      16    zero
 //
 // A line record is a length byte L, counting itself, then L - 1 content bytes
 // (none when L is 0 or 1). Content bytes mean, in order of value:
@@ -29,6 +47,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -43,6 +62,20 @@ namespace korve {
 inline constexpr std::size_t kAlasmHeaderSize = 64;
 inline constexpr std::size_t kAlasmMarkOffset = 47;
 inline constexpr unsigned char kAlasmMark = 0xD9;
+// The header's other fields.
+inline constexpr std::size_t kAlasmNameSize = 8;
+inline constexpr std::size_t kAlasmTypeOffset = 8;
+inline constexpr char kAlasmType = 'H';
+inline constexpr std::size_t kAlasmRecordsLengthOffset = 33;
+inline constexpr std::size_t kAlasmCursorOffset = 35;
+inline constexpr std::size_t kAlasmCursorRowOffset = 37;
+inline constexpr std::size_t kAlasmCursorColumnOffset = 38;
+inline constexpr std::size_t kAlasmSignatureOffset = 40;
+inline constexpr std::array<unsigned char, 8> kAlasmSignature = {0xF3, 0x76, 0xC7, 0xDD,
+                                                                 0xFD, 0xED, 0xB0, 0xD9};
+inline constexpr std::size_t kAlasmEditorBase = 0xC000;  // where the editor keeps the data
+static_assert(kAlasmSignatureOffset + kAlasmSignature.size() - 1 == kAlasmMarkOffset &&
+              kAlasmSignature.back() == kAlasmMark);
 
 inline constexpr std::size_t kLongestRecord = 255;  // the length byte's limit
 inline constexpr std::size_t kLongestSpaceRun = 0x0F;

@@ -37,6 +37,20 @@ static_assert(longest_entry(kFirstTable) == kLongestKeyword);
 static_assert(longest_entry(kOperandTable) <= kLongestKeyword);
 static_assert(kOperandTable[0xD1] == "(IX" && kOperandTable[0xD3] == "AF'");
 
+// Every word of both tables reads back as its own byte: no word repeats.
+constexpr bool encodes_back(const Table& table, TokenMode mode) {
+    for (std::size_t byte = 0; byte < table.size(); ++byte) {
+        const std::string_view& word = table[byte];
+        if (!word.empty() && encode_token(word, mode) != byte) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(encodes_back(kFirstTable, TokenMode::First));
+static_assert(encodes_back(kOperandTable, TokenMode::Operand));
+static_assert(!encode_token("", TokenMode::First) && !encode_token("ld", TokenMode::First));
+
 }  // namespace
 
 std::string undefined_token_text(unsigned char byte, TokenMode mode) {

@@ -225,6 +225,21 @@ constexpr std::optional<std::string_view> decode_token(unsigned char byte, Token
     return word;
 }
 
+// The byte that spells `word` in the table of `mode`, the reverse of
+// decode_token over the same tables; nothing if no byte does. Exact: the
+// tables hold upper case only.
+constexpr std::optional<unsigned char> encode_token(std::string_view word, TokenMode mode) {
+    const keyword_tables::Table& table =
+        mode == TokenMode::First ? keyword_tables::kFirstTable : keyword_tables::kOperandTable;
+    for (std::size_t byte = 0; byte < table.size(); ++byte) {
+        // compare(), not ==, which would copy the element (see decode_token).
+        if (!word.empty() && table[byte].compare(word) == 0) {
+            return static_cast<unsigned char>(byte);
+        }
+    }
+    return std::nullopt;
+}
+
 // How an undefined token is named in the error message: "|0xE7|" for a first
 // token, " |0x80|" (with a leading space) for an operand.
 std::string undefined_token_text(unsigned char byte, TokenMode mode);

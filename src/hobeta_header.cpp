@@ -1,5 +1,7 @@
 #include "hobeta_header.h"
 
+#include <algorithm>
+
 #include "little_endian.h"
 
 namespace korve {
@@ -16,6 +18,15 @@ std::uint16_t hobeta_checksum(const HobetaHeader& header) {
         sum += kByteWeight * header[offset] + static_cast<unsigned>(offset);
     }
     return static_cast<std::uint16_t>(sum);
+}
+
+HobetaHeader make_hobeta_header(std::span<const unsigned char, kHobetaCatalogueBytes> catalogue,
+                                unsigned char sectors) {
+    HobetaHeader header{};
+    std::copy(catalogue.begin(), catalogue.end(), header.begin());
+    header[kHobetaSectorCountOffset] = sectors;
+    set_hobeta_field(header, kHobetaChecksumOffset, hobeta_checksum(header));
+    return header;
 }
 
 std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset) {

@@ -1,6 +1,7 @@
 #include "trdos_image.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 #include <optional>
 #include <utility>
@@ -30,12 +31,14 @@ ImageEntry describe(Bytes fields) {
     return entry;
 }
 
+// The Hobeta header of the file whose catalogue fields are `fields`.
+HobetaHeader hobeta_header_of(Bytes fields) {
+    return make_hobeta_header(fields.first<kHobetaCatalogueBytes>(), fields[kCatalogueSectorsOffset]);
+}
+
 // Gives an entry its data, `sectors`, as a Hobeta file.
 void give_data(ImageEntry& entry, Bytes fields, Bytes sectors) {
-    HobetaHeader header{};
-    std::copy_n(fields.begin(), kHobetaCatalogueBytes, header.begin());
-    header[kHobetaSectorCountOffset] = fields[kCatalogueSectorsOffset];
-    set_hobeta_field(header, kHobetaChecksumOffset, hobeta_checksum(header));
+    const HobetaHeader header = hobeta_header_of(fields);
     entry.hobeta.assign(header.begin(), header.end());
     entry.hobeta.append(sectors.begin(), sectors.end());
 }
@@ -142,6 +145,51 @@ DiskImage read_scl(Bytes archive) {
     return disk;
 }
 
+constexpr std::size_t kMostTrdFiles = kTrdEntries;
+constexpr std::size_t kLargestFile = kMostSectors * kSectorSize;
+constexpr unsigned char kFirstPrintable = 0x20;
+
+std::span<unsigned char> writable(std::string& bytes) {
+    return {reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()};
+}
+
+std::size_t sectors_of(std::size_t size) { return (size + kSectorSize - 1) / kSectorSize; }
+
+// The file's data, its last sector filled up with zero bytes.
+void append_sectors(std::string& bytes, const TrdosFile& file) {
+    bytes += file.data;
+    bytes.append(sectors_of(file.data.size()) * kSectorSize - file.data.size(), '\0');
+}
+
+// Whether two files would have one catalogue name and type.
+bool same_name(const TrdosFile& one, const TrdosFile& other) {
+    const CatalogueEntry a = catalogue_entry(one, 0);
+    const CatalogueEntry b = catalogue_entry(other, 0);
+    return std::equal(a.begin(), a.begin() + kCatalogueStartOffset, b.begin());
+}
+
+// The first problem of `files` that no image could hold, or of their count.
+WrittenImage check_files(std::span<const TrdosFile> files, std::size_t most) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const TrdosFile& file = files[i];
+        WriteProblem problem = WriteProblem::None;
+        if (check_trdos_name(file.name) != NameProblem::None) {
+            problem = WriteProblem::BadName;
+        } else if (file.data.size() > kLargestFile) {
+            problem = WriteProblem::FileTooLarge;
+        } else if (std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(i),
+                               [&file](const TrdosFile& before) { return same_name(before, file); })) {
+            problem = WriteProblem::SameName;
+        } else if (i >= most) {
+            problem = WriteProblem::TooManyFiles;
+        }
+        if (problem != WriteProblem::None) {
+            return {{}, problem, i};
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 bool has_scl_signature(std::span<const unsigned char> start) {
@@ -163,5 +211,130 @@ DiskImage read_scl_archive(std::span<const unsigned char> archive) {
 }
 
 std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }
+
+}  // namespace korve
+
+namespace korve {
+
+NameProblem check_trdos_name(std::string_view name) {
+    if (name.empty()) {
+        return NameProblem::Empty;
+    }
+    if (name.size() > kCatalogueNameSize) {
+        return NameProblem::TooLong;
+    }
+    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < kFirstPrintable;
+    });
+    return control ? NameProblem::ControlByte : NameProblem::None;
+}
+
+CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector) {
+    CatalogueEntry entry{};
+    std::fill_n(entry.begin(), kCatalogueNameSize, static_cast<unsigned char>(kNamePadding));
+    std::copy_n(file.name.begin(), std::min(file.name.size(), kCatalogueNameSize), entry.begin());
+    entry[kCatalogueTypeOffset] = static_cast<unsigned char>(file.type);
+    write_little_endian(entry, kCatalogueStartOffset, kWordSize, file.start);
+    write_little_endian(entry, kCatalogueLengthOffset, kWordSize,
+                        static_cast<std::uint32_t>(file.data.size()));
+    entry[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors_of(file.data.size()));
+    entry[kCatalogueFirstSectorOffset] = static_cast<unsigned char>(first_sector % kSectorsPerTrack);
+    entry[kCatalogueFirstTrackOffset] = static_cast<unsigned char>(first_sector / kSectorsPerTrack);
+    return entry;
+}
+
+std::string name_problem_text(NameProblem problem) {
+    switch (problem) {
+        case NameProblem::None: break;
+        case NameProblem::Empty: return "the name is empty";
+        case NameProblem::TooLong:
+            return "the name is longer than the " + std::to_string(kCatalogueNameSize) +
+                   " bytes of a TR-DOS name";
+        case NameProblem::ControlByte: return "the name holds a control byte, which a TR-DOS name cannot";
+    }
+    return {};
+}
+
+std::string write_problem_text(WriteProblem problem, const TrdosFile& file) {
+    switch (problem) {
+        case WriteProblem::None: break;
+        case WriteProblem::BadName: return name_problem_text(check_trdos_name(file.name));
+        case WriteProblem::FileTooLarge:
+            return "the file is larger than the " + std::to_string(kLargestFile) +
+                   " bytes (255 sectors) a TR-DOS file holds";
+        case WriteProblem::SameName: return "a file before it has the same name and type";
+        case WriteProblem::TooManyFiles:
+            return "the catalogue is full: a disk holds 128 files, an archive 255";
+        case WriteProblem::DiskFull:
+            return "the disk is full: its " + std::to_string(kDiskSectors - kFirstFileSector) +
+                   " free sectors hold the files before it";
+    }
+    return {};
+}
+
+WrittenImage write_hobeta_file(const TrdosFile& file) {
+    WrittenImage written = check_files({&file, 1}, 1);
+    if (written.problem == WriteProblem::None) {
+        const CatalogueEntry entry = catalogue_entry(file, 0);
+        const HobetaHeader header = hobeta_header_of(entry);
+        written.bytes.assign(header.begin(), header.end());
+        append_sectors(written.bytes, file);
+    }
+    return written;
+}
+
+WrittenImage write_trd_image(std::span<const TrdosFile> files, std::string_view label) {
+    WrittenImage written = check_files(files, kMostTrdFiles);
+    if (written.problem != WriteProblem::None) {
+        return written;
+    }
+    std::string& disk = written.bytes;
+    disk.assign(kFirstFileSector * kSectorSize, '\0');
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::size_t first_sector = disk.size() / kSectorSize;
+        if (first_sector + sectors_of(files[i].data.size()) > kDiskSectors) {
+            return {{}, WriteProblem::DiskFull, i};
+        }
+        const CatalogueEntry entry = catalogue_entry(files[i], first_sector);
+        std::copy(entry.begin(), entry.end(), disk.begin() + static_cast<std::ptrdiff_t>(i * kTrdEntrySize));
+        append_sectors(disk, files[i]);
+    }
+    const std::size_t free_sector = disk.size() / kSectorSize;
+    disk.resize(kLargestDisk, '\0');
+    const auto bytes = writable(disk);
+    bytes[kFirstFreeSectorOffset] = static_cast<unsigned char>(free_sector % kSectorsPerTrack);
+    bytes[kFirstFreeTrackOffset] = static_cast<unsigned char>(free_sector / kSectorsPerTrack);
+    bytes[kDiskTypeOffset] = kEightyTracksTwoSides;
+    bytes[kFileCountOffset] = static_cast<unsigned char>(files.size());
+    write_little_endian(bytes, kFreeSectorsOffset, kWordSize,
+                        static_cast<std::uint32_t>(kDiskSectors - free_sector));
+    bytes[kTrdosMarkOffset] = kTrdosMark;
+    disk.replace(kDiskSpacesOffset, kDiskSpacesSize, kDiskSpacesSize, kNamePadding);
+    const std::string_view cut = label.substr(0, kDiskLabelSize);
+    disk.replace(kDiskLabelOffset, kDiskLabelSize, std::string(cut) + std::string(kDiskLabelSize - cut.size(), kNamePadding));
+    return written;
+}
+
+WrittenImage write_scl_archive(std::span<const TrdosFile> files) {
+    WrittenImage written = check_files(files, kMostFiles);
+    if (written.problem != WriteProblem::None) {
+        return written;
+    }
+    std::string& archive = written.bytes;
+    archive.assign(kSclSignature);
+    archive += static_cast<char>(files.size());
+    for (const TrdosFile& file : files) {
+        const CatalogueEntry entry = catalogue_entry(file, 0);
+        archive.append(entry.begin(), entry.begin() + kSclEntrySize);
+    }
+    for (const TrdosFile& file : files) {
+        append_sectors(archive, file);
+    }
+    const auto summed = writable(archive);
+    const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
+    archive.append(kSclChecksumSize, '\0');
+    write_little_endian(writable(archive), archive.size() - kSclChecksumSize, kSclChecksumSize, sum);
+    return written;
+}
 
 }  // namespace korve

@@ -52,11 +52,23 @@
 //   then    4         checksum: the sum of every byte before it, unsigned,
 //                     32-bit, little-endian
 //
+// A new image is written whole, in the same layouts. A .trd is a disk as
+// TR-DOS formats it for 80 tracks on two sides, all 640 KiB: the files in
+// catalogue order from track 1 on, each in the sectors right after the one
+// before, and the disk-information sector filled in (where the free space
+// starts, how much is left, how many files, none deleted, the spaces, the
+// mark, the label). An .scl holds the same entries and sectors. The last
+// sector of a file is filled up with zero bytes. Names are refused, not cut:
+// an empty one, one longer than 8 bytes, one holding a byte below 0x20
+// (0x00 would end the catalogue, 0x01 delete the file), and two files of
+// one name and type, of which TR-DOS would only ever find the first.
+//
 // An image is read from memory, whole: a disk is small. Nothing outside the
 // given bytes is ever read, and every count is bounded by a byte. What kind
 // of image given bytes are is container.h's to say.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -98,6 +110,12 @@ inline constexpr unsigned char kTrdosMark = 0x10;
 inline constexpr std::size_t kDeletedCountOffset = kDiskInformation + 0xF4;
 inline constexpr std::size_t kDiskLabelOffset = kDiskInformation + 0xF5;
 inline constexpr std::size_t kDiskLabelSize = 8;
+inline constexpr std::size_t kDiskSpacesOffset = kDiskInformation + 0xEA;
+inline constexpr std::size_t kDiskSpacesSize = 9;
+
+// Where a new disk keeps its files: every sector past track 0.
+inline constexpr std::size_t kFirstFileSector = kSectorsPerTrack;
+inline constexpr std::size_t kDiskSectors = kLargestDisk / kSectorSize;
 
 // An .scl.
 inline constexpr std::string_view kSclSignature = "SINCLAIR";
@@ -164,5 +182,49 @@ DiskImage read_scl_archive(std::span<const unsigned char> archive);
 
 // The name TR-DOS shows for an entry: its name, a dot and its type.
 std::string full_name(const ImageEntry& entry);
+
+// A file to write into a new image, or behind a Hobeta header.
+struct TrdosFile {
+    std::string name{};  // 1 to 8 bytes, padded with spaces when written
+    char type = 'C';
+    std::uint16_t start = 0;
+    std::string data{};  // at most kMostSectors sectors; the catalogue's length
+};
+
+// Why a name cannot be a catalogue's (nor, for a source, its header's).
+enum class NameProblem : unsigned char { None, Empty, TooLong, ControlByte };
+NameProblem check_trdos_name(std::string_view name);
+
+enum class WriteProblem : unsigned char {
+    None,
+    BadName,       // check_trdos_name refuses it
+    FileTooLarge,  // more than kMostSectors sectors
+    SameName,      // the name and type of a file before it
+    TooManyFiles,  // more than the catalogue holds: 128 on a .trd, 255 in an .scl
+    DiskFull,      // more sectors than a disk has free
+};
+
+// A written file or image, or the problem of the first file (by index) that
+// could not go in; then no bytes.
+struct WrittenImage {
+    std::string bytes;
+    WriteProblem problem = WriteProblem::None;
+    std::size_t file = 0;
+};
+
+// A file's catalogue entry, its data from `first_sector` of a disk on (an
+// .scl keeps the first kSclEntrySize bytes).
+using CatalogueEntry = std::array<unsigned char, kTrdEntrySize>;
+CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector);
+
+// The reasons, in words, for messages: why a name cannot be TR-DOS's, and
+// why `file` could not go in.
+std::string name_problem_text(NameProblem problem);
+std::string write_problem_text(WriteProblem problem, const TrdosFile& file);
+
+WrittenImage write_hobeta_file(const TrdosFile& file);
+// `label`: the disk's, padded with spaces, or cut, to 8 bytes.
+WrittenImage write_trd_image(std::span<const TrdosFile> files, std::string_view label);
+WrittenImage write_scl_archive(std::span<const TrdosFile> files);
 
 }  // namespace korve

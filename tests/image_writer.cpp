@@ -12,9 +12,6 @@
 namespace korve::testing {
 namespace {
 
-constexpr std::size_t kFirstFileSector = kSectorsPerTrack;  // track 0 is TR-DOS's own
-constexpr std::size_t kDiskSectors = kLargestDisk / kSectorSize;
-
 constexpr std::size_t kWordSize = 2;
 
 // `value` as `size` bytes, low byte first.
@@ -30,20 +27,20 @@ std::string sectors(const DiskFile& file) {
     return bytes;
 }
 
-// The 16-byte catalogue entry of a file whose data starts at `first_sector`.
+// The 16-byte catalogue entry of a file whose data starts at `first_sector`:
+// TR-DOS's own, but for the sectors its slack takes and a deleted name.
 std::string catalogue_entry(const DiskFile& file, std::size_t first_sector) {
     if (file.name.size() > kCatalogueNameSize) {
         std::fprintf(stderr, "image_writer: the name %s is too long\n", file.name.c_str());
         std::abort();
     }
-    std::string entry = file.name + std::string(kCatalogueNameSize - file.name.size(), ' ');
+    CatalogueEntry entry = korve::catalogue_entry(
+        {.name = file.name, .type = file.type, .start = file.start, .data = file.data}, first_sector);
+    entry[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors(file).size() / kSectorSize);
     if (file.deleted) {
-        entry[0] = static_cast<char>(kDeletedMark);
+        entry[0] = kDeletedMark;
     }
-    return entry + file.type + little_endian(file.start, kWordSize) + little_endian(file.data.size(), kWordSize) +
-           static_cast<char>(sectors(file).size() / kSectorSize) +
-           static_cast<char>(first_sector % kSectorsPerTrack) +
-           static_cast<char>(first_sector / kSectorsPerTrack);
+    return {entry.begin(), entry.end()};
 }
 
 }  // namespace

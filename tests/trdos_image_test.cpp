@@ -153,6 +153,121 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
     }
 }
 
+// A source and a code file of one name, as korve's own writers put them.
+const TrdosFile kWrittenSource = {
+    .name = "GREET", .type = 'H', .data = alasm_header("GREET") + alasm_record("LOOP{LD}{A},{(HL)}") + '\0'};
+const TrdosFile kWrittenCode = {.name = "GREET", .type = 'C', .start = 0x6000, .data = std::string(300, '\xC9')};
+
+TEST_F(ImageRun, WritesImagesThatReadBackAsTheyWent) {
+    const std::vector<TrdosFile> files = {kWrittenSource, kWrittenCode};
+    const WrittenImage hobeta = write_hobeta_file(kWrittenSource);
+    ASSERT_EQ(hobeta.problem, WriteProblem::None);
+    // 74 bytes in one sector; 257 * 618 + 105 = 158931, kept to 16 bits 0x6CD3.
+    EXPECT_EQ(hobeta.bytes, "GREET   H\0\0\x4A\0\0\x01\xD3\x6C"s + kWrittenSource.data +
+                                std::string(256 - 74, '\0'));
+
+    const WrittenImage trd = write_trd_image(files, "DISK");
+    ASSERT_EQ(trd.problem, WriteProblem::None);
+    ASSERT_EQ(trd.bytes.size(), kLargestDisk);
+    EXPECT_EQ(trd.bytes.substr(0, 48), "GREET   H\0\0\x4A\0\x01\x00\x01"
+                                       "GREET   C\x00\x60\x2C\x01\x02\x01\x01"s + std::string(16, '\0'));
+    // Free from track 1, sector 3: 2560 - 19 = 2541 sectors; 2 files.
+    EXPECT_EQ(trd.bytes.substr(0x8E1, 0x1F), "\x03\x01\x16\x02\xED\x09\x10\0\0         \0\0DISK    \0\0\0"s);
+    EXPECT_EQ(trd.bytes.substr(0x1000, 74), kWrittenSource.data);
+
+    const WrittenImage scl = write_scl_archive(files);
+    ASSERT_EQ(scl.problem, WriteProblem::None);
+    EXPECT_EQ(scl.bytes.substr(0, 9 + 28), "SINCLAIR\x02GREET   H\0\0\x4A\0\x01GREET   C\x00\x60\x2C\x01\x02"s);
+    EXPECT_EQ(scl.bytes.size(), 9 + 28 + 3 * 256 + 4);
+
+    for (const std::string& image : {trd.bytes, scl.bytes}) {
+        const DiskImage disk = read_image(image);
+        EXPECT_EQ(disk.problem, ImageProblem::None);
+        ASSERT_EQ(disk.entries.size(), 2U);
+        EXPECT_EQ(full_name(disk.entries[0]), "GREET.H");
+        EXPECT_TRUE(disk.entries[0].alasm);
+        EXPECT_EQ(disk.entries[0].hobeta, hobeta.bytes);
+        EXPECT_EQ(full_name(disk.entries[1]), "GREET.C");
+        EXPECT_EQ(disk.entries[1].start, 0x6000);
+        EXPECT_EQ(disk.entries[1].length, 300);
+        EXPECT_EQ(disk.entries[1].hobeta, write_hobeta_file(kWrittenCode).bytes);
+    }
+    write("in.$h", hobeta.bytes);
+    EXPECT_EQ(korve({"in.$h", "out.asm"}).status, 1);
+    EXPECT_EQ(read("out.asm"), native("LOOP\tLD\tA,(HL)\n\n"));
+}
+
+struct Unwritable {
+    const char* what;
+    std::vector<TrdosFile> files;
+    WriteProblem on_disk;
+    WriteProblem in_archive;
+    std::size_t file;          // the one refused
+    std::size_t archive_file = 0;  // the one an archive refuses, where it differs
+};
+
+std::vector<TrdosFile> numbered(std::size_t count, std::size_t size) {
+    std::vector<TrdosFile> files;
+    for (std::size_t i = 0; i < count; ++i) {
+        files.push_back({.name = "F" + std::to_string(i), .data = std::string(size, 'x')});
+    }
+    return files;
+}
+
+TEST(TrdosImage, RefusesFilesNoImageHolds) {
+    const auto none = WriteProblem::None;
+    const auto bad_name = WriteProblem::BadName;
+    const Unwritable cases[] = {
+        {"an empty name", {{.name = ""}}, bad_name, bad_name, 0},
+        {"a name of 9 bytes", {{.name = "A"}, {.name = "PGMFLASH1"}}, bad_name, bad_name, 1},
+        {"a name that reads as deleted", {{.name = "\x01OLD"}}, bad_name, bad_name, 0},
+        {"a name holding a zero", {{.name = "A\0B"s}}, bad_name, bad_name, 0},
+        {"the largest file", {{.name = "A", .data = std::string(65280, 'x')}}, none, none, 0},
+        {"a file of 256 sectors", {{.name = "A", .data = std::string(65281, 'x')}},
+         WriteProblem::FileTooLarge, WriteProblem::FileTooLarge, 0},
+        {"one name twice, once padded", {{.name = "A", .type = 'H'}, {.name = "B"}, {.name = "A ", .type = 'H'}},
+         WriteProblem::SameName, WriteProblem::SameName, 2},
+        {"one name of two types", {{.name = "A", .type = 'H'}, {.name = "A", .type = 'C'}}, none, none, 0},
+        {"128 files", numbered(128, 1), none, none, 0},
+        {"129 files", numbered(129, 1), WriteProblem::TooManyFiles, none, 128},
+        {"256 files", numbered(256, 1), WriteProblem::TooManyFiles, WriteProblem::TooManyFiles, 128, 255},
+        // 16 + 9 * 255 sectors leave 249 free: not enough for the tenth.
+        {"ten of the largest files", numbered(10, 65280), WriteProblem::DiskFull, none, 9},
+    };
+    for (const Unwritable& c : cases) {
+        const WrittenImage trd = write_trd_image(c.files, "");
+        EXPECT_EQ(trd.problem, c.on_disk) << c.what;
+        const WrittenImage scl = write_scl_archive(c.files);
+        EXPECT_EQ(scl.problem, c.in_archive) << c.what;
+        for (const WrittenImage* written : {&trd, &scl}) {
+            if (written->problem == none) {
+                EXPECT_EQ(read_image(written->bytes).entries.size(), c.files.size()) << c.what;
+            } else {
+                EXPECT_EQ(written->file, written == &scl && c.archive_file ? c.archive_file : c.file) << c.what;
+                EXPECT_TRUE(written->bytes.empty()) << c.what;
+            }
+        }
+    }
+    EXPECT_EQ(check_trdos_name("PGMFLASH"), NameProblem::None);
+    struct Reason {
+        WriteProblem problem;
+        TrdosFile file;
+        std::string text;
+    };
+    const Reason reasons[] = {
+        {WriteProblem::BadName, {.name = ""}, "the name is empty"},
+        {WriteProblem::BadName, {.name = "PGMFLASH1"}, "the name is longer than the 8 bytes of a TR-DOS name"},
+        {WriteProblem::BadName, {.name = "\x01OLD"}, "the name holds a control byte, which a TR-DOS name cannot"},
+        {WriteProblem::FileTooLarge, {}, "the file is larger than the 65280 bytes (255 sectors) a TR-DOS file holds"},
+        {WriteProblem::SameName, {}, "a file before it has the same name and type"},
+        {WriteProblem::TooManyFiles, {}, "the catalogue is full: a disk holds 128 files, an archive 255"},
+        {WriteProblem::DiskFull, {}, "the disk is full: its 2544 free sectors hold the files before it"},
+    };
+    for (const Reason& reason : reasons) {
+        EXPECT_EQ(write_problem_text(reason.problem, reason.file), reason.text);
+    }
+}
+
 std::string file_bytes(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
