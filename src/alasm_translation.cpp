@@ -16,6 +16,9 @@ constexpr std::string_view kWrittenSuffix = ".asm";
 // REPEAT .. UNTIL0 repeats at most this often in pasmo, which has no loop
 // on a condition.
 constexpr std::string_view kMostRepeats = "65535";
+// How far the translator looks for the bytes that overwrite those an ORG
+// takes back.
+constexpr std::size_t kLinesLookedAhead = 64;
 
 // ------------------------------------------------------------ line parts
 
@@ -315,6 +318,7 @@ std::string grouped(std::string_view text) {
 // --------------------------------------------------------------- the run
 
 enum class BlockKind : unsigned char { Dup, Repeat, If, Local, Macro, Disp };
+constexpr std::size_t kBlockKinds = 6;
 
 struct Block {
     BlockKind kind;
@@ -339,6 +343,7 @@ public:
             lines_.push_back(parse_line(each));
         }
         outputs_.resize(lines_.size());
+        text_hash_ = hash_text(lines_);
         all_macros_ = macros_;
         collect_macros(described, all_macros_);
         survey();
@@ -434,10 +439,9 @@ private:
     }
 
     void note_local(std::size_t block, std::string_view name) {
-        std::vector<std::string>& names = local_names_[block];
-        const std::string target = target_label(name, dialect_);
-        if (std::find(names.begin(), names.end(), target) == names.end()) {
-            names.push_back(target);
+        std::string target = target_label(name, dialect_);
+        if (local_seen_[block].insert(target).second) {
+            local_names_[block].push_back(std::move(target));
         }
     }
 
@@ -944,10 +948,7 @@ private:
     // where it is called).
     void note_emitted() { emitted_ = emitted_ || !in_block(BlockKind::Macro); }
 
-    bool in_block(BlockKind kind) const {
-        return std::any_of(blocks_.begin(), blocks_.end(),
-                           [kind](const Block& block) { return block.kind == kind; });
-    }
+    bool in_block(BlockKind kind) const { return open_blocks_[static_cast<std::size_t>(kind)] > 0; }
 
     // Whether lines after this one write bytes.
     bool bytes_follow() const { return last_write_ && *last_write_ > at_; }
@@ -1013,7 +1014,8 @@ private:
     // instructions of a known size, before anything else happens.
     bool bytes_overwritten(std::size_t count) const {
         std::size_t written = 0;
-        for (std::size_t i = at_ + 1; i < lines_.size() && written < count; ++i) {
+        const std::size_t end = std::min(lines_.size(), at_ + 1 + kLinesLookedAhead);
+        for (std::size_t i = at_ + 1; i < end && written < count; ++i) {
             if (!lines_[i].has_mnemonic && !lines_[i].abandoned && !writes_bytes(i, macros_)) {
                 continue;  // a label, a name set, a comment
             }
@@ -1263,8 +1265,9 @@ private:
 
     // ---------------------------------------------------------- blocks
 
-    void open(BlockKind kind, std::string count = {}) {
-        blocks_.push_back({kind, at_, std::move(count), false});
+    void open(BlockKind kind, std::string flag = {}) {
+        blocks_.push_back({kind, at_, std::move(flag), false});
+        ++open_blocks_[static_cast<std::size_t>(kind)];
     }
 
     std::optional<Block> close(BlockKind kind, Output& output, std::string_view word) {
@@ -1274,6 +1277,7 @@ private:
         }
         Block closed = blocks_.back();
         blocks_.pop_back();
+        --open_blocks_[static_cast<std::size_t>(kind)];
         return closed;
     }
 
@@ -1451,17 +1455,22 @@ private:
     // A name for sjasmplus's module that stands for LOCAL: one no other
     // file's translation gives, as it mixes in this file's text.
     std::string module_name() const {
+        std::array<char, 9> digits{};
+        for (std::size_t i = 0; i < 8; ++i) {
+            digits[7 - i] = "0123456789abcdef"[(text_hash_ >> (4 * i)) & 0xF];
+        }
+        return "korve_local_" + std::string(digits.data(), 8) + "_" + std::to_string(at_ + 1);
+    }
+
+    // FNV-1a, over every line's text.
+    static std::uint32_t hash_text(const std::vector<Line>& lines) {
         std::uint32_t hash = 2166136261U;
-        for (const Line& line : lines_) {
+        for (const Line& line : lines) {
             for (const char c : line.text) {
                 hash = (hash ^ static_cast<unsigned char>(c)) * 16777619U;
             }
         }
-        std::array<char, 9> digits{};
-        for (std::size_t i = 0; i < 8; ++i) {
-            digits[7 - i] = "0123456789abcdef"[(hash >> (4 * i)) & 0xF];
-        }
-        return "korve_local_" + std::string(digits.data(), 8) + "_" + std::to_string(at_ + 1);
+        return hash;
     }
 
     // ------------------------------------------------------------ code
@@ -1695,6 +1704,7 @@ private:
     std::vector<Output> outputs_;
     std::size_t at_ = 0;
     std::vector<Block> blocks_;
+    std::array<std::size_t, kBlockKinds> open_blocks_{};  // of each kind
     std::vector<HelperValue> helpers_;  // of the line being translated
     std::size_t helpers_after_ = 0;     // how many of its lines come before them
     std::set<std::string, std::less<>> defined_;
@@ -1703,12 +1713,14 @@ private:
     std::optional<std::uint16_t> here_;  // ALASM's $, where known
     std::map<std::string, std::size_t, std::less<>> assignments_;
     std::map<std::string, std::size_t, std::less<>> first_assignment_;
-    std::map<std::size_t, std::vector<std::string>> local_names_;
+    std::map<std::size_t, std::vector<std::string>> local_names_;  // in the order defined
+    std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
     std::map<std::size_t, std::size_t> edup_opener_;
     std::map<std::size_t, std::string> dup_counts_;
     std::string disp_offset_;
     bool emitted_ = false;
     std::optional<std::size_t> last_write_;  // the last line that writes bytes
+    std::uint32_t text_hash_ = 0;             // of the whole file, for names
     std::vector<TranslationProblem> end_problems_;
 };
 

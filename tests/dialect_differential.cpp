@@ -290,8 +290,9 @@ std::vector<SourceLine> make_source(Generator& generator, int count) {
             line.marked = "{LD}{A},{(IX}" + (sign != '\0' ? std::string(1, sign) : std::string()) +
                           value.text + ")";
             line.bytes = {0xDD, 0x7E, static_cast<unsigned char>(value.value & 0xFF)};
-        } else if (kind == 6) {
-            // A gap that ORG leaves.
+        } else if (kind == 6 && placed != kOrigin) {
+            // A gap that ORG leaves (after the first byte: before it, the
+            // targets' output starts later).
             const int gap = 1 + generator.below(4);
             line.marked = "{ORG}$+" + std::to_string(gap);
             line.bytes.assign(static_cast<std::size_t>(gap), 0);
