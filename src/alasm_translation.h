@@ -1,5 +1,8 @@
 // ALASM 5's dialect, translated line by line for sjasmplus or pasmo, so that
-// the target builds the bytes ALASM builds from the same sources.
+// the target builds the bytes ALASM builds from the same sources. A line's
+// translation may depend on lines after it (an ORG that takes back bytes of
+// the repeat before it, a name set again further down), so a whole source
+// is translated at once; a source is at most 64 KiB.
 //
 // The translator works from what each record says (alasm_lines.h): which
 // byte was the mnemonic keyword and which were operand keywords. The text
@@ -29,6 +32,8 @@
 //   IF0 e / IFN e             IF e == 0 / IF e            IF e = 0 / IF e
 //   DISP a .. ENT             DISP a .. ENT               labels, $ and relative
 //                                                         jumps offset by a-$
+//   ORG inside DISP           moves where the bytes go as far as it moves $ (a
+//                             block copied to its run address needs it so)
 //   LOCAL .. ENDL             MODULE .. ENDMODULE         PROC, LOCAL names .. ENDP
 //   MACRO name .. ENDM        the same, without \ parameters (those are reported)
 //   DB, DEFB, DW, DEFW        the same; a string with '\' in single quotes
@@ -47,6 +52,8 @@
 //   HX LX HY LY               the same                    IXH IXL IYH IYL
 //   LD r,v,r2,v2              one LD a line
 //   RUN, {a}, $$, ?L          reported (?L is 0 where L is defined above)
+//   SUB A,5 and other extra   reported (sjasmplus would make two instructions)
+//   operands
 //
 // An INCLUDE names a TR-DOS file: the name, and its type after a '.' (H
 // when none is given). The setup maps such names ("SCRUTIL.H") to the file
