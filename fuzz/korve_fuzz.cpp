@@ -13,6 +13,9 @@
 //    right and its data its sector count times 256 bytes, no larger than the
 //    image; each file it does not give says why, and so does the image;
 //  - reading the same image twice gives the same files;
+//  - the bytes, read as records of ALASM data, translate for sjasmplus and
+//    for pasmo to a text for every line, the same both times, with every
+//    problem on one of the lines;
 //  - the first bytes, taken as one record's content, describe part by part
 //    into exactly the text they decode to, the parts covering it;
 //  - the bytes, taken as text and packed into ALASM data, are refused or
@@ -33,6 +36,7 @@
 
 #include "alasm_lines.h"
 #include "alasm_pack.h"
+#include "alasm_translation.h"
 #include "byte_reader.h"
 #include "container.h"
 #include "driver.h"
@@ -219,6 +223,34 @@ void check_pack(std::span<const unsigned char> bytes) {
     }
 }
 
+void check_translation(std::span<const unsigned char> bytes) {
+    std::vector<korve::DescribedLine> lines;
+    korve::ByteReader reader(bytes);
+    while (!reader.at_end()) {
+        lines.push_back(korve::describe_record(korve::take_record(reader).content));
+    }
+    for (const korve::Dialect dialect : {korve::Dialect::Sjasmplus, korve::Dialect::Pasmo}) {
+        korve::TranslationSetup setup;
+        setup.dialect = dialect;
+        const korve::Translation first = korve::translate_source(setup, lines);
+        if (first.lines.size() != lines.size()) {
+            fail("a line was translated to nothing, or to more than one line's text");
+        }
+        for (const korve::TranslationProblem& problem : first.problems) {
+            if (problem.line == 0 || problem.line > lines.size()) {
+                fail("a translation problem is on no line");
+            }
+        }
+        const korve::Translation second = korve::translate_source(setup, lines);
+        for (std::size_t i = 0; i < first.lines.size(); ++i) {
+            if (first.lines[i].text != second.lines[i].text ||
+                first.lines[i].problem != second.lines[i].problem) {
+                fail("the same lines were translated differently");
+            }
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -238,6 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
+    check_translation({data, size});
     check_record({data, size});
     check_pack({data, size});
     return 0;

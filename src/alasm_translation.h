@@ -1,0 +1,123 @@
+// ALASM 5's dialect, translated line by line for sjasmplus or pasmo, so that
+// the target builds the bytes ALASM builds from the same sources. A line's
+// translation may depend on lines after it (an ORG that takes back bytes of
+// the repeat before it, a name set again further down), so a whole source
+// is translated at once; a source is at most 64 KiB.
+//
+// The translator works from what each record says (alasm_lines.h): which
+// byte was the mnemonic keyword and which were operand keywords. The text
+// of a label, a name or an expression is read by the grammar of
+// alasm_expression.h, and every expression is written again for the target
+// (see there). What it cannot show to be equal it keeps as a comment that
+// starts with kUntranslatedMark, says why, and reports with the line's
+// number. Bytes of strings and comments are kept as they are.
+//
+//   ALASM                     sjasmplus                   pasmo
+//   label, NAME:              the same; a name the target reserves gains a '_'
+//   NAME=e                    NAME = e                    NAME EQU e (NAME DEFL e
+//                                                         when set more than once)
+//   x EQU e                   x EQU e                     x EQU e
+//   +line (first assembly)    the line                    the line
+//   name alone, indented      a call of a macro this file (or the setup) defines,
+//                             otherwise a label (as ALASM takes it)
+//   ORG a                     ORG a; after bytes were     ORG a (pasmo keeps an
+//                             written: ASSERT a >= $ and  image of memory)
+//                             DS a-$ (--raw writes bytes
+//                             in order)
+//   DUP n .. EDUP ORG $-k     DUP n,i .. EDUP with the    the same text
+//                             last k bytes under IF i<n-1
+//   DUP n .. EDUP             DUP n .. EDUP               REPT n .. ENDM
+//   REPEAT .. UNTIL0 e        WHILE over a flag           REPT 65535 .. IF e=0
+//                                                         EXITM ENDIF .. ENDM
+//   IF0 e / IFN e             IF e == 0 / IF e            IF e = 0 / IF e
+//   DISP a .. ENT             DISP a .. ENT               labels, $ and relative
+//                                                         jumps offset by a-$
+//   ORG inside DISP           moves where the bytes go as far as it moves $ (a
+//                             block copied to its run address needs it so)
+//   LOCAL .. ENDL             MODULE .. ENDMODULE         PROC, LOCAL names .. ENDP
+//   MACRO name .. ENDM        the same, without \ parameters (those are reported)
+//   DB, DEFB, DW, DEFW        the same; a string with '\' in single quotes
+//   DS n[,list]               DS n[,v]; a list: DUP n DB list EDUP (REPT for pasmo)
+//   DD hex digits             DB #hh,...
+//   INCLUDE "n"[,page]        INCLUDE "the file written for n" (the page only says
+//                             where ALASM kept the text)
+//   INCBIN "n"[,len]          INCBIN "n"[,0,len]          INCBIN "n" (a length is
+//                                                         reported)
+//   MAIN "n"                  a comment (it names the main file)
+//   DISPLAY ...               the same                    a comment
+//   JNZ JZ JNC JC e           JR NZ/Z/NC/C,e
+//   EXA, EXD                  EX AF,AF'  EX DE,HL
+//   INF, OUT (C),0            IN F,(C)  OUT (C),0         DB #ED,#70  DB #ED,#71
+//   SLI                       SLL
+//   HX LX HY LY               the same                    IXH IXL IYH IYL
+//   LD r,v,r2,v2              one LD a line
+//   RUN, {a}, $$, ?L          reported (?L is 0 where L is defined above)
+//   SUB A,5 and other extra   reported (sjasmplus would make two instructions)
+//   operands
+//
+// An INCLUDE names a TR-DOS file: the name, and its type after a '.' (H
+// when none is given). The setup maps such names ("SCRUTIL.H") to the file
+// the translation of that source is written to; a name it does not map (a
+// lone file's includes) becomes the name an image's entry is written to:
+// "SCRUTIL.H.asm".
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "alasm_expression.h"
+#include "alasm_lines.h"
+
+namespace korve {
+
+// The start of every line that stands for one the translator cannot show to
+// be equal.
+inline constexpr std::string_view kUntranslatedMark = ";!";
+
+// TR-DOS names with their type ("SCRUTIL.H") to the names of the files
+// written for them.
+using IncludeNames = std::map<std::string, std::string, std::less<>>;
+
+struct TranslationSetup {
+    Dialect dialect = Dialect::Sjasmplus;
+    IncludeNames includes;
+    // Macros that other files define (a name alone on an indented line calls
+    // one of these, or one this file defines above it).
+    std::set<std::string, std::less<>> macros;
+};
+
+struct TranslatedLine {
+    std::string text;  // the target's lines for it, separated by '\n'
+    std::optional<std::string> problem;
+};
+
+struct TranslationProblem {
+    std::size_t line;  // counted from 1
+    std::string what;
+};
+
+struct Translation {
+    std::vector<TranslatedLine> lines;          // one per line given
+    std::vector<TranslationProblem> problems;   // in line order; also the end's
+};
+
+// Translates a whole source, given as its lines in order.
+Translation translate_source(const TranslationSetup& setup, std::span<const DescribedLine> lines);
+
+// The file an INCLUDE's name gives when the setup does not map it:
+// "SCRUTIL" gives "SCRUTIL.H.asm", "DATA.C" gives "DATA.C.asm".
+std::string default_include_file(std::string_view trdos_name);
+
+// The TR-DOS name and type ("SCRUTIL.H") that an INCLUDE's name stands for.
+std::string include_key(std::string_view trdos_name);
+
+// Adds the names of the macros `lines` define.
+void collect_macros(std::span<const DescribedLine> lines, std::set<std::string, std::less<>>& names);
+
+}  // namespace korve

@@ -1,0 +1,275 @@
+#include "alasm_translation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "alasm_writer.h"
+#include "instruction_size.h"
+
+namespace korve {
+namespace {
+
+// Marked lines (see alasm_writer.h) to the lines the decoder describes; a
+// '`' stands for '{', which the marks use themselves.
+std::vector<DescribedLine> describe(const std::vector<std::string_view>& marked) {
+    std::vector<DescribedLine> lines;
+    for (const std::string_view line : marked) {
+        std::string record = testing::alasm_record(line);
+        for (char& c : record) {
+            c = c == '`' ? '{' : c;
+        }
+        const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
+        lines.push_back(describe_record({bytes + 1, record.size() - 1}));
+    }
+    return lines;
+}
+
+// The whole translation as one text, each problem after it as "!LINE: what".
+std::string translated(Dialect dialect, const std::vector<std::string_view>& marked) {
+    TranslationSetup setup;
+    setup.dialect = dialect;
+    setup.includes["LIB.H"] = "lib.asm";
+    const Translation translation = translate_source(setup, describe(marked));
+    std::string text;
+    for (const TranslatedLine& line : translation.lines) {
+        text += line.text + "\n";
+    }
+    for (const TranslationProblem& problem : translation.problems) {
+        text += "!" + std::to_string(problem.line) + ": " + problem.what + "\n";
+    }
+    return text;
+}
+
+struct Case {
+    std::vector<std::string_view> alasm;
+    std::string_view sjasmplus;
+    std::string_view pasmo;
+};
+
+void check(const Case& c) {
+    std::string source;
+    for (const std::string_view line : c.alasm) {
+        source += std::string(line) + " / ";
+    }
+    EXPECT_EQ(translated(Dialect::Sjasmplus, c.alasm), c.sjasmplus) << source;
+    EXPECT_EQ(translated(Dialect::Pasmo, c.alasm), c.pasmo) << source;
+}
+
+TEST(Dialect, TranslatesLabelsAndNames) {
+    const Case cases[] = {
+        // EQU, and = (DEFL in pasmo only when a name is set again).
+        {{"START{EQU}#6000", "RET_SP=$+1", "N=1", "N=N+1"},
+         "START\tEQU\t#6000\nRET_SP = $+1\nN = 1\nN = N+1&#FFFF\n",
+         "START\tEQU\t#6000\nRET_SP\tEQU\t$+1\nN\tDEFL\t1\nN\tDEFL\tN+1\n"},
+        // A name the target reserves, a ':' kept, a first-assembly '+'
+        // dropped, the stored spaces around the mnemonic dropped.
+        {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back"},
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n",
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n"},
+        // An indented name alone calls a macro defined above, or else is a
+        // label, as ALASM takes it.
+        {{"{MACRO}SETA", "{LD}{A},1", "{ENDM}", " SETA", " DDDD"},
+         "\tMACRO\tSETA\n\tLD\tA,1\n\tENDM\n\tSETA\nDDDD\n",
+         "\tMACRO\tSETA\n\tLD\tA,1\n\tENDM\n\tSETA\nDDDD\n"},
+        // A name read before it is first set, when it is set again later.
+        {{"{DB}N", "N=1", "N=2"},
+         ";! cannot translate: N is set more than once and read before it is first set\n"
+         ";!\tDB\tN\nN = 1\nN = 2\n!1: N is set more than once and read before it is first set\n",
+         ";! cannot translate: N is set more than once and read before it is first set\n"
+         ";!\tDB\tN\nN\tDEFL\t1\nN\tDEFL\t2\n!1: N is set more than once and read before it is first set\n"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
+
+TEST(Dialect, TranslatesAlasmInstructions) {
+    const Case cases[] = {
+        {{"LP{JNZ}LP", "{JC}LP", "{EXA}", "{EXD}", "{SLI}{A}"},
+         "LP\tJR\tNZ,LP\n\tJR\tC,LP\n\tEX\tAF,AF'\n\tEX\tDE,HL\n\tSLL\tA\n",
+         "LP\tJR\tNZ,LP\n\tJR\tC,LP\n\tEX\tAF,AF'\n\tEX\tDE,HL\n\tSLL\tA\n"},
+        {{"{INF}", "{OUT}{(C)},0", "{LD}{HX},{LY}"},
+         "\tIN\tF,(C)\n\tOUT\t(C),0\n\tLD\tHX,LY\n",
+         "\tDB\t#ED,#70\t; IN F,(C)\n\tDB\t#ED,#71\t; OUT (C),0\n\tLD\tIXH,IYL\n"},
+        // Several pairs in one LD.
+        {{"SET{LD}{L},0,{H},'FNT"},
+         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\n",
+         "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\n"},
+        // Memory, a value in parentheses, and displacements.
+        {{"{LD}{A},(X+1)", "{LD}{A},(X+1)*2", "{OR}(255-M)", "{LD}{A},{(IX}+#0A)",
+          "{LD}{A},{(IX}-1+2)", "{LD}{(IY}),{A}", "{IN}{A},(#FE)"},
+         "\tLD\tA,(X+1)\n\tLD\tA,+(X+1)*2\n\tOR\t255-M_\n\tLD\tA,(IX+#0A)\n\tLD\tA,(IX-1+2)\n"
+         "\tLD\t(IY),A\n\tIN\tA,(#FE)\n",
+         "\tLD\tA,(X+1)\n\tLD\tA,+(X+1)*2\n\tOR\t255-M_\n\tLD\tA,(IX+#0A)\n\tLD\tA,(IX+(-1)+2)\n"
+         "\tLD\t(IY),A\n\tIN\tA,(#FE)\n"},
+        // A displacement is a byte: pasmo takes no sum below zero after +,
+        // sjasmplus no #FF.
+        {{"{LD}{A},{(IX}+5-10)", "{LD}{A},{(IX}+#FF)", "{LD}{A},{(IY}-N)"},
+         "\tLD\tA,(IX+5-10)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n",
+         "\tLD\tA,(IX-5)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n"},
+        // sjasmplus would make two instructions of SUB A,5.
+        {{"{SUB}{A},5"},
+         ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n",
+         ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
+
+TEST(Dialect, TranslatesDataAndFiles) {
+    const Case cases[] = {
+        // Strings keep their bytes; a backslash, which the targets read as an
+        // escape in double quotes, puts one in single quotes.
+        {{"{DB}\"a\\b\",0,\"it's\"", "{DW}$,\"A\"+1", "{DD}1D4FDC,4223"},
+         "\tDB\t'a\\b',0,\"it's\"\n\tDW\t$,'A'+1\n\tDB\t#1D,#4F,#DC,#42,#23\n",
+         "\tDB\t'a\\b',0,\"it's\"\n\tDW\t$,'A'+1\n\tDB\t#1D,#4F,#DC,#42,#23\n"},
+        // After a string that holds a ';', ALASM keeps the rest as typed.
+        {{"{DB}\";\",0,\";\"+1 ;end", "{LD}{BC},\";\"+1"},
+         "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
+         "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
+         "no keywords\n",
+         "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
+         "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
+         "no keywords\n"},
+        {{"{DW}1,$"},
+         ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
+         ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n",
+         ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
+         ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n"},
+        // DS copies its whole list.
+        {{"BUF{DS}2,#FF", "{DS}3,1,2"},
+         "BUF\tDS\t2,#FF\n\tDUP\t3\n\tDB\t1,2\n\tEDUP\n",
+         "BUF\tDS\t2,#FF\n\tREPT\t3\n\tDB\t1,2\n\tENDM\n"},
+        // The page only says where ALASM keeps an included text.
+        {{"{INCLUDE}\"LIB\",#17", "{INCLUDE}\"OTHER.C\"", "{MAIN}\"MAINFILE\",#16"},
+         "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n",
+         "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n"},
+        {{"{INCBIN}\"PIC\",768", "{DISPLAY}\"SIZE: \",/D,$-S"},
+         "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S\n",
+         ";! cannot translate: pasmo's INCBIN takes no length\n;!\tINCBIN\t\"PIC\",768\n"
+         "; DISPLAY \"SIZE: \",/D,$-S (pasmo prints nothing)\n!1: pasmo's INCBIN takes no length\n"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
+
+TEST(Dialect, TranslatesBlocks) {
+    const Case cases[] = {
+        {{"{DUP}4", "{INC}{L}", "{EDUP}", "{IF0}C-1", "{NOP}", "{ELSE}", "{HALT}", "{ENDIF}",
+          "{IFN}X", "{NOP}", "{ENDIF}"},
+         "\tDUP\t4\n\tINC\tL\n\tEDUP\n\tIF\t(C_-1&#FFFF) == 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n"
+         "\tIF\tX\n\tNOP\n\tENDIF\n",
+         "\tREPT\t4\n\tINC\tL\n\tENDM\n\tIF\t(C_-1) = 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n"
+         "\tIF\tX\n\tNOP\n\tENDIF\n"},
+        // REPEAT .. UNTIL0: sjasmplus loops on a flag; pasmo has no such
+        // loop, and leaves a long one when the condition holds.
+        {{"{REPEAT}", "N=N-1", "{UNTIL0}N"},
+         "korve_repeat1 = 1\n\tWHILE\tkorve_repeat1\nN = N-1&#FFFF\nkorve_repeat1 = N\n\tENDW\n",
+         "\tREPT\t65535\nN\tDEFL\tN-1\n\tIF\tN = 0\n\tEXITM\n\tENDIF\n\tENDM\n"},
+        // DISP: pasmo assembles only where the bytes go, so labels, $ and
+        // relative jumps in the block are offset by the distance.
+        {{"{DISP}#5B00", "RUNS{DJNZ}RUNS", "{JR}$+4", "{DW}$", "{ORG}$+2", "{NOP}", "{ENT}"},
+         "\tDISP\t#5B00\nRUNS\tDJNZ\tRUNS\n\tJR\t$+4\n\tDW\t$\n\tASSERT\t($+2) >= $\n"
+         "\tDS\t($+2)-$\n\tNOP\n\tENT\n",
+         "korve_disp1\tDEFL\t#5B00-$\nRUNS\tEQU\t$+korve_disp1\n\tDJNZ\tRUNS-korve_disp1\n"
+         "\tJR\t$+4\n\tDW\t$+korve_disp1\n\tORG\t$+2\n\tNOP\n; ENT: korve_disp1 no longer applies\n"},
+        // LOCAL hides all but the names that start with '@'.
+        {{"{LOCAL}", "INNER{NOP}", "@OUT{JR}INNER", "{ENDL}"},
+         "\tMODULE\tkorve_local_0ec494fa_1\nINNER\tNOP\n@OUT\tJR\tINNER\n\tENDMODULE\n",
+         "\tPROC\n\tLOCAL\tINNER\nINNER\tNOP\n@OUT\tJR\tINNER\n\tENDP\n"},
+        // What does not close, and what closes nothing.
+        {{"{DUP}2", "{NOP}", "{ENDIF}"},
+         "\tDUP\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+         "!3: ENDIF closes no block it opens\n!3: DUP of line 1 is not closed\n",
+         "\tREPT\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+         "!3: ENDIF closes no block it opens\n!3: DUP of line 1 is not closed\n"},
+        {{"{MACRO}M", "{LD}{A},\\0", "{ENDM}", "{RUN}#8000"},
+         "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
+         ";!\tLD\tA,\\0\n\tENDM\n;! cannot translate: RUN calls machine code while ALASM assembles\n"
+         ";!\tRUN\t#8000\n!2: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
+         "!4: RUN calls machine code while ALASM assembles\n",
+         "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
+         ";!\tLD\tA,\\0\n\tENDM\n;! cannot translate: RUN calls machine code while ALASM assembles\n"
+         ";!\tRUN\t#8000\n!2: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
+         "!4: RUN calls machine code while ALASM assembles\n"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
+
+TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
+    const Case cases[] = {
+        // sjasmplus --raw writes bytes in order: a gap is filled, and an ORG
+        // after which nothing is written stays.
+        {{"{ORG}#8000", "{NOP}", "{ORG}($+255)&#FF00", "{DB}1", "{ORG}#8000"},
+         "\tORG\t#8000\n\tNOP\n\tASSERT\t($+255&#FF00) >= $\n\tDS\t($+255&#FF00)-$\n\tDB\t1\n"
+         "\tORG\t#8000\n",
+         "\tORG\t#8000\n\tNOP\n\tORG\t$+255 AND #FF00\n\tDB\t1\n\tORG\t#8000\n"},
+        // "EDUP / ORG $-k" takes back the repeat's last k bytes, which the
+        // next ones overwrite: sjasmplus leaves them out of the last pass.
+        {{"{DUP}8", "{LD}{A},{(HL)}", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}",
+          "{RET}"},
+         "\tDUP\t8, korve_dup1\n\tLD\tA,(HL)\n\tIF\tkorve_dup1 < 8-1\n\tINC\tD\n\tINC\tL\n\tENDIF\n"
+         "\tEDUP\n; ORG $-2: the repeat's last pass leaves those bytes out\n\tINC\tE\n\tRET\n",
+         "\tREPT\t8\n\tLD\tA,(HL)\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n\tRET\n"},
+        // Not when fewer bytes follow than it takes back.
+        {{"{DUP}2", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}"},
+         "\tDUP\t2\n\tINC\tD\n\tINC\tL\n\tEDUP\n"
+         ";! cannot translate: ORG goes back over 2 bytes that sjasmplus has already written\n"
+         ";!\tORG\t$-2\n\tINC\tE\n!5: ORG goes back over 2 bytes that sjasmplus has already written\n",
+         "\tREPT\t2\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
+
+TEST(InstructionSize, CountsEachByte) {
+    using K = OperandKind;
+    const struct {
+        std::string_view mnemonic;
+        std::vector<OperandShape> operands;
+        std::optional<std::size_t> size;
+    } cases[] = {
+        {"NOP", {}, 1},
+        {"LDIR", {}, 2},
+        {"RET", {{K::Register, "NZ"}}, 1},
+        {"LD", {{K::Register, "A"}, {K::Register, "B"}}, 1},
+        {"LD", {{K::Register, "A"}, {K::Value, ""}}, 2},
+        {"LD", {{K::Register, "A"}, {K::Value, "", true}}, 3},
+        {"LD", {{K::Register, "HL"}, {K::Value, ""}}, 3},
+        {"LD", {{K::Register, "DE"}, {K::Value, "", true}}, 4},
+        {"LD", {{K::Register, "IX"}, {K::Value, "", true}}, 4},
+        {"LD", {{K::Register, "A"}, {K::Indexed, "(IX"}}, 3},
+        {"LD", {{K::Indexed, "(IY"}, {K::Value, ""}}, 4},
+        {"LD", {{K::Register, "HX"}, {K::Value, ""}}, 3},
+        {"LD", {{K::Register, "A"}, {K::Register, "(IX)"}}, 3},
+        {"LD", {{K::Register, "I"}, {K::Register, "A"}}, 2},
+        {"LD", {{K::Register, "SP"}, {K::Register, "IY"}}, 2},
+        {"INC", {{K::Indexed, "(IX"}}, 3},
+        {"ADD", {{K::Register, "IX"}, {K::Register, "BC"}}, 2},
+        {"SBC", {{K::Register, "HL"}, {K::Register, "DE"}}, 2},
+        {"CP", {{K::Value, ""}}, 2},
+        {"BIT", {{K::Value, ""}, {K::Indexed, "(IY"}}, 4},
+        {"SLI", {{K::Register, "B"}}, 2},
+        {"JP", {{K::Register, "(IX)"}}, 2},
+        {"JP", {{K::Register, "NZ"}, {K::Value, ""}}, 3},
+        {"JNZ", {{K::Value, ""}}, 2},
+        {"OUT", {{K::Register, "(C)"}, {K::Value, ""}}, 2},
+        {"EX", {{K::Register, "(SP)"}, {K::Register, "IX"}}, 2},
+        {"IM", {{K::Value, ""}}, 2},
+        {"LD", {{K::Register, "B"}, {K::Register, "SP"}}, std::nullopt},
+        {"DB", {{K::Value, ""}}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(instruction_size(c.mnemonic, c.operands), c.size) << c.mnemonic;
+    }
+}
+
+}  // namespace
+}  // namespace korve
