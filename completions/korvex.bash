@@ -22,7 +22,7 @@ _korvex() {
         --charset) mapfile -t COMPREPLY < <(compgen -W "CP866 CP1251 KOI8-R" -- "$cur"); return ;;
         --eol) mapfile -t COMPREPLY < <(compgen -W "lf crlf" -- "$cur"); return ;;
         --layout) mapfile -t COMPREPLY < <(compgen -W "stored tidy" -- "$cur"); return ;;
-        --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm" -- "$cur"); return ;;
+        --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm sjasmplus pasmo" -- "$cur"); return ;;
         --name) return ;;
         -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
     esac

@@ -16,6 +16,7 @@
 
 #include "alasm_pack.h"
 #include "alasm_text.h"
+#include "alasm_translation.h"
 #include "catalogue.h"
 #include "code_page.h"
 #include "container.h"
@@ -45,13 +46,6 @@ constexpr std::string_view kStdoutShown = "standard output";
 enum class Verb : unsigned char { Text, List, Pack };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 
-// The dialects text is written in; ALASM's own is the text as stored.
-// TODO(korvex, dialects): sjasmplus and pasmo come with the translator
-// (src/dialect.h): a row here for each, and apply() sets
-// options.text.translator for the one chosen; every conversion takes
-// options.text as it is.
-enum class Dialect : unsigned char { Alasm };
-
 // A value an option names.
 template <typename Value>
 struct Named {
@@ -59,7 +53,10 @@ struct Named {
     std::string_view name;
 };
 
-constexpr std::array<Named<Dialect>, 1> kDialects = {{{Dialect::Alasm, "alasm"}}};
+// The dialects text is written in (alasm_expression.h); ALASM's own is the
+// text as stored.
+constexpr std::array<Named<Dialect>, 3> kDialects = {
+    {{Dialect::Alasm, "alasm"}, {Dialect::Sjasmplus, "sjasmplus"}, {Dialect::Pasmo, "pasmo"}}};
 constexpr std::array<Named<TextLayout>, 2> kLayouts = {
     {{TextLayout::Stored, "stored"}, {TextLayout::Tidy, "tidy"}}};
 constexpr std::array<Named<LineEnd>, 2> kLineEnds = {
@@ -117,7 +114,9 @@ constexpr std::array<OptionRow, 9> kTextOptions = {{
     {OptionId::Layout, "layout", '\0', "stored|tidy",
      "stored (the default) is korve's text; tidy is label, tab, mnemonic, tab, operands, "
      "without the stored spaces beside the tabs or at the end of a line"},
-    {OptionId::Dialect, "dialect", '\0', "alasm", "the assembler the text is for"},
+    {OptionId::Dialect, "dialect", '\0', "alasm|sjasmplus|pasmo",
+     "the assembler the text is for: alasm (the default) is the text as stored; sjasmplus and "
+     "pasmo build the bytes ALASM builds, and a line that cannot promise it is reported"},
     kQuiet,
     kVerbose,
     kHelp,
@@ -410,7 +409,9 @@ Request parse(int argc, const char* const* argv) {
 
 // ---- Printing ----
 
-enum class Severity : unsigned char { Error, Warning, Note, Progress };
+// Untranslated lines are reported as the translator's users know them:
+// "FILE:LINE: cannot translate: why".
+enum class Severity : unsigned char { Error, Warning, Note, Progress, Untranslated };
 
 struct Console {
     const KorvexStreams& streams;
@@ -440,7 +441,7 @@ struct Console {
 
     // "korvex: WHERE: error: TEXT", as compilers word their messages.
     void say(Severity severity, std::string_view where, std::string_view text) const {
-        const bool shown = severity == Severity::Error ||
+        const bool shown = severity == Severity::Error || severity == Severity::Untranslated ||
                            (severity == Severity::Progress ? verbosity == Verbosity::Verbose
                                                            : verbosity != Verbosity::Quiet);
         if (!shown) {
@@ -451,7 +452,8 @@ struct Console {
         if (!where.empty()) {
             message += std::string(where) + ": ";
         }
-        constexpr std::array<std::string_view, 4> kLabels = {"error: ", "warning: ", "note: ", ""};
+        constexpr std::array<std::string_view, 5> kLabels = {"error: ", "warning: ", "note: ", "",
+                                                             ""};
         message += kLabels[static_cast<std::size_t>(severity)];
         message += text;
         line(streams.err, message);
@@ -586,7 +588,9 @@ struct Source {
 };
 
 struct Run {
-    Run(Console& console_, const Options& options_) : console(console_), options(options_) {}
+    Run(Console& console_, const Options& options_) : console(console_), options(options_) {
+        project.dialect = options.dialect;
+    }
 
     Console& console;
     const Options& options;
@@ -596,6 +600,9 @@ struct Run {
     std::size_t listed = 0;               // list --json: the elements printed
     bool stdout_failed = false;           // and said so
     fs::path made;                        // the folder last made: its files follow each other
+    // For a dialect: the names the INCLUDEs of the files written into one
+    // folder give, and the macros they define.
+    TranslationSetup project;
 
     void worsen(KorvexStatus to) {
         status = static_cast<int>(to) > static_cast<int>(status) ? to : status;
@@ -639,8 +646,99 @@ bool make_folder(Run& run, const Source& source, const Place& folder) {
     return true;
 }
 
+// An input's bytes, read whole: at most one more than any image holds.
+std::vector<unsigned char> read_whole(ByteReader& reader) {
+    std::vector<unsigned char> bytes;
+    while (bytes.size() <= kLargestImage && !reader.at_end()) {
+        const auto block = reader.take(kLongestLook);
+        bytes.insert(bytes.end(), block.begin(), block.end());
+    }
+    return bytes;
+}
+
+bool translating(const Run& run) { return run.options.dialect != Dialect::Alasm; }
+
+// A source's lines in their parts, as they would be written: read, not written.
+std::vector<DescribedLine> described_lines(ByteReader& reader, InputKind kind) {
+    std::vector<DescribedLine> lines;
+    TextOptions options;
+    options.observer = [&lines](std::size_t, const DescribedLine& line) { lines.push_back(line); };
+    convert_to_text(reader, kind, options, nullptr);
+    return lines;
+}
+
+// Makes a source known to the others written into its folder: the TR-DOS
+// names an INCLUDE gives it by, the file it is written to, and its macros.
+void add_to_project(TranslationSetup& project, std::initializer_list<std::string> keys,
+                    const std::string& file, std::span<const DescribedLine> lines) {
+    for (const std::string& key : keys) {
+        project.includes.emplace(key, file);
+    }
+    collect_macros(lines, project.macros);
+}
+
+// The project of the ALASM files among `files` (their names and paths),
+// written into one folder: a file SCRUTIL.H or SCRUTIL.$h is what INCLUDE
+// "SCRUTIL" names.
+TranslationSetup project_of_files(const Run& run,
+                                  const std::vector<std::pair<std::string, fs::path>>& files) {
+    TranslationSetup project;
+    project.dialect = run.options.dialect;
+    for (const auto& [name, path] : files) {
+        std::error_code error;
+        if (!fs::is_regular_file(path, error)) {
+            continue;
+        }
+        const File file(open_file(path, "rb"));
+        if (!file) {
+            continue;  // said when it is converted
+        }
+        ByteReader reader(file.get());
+        const InputKind kind = recognise_input(reader.look(kRecognisedBytes));
+        if (holds_alasm(kind)) {
+            const auto stem = trdos_name_of(name);
+            add_to_project(project, {name, include_key(stem ? *stem : name)},
+                           name + std::string(kTextSuffix), described_lines(reader, kind));
+        }
+    }
+    return project;
+}
+
+// Converts, or translates, ALASM data into `output` (none: only counted);
+// gives the lines that could not be translated in `untranslated`.
+TextReport convert(const Run& run, ByteReader& reader, InputKind kind, std::FILE* output,
+                   std::vector<TranslationProblem>& untranslated) {
+    if (!translating(run)) {
+        return convert_to_text(reader, kind, run.options.text, output);
+    }
+    // A translation takes a whole source: it is read once, into memory.
+    const std::vector<unsigned char> bytes = read_whole(reader);
+    if (reader.failed() || bytes.size() > kLargestImage) {
+        TextReport failed;
+        failed.outcome = TextOutcome::ReadFailed;
+        failed.error_number = reader.failed() ? errno : EFBIG;
+        return failed;
+    }
+    ByteReader first(bytes);
+    const std::vector<DescribedLine> lines = described_lines(first, kind);
+    Translation translation = translate_source(run.project, lines);
+    TextOptions options = run.options.text;
+    options.translator = [&translation](std::size_t number, const DescribedLine&,
+                                        std::string& text) -> std::optional<std::string> {
+        if (number <= translation.lines.size()) {
+            text = translation.lines[number - 1].text;
+        }
+        return std::nullopt;  // reported below, with the end's
+    };
+    ByteReader second(bytes);
+    TextReport report = convert_to_text(second, kind, options, output);
+    untranslated = std::move(translation.problems);
+    return report;
+}
+
 // Reports what converting ALASM data found, once its text is written.
-void report_text(Run& run, const Source& source, const TextReport& report, std::string_view to) {
+void report_text(Run& run, const Source& source, const TextReport& report,
+                 std::span<const TranslationProblem> untranslated, std::string_view to) {
     const Console& console = run.console;
     if (!report.checksum_matches) {
         console.say(Severity::Warning, source.shown,
@@ -650,9 +748,10 @@ void report_text(Run& run, const Source& source, const TextReport& report, std::
         console.say(Severity::Warning, source.shown,
                     "the data ends inside line " + std::to_string(report.cut_line));
     }
-    for (const UntranslatedLine& line : report.untranslated) {
-        run.error(source.shown + ":" + std::to_string(line.number),
-                  "cannot translate " + line.reason, KorvexStatus::NotAllConverted);
+    for (const TranslationProblem& line : untranslated) {
+        console.say(Severity::Untranslated, source.shown + ":" + std::to_string(line.line),
+                    "cannot translate: " + line.what);
+        run.worsen(KorvexStatus::NotAllConverted);
     }
     if (report.undefined) {
         run.error(source.shown + ":" + std::to_string(report.lines + 1),
@@ -668,9 +767,9 @@ void report_text(Run& run, const Source& source, const TextReport& report, std::
 // Converts ALASM data into a file or onto standard output.
 void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& source,
                    const Destination& where) {
-    const TextOptions& text = run.options.text;
+    std::vector<TranslationProblem> untranslated;
     if (where.target == Target::Stdout) {
-        const TextReport report = convert_to_text(reader, kind, text, run.console.streams.out);
+        const TextReport report = convert(run, reader, kind, run.console.streams.out, untranslated);
         if (report.outcome == TextOutcome::WriteFailed) {
             run.error(source.shown,
                       "cannot write " + std::string(kStdoutShown) + ": " +
@@ -681,7 +780,7 @@ void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& s
             run.error(source.shown, "reading failed: " + system_reason(report.error_number),
                       KorvexStatus::Trouble);
         } else {
-            report_text(run, source, report, kStdoutShown);
+            report_text(run, source, report, untranslated, kStdoutShown);
         }
         return;
     }
@@ -705,7 +804,7 @@ void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& s
                   KorvexStatus::Trouble);
         return;
     }
-    const TextReport report = convert_to_text(reader, kind, text, output.stream());
+    const TextReport report = convert(run, reader, kind, output.stream(), untranslated);
     if (report.outcome == TextOutcome::WriteFailed) {
         run.error(source.shown,
                   "cannot write " + target.shown + ": " + system_reason(report.error_number),
@@ -727,7 +826,7 @@ void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& s
                   KorvexStatus::Trouble);
         return;
     }
-    report_text(run, source, report, target.shown);
+    report_text(run, source, report, untranslated, target.shown);
 }
 
 // The folder that an image's files or a folder's tree go into.
@@ -776,9 +875,29 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
         }
         run.console.say(Severity::Warning, source.shown, text);
     }
-    ClaimedNames names;
+    ClaimedNames claimed;
+    std::vector<std::string> names;
     for (const ImageEntry& entry : image.entries) {
-        const std::string name = claim_name(names, entry_file_name(entry.name, entry.type));
+        names.push_back(claim_name(claimed, entry_file_name(entry.name, entry.type)));
+    }
+    // A disk's files include each other by their TR-DOS names.
+    const TranslationSetup outer = run.project;
+    if (translating(run)) {
+        run.project = TranslationSetup{run.options.dialect, {}, {}};
+        for (std::size_t i = 0; i < image.entries.size(); ++i) {
+            const ImageEntry& entry = image.entries[i];
+            if (entry.alasm) {
+                ByteReader reader(
+                    std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
+                              entry.hobeta.size()));
+                add_to_project(run.project, {full_name(entry)}, names[i] + std::string(kTextSuffix),
+                               described_lines(reader, InputKind::HobetaAlasm));
+            }
+        }
+    }
+    for (std::size_t i = 0; i < image.entries.size(); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        const std::string& name = names[i];
         const Source file{entry_shown(source, name), name};
         if (entry.problem != ImageProblem::None) {
             run.error(file.shown, entry_problem(entry.problem), KorvexStatus::NotAllConverted);
@@ -790,6 +909,7 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
             convert_alasm(run, reader, InputKind::HobetaAlasm, file, *folder);
         }
     }
+    run.project = outer;
 }
 
 // ---- Listing ----
@@ -817,16 +937,6 @@ void list_summary(Run& run, const InputSummary& summary) {
 }
 
 // ---- Reading inputs ----
-
-// An image's bytes, read whole: at most one more than any image holds.
-std::vector<unsigned char> read_whole(ByteReader& reader) {
-    std::vector<unsigned char> bytes;
-    while (bytes.size() <= kLargestImage && !reader.at_end()) {
-        const auto block = reader.take(kLongestLook);
-        bytes.insert(bytes.end(), block.begin(), block.end());
-    }
-    return bytes;
-}
 
 // Takes one opened input: recognises it, then converts or lists what it
 // holds. `walked`: found in a folder, rather than named.
@@ -925,6 +1035,11 @@ void walk(Run& run, const fs::path& folder, const Source& source, const Destinat
         return;
     }
     std::sort(found.begin(), found.end());
+    // The sources of one folder include each other.
+    const TranslationSetup outer = run.project;
+    if (translating(run) && run.options.verb->verb == Verb::Text) {
+        run.project = project_of_files(run, found);
+    }
     for (const auto& [name, path] : found) {
         const Source child{source.shown + (source.shown.ends_with('/') ? "" : "/") + name, name};
         const fs::file_status link = fs::symlink_status(path, error);
@@ -942,6 +1057,7 @@ void walk(Run& run, const fs::path& folder, const Source& source, const Destinat
             run.console.say(Severity::Progress, child.shown, "skipped: not a file");
         }
     }
+    run.project = outer;
 }
 
 void take_path(Run& run, const fs::path& path, const Source& source, const Destination& where,
@@ -1003,6 +1119,23 @@ void run_inputs(Run& run) {
     const auto where = destination(run, claims);
     if (!where) {
         return;
+    }
+    if (translating(run)) {
+        if (run.options.text.charset) {
+            run.console.say(Severity::Warning, "",
+                            "with --charset, strings are written in UTF-8: they no longer "
+                            "assemble to the bytes ALASM made of them");
+        }
+        // The files named on the command line, written into one folder,
+        // include each other.
+        std::vector<std::pair<std::string, fs::path>> files;
+        for (const std::string& input : run.options.inputs) {
+            if (input != kStandardStream) {
+                const fs::path path = file_path(input.c_str());
+                files.emplace_back(shown_path(path.filename()), path);
+            }
+        }
+        run.project = project_of_files(run, files);
     }
     for (const std::string& input : run.options.inputs) {
         if (input == kStandardStream) {

@@ -5,10 +5,9 @@
 #   tests/dialect_corpus_check.sh "TRANSLATE" SJASMPLUS PASMO CORPUS_DIR
 #
 # TRANSLATE is the command that translates, given `--dialect D -o DIR
-# INPUT...` after it (build/korve_translate, or `build/korvex text`); it
-# names the files it writes after the inputs (SCRUTIL.H gives
-# SCRUTIL.H.asm) and reports each line it cannot translate as
-# `INPUT:LINE: cannot translate: ...`.
+# INPUT...` after it (`build/korvex text`); it names the files it writes
+# after the inputs (SCRUTIL.H gives SCRUTIL.H.asm) and reports each line it
+# cannot translate as `INPUT:LINE: cannot translate: ...`.
 #
 # 1. PGMFLASH, from its folder and from its disk image, builds with
 #    `sjasmplus --raw=` and `pasmo --bin` to exactly the bytes ALASM built.

@@ -121,7 +121,7 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
     const std::string text_help = korvex({"help", "text"}).out;
     for (const char* option :
          {"--output", "--force", "--charset CP866|CP1251|KOI8-R", "--eol lf|crlf",
-          "--layout stored|tidy", "--dialect alasm", "--quiet", "--verbose"}) {
+          "--layout stored|tidy", "--dialect alasm|sjasmplus|pasmo", "--quiet", "--verbose"}) {
         EXPECT_NE(text_help.find(option), std::string::npos) << option;
     }
     EXPECT_TRUE(files().empty());
@@ -158,7 +158,7 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         {{"text", "--layout", "neat", "GAME.$h"},
          "korvex: error: --layout takes stored|tidy, not 'neat'\n" + text_usage},
         {{"text", "--dialect", "tasm", "GAME.$h"},
-         "korvex: error: --dialect takes alasm, not 'tasm'\n" + text_usage},
+         "korvex: error: --dialect takes alasm|sjasmplus|pasmo, not 'tasm'\n" + text_usage},
         {{"text", "-", "-"},
          "korvex: error: standard input (-) can be read only once\n" + text_usage},
         {{"list", "-o", "out", "GAME.$h"},
@@ -600,6 +600,59 @@ old.trd: TR-DOS disk image, 9 files; cut short
     const auto piped = korvex({"list", "-"}, &image);
     EXPECT_TRUE(piped.out.starts_with(native("<stdin>: TR-DOS disk image, 2 files\n")))
         << piped.out;
+}
+
+// Sources for other assemblers: what ALASM builds, a report where that
+// cannot be promised, and INCLUDEs naming the files written beside them.
+TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
+    const std::string main = alasm_header("MAIN") + alasm_record("{INCLUDE}\"SUB\"") +
+                             alasm_record("{RUN}#8000") + alasm_record("X=#4000+32*8") +
+                             alasm_record("LOOP{JNZ}LOOP") + std::string(1, '\0');
+    const std::string sub = alasm_header("SUB") + alasm_record("SUBR{EXD}") + std::string(1, '\0');
+    write("disk.trd", trd_image({{.name = "MAIN", .type = 'H', .data = main},
+                                 {.name = "SUB", .type = 'H', .data = sub}}));
+    write("MAIN.H", main);
+    const std::string run_line =
+        ";! cannot translate: RUN calls machine code while ALASM assembles\n"
+        ";!\tRUN\t#8000\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string text;  // of MAIN.H's translation
+        std::string err;
+        int status;
+    } cases[] = {
+        {{"text", "--dialect", "sjasmplus", "disk.trd", "-o", "out"},
+         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X = (#4000+32)*8&#FFFF\nLOOP\tJR\tNZ,LOOP\n\n",
+         "korvex: disk.trd:MAIN.H:2: cannot translate: RUN calls machine code while ALASM "
+         "assembles\n",
+         1},
+        {{"text", "--dialect=pasmo", "MAIN.H"},
+         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
+         "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
+         1},
+        {{"text", "-q", "--dialect", "pasmo", "--charset", "CP866", "MAIN.H"},
+         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
+         "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
+         1},
+        {{"text", "--dialect", "pasmo", "--charset", "CP866", "MAIN.H"},
+         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
+         "korvex: warning: with --charset, strings are written in UTF-8: they no longer assemble "
+         "to the bytes ALASM made of them\n"
+         "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
+         1},
+        {{"text", "--dialect", "alasm", "MAIN.H"},
+         "\tINCLUDE\t\"SUB\"\n\tRUN\t#8000\nX=#4000+32*8\nLOOP\tJNZ\tLOOP\n\n",
+         "",
+         0},
+    };
+    for (const auto& c : cases) {
+        const auto result = korvex(c.args);
+        EXPECT_EQ(c.args.back() == "out" ? read("out/MAIN.H.asm") : result.out, native(c.text))
+            << c.args[2];
+        EXPECT_EQ(result.err, native(c.err)) << c.args[2];
+        EXPECT_EQ(result.status, c.status) << c.args[2];
+    }
+    EXPECT_EQ(read("out/SUB.H.asm"), native("SUBR\tEX\tDE,HL\n\n"));
 }
 
 // Text back to ALASM data: each container by the output's name, and the
