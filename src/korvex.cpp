@@ -437,11 +437,7 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
         }
         run.console.say(Severity::Warning, source.shown, text);
     }
-    ClaimedNames claimed;
-    std::vector<std::string> names;
-    for (const ImageEntry& entry : image.entries) {
-        names.push_back(claim_name(claimed, entry_file_name(entry.name, entry.type)));
-    }
+    const std::vector<std::string> names = image_file_names(image);
     // A disk's files include each other by their TR-DOS names.
     const TranslationSetup outer = run.project;
     if (translating(run)) {
@@ -478,11 +474,9 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
 
 // The names an image's files' text takes, as `text` would give them.
 std::vector<std::string> output_names(const DiskImage& image) {
-    ClaimedNames claims;
-    std::vector<std::string> names;
-    for (const ImageEntry& entry : image.entries) {
-        names.push_back(claim_name(claims, entry_file_name(entry.name, entry.type)) +
-                        std::string(kTextSuffix));
+    std::vector<std::string> names = image_file_names(image);
+    for (std::string& name : names) {
+        name += kTextSuffix;
     }
     return names;
 }

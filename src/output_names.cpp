@@ -142,4 +142,14 @@ std::string claim_name(ClaimedNames& claimed, std::string_view name) {
     return unique;
 }
 
+std::vector<std::string> image_file_names(const DiskImage& image) {
+    ClaimedNames claimed;
+    std::vector<std::string> names;
+    names.reserve(image.entries.size());
+    for (const ImageEntry& entry : image.entries) {
+        names.push_back(claim_name(claimed, entry_file_name(entry.name, entry.type)));
+    }
+    return names;
+}
+
 }  // namespace korve

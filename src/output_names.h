@@ -26,6 +26,9 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "trdos_image.h"
 
 namespace korve {
 
@@ -37,6 +40,11 @@ std::string entry_file_name(std::string_view name, char type);
 
 // Bytes made safe for a file name and shown in UTF-8, byte by byte as above.
 std::string safe_name(std::string_view bytes);
+
+// The names of an image's files, in the order of its entries, distinct
+// among themselves as claim_name makes them: what their text files are
+// named, less kTextSuffix, wherever they are written.
+std::vector<std::string> image_file_names(const DiskImage& image);
 
 // The TR-DOS name that the name of a text file gives back, as its bytes in
 // CP866: the name less ".asm" (or ".txt") and less its type ".H" (or a

@@ -53,15 +53,46 @@
 // same number), `trdosName` the bytes of its name, a dot and its type, as
 // TR-DOS shows them, `length` the catalogue's length in bytes, `alasm`
 // whether it holds ALASM data, `problemKey` why its data could not be read
-// ("cut-short" or "past-the-disk") or null, `fileName` a name for its files
-// (its name and type, each byte that a file system could refuse made "_",
-// bytes of 0x80 and above read as CP866, ".." as "__", numbered " (2)" and on
-// where names on the same image would clash ignoring case), `path` where its
+// ("cut-short" or "past-the-disk") or null, `fileName` the name
+// korvex gives its files (its name and type, each byte that a file system
+// could refuse made "_", bytes of 0x80 and above read as CP866, ".." as
+// "__", a name Windows keeps for a device with a leading "_", numbered
+// " (2)" and on where names on the same image would clash ignoring case),
+// `path` where its
 // files go beside those of other inputs, in a folder named after the image,
 // NAME/fileName; and `status`, `console`, `output` and the facts exactly what
 // `convert(fileName, …)` gives on the entry's Hobeta file: a header holding
 // its catalogue entry, then its whole sectors. For a file that is not ALASM
 // data, or could not be read, those are null. NAME is a file name, as above.
+//
+//   const result = await korve.text(name, bytes, {layout, dialect, charset, eol});
+//
+// gives what `korvex text --layout LAYOUT --dialect DIALECT --charset CHARSET
+// --eol EOL -o DIR NAME` gives in a folder holding `bytes` as the file NAME:
+// `status`, its exit status (0 when everything converted); `messages`, its
+// standard error, as UTF-8 text; and `files`, each file it wrote, as
+// {name, bytes}, `name` relative to DIR, in sorted order. Each option is a
+// string, as korvex's flag takes it ("tidy", "sjasmplus", "CP866", "crlf"),
+// or left out for korvex's default; a value korvex refuses gives its usage
+// error and status 2. NAME is a file name, as above, other than "-".
+//
+//   const result = await korve.pack(files, {output, charset});
+//
+// gives what `korvex pack --charset CHARSET -o OUTPUT NAME...` gives in a
+// folder holding `files`, a list of {name, bytes}: `status`, `messages` as
+// above, and `bytes`, what it wrote to OUTPUT (DISK.trd, GAME.scl, GAME.$h,
+// or any other name for bare ALASM data), or null where it wrote nothing.
+//
+//   const view = await korve.view(bytes, {layout});
+//
+// gives the text of ALASM data, bare or behind a Hobeta header, in the
+// layout "stored" (the default) or "tidy", as the reading view shows it:
+// `text`, the lines' bytes before any code page, each ending in "\n", up to
+// an undefined token; and `parts`, a letter for each byte of `text` telling
+// the part of its line it is, as the converter knew it: "L" label, "M"
+// mnemonic, "O" a keyword among the operands, "T" other operand text, "S"
+// stored spaces, "Q" a string, "C" a comment, "E" the line's end. null for
+// bytes that hold no ALASM data.
 'use strict';
 
 const korveApi = (function () {
@@ -73,14 +104,14 @@ const korveApi = (function () {
 
   let modulePromise = null;
 
-  // The WebAssembly, carried in the page as base64 text.
+  // The WebAssembly, carried in the page gzipped, as base64 text.
   function wasmBinary() {
     const text = atob(document.getElementById('korve-wasm').textContent.trim());
     const bytes = new Uint8Array(text.length);
     for (let i = 0; i < text.length; i++) {
       bytes[i] = text.charCodeAt(i);
     }
-    return bytes;
+    return fflate.gunzipSync(bytes);
   }
 
   function loadModule() {
@@ -258,35 +289,12 @@ const korveApi = (function () {
         problem: word('entry_problem', image, index),
         alasm: field('alasm') !== 0,
         hobeta: bytesOf(field('hobeta')),
+        fileName: utf8.decode(bytesOf(field('file_name'))),
       });
     }
     const problem = word('image_problem', image);
     number('free_image', image);
     return { problem, entries };
-  }
-
-  // Bytes of names that file systems refuse or treat specially, made "_".
-  const refusedInNames = new Set([...'/\\:*?"<>|'].map((c) => c.charCodeAt(0)));
-  const firstPrintable = 0x20;
-  const deleteByte = 0x7F;
-
-  function fileNameOf(trdosName) {
-    const name = [...trdosName].map((byte) =>
-      byte < firstPrintable || byte === deleteByte || refusedInNames.has(byte) ? '_'
-        : codePages.decode(Uint8Array.of(byte), 'cp866')).join('');
-    // A blank name of type "." would be "..", the folder above.
-    return name === '..' ? '__' : name;
-  }
-
-  // `name`, or `name (2)` and on where a name that differs only in case is
-  // taken: unzipped on Windows or a Mac, they would be one file.
-  function unclaimed(name, taken) {
-    let unique = name;
-    for (let number = 2; taken.has(unique.toLowerCase()); number++) {
-      unique = `${name} (${number})`;
-    }
-    taken.add(unique.toLowerCase());
-    return unique;
   }
 
   // What convert() gives, for a file it was not given.
@@ -311,10 +319,9 @@ const korveApi = (function () {
     if (image === null) {
       return null;
     }
-    const taken = new Set();
     const entries = [];
     for (const entry of image.entries) {
-      const fileName = unclaimed(fileNameOf(entry.trdosName), taken);
+      const { fileName } = entry;
       const converted = entry.alasm ? await convert(fileName, entry.hobeta) : notConverted;
       entries.push({
         name: codePages.decode(entry.name, 'latin1'),
@@ -331,5 +338,174 @@ const korveApi = (function () {
     return { input: image.input, problemKey: problemKey(image.problem), entries };
   }
 
-  return Object.freeze({ recognise, convert, convertImage });
+  // ---- korvex ----
+
+  // A korvex run works in a folder of its own that holds its inputs, as a
+  // user's shell would, and writes text into a folder beside it.
+  const korvexFolder = '/korvex';
+  const korvexInputs = `${korvexFolder}/in`;
+  const korvexOutputs = `${korvexFolder}/out`;
+  const korvexOutputsFromInputs = '../out';
+  const korvexStdout = `${korvexFolder}/stdout.txt`;
+  const korvexStderr = `${korvexFolder}/stderr.txt`;
+
+  function removeTree(FS, path) {
+    if (!FS.analyzePath(path).exists) {
+      return;
+    }
+    if (!FS.isDir(FS.lstat(path).mode)) {
+      FS.unlink(path);
+      return;
+    }
+    for (const name of FS.readdir(path)) {
+      if (name !== '.' && name !== '..') {
+        removeTree(FS, `${path}/${name}`);
+      }
+    }
+    FS.rmdir(path);
+  }
+
+  // Every file under `folder`, as {name, bytes}, `name` relative to it, in
+  // sorted order.
+  function filesUnder(FS, folder, prefix = '') {
+    if (!FS.analyzePath(folder).exists) {
+      return [];
+    }
+    const files = [];
+    const names = FS.readdir(folder).filter((name) => name !== '.' && name !== '..').sort();
+    for (const name of names) {
+      const path = `${folder}/${name}`;
+      if (FS.isDir(FS.stat(path).mode)) {
+        files.push(...filesUnder(FS, path, `${prefix}${name}/`));
+      } else {
+        files.push({ name: `${prefix}${name}`, bytes: FS.readFile(path) });
+      }
+    }
+    return files;
+  }
+
+  // korvex's flags for the options a caller gave: each a string, or left
+  // out (undefined or null) for korvex's default.
+  function flagsOf(options, known, caller) {
+    if (options === undefined || options === null) {
+      return [];
+    }
+    if (typeof options !== 'object') {
+      throw new TypeError(`${caller}: the options must be an object`);
+    }
+    const flags = [];
+    for (const [key, value] of Object.entries(options)) {
+      if (!(key in known)) {
+        throw new TypeError(`${caller}: there is no option ${JSON.stringify(key)}`);
+      }
+      if (value === undefined || value === null || known[key] === null) {
+        continue;
+      }
+      if (typeof value !== 'string') {
+        throw new TypeError(`${caller}: the option ${key} must be a string`);
+      }
+      flags.push(known[key], value);
+    }
+    return flags;
+  }
+
+  // korvex reads the input "-" from standard input, which it has none of here.
+  function checkKorvexName(name, caller) {
+    checkName(name, caller);
+    if (name === '-') {
+      throw new TypeError(`${caller}: "-" names standard input to korvex, not a file`);
+    }
+  }
+
+  // Runs `korvex WORD...` in its folder, whose inputs are `inputs`
+  // ({name, bytes}); gives its status, its standard error as UTF-8 text, and
+  // what `read` reads from the file system before it is tidied away.
+  function runKorvex(inputs, words, read) {
+    return withModule((module) => {
+      const { FS } = module;
+      const { number, inMemory } = calls(module);
+      FS.mkdir(korvexFolder);
+      FS.mkdir(korvexInputs);
+      for (const { name, bytes } of inputs) {
+        FS.writeFile(`${korvexInputs}/${name}`, bytes);
+      }
+      const packed = new TextEncoder().encode(words.map((word) => `${word}\0`).join(''));
+      FS.chdir(korvexInputs);
+      let status;
+      try {
+        status = inMemory(packed, (place, size) => module.ccall('korve_web_run_korvex', 'number',
+          ['number', 'number', 'string', 'string'], [place, size, korvexStdout, korvexStderr]));
+      } finally {
+        FS.chdir(folder);
+      }
+      if (status < 0) {
+        throw new Error('korve: the console text of korvex was lost');
+      }
+      return { status, messages: utf8.decode(FS.readFile(korvexStderr)), ...read(FS) };
+    }, ({ FS }) => removeTree(FS, korvexFolder));
+  }
+
+  const textFlags = { layout: '--layout', dialect: '--dialect', charset: '--charset', eol: '--eol' };
+
+  async function text(name, bytes, options) {
+    const caller = 'korve.text';
+    checkKorvexName(name, caller);
+    const input = asBytes(bytes, caller);
+    const words = ['text', ...flagsOf(options, textFlags, caller), '-o', korvexOutputsFromInputs,
+      '--', name];
+    return runKorvex([{ name, bytes: input }], words,
+      (FS) => ({ files: filesUnder(FS, korvexOutputs) }));
+  }
+
+  const packFlags = { output: null, charset: '--charset' };
+
+  async function pack(files, options) {
+    const caller = 'korve.pack';
+    if (!Array.isArray(files)) {
+      throw new TypeError(`${caller}: the files must be a list of {name, bytes}`);
+    }
+    const output = options && options.output;
+    checkKorvexName(output, `${caller}: output`);
+    const inputs = files.map((file) => {
+      checkKorvexName(file && file.name, caller);
+      return { name: file.name, bytes: asBytes(file.bytes, caller) };
+    });
+    if (new Set(inputs.map((file) => file.name)).size !== inputs.length) {
+      throw new TypeError(`${caller}: two files have the same name`);
+    }
+    const words = ['pack', ...flagsOf(options, packFlags, caller), '-o', output, '--',
+      ...inputs.map((file) => file.name)];
+    return runKorvex(inputs, words, (FS) => {
+      const path = `${korvexInputs}/${output}`;
+      const written = FS.analyzePath(path).exists && !inputs.some((file) => file.name === output);
+      return { bytes: written ? FS.readFile(path) : null };
+    });
+  }
+
+  // ---- The reading view ----
+
+  async function view(bytes, options = {}) {
+    const caller = 'korve.view';
+    const input = asBytes(bytes, caller);
+    const layout = options.layout ?? 'stored';
+    if (layout !== 'stored' && layout !== 'tidy') {
+      throw new TypeError(`${caller}: the layout is "stored" or "tidy"`);
+    }
+    return withModule((module) => {
+      const { number, bytesOf, inMemory } = calls(module);
+      const found = inMemory(input, (place, size) =>
+        number('read_view', place, size, layout === 'tidy' ? 1 : 0));
+      if (found === 0) {
+        return null;
+      }
+      const result = {
+        text: bytesOf(number('view_text', found)),
+        parts: codePages.decode(bytesOf(number('view_parts', found)), 'latin1'),
+      };
+      number('free_view', found);
+      return result;
+    });
+  }
+
+  return Object.freeze({ recognise, convert, convertImage, text, pack, view });
 })();

@@ -18,17 +18,23 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "alasm_lines.h"
+#include "alasm_text.h"
 #include "byte_reader.h"
+#include "catalogue.h"
 #include "container.h"
 #include "driver.h"
 #include "file.h"
 #include "hobeta_header.h"
+#include "korvex.h"
+#include "output_names.h"
 #include "trdos_image.h"
 
 namespace {
@@ -47,11 +53,82 @@ struct InputFacts {
 // header, behind a Hobeta header or not.
 static_assert(korve::kHobetaHeaderSize + korve::kAlasmHeaderSize <= korve::kRecognisedBytes);
 
-// A disk image, and the name TR-DOS shows for each of its entries.
+// A disk image, the name TR-DOS shows for each of its entries, and the name
+// korvex gives each entry's files.
 struct WebImage {
     korve::DiskImage disk;
     std::vector<std::string> full_names;
+    std::vector<std::string> file_names;
 };
+
+// ALASM data's text as the reading view shows it: the lines as laid out,
+// their bytes before any code page, each followed by '\n'; and for each byte
+// of `text`, the part of the line it belongs to (ViewPart). The converter
+// knows which bytes were keywords: the colours come from that, not from the
+// look of the text.
+struct WebView {
+    std::string text;
+    std::string parts;
+};
+
+// The parts of a line the page colours, a letter each. A label is what
+// stands before the first keyword (or, with none, outside strings and
+// comments): ALASM keeps labels and NAME=expr there.
+enum class ViewPart : char {
+    Label = 'L',
+    Mnemonic = 'M',
+    Operand = 'O',   // a keyword among the operands: A, (HL), NZ
+    Text = 'T',      // names, numbers, operators among the operands
+    Spaces = 'S',
+    String = 'Q',
+    Comment = 'C',
+    LineEnd = 'E',
+};
+
+ViewPart view_part(korve::LinePart part, bool before_mnemonic) {
+    switch (part) {
+        case korve::LinePart::Text:
+            return before_mnemonic ? ViewPart::Label : ViewPart::Text;
+        case korve::LinePart::Spaces:
+            return ViewPart::Spaces;
+        case korve::LinePart::Mnemonic:
+            return ViewPart::Mnemonic;
+        case korve::LinePart::Operand:
+            return ViewPart::Operand;
+        case korve::LinePart::String:
+            return ViewPart::String;
+        case korve::LinePart::Comment:
+            return ViewPart::Comment;
+    }
+    return ViewPart::Text;
+}
+
+void add_view_line(WebView& view, const korve::DescribedLine& line) {
+    bool before_mnemonic = true;
+    for (const korve::LinePiece& piece : line.pieces) {
+        before_mnemonic = before_mnemonic && piece.part != korve::LinePart::Mnemonic;
+        view.text.append(line.text, piece.begin, piece.size);
+        view.parts.append(piece.size, static_cast<char>(view_part(piece.part, before_mnemonic)));
+    }
+    view.text += '\n';
+    view.parts += static_cast<char>(ViewPart::LineEnd);
+}
+
+// Words packed one after another, each ending in a zero byte, as the script
+// writes them; a last word without its zero is dropped.
+std::vector<std::string> unpacked_words(const char* words, std::size_t size) {
+    std::vector<std::string> unpacked;
+    const std::string_view all(words, size);
+    for (std::size_t begin = 0; begin < all.size();) {
+        const std::size_t end = all.find('\0', begin);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        unpacked.emplace_back(all.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    return unpacked;
+}
 
 // An input's kind as the script names it.
 const char* kind_name(korve::InputKind kind) {
@@ -70,24 +147,10 @@ const char* kind_name(korve::InputKind kind) {
     return "none";
 }
 
-// A problem as the script names it: a fixed name, for the page's words in
-// each language; "" for none.
+// A problem as the script names it, as `korvex list` does: "" for none. The
+// catalogue's keys are string literals, so each ends in a zero.
 const char* problem_name(korve::ImageProblem problem) {
-    switch (problem) {
-        case korve::ImageProblem::None:
-            return "";
-        case korve::ImageProblem::NotAnImage:
-            return "not-an-image";
-        case korve::ImageProblem::CutShort:
-            return "cut-short";
-        case korve::ImageProblem::PastTheDisk:
-            return "past-the-disk";
-        case korve::ImageProblem::CountTooLarge:
-            return "count-too-large";
-        case korve::ImageProblem::ChecksumMismatch:
-            return "checksum-mismatch";
-    }
-    return "";
+    return korve::problem_key(problem).data();
 }
 
 const korve::ImageEntry& entry_of(const WebImage* image, std::size_t index) {
@@ -164,10 +227,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_name(const In
 // Reads the `size` bytes at `bytes` as a .trd or an .scl.
 extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned char* bytes,
                                                               std::size_t size) {
-    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}};
+    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}, {}};
     for (const korve::ImageEntry& entry : image->disk.entries) {
         image->full_names.push_back(korve::full_name(entry));
     }
+    image->file_names = korve::image_file_names(image->disk);
     return image;
 }
 
@@ -231,4 +295,68 @@ extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const WebImage* image
 extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_hobeta(
     const WebImage* image, std::size_t index) {
     return &entry_of(image, index).hobeta;
+}
+
+// The name korvex gives the entry's files, in UTF-8: PGMFLASH.H.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_file_name(
+    const WebImage* image, std::size_t index) {
+    return &image->file_names[index];
+}
+
+// Runs `korvex WORD...`, the `size` bytes at `words` holding the words, each
+// ending in a zero byte, with no standard input, writing its standard output
+// to the file OUT and its standard error to the file ERR. Gives korvex's exit
+// status.
+extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_run_korvex(const char* words, std::size_t size,
+                                                         const char* out, const char* err) {
+    const std::vector<std::string> given = unpacked_words(words, size);
+    std::vector<const char*> argv{"korvex"};
+    for (const std::string& word : given) {
+        argv.push_back(word.c_str());
+    }
+    const int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    korve::File out_file(std::fopen(out, "wb"));
+    korve::File err_file(std::fopen(err, "wb"));
+    if (!out_file || !err_file) {
+        return kConsoleLost;
+    }
+    const korve::KorvexStatus status =
+        korve::run_korvex(argc, argv.data(), {nullptr, out_file.get(), err_file.get()});
+    const bool out_closed = std::fclose(out_file.release()) == 0;
+    const bool err_closed = std::fclose(err_file.release()) == 0;
+    return out_closed && err_closed ? static_cast<int>(status) : kConsoleLost;
+}
+
+// The text of the ALASM data (bare or behind a Hobeta header) that is the
+// `size` bytes at `bytes`, for the reading view, in the layout `tidy` asks
+// for: the lines korvex writes, up to an undefined token. Null for bytes
+// that hold no ALASM data.
+extern "C" EMSCRIPTEN_KEEPALIVE WebView* korve_web_read_view(const unsigned char* bytes,
+                                                            std::size_t size, bool tidy) {
+    const std::span<const unsigned char> input(bytes, size);
+    const korve::InputKind kind =
+        korve::recognise_input(input.first(std::min(size, korve::kRecognisedBytes)));
+    if (!korve::holds_alasm(kind)) {
+        return nullptr;
+    }
+    auto* const view = new WebView;
+    korve::TextOptions options;
+    options.layout = tidy ? korve::TextLayout::Tidy : korve::TextLayout::Stored;
+    options.observer = [view](std::size_t, const korve::DescribedLine& line) {
+        add_view_line(*view, line);
+    };
+    korve::ByteReader reader(input);
+    korve::convert_to_text(reader, kind, options, nullptr);
+    return view;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_view(const WebView* view) { delete view; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_view_text(const WebView* view) {
+    return &view->text;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_view_parts(const WebView* view) {
+    return &view->parts;
 }
