@@ -6,6 +6,7 @@
 //
 //   codePages.names                the code pages, in the order a user picks from
 //   codePages.label(page)          how a code page is named to a user ("CP866")
+//   codePages.charset(page)        its name for korvex's --charset ("KOI8-R")
 //   codePages.decode(bytes, page, shown = 'text')
 //
 // decode() gives the characters of `bytes` (a Uint8Array) through `page`.
@@ -19,10 +20,14 @@ const codePages = (function () {
   // By the name of their decoder. ISO-8859-1 maps each byte to the character
   // of the same number, which the decoder of that name does not (it is
   // windows-1252).
+  // `charset` is the name korvex's --charset takes for the same code page;
+  // latin1 is for the page's own use (a byte as the character of its number),
+  // not offered to a user.
   const pages = {
-    cp866: { label: 'CP866', decoder: 'ibm866' },
-    cp1251: { label: 'CP1251', decoder: 'windows-1251' },
-    latin1: { label: 'ISO-8859-1', decoder: null },
+    cp866: { label: 'CP866', decoder: 'ibm866', charset: 'CP866' },
+    cp1251: { label: 'CP1251', decoder: 'windows-1251', charset: 'CP1251' },
+    koi8r: { label: 'KOI8-R', decoder: 'koi8-r', charset: 'KOI8-R' },
+    latin1: { label: 'ISO-8859-1', decoder: null, charset: null },
   };
   const tab = 0x09;
   const lineFeed = 0x0A;
@@ -79,8 +84,9 @@ const codePages = (function () {
   }
 
   return Object.freeze({
-    names: Object.freeze(Object.keys(pages)),
+    names: Object.freeze(Object.keys(pages).filter((page) => pages[page].charset)),
     label: (page) => pages[page].label,
+    charset: (page) => pages[page].charset,
     decode,
   });
 })();

@@ -28,6 +28,12 @@
 //   input          what the bytes are, as recognise() says
 //   headerName     the bytes of the name in the ALASM data's header, as
 //                  korve prints it after "Name:"; null for other input
+//   headerPlainName the same name as a person reads it: korve prints the
+//                  header's bytes up to the first zero, so that a name of
+//                  all eight bytes runs on into its type letter
+//                  ("PGMFLASHH"); here it stops at eight, less the spaces
+//                  that pad it ("PGMFLASH")
+//   headerType     the type letter that korve's name shows ("H"), or null
 //   badChecksum    whether the Hobeta header's checksum is wrong (korve warns
 //                  and converts all the same)
 //   lines          how many lines `output` holds; null without output
@@ -49,7 +55,8 @@
 // image still gives every file that can be read. `entries` lists its live
 // files in catalogue order, each `{name, type, trdosName, length, alasm,
 // problemKey, fileName, path, status, console, output, ...facts}`:
-// `name` and `type` as TR-DOS spells them (each byte the character of the
+// `hobeta` the entry's Hobeta file, which is what converts (null for a file
+// that is no ALASM data); `name` and `type` as TR-DOS spells them (each byte the character of the
 // same number), `trdosName` the bytes of its name, a dot and its type, as
 // TR-DOS shows them, `length` the catalogue's length in bytes, `alasm`
 // whether it holds ALASM data, `problemKey` why its data could not be read
@@ -204,6 +211,9 @@ const korveApi = (function () {
     const found = {
       input: kind,
       headerName: alasm ? bytesOf(number('input_name', facts)) : null,
+      headerPlainName: alasm ? bytesOf(number('input_plain_name', facts)) : null,
+      headerType: alasm ? codePages.decode(bytesOf(number('input_type', facts)), 'latin1') || null
+        : null,
       badChecksum: alasm && number('input_checksum_matches', facts) === 0,
     };
     number('free_input', facts);
@@ -300,7 +310,8 @@ const korveApi = (function () {
   // What convert() gives, for a file it was not given.
   const notConverted = {
     status: null, console: null, output: null, consoleBytes: null, outcome: null, input: null,
-    headerName: null, badChecksum: null, lines: null, undefinedToken: null,
+    headerName: null, headerPlainName: null, headerType: null, badChecksum: null, lines: null,
+    undefinedToken: null,
   };
   const problemKey = (problem) => (problem === '' ? null : problem);
 
@@ -332,6 +343,7 @@ const korveApi = (function () {
         fileName,
         path: `${name}/${fileName}`,
         trdosName: entry.trdosName,
+        hobeta: entry.alasm ? entry.hobeta : null,
         ...converted,
       });
     }

@@ -46,7 +46,13 @@ constexpr int kConsoleLost = -1;
 struct InputFacts {
     korve::InputKind kind = korve::InputKind::None;
     bool checksum_matches = true;  // a Hobeta header's
-    std::string name;              // the header's name, for ALASM data
+    std::string name;              // the header's name, for ALASM data, as korve prints it
+    // The same name as a person reads it: korve prints the header's bytes up
+    // to the first zero, and so a name of all eight bytes runs on into the
+    // type letter after it ("PGMFLASHH"). Here the name stops at its eight
+    // bytes, less the spaces that pad it, and the type is told apart.
+    std::string plain_name;
+    std::string type;  // the type letter where korve's name shows it; else empty
 };
 
 // The first kRecognisedBytes tell an input's kind, and hold its ALASM
@@ -205,6 +211,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE InputFacts* korve_web_read_input(const unsigned 
         korve::ByteReader reader(start);
         facts->checksum_matches = korve::set_up_alasm(facts->kind, reader).checksum_matches;
         facts->name = korve::read_alasm_name(reader);
+        const std::string_view name = facts->name;
+        facts->plain_name = name.substr(0, korve::kAlasmNameSize);
+        facts->plain_name.erase(facts->plain_name.find_last_not_of(' ') + 1);
+        if (name.size() > korve::kAlasmTypeOffset) {
+            facts->type = name.substr(korve::kAlasmTypeOffset, 1);
+        }
     }
     return facts;
 }
@@ -222,6 +234,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_input_checksum_matches(const Inpu
 // The name in the ALASM data's header, empty for other input.
 extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_name(const InputFacts* facts) {
     return &facts->name;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_plain_name(
+    const InputFacts* facts) {
+    return &facts->plain_name;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_type(const InputFacts* facts) {
+    return &facts->type;
 }
 
 // Reads the `size` bytes at `bytes` as a .trd or an .scl.

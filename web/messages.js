@@ -9,33 +9,51 @@ function counted(language, count, forms) {
 
 const messages = {
   en: {
-    title: 'korve: ALASM sources to text',
-    tagline: 'Turns Z80 assembler sources that ALASM 5.x saved on a ZX Spectrum, bare, in ' +
-      'Hobeta files or on TR-DOS disk images (.trd, .scl), into plain text. It all happens here, ' +
-      'in your browser: nothing is uploaded.',
+    title: 'korve: ALASM sources to text and back',
+    tagline: 'Reads Z80 assembler sources that ALASM 5.x saved on a ZX Spectrum, bare, in ' +
+      'Hobeta files or on TR-DOS disk images (.trd, .scl), as plain text, for ALASM or for ' +
+      'sjasmplus and pasmo; and packs text back into ALASM data. It all happens here, in your ' +
+      'browser: nothing is uploaded.',
     language: 'Language',
-    dropHere: 'Drop files or disk images here (.h, .$h, .$C, .trd, .scl or any other name), or',
+    dropHere: 'Drop ALASM files (.h, .$h, any name), disk images (.trd, .scl) or text to pack ' +
+      '(.asm, .txt) here, or',
     choose: 'Choose files…',
     codePage: 'Code page',
+    layout: 'Layout',
+    layoutStored: 'as stored',
+    layoutTidy: 'tidy',
+    dialect: 'For',
     downloads: 'Downloads',
-    exact: 'korve’s bytes, exactly',
-    utf8: 'UTF-8 text, through the code page',
+    exact: 'bytes as stored',
+    utf8: 'UTF-8 text',
     downloadAll: 'Download all (.zip)',
-    clear: 'Clear the list',
-    converting: 'Converting…',
+    clear: 'Clear',
+    converting: 'Reading…',
     summary: (files, converted) => `Files: ${files}, converted: ${converted}.`,
-    headerName: 'name in header',
-    converted: (lines) => `Converted: ${counted('en', lines, { one: 'line', other: 'lines' })}.`,
+    headerNameTyped: (name, type) => `${name}, type ${type}`,
+    converted: 'Converted',
     notAlasm: 'Not ALASM data: nothing to convert.',
+    notAlasmShort: 'Not ALASM data',
     undefinedToken: (token, line) => `Stopped at an undefined token ${token} on line ${line}; ` +
       (line === 1 ? 'no line comes before it.' : `the ${counted('en', line - 1,
         { one: 'line', other: 'lines' })} before it ${line === 2 ? 'is' : 'are'} kept.`),
     badChecksum: 'The Hobeta header’s checksum is wrong; converted all the same.',
-    failed: 'Not converted: see the console.',
+    failed: 'Not converted',
     unreadable: 'The browser could not read this file.',
-    image: (files, alasm) => `Disk image: ${counted('en', files, { one: 'file', other: 'files' })}, ` +
-      `${alasm} of them ALASM data.`,
-    length: (bytes) => counted('en', bytes, { one: 'byte', other: 'bytes' }),
+    image: (files, alasm) => `${alasm} of ${files} ALASM`,
+    size: (bytes) => counted('en', bytes, { one: 'byte', other: 'bytes' }),
+    lines: (lines) => counted('en', lines, { one: 'line', other: 'lines' }),
+    files: (files) => counted('en', files, { one: 'file', other: 'files' }),
+    kinds: {
+      'bare-alasm': 'ALASM data',
+      'hobeta-alasm': 'Hobeta',
+      'trdos-image': 'TR-DOS disk',
+      'scl-archive': 'SCL archive',
+      none: 'unknown',
+      text: 'text',
+    },
+    inHeader: (name) => `header: ${name}`,
+    columns: ['File', 'Name in header', 'Size', 'Lines', 'Outcome', ''],
     // What is wrong with an image, and why one of its files could not be read.
     imageProblems: {
       'cut-short': 'The image is cut short: it ends before the files it lists.',
@@ -47,59 +65,167 @@ const messages = {
       'cut-short': 'Not read: the image ends before this file’s data.',
       'past-the-disk': 'Not read: its catalogue entry points past the end of the disk.',
     },
+    open: 'Open',
     download: 'Download',
-    preview: 'Preview',
-    console: 'Console',
-    footer: 'The conversion is the korve command-line program’s own C++ code, compiled to ' +
-      'WebAssembly. Downloads are its bytes exactly, with LF line ends, unless UTF-8 text is ' +
-      'chosen. Zip files are written with fflate (MIT licence).',
+    downloadTitle: 'The text, with the layout, target and kind of download chosen above',
+    downloadZip: 'Zip',
+    downloadImageTitle: 'Every file of the disk as text, in one zip',
+    nothingWritten: (name) => `Nothing to download for ${name}.`,
+    savedWithMessages: (name) => `Downloaded ${name}. korvex said:`,
+    toPack: 'Text to pack',
+    packTitle: 'Back to ALASM',
+    packCount: (texts) => `${counted('en', texts, { one: 'text file', other: 'text files' })} ` +
+      'to pack into ALASM data, as korvex pack does. The result downloads and is listed above, ' +
+      'as ALASM will read it.',
+    packInto: 'Pack into',
+    packTrd: 'a TR-DOS disk (.trd)',
+    packScl: 'an SCL archive (.scl)',
+    packHobeta: 'Hobeta files (.$h), one per text',
+    packName: 'Disk name',
+    packCharset: 'Text is',
+    packAuto: 'UTF-8 where it reads as such',
+    packUtf8: 'UTF-8, stored in the code page',
+    packStored: 'bytes as ALASM stores them',
+    packButton: 'Pack and download',
+    packed: (names) => `Packed ${names}.`,
+    notPacked: 'Not everything could be packed. korvex said:',
+    previous: '◀ Previous',
+    next: 'Next ▶',
+    previousKeys: 'The previous file (P or ←)',
+    nextKeys: 'The next file (N or →)',
+    wrap: 'Wrap',
+    copy: 'Copy',
+    copyKeys: 'Copy the text (C)',
+    copied: 'Copied',
+    notCopied: 'Not copied',
+    close: 'Close',
+    closeKeys: 'Back to the list (Esc)',
+    readerKeys: 'N, P or ←, →: next and previous file · W: wrap lines · C: copy · Esc: close',
+    position: (at, of) => `${at} of ${of}`,
+    textFacts: 'Text to pack, as it stands.',
+    alasmFacts: (name) => (name === null ? 'ALASM’s own text.' : `ALASM’s own text; the name in ` +
+      `its header: ${name}.`),
+    translatedFacts: (dialect, untranslated) => `Translated for ${dialect}` + (untranslated === 0
+      ? ': it builds to the bytes ALASM builds.'
+      : `; ${counted('en', untranslated, { one: 'line', other: 'lines' })} could not be ` +
+        'translated and stand as comments marked ;!.'),
+    untranslatedTitle: (count) => `${counted('en', count, { one: 'line', other: 'lines' })} ` +
+      'could not be translated:',
+    lineNumber: (line) => `line ${line}`,
+    footer: 'The conversion is the korve and korvex command-line programs’ own C++ code, ' +
+      'compiled to WebAssembly. Downloads are what korvex writes, with LF line ends. Zip files ' +
+      'are written with fflate (MIT licence).',
   },
   ru: {
-    title: 'korve: исходники ALASM в текст',
-    tagline: 'Переводит в обычный текст исходники на ассемблере Z80, сохранённые ALASM 5.x на ' +
-      'ZX Spectrum, как есть, в файлах Hobeta или на образах дисков TR-DOS (.trd, .scl). Всё ' +
-      'происходит здесь, в браузере: файлы никуда не отправляются.',
+    title: 'korve: исходники ALASM в текст и обратно',
+    tagline: 'Показывает как обычный текст исходники на ассемблере Z80, сохранённые ALASM 5.x ' +
+      'на ZX Spectrum: отдельные файлы, файлы Hobeta и образы дисков TR-DOS (.trd, .scl). ' +
+      'Текст можно получить для ALASM или для sjasmplus и pasmo, а можно упаковать обратно ' +
+      'в формат ALASM. Всё происходит здесь, в браузере: файлы никуда не отправляются.',
     language: 'Язык',
-    dropHere: 'Перетащите сюда файлы или образы дисков (.h, .$h, .$C, .trd, .scl или с любым ' +
-      'другим именем) или',
+    dropHere: 'Перетащите сюда файлы ALASM (.h, .$h, с любым именем), образы дисков ' +
+      '(.trd, .scl) или текст для упаковки (.asm, .txt) или',
     choose: 'Выберите файлы…',
     codePage: 'Кодировка',
-    downloads: 'Скачивание',
-    exact: 'байты korve, в точности',
-    utf8: 'текст UTF-8 через кодовую страницу',
+    layout: 'Вид',
+    layoutStored: 'как сохранён',
+    layoutTidy: 'аккуратный',
+    dialect: 'Для',
+    downloads: 'Скачивать',
+    exact: 'байты как есть',
+    utf8: 'текст в UTF-8',
     downloadAll: 'Скачать всё (.zip)',
-    clear: 'Очистить список',
-    converting: 'Преобразование…',
+    clear: 'Очистить',
+    converting: 'Чтение…',
     summary: (files, converted) => `Файлов: ${files}, преобразовано: ${converted}.`,
-    headerName: 'имя в заголовке',
-    converted: (lines) => `Преобразован: ${counted('ru', lines,
-      { one: 'строка', few: 'строки', many: 'строк', other: 'строки' })}.`,
+    headerNameTyped: (name, type) => `${name}, тип ${type}`,
+    converted: 'Преобразован',
     notAlasm: 'Это не данные ALASM: преобразовывать нечего.',
+    notAlasmShort: 'Не данные ALASM',
     undefinedToken: (token, line) => `Остановлено на неизвестном токене ${token} в строке ` +
-      `${line}; ` + (line === 1 ? 'строк до неё нет.' : `строки до неё (${line - 1}) сохранены.`),
+      `${line}; ` + (line === 1 ? 'до неё строк нет.' : `предыдущие строки (${line - 1}) сохранены.`),
     badChecksum: 'Неверная контрольная сумма заголовка Hobeta; файл всё равно преобразован.',
-    failed: 'Не преобразован: см. консоль.',
+    failed: 'Не преобразован',
     unreadable: 'Браузер не смог прочитать этот файл.',
-    image: (files, alasm) => `Образ диска: ${counted('ru', files,
-      { one: 'файл', few: 'файла', many: 'файлов', other: 'файла' })}, из них с данными ALASM: ` +
-      `${alasm}.`,
-    length: (bytes) => counted('ru', bytes, { one: 'байт', few: 'байта', many: 'байт', other: 'байта' }),
+    image: (files, alasm) => `ALASM: ${alasm} из ${files}`,
+    size: (bytes) => counted('ru', bytes, { one: 'байт', few: 'байта', many: 'байт', other: 'байта' }),
+    lines: (lines) => counted('ru', lines,
+      { one: 'строка', few: 'строки', many: 'строк', other: 'строки' }),
+    files: (files) => counted('ru', files,
+      { one: 'файл', few: 'файла', many: 'файлов', other: 'файла' }),
+    kinds: {
+      'bare-alasm': 'данные ALASM',
+      'hobeta-alasm': 'Hobeta',
+      'trdos-image': 'диск TR-DOS',
+      'scl-archive': 'архив SCL',
+      none: 'неизвестно',
+      text: 'текст',
+    },
+    inHeader: (name) => `в заголовке: ${name}`,
+    columns: ['Файл', 'Имя в заголовке', 'Размер', 'Строк', 'Результат', ''],
     // What is wrong with an image, and why one of its files could not be read.
     imageProblems: {
       'cut-short': 'Образ обрезан: он кончается раньше перечисленных в нём файлов.',
       'past-the-disk': 'Запись каталога указывает за конец диска.',
-      'count-too-large': 'Число файлов в заголовке архива больше, чем в нём есть.',
+      'count-too-large': 'В заголовке архива указано больше файлов, чем в нём есть.',
       'checksum-mismatch': 'Контрольная сумма архива не совпадает с его содержимым.',
     },
     entryProblems: {
       'cut-short': 'Не прочитан: образ кончается раньше данных этого файла.',
       'past-the-disk': 'Не прочитан: запись каталога указывает за конец диска.',
     },
+    open: 'Открыть',
     download: 'Скачать',
-    preview: 'Просмотр',
-    console: 'Консоль',
-    footer: 'Преобразует тот же код на C++, что и программа korve для командной строки, ' +
-      'скомпилированный в WebAssembly. Скачанные файлы — её байты в точности, с концами строк ' +
-      'LF, если не выбран текст UTF-8. Zip-архивы пишет библиотека fflate (лицензия MIT).',
+    downloadTitle: 'Текст в том виде, для того ассемблера и в той форме, что выбраны выше',
+    downloadZip: 'Zip',
+    downloadImageTitle: 'Все файлы диска текстом, одним zip-архивом',
+    nothingWritten: (name) => `Для ${name} скачивать нечего.`,
+    savedWithMessages: (name) => `${name} скачан. Сообщения korvex:`,
+    toPack: 'Текст для упаковки',
+    packTitle: 'Обратно в ALASM',
+    packCount: (texts) => `${counted('ru', texts, { one: 'текстовый файл', few: 'текстовых файла',
+      many: 'текстовых файлов', other: 'текстового файла' })} можно упаковать в формат ALASM, ` +
+      'как это делает korvex pack. Результат скачается и появится в списке выше таким, каким ' +
+      'его прочитает ALASM.',
+    packInto: 'Упаковать в',
+    packTrd: 'диск TR-DOS (.trd)',
+    packScl: 'архив SCL (.scl)',
+    packHobeta: 'файлы Hobeta (.$h), по одному на текст',
+    packName: 'Имя диска',
+    packCharset: 'Текст',
+    packAuto: 'в UTF-8, если читается как UTF-8',
+    packUtf8: 'в UTF-8, сохранить в выбранной кодировке',
+    packStored: 'байты как их хранит ALASM',
+    packButton: 'Упаковать и скачать',
+    packed: (names) => `Упаковано: ${names}.`,
+    notPacked: 'Упаковать удалось не всё. Сообщения korvex:',
+    previous: '◀ Предыдущий',
+    next: 'Следующий ▶',
+    previousKeys: 'Предыдущий файл (P или ←)',
+    nextKeys: 'Следующий файл (N или →)',
+    wrap: 'Перенос строк',
+    copy: 'Копировать',
+    copyKeys: 'Скопировать текст (C)',
+    copied: 'Скопировано',
+    notCopied: 'Не скопировано',
+    close: 'Закрыть',
+    closeKeys: 'Назад к списку (Esc)',
+    readerKeys: 'N, P или ←, →: следующий и предыдущий файл · W: перенос строк · C: копировать · ' +
+      'Esc: закрыть',
+    position: (at, of) => `${at} из ${of}`,
+    textFacts: 'Текст для упаковки, как есть.',
+    alasmFacts: (name) => (name === null ? 'Текст самого ALASM.' : `Текст самого ALASM; имя в ` +
+      `заголовке: ${name}.`),
+    translatedFacts: (dialect, untranslated) => `Переведён для ${dialect}` + (untranslated === 0
+      ? ': собирается в те же байты, что и у ALASM.'
+      : `; не удалось перевести: ${counted('ru', untranslated,
+        { one: 'строка', few: 'строки', many: 'строк', other: 'строки' })}, они оставлены ` +
+        'комментариями с пометкой ;!.'),
+    untranslatedTitle: (count) => `Не удалось перевести ${counted('ru', count,
+      { one: 'строку', few: 'строки', many: 'строк', other: 'строки' })}:`,
+    lineNumber: (line) => `строка ${line}`,
+    footer: 'Преобразует тот же код на C++, что и программы korve и korvex для командной ' +
+      'строки, скомпилированный в WebAssembly. Скачиваются файлы, которые пишет korvex, с ' +
+      'концами строк LF. Zip-архивы пишет библиотека fflate (лицензия MIT).',
   },
 };
