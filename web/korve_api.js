@@ -357,7 +357,8 @@ const korveApi = (function () {
   const korvexFolder = '/korvex';
   const korvexInputs = `${korvexFolder}/in`;
   const korvexOutputs = `${korvexFolder}/out`;
-  const korvexOutputsFromInputs = '../out';
+  // A folder, which the slash says even before korvex makes it.
+  const korvexOutputsFromInputs = '../out/';
   const korvexStdout = `${korvexFolder}/stdout.txt`;
   const korvexStderr = `${korvexFolder}/stderr.txt`;
 

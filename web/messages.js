@@ -49,7 +49,7 @@ const messages = {
       'hobeta-alasm': 'Hobeta',
       'trdos-image': 'TR-DOS disk',
       'scl-archive': 'SCL archive',
-      none: 'unknown',
+      none: '',
       text: 'text',
     },
     inHeader: (name) => `header: ${name}`,
@@ -112,6 +112,7 @@ const messages = {
     untranslatedTitle: (count) => `${counted('en', count, { one: 'line', other: 'lines' })} ` +
       'could not be translated:',
     lineNumber: (line) => `line ${line}`,
+    console: 'korve’s console',
     footer: 'The conversion is the korve and korvex command-line programs’ own C++ code, ' +
       'compiled to WebAssembly. Downloads are what korvex writes, with LF line ends. Zip files ' +
       'are written with fflate (MIT licence).',
@@ -158,7 +159,7 @@ const messages = {
       'hobeta-alasm': 'Hobeta',
       'trdos-image': 'диск TR-DOS',
       'scl-archive': 'архив SCL',
-      none: 'неизвестно',
+      none: '',
       text: 'текст',
     },
     inHeader: (name) => `в заголовке: ${name}`,
@@ -214,7 +215,7 @@ const messages = {
       'Esc: закрыть',
     position: (at, of) => `${at} из ${of}`,
     textFacts: 'Текст для упаковки, как есть.',
-    alasmFacts: (name) => (name === null ? 'Текст самого ALASM.' : `Текст самого ALASM; имя в ` +
+    alasmFacts: (name) => (name === null ? 'Текст в формате ALASM.' : `Текст в формате ALASM; имя в ` +
       `заголовке: ${name}.`),
     translatedFacts: (dialect, untranslated) => `Переведён для ${dialect}` + (untranslated === 0
       ? ': собирается в те же байты, что и у ALASM.'
@@ -224,6 +225,7 @@ const messages = {
     untranslatedTitle: (count) => `Не удалось перевести ${counted('ru', count,
       { one: 'строку', few: 'строки', many: 'строк', other: 'строки' })}:`,
     lineNumber: (line) => `строка ${line}`,
+    console: 'Вывод korve',
     footer: 'Преобразует тот же код на C++, что и программы korve и korvex для командной ' +
       'строки, скомпилированный в WebAssembly. Скачиваются файлы, которые пишет korvex, с ' +
       'концами строк LF. Zip-архивы пишет библиотека fflate (лицензия MIT).',

@@ -446,6 +446,11 @@
       return;
     }
     $('reader-facts').textContent = facts;
+    // korve's console, through the code page: the header's name is in it.
+    const console = $('reader-console');
+    console.hidden = !item.result;
+    console.querySelector('pre').textContent = item.result
+      ? item.result.error ?? decodeBytes(item.result.consoleBytes, 'view') : '';
     $('reader-text').replaceChildren(...lines);
     $('reader-text').scrollTop = 0;
     drawUntranslated(untranslated);
@@ -778,10 +783,14 @@
     reader.addEventListener('close', () => {
       const opened = state.reader;
       state.reader = null;
-      // Back to where the file was opened from.
-      const rows = [...document.querySelectorAll('.cells')];
-      const name = opened?.image ? opened.fileName : opened?.name;
-      rows.find((row) => row.dataset.name === name)?.querySelector('.open')?.focus();
+      // Back to where the file was opened from: the list may have been drawn
+      // anew meanwhile.
+      if (opened) {
+        const named = (name) => `[data-name="${CSS.escape(name)}"]`;
+        const row = `#rows > .row${named(opened.image ? opened.image.name : opened.name)}`;
+        const place = opened.image ? `${row} .entry${named(opened.fileName)}` : row;
+        document.querySelector(`${place} button.open`)?.focus();
+      }
     });
     reader.addEventListener('keydown', (event) => {
       const busy = event.target instanceof HTMLSelectElement ||

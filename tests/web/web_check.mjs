@@ -3,6 +3,7 @@
 // environment and starts it with node's test runner:
 //
 //   KORVE_BINARY   the command-line korve
+//   KORVE_KORVEX   the command-line korvex
 //   KORVE_BENCH    the benchmark program, whose generator writes 64 KiB of data
 //   KORVE_PAGE     the built korve.html
 //   KORVE_EXAMPLES the folder of the shipped examples
@@ -30,6 +31,7 @@ const work = mkdtempSync(join(tmpdir(), 'korve-web-'));
 const greet = readFileSync(join(settings.KORVE_EXAMPLES, 'greet.h'));
 const greetHobeta = readFileSync(join(settings.KORVE_EXAMPLES, 'greet.$h'));
 const hobetaChecksumOffset = 15;
+const alasmHeaderSize = 64;
 const bytes = (...values) => Buffer.from(values);
 // greet.h ends with the zero byte the assembler writes after its last line.
 const greetLines = greet.subarray(0, greet.length - 1);
@@ -53,6 +55,8 @@ const made = {
   'GREET.$C': greetHobeta,
   'ПРИВЕТ.h': Buffer.concat([greetLines, cyrillicComment, bytes(0)]),
   'stopped.h': Buffer.concat([greetLines, undefinedToken, bytes(0)]),
+  // ALASM data whose first line stops at that token: korvex writes no file.
+  'first.h': Buffer.concat([greet.subarray(0, alasmHeaderSize), undefinedToken, bytes(0)]),
   'badsum.$h': Buffer.from(greetHobeta).fill(greetHobeta[hobetaChecksumOffset] ^ 0xFF,
     hobetaChecksumOffset, hobetaChecksumOffset + 1),
   // Bare ALASM data that begins with an SCL archive's signature.
@@ -395,153 +399,240 @@ test('64 KiB converts in the page (timed, not asserted)', async () => {
   await page.close();
 });
 
-test('a user converts several files and disks, previews one and downloads them all', async () => {
-  const downloads = join(work, 'downloads');
-  const page = await openPage();
-  const session = await page.createCDPSession();
-  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
-  const picked = ['ПРИВЕТ.h', 'greet.$h', 'notes.txt', 'stopped.h', 'badsum.$h', 'greet.trd',
-    'greet.scl'];
-  const input = await page.$('#files');
-  await input.uploadFile(...picked.map((name) =>
-    join(name in disks ? settings.KORVE_EXAMPLES : madeFolder, name)));
-  await page.waitForFunction((count) => document.querySelectorAll('.row').length === count &&
-    !document.getElementById('download-all').disabled, {}, picked.length);
-
-  const rows = await page.$$eval('.row', (items) => items.map((row) => ({
-    name: row.dataset.name,
-    outcome: row.dataset.outcome,
-    text: row.innerText,
-  })));
-  const row = (name) => rows.find((item) => item.name === name);
-  assert.deepEqual(rows.map((item) => item.name), picked);
-  for (const [name, outcome, words] of [
-    ['ПРИВЕТ.h', 'converted', 'Converted: 39 lines.'],
-    ['greet.$h', 'converted', 'Converted: 38 lines.'],
-    ['notes.txt', 'not-alasm', 'Not ALASM data'],
-    ['stopped.h', 'undefined-token',
-      'Stopped at an undefined token |0xE7| on line 38; the 37 lines before it are kept.'],
-    ['badsum.$h', 'converted', 'The Hobeta header’s checksum is wrong; converted all the same.'],
-  ]) {
-    assert.equal(row(name).outcome, outcome, name);
-    assert.ok(row(name).text.includes(words), `${name}: ${row(name).text}`);
+// Runs the command-line korvex in a fresh folder holding `files` (name to
+// bytes), as a user would: `korvex WORD...` there. Gives its status, its
+// standard error, and the files under `out` beside that folder.
+function nativeKorvex(words, files) {
+  const folder = mkdtempSync(join(work, 'korvex-'));
+  const inputs = join(folder, 'in');
+  mkdirSync(inputs);
+  try {
+    for (const [name, content] of Object.entries(files)) {
+      writeFileSync(join(inputs, name), content);
+    }
+    const run = spawnSync(settings.KORVE_KORVEX, words, { cwd: inputs });
+    const written = (dir) => (existsSync(dir) ? Object.fromEntries(readdirSync(dir, { recursive: true })
+      .filter((name) => statSync(join(dir, name)).isFile())
+      .map((name) => [name, readFileSync(join(dir, name))])) : {});
+    return { status: run.status, stderr: String(run.stderr), out: written(join(folder, 'out')),
+      inputs: written(inputs) };
+  } finally {
+    rmSync(folder, { recursive: true });
   }
-  assert.ok(row('greet.$h').text.includes('name in header: GREET'));
-  assert.ok(!row('greet.$h').text.includes('checksum'));
+}
 
-  // A disk's row lists its catalogue; each file on it is a file's row.
-  const disk = (name) => `.row[data-name="${name}"]`;
-  for (const name of Object.keys(disks)) {
-    assert.equal(row(name).outcome, 'image', name);
-    const entries = await page.$$eval(`${disk(name)} .entry`, (items) => items.map((entry) => [
-      entry.dataset.name, entry.dataset.outcome,
-      entry.innerText.split('\n').filter(Boolean).slice(0, 3).join(' | '),
-    ]));
-    assert.deepEqual(entries, [
-      ['GREET.H', 'converted', 'GREET.H | 468 bytes | Converted: 38 lines.'],
-      ['GREET.C', 'not-alasm', 'GREET.C | 64 bytes | Not ALASM data: nothing to convert.'],
-    ], name);
-    assert.ok(row(name).text.startsWith(`${name}\nDisk image: 2 files, 1 of them ALASM data.`));
-  }
-  await page.click(`${disk('greet.trd')} .entry[data-name="GREET.H"] button.download`);
+// What a row or a catalogue line shows, cell by cell.
+const cellsOf = (page, selector) => page.$$eval(selector, (items) => items.map((item) => ({
+  name: item.dataset.name,
+  outcome: item.dataset.outcome,
+  cells: [...item.querySelectorAll(':scope > .cells > span, :scope > details > .cells > span, :scope > span')]
+    .map((cell) => cell.textContent),
+  buttons: [...item.querySelectorAll('button')].map((button) => button.className),
+})));
 
-  // The preview, opened from the keyboard, through each code page.
-  await page.focus('.row[data-name="ПРИВЕТ.h"] details.preview summary');
-  await page.keyboard.press('Enter');
-  // The preview is filled when the browser reports the fold open, a moment later.
-  await page.waitForFunction(() =>
-    document.querySelector('.row[data-name="ПРИВЕТ.h"] pre.preview').textContent !== '');
-  const lastLine = async () => page.$eval('.row[data-name="ПРИВЕТ.h"] pre.preview',
-    (pre) => pre.textContent.split('\n').at(-3));
-  for (const [codePage, line] of [
-    ['cp866', ';Привет'], ['cp1251', ';ЏаЁўҐв'], ['latin1', ';\u008Fà¨¢¥â'], ['cp866', ';Привет'],
-  ]) {
-    await page.select('#code-page', codePage);
-    assert.equal(await lastLine(), line, codePage);
-  }
+test('a user reads files and disks, folds them, reads one from the keyboard, downloads and packs',
+  async () => {
+    const downloads = join(work, 'downloads');
+    const page = await openPage();
+    const session = await page.createCDPSession();
+    await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
+    // What the copy button copies, kept where the check can read it.
+    await page.evaluate(() => {
+      navigator.clipboard.writeText = async (copied) => { window.copied = copied; };
+    });
+    const picked = ['ПРИВЕТ.h', 'greet.$h', 'empty', 'stopped.h', 'first.h', 'badsum.$h',
+      'greet.trd', 'greet.scl'];
+    const input = await page.$('#files');
+    await input.uploadFile(...picked.map((name) =>
+      join(name in disks ? settings.KORVE_EXAMPLES : madeFolder, name)));
+    await page.waitForFunction((count) => document.querySelectorAll('#rows > .row').length === count &&
+      !document.getElementById('download-all').disabled, {}, picked.length);
 
-  // The words follow the chosen language; the console stays the program's.
-  await page.select('#language', 'ru');
-  const russian = await page.$eval('.row[data-name="greet.$h"]', (item) => item.innerText);
-  assert.ok(russian.includes('Преобразован: 38 строк.'), russian);
-  const russianDisk = await page.$eval(disk('greet.trd'), (item) => item.innerText);
-  assert.ok(russianDisk.includes('Образ диска: 2 файла, из них с данными ALASM: 1.'), russianDisk);
-  await page.select('#language', 'en');
+    // A lone file: one line of name, what it is, size, lines, outcome and
+    // its buttons; no download of nothing for data that stops on line 1.
+    const rows = await cellsOf(page, '#rows > .row');
+    assert.deepEqual(rows.map((row) => row.name), picked);
+    const row = (name) => rows.find((item) => item.name === name);
+    for (const [name, outcome, cells, buttons] of [
+      ['ПРИВЕТ.h', 'converted', ['ПРИВЕТ.h', 'ALASM data · header: GREET', '476 bytes', '39 lines',
+        'Converted'], ['open', 'download']],
+      ['greet.$h', 'converted', ['greet.$h', 'Hobeta · header: GREET', '485 bytes', '38 lines',
+        'Converted'], ['open', 'download']],
+      ['empty', 'not-alasm', ['empty', '', '0 bytes', '', 'Not ALASM data: nothing to convert.'], []],
+      ['stopped.h', 'undefined-token', ['stopped.h', 'ALASM data · header: GREET', '471 bytes',
+        '37 lines', 'Stopped at an undefined token |0xE7| on line 38; the 37 lines before it are kept.'],
+      ['open', 'download']],
+      ['first.h', 'undefined-token', ['first.h', 'ALASM data · header: GREET', '68 bytes', '0 lines',
+        'Stopped at an undefined token |0xE7| on line 1; no line comes before it.'], []],
+    ]) {
+      assert.deepEqual([row(name).outcome, row(name).cells.slice(0, 5), row(name).buttons],
+        [outcome, cells, buttons], name);
+    }
+    assert.ok((await page.$eval('.row[data-name="badsum.$h"]', (item) => item.innerText))
+      .includes('The Hobeta header’s checksum is wrong; converted all the same.'));
 
-  await page.focus('#download-all');
-  await page.keyboard.press('Enter');
-  await page.select('#format', 'utf8');
-  await page.click('.row[data-name="ПРИВЕТ.h"] button.download');
-  const zip = join(downloads, 'korve.zip');
-  const utf8 = join(downloads, 'ПРИВЕТ.h.utf8.asm');
-  const fromDisk = join(downloads, 'GREET.H.asm');
-  await waitForFiles([zip, utf8, fromDisk]);
-  const greetText = commandLine('greet.h', greet).output;
-  assert.ok(readFileSync(fromDisk).equals(greetText));
+    // A disk is one row that unfolds into its catalogue, and folds.
+    const disk = (name) => `#rows > .row[data-name="${name}"]`;
+    for (const name of Object.keys(disks)) {
+      assert.equal(row(name).outcome, 'image', name);
+      assert.deepEqual(row(name).cells.slice(2, 5), [`${disks[name].length} bytes`, '2 files',
+        '1 of 2 ALASM'], name);
+      assert.deepEqual((await cellsOf(page, `${disk(name)} .entry`)).map((entry) =>
+        [entry.name, entry.outcome, entry.cells.slice(0, 5), entry.buttons]), [
+        ['GREET.H', 'converted', ['GREET.H', 'GREET', '468 bytes', '38 lines', 'Converted'],
+          ['open', 'download']],
+        ['GREET.C', 'not-alasm', ['GREET.C', '', '64 bytes', '', 'Not ALASM data'], []],
+      ], name);
+    }
+    const shownEntries = () => page.$$eval('.entry', (items) =>
+      items.filter((item) => item.checkVisibility()).length);
+    assert.equal(await shownEntries(), 4);
+    await page.click(`${disk('greet.trd')} summary`);
+    assert.equal(await shownEntries(), 2);
+    await page.focus(`${disk('greet.trd')} summary`);
+    await page.keyboard.press('Enter');
+    assert.equal(await shownEntries(), 4);
 
-  // The single files, and a folder per disk.
-  const unzipped = join(work, 'unzipped');
-  const unzip = spawnSync('unzip', ['-q', zip, '-d', unzipped]);
-  assert.equal(unzip.status, 0, String(unzip.stderr));
-  const converted = ['ПРИВЕТ.h', 'greet.$h', 'stopped.h', 'badsum.$h'];
-  assert.deepEqual(readdirSync(unzipped, { recursive: true }).sort(), [
-    ...converted.map((name) => `${name}.asm`), ...Object.keys(disks),
-    ...Object.keys(disks).map((name) => `${name}/GREET.H.asm`)].sort());
-  for (const name of converted) {
-    const expected = commandLine(name, made[name]).output;
-    assert.ok(readFileSync(join(unzipped, `${name}.asm`)).equals(expected), name);
-  }
-  for (const name of Object.keys(disks)) {
-    assert.ok(readFileSync(join(unzipped, name, 'GREET.H.asm')).equals(greetText), name);
-  }
-  const cyrillic = commandLine('ПРИВЕТ.h', made['ПРИВЕТ.h']).output;
-  assert.equal(readFileSync(utf8, 'utf8'), cyrillic.toString('latin1').replace(
-    '\u008F\u00E0\u00A8\u00A2\u00A5\u00E2', 'Привет'));
-  await page.close();
-});
+    // The reading view, from the keyboard: colours from the converter's
+    // parts, the code page, the next and previous file, wrapping, copying.
+    await page.focus('.row[data-name="ПРИВЕТ.h"] button.open');
+    await page.keyboard.press('Enter');
+    await page.waitForSelector('#reader[open] #reader-text .line');
+    const reader = () => page.evaluate(() => ({
+      title: document.getElementById('reader-title').textContent,
+      lines: document.querySelectorAll('#reader-text .line').length,
+      parts: [...document.querySelectorAll('#reader-text .line[data-n="8"] .code > span')]
+        .map((span) => [span.className, span.textContent]),
+    }));
+    const read = await reader();
+    assert.deepEqual([read.title, read.lines, read.parts], ['ПРИВЕТ.h', 39, [
+      ['part-M', '\tLD\t'], ['part-O', 'HL'], ['part-T', ',SCREEN'], ['part-S', '       '],
+      ['part-C', '; wipe the bitmap']]]);
+    const comment = made['ПРИВЕТ.h'].subarray(-7, -1);
+    for (const codePage of ['cp1251', 'koi8r', 'cp866']) {
+      await page.select('#code-page', codePage);
+      const decoder = { cp866: 'ibm866', cp1251: 'windows-1251', koi8r: 'koi8-r' }[codePage];
+      // The last line is the empty one of the data's final zero byte.
+      await page.waitForFunction((line) => document.querySelector(
+        '#reader-text .line[data-n="38"] .code').textContent === line, {},
+      `;${new TextDecoder(decoder).decode(comment)}`);
+    }
+    await page.keyboard.press('n');
+    await page.waitForFunction(() => document.getElementById('reader-title').textContent === 'greet.$h');
+    await page.keyboard.press('p');
+    await page.waitForFunction(() => document.getElementById('reader-title').textContent === 'ПРИВЕТ.h');
+    await page.keyboard.press('c');
+    await page.waitForFunction(() => window.copied !== undefined);
+    const korveText = commandLine('ПРИВЕТ.h', made['ПРИВЕТ.h']).output;
+    assert.equal(await page.evaluate(() => window.copied), new TextDecoder('ibm866').decode(korveText));
+    // Wrapped, the text fits a phone's width.
+    await page.setViewport({ width: 390, height: 844 });
+    await page.keyboard.press('w');
+    assert.ok(await page.$eval('#reader-text', (listing) => listing.classList.contains('wrap') &&
+      listing.scrollWidth <= listing.clientWidth && document.documentElement.scrollWidth <= 390));
+    await page.keyboard.press('w');
+    await page.setViewport({ width: 1280, height: 900 });
+
+    // Translated for sjasmplus: the line that cannot be, listed by number.
+    await page.select('#reader-dialect', 'sjasmplus');
+    await page.waitForFunction(() => !document.getElementById('reader-untranslated').hidden);
+    assert.match(await page.$eval('#reader-untranslated', (list) => list.innerText),
+      /^1 line could not be translated:\n+line 37 text that ALASM keeps as typed/);
+    // Closed, the view gives the keyboard back to the file it was opened from.
+    await page.keyboard.press('Escape');
+    await page.waitForFunction(() => !document.getElementById('reader').open);
+    assert.equal(await page.evaluate(() => document.activeElement.closest('.row').dataset.name),
+      'ПРИВЕТ.h');
+    await page.click('.row[data-name="greet.$h"] button.download');
+    await page.select('#dialect', 'alasm');
+
+    // Text packs back into a disk, which reads back into the list.
+    const textName = 'GREET.H.asm';
+    const textFolder = join(work, 'text');
+    mkdirSync(textFolder);
+    writeFileSync(join(textFolder, textName), commandLine('greet.h', greet).output);
+    await input.uploadFile(join(textFolder, textName));
+    await page.waitForSelector('#pack:not([hidden])');
+    await page.select('#pack-output', 'trd');
+    await page.$eval('#pack-name', (name) => { name.value = 'PACKED'; });
+    await page.click('#pack-button');
+    await page.waitForSelector(`${disk('PACKED.trd')} .entry[data-name="GREET.H"][data-outcome="converted"]`);
+
+    await page.click('#download-all');
+    const zip = join(downloads, 'korve.zip');
+    const translated = join(downloads, 'greet.$h.asm');
+    const packed = join(downloads, 'PACKED.trd');
+    await waitForFiles([zip, translated, packed]);
+    const sjasmplus = nativeKorvex(['text', '--dialect', 'sjasmplus', '--eol', 'lf', '-o', '../out/',
+      'greet.$h'], { 'greet.$h': greetHobeta });
+    assert.ok(readFileSync(translated).equals(sjasmplus.out['greet.$h.asm']));
+    const pack = nativeKorvex(['pack', '-o', 'PACKED.trd', textName],
+      { [textName]: readFileSync(join(textFolder, textName)) });
+    assert.ok(readFileSync(packed).equals(pack.inputs['PACKED.trd']));
+
+    // Every file as korvex writes several inputs: lone files at the top, a
+    // folder per disk; nothing for data that stops on its first line.
+    const unzipped = join(work, 'unzipped');
+    const unzip = spawnSync('unzip', ['-q', zip, '-d', unzipped]);
+    assert.equal(unzip.status, 0, String(unzip.stderr));
+    const lone = ['ПРИВЕТ.h', 'greet.$h', 'stopped.h', 'badsum.$h'];
+    const folders = [...Object.keys(disks), 'PACKED.trd'];
+    assert.deepEqual(readdirSync(unzipped, { recursive: true }).sort(), [
+      ...lone.map((name) => `${name}.asm`), ...folders,
+      ...folders.map((name) => `${name}/GREET.H.asm`)].sort());
+    for (const name of lone) {
+      assert.ok(readFileSync(join(unzipped, `${name}.asm`)).equals(commandLine(name, made[name]).output),
+        name);
+    }
+
+    // The words follow the chosen language.
+    await page.select('#language', 'ru');
+    assert.deepEqual((await cellsOf(page, '.row[data-name="greet.$h"]'))[0].cells.slice(0, 5),
+      ['greet.$h', 'Hobeta · в заголовке: GREET', '485 байт', '38 строк', 'Преобразован']);
+    assert.deepEqual((await cellsOf(page, disk('greet.trd')))[0].cells.slice(3, 5),
+      ['2 файла', 'ALASM: 1 из 2']);
+    await page.select('#language', 'en');
+    await page.close();
+  });
 
 test('names and the console show through the chosen code page, never as U+FFFD', async () => {
   const page = await openPage();
   const picked = ['named.h', 'named.trd', 'sinclair.h'];
   const input = await page.$('#files');
   await input.uploadFile(...picked.map((name) => join(madeFolder, name)));
-  await page.waitForFunction((count) => document.querySelectorAll('.row').length === count &&
+  await page.waitForFunction((count) => document.querySelectorAll('#rows > .row').length === count &&
     !document.getElementById('download-all').disabled, {}, picked.length);
   // Bare ALASM data that begins with an archive's signature is a file, converted.
   assert.equal(await page.$eval('.row[data-name="sinclair.h"]', (row) => row.dataset.outcome),
     'converted');
-
-  const file = '.row[data-name="named.h"]';
-  await page.click(`${file} details.console summary`);
-  await page.waitForFunction((file) =>
-    document.querySelector(`${file} pre.console`).textContent !== '', {}, file);
-  const shown = () => page.evaluate((file) => ({
-    header: document.querySelector(`${file} .header-name`).textContent,
-    console: document.querySelector(`${file} pre.console`).textContent.match(/^Name:.*$/m)[0],
-    disk: document.querySelector('.row[data-name="named.trd"] .entry .file-name').textContent,
+  await page.click('.row[data-name="named.h"] button.open');
+  await page.waitForSelector('#reader[open] #reader-text .line');
+  const shown = () => page.evaluate(() => ({
+    header: document.querySelector('.row[data-name="named.h"] .what').textContent,
+    console: document.querySelector('#reader-console pre').textContent.match(/^Name:.*$/m)[0],
+    disk: document.querySelector('.row[data-name="named.trd"] .entry .name').textContent,
     page: document.body.innerText,
-  }), file);
-  for (const [codePage, name] of [
-    ['cp866', 'Привет'], ['cp1251', 'ЏаЁўҐв'], ['latin1', '\u008Fà¨¢¥â'],
-  ]) {
+  }));
+  for (const codePage of ['cp866', 'cp1251', 'koi8r']) {
     await page.select('#code-page', codePage);
+    const name = new TextDecoder({ cp866: 'ibm866', cp1251: 'windows-1251', koi8r: 'koi8-r' }[codePage])
+      .decode(Buffer.from(cyrillicName, 'latin1'));
     const { header, console, disk, page: text } = await shown();
     assert.deepEqual([header, console, disk],
-      [`name in header: ${name}`, `Name:${name}`, `${name}.H`], codePage);
+      [`ALASM data · header: ${name}`, `Name:${name}`, `${name}.H`], codePage);
     assert.ok(!text.includes('\uFFFD'), codePage);
   }
   await page.close();
 });
 
-test('the screenshot: the page after converting the examples', async () => {
+test('the screenshot: the page with the example disks, one file open', async () => {
   const page = await openPage();
-  await page.setViewport({ width: 900, height: 900 });
+  await page.setViewport({ width: 1100, height: 760 });
   const input = await page.$('#files');
-  await input.uploadFile(...['greet.h', 'greet.$h', 'greet.trd'].map((name) =>
+  await input.uploadFile(...['greet.trd', 'greet.scl', 'greet.h'].map((name) =>
     join(settings.KORVE_EXAMPLES, name)));
-  await page.waitForFunction(() => document.querySelectorAll('.row').length === 3);
-  await page.click('.row[data-name="greet.h"] details.preview summary');
-  await page.waitForFunction(() => document.querySelector('pre.preview').textContent !== '');
+  await page.waitForFunction(() => document.querySelectorAll('#rows > .row').length === 3 &&
+    !document.getElementById('download-all').disabled);
   await page.screenshot({ path: settings.KORVE_SCREENSHOT, fullPage: true });
   await page.close();
 });
