@@ -625,7 +625,7 @@ test('names and the console show through the chosen code page, never as U+FFFD',
   await page.close();
 });
 
-test('the screenshot: the page with the example disks, one file open', async () => {
+test('the screenshot: the page with the example disks and the example file', async () => {
   const page = await openPage();
   await page.setViewport({ width: 1100, height: 760 });
   const input = await page.$('#files');
