@@ -754,6 +754,7 @@
     choice('format', 'format');
     // The layout and the dialect are chosen on the page and in the view alike.
     for (const key of ['layout', 'dialect']) {
+      $(`reader-${key}`).replaceChildren(...[...$(key).options].map((option) => option.cloneNode(true)));
       choice(key, key, () => { $(`reader-${key}`).value = state[key]; });
       choice(`reader-${key}`, key, () => { $(key).value = state[key]; });
     }
