@@ -13,6 +13,12 @@
 // korve_web_bytes_* functions. Whatever a korve_web_read_* function gives is
 // the script's, to give back to the matching korve_web_free_* function.
 // Each entry's Hobeta file then converts through korve_web_run, as any file.
+//
+// korvex runs whole, too: korve_web_run_korvex takes its words and writes
+// what it prints to two files, so that the page gives scripts exactly what
+// the command line gives. The reading view's text comes through
+// korve_web_read_view, which tells for every byte the part of its line it
+// belongs to, as the converter knew it.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
