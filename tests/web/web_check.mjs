@@ -144,28 +144,56 @@ async function openPage() {
   return page;
 }
 
-// Calls window.korve[method](name, content) in the page, convert or
-// convertImage. Bytes, the result's own or its entries', travel as base64
-// and come back as Buffers.
-function callInPage(page, method, name, content) {
-  const bytesOf = (result) => Object.fromEntries(Object.entries(result).map(([key, value]) =>
-    [key, value?.base64 === undefined ? value : Buffer.from(value.base64, 'base64')]));
-  return page.evaluate(async (method, name, base64) => {
-    const input = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-    const textOf = (result) => Object.fromEntries(Object.entries(result).map(([key, value]) => {
+// Calls window.korve[method](...args) in the page. Bytes travel as base64,
+// {base64}, at any depth of the arguments and the result: Buffers go in and
+// come back. A rejection in the page rejects with an error of its name.
+async function callInPage(page, method, ...args) {
+  const encode = (value) => (Buffer.isBuffer(value)
+    ? { base64: value.toString('base64') } : eachItem(value, encode));
+  const decode = (value) => (value?.base64 !== undefined
+    ? Buffer.from(value.base64, 'base64') : eachItem(value, decode));
+  const reply = await page.evaluate(async (method, args) => {
+    const eachItem = (value, change) => {
+      if (Array.isArray(value)) {
+        return value.map(change);
+      }
+      return value !== null && typeof value === 'object'
+        ? Object.fromEntries(Object.entries(value).map(([key, item]) => [key, change(item)]))
+        : value;
+    };
+    const decode = (value) => (value?.base64 !== undefined
+      ? Uint8Array.from(atob(value.base64), (c) => c.charCodeAt(0)) : eachItem(value, decode));
+    const encode = (value) => {
       if (!(value instanceof Uint8Array)) {
-        return [key, value];
+        return eachItem(value, encode);
       }
       let binary = '';
       for (const byte of value) {
         binary += String.fromCharCode(byte);
       }
-      return [key, { base64: btoa(binary) }];
-    }));
-    const result = await window.korve[method](name, input);
-    return result && (result.entries ? { ...result, entries: result.entries.map(textOf) } : textOf(result));
-  }, method, name, content.toString('base64')).then((result) => result &&
-    (result.entries ? { ...result, entries: result.entries.map(bytesOf) } : bytesOf(result)));
+      return { base64: btoa(binary) };
+    };
+    try {
+      return { result: encode(await window.korve[method](...decode(args))) };
+    } catch (error) {
+      return { error: { name: error.name, message: error.message } };
+    }
+  }, method, encode(args));
+  if (reply.error) {
+    throw Object.assign(new Error(reply.error.message), { name: reply.error.name });
+  }
+  return decode(reply.result);
+}
+
+// `value` with `change` made of each item, where it is a list or an object.
+// The page has a copy of its own, as it sees none of this file.
+function eachItem(value, change) {
+  if (Array.isArray(value)) {
+    return value.map(change);
+  }
+  return value !== null && typeof value === 'object'
+    ? Object.fromEntries(Object.entries(value).map(([key, item]) => [key, change(item)]))
+    : value;
 }
 
 before(async () => {
@@ -359,17 +387,33 @@ test('the page refuses code made from strings, and still compiles its WebAssembl
   await page.close();
 });
 
+// Names that are not file names, and options korvex's flags do not have here.
 test('names that are not file names are refused', async () => {
   const page = await openPage();
-  const refused = await page.evaluate(async (names) => {
-    const outcomes = [];
-    for (const name of names) {
-      outcomes.push(await window.korve.convert(name, new Uint8Array(1)).then(
-        () => 'converted', (error) => error.name));
-    }
-    return outcomes;
-  }, ['', '.', '..', 'disk/GAME.$h', '../GAME.$h', 'GAME\0.h', 'Б'.repeat(128)]);
-  assert.deepEqual(refused, Array(7).fill('TypeError'));
+  const one = Buffer.alloc(1);
+  const text = { name: 'GAME.asm', bytes: one };
+  const notNames = ['', '.', '..', 'disk/GAME.$h', '../GAME.$h', 'GAME\0.h', 'Б'.repeat(128)];
+  // Standard input, to korvex, which the page has none of.
+  const notKorvexNames = [...notNames, '-'];
+  const calls = [
+    ...notNames.map((name) => ['convert', name, one]),
+    ...notKorvexNames.flatMap((name) => [
+      ['text', name, one],
+      ['pack', [{ name, bytes: one }], { output: 'GAME.$h' }],
+      ['pack', [text], { output: name }],
+    ]),
+    ['pack', [text], {}],
+    ['text', 'GAME.h', one, { layout: 'tidy', colour: 'on' }],
+    ['pack', [text], { output: 'GAME.$h', name: 'GAME' }],
+  ];
+  const refused = [];
+  for (const [method, ...args] of calls) {
+    const shown = JSON.stringify([method, ...args.filter((arg) => !Buffer.isBuffer(arg))],
+      (key, value) => (key === 'bytes' ? undefined : value));
+    refused.push([shown, await callInPage(page, method, ...args).then(() => 'accepted',
+      (error) => error.name)]);
+  }
+  assert.deepEqual(refused, refused.map(([shown]) => [shown, 'TypeError']));
   await page.close();
 });
 
