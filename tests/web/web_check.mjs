@@ -3,6 +3,7 @@
 // environment and starts it with node's test runner:
 //
 //   KORVE_BINARY   the command-line korve
+//   KORVE_KORVEX   the command-line korvex
 //   KORVE_BENCH    the benchmark program, whose generator writes 64 KiB of data
 //   KORVE_PAGE     the built korve.html
 //   KORVE_EXAMPLES the folder of the shipped examples
@@ -18,6 +19,7 @@ import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, 
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { isDeepStrictEqual } from 'node:util';
 import puppeteer from 'puppeteer-core';
 
 const settings = process.env;
@@ -93,6 +95,65 @@ function sameRun(got, expected) {
     got.consoleBytes.equals(expected.consoleBytes) &&
     (got.output === null) === (expected.output === null) &&
     Buffer.from(got.output ?? []).equals(expected.output ?? Buffer.alloc(0));
+}
+
+// Runs the command-line korvex as the page does: `korvex WORD...` in a
+// fresh folder in/ that holds `inputs` ({name, bytes}), beside a folder out/
+// (there already, as the page's text() names files under a folder even for
+// one input). Gives its status, its standard error as the page reads it, and
+// what `read` reads from the folder in/.
+function korvex(inputs, words, read) {
+  const folder = mkdtempSync(join(work, 'korvex-'));
+  const inputFolder = join(folder, 'in');
+  try {
+    mkdirSync(inputFolder);
+    mkdirSync(join(folder, 'out'));
+    for (const { name, bytes } of inputs) {
+      writeFileSync(join(inputFolder, name), bytes);
+    }
+    const run = spawnSync(settings.KORVE_KORVEX, words, { cwd: inputFolder });
+    const messages = new TextDecoder().decode(run.stderr);
+    return { status: run.status, messages, ...read(inputFolder) };
+  } finally {
+    rmSync(folder, { recursive: true });
+  }
+}
+
+const flagsOf = (options) => Object.entries(options).flatMap(([key, value]) => [`--${key}`, value]);
+const byName = (a, b) => (a.name < b.name ? -1 : Number(a.name > b.name));
+
+// `korvex text [--OPTION VALUE]... -o ../out NAME`, as korve.text(name, bytes,
+// options) is to give it: `files` each file under out/ as {name, bytes}.
+function korvexText(name, bytes, options) {
+  const outputs = join('..', 'out');
+  return korvex([{ name, bytes }], ['text', ...flagsOf(options), '-o', outputs, name], (folder) => {
+    const out = join(folder, outputs);
+    const files = readdirSync(out, { recursive: true })
+      .filter((file) => statSync(join(out, file)).isFile());
+    return { files: files.map((file) => ({ name: file, bytes: readFileSync(join(out, file)) }))
+      .sort(byName) };
+  });
+}
+
+// Runs each {label, method, args, expected} in the page; the labels of those
+// whose result is not `expected`, with the parts that differ and both runs
+// told in short. Files may come in any order.
+async function differingRuns(page, runs) {
+  const told = (run) => run.rejected ?? `status ${run.status}, ${JSON.stringify(run.messages)}, ` +
+    (run.files ? `${run.files.length} files` : `${run.bytes?.length ?? 'no'} bytes`);
+  const differing = [];
+  for (const { label, method, args, expected } of runs) {
+    const got = await callInPage(page, method, ...args).then(
+      (result) => (result.files ? { ...result, files: [...result.files].sort(byName) } : result),
+      (error) => ({ rejected: `${error.name}: ${error.message}` }));
+    if (!isDeepStrictEqual(got, expected)) {
+      const parts = ['rejected', 'status', 'messages', 'files', 'bytes']
+        .filter((key) => !isDeepStrictEqual(got[key], expected[key]));
+      differing.push(`${label}: ${parts.join(', ')} differ; ` +
+        `page ${told(got)}; korvex ${told(expected)}`);
+    }
+  }
+  return differing;
 }
 
 function corpusFiles() {
@@ -363,6 +424,37 @@ test('disk images: safe and distinct file names, broken archives, and no image',
   for (const name of ['greet.h', 'greet.$h', 'sinclair.h', 'notes.txt', 'empty']) {
     assert.equal(await callInPage(page, 'convertImage', name, made[name]), null, name);
   }
+  await page.close();
+});
+
+// The options korve.text is given with every input: each layout in each
+// dialect, the code pages and line ends, and a value korvex refuses.
+const textOptionRows = [
+  ...['stored', 'tidy'].flatMap((layout) =>
+    ['alasm', 'sjasmplus', 'pasmo'].map((dialect) => ({ layout, dialect }))),
+  { charset: 'CP866', eol: 'crlf' },
+  { layout: 'tidy', dialect: 'pasmo', charset: 'KOI8-R', eol: 'lf' },
+  { layout: 'wide' },
+];
+
+test('korve.text gives what korvex text gives, for every input with every option', async () => {
+  const page = await openPage();
+  const paths = [...Object.keys(made).map((name) => join(madeFolder, name)), ...corpusFiles(),
+    ...[...corpusImages().keys()].map((image) => join(settings.KORVE_IMAGES, image))];
+  const runs = paths.flatMap((path) => {
+    const name = basename(path);
+    const bytes = readFileSync(path);
+    return textOptionRows.map((options) => ({
+      label: `${path} ${JSON.stringify(options)}`, method: 'text', args: [name, bytes, options],
+      expected: korvexText(name, bytes, options),
+    }));
+  });
+  const refused = runs.filter(({ args }) => args[2].layout === 'wide');
+  assert.ok(refused.every(({ expected }) =>
+    expected.status === 2 && expected.messages.includes('usage: korvex text')));
+  const differing = await differingRuns(page, runs);
+  console.log(`${runs.length} runs of ${paths.length} inputs compared with korvex text`);
+  assert.deepEqual(differing, []);
   await page.close();
 });
 
