@@ -135,6 +135,17 @@ function korvexText(name, bytes, options) {
   });
 }
 
+// `korvex pack [--charset C] -o OUTPUT NAME...`, as korve.pack(files,
+// {output, ...options}) is to give it: `bytes` what OUTPUT holds, or null.
+function korvexPack(files, { output, ...options }) {
+  const names = files.map(({ name }) => name);
+  return korvex(files, ['pack', ...flagsOf(options), '-o', output, ...names],
+    (folder) => ({
+      bytes: existsSync(join(folder, output)) && !names.includes(output)
+        ? readFileSync(join(folder, output)) : null,
+    }));
+}
+
 // Runs each {label, method, args, expected} in the page; the labels of those
 // whose result is not `expected`, with the parts that differ and both runs
 // told in short. Files may come in any order.
@@ -457,6 +468,61 @@ test('korve.text gives what korvex text gives, for every input with every option
   assert.deepEqual(differing, []);
   await page.close();
 });
+
+test('korve.pack gives what korvex pack gives: each real text alone, on disks, and refused',
+  async () => {
+    const page = await openPage();
+    const sectorSize = 256;
+    const diskFiles = 128;
+    const diskSectors = 2544;
+    // korvex's text of each real file, under the name korvex gives it (some
+    // longer than TR-DOS takes).
+    const reals = corpusFiles().map((path) => readFileSync(path));
+    const texts = corpusFiles().map((path, index) =>
+      korvexText(basename(path), reals[index], { layout: 'stored' }).files[0]);
+    // The texts again, under names TR-DOS takes, on as few disks as hold them.
+    const disks = [];
+    texts.forEach(({ bytes }, index) => {
+      const sectors = Math.ceil(reals[index].length / sectorSize);
+      let disk = disks.at(-1);
+      if (!disk || disk.files.length === diskFiles || disk.sectors + sectors > diskSectors) {
+        disk = { files: [], sectors: 0 };
+        disks.push(disk);
+      }
+      disk.files.push({ name: `F${index}.H.asm`, bytes });
+      disk.sectors += sectors;
+    });
+    const greetText = korvexText('greet.h', greet, {}).files[0].bytes;
+    const nop = Buffer.from('\tnop\n');
+    // files, options, and the status korvex gives where the row is there for it
+    const rows = [
+      ...texts.map((text) => [[text], { output: text.name.replace(/\.asm$/, '.$h') }]),
+      ...disks.flatMap(({ files }, index) =>
+        ['trd', 'scl'].map((kind) => [files, { output: `DISK${index + 1}.${kind}` }, 0])),
+      // Each of korvex's names once: a name and type twice, or too long, is
+      // left out and said.
+      [[...new Map(texts.map((text) => [text.name, text])).values()], { output: 'ALL.trd' }],
+      [Array.from({ length: diskFiles + 1 }, (_, index) => ({ name: `T${index}.asm`, bytes: nop })),
+        { output: 'FULL.trd' }, 1],
+      [korvexText('ПРИВЕТ.h', made['ПРИВЕТ.h'], { charset: 'CP866' }).files,
+        { output: 'ПРИВЕТ.scl', charset: 'CP866' }, 0],
+      [[{ name: 'LONGERNAME.H.asm', bytes: greetText }], { output: 'LONGER.$h' }, 1],
+      [[{ name: 'EURO.H.asm', bytes: Buffer.from('\tnop\t;5 €\n') }],
+        { output: 'EURO.trd', charset: 'CP866' }, 1],
+    ];
+    const runs = rows.map(([files, options]) => ({
+      label: `${options.output} of ${files.length} texts ${JSON.stringify(options)}`,
+      method: 'pack', args: [files, options], expected: korvexPack(files, options),
+    }));
+    for (const [index, [, , status]] of rows.entries()) {
+      assert.ok(status === undefined || runs[index].expected.status === status, runs[index].label);
+    }
+    const differing = await differingRuns(page, runs);
+    console.log(`${runs.length} runs compared with korvex pack (${texts.length} texts alone, ` +
+      `on ${disks.length} disks)`);
+    assert.deepEqual(differing, []);
+    await page.close();
+  });
 
 // The page runs no code made from strings, so its policy allows none; it
 // allows WebAssembly to compile, which is all the converter needs. Code that
