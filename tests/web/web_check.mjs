@@ -19,6 +19,7 @@ import { existsSync, mkdirSync, mkdtempSync, readFileSync, readdirSync, rmSync, 
 import { tmpdir } from 'node:os';
 import { basename, join } from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { isDeepStrictEqual } from 'node:util';
 import puppeteer from 'puppeteer-core';
 
 const settings = process.env;
@@ -99,6 +100,76 @@ function sameRun(got, expected) {
     Buffer.from(got.output ?? []).equals(expected.output ?? Buffer.alloc(0));
 }
 
+// Runs the command-line korvex as the page does: `korvex WORD...` in a
+// fresh folder in/ that holds `inputs` ({name, bytes}), beside a folder out/
+// (there already, as the page's text() names files under a folder even for
+// one input). Gives its status, its standard error as the page reads it, and
+// what `read` reads from the folder in/.
+function korvex(inputs, words, read) {
+  const folder = mkdtempSync(join(work, 'korvex-'));
+  const inputFolder = join(folder, 'in');
+  try {
+    mkdirSync(inputFolder);
+    mkdirSync(join(folder, 'out'));
+    for (const { name, bytes } of inputs) {
+      writeFileSync(join(inputFolder, name), bytes);
+    }
+    const run = spawnSync(settings.KORVE_KORVEX, words, { cwd: inputFolder });
+    const messages = new TextDecoder().decode(run.stderr);
+    return { status: run.status, messages, ...read(inputFolder) };
+  } finally {
+    rmSync(folder, { recursive: true });
+  }
+}
+
+const flagsOf = (options) => Object.entries(options).flatMap(([key, value]) => [`--${key}`, value]);
+const byName = (a, b) => (a.name < b.name ? -1 : Number(a.name > b.name));
+
+// `korvex text [--OPTION VALUE]... -o ../out NAME`, as korve.text(name, bytes,
+// options) is to give it: `files` each file under out/ as {name, bytes}.
+function korvexText(name, bytes, options) {
+  const outputs = join('..', 'out');
+  return korvex([{ name, bytes }], ['text', ...flagsOf(options), '-o', outputs, name], (folder) => {
+    const out = join(folder, outputs);
+    const files = readdirSync(out, { recursive: true })
+      .filter((file) => statSync(join(out, file)).isFile());
+    return { files: files.map((file) => ({ name: file, bytes: readFileSync(join(out, file)) }))
+      .sort(byName) };
+  });
+}
+
+// `korvex pack [--charset C] -o OUTPUT NAME...`, as korve.pack(files,
+// {output, ...options}) is to give it: `bytes` what OUTPUT holds, or null.
+function korvexPack(files, { output, ...options }) {
+  const names = files.map(({ name }) => name);
+  return korvex(files, ['pack', ...flagsOf(options), '-o', output, ...names],
+    (folder) => ({
+      bytes: existsSync(join(folder, output)) && !names.includes(output)
+        ? readFileSync(join(folder, output)) : null,
+    }));
+}
+
+// Runs each {label, method, args, expected} in the page; the labels of those
+// whose result is not `expected`, with the parts that differ and both runs
+// told in short. Files may come in any order.
+async function differingRuns(page, runs) {
+  const told = (run) => run.rejected ?? `status ${run.status}, ${JSON.stringify(run.messages)}, ` +
+    (run.files ? `${run.files.length} files` : `${run.bytes?.length ?? 'no'} bytes`);
+  const differing = [];
+  for (const { label, method, args, expected } of runs) {
+    const got = await callInPage(page, method, ...args).then(
+      (result) => (result.files ? { ...result, files: [...result.files].sort(byName) } : result),
+      (error) => ({ rejected: `${error.name}: ${error.message}` }));
+    if (!isDeepStrictEqual(got, expected)) {
+      const parts = ['rejected', 'status', 'messages', 'files', 'bytes']
+        .filter((key) => !isDeepStrictEqual(got[key], expected[key]));
+      differing.push(`${label}: ${parts.join(', ')} differ; ` +
+        `page ${told(got)}; korvex ${told(expected)}`);
+    }
+  }
+  return differing;
+}
+
 function corpusFiles() {
   const manifest = join(settings.KORVE_CORPUS || '', 'MANIFEST.tsv');
   if (!settings.KORVE_CORPUS || !existsSync(manifest)) {
@@ -148,28 +219,56 @@ async function openPage() {
   return page;
 }
 
-// Calls window.korve[method](name, content) in the page, convert or
-// convertImage. Bytes, the result's own or its entries', travel as base64
-// and come back as Buffers.
-function callInPage(page, method, name, content) {
-  const bytesOf = (result) => Object.fromEntries(Object.entries(result).map(([key, value]) =>
-    [key, value?.base64 === undefined ? value : Buffer.from(value.base64, 'base64')]));
-  return page.evaluate(async (method, name, base64) => {
-    const input = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
-    const textOf = (result) => Object.fromEntries(Object.entries(result).map(([key, value]) => {
+// Calls window.korve[method](...args) in the page. Bytes travel as base64,
+// {base64}, at any depth of the arguments and the result: Buffers go in and
+// come back. A rejection in the page rejects with an error of its name.
+async function callInPage(page, method, ...args) {
+  const encode = (value) => (Buffer.isBuffer(value)
+    ? { base64: value.toString('base64') } : eachItem(value, encode));
+  const decode = (value) => (value?.base64 !== undefined
+    ? Buffer.from(value.base64, 'base64') : eachItem(value, decode));
+  const reply = await page.evaluate(async (method, args) => {
+    const eachItem = (value, change) => {
+      if (Array.isArray(value)) {
+        return value.map(change);
+      }
+      return value !== null && typeof value === 'object'
+        ? Object.fromEntries(Object.entries(value).map(([key, item]) => [key, change(item)]))
+        : value;
+    };
+    const decode = (value) => (value?.base64 !== undefined
+      ? Uint8Array.from(atob(value.base64), (c) => c.charCodeAt(0)) : eachItem(value, decode));
+    const encode = (value) => {
       if (!(value instanceof Uint8Array)) {
-        return [key, value];
+        return eachItem(value, encode);
       }
       let binary = '';
       for (const byte of value) {
         binary += String.fromCharCode(byte);
       }
-      return [key, { base64: btoa(binary) }];
-    }));
-    const result = await window.korve[method](name, input);
-    return result && (result.entries ? { ...result, entries: result.entries.map(textOf) } : textOf(result));
-  }, method, name, content.toString('base64')).then((result) => result &&
-    (result.entries ? { ...result, entries: result.entries.map(bytesOf) } : bytesOf(result)));
+      return { base64: btoa(binary) };
+    };
+    try {
+      return { result: encode(await window.korve[method](...decode(args))) };
+    } catch (error) {
+      return { error: { name: error.name, message: error.message } };
+    }
+  }, method, encode(args));
+  if (reply.error) {
+    throw Object.assign(new Error(reply.error.message), { name: reply.error.name });
+  }
+  return decode(reply.result);
+}
+
+// `value` with `change` made of each item, where it is a list or an object.
+// The page has a copy of its own, as it sees none of this file.
+function eachItem(value, change) {
+  if (Array.isArray(value)) {
+    return value.map(change);
+  }
+  return value !== null && typeof value === 'object'
+    ? Object.fromEntries(Object.entries(value).map(([key, item]) => [key, change(item)]))
+    : value;
 }
 
 before(async () => {
@@ -342,6 +441,92 @@ test('disk images: safe and distinct file names, broken archives, and no image',
   await page.close();
 });
 
+// The options korve.text is given with every input: each layout in each
+// dialect, the code pages and line ends, and a value korvex refuses.
+const textOptionRows = [
+  ...['stored', 'tidy'].flatMap((layout) =>
+    ['alasm', 'sjasmplus', 'pasmo'].map((dialect) => ({ layout, dialect }))),
+  { charset: 'CP866', eol: 'crlf' },
+  { layout: 'tidy', dialect: 'pasmo', charset: 'KOI8-R', eol: 'lf' },
+  { layout: 'wide' },
+];
+
+test('korve.text gives what korvex text gives, for every input with every option', async () => {
+  const page = await openPage();
+  const paths = [...Object.keys(made).map((name) => join(madeFolder, name)), ...corpusFiles(),
+    ...[...corpusImages().keys()].map((image) => join(settings.KORVE_IMAGES, image))];
+  const runs = paths.flatMap((path) => {
+    const name = basename(path);
+    const bytes = readFileSync(path);
+    return textOptionRows.map((options) => ({
+      label: `${path} ${JSON.stringify(options)}`, method: 'text', args: [name, bytes, options],
+      expected: korvexText(name, bytes, options),
+    }));
+  });
+  const refused = runs.filter(({ args }) => args[2].layout === 'wide');
+  assert.ok(refused.every(({ expected }) =>
+    expected.status === 2 && expected.messages.includes('usage: korvex text')));
+  const differing = await differingRuns(page, runs);
+  console.log(`${runs.length} runs of ${paths.length} inputs compared with korvex text`);
+  assert.deepEqual(differing, []);
+  await page.close();
+});
+
+test('korve.pack gives what korvex pack gives: each real text alone, on disks, and refused',
+  async () => {
+    const page = await openPage();
+    const sectorSize = 256;
+    const diskFiles = 128;
+    const diskSectors = 2544;
+    // korvex's text of each real file, under the name korvex gives it (some
+    // longer than TR-DOS takes).
+    const reals = corpusFiles().map((path) => readFileSync(path));
+    const texts = corpusFiles().map((path, index) =>
+      korvexText(basename(path), reals[index], { layout: 'stored' }).files[0]);
+    // The texts again, under names TR-DOS takes, on as few disks as hold them.
+    const disks = [];
+    texts.forEach(({ bytes }, index) => {
+      const sectors = Math.ceil(reals[index].length / sectorSize);
+      let disk = disks.at(-1);
+      if (!disk || disk.files.length === diskFiles || disk.sectors + sectors > diskSectors) {
+        disk = { files: [], sectors: 0 };
+        disks.push(disk);
+      }
+      disk.files.push({ name: `F${index}.H.asm`, bytes });
+      disk.sectors += sectors;
+    });
+    const greetText = korvexText('greet.h', greet, {}).files[0].bytes;
+    const nop = Buffer.from('\tnop\n');
+    // files, options, and the status korvex gives where the row is there for it
+    const rows = [
+      ...texts.map((text) => [[text], { output: text.name.replace(/\.asm$/, '.$h') }]),
+      ...disks.flatMap(({ files }, index) =>
+        ['trd', 'scl'].map((kind) => [files, { output: `DISK${index + 1}.${kind}` }, 0])),
+      // Each of korvex's names once: a name and type twice, or too long, is
+      // left out and said.
+      [[...new Map(texts.map((text) => [text.name, text])).values()], { output: 'ALL.trd' }],
+      [Array.from({ length: diskFiles + 1 }, (_, index) => ({ name: `T${index}.asm`, bytes: nop })),
+        { output: 'FULL.trd' }, 1],
+      [korvexText('ПРИВЕТ.h', made['ПРИВЕТ.h'], { charset: 'CP866' }).files,
+        { output: 'ПРИВЕТ.scl', charset: 'CP866' }, 0],
+      [[{ name: 'LONGERNAME.H.asm', bytes: greetText }], { output: 'LONGER.$h' }, 1],
+      [[{ name: 'EURO.H.asm', bytes: Buffer.from('\tnop\t;5 €\n') }],
+        { output: 'EURO.trd', charset: 'CP866' }, 1],
+    ];
+    const runs = rows.map(([files, options]) => ({
+      label: `${options.output} of ${files.length} texts ${JSON.stringify(options)}`,
+      method: 'pack', args: [files, options], expected: korvexPack(files, options),
+    }));
+    for (const [index, [, , status]] of rows.entries()) {
+      assert.ok(status === undefined || runs[index].expected.status === status, runs[index].label);
+    }
+    const differing = await differingRuns(page, runs);
+    console.log(`${runs.length} runs compared with korvex pack (${texts.length} texts alone, ` +
+      `on ${disks.length} disks)`);
+    assert.deepEqual(differing, []);
+    await page.close();
+  });
+
 // The page runs no code made from strings, so its policy allows none; it
 // allows WebAssembly to compile, which is all the converter needs. Code that
 // puppeteer evaluates is exempt from the policy; a timer it sets is not.
@@ -363,17 +548,33 @@ test('the page refuses code made from strings, and still compiles its WebAssembl
   await page.close();
 });
 
+// Names that are not file names, and options korvex's flags do not have here.
 test('names that are not file names are refused', async () => {
   const page = await openPage();
-  const refused = await page.evaluate(async (names) => {
-    const outcomes = [];
-    for (const name of names) {
-      outcomes.push(await window.korve.convert(name, new Uint8Array(1)).then(
-        () => 'converted', (error) => error.name));
-    }
-    return outcomes;
-  }, ['', '.', '..', 'disk/GAME.$h', '../GAME.$h', 'GAME\0.h', 'Б'.repeat(128)]);
-  assert.deepEqual(refused, Array(7).fill('TypeError'));
+  const one = Buffer.alloc(1);
+  const text = { name: 'GAME.asm', bytes: one };
+  const notNames = ['', '.', '..', 'disk/GAME.$h', '../GAME.$h', 'GAME\0.h', 'Б'.repeat(128)];
+  // Standard input, to korvex, which the page has none of.
+  const notKorvexNames = [...notNames, '-'];
+  const calls = [
+    ...notNames.map((name) => ['convert', name, one]),
+    ...notKorvexNames.flatMap((name) => [
+      ['text', name, one],
+      ['pack', [{ name, bytes: one }], { output: 'GAME.$h' }],
+      ['pack', [text], { output: name }],
+    ]),
+    ['pack', [text], {}],
+    ['text', 'GAME.h', one, { layout: 'tidy', colour: 'on' }],
+    ['pack', [text], { output: 'GAME.$h', name: 'GAME' }],
+  ];
+  const refused = [];
+  for (const [method, ...args] of calls) {
+    const shown = JSON.stringify([method, ...args.filter((arg) => !Buffer.isBuffer(arg))],
+      (key, value) => (key === 'bytes' ? undefined : value));
+    refused.push([shown, await callInPage(page, method, ...args).then(() => 'accepted',
+      (error) => error.name)]);
+  }
+  assert.deepEqual(refused, refused.map(([shown]) => [shown, 'TypeError']));
   await page.close();
 });
 
