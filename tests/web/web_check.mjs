@@ -101,16 +101,14 @@ function sameRun(got, expected) {
 }
 
 // Runs the command-line korvex as the page does: `korvex WORD...` in a
-// fresh folder in/ that holds `inputs` ({name, bytes}), beside a folder out/
-// (there already, as the page's text() names files under a folder even for
-// one input). Gives its status, its standard error as the page reads it, and
+// fresh folder in/ that holds `inputs` ({name, bytes}), where text goes to
+// ../out/. Gives its status, its standard error as the page reads it, and
 // what `read` reads from the folder in/.
 function korvex(inputs, words, read) {
   const folder = mkdtempSync(join(work, 'korvex-'));
   const inputFolder = join(folder, 'in');
   try {
     mkdirSync(inputFolder);
-    mkdirSync(join(folder, 'out'));
     for (const { name, bytes } of inputs) {
       writeFileSync(join(inputFolder, name), bytes);
     }
@@ -125,24 +123,25 @@ function korvex(inputs, words, read) {
 const flagsOf = (options) => Object.entries(options).flatMap(([key, value]) => [`--${key}`, value]);
 const byName = (a, b) => (a.name < b.name ? -1 : Number(a.name > b.name));
 
-// `korvex text [--OPTION VALUE]... -o ../out NAME`, as korve.text(name, bytes,
-// options) is to give it: `files` each file under out/ as {name, bytes}.
+// `korvex text [--OPTION VALUE]... -o ../out/ -- NAME`, as korve.text(name,
+// bytes, options) is to give it: `files` each file under out/ as {name, bytes}.
 function korvexText(name, bytes, options) {
-  const outputs = join('..', 'out');
-  return korvex([{ name, bytes }], ['text', ...flagsOf(options), '-o', outputs, name], (folder) => {
+  const outputs = '../out/';
+  const words = ['text', ...flagsOf(options), '-o', outputs, '--', name];
+  return korvex([{ name, bytes }], words, (folder) => {
     const out = join(folder, outputs);
-    const files = readdirSync(out, { recursive: true })
+    const files = (existsSync(out) ? readdirSync(out, { recursive: true }) : [])
       .filter((file) => statSync(join(out, file)).isFile());
     return { files: files.map((file) => ({ name: file, bytes: readFileSync(join(out, file)) }))
       .sort(byName) };
   });
 }
 
-// `korvex pack [--charset C] -o OUTPUT NAME...`, as korve.pack(files,
+// `korvex pack [--charset C] -o OUTPUT -- NAME...`, as korve.pack(files,
 // {output, ...options}) is to give it: `bytes` what OUTPUT holds, or null.
 function korvexPack(files, { output, ...options }) {
   const names = files.map(({ name }) => name);
-  return korvex(files, ['pack', ...flagsOf(options), '-o', output, ...names],
+  return korvex(files, ['pack', ...flagsOf(options), '-o', output, '--', ...names],
     (folder) => ({
       bytes: existsSync(join(folder, output)) && !names.includes(output)
         ? readFileSync(join(folder, output)) : null,
@@ -600,28 +599,6 @@ test('64 KiB converts in the page (timed, not asserted)', async () => {
   await page.close();
 });
 
-// Runs the command-line korvex in a fresh folder holding `files` (name to
-// bytes), as a user would: `korvex WORD...` there. Gives its status, its
-// standard error, and the files under `out` beside that folder.
-function nativeKorvex(words, files) {
-  const folder = mkdtempSync(join(work, 'korvex-'));
-  const inputs = join(folder, 'in');
-  mkdirSync(inputs);
-  try {
-    for (const [name, content] of Object.entries(files)) {
-      writeFileSync(join(inputs, name), content);
-    }
-    const run = spawnSync(settings.KORVE_KORVEX, words, { cwd: inputs });
-    const written = (dir) => (existsSync(dir) ? Object.fromEntries(readdirSync(dir, { recursive: true })
-      .filter((name) => statSync(join(dir, name)).isFile())
-      .map((name) => [name, readFileSync(join(dir, name))])) : {});
-    return { status: run.status, stderr: String(run.stderr), out: written(join(folder, 'out')),
-      inputs: written(inputs) };
-  } finally {
-    rmSync(folder, { recursive: true });
-  }
-}
-
 // What a row or a catalogue line shows, cell by cell.
 const cellsOf = (page, selector) => page.$$eval(selector, (items) => items.map((item) => ({
   name: item.dataset.name,
@@ -741,9 +718,8 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
       /^1 line could not be translated:\n+line 37 text that ALASM keeps as typed/);
     // Closed, the view gives the keyboard back to the file it was opened from.
     await page.keyboard.press('Escape');
-    await page.waitForFunction(() => !document.getElementById('reader').open);
-    assert.equal(await page.evaluate(() => document.activeElement.closest('.row').dataset.name),
-      'ПРИВЕТ.h');
+    await page.waitForFunction(() => !document.getElementById('reader').open &&
+      document.activeElement.closest('.row')?.dataset.name === 'ПРИВЕТ.h');
     await page.click('.row[data-name="greet.$h"] button.download');
     await page.select('#dialect', 'alasm');
 
@@ -764,12 +740,12 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     const translated = join(downloads, 'greet.$h.asm');
     const packed = join(downloads, 'PACKED.trd');
     await waitForFiles([zip, translated, packed]);
-    const sjasmplus = nativeKorvex(['text', '--dialect', 'sjasmplus', '--eol', 'lf', '-o', '../out/',
-      'greet.$h'], { 'greet.$h': greetHobeta });
-    assert.ok(readFileSync(translated).equals(sjasmplus.out['greet.$h.asm']));
-    const pack = nativeKorvex(['pack', '-o', 'PACKED.trd', textName],
-      { [textName]: readFileSync(join(textFolder, textName)) });
-    assert.ok(readFileSync(packed).equals(pack.inputs['PACKED.trd']));
+    const sjasmplus = korvexText('greet.$h', greetHobeta, { dialect: 'sjasmplus', eol: 'lf' });
+    assert.deepEqual(sjasmplus.files.map((file) => file.name), ['greet.$h.asm']);
+    assert.ok(readFileSync(translated).equals(sjasmplus.files[0].bytes));
+    const pack = korvexPack([{ name: textName, bytes: readFileSync(join(textFolder, textName)) }],
+      { output: 'PACKED.trd' });
+    assert.ok(readFileSync(packed).equals(pack.bytes));
 
     // Every file as korvex writes several inputs: lone files at the top, a
     // folder per disk; nothing for data that stops on its first line.
