@@ -212,6 +212,12 @@
     render();
   }
 
+  // Runs what a button or a choice asked for; what fails is said on the
+  // page, not lost in the console.
+  function guarded(work) {
+    return (...args) => work(...args).catch((error) => tell(text().failedWith(String(error))));
+  }
+
   async function downloadItem(item) {
     if (item.kind === 'text') {
       save(item.name, item.bytes, 'text/plain');
@@ -342,7 +348,7 @@
     if (!reader.open) {
       reader.showModal();
     }
-    drawReader();
+    showReader();
     $('reader-text').focus();
   }
 
@@ -401,6 +407,13 @@
 
   function viewBytesOf(item) {
     return item.image ? item.hobeta : item.bytes;
+  }
+
+  // What fails while the view is drawn is said in the view itself.
+  function showReader() {
+    drawReader().catch((error) => {
+      $('reader-facts').textContent = text().failedWith(String(error));
+    });
   }
 
   // Draws the view of the item for the choices made; a later choice or file
@@ -535,7 +548,7 @@
         className: 'download',
         textContent: words.download,
         title: words.downloadTitle,
-        onclick: () => downloadItem(item),
+        onclick: () => guarded(downloadItem)(item),
       }));
   }
 
@@ -592,7 +605,7 @@
         title: words.downloadImageTitle,
         onclick: (event) => {
           event.preventDefault();
-          downloadImage(row);
+          guarded(downloadImage)(row);
         },
       }) : null));
     const table = element('ol', { className: 'catalogue' },
@@ -647,7 +660,7 @@
         state.notice.messages ? element('pre', { textContent: state.notice.messages }) : null);
     }
     if ($('reader').open && state.reader) {
-      drawReader();
+      showReader();
     }
   }
 
@@ -765,13 +778,13 @@
       addFiles([...picker.files]);
       picker.value = '';  // the same files picked again read again
     });
-    $('download-all').addEventListener('click', downloadAll);
+    $('download-all').addEventListener('click', guarded(downloadAll));
     $('clear').addEventListener('click', () => {
       state.rows = [];
       state.notice = null;
       render();
     });
-    $('pack-button').addEventListener('click', packTexts);
+    $('pack-button').addEventListener('click', guarded(packTexts));
     $('pack-output').addEventListener('change', render);
 
     const reader = $('reader');
@@ -779,7 +792,7 @@
     $('reader-next').addEventListener('click', () => stepReader(1));
     $('reader-wrap').addEventListener('change', (event) => setWrap(event.target.checked));
     $('reader-copy').addEventListener('click', copyReader);
-    $('reader-download').addEventListener('click', () => downloadItem(state.reader));
+    $('reader-download').addEventListener('click', () => guarded(downloadItem)(state.reader));
     $('reader-close').addEventListener('click', () => reader.close());
     reader.addEventListener('close', () => {
       const opened = state.reader;
