@@ -148,8 +148,8 @@
     return row.texts.get(key);
   }
 
-  // The row an item belongs to, and the name korvex gives the item's text
-  // and its messages.
+  // The row an item belongs to, the name korvex gives the text of a file on
+  // an image, and the name korvex's messages give the item.
   function placeOf(item) {
     if (item.image) {
       return {
@@ -158,7 +158,7 @@
         shown: `${item.image.name}:${item.fileName}`,
       };
     }
-    return { row: item, file: `${item.name}.asm`, shown: item.name };
+    return { row: item, file: null, shown: item.name };
   }
 
   // An item's file as korvex writes it with the options, and korvex's
@@ -166,7 +166,9 @@
   async function korvexFile(item, options = textOptions()) {
     const { row, file, shown } = placeOf(item);
     const run = await korvexText(row, options);
-    const found = run.files.find((written) => written.name === file) ?? null;
+    // A lone file's run writes its one text, or none.
+    const found = (file === null ? run.files[0] : run.files.find((written) => written.name === file))
+      ?? null;
     const about = run.messages.split('\n').filter((line) =>
       line.startsWith(`korvex: ${shown}:`) || line.startsWith(`korvex: ${shown} `));
     return { file: found, run, about };
@@ -416,6 +418,34 @@
     });
   }
 
+  // Where the view's item stands among the others, which files added while
+  // it is open change, and the choices it shows.
+  function drawReaderPlace() {
+    const item = state.reader;
+    const items = readable();
+    const at = items.indexOf(item);
+    $('reader-title').textContent = item.image ? `${item.image.name}: ${decodeBytes(item.trdosName, 'name')}`
+      : item.name;
+    $('reader-previous').disabled = at <= 0;
+    $('reader-next').disabled = at < 0 || at >= items.length - 1;
+    $('reader-position').textContent = text().position(at + 1, items.length);
+    for (const choice of ['layout', 'dialect']) {
+      $(`reader-${choice}`).value = state[choice];
+      $(`reader-${choice}`).disabled = item.kind === 'text';
+    }
+  }
+
+  // The converter's view of an item's ALASM data, made once for each layout.
+  function viewOf(item) {
+    item.views = item.views || new Map();
+    if (!item.views.has(state.layout)) {
+      const view = korveApi.view(viewBytesOf(item), { layout: state.layout });
+      view.catch(() => item.views.delete(state.layout));
+      item.views.set(state.layout, view);
+    }
+    return item.views.get(state.layout);
+  }
+
   // Draws the view of the item for the choices made; a later choice or file
   // wins over one still being drawn.
   let drawing = 0;
@@ -423,20 +453,9 @@
     const item = state.reader;
     const words = text();
     const drawn = ++drawing;
-    const items = readable();
-    const at = items.indexOf(item);
-    $('reader-title').textContent = item.image ? `${item.image.name}: ${decodeBytes(item.trdosName, 'name')}`
-      : item.name;
-    $('reader-previous').disabled = at <= 0;
-    $('reader-next').disabled = at < 0 || at >= items.length - 1;
-    $('reader-position').textContent = words.position(at + 1, items.length);
-    for (const choice of ['layout', 'dialect']) {
-      $(`reader-${choice}`).value = state[choice];
-      $(`reader-${choice}`).disabled = item.kind === 'text';
-    }
+    drawReaderPlace();
     $('reader-text').classList.toggle('wrap', state.wrap);
     $('reader-wrap').checked = state.wrap;
-    $('reader-download').disabled = false;
     let lines;
     let facts = '';
     let untranslated = [];
@@ -446,7 +465,7 @@
       lines = plainLines(characters);
       facts = words.textFacts;
     } else if (state.dialect === 'alasm') {
-      const view = await korveApi.view(viewBytesOf(item), { layout: state.layout });
+      const view = await viewOf(item);
       lines = view ? colouredLines(view) : [];
       facts = words.alasmFacts(headerNameOf(item));
     } else {
@@ -660,7 +679,7 @@
         state.notice.messages ? element('pre', { textContent: state.notice.messages }) : null);
     }
     if ($('reader').open && state.reader) {
-      showReader();
+      drawReaderPlace();
     }
   }
 
@@ -756,6 +775,9 @@
       state[key] = select.value;
       after();
       render();
+      if ($('reader').open && state.reader) {
+        showReader();
+      }
     });
   }
 
