@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 
 namespace korve {
 namespace {
@@ -27,7 +28,12 @@ bool ByteReader::fill() {
     const std::size_t wanted = kReadBlock - end_;
     std::size_t got = 0;
     if (file_ != nullptr) {
+        errno = 0;
         got = std::fread(buffer_.get() + end_, 1, wanted, file_);
+        if (got < wanted && std::ferror(file_) != 0) {
+            // Taken at once: the next call may set errno again.
+            error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+        }
     } else {
         got = std::min(wanted, memory_.size());
         std::copy_n(memory_.begin(), got, buffer_.get() + end_);
@@ -43,7 +49,5 @@ void ByteReader::fill_up_to(std::size_t count) {
     while (end_ - begin_ < count && fill()) {
     }
 }
-
-bool ByteReader::failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
 }  // namespace korve

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <span>
+#include <system_error>
 
 namespace korve {
 
@@ -20,7 +21,8 @@ namespace korve {
 inline constexpr std::size_t kLongestLook = 4096;
 
 // A stream read forwards, a block at a time. A read error ends the input like
-// the end of the file does; failed() tells the two apart.
+// the end of the file does; error() tells the two apart, as the system gave
+// it when the read failed.
 class ByteReader {
 public:
     explicit ByteReader(std::FILE* file);
@@ -45,7 +47,8 @@ public:
     }
 
     bool at_end() { return begin_ == end_ && !fill(); }
-    bool failed() const;
+    bool failed() const { return static_cast<bool>(error_); }
+    std::error_code error() const { return error_; }
 
 private:
     bool fill();
@@ -61,6 +64,7 @@ private:
     // A short read met the end of the input or an error: the C library would
     // ask the system again at every later read, once per record at the end.
     bool drained_ = false;
+    std::error_code error_;
 };
 
 }  // namespace korve

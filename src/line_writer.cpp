@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 
 namespace korve {
 
@@ -18,14 +19,30 @@ bool LineWriter::write_line(std::string_view line) {
         return commit(line.size());
     }
     // Longer than any decoded line: straight to the stream, after the block.
-    return flush() && std::fwrite(line.data(), 1, line.size(), output_) == line.size() &&
-           std::fwrite(line_end_.data(), 1, line_end_size_, output_) == line_end_size_;
+    return flush() && put(line.data(), line.size()) && put(line_end_.data(), line_end_size_);
 }
 
 bool LineWriter::flush() {
-    const bool written = std::fwrite(block_.get(), 1, size_, output_) == size_;
+    const bool written = put(block_.get(), size_);
     size_ = 0;
-    return written && std::fflush(output_) == 0;
+    if (!written) {
+        return false;
+    }
+    errno = 0;
+    if (std::fflush(output_) != 0) {
+        return failed();
+    }
+    return true;
+}
+
+bool LineWriter::put(const char* bytes, std::size_t size) {
+    errno = 0;
+    return std::fwrite(bytes, 1, size, output_) == size || failed();
+}
+
+bool LineWriter::failed() {
+    error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+    return false;
 }
 
 }  // namespace korve

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <system_error>
 
 #include "alasm_lines.h"
 
@@ -38,7 +39,15 @@ public:
     // Writes out what the block holds, and flushes the stream.
     bool flush();
 
+    // Why a write failed, as the system said at once.
+    std::error_code error() const { return error_; }
+
 private:
+    // Writes bytes to the stream; false, its error kept, when that failed.
+    bool put(const char* bytes, std::size_t size);
+    // Keeps errno as the reason of the write that just failed; false.
+    bool failed();
+
     static constexpr std::size_t kBlock = std::size_t{64} * 1024;
     static constexpr std::size_t kLongestLineEnd = 2;
     static_assert(kBlock > kLineRoom && kLineSlack >= kLongestLineEnd);
@@ -50,6 +59,7 @@ private:
     // written lines are read.
     std::unique_ptr<char[]> block_;
     std::size_t size_ = 0;
+    std::error_code error_;
 };
 
 }  // namespace korve
