@@ -223,28 +223,46 @@ void check_pack(std::span<const unsigned char> bytes) {
     }
 }
 
+// A source's translation: a line of text and at most one problem for each
+// of its lines, then the end's.
+struct Translated {
+    std::vector<korve::TranslatedLine> lines;
+    std::vector<korve::UntranslatedLine> end;
+};
+
+Translated translated(korve::Dialect dialect, const korve::AlasmSource& source) {
+    korve::Project project;
+    project.dialect = dialect;
+    korve::SourceTranslation translation(project, source);
+    Translated result;
+    while (!translation.done()) {
+        result.lines.push_back(translation.next());
+    }
+    result.end = translation.end_problems();
+    return result;
+}
+
 void check_translation(std::span<const unsigned char> bytes) {
-    std::vector<korve::DescribedLine> lines;
+    korve::AlasmSource source;
     korve::ByteReader reader(bytes);
     while (!reader.at_end()) {
-        lines.push_back(korve::describe_record(korve::take_record(reader).content));
+        source.add(korve::take_record(reader).content);
     }
     for (const korve::Dialect dialect : {korve::Dialect::Sjasmplus, korve::Dialect::Pasmo}) {
-        korve::TranslationSetup setup;
-        setup.dialect = dialect;
-        const korve::Translation first = korve::translate_source(setup, lines);
-        if (first.lines.size() != lines.size()) {
+        const Translated first = translated(dialect, source);
+        if (first.lines.size() != source.size()) {
             fail("a line was translated to nothing, or to more than one line's text");
         }
-        for (const korve::TranslationProblem& problem : first.problems) {
-            if (problem.line == 0 || problem.line > lines.size()) {
-                fail("a translation problem is on no line");
+        for (std::size_t i = 0; i < first.lines.size(); ++i) {
+            const auto& problem = first.lines[i].untranslated;
+            if (problem && problem->number != i + 1) {
+                fail("a translation problem is on another line");
             }
         }
-        const korve::Translation second = korve::translate_source(setup, lines);
+        const Translated second = translated(dialect, source);
         for (std::size_t i = 0; i < first.lines.size(); ++i) {
             if (first.lines[i].text != second.lines[i].text ||
-                first.lines[i].problem != second.lines[i].problem) {
+                first.lines[i].untranslated != second.lines[i].untranslated) {
                 fail("the same lines were translated differently");
             }
         }

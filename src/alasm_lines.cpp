@@ -223,7 +223,7 @@ constexpr UndefinedToken undefined_in(unsigned char byte, Context context) {
     return {byte, context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand};
 }
 
-UndefinedToken undefined_token(std::span<const unsigned char> content) {
+std::optional<UndefinedToken> undefined_token(std::span<const unsigned char> content) {
     Context context = Context::BeforeMnemonic;
     for (const unsigned char byte : content) {
         const Context next = expansions(context)[byte].next;
@@ -232,8 +232,7 @@ UndefinedToken undefined_token(std::span<const unsigned char> content) {
         }
         context = next;
     }
-    assert(false && "the line holds no undefined token");
-    return {};
+    return std::nullopt;
 }
 
 // The quote that closes a string still open at the end of a line belongs to
@@ -299,6 +298,7 @@ DecodedLine decode_line(ByteReader& input, LineRoom room) {
     }
     if (context == Context::Undefined) [[unlikely]] {
         decoded.undefined = undefined_token(content);
+        assert(decoded.undefined && "the line holds an undefined token");
         return decoded;
     }
     if (in_string(context)) {
@@ -306,6 +306,10 @@ DecodedLine decode_line(ByteReader& input, LineRoom room) {
     }
     decoded.size = line.size();
     return decoded;
+}
+
+std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char> content) {
+    return undefined_token(content);
 }
 
 DescribedLine describe_record(std::span<const unsigned char> content) {

@@ -181,4 +181,9 @@ struct DescribedLine {
 // same rules as decode_line.
 DescribedLine describe_record(std::span<const unsigned char> content);
 
+// The undefined keyword token that abandons a record's line, if one does:
+// what decode_line and describe_record would stop at, found without making
+// the text.
+std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char> content);
+
 }  // namespace korve

@@ -101,9 +101,7 @@ bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
     const std::size_t number = c.report.lines + 1;
     if (c.options.translator) {
         c.line = described.text;
-        if (auto reason = c.options.translator(number, described, c.line)) {
-            c.report.untranslated.push_back({number, std::move(*reason)});
-        }
+        c.options.translator(number, described, c.line);
         if (c.options.observer) {
             c.options.observer(number, described);
         }

@@ -79,12 +79,6 @@ enum class TextOutcome : unsigned char {
     WriteFailed,
 };
 
-// A line that the translator could not translate, and why.
-struct UntranslatedLine {
-    std::size_t number = 0;
-    std::string reason;
-};
-
 struct TextReport {
     TextOutcome outcome = TextOutcome::Converted;
     std::string name;                         // the header's name: its bytes up to the first zero
@@ -93,7 +87,6 @@ struct TextReport {
     std::int64_t data_size = 0;               // bytes of ALASM data read, its header included
     std::optional<UndefinedToken> undefined;  // with UndefinedToken: on line `lines` + 1
     std::size_t cut_line = 0;  // the line whose record the input ends inside; 0: none
-    std::vector<UntranslatedLine> untranslated;
     int error_number = 0;  // errno of a failed read or write, where it was set
 };
 

@@ -315,6 +315,17 @@ std::string grouped(std::string_view text) {
     return simple ? std::string(text) : "(" + std::string(text) + ")";
 }
 
+// Adds the name a MACRO line defines.
+void add_macro(const Line& line, std::set<std::string, std::less<>>& names) {
+    if (line.word == "MACRO" && line.operands.size() == 1) {
+        const Classified operand = classify(line.operands[0]);
+        const std::string_view name = trim(operand.text);
+        if (is_name(name)) {
+            names.insert(std::string(name));
+        }
+    }
+}
+
 // --------------------------------------------------------------- the run
 
 enum class BlockKind : unsigned char { Dup, Repeat, If, Local, Macro, Disp };
@@ -334,9 +345,9 @@ struct Output {
     std::string problem;
 };
 
-class Translator {
+class WholeTranslator {
 public:
-    Translator(const TranslationSetup& setup, std::span<const DescribedLine> described)
+    WholeTranslator(const Project& setup, std::span<const DescribedLine> described)
         : setup_(setup), dialect_(setup.dialect), macros_(setup.macros) {
         lines_.reserve(described.size());
         for (const DescribedLine& each : described) {
@@ -345,7 +356,9 @@ public:
         outputs_.resize(lines_.size());
         text_hash_ = hash_text(lines_);
         all_macros_ = macros_;
-        collect_macros(described, all_macros_);
+        for (const Line& line : lines_) {
+            add_macro(line, all_macros_);
+        }
         survey();
         for (std::size_t i = lines_.size(); i-- > 0;) {
             if (writes_bytes(i, all_macros_)) {
@@ -354,6 +367,11 @@ public:
             }
         }
     }
+
+    struct Translation {
+        std::vector<TranslatedLine> lines;
+        std::vector<UntranslatedLine> problems;
+    };
 
     Translation run() {
         for (at_ = 0; at_ < lines_.size(); ++at_) {
@@ -367,17 +385,14 @@ public:
             TranslatedLine line;
             Output& output = outputs_[i];
             if (!output.problem.empty()) {
-                line.problem = output.problem;
-                translation.problems.push_back({i + 1, output.problem});
+                line.untranslated = UntranslatedLine{i + 1, output.problem};
             }
             for (std::size_t j = 0; j < output.lines.size(); ++j) {
                 line.text += (j == 0 ? "" : "\n") + output.lines[j];
             }
             translation.lines.push_back(std::move(line));
         }
-        for (TranslationProblem& problem : end_problems_) {
-            translation.problems.push_back(std::move(problem));
-        }
+        translation.problems = std::move(end_problems_);
         return translation;
     }
 
@@ -1696,7 +1711,7 @@ private:
         }
     }
 
-    const TranslationSetup& setup_;
+    const Project& setup_;
     Dialect dialect_;
     std::set<std::string, std::less<>> macros_;      // defined so far, or elsewhere
     std::set<std::string, std::less<>> all_macros_;  // and those this file defines later
@@ -1721,13 +1736,42 @@ private:
     bool emitted_ = false;
     std::optional<std::size_t> last_write_;  // the last line that writes bytes
     std::uint32_t text_hash_ = 0;             // of the whole file, for names
-    std::vector<TranslationProblem> end_problems_;
+    std::vector<UntranslatedLine> end_problems_;
 };
 
 }  // namespace
 
-Translation translate_source(const TranslationSetup& setup, std::span<const DescribedLine> lines) {
-    return Translator(setup, lines).run();
+// For now the whole source is described and translated at once.
+class Translator {
+public:
+    Translator(const Project& project, const AlasmSource& source) {
+        std::vector<DescribedLine> lines;
+        lines.reserve(source.size());
+        for (std::size_t i = 0; i < source.size(); ++i) {
+            lines.push_back(source.line(i));
+        }
+        translation_ = WholeTranslator(project, lines).run();
+    }
+
+    bool done() const { return at_ == translation_.lines.size(); }
+    TranslatedLine next() { return std::move(translation_.lines[at_++]); }
+    const std::vector<UntranslatedLine>& end_problems() const { return translation_.problems; }
+
+private:
+    WholeTranslator::Translation translation_;
+    std::size_t at_ = 0;
+};
+
+SourceTranslation::SourceTranslation(const Project& project, const AlasmSource& source)
+    : translator_(std::make_unique<Translator>(project, source)) {}
+SourceTranslation::SourceTranslation(SourceTranslation&&) noexcept = default;
+SourceTranslation& SourceTranslation::operator=(SourceTranslation&&) noexcept = default;
+SourceTranslation::~SourceTranslation() = default;
+
+bool SourceTranslation::done() const { return translator_->done(); }
+TranslatedLine SourceTranslation::next() { return translator_->next(); }
+std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
+    return translator_->end_problems();
 }
 
 std::string include_key(std::string_view trdos_name) {
@@ -1743,16 +1787,9 @@ std::string default_include_file(std::string_view trdos_name) {
     return include_key(trdos_name) + std::string(kWrittenSuffix);
 }
 
-void collect_macros(std::span<const DescribedLine> lines, std::set<std::string, std::less<>>& names) {
-    for (const DescribedLine& described : lines) {
-        const Line line = parse_line(described);
-        if (line.word == "MACRO" && line.operands.size() == 1) {
-            const Classified operand = classify(line.operands[0]);
-            const std::string_view name = trim(operand.text);
-            if (is_name(name)) {
-                names.insert(std::string(name));
-            }
-        }
+void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        add_macro(parse_line(source.line(i)), names);
     }
 }
 

@@ -64,6 +64,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -73,6 +74,7 @@
 
 #include "alasm_expression.h"
 #include "alasm_lines.h"
+#include "alasm_source.h"
 
 namespace korve {
 
@@ -84,40 +86,63 @@ inline constexpr std::string_view kUntranslatedMark = ";!";
 // written for them.
 using IncludeNames = std::map<std::string, std::string, std::less<>>;
 
-struct TranslationSetup {
+// Sources translated together, as the files of one folder or disk: what
+// each translation must know of the others.
+struct Project {
     Dialect dialect = Dialect::Sjasmplus;
     IncludeNames includes;
-    // Macros that other files define (a name alone on an indented line calls
-    // one of these, or one this file defines above it).
+    // Macros that the project's files define (a name alone on an indented
+    // line calls one of these, or one its own file defines above it).
     std::set<std::string, std::less<>> macros;
 };
 
+// A line that cannot be translated, and why; its text stands in the
+// translation as a comment that starts with kUntranslatedMark. `number`
+// counts from 1; the end's problems (a block left open) stand on the last
+// line.
+struct UntranslatedLine {
+    std::size_t number = 0;
+    std::string reason;
+
+    bool operator==(const UntranslatedLine&) const = default;
+};
+
+// One line of a source, translated: the target's lines for it, joined by
+// '\n', and why it could not be translated, if it could not.
 struct TranslatedLine {
-    std::string text;  // the target's lines for it, separated by '\n'
-    std::optional<std::string> problem;
+    std::string text;
+    std::optional<UntranslatedLine> untranslated;
 };
 
-struct TranslationProblem {
-    std::size_t line;  // counted from 1
-    std::string what;
+class Translator;
+
+// The translation of one source, given a line at a time, in order.
+class SourceTranslation {
+public:
+    // The source must outlive the translation.
+    SourceTranslation(const Project& project, const AlasmSource& source);
+    SourceTranslation(SourceTranslation&&) noexcept;
+    SourceTranslation& operator=(SourceTranslation&&) noexcept;
+    ~SourceTranslation();
+
+    bool done() const;
+    TranslatedLine next();
+    // Once done: what the source as a whole leaves untranslated (blocks
+    // left open), on its last line.
+    std::vector<UntranslatedLine> end_problems() const;
+
+private:
+    std::unique_ptr<Translator> translator_;
 };
 
-struct Translation {
-    std::vector<TranslatedLine> lines;          // one per line given
-    std::vector<TranslationProblem> problems;   // in line order; also the end's
-};
-
-// Translates a whole source, given as its lines in order.
-Translation translate_source(const TranslationSetup& setup, std::span<const DescribedLine> lines);
-
-// The file an INCLUDE's name gives when the setup does not map it:
+// The file an INCLUDE's name gives when the project does not map it:
 // "SCRUTIL" gives "SCRUTIL.H.asm", "DATA.C" gives "DATA.C.asm".
 std::string default_include_file(std::string_view trdos_name);
 
 // The TR-DOS name and type ("SCRUTIL.H") that an INCLUDE's name stands for.
 std::string include_key(std::string_view trdos_name);
 
-// Adds the names of the macros `lines` define.
-void collect_macros(std::span<const DescribedLine> lines, std::set<std::string, std::less<>>& names);
+// Adds the names of the macros a source defines.
+void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names);
 
 }  // namespace korve

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "alasm_pack.h"
+#include "alasm_source.h"
 #include "alasm_text.h"
 #include "alasm_translation.h"
 #include "catalogue.h"
@@ -164,7 +165,7 @@ struct Run {
     fs::path made;                        // the folder last made: its files follow each other
     // For a dialect: the names the INCLUDEs of the files written into one
     // folder give, and the macros they define.
-    TranslationSetup project;
+    Project project;
 
     void worsen(KorvexStatus to) {
         status = static_cast<int>(to) > static_cast<int>(status) ? to : status;
@@ -220,31 +221,22 @@ std::vector<unsigned char> read_whole(ByteReader& reader) {
 
 bool translating(const Run& run) { return run.options.dialect != Dialect::Alasm; }
 
-// A source's lines in their parts, as they would be written: read, not written.
-std::vector<DescribedLine> described_lines(ByteReader& reader, InputKind kind) {
-    std::vector<DescribedLine> lines;
-    TextOptions options;
-    options.observer = [&lines](std::size_t, const DescribedLine& line) { lines.push_back(line); };
-    convert_to_text(reader, kind, options, nullptr);
-    return lines;
-}
-
 // Makes a source known to the others written into its folder: the TR-DOS
 // names an INCLUDE gives it by, the file it is written to, and its macros.
-void add_to_project(TranslationSetup& project, std::initializer_list<std::string> keys,
-                    const std::string& file, std::span<const DescribedLine> lines) {
+void add_to_project(Project& project, std::initializer_list<std::string> keys,
+                    const std::string& file, const AlasmSource& source) {
     for (const std::string& key : keys) {
         project.includes.emplace(key, file);
     }
-    collect_macros(lines, project.macros);
+    collect_macros(source, project.macros);
 }
 
 // The project of the ALASM files among `files` (their names and paths),
 // written into one folder: a file SCRUTIL.H or SCRUTIL.$h is what INCLUDE
 // "SCRUTIL" names.
-TranslationSetup project_of_files(const Run& run,
+Project project_of_files(const Run& run,
                                   const std::vector<std::pair<std::string, fs::path>>& files) {
-    TranslationSetup project;
+    Project project;
     project.dialect = run.options.dialect;
     for (const auto& [name, path] : files) {
         std::error_code error;
@@ -260,7 +252,7 @@ TranslationSetup project_of_files(const Run& run,
         if (holds_alasm(kind)) {
             const auto stem = trdos_name_of(name);
             add_to_project(project, {name, include_key(stem ? *stem : name)},
-                           name + std::string(kTextSuffix), described_lines(reader, kind));
+                           name + std::string(kTextSuffix), read_source(reader, kind));
         }
     }
     return project;
@@ -269,7 +261,7 @@ TranslationSetup project_of_files(const Run& run,
 // Converts, or translates, ALASM data into `output` (none: only counted);
 // gives the lines that could not be translated in `untranslated`.
 TextReport convert(const Run& run, ByteReader& reader, InputKind kind, std::FILE* output,
-                   std::vector<TranslationProblem>& untranslated) {
+                   std::vector<UntranslatedLine>& untranslated) {
     if (!translating(run)) {
         return convert_to_text(reader, kind, run.options.text, output);
     }
@@ -282,25 +274,34 @@ TextReport convert(const Run& run, ByteReader& reader, InputKind kind, std::FILE
         return failed;
     }
     ByteReader first(bytes);
-    const std::vector<DescribedLine> lines = described_lines(first, kind);
-    Translation translation = translate_source(run.project, lines);
+    const AlasmSource source = read_source(first, kind);
+    SourceTranslation translation(run.project, source);
+    std::vector<std::string> texts;
+    while (!translation.done()) {
+        TranslatedLine line = translation.next();
+        texts.push_back(std::move(line.text));
+        if (line.untranslated) {
+            untranslated.push_back(std::move(*line.untranslated));
+        }
+    }
+    for (UntranslatedLine& problem : translation.end_problems()) {
+        untranslated.push_back(std::move(problem));
+    }
     TextOptions options = run.options.text;
-    options.translator = [&translation](std::size_t number, const DescribedLine&,
-                                        std::string& text) -> std::optional<std::string> {
-        if (number <= translation.lines.size()) {
-            text = translation.lines[number - 1].text;
+    options.translator = [&texts](std::size_t number, const DescribedLine&,
+                                  std::string& text) -> std::optional<std::string> {
+        if (number <= texts.size()) {
+            text = texts[number - 1];
         }
         return std::nullopt;  // reported below, with the end's
     };
     ByteReader second(bytes);
-    TextReport report = convert_to_text(second, kind, options, output);
-    untranslated = std::move(translation.problems);
-    return report;
+    return convert_to_text(second, kind, options, output);
 }
 
 // Reports what converting ALASM data found, once its text is written.
 void report_text(Run& run, const Source& source, const TextReport& report,
-                 std::span<const TranslationProblem> untranslated, std::string_view to) {
+                 std::span<const UntranslatedLine> untranslated, std::string_view to) {
     const Console& console = run.console;
     if (!report.checksum_matches) {
         console.say(Severity::Warning, source.shown,
@@ -310,9 +311,9 @@ void report_text(Run& run, const Source& source, const TextReport& report,
         console.say(Severity::Warning, source.shown,
                     "the data ends inside line " + std::to_string(report.cut_line));
     }
-    for (const TranslationProblem& line : untranslated) {
-        console.say(Severity::Untranslated, source.shown + ":" + std::to_string(line.line),
-                    "cannot translate: " + line.what);
+    for (const UntranslatedLine& line : untranslated) {
+        console.say(Severity::Untranslated, source.shown + ":" + std::to_string(line.number),
+                    "cannot translate: " + line.reason);
         run.worsen(KorvexStatus::NotAllConverted);
     }
     if (report.undefined) {
@@ -329,7 +330,7 @@ void report_text(Run& run, const Source& source, const TextReport& report,
 // Converts ALASM data into a file or onto standard output.
 void convert_alasm(Run& run, ByteReader& reader, InputKind kind, const Source& source,
                    const Destination& where) {
-    std::vector<TranslationProblem> untranslated;
+    std::vector<UntranslatedLine> untranslated;
     if (where.target == Target::Stdout) {
         const TextReport report = convert(run, reader, kind, run.console.streams.out, untranslated);
         if (report.outcome == TextOutcome::WriteFailed) {
@@ -439,9 +440,9 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
     }
     const std::vector<std::string> names = image_file_names(image);
     // A disk's files include each other by their TR-DOS names.
-    const TranslationSetup outer = run.project;
+    const Project outer = run.project;
     if (translating(run)) {
-        run.project = TranslationSetup{run.options.dialect, {}, {}};
+        run.project = Project{run.options.dialect, {}, {}};
         for (std::size_t i = 0; i < image.entries.size(); ++i) {
             const ImageEntry& entry = image.entries[i];
             if (entry.alasm) {
@@ -449,7 +450,7 @@ void convert_image(Run& run, const Source& source, const DiskImage& image,
                     std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
                               entry.hobeta.size()));
                 add_to_project(run.project, {full_name(entry)}, names[i] + std::string(kTextSuffix),
-                               described_lines(reader, InputKind::HobetaAlasm));
+                               read_source(reader, InputKind::HobetaAlasm));
             }
         }
     }
@@ -592,7 +593,7 @@ void walk(Run& run, const fs::path& folder, const Source& source, const Destinat
     }
     std::sort(found.begin(), found.end());
     // The sources of one folder include each other.
-    const TranslationSetup outer = run.project;
+    const Project outer = run.project;
     if (translating(run) && run.options.verb->verb == Verb::Text) {
         run.project = project_of_files(run, found);
     }

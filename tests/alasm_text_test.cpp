@@ -107,9 +107,6 @@ TEST(AlasmText, WritesWhatATranslatorMakesOfEachLine) {
     const TextReport report = convert_to_text(input, InputKind::BareAlasm, options, output.get());
     EXPECT_EQ(report.outcome, TextOutcome::Converted);
     EXPECT_EQ(report.lines, 3U);
-    ASSERT_EQ(report.untranslated.size(), 1U);
-    EXPECT_EQ(report.untranslated[0].number, 2U);
-    EXPECT_EQ(report.untranslated[0].reason, "RUN: code runs while assembling");
     std::rewind(output.get());
     std::string text(200, '\0');
     text.resize(std::fread(text.data(), 1, text.size(), output.get()));

@@ -11,35 +11,42 @@
 namespace korve {
 namespace {
 
-// Marked lines (see alasm_writer.h) to the lines the decoder describes; a
-// '`' stands for '{', which the marks use themselves.
-std::vector<DescribedLine> describe(const std::vector<std::string_view>& marked) {
-    std::vector<DescribedLine> lines;
+// Marked lines (see alasm_writer.h) as a source's records; a '`' stands
+// for '{', which the marks use themselves.
+AlasmSource source_of(const std::vector<std::string_view>& marked) {
+    AlasmSource source;
     for (const std::string_view line : marked) {
         std::string record = testing::alasm_record(line);
         for (char& c : record) {
             c = c == '`' ? '{' : c;
         }
         const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
-        lines.push_back(describe_record({bytes + 1, record.size() - 1}));
+        source.add({bytes + 1, record.size() - 1});
     }
-    return lines;
+    return source;
 }
 
 // The whole translation as one text, each problem after it as "!LINE: what".
 std::string translated(Dialect dialect, const std::vector<std::string_view>& marked) {
-    TranslationSetup setup;
-    setup.dialect = dialect;
-    setup.includes["LIB.H"] = "lib.asm";
-    const Translation translation = translate_source(setup, describe(marked));
+    Project project;
+    project.dialect = dialect;
+    project.includes["LIB.H"] = "lib.asm";
+    const AlasmSource source = source_of(marked);
+    SourceTranslation translation(project, source);
     std::string text;
-    for (const TranslatedLine& line : translation.lines) {
+    std::string problems;
+    while (!translation.done()) {
+        const TranslatedLine line = translation.next();
         text += line.text + "\n";
+        if (line.untranslated) {
+            problems += "!" + std::to_string(line.untranslated->number) + ": " +
+                        line.untranslated->reason + "\n";
+        }
     }
-    for (const TranslationProblem& problem : translation.problems) {
-        text += "!" + std::to_string(problem.line) + ": " + problem.what + "\n";
+    for (const UntranslatedLine& problem : translation.end_problems()) {
+        problems += "!" + std::to_string(problem.number) + ": " + problem.reason + "\n";
     }
-    return text;
+    return text + problems;
 }
 
 struct Case {

@@ -341,15 +341,27 @@ std::string in_quotes(const std::filesystem::path& path) { return "\"" + path.st
 
 // Translates, assembles and compares; false on any difference.
 bool check(Dialect dialect, const std::string& assembler, const std::filesystem::path& work,
-           const std::vector<SourceLine>& source, const std::vector<DescribedLine>& described) {
+           const std::vector<SourceLine>& source, const AlasmSource& described) {
     const char* const name = dialect == Dialect::Sjasmplus ? "sjasmplus" : "pasmo";
-    TranslationSetup setup;
-    setup.dialect = dialect;
-    const Translation translation = translate_source(setup, described);
+    Project project;
+    project.dialect = dialect;
+    SourceTranslation translation(project, described);
+    std::vector<std::string> texts;
+    std::vector<UntranslatedLine> problems;
+    while (!translation.done()) {
+        TranslatedLine line = translation.next();
+        texts.push_back(std::move(line.text));
+        if (line.untranslated) {
+            problems.push_back(std::move(*line.untranslated));
+        }
+    }
+    for (UntranslatedLine& problem : translation.end_problems()) {
+        problems.push_back(std::move(problem));
+    }
     bool good = true;
-    for (const TranslationProblem& problem : translation.problems) {
-        std::printf("%s: line %zu (%s) not translated: %s\n", name, problem.line,
-                    source[problem.line - 1].marked.c_str(), problem.what.c_str());
+    for (const UntranslatedLine& problem : problems) {
+        std::printf("%s: line %zu (%s) not translated: %s\n", name, problem.number,
+                    source[problem.number - 1].marked.c_str(), problem.reason.c_str());
         good = false;
     }
     const std::filesystem::path text = work / (std::string(name) + ".asm");
@@ -357,8 +369,8 @@ bool check(Dialect dialect, const std::string& assembler, const std::filesystem:
     const std::filesystem::path log = work / (std::string(name) + ".log");
     {
         std::ofstream out(text, std::ios::binary);
-        for (const TranslatedLine& line : translation.lines) {
-            out << line.text << '\n';
+        for (const std::string& text : texts) {
+            out << text << '\n';
         }
     }
     std::filesystem::remove(binary);
@@ -384,7 +396,7 @@ bool check(Dialect dialect, const std::string& assembler, const std::filesystem:
             if (at >= built.size() || built[at] != bytes[j]) {
                 std::printf("%s: line %zu: %s\n  translated: %s\n  byte %zu: expected 0x%02X, built ",
                             name, i + 1, source[i].marked.c_str(),
-                            translation.lines[i].text.c_str(), j, bytes[j]);
+                            texts[i].c_str(), j, bytes[j]);
                 if (at < built.size()) {
                     std::printf("0x%02X\n", built[at]);
                 } else {
@@ -424,11 +436,11 @@ int main(int argc, char** argv) {
 
     Generator generator(seed);
     const std::vector<SourceLine> source = make_source(generator, count);
-    std::vector<DescribedLine> described;
+    AlasmSource described;
     for (const SourceLine& line : source) {
         const std::string record = testing::alasm_record(line.marked);
         const auto* bytes = reinterpret_cast<const unsigned char*>(record.data());
-        described.push_back(describe_record({bytes + 1, record.size() - 1}));
+        described.add({bytes + 1, record.size() - 1});
     }
     bool good = true;
     if (!sjasmplus.empty()) {
