@@ -10,11 +10,6 @@
 namespace korve {
 namespace {
 
-constexpr unsigned char kRawRestMarker = 0x10;
-constexpr unsigned char kFirstToken = 0x80;
-constexpr char kCommentStart = ';';
-constexpr char kQuote = '"';
-
 // Text of at most kLineSlack characters, in a block of that width, so that
 // it can be copied whole.
 struct ShortText {
@@ -174,7 +169,7 @@ constexpr Expansion expand(unsigned char byte, Context context) {
     if (context == Context::Undefined) {
         return expansion("", context, LinePart::Text);
     }
-    if (byte >= kFirstToken && decodes_keywords(context)) {
+    if (byte >= kFirstKeywordByte && decodes_keywords(context)) {
         return keyword(byte, context);
     }
     if (byte == kRawRestMarker) {

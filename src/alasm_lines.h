@@ -80,6 +80,11 @@ static_assert(kAlasmSignatureOffset + kAlasmSignature.size() - 1 == kAlasmMarkOf
 inline constexpr std::size_t kLongestRecord = 255;  // the length byte's limit
 inline constexpr std::size_t kLongestSpaceRun = 0x0F;
 
+// The content bytes that mean more than themselves.
+inline constexpr unsigned char kRawRestMarker = 0x10;
+inline constexpr char kCommentStart = ';';
+inline constexpr char kQuote = '"';
+
 // Every content byte expands to at most one space run (a first keyword with
 // its two tabs is shorter), and an open string gains one closing quote.
 inline constexpr std::size_t kLongestLine = (kLongestRecord - 1) * kLongestSpaceRun + 1;

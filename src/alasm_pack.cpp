@@ -13,14 +13,11 @@ namespace {
 
 constexpr char kTab = '\t';
 constexpr char kSpace = ' ';
-constexpr char kQuote = '"';
-constexpr char kCommentStart = ';';
 constexpr char kComma = ',';
 constexpr char kLineFeed = '\n';
 constexpr char kCarriageReturn = '\r';
 constexpr std::size_t kTabStop = 8;
 constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kFirstToken = 0x80;
 constexpr unsigned char kStoredSpace = 0x20;
 constexpr unsigned char kEmptyRecord = 0x01;
 constexpr unsigned char kEndOfData = 0x00;
@@ -223,7 +220,7 @@ public:
                 if (!put_spaces(false)) {
                     return false;
                 }
-                if (byte >= kFirstToken) {
+                if (byte >= kFirstKeywordByte) {
                     return fail(PackProblem::UnknownCharacter, at);
                 }
                 if (operands_ && after_separator_) {
@@ -339,10 +336,6 @@ private:
 
 constexpr std::size_t kCursorAtFirstLine = kAlasmEditorBase + kAlasmHeaderSize;
 
-std::span<unsigned char> writable(std::string& bytes) {
-    return {reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()};
-}
-
 std::string hex(unsigned char byte) {
     std::array<char, 8> text{};
     std::snprintf(text.data(), text.size(), "0x%02X", static_cast<unsigned>(byte));
@@ -406,7 +399,7 @@ AlasmPacker::AlasmPacker(std::string_view name) : data_(kAlasmHeaderSize, '\0') 
     data_.replace(0, kAlasmNameSize, kAlasmNameSize, kSpace);
     data_.replace(0, std::min(name.size(), kAlasmNameSize), name.substr(0, kAlasmNameSize));
     data_[kAlasmTypeOffset] = kAlasmType;
-    write_little_endian(writable(data_), kAlasmCursorOffset, kCursorSize, kCursorAtFirstLine);
+    write_little_endian(writable_bytes(data_), kAlasmCursorOffset, kCursorSize, kCursorAtFirstLine);
     std::copy(kAlasmSignature.begin(), kAlasmSignature.end(),
               data_.begin() + static_cast<std::ptrdiff_t>(kAlasmSignatureOffset));
     static_assert(kAlasmCursorRowOffset == kAlasmCursorOffset + kCursorSize &&
@@ -451,7 +444,7 @@ std::optional<PackError> AlasmPacker::finish() {
     data_.append(empty_records, static_cast<char>(kEmptyRecord));
     empty_lines_ = 0;
     data_ += static_cast<char>(kEndOfData);
-    write_little_endian(writable(data_), kAlasmRecordsLengthOffset, kRecordsLengthSize,
+    write_little_endian(writable_bytes(data_), kAlasmRecordsLengthOffset, kRecordsLengthSize,
                         static_cast<std::uint32_t>(data_.size() - kAlasmHeaderSize));
     return std::nullopt;
 }

@@ -17,6 +17,9 @@
 
 namespace korve {
 
+// Every byte from here up is a keyword's, where a keyword may stand.
+inline constexpr unsigned char kFirstKeywordByte = 0x80;
+
 // The longest keyword in either table ("INCLUDE", "DISPLAY").
 inline constexpr std::size_t kLongestKeyword = 7;
 
@@ -39,7 +42,7 @@ inline constexpr std::string_view kSpace = " ";
 
 // First tokens: instructions and directives, one per byte from 0x80 upwards
 // without gaps, in the order ALASM numbers them.
-inline constexpr unsigned char kFirstTokenBase = 0x80;
+inline constexpr unsigned char kFirstTokenBase = kFirstKeywordByte;
 inline constexpr std::array<std::string_view, 103> kFirstTokenWords = {
     "INCLUDE",  // 0x80
     "INCBIN",

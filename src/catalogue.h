@@ -88,10 +88,6 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
 
 // What is wrong, in the words of messages and the table.
 std::string token_problem(const UndefinedToken& token);  // "0xE7 is no mnemonic"
-std::string_view image_problem(ImageProblem problem);    // "cut short"
-std::string_view entry_problem(ImageProblem problem);    // "its data is lost: ..."
-// The fixed name of a problem, as the page names it: "cut-short"; "" for none.
-std::string_view problem_key(ImageProblem problem);
 
 // The table for one input, a line per file and a line ending each: lines
 // end in `line_end`.

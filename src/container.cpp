@@ -1,6 +1,9 @@
 #include "container.h"
 
 #include <algorithm>
+#include <array>
+
+#include "little_endian.h"
 
 namespace korve {
 
@@ -18,6 +21,30 @@ InputKind recognise_input(std::span<const unsigned char> start) {
         return InputKind::TrdosImage;
     }
     return InputKind::None;
+}
+
+InputKind container_named(std::string_view file_name) {
+    struct Ending {
+        InputKind kind;
+        std::string_view ending;
+    };
+    static constexpr std::array<Ending, 3> kEndings = {{
+        {InputKind::TrdosImage, ".trd"},
+        {InputKind::SclArchive, ".scl"},
+        {InputKind::HobetaAlasm, ".$h"},
+    }};
+    const auto small = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (const auto& [kind, ending] : kEndings) {
+        if (file_name.size() > ending.size() &&
+            std::equal(ending.begin(), ending.end(),
+                       file_name.end() - static_cast<std::ptrdiff_t>(ending.size()),
+                       [&small](char a, char b) { return a == small(b); })) {
+            return kind;
+        }
+    }
+    return InputKind::BareAlasm;
 }
 
 AlasmSetUp set_up_alasm(InputKind kind, ByteReader& input) {
@@ -39,9 +66,8 @@ DiskImage read_disk_image(std::span<const unsigned char> image) {
     }
     DiskImage disk = kind == InputKind::SclArchive ? read_scl_archive(image) : read_trd_image(image);
     for (ImageEntry& entry : disk.entries) {
-        const auto* const bytes = reinterpret_cast<const unsigned char*>(entry.hobeta.data());
-        const std::size_t seen = std::min(entry.hobeta.size(), kAlasmRecognisedBytes);
-        entry.alasm = holds_alasm(recognise_input({bytes, seen}));
+        const auto bytes = byte_span(entry.hobeta);
+        entry.alasm = holds_alasm(recognise_input(bytes.first(std::min(bytes.size(), kAlasmRecognisedBytes))));
     }
     return disk;
 }

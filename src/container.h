@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "alasm_lines.h"
 #include "byte_reader.h"
@@ -51,6 +52,11 @@ constexpr bool holds_alasm(InputKind kind) {
 constexpr bool is_disk_image(InputKind kind) {
     return kind == InputKind::SclArchive || kind == InputKind::TrdosImage;
 }
+
+// The kind of file a name calls for, by its ending in any case: .trd a
+// TR-DOS image, .scl an SCL archive, .$h a Hobeta file; any other name bare
+// ALASM data.
+InputKind container_named(std::string_view file_name);
 
 // What the set-up of an ALASM container found.
 struct AlasmSetUp {

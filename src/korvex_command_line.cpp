@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "code_page.h"
+#include "container.h"
 
 #ifndef KORVE_VERSION
 #error "KORVE_VERSION must name the project's version (the build defines it)"
@@ -163,40 +164,14 @@ std::optional<std::string> apply(Options& options, const OptionRow& option,
            ", not '" + std::string(value) + "'";
 }
 
-// The endings that name a container, in any case; any other name is bare data.
-constexpr std::array<Named<Container>, 3> kContainers = {{
-    {Container::Trd, ".trd"},
-    {Container::Scl, ".scl"},
-    {Container::Hobeta, ".$h"},
-}};
-
-}  // namespace
-
-Container container_named(std::string_view output) {
-    const auto small = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    for (const auto& [container, ending] : kContainers) {
-        if (output.size() > ending.size() &&
-            std::equal(ending.begin(), ending.end(),
-                       output.end() - static_cast<std::ptrdiff_t>(ending.size()),
-                       [&small](char a, char b) { return a == small(b); })) {
-            return container;
-        }
-    }
-    return Container::Bare;
-}
-
-namespace {
-
 // What pack's options leave out or ask for at odds with its inputs.
 std::optional<std::string> pack_usage_error(const Options& options) {
     const bool one = options.inputs.size() == 1;
     if (!options.output || *options.output == kStandardStream) {
         return "pack writes a file: name it with -o OUT";
     }
-    const Container container = container_named(*options.output);
-    if (!one && (container == Container::Bare || container == Container::Hobeta)) {
+    const InputKind container = container_named(*options.output);
+    if (!one && holds_alasm(container)) {
         return "a Hobeta file or bare data holds one TEXT; several need a .trd or an .scl";
     }
     if (!one && options.name) {

@@ -75,13 +75,6 @@ struct Request {
     std::string error;               // UsageError: what is wrong
 };
 
-// What the container of a pack's output is, by its name.
-enum class Container : unsigned char { Bare, Hobeta, Trd, Scl };
-
-// The container a pack's output name chooses: .trd, .scl or .$h in any case;
-// any other name is bare data.
-Container container_named(std::string_view output);
-
 // Reads the command line (argv[0] is the program).
 Request parse(int argc, const char* const* argv);
 

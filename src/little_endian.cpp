@@ -28,4 +28,12 @@ void write_little_endian(std::span<unsigned char> bytes, std::size_t offset, std
     }
 }
 
+std::span<const unsigned char> byte_span(std::string_view bytes) {
+    return {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()};
+}
+
+std::span<unsigned char> writable_bytes(std::string& bytes) {
+    return {reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()};
+}
+
 }  // namespace korve

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace korve {
 
@@ -16,5 +18,11 @@ std::uint32_t read_little_endian(std::span<const unsigned char> bytes, std::size
 // Writes the low `size` bytes (1 to 4) of `value` into the field at `offset`.
 void write_little_endian(std::span<unsigned char> bytes, std::size_t offset, std::size_t size,
                          std::uint32_t value);
+
+// The bytes of a string, as the readers of formats take them.
+std::span<const unsigned char> byte_span(std::string_view bytes);
+
+// The bytes of a string, for writing fields into them.
+std::span<unsigned char> writable_bytes(std::string& bytes);
 
 }  // namespace korve

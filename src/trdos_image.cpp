@@ -149,10 +149,6 @@ constexpr std::size_t kMostTrdFiles = kTrdEntries;
 constexpr std::size_t kLargestFile = kMostSectors * kSectorSize;
 constexpr unsigned char kFirstPrintable = 0x20;
 
-std::span<unsigned char> writable(std::string& bytes) {
-    return {reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()};
-}
-
 std::size_t sectors_of(std::size_t size) { return (size + kSectorSize - 1) / kSectorSize; }
 
 // The file's data, its last sector filled up with zero bytes.
@@ -211,6 +207,40 @@ DiskImage read_scl_archive(std::span<const unsigned char> archive) {
 }
 
 std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }
+
+namespace {
+
+// What is wrong with an image or one of its files: a fixed name, and words
+// for the image and for the file.
+struct ProblemWords {
+    ImageProblem problem;
+    std::string_view key;
+    std::string_view image;
+    std::string_view entry;
+};
+constexpr std::array<ProblemWords, 6> kProblems = {{
+    {ImageProblem::None, "", "", ""},
+    {ImageProblem::NotAnImage, "", "", ""},
+    {ImageProblem::CutShort, "cut-short", "cut short",
+     "its data is lost: the image ends before it"},
+    {ImageProblem::PastTheDisk, "past-the-disk",
+     "a catalogue entry points past the end of the disk",
+     "its data is lost: it lies past the end of the disk"},
+    {ImageProblem::CountTooLarge, "count-too-large", "its file count is larger than it holds", ""},
+    {ImageProblem::ChecksumMismatch, "checksum-mismatch", "the SCL checksum does not match", ""},
+}};
+
+constexpr std::size_t row_of(ImageProblem problem) { return static_cast<std::size_t>(problem); }
+static_assert(kProblems[row_of(ImageProblem::ChecksumMismatch)].problem ==
+              ImageProblem::ChecksumMismatch);
+
+}  // namespace
+
+std::string_view image_problem(ImageProblem problem) { return kProblems[row_of(problem)].image; }
+
+std::string_view entry_problem(ImageProblem problem) { return kProblems[row_of(problem)].entry; }
+
+std::string_view problem_key(ImageProblem problem) { return kProblems[row_of(problem)].key; }
 
 }  // namespace korve
 
@@ -301,7 +331,7 @@ WrittenImage write_trd_image(std::span<const TrdosFile> files, std::string_view 
     }
     const std::size_t free_sector = disk.size() / kSectorSize;
     disk.resize(kLargestDisk, '\0');
-    const auto bytes = writable(disk);
+    const auto bytes = writable_bytes(disk);
     bytes[kFirstFreeSectorOffset] = static_cast<unsigned char>(free_sector % kSectorsPerTrack);
     bytes[kFirstFreeTrackOffset] = static_cast<unsigned char>(free_sector / kSectorsPerTrack);
     bytes[kDiskTypeOffset] = kEightyTracksTwoSides;
@@ -330,10 +360,10 @@ WrittenImage write_scl_archive(std::span<const TrdosFile> files) {
     for (const TrdosFile& file : files) {
         append_sectors(archive, file);
     }
-    const auto summed = writable(archive);
+    const auto summed = writable_bytes(archive);
     const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
     archive.append(kSclChecksumSize, '\0');
-    write_little_endian(writable(archive), archive.size() - kSclChecksumSize, kSclChecksumSize, sum);
+    write_little_endian(writable_bytes(archive), archive.size() - kSclChecksumSize, kSclChecksumSize, sum);
     return written;
 }
 

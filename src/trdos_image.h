@@ -143,6 +143,13 @@ enum class ImageProblem : unsigned char {
     ChecksumMismatch,  // an SCL archive whose checksum is not its bytes' sum
 };
 
+// A problem in words: of an image ("cut short"), and of one of its files
+// ("its data is lost: ..."); and its fixed name, as the page and `list
+// --json` name it ("cut-short"; "" for none).
+std::string_view image_problem(ImageProblem problem);
+std::string_view entry_problem(ImageProblem problem);
+std::string_view problem_key(ImageProblem problem);
+
 // A live file of an image.
 struct ImageEntry {
     std::string name;  // as stored, less the spaces that pad it
