@@ -1,14 +1,10 @@
 #include "alasm_text.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <span>
 #include <string_view>
-
-#include "line_writer.h"
+#include <utility>
 
 namespace korve {
 namespace {
@@ -18,116 +14,75 @@ constexpr std::string_view kCrLf = "\r\n";
 constexpr char kTab = '\t';
 constexpr char kSpace = ' ';
 
-// Writes lines to the output through a block writer, or only counts them
-// where there is no output.
-class TextSink {
-public:
-    TextSink(std::FILE* output, LineEnd end) {
-        if (output != nullptr) {
-            writer_.emplace(output, line_end_text(end));
-        } else {
-            scratch_ = std::make_unique<std::array<char, kLineRoom>>();
-        }
-    }
-
-    LineRoom room() { return writer_ ? writer_->room() : LineRoom(*scratch_); }
-
-    bool commit(std::size_t size) { return !writer_ || writer_->commit(size); }
-
-    // Writes `text` and a line end; a '\n' in it ends a line too.
-    bool write(std::string_view text) {
-        for (std::size_t begin = 0; writer_;) {
-            const std::size_t newline = text.find('\n', begin);
-            if (!writer_->write_line(text.substr(begin, newline - begin))) {
-                return false;
-            }
-            if (newline == std::string_view::npos) {
-                break;
-            }
-            begin = newline + 1;
-        }
-        return true;
-    }
-
-    bool flush() { return !writer_ || writer_->flush(); }
-
-private:
-    std::optional<LineWriter> writer_;
-    std::unique_ptr<std::array<char, kLineRoom>> scratch_;
-};
-
 bool is_stored_space(const LinePiece& piece) {
     return piece.part == LinePart::Spaces ||
            (piece.part == LinePart::Operand && piece.token == keyword_tables::kSpaceToken);
 }
 
 bool keeps_korves_bytes(const TextOptions& options) {
-    return options.layout == TextLayout::Stored && !options.charset && !options.translator &&
-           !options.observer;
+    return options.layout == TextLayout::Stored && !options.charset;
 }
 
-// The state of one conversion, line by line.
-struct Conversion {
-    ByteReader& input;
-    const TextOptions& options;
-    TextSink writer;
-    TextReport report;
-    std::string line;       // the line, for all but the fast path
-    std::string converted;  // the line through the code page
-};
-
-// Decodes one record and writes its line, unless a token stops it; false
-// when the write failed. Gives the record's size and the bytes of it that
-// were missing.
-bool convert_record(Conversion& c, std::size_t& size, std::size_t& missing) {
-    if (keeps_korves_bytes(c.options)) {
-        const DecodedLine decoded = decode_line(c.input, c.writer.room());
-        size = decoded.record_size;
-        missing = decoded.missing;
-        if (decoded.undefined) {
-            c.report.undefined = decoded.undefined;
-            return true;
-        }
-        return c.writer.commit(decoded.size);
+// Takes one record and writes its line, unless a token stops it; false
+// when the write failed.
+bool convert_record(ByteReader& input, const TextOptions& options, TextSink& sink,
+                    TextReport& report, TakenRecord& taken) {
+    if (keeps_korves_bytes(options)) {
+        const DecodedLine decoded = decode_line(input, sink.room());
+        taken = {{}, decoded.record_size, decoded.missing};
+        report.end.undefined = decoded.undefined;
+        return decoded.undefined || sink.commit(decoded.size);
     }
-    const TakenRecord record = take_record(c.input);
-    size = record.record_size;
-    missing = record.missing;
-    const DescribedLine described = describe_record(record.content);
-    if (described.undefined) {
-        c.report.undefined = described.undefined;
-        return true;
-    }
-    const std::size_t number = c.report.lines + 1;
-    if (c.options.translator) {
-        c.line = described.text;
-        c.options.translator(number, described, c.line);
-        if (c.options.observer) {
-            c.options.observer(number, described);
-        }
-    } else if (c.options.layout == TextLayout::Tidy) {
-        const DescribedLine tidy = tidy_line(described);
-        c.line = tidy.text;
-        if (c.options.observer) {
-            c.options.observer(number, tidy);
-        }
-    } else {
-        c.line = described.text;
-        if (c.options.observer) {
-            c.options.observer(number, described);
-        }
-    }
-    if (!c.options.charset) {
-        return c.writer.write(c.line);
-    }
-    c.converted.clear();
-    append_utf8(c.converted, *c.options.charset, c.line);
-    return c.writer.write(c.converted);
+    taken = take_record(input);
+    const DescribedLine described = describe_record(taken.content);
+    report.end.undefined = described.undefined;
+    return described.undefined || sink.write(laid_out(described, options.layout).text);
 }
 
 }  // namespace
 
 std::string_view line_end_text(LineEnd end) { return end == LineEnd::CrLf ? kCrLf : kLf; }
+
+TextSink::TextSink(std::FILE* output, const TextOptions& options) : charset_(options.charset) {
+    if (output != nullptr) {
+        writer_.emplace(output, line_end_text(options.line_end));
+    } else {
+        scratch_ = std::make_unique<std::array<char, kLineRoom>>();
+    }
+}
+
+LineRoom TextSink::room() { return writer_ ? writer_->room() : LineRoom(*scratch_); }
+
+bool TextSink::commit(std::size_t size) { return !writer_ || writer_->commit(size); }
+
+bool TextSink::write(std::string_view text) {
+    for (std::size_t begin = 0; writer_;) {
+        const std::size_t newline = text.find('\n', begin);
+        if (!write_line(text.substr(begin, newline - begin))) {
+            return false;
+        }
+        if (newline == std::string_view::npos) {
+            break;
+        }
+        begin = newline + 1;
+    }
+    return true;
+}
+
+bool TextSink::write_line(std::string_view line) {
+    if (!charset_) {
+        return writer_->write_line(line);
+    }
+    converted_.clear();
+    append_utf8(converted_, *charset_, line);
+    return writer_->write_line(converted_);
+}
+
+bool TextSink::flush() { return !writer_ || writer_->flush(); }
+
+DescribedLine laid_out(DescribedLine line, TextLayout layout) {
+    return layout == TextLayout::Tidy ? tidy_line(line) : std::move(line);
+}
 
 DescribedLine tidy_line(const DescribedLine& line) {
     const std::vector<LinePiece>& pieces = line.pieces;
@@ -190,39 +145,35 @@ DescribedLine tidy_line(const DescribedLine& line) {
 
 TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions& options,
                            std::FILE* output) {
-    Conversion c{input, options, TextSink(output, options.line_end), {}, {}, {}};
-    const AlasmSetUp set_up = set_up_alasm(kind, input);
-    c.report.checksum_matches = set_up.checksum_matches;
-    c.report.data_size = static_cast<std::int64_t>(input.look(kAlasmHeaderSize).size());
-    c.report.name = read_alasm_name(input);
-    // Every byte the length claims counts, also those past the end of the
-    // input; the first record is always converted, and the last one read
-    // runs to its own end.
-    std::int64_t remaining = set_up.length - static_cast<std::int64_t>(kAlasmHeaderSize);
+    TextSink sink(output, options);
+    TextReport report;
+    report.head = read_source_head(input, kind);
+    report.end.data_size = report.head.header_size;
+    RecordBudget budget(report.head.records_length);
     bool written = true;
-    do {
-        std::size_t size = 0;
-        std::size_t missing = 0;
-        written = convert_record(c, size, missing);
-        remaining -= static_cast<std::int64_t>(size);
-        c.report.data_size += static_cast<std::int64_t>(size - missing);
-        if (c.report.undefined) {
-            c.report.outcome = TextOutcome::UndefinedToken;
+    bool more = true;
+    while (written && more) {
+        TakenRecord taken;
+        written = convert_record(input, options, sink, report, taken);
+        report.end.data_size += static_cast<std::int64_t>(taken.record_size - taken.missing);
+        if (report.end.undefined) {
+            report.outcome = TextOutcome::UndefinedToken;
             break;
         }
-        if (missing > 0) {
-            c.report.cut_line = c.report.lines + 1;
+        ++report.end.lines;
+        if (taken.missing > 0) {
+            report.end.cut_line = report.end.lines;
         }
-        ++c.report.lines;
-    } while (written && remaining > 0 && !input.at_end());
-    if (!written || !c.writer.flush()) {
-        c.report.outcome = TextOutcome::WriteFailed;
-        c.report.error_number = errno;
-    } else if (input.failed()) {
-        c.report.outcome = TextOutcome::ReadFailed;
-        c.report.error_number = errno;
+        more = budget.more_after(taken.record_size, input);
     }
-    return c.report;
+    if (!written || !sink.flush()) {
+        report.outcome = TextOutcome::WriteFailed;
+        report.error = sink.error();
+    } else if (input.failed()) {
+        report.outcome = TextOutcome::ReadFailed;
+        report.error = input.error();
+    }
+    return report;
 }
 
 }  // namespace korve

@@ -15,27 +15,25 @@
 //   charset        bytes of 0x80 and above read in a code page, written in
 //                  UTF-8; none: as stored
 //   line end       LF or CR LF after every line, the last one included
-//   translator     a hook that writes each line in another assembler's
-//                  dialect instead (see LineTranslator)
 //
-// The input is converted as korve converts it: the header, then records
-// while the data's length lasts (the first one always), the last one read
-// to its own end; at the end of the input, what is there.
+// The records are read as alasm_source.h says, one at a time: the text of
+// any size takes the same memory.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <system_error>
 
 #include "alasm_lines.h"
+#include "alasm_source.h"
 #include "byte_reader.h"
 #include "code_page.h"
 #include "container.h"
+#include "line_writer.h"
 
 namespace korve {
 
@@ -49,27 +47,49 @@ inline constexpr LineEnd kPlatformLineEnd = LineEnd::CrLf;
 inline constexpr LineEnd kPlatformLineEnd = LineEnd::Lf;
 #endif
 
-// Where another assembler's dialect plugs in: given a line's number (from 1)
-// and its record's parts, sets `text` to what the line becomes (several
-// lines, joined by '\n', if need be). Returns why the line could not be
-// translated, if it could not; the text is still written.
-using LineTranslator = std::function<std::optional<std::string>(
-    std::size_t number, const DescribedLine& line, std::string& text)>;
-
 // A line end's characters.
 std::string_view line_end_text(LineEnd end);
-
-// Sees each line in its parts, as it is written: the line as laid out
-// (tidy or stored), its bytes before any code page; for a translated line,
-// the ALASM line it came from. For whoever shows the text in colour.
-using LineObserver = std::function<void(std::size_t number, const DescribedLine& line)>;
 
 struct TextOptions {
     TextLayout layout = TextLayout::Stored;
     std::optional<CodePage> charset;  // none: the bytes as stored
     LineEnd line_end = kPlatformLineEnd;
-    LineTranslator translator;  // none: ALASM's own dialect
-    LineObserver observer;      // none: nobody looks
+};
+
+// A line as the layout lays it out: as described, or tidy.
+DescribedLine laid_out(DescribedLine line, TextLayout layout);
+
+// A line of the tidy layout, from its record's parts, in parts: the label's
+// pieces, the mnemonic as "\tWORD\t" (or "\tWORD" where it ends the line),
+// then the operands' pieces, trailing spaces cut.
+DescribedLine tidy_line(const DescribedLine& line);
+
+// Where lines of text go: each through the code page, if one is chosen,
+// then its line end, in large blocks; or, without a stream, nowhere (the
+// lines are only counted by whoever writes them).
+class TextSink {
+public:
+    TextSink(std::FILE* output, const TextOptions& options);
+
+    // korve's own bytes, written straight into the block: room for a line,
+    // then its size. Only where no code page is chosen.
+    LineRoom room();
+    bool commit(std::size_t size);
+
+    // Writes `text` and a line end; a '\n' in it ends a line too. False
+    // when the write failed.
+    bool write(std::string_view text);
+
+    bool flush();
+    std::error_code error() const { return writer_ ? writer_->error() : std::error_code(); }
+
+private:
+    bool write_line(std::string_view line);
+
+    std::optional<CodePage> charset_;
+    std::optional<LineWriter> writer_;
+    std::unique_ptr<std::array<char, kLineRoom>> scratch_;
+    std::string converted_;  // a line through the code page
 };
 
 enum class TextOutcome : unsigned char {
@@ -81,13 +101,9 @@ enum class TextOutcome : unsigned char {
 
 struct TextReport {
     TextOutcome outcome = TextOutcome::Converted;
-    std::string name;                         // the header's name: its bytes up to the first zero
-    bool checksum_matches = true;             // a Hobeta header's
-    std::size_t lines = 0;                    // lines written
-    std::int64_t data_size = 0;               // bytes of ALASM data read, its header included
-    std::optional<UndefinedToken> undefined;  // with UndefinedToken: on line `lines` + 1
-    std::size_t cut_line = 0;  // the line whose record the input ends inside; 0: none
-    int error_number = 0;  // errno of a failed read or write, where it was set
+    SourceHead head;
+    SourceEnd end;  // `lines`: the lines written
+    std::error_code error;  // why the read or write failed
 };
 
 // Converts the ALASM data of `input`, which stands at its start and holds
@@ -95,10 +111,5 @@ struct TextReport {
 // the lines are only counted. The output is left open, flushed.
 TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions& options,
                            std::FILE* output);
-
-// A line of the tidy layout, from its record's parts, in parts: the label's
-// pieces, the mnemonic as "\tWORD\t" (or "\tWORD" where it ends the line),
-// then the operands' pieces, trailing spaces cut.
-DescribedLine tidy_line(const DescribedLine& line);
 
 }  // namespace korve

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "code_page.h"
+#include "little_endian.h"
 #include "output_names.h"
 
 namespace korve {
@@ -44,30 +45,6 @@ std::vector<Problem> problems_of(const AlasmSummary& alasm) {
     }
     return problems;
 }
-
-// What is wrong with an image or one of its files: a fixed name (the
-// page's), and words for the image and for the file.
-struct ProblemWords {
-    ImageProblem problem;
-    std::string_view key;
-    std::string_view image;
-    std::string_view entry;
-};
-constexpr std::array<ProblemWords, 6> kProblems = {{
-    {ImageProblem::None, "", "", ""},
-    {ImageProblem::NotAnImage, "", "", ""},
-    {ImageProblem::CutShort, "cut-short", "cut short",
-     "its data is lost: the image ends before it"},
-    {ImageProblem::PastTheDisk, "past-the-disk",
-     "a catalogue entry points past the end of the disk",
-     "its data is lost: it lies past the end of the disk"},
-    {ImageProblem::CountTooLarge, "count-too-large", "its file count is larger than it holds", ""},
-    {ImageProblem::ChecksumMismatch, "checksum-mismatch", "the SCL checksum does not match", ""},
-}};
-
-constexpr std::size_t row_of(ImageProblem problem) { return static_cast<std::size_t>(problem); }
-static_assert(kProblems[row_of(ImageProblem::ChecksumMismatch)].problem ==
-              ImageProblem::ChecksumMismatch);
 
 std::vector<Problem> problems_of(const EntrySummary& entry) {
     if (entry.problem != ImageProblem::None) {
@@ -203,8 +180,9 @@ std::string entry_json(const EntrySummary& entry) {
 
 AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, std::string output) {
     const TextReport report = convert_to_text(input, kind, {}, nullptr);
-    return {report.name,      report.data_size, report.lines,     report.checksum_matches,
-            report.undefined, report.cut_line,  std::move(output)};
+    return {report.head.name,     report.end.data_size, report.end.lines,
+            report.head.checksum_matches, report.end.undefined, report.end.cut_line,
+            std::move(output)};
 }
 
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
@@ -223,8 +201,7 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
         listed.start = entry.start;
         listed.sectors = entry.sectors;
         if (entry.alasm) {
-            ByteReader reader(std::span(reinterpret_cast<const unsigned char*>(entry.hobeta.data()),
-                                        entry.hobeta.size()));
+            ByteReader reader(byte_span(entry.hobeta));
             listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm,
                                            i < outputs.size() ? outputs[i] : std::string());
         }
@@ -236,12 +213,6 @@ std::string token_problem(const UndefinedToken& token) {
     return hex_byte(token.byte) +
            (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
 }
-
-std::string_view image_problem(ImageProblem problem) { return kProblems[row_of(problem)].image; }
-
-std::string_view entry_problem(ImageProblem problem) { return kProblems[row_of(problem)].entry; }
-
-std::string_view problem_key(ImageProblem problem) { return kProblems[row_of(problem)].key; }
 
 std::string summary_table(const InputSummary& summary, std::string_view line_end) {
     if (summary.kind == SummaryKind::Error) {

@@ -1,6 +1,5 @@
 #include "driver.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -8,6 +7,7 @@
 #include <system_error>
 
 #include "alasm_lines.h"
+#include "alasm_source.h"
 #include "alasm_tokens.h"
 #include "container.h"
 #include "file.h"
@@ -23,14 +23,11 @@ constexpr const char* kBanner =
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
 
-// Decodes and writes line records while data remains. The first record is
-// always decoded, even when the header used the data up.
-Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& output,
+// Decodes and writes line records while the data's length lasts.
+Outcome convert_lines(ByteReader& input, RecordBudget budget, LineWriter& output,
                       std::FILE* console) {
-    do {
+    for (;;) {
         const DecodedLine line = decode_line(input, output.room());
-        // Every byte the length claims counts, also those past the end of the input.
-        remaining -= static_cast<std::int64_t>(line.record_size);
         if (line.undefined) {
             std::fprintf(console, "\n\nError %s\n",
                          undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
@@ -39,8 +36,10 @@ Outcome convert_lines(ByteReader& input, std::int64_t remaining, LineWriter& out
         if (!output.commit(line.size)) {
             return Outcome::WriteFailed;
         }
-    } while (remaining > 0 && !input.at_end());
-    return Outcome::Converted;
+        if (!budget.more_after(line.record_size, input)) {
+            return Outcome::Converted;
+        }
+    }
 }
 
 File open_input(const std::filesystem::path& path) {
@@ -98,20 +97,19 @@ Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* co
     if (kind == InputKind::HobetaAlasm) {
         std::fputs("Reading HOBBETA-header...\n", console);
     }
-    const AlasmSetUp set_up = set_up_alasm(kind, reader);
-    if (!set_up.checksum_matches) {
+    const SourceHead head = read_source_head(reader, kind);
+    if (!head.checksum_matches) {
         std::fputs("Illegal checksum in header of hobeta!\n\n", console);
     }
     std::FILE* const output = open_output();
     if (output == nullptr) {
         return Outcome::NoOutput;
     }
-    std::fprintf(console, "Name:%s\n", read_alasm_name(reader).c_str());
+    std::fprintf(console, "Name:%s\n", head.name.c_str());
     std::fputs("\n", console);
-    const std::int64_t remaining = set_up.length - static_cast<std::int64_t>(kAlasmHeaderSize);
 
     LineWriter writer(output, "\n");  // text mode writes the system's line end
-    const Outcome outcome = convert_lines(reader, remaining, writer, console);
+    const Outcome outcome = convert_lines(reader, RecordBudget(head.records_length), writer, console);
     if (!writer.flush()) {
         return Outcome::WriteFailed;
     }

@@ -1,5 +1,6 @@
 #include "file.h"
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,15 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
 #else
     return std::fopen(path.c_str(), mode);
 #endif
+}
+
+OpenedFile open_for_reading(const std::filesystem::path& path) {
+    errno = 0;
+    OpenedFile opened{File(open_file(path, "rb")), {}};
+    if (!opened.file) {
+        opened.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+    }
+    return opened;
 }
 
 }  // namespace korve

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace korve {
 
@@ -23,5 +24,13 @@ std::filesystem::path file_path(const char* name);
 // fopen() for any path: on Windows fopen() takes only names in the ANSI code
 // page, _wfopen() any.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode);
+
+// A file opened for reading, or why it could not be, as the system said at
+// once.
+struct OpenedFile {
+    File file;
+    std::error_code error;
+};
+OpenedFile open_for_reading(const std::filesystem::path& path);
 
 }  // namespace korve

@@ -106,6 +106,25 @@ std::optional<std::string> trdos_name_of(std::string_view file_name) {
     return std::move(bytes.bytes);
 }
 
+std::string hobeta_file_name(std::string_view text_file_name) {
+    constexpr std::string_view kHobeta = ".$h";
+    std::string_view name = text_file_name;
+    for (const std::string_view ending : kTextEndings[0]) {
+        if (ends_with_letters(name, ending)) {
+            name.remove_suffix(ending.size());
+            break;
+        }
+    }
+    if (ends_with_letters(name, kHobeta)) {
+        return std::string(name);
+    }
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot + 2 == name.size() && name[dot + 1] != '.') {
+        name.remove_suffix(2);
+    }
+    return std::string(name) + std::string(kHobeta);
+}
+
 std::string safe_name(std::string_view bytes) {
     std::string name;
     for (const char c : bytes) {

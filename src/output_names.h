@@ -53,6 +53,11 @@ std::vector<std::string> image_file_names(const DiskImage& image);
 // takes the name (its length) is trdos_image.h's to say.
 std::optional<std::string> trdos_name_of(std::string_view file_name);
 
+// The name of the Hobeta file a text goes back into: the name less ".asm"
+// (or ".txt"), and less a one-letter type, with ".$h": GAME.$h.asm gives
+// GAME.$h, PGMFLASH.H.asm PGMFLASH.$h, notes.txt notes.$h.
+std::string hobeta_file_name(std::string_view text_file_name);
+
 // The names claimed in one folder, each in the form that ignores case.
 struct ClaimedNames {
     std::set<std::string> folded;

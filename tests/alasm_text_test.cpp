@@ -62,55 +62,33 @@ TEST(AlasmText, TidiesEachLineFromItsParts) {
               (std::vector<LinePiece>{{LinePart::Mnemonic, 0x84, 0, 5}}));
 }
 
-// Whoever colours the text sees each line as written, in its parts.
-TEST(AlasmText, ShowsEachLineAsWrittenToAnObserver) {
+// Each line is written in the layout, code page and line end asked for;
+// a '\n' in what a sink is given ends a line too.
+TEST(AlasmText, WritesEachLineInTheLayoutCodePageAndLineEndAsked) {
     const std::string data = alasm_header("T") + alasm_record("A   {NOP}  ") +
                              alasm_record("; \xE0") + std::string(1, '\0');
-    for (const TextLayout layout : {TextLayout::Stored, TextLayout::Tidy}) {
-        ByteReader input(
-            std::span(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
+    const struct {
         TextOptions options;
-        options.layout = layout;
-        options.charset = CodePage::Cp866;
-        std::vector<std::string> seen;
-        options.observer = [&seen](std::size_t number, const DescribedLine& line) {
-            seen.push_back(std::to_string(number) + ":" + line.text);
-        };
-        const TextReport report = convert_to_text(input, InputKind::BareAlasm, options, nullptr);
-        EXPECT_EQ(report.lines, 3U);
-        EXPECT_EQ(seen, (layout == TextLayout::Tidy
-                             ? std::vector<std::string>{"1:A\tNOP", "2:; \xE0", "3:"}
-                             : std::vector<std::string>{"1:A   \tNOP\t  ", "2:; \xE0", "3:"}));
-    }
-}
-
-// A translator writes each line; what it cannot translate is reported by
-// line, and its '\n' ends lines as the chosen line end does.
-TEST(AlasmText, WritesWhatATranslatorMakesOfEachLine) {
-    const std::string data =
-        alasm_header("T") + alasm_record("{NOP}") + alasm_record("{RUN}{A}") + std::string(1, '\0');
-    ByteReader input(std::span(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
-    TextOptions options;
-    options.line_end = LineEnd::CrLf;
-    options.translator = [](std::size_t number, const DescribedLine& line,
-                            std::string& text) -> std::optional<std::string> {
-        if (!line.pieces.empty() && line.pieces[0].part == LinePart::Mnemonic &&
-            text == "\tRUN\tA") {
-            text = "; " + text;
-            return "RUN: code runs while assembling";
-        }
-        text = std::to_string(number) + ":" + text + "\nnext";
-        return std::nullopt;
+        std::string text;
+    } cases[] = {
+        {{TextLayout::Stored, std::nullopt, LineEnd::Lf}, "A   \tNOP\t  \n; \xE0\n\n"},
+        {{TextLayout::Tidy, CodePage::Cp866, LineEnd::CrLf}, "A\tNOP\r\n; \xD1\x80\r\n\r\n"},
     };
-    const File output(std::tmpfile());
-    ASSERT_TRUE(output);
-    const TextReport report = convert_to_text(input, InputKind::BareAlasm, options, output.get());
-    EXPECT_EQ(report.outcome, TextOutcome::Converted);
-    EXPECT_EQ(report.lines, 3U);
-    std::rewind(output.get());
-    std::string text(200, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), output.get()));
-    EXPECT_EQ(text, "1:\tNOP\t\r\nnext\r\n; \tRUN\tA\r\n3:\r\nnext\r\n");
+    for (const auto& c : cases) {
+        ByteReader input(std::span(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
+        const File output(std::tmpfile());
+        ASSERT_TRUE(output);
+        const TextReport report = convert_to_text(input, InputKind::BareAlasm, c.options, output.get());
+        EXPECT_EQ(report.outcome, TextOutcome::Converted);
+        EXPECT_EQ(report.end.lines, 3U);
+        TextSink sink(output.get(), c.options);
+        EXPECT_TRUE(sink.write("x\ny") && sink.flush());
+        std::rewind(output.get());
+        std::string text(200, '\0');
+        text.resize(std::fread(text.data(), 1, text.size(), output.get()));
+        const std::string end(line_end_text(c.options.line_end));
+        EXPECT_EQ(text, c.text + "x" + end + "y" + end);
+    }
 }
 
 }  // namespace

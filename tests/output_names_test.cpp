@@ -41,5 +41,25 @@ TEST(OutputNames, NamesEachFileSafelyAndDistinctly) {
     }
 }
 
+// A text's file name gives back the TR-DOS name and the Hobeta file name
+// it is stored under.
+TEST(OutputNames, GivesTheNamesATextGoesBackUnder) {
+    const struct {
+        std::string text;
+        std::string trdos;
+        std::string hobeta;
+    } cases[] = {
+        {"PGMFLASH.H.asm", "PGMFLASH", "PGMFLASH.$h"},
+        {"GAME.$h.asm", "GAME", "GAME.$h"},
+        {"notes.txt", "notes", "notes.$h"},
+        {"\xD0\x9F\xD1\x80\xD0\xB8.h.ASM", "\x8F\xE0\xA8", "\xD0\x9F\xD1\x80\xD0\xB8.$h"},
+        {"plain", "plain", "plain.$h"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(trdos_name_of(c.text), c.trdos) << c.text;
+        EXPECT_EQ(hobeta_file_name(c.text), c.hobeta) << c.text;
+    }
+}
+
 }  // namespace
 }  // namespace korve

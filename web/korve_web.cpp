@@ -16,9 +16,11 @@
 //
 // korvex runs whole, too: korve_web_run_korvex takes its words and writes
 // what it prints to two files, so that the page gives scripts exactly what
-// the command line gives. The reading view's text comes through
-// korve_web_read_view, which tells for every byte the part of its line it
-// belongs to, as the converter knew it.
+// the command line gives, and gives back what `text` wrote as values (each
+// text's file, its lines, the lines it could not translate and why): the
+// page draws those, and never reads korvex's words. The reading view's text
+// comes through korve_web_read_view, which tells for every byte the part of
+// its line it belongs to, as the converter knew it.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "alasm_lines.h"
+#include "alasm_source.h"
 #include "alasm_text.h"
 #include "byte_reader.h"
 #include "catalogue.h"
@@ -65,12 +68,27 @@ struct InputFacts {
 // header, behind a Hobeta header or not.
 static_assert(korve::kHobetaHeaderSize + korve::kAlasmHeaderSize <= korve::kRecognisedBytes);
 
-// A disk image, the name TR-DOS shows for each of its entries, and the name
-// korvex gives each entry's files.
+// A disk image, the name TR-DOS shows for each of its entries, the name
+// korvex gives each entry's files, and the name of its text file.
 struct WebImage {
     korve::DiskImage disk;
     std::vector<std::string> full_names;
     std::vector<std::string> file_names;
+    std::vector<std::string> text_names;
+};
+
+// A korvex run: its exit status, and what `text` wrote.
+struct WebKorvexRun {
+    int status = 0;
+    korve::KorvexReport report;
+};
+
+// Where korve stops on ALASM data: the undefined token, as korve's message
+// names it ("|0xE7|"), and its line; nothing where it converts every line.
+struct StopFacts {
+    bool stopped = false;
+    std::string token;
+    std::size_t line = 0;
 };
 
 // ALASM data's text as the reading view shows it: the lines as laid out,
@@ -259,6 +277,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned ch
         image->full_names.push_back(korve::full_name(entry));
     }
     image->file_names = korve::image_file_names(image->disk);
+    for (const std::string& name : image->file_names) {
+        image->text_names.push_back(name + std::string(korve::kTextSuffix));
+    }
     return image;
 }
 
@@ -330,12 +351,20 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_file_name(
     return &image->file_names[index];
 }
 
+// The name of the text file of an entry: PGMFLASH.H.asm.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_text_name(
+    const WebImage* image, std::size_t index) {
+    return &image->text_names[index];
+}
+
 // Runs `korvex WORD...`, the `size` bytes at `words` holding the words, each
 // ending in a zero byte, with no standard input, writing its standard output
-// to the file OUT and its standard error to the file ERR. Gives korvex's exit
-// status.
-extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_run_korvex(const char* words, std::size_t size,
-                                                         const char* out, const char* err) {
+// to the file OUT and its standard error to the file ERR. Gives its exit
+// status and what it wrote, to read through korve_web_korvex_*.
+extern "C" EMSCRIPTEN_KEEPALIVE WebKorvexRun* korve_web_run_korvex(const char* words,
+                                                                  std::size_t size,
+                                                                  const char* out,
+                                                                  const char* err) {
     const std::vector<std::string> given = unpacked_words(words, size);
     std::vector<const char*> argv{"korvex"};
     for (const std::string& word : given) {
@@ -343,16 +372,111 @@ extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_run_korvex(const char* words, std:
     }
     const int argc = static_cast<int>(argv.size());
     argv.push_back(nullptr);
+    auto* const run = new WebKorvexRun;
     korve::File out_file(std::fopen(out, "wb"));
     korve::File err_file(std::fopen(err, "wb"));
     if (!out_file || !err_file) {
-        return kConsoleLost;
+        run->status = kConsoleLost;
+        return run;
     }
-    const korve::KorvexStatus status =
-        korve::run_korvex(argc, argv.data(), {nullptr, out_file.get(), err_file.get()});
+    const korve::KorvexStatus status = korve::run_korvex(
+        argc, argv.data(), {nullptr, out_file.get(), err_file.get(), &run->report});
     const bool out_closed = std::fclose(out_file.release()) == 0;
     const bool err_closed = std::fclose(err_file.release()) == 0;
-    return out_closed && err_closed ? static_cast<int>(status) : kConsoleLost;
+    run->status = out_closed && err_closed ? static_cast<int>(status) : kConsoleLost;
+    return run;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_korvex(const WebKorvexRun* run) { delete run; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_korvex_status(const WebKorvexRun* run) {
+    return run->status;
+}
+
+// The texts `text` wrote, in the order it wrote them; `index` below this.
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_texts(const WebKorvexRun* run) {
+    return run->report.texts.size();
+}
+
+// The source a text came from, as korvex's messages name it.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_text_input(
+    const WebKorvexRun* run, std::size_t index) {
+    return &run->report.texts[index].input;
+}
+
+// The file it was written to, as korvex's messages name it: the -o folder,
+// then its name there; empty where nothing was written.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_text_file(
+    const WebKorvexRun* run, std::size_t index) {
+    return &run->report.texts[index].file;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_text_lines(const WebKorvexRun* run,
+                                                                       std::size_t index) {
+    return run->report.texts[index].lines;
+}
+
+// The lines of a text that could not be translated: how many, and each
+// one's number (from 1) and reason.
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_untranslated(
+    const WebKorvexRun* run, std::size_t index) {
+    return run->report.texts[index].untranslated.size();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_untranslated_line(
+    const WebKorvexRun* run, std::size_t index, std::size_t line) {
+    return run->report.texts[index].untranslated[line].number;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_untranslated_reason(
+    const WebKorvexRun* run, std::size_t index, std::size_t line) {
+    return &run->report.texts[index].untranslated[line].reason;
+}
+
+// The name of the Hobeta file the text file named `name` (UTF-8) goes back
+// into: GAME.$h.asm gives GAME.$h, PGMFLASH.H.asm PGMFLASH.$h. The script
+// frees it with korve_web_free_bytes.
+extern "C" EMSCRIPTEN_KEEPALIVE std::string* korve_web_hobeta_name(const char* name) {
+    return new std::string(korve::hobeta_file_name(name));
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_bytes(const std::string* bytes) { delete bytes; }
+
+// Where korve stops on the ALASM data (bare or behind a Hobeta header) that
+// is the `size` bytes at `bytes`; null for bytes that hold no ALASM data.
+extern "C" EMSCRIPTEN_KEEPALIVE StopFacts* korve_web_read_stop(const unsigned char* bytes,
+                                                              std::size_t size) {
+    const std::span<const unsigned char> input(bytes, size);
+    const korve::InputKind kind =
+        korve::recognise_input(input.first(std::min(size, korve::kRecognisedBytes)));
+    if (!korve::holds_alasm(kind)) {
+        return nullptr;
+    }
+    korve::ByteReader reader(input);
+    const korve::TextReport report = korve::convert_to_text(reader, kind, {}, nullptr);
+    auto* const stop = new StopFacts;
+    if (report.end.undefined) {
+        const std::string text =
+            korve::undefined_token_text(report.end.undefined->byte, report.end.undefined->mode);
+        stop->stopped = true;
+        stop->token = text.substr(text.find_first_not_of(' '));
+        stop->line = report.end.lines + 1;
+    }
+    return stop;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_stop(const StopFacts* stop) { delete stop; }
+
+extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_stop_stopped(const StopFacts* stop) {
+    return stop->stopped;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_stop_token(const StopFacts* stop) {
+    return &stop->token;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_stop_line(const StopFacts* stop) {
+    return stop->line;
 }
 
 // The text of the ALASM data (bare or behind a Hobeta header) that is the
@@ -368,13 +492,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE WebView* korve_web_read_view(const unsigned char
         return nullptr;
     }
     auto* const view = new WebView;
-    korve::TextOptions options;
-    options.layout = tidy ? korve::TextLayout::Tidy : korve::TextLayout::Stored;
-    options.observer = [view](std::size_t, const korve::DescribedLine& line) {
-        add_view_line(*view, line);
-    };
     korve::ByteReader reader(input);
-    korve::convert_to_text(reader, kind, options, nullptr);
+    const korve::AlasmSource source = korve::read_source(reader, kind);
+    const korve::TextLayout layout = tidy ? korve::TextLayout::Tidy : korve::TextLayout::Stored;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        add_view_line(*view, korve::laid_out(source.line(i), layout));
+    }
     return view;
 }
 

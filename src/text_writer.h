@@ -1,0 +1,61 @@
+// One source's text, written onto standard output or into a file:
+// converted as its records are read, or translated from the whole source;
+// what it found said as messages, and, where the caller asks, given back as
+// values (KorvexReport).
+#pragma once
+
+#include <cstddef>
+
+#include "alasm_source.h"
+#include "alasm_translation.h"
+#include "byte_reader.h"
+#include "container.h"
+#include "korvex_console.h"
+#include "output.h"
+
+namespace korve {
+
+// Where an input's text goes.
+enum class Target : unsigned char {
+    Stdout,
+    File,       // the file `place`
+    Folder,     // into `folder`
+    Undecided,  // the one input's: the file `place` for ALASM data, else a folder there
+};
+
+struct Destination {
+    Target target = Target::Stdout;
+    Place place;
+    OutputFolder* folder = nullptr;  // Folder, Undecided: the names given out there
+    // Folder: an image's files and a folder's tree go straight into it,
+    // rather than into a folder named after the input.
+    bool straight = false;
+};
+
+// What taking inputs came to.
+struct Done {
+    KorvexStatus status = KorvexStatus::Converted;
+    std::size_t skipped = 0;  // files of folders that hold nothing to convert
+    bool stdout_failed = false;
+
+    void add(const Done& other) {
+        status = worse(status, other.status);
+        skipped += other.skipped;
+        stdout_failed = stdout_failed || other.stdout_failed;
+    }
+    void add(KorvexStatus other) { status = worse(status, other); }
+};
+
+// A source to write: read as it is written, or read whole and translated.
+struct SourceInput {
+    ByteReader* reader = nullptr;
+    InputKind kind = InputKind::None;
+    const AlasmSource* whole = nullptr;
+    const Project* project = nullptr;
+};
+
+// Converts, or translates, ALASM data into a file or onto standard output.
+Done write_source_text(const KorvexRun& run, const Source& source, const SourceInput& input,
+                       const Destination& where);
+
+}  // namespace korve

@@ -1,0 +1,341 @@
+#include "verb_text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "alasm_source.h"
+#include "alasm_text.h"
+#include "alasm_translation.h"
+#include "catalogue.h"
+#include "korvex_inputs.h"
+#include "little_endian.h"
+#include "output.h"
+#include "output_names.h"
+#include "text_writer.h"
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+using command_line::Options;
+
+// The sources of one folder (the command line's inputs, a folder walked, a
+// disk), read whole before any is translated: aligned with its inputs, none
+// where an input holds no ALASM data.
+struct Group {
+    Project project;
+    std::vector<std::optional<AlasmSource>> sources;
+};
+
+bool translating(const KorvexRun& run) { return run.options.dialect != Dialect::Alasm; }
+
+// ---- Groups of sources, for a translation ----
+
+// A source read whole, if the input holds ALASM data and can be opened.
+std::optional<AlasmSource> read_whole_source(const InputNode& node) {
+    const OpenedInput opened = open_input(node, nullptr);
+    if (opened.error || !holds_alasm(opened.kind)) {
+        return std::nullopt;
+    }
+    return read_source(*opened.reader, opened.kind);
+}
+
+// Reads the ALASM files among `nodes`, which are written into one folder: a
+// file SCRUTIL.H or SCRUTIL.$h is what INCLUDE "SCRUTIL" names.
+Group read_group(const KorvexRun& run, const std::vector<InputNode>& nodes) {
+    Group group;
+    group.project.dialect = run.options.dialect;
+    group.sources.resize(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const InputNode& node = nodes[i];
+        std::error_code error;
+        if (node.what != InputNode::What::File || !fs::is_regular_file(node.path, error)) {
+            continue;
+        }
+        group.sources[i] = read_whole_source(node);
+        if (group.sources[i]) {
+            const std::string& name = node.source.name;
+            const auto stem = trdos_name_of(name);
+            const std::string file = name + std::string(kTextSuffix);
+            group.project.includes.emplace(name, file);
+            group.project.includes.emplace(include_key(stem ? *stem : name), file);
+            collect_macros(*group.sources[i], group.project.macros);
+        }
+    }
+    return group;
+}
+
+// ---- Disk images and folders ----
+
+// The folder that an image's files or a folder's tree go into, or why there
+// is none.
+std::optional<OutputFolder> folder_for(const KorvexRun& run, const Source& source,
+                                       const Destination& where, std::string_view holder,
+                                       Done& done) {
+    std::error_code error;
+    const bool refused = where.target == Target::Stdout || where.target == Target::File ||
+                         (where.target == Target::Undecided && fs::exists(where.place.path, error));
+    if (refused) {
+        const std::string words = where.target == Target::Stdout
+                                      ? "name a folder to write its files into with -o DIR"
+                                      : where.place.shown + " is no folder, and its files need one";
+        done.add(run.console.error(source.shown, std::string(holder) + " holds several files: " + words,
+                                   KorvexStatus::Trouble));
+        return std::nullopt;
+    }
+    if (where.straight) {
+        return OutputFolder(where.place);
+    }
+    return OutputFolder(where.folder->claim(source.name));
+}
+
+Destination into(OutputFolder& folder) {
+    return {Target::Folder, folder.place(), &folder, false};
+}
+
+// The image's own problem first, then each file: lost, skipped or converted.
+// Its files are named as the page names them, distinct among themselves,
+// before their text files are named in the folder.
+Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& image,
+                   const Destination& where) {
+    Done done;
+    auto folder = folder_for(run, source, where, "a disk image", done);
+    if (!folder) {
+        return done;
+    }
+    if (image.problem != ImageProblem::None) {
+        const auto lost = std::count_if(
+            image.entries.begin(), image.entries.end(),
+            [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
+        std::string text(image_problem(image.problem));
+        if (lost > 0) {
+            text += "; " + std::to_string(lost) + " of its " +
+                    std::to_string(image.entries.size()) + " files lost";
+        }
+        run.console.say(Severity::Warning, source.shown, text);
+    }
+    const std::vector<std::string> names = image_file_names(image);
+    // A disk's files include each other by their TR-DOS names.
+    Group group;
+    group.project.dialect = run.options.dialect;
+    group.sources.resize(image.entries.size());
+    for (std::size_t i = 0; i < image.entries.size() && translating(run); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        if (entry.alasm) {
+            ByteReader reader(byte_span(entry.hobeta));
+            group.sources[i] = read_source(reader, InputKind::HobetaAlasm);
+            group.project.includes.emplace(full_name(entry), names[i] + std::string(kTextSuffix));
+            collect_macros(*group.sources[i], group.project.macros);
+        }
+    }
+    const Destination inside_folder = into(*folder);
+    for (std::size_t i = 0; i < image.entries.size(); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        const Source file{source.shown + ":" + names[i], names[i]};
+        if (entry.problem != ImageProblem::None) {
+            done.add(run.console.error(file.shown, entry_problem(entry.problem),
+                                       KorvexStatus::NotAllConverted));
+        } else if (!entry.alasm) {
+            run.console.say(Severity::Progress, file.shown, "skipped: not ALASM data");
+        } else {
+            ByteReader reader(byte_span(entry.hobeta));
+            const SourceInput input{&reader, InputKind::HobetaAlasm,
+                                    group.sources[i] ? &*group.sources[i] : nullptr, &group.project};
+            done.add(write_source_text(run, file, input, inside_folder));
+        }
+    }
+    return done;
+}
+
+Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where,
+               const Group& group, const AlasmSource* read, bool walked);
+
+// Takes the files of a folder in sorted order, and its folders in turn.
+Done walk(const KorvexRun& run, const InputNode& node, const Destination& where, bool walked) {
+    Done done;
+    const Source& source = node.source;
+    if (node.what == InputNode::What::WrittenInto && walked) {
+        return done;  // the folder written into is never walked
+    }
+    auto folder = folder_for(run, source, where, "a folder", done);
+    if (!folder) {
+        return done;
+    }
+    if (node.what == InputNode::What::WrittenInto) {
+        done.add(run.console.error(source.shown, "it is the folder written into; name another with -o",
+                                   KorvexStatus::Trouble));
+        return done;
+    }
+    if (node.unlisted) {
+        done.add(run.console.error(source.shown, "cannot read the folder: " + reason(node.unlisted),
+                                   KorvexStatus::Trouble));
+        return done;
+    }
+    // The sources of one folder include each other.
+    const Group group = translating(run) ? read_group(run, node.children) : Group{};
+    const Destination inside_folder = into(*folder);
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const InputNode& child = node.children[i];
+        switch (child.what) {
+            case InputNode::What::Folder:
+            case InputNode::What::WrittenInto: done.add(walk(run, child, inside_folder, true)); break;
+            case InputNode::What::LinkToFolder:
+                run.console.say(Severity::Progress, child.source.shown, "skipped: a link to a folder");
+                break;
+            case InputNode::What::NotAFile:
+                ++done.skipped;
+                run.console.say(Severity::Progress, child.source.shown, "skipped: not a file");
+                break;
+            case InputNode::What::File:
+            case InputNode::What::Stdin: {
+                const AlasmSource* read = i < group.sources.size() && group.sources[i]
+                                              ? &*group.sources[i]
+                                              : nullptr;
+                done.add(take_file(run, child, inside_folder, group, read, true));
+                break;
+            }
+        }
+    }
+    return done;
+}
+
+// Takes one file, or standard input: recognises it, then converts what it
+// holds. `read`: its source, read whole already for its group.
+Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where,
+               const Group& group, const AlasmSource* read, bool walked) {
+    Done done;
+    const Source& source = node.source;
+    Destination resolved = where;
+    if (where.target == Target::Undecided) {
+        resolved.target = Target::File;
+    }
+    if (read != nullptr) {
+        return write_source_text(run, source, {nullptr, InputKind::None, read, &group.project}, resolved);
+    }
+    OpenedInput opened = open_input(node, run.console.streams.in);
+    if (opened.error) {
+        const std::string why = opened.reader ? "reading failed: " + reason(opened.error)
+                                              : reason(opened.error);
+        done.add(run.console.error(source.shown, why, KorvexStatus::Trouble));
+        return done;
+    }
+    ByteReader& reader = *opened.reader;
+    InputKind kind = opened.kind;
+    if (holds_alasm(kind)) {
+        if (!translating(run)) {
+            return write_source_text(run, source, {&reader, kind, nullptr, nullptr}, resolved);
+        }
+        const AlasmSource whole = read_source(reader, kind);
+        return write_source_text(run, source, {nullptr, kind, &whole, &group.project}, resolved);
+    }
+    DiskImage image;
+    if (is_disk_image(kind)) {
+        const std::vector<unsigned char> bytes = read_image_bytes(reader);
+        if (reader.failed()) {
+            done.add(run.console.error(source.shown, "reading failed: " + reason(reader.error()),
+                                       KorvexStatus::Trouble));
+            return done;
+        }
+        image = read_disk_image(bytes);
+        if (image.problem == ImageProblem::NotAnImage) {
+            kind = InputKind::None;  // larger than any image
+        }
+    }
+    if (is_disk_image(kind)) {
+        return convert_image(run, source, image, where);
+    }
+    if (walked) {
+        ++done.skipped;
+        run.console.say(Severity::Progress, source.shown,
+                        "skipped: neither ALASM data nor a disk image");
+    } else {
+        done.add(run.console.error(source.shown, "holds no ALASM data and no disk image",
+                                   KorvexStatus::NotAllConverted));
+    }
+    return done;
+}
+
+// Where the inputs' text goes, from -o and the inputs; none (having said
+// why) when the command cannot be carried out.
+std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top, Done& done) {
+    const Options& options = run.options;
+    const bool several = options.inputs.size() > 1;
+    if (!options.output || *options.output == command_line::kStandardStream) {
+        if (several) {
+            done.add(run.console.error(
+                "", "several inputs: name a folder to write their files into with -o DIR",
+                KorvexStatus::Trouble));
+            return std::nullopt;
+        }
+        return Destination{Target::Stdout, {}, nullptr, false};
+    }
+    const std::string& output = *options.output;
+    std::error_code error;
+    const fs::file_status status = fs::status(top.place().path, error);
+    const bool is_folder =
+        fs::is_directory(status) || output.ends_with('/') || output.ends_with('\\');
+    if (several && !is_folder && fs::exists(status)) {
+        done.add(run.console.error("", output + " is no folder, and several inputs need one",
+                                   KorvexStatus::Trouble));
+        return std::nullopt;
+    }
+    if (several || is_folder) {
+        return Destination{Target::Folder, top.place(), &top, !several};
+    }
+    return Destination{Target::Undecided, top.place(), &top, true};
+}
+
+}  // namespace
+
+VerbOutcome run_text(const KorvexRun& run) {
+    const Options& options = run.options;
+    OutputFolder top(place_named(options.output.value_or("")));
+    Done done;
+    const auto where = destination(run, top, done);
+    if (!where) {
+        return {done.status, false};
+    }
+    std::optional<fs::path> written_into;
+    if (where->target != Target::Stdout) {
+        written_into = top.place().path;
+    }
+    const std::vector<InputNode> tree = input_tree(options.inputs, written_into);
+    Group group;
+    if (translating(run)) {
+        if (options.text.charset) {
+            run.console.say(Severity::Warning, "",
+                            "with --charset, strings are written in UTF-8: they no longer "
+                            "assemble to the bytes ALASM made of them");
+        }
+        // The files named on the command line, written into one folder,
+        // include each other.
+        group = read_group(run, tree);
+    }
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        const InputNode& node = tree[i];
+        Done taken;
+        if (node.what == InputNode::What::File || node.what == InputNode::What::Stdin) {
+            const AlasmSource* read = i < group.sources.size() && group.sources[i]
+                                          ? &*group.sources[i]
+                                          : nullptr;
+            taken = take_file(run, node, *where, group, read, false);
+        } else {
+            taken = walk(run, node, *where, false);
+        }
+        if (taken.skipped > 0) {
+            run.console.say(Severity::Note, node.source.shown,
+                            std::to_string(taken.skipped) +
+                                (taken.skipped == 1 ? " file" : " files") +
+                                " skipped: neither ALASM data nor a disk image");
+        }
+        done.add(taken);
+    }
+    return {done.status, done.stdout_failed};
+}
+
+}  // namespace korve
