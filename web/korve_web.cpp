@@ -440,6 +440,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::string* korve_web_hobeta_name(const char* n
     return new std::string(korve::hobeta_file_name(name));
 }
 
+// The name of the text file written for the file named `name` (UTF-8):
+// GAME.$h gives GAME.$h.asm. The script frees it with korve_web_free_bytes.
+extern "C" EMSCRIPTEN_KEEPALIVE std::string* korve_web_text_name(const char* name) {
+    return new std::string(std::string(name) + std::string(korve::kTextSuffix));
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_bytes(const std::string* bytes) { delete bytes; }
 
 // Where korve stops on the ALASM data (bare or behind a Hobeta header) that
