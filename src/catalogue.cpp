@@ -11,7 +11,7 @@
 namespace korve {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kEscapedByte = 0xDC00;  // and the byte: U+DC80 to U+DCFF
 constexpr unsigned char kFirstPrintable = 0x20;
 
 std::string hex_byte(unsigned char byte) {
@@ -191,6 +191,7 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
     summary.input = std::move(input);
     summary.kind = kind == InputKind::SclArchive ? SummaryKind::Scl : SummaryKind::Trd;
     summary.problem = image.problem;
+    summary.problem_text = image_problem_text(image);
     for (std::size_t i = 0; i < image.entries.size(); ++i) {
         const ImageEntry& entry = image.entries[i];
         EntrySummary& listed = summary.entries.emplace_back();
@@ -227,7 +228,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     table += ", " + counted(summary.entries.size(), "file", "files");
     if (summary.problem != ImageProblem::None) {
-        table += "; " + std::string(image_problem(summary.problem));
+        table += "; " + summary.problem_text;
     }
     table += line_end;
     if (summary.entries.empty()) {
@@ -267,8 +268,7 @@ std::string summary_json(const InputSummary& summary) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None
                 ? std::vector<Problem>{}
-                : std::vector<Problem>{{problem_key(summary.problem),
-                                        std::string(image_problem(summary.problem)), 0}};
+                : std::vector<Problem>{{problem_key(summary.problem), summary.problem_text, 0}};
         json += ", \"problems\": " + problems_json(problems) + ", \"files\": [";
         // A line per file, indented under its image.
         for (std::size_t i = 0; i < summary.entries.size(); ++i) {
@@ -280,18 +280,28 @@ std::string summary_json(const InputSummary& summary) {
 }
 
 std::string json_string(std::string_view utf8) {
+    const auto escaped = [](char32_t c) {
+        std::array<char, 8> text{};
+        std::snprintf(text.data(), text.size(), "\\u%04X", static_cast<unsigned>(c));
+        return std::string(text.data());
+    };
     std::string json = "\"";
     for (std::size_t at = 0; at < utf8.size();) {
         const Utf8Character next = decode_utf8(utf8, at);
-        const char32_t c = next.size == 0 ? kReplacement : next.character;
-        at += std::max<std::size_t>(next.size, 1);
+        if (next.size == 0) {
+            // A byte that is no UTF-8 (a file name on a system that keeps
+            // bytes) stands for itself, as a lone surrogate does where
+            // Python reads such names: U+DC80 to U+DCFF.
+            json += escaped(kEscapedByte + static_cast<unsigned char>(utf8[at++]));
+            continue;
+        }
+        const char32_t c = next.character;
+        at += next.size;
         if (c == '"' || c == '\\') {
             json += '\\';
             json += static_cast<char>(c);
         } else if (c < kFirstPrintable) {
-            std::array<char, 8> escaped{};
-            std::snprintf(escaped.data(), escaped.size(), "\\u%04X", static_cast<unsigned>(c));
-            json += escaped.data();
+            json += escaped(c);
         } else {
             append_utf8(json, c);
         }

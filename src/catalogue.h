@@ -75,6 +75,7 @@ struct InputSummary {
     std::string error;  // for Error: why it could not be read
     std::optional<AlasmSummary> alasm;
     ImageProblem problem = ImageProblem::None;  // an image's
+    std::string problem_text;                   // and in words
     std::vector<EntrySummary> entries;
 };
 
@@ -96,7 +97,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
 // One input as an element of the JSON document's "inputs".
 std::string summary_json(const InputSummary& summary);
 
-// A JSON string of UTF-8 text; bytes that are no UTF-8 become U+FFFD.
+// A JSON string of UTF-8 text; a byte that is no UTF-8 becomes \uDCXX (XX
+// its value), so that no two names are written alike.
 std::string json_string(std::string_view utf8);
 
 }  // namespace korve

@@ -98,36 +98,52 @@ std::optional<std::size_t> scl_end(Bytes archive, std::size_t count) {
     return end + kSclChecksumSize;
 }
 
+// Whether the checksum after the first `sum_end` bytes is their sum.
+bool checksum_matches(Bytes archive, std::size_t sum_end) {
+    const Bytes summed = archive.first(sum_end);
+    const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
+    return sum == read_little_endian(archive, sum_end, kSclChecksumSize);
+}
+
+// The count of files the archive's bytes hold whole, where it says more.
+std::optional<std::size_t> whole_with_fewer(Bytes archive, std::size_t count) {
+    for (std::size_t fewer = 0; fewer < count; ++fewer) {
+        if (scl_end(archive, fewer) == archive.size() &&
+            checksum_matches(archive, archive.size() - kSclChecksumSize)) {
+            return fewer;
+        }
+    }
+    return std::nullopt;
+}
+
 DiskImage read_scl(Bytes archive) {
     if (archive.size() <= kSclCountOffset) {
-        return {ImageProblem::CutShort, {}};
+        DiskImage lost{ImageProblem::CutShort, {}};
+        lost.count_lost = true;
+        return lost;
     }
     std::size_t count = archive[kSclCountOffset];
     const auto stated_end = scl_end(archive, count);
     ImageProblem problem = ImageProblem::None;
     if (!stated_end || *stated_end > archive.size()) {
         // Either the archive lost its end, or its count names files it never
-        // held: then the files it does hold fill it exactly.
+        // held: then the files it does hold make a whole archive.
         problem = ImageProblem::CutShort;
-        for (std::size_t fewer = 0; fewer < count; ++fewer) {
-            if (scl_end(archive, fewer) == archive.size()) {
-                count = fewer;
-                problem = ImageProblem::CountTooLarge;
-                break;
-            }
+        if (const auto fewer = whole_with_fewer(archive, count)) {
+            count = *fewer;
+            problem = ImageProblem::CountTooLarge;
         }
-    } else {
-        const std::size_t sum_end = *stated_end - kSclChecksumSize;
-        const Bytes summed = archive.first(sum_end);
-        const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
-        if (sum != read_little_endian(archive, sum_end, kSclChecksumSize)) {
-            problem = ImageProblem::ChecksumMismatch;
-        }
+    } else if (!checksum_matches(archive, *stated_end - kSclChecksumSize)) {
+        problem = ImageProblem::ChecksumMismatch;
     }
 
     DiskImage disk{problem, {}};
     std::size_t data = scl_entry_offset(count);
-    for (std::size_t i = 0; i < count && scl_entry_offset(i + 1) <= archive.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (scl_entry_offset(i + 1) > archive.size()) {
+            disk.unlisted = count - i;
+            break;
+        }
         const Bytes fields = archive.subspan(scl_entry_offset(i), kSclEntrySize);
         const std::size_t begin = data;
         data += data_size(fields);
@@ -208,6 +224,12 @@ DiskImage read_scl_archive(std::span<const unsigned char> archive) {
 
 std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }
 
+std::size_t lost_files(const DiskImage& image) {
+    const auto lost = std::count_if(image.entries.begin(), image.entries.end(),
+                                    [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
+    return static_cast<std::size_t>(lost) + image.unlisted;
+}
+
 namespace {
 
 // What is wrong with an image or one of its files: a fixed name, and words
@@ -242,12 +264,30 @@ std::string_view entry_problem(ImageProblem problem) { return kProblems[row_of(p
 
 std::string_view problem_key(ImageProblem problem) { return kProblems[row_of(problem)].key; }
 
+bool loses_unnamed_files(const DiskImage& image) { return image.unlisted > 0 || image.count_lost; }
+
+std::string image_problem_text(const DiskImage& image) {
+    std::string text(image_problem(image.problem));
+    if (image.count_lost) {
+        return text + " before its file count: whatever it held is lost";
+    }
+    const std::size_t lost = lost_files(image);
+    if (lost > 0) {
+        text += "; " + std::to_string(lost) + " of its " +
+                std::to_string(image.entries.size() + image.unlisted) + " files lost";
+    }
+    if (image.unlisted > 0) {
+        text += ", the names of " + std::to_string(image.unlisted) + " of them too";
+    }
+    return text;
+}
+
 }  // namespace korve
 
 namespace korve {
 
 NameProblem check_trdos_name(std::string_view name) {
-    if (name.empty()) {
+    if (name.find_first_not_of(kNamePadding) == std::string_view::npos) {
         return NameProblem::Empty;
     }
     if (name.size() > kCatalogueNameSize) {
@@ -276,7 +316,7 @@ CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector) 
 std::string name_problem_text(NameProblem problem) {
     switch (problem) {
         case NameProblem::None: break;
-        case NameProblem::Empty: return "the name is empty";
+        case NameProblem::Empty: return "the name is empty, or spaces alone, which TR-DOS pads names with";
         case NameProblem::TooLong:
             return "the name is longer than the " + std::to_string(kCatalogueNameSize) +
                    " bytes of a TR-DOS name";

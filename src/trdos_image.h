@@ -52,6 +52,12 @@
 //   then    4         checksum: the sum of every byte before it, unsigned,
 //                     32-bit, little-endian
 //
+// An archive shorter than its count calls for lost its end: its files are
+// read as far as its bytes go, and the rest are lost. Only where its bytes
+// hold a whole archive of fewer files, its checksum right, is the count
+// taken to be wrong (CountTooLarge): a count is trusted as far as the
+// archive's size and checksum bear it out.
+//
 // A new image is written whole, in the same layouts. A .trd is a disk as
 // TR-DOS formats it for 80 tracks on two sides, all 640 KiB: the files in
 // catalogue order from track 1 on, each in the sectors right after the one
@@ -59,9 +65,10 @@
 // starts, how much is left, how many files, none deleted, the spaces, the
 // mark, the label). An .scl holds the same entries and sectors. The last
 // sector of a file is filled up with zero bytes. Names are refused, not cut:
-// an empty one, one longer than 8 bytes, one holding a byte below 0x20
-// (0x00 would end the catalogue, 0x01 delete the file), and two files of
-// one name and type, of which TR-DOS would only ever find the first.
+// an empty one (or spaces alone, which read back as empty), one longer than
+// 8 bytes, one holding a byte below 0x20 (0x00 would end the catalogue,
+// 0x01 delete the file), and two files of one name and type, of which
+// TR-DOS would only ever find the first.
 //
 // An image is read from memory, whole: a disk is small. Nothing outside the
 // given bytes is ever read, and every count is bounded by a byte. What kind
@@ -172,9 +179,25 @@ struct ImageEntry {
 struct DiskImage {
     ImageProblem problem = ImageProblem::None;  // the first one met
     std::vector<ImageEntry> entries;  // in catalogue order, deleted ones left out
+    // Files an archive cut short counts but holds no catalogue entry of: their
+    // names are lost with their data.
+    std::size_t unlisted = 0;
+    // An archive cut short before its file count: whatever it held is lost.
+    bool count_lost = false;
 
     bool operator==(const DiskImage&) const = default;
 };
+
+// How many of the files an image lists or counts it lost: those whose data
+// could not be read, and those whose entries are lost too.
+std::size_t lost_files(const DiskImage& image);
+
+// Whether an image lost files it cannot name: their entries, or its count.
+bool loses_unnamed_files(const DiskImage& image);
+
+// What is wrong with an image as a whole, and what it lost, in words: "cut
+// short; 3 of its 9 files lost"; empty for nothing.
+std::string image_problem_text(const DiskImage& image);
 
 // Whether bytes start with the signature of an SCL archive.
 bool has_scl_signature(std::span<const unsigned char> start);

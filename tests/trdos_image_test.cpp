@@ -85,7 +85,22 @@ struct Broken {
     ImageProblem problem;
     std::vector<std::string> given;  // entries whose data was read
     std::vector<std::string> lost;   // entries listed without it
+    std::size_t unlisted = 0;        // files counted whose entries are lost too
 };
+
+// An archive whose count byte says `count`, its checksum made right again,
+// as a writer that miscounts would write it.
+std::string recounted(std::string scl, char count) {
+    scl[8] = count;
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 4 < scl.size(); ++i) {
+        sum += static_cast<unsigned char>(scl[i]);
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        scl[scl.size() - 4 + i] = static_cast<char>(sum >> (8 * i));
+    }
+    return scl;
+}
 
 TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
     const std::vector<DiskFile> files = {
@@ -101,10 +116,12 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
     trd_past[16 + 15] = '\xA0';  // TWO's first track, 160: past 80 cylinders of two sides
     std::string scl_sum = scl;
     scl_sum.back() ^= 1;
-    std::string scl_count = scl;
-    scl_count[8] = 5;
-    std::string scl_count_255 = scl;
-    scl_count_255[8] = '\xFF';
+    const std::string scl_count = recounted(scl, 5);
+    const std::string scl_count_255 = recounted(scl, '\xFF');
+    // A code file and a source: cut where one file's archive would end, as
+    // if it held the code file's data from byte 23 on.
+    const std::string code_and_source =
+        scl_archive({{.name = "CODE", .data = std::string(33, '\0') + "\xD9"}, files[0]});
 
     const ImageProblem cut = ImageProblem::CutShort;
     const ImageProblem not_image = ImageProblem::NotAnImage;
@@ -128,8 +145,10 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
          {"ONE.H", "TWO.H"}, {"THREE.C"}},
         {"an .scl cut inside its checksum", scl.substr(0, scl.size() - 2), cut,
          {"ONE.H", "TWO.H", "THREE.C"}, {}},
-        {"an .scl cut inside its second entry", scl.substr(0, 9 + 14 + 5), cut, {}, {"ONE.H"}},
+        {"an .scl cut inside its second entry", scl.substr(0, 9 + 14 + 5), cut, {}, {"ONE.H"}, 2},
         {"an .scl signature alone", "SINCLAIR", cut, {}, {}},
+        {"an .scl cut where fewer files would end", code_and_source.substr(0, 9 + 14 + 256 + 4), cut,
+         {}, {"CODE.C", "ONE.H"}},
         {"more bytes than any image holds", scl + std::string(kLargestImage, '\0'), not_image, {}, {}},
     };
 
@@ -150,6 +169,44 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
         }
         EXPECT_EQ(given, c.given) << c.what;
         EXPECT_EQ(lost, c.lost) << c.what;
+        EXPECT_EQ(disk.unlisted, c.unlisted) << c.what;
+    }
+}
+
+std::string example(const char* name) {
+    std::ifstream file(std::filesystem::path(KORVE_EXAMPLES) / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Cut at every length, an image gives each file it still holds as it was,
+// and counts the others lost: never a loss unsaid, never a file made of
+// another's bytes.
+TEST(TrdosImage, LosesNoFileUnsaidWhereverItIsCut) {
+    const std::vector<DiskFile> sources = {
+        {.name = "CODE", .data = std::string(33, '\0') + "\xD9" + std::string(300, '\xC9')},
+        {.name = "ONE", .type = 'H', .data = alasm_header("ONE") + alasm_record("{NOP}")},
+        {.name = "TWO", .type = 'H', .data = alasm_header("TWO") + std::string(600, '\x01')},
+    };
+    for (const std::string& image : {example("greet.trd"), example("greet.scl"), scl_archive(sources)}) {
+        const DiskImage whole = read_image(image);
+        ASSERT_EQ(whole.problem, ImageProblem::None);
+        std::map<std::string, std::string> files;
+        for (const ImageEntry& entry : whole.entries) {
+            files[full_name(entry)] = entry.hobeta;
+        }
+        for (std::size_t size = 0; size < image.size(); ++size) {
+            const DiskImage cut = read_image(image.substr(0, size));
+            std::size_t kept = 0;
+            for (const ImageEntry& entry : cut.entries) {
+                if (!entry.hobeta.empty()) {
+                    ASSERT_EQ(entry.hobeta, files[full_name(entry)]) << "cut at " << size;
+                    ++kept;
+                }
+            }
+            const bool recognised = cut.problem != ImageProblem::NotAnImage;
+            ASSERT_TRUE(!recognised || kept == files.size() || lost_files(cut) > 0 || cut.count_lost)
+                << "cut at " << size;
+        }
     }
 }
 
@@ -255,7 +312,9 @@ TEST(TrdosImage, RefusesFilesNoImageHolds) {
         std::string text;
     };
     const Reason reasons[] = {
-        {WriteProblem::BadName, {.name = ""}, "the name is empty"},
+        {WriteProblem::BadName,
+         {.name = ""},
+         "the name is empty, or spaces alone, which TR-DOS pads names with"},
         {WriteProblem::BadName, {.name = "PGMFLASH1"}, "the name is longer than the 8 bytes of a TR-DOS name"},
         {WriteProblem::BadName, {.name = "\x01OLD"}, "the name holds a control byte, which a TR-DOS name cannot"},
         {WriteProblem::FileTooLarge, {}, "the file is larger than the 65280 bytes (255 sectors) a TR-DOS file holds"},
