@@ -342,6 +342,27 @@ std::string hex(unsigned char byte) {
     return text.data();
 }
 
+// A word as a message shows it: a control byte as \r, \t or \xNN, so that
+// it neither hides nor moves the rest of the message.
+std::string shown_word(std::string_view word) {
+    std::string shown;
+    for (const char c : word) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            shown += "\\r";
+        } else if (c == kTab) {
+            shown += "\\t";
+        } else if (byte < kFirstPrintable) {
+            std::array<char, 8> text{};
+            std::snprintf(text.data(), text.size(), "\\x%02X", static_cast<unsigned>(byte));
+            shown += text.data();
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 }  // namespace
 
 PackedLine pack_line(std::string_view line) {
@@ -379,7 +400,8 @@ std::string pack_problem_text(const PackError& error) {
             return "the line does not fit in a record: ALASM stores at most " +
                    std::to_string(kLongestRecord - 1) + " bytes of a line";
         case PackProblem::NoKeyword:
-            return "'" + error.word + "' between the tabs is no mnemonic or directive of ALASM";
+            return "'" + shown_word(error.word) +
+                   "' between the tabs is no mnemonic or directive of ALASM";
         case PackProblem::ControlByte:
             return "the control byte " + hex(error.byte) + " cannot be stored";
         case PackProblem::UnknownCharacter:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,10 +70,12 @@ struct Console {
     KorvexStatus error(std::string_view where, std::string_view text, KorvexStatus status) const;
 };
 
-// An input as it is read: how messages name it, and the name its outputs take.
+// An input as it is read: how messages name it, the name its outputs take,
+// and the file it is, where it is one.
 struct Source {
     std::string shown;
     std::string name;
+    std::filesystem::path path{};
 };
 
 // What a verb is given: read, never changed.

@@ -38,7 +38,7 @@ InputNode folder_node(Source source, const fs::path& path,
     }
     std::sort(found.begin(), found.end());
     for (auto& [name, child_path] : found) {
-        Source child{child_shown(folder.source, name), name};
+        Source child{child_shown(folder.source, name), name, child_path};
         const fs::file_status link = fs::symlink_status(child_path, error);
         const fs::file_status status = fs::status(child_path, error);
         if (fs::is_directory(status)) {
@@ -76,7 +76,7 @@ std::vector<InputNode> input_tree(const std::vector<std::string>& inputs,
             continue;
         }
         const fs::path path = file_path(input.c_str());
-        Source source{input, shown_path(path.filename())};
+        Source source{input, shown_path(path.filename()), path};
         std::error_code error;
         if (fs::is_directory(path, error)) {
             tree.push_back(folder_node(std::move(source), path, written_into));
@@ -103,6 +103,32 @@ OpenedInput open_input(const InputNode& node, std::FILE* stdin_stream) {
     opened.kind = recognise_input(opened.reader->look(kRecognisedBytes));
     opened.error = opened.reader->error();
     return opened;
+}
+
+void say_skipped(const Console& console, const Source& input, std::size_t files,
+                 std::size_t not_files) {
+    if (files > 0) {
+        console.say(Severity::Note, input.shown,
+                    std::to_string(files) + (files == 1 ? " file" : " files") +
+                        " skipped: neither ALASM data nor a disk image");
+    }
+    if (not_files > 0) {
+        console.say(Severity::Note, input.shown,
+                    std::to_string(not_files) +
+                        (not_files == 1 ? " skipped: not a file" : " skipped: not files"));
+    }
+}
+
+WritePolicy write_policy(const KorvexRun& run) {
+    WritePolicy policy{run.options.force, {}, nullptr};
+    for (const std::string& input : run.options.inputs) {
+        if (input == command_line::kStandardStream) {
+            policy.input_stream = run.console.streams.in;
+        } else {
+            policy.inputs.push_back(file_path(input.c_str()));
+        }
+    }
+    return policy;
 }
 
 std::vector<unsigned char> read_image_bytes(ByteReader& reader) {

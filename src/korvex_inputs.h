@@ -19,6 +19,7 @@
 #include "container.h"
 #include "file.h"
 #include "korvex_console.h"
+#include "output.h"
 #include "trdos_image.h"
 
 namespace korve {
@@ -57,6 +58,15 @@ struct OpenedInput {
 
 // Opens a file node, or takes standard input, and recognises it.
 OpenedInput open_input(const InputNode& node, std::FILE* stdin_stream);
+
+// Says what a walk of `input` skipped: files that hold neither ALASM data
+// nor a disk image, and what is neither a file nor a folder (a FIFO, a
+// device, a broken link).
+void say_skipped(const Console& console, const Source& input, std::size_t files,
+                 std::size_t not_files);
+
+// What a run may write over: its inputs never, whatever --force says.
+WritePolicy write_policy(const KorvexRun& run);
 
 // Reads the rest of an image whole: at most one more byte than any image
 // holds, so that larger bytes are known to be none.

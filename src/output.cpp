@@ -1,17 +1,12 @@
 #include "output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <utility>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#endif
+
+#include "file_system.h"
 
 namespace korve {
 namespace {
@@ -19,81 +14,39 @@ namespace {
 namespace fs = std::filesystem;
 
 // Temporary names are tried in turn until one is free: another run may be
-// writing into the same folder.
+// writing into the same folder. Each holds the process's number, so that
+// what a run killed outright leaves behind never stands in another's way.
 constexpr int kTemporaryNames = 1000;
 
 std::error_code from_errno() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
 
-#ifdef _WIN32
-
-// The reasons Windows gives that have a name on every system.
-std::error_code from_windows(DWORD code) {
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return std::make_error_code(std::errc::no_such_file_or_directory);
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION: return std::make_error_code(std::errc::permission_denied);
-        case ERROR_ALREADY_EXISTS:
-        case ERROR_FILE_EXISTS: return std::make_error_code(std::errc::file_exists);
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: return std::make_error_code(std::errc::no_space_on_device);
-        default: return {static_cast<int>(code), std::system_category()};
-    }
-}
-
-// A new file, or nothing with errno set; _wfopen has no exclusive mode.
-std::FILE* create_new(const fs::path& path) {
-    int descriptor = -1;
-    if (_wsopen_s(&descriptor, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
-                  _S_IREAD | _S_IWRITE) != 0) {
-        return nullptr;
-    }
-    std::FILE* file = _fdopen(descriptor, "wb");
-    if (file == nullptr) {
-        _close(descriptor);
-    }
-    return file;
-}
-
-// MoveFileEx replaces a file only when asked to, in one step.
-std::error_code move(const fs::path& from, const fs::path& to, bool replace) {
-    if (MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0) {
-        return {};
-    }
-    return from_windows(GetLastError());
-}
-
-#else
-
-std::FILE* create_new(const fs::path& path) { return std::fopen(path.c_str(), "wbx"); }
-
-// rename() always replaces; a hard link never does, and fails where the
-// target exists. Where the file system has no hard links, the target is
-// looked for just before the rename.
-std::error_code move(const fs::path& from, const fs::path& to, bool replace) {
+// Why `target`, as it stands, may not be written, if it may not.
+std::optional<WriteFailure::Kind> refusal(const Place& target, const WritePolicy& policy) {
     std::error_code error;
-    if (replace) {
-        fs::rename(from, to, error);
-        return error;
+    const fs::file_status status = fs::symlink_status(target.path, error);
+    if (!fs::exists(status)) {
+        return std::nullopt;
     }
-    fs::create_hard_link(from, to, error);
-    if (!error) {
-        std::error_code ignored;
-        fs::remove(from, ignored);
-        return {};
+    if (fs::is_symlink(status)) {
+        return WriteFailure::Kind::IsLink;
     }
-    if (error == std::errc::file_exists) {
-        return error;
+    if (!fs::is_regular_file(status)) {
+        return WriteFailure::Kind::NotAFile;
     }
-    if (fs::exists(fs::symlink_status(to, error))) {
-        return std::make_error_code(std::errc::file_exists);
+    const bool input = std::any_of(policy.inputs.begin(), policy.inputs.end(),
+                                   [&](const fs::path& path) {
+                                       std::error_code ignored;
+                                       return fs::equivalent(path, target.path, ignored);
+                                   }) ||
+                       stream_is_file(policy.input_stream, target.path);
+    if (input) {
+        return WriteFailure::Kind::IsInput;
     }
-    fs::rename(from, to, error);
-    return error;
+    if (!policy.replace) {
+        return WriteFailure::Kind::Exists;
+    }
+    return std::nullopt;
 }
-
-#endif
 
 }  // namespace
 
@@ -127,6 +80,15 @@ std::string failure_text(const WriteFailure& failure) {
             return "cannot make the folder " + failure.shown + ": " + reason(failure.error);
         case WriteFailure::Kind::CannotWrite:
             return "cannot write " + failure.shown + ": " + reason(failure.error);
+        case WriteFailure::Kind::IsLink:
+            return failure.shown + " is a symbolic link: korvex writes nothing through a link";
+        case WriteFailure::Kind::NotAFile:
+            return failure.shown + " is no regular file: korvex writes only files";
+        case WriteFailure::Kind::IsInput:
+            return failure.shown + " is an input: korvex never writes over its inputs";
+        case WriteFailure::Kind::FolderIsLink:
+            return "cannot make the folder " + failure.shown +
+                   ": it is a symbolic link, which may lead out of the folder written into";
     }
     return {};
 }
@@ -136,19 +98,15 @@ std::string reason(const std::error_code& error) {
     if (condition.category() == std::generic_category()) {
         return condition.message();
     }
-#ifdef _WIN32
-    if (error.category() == std::system_category()) {
-        const std::error_code named = from_windows(static_cast<DWORD>(error.value()));
-        if (named.category() == std::generic_category()) {
-            return named.message();
-        }
+    const std::error_code named = named_reason(error);
+    if (named.category() == std::generic_category()) {
+        return named.message();
     }
-#endif
     return error.message();
 }
 
-Place OutputFolder::claim(std::string_view name) {
-    return inside(place_, claim_name(claimed_, name));
+Place OutputFolder::claim(std::string_view stem, std::string_view suffix) {
+    return inside(place_, claim_name(claimed_, stem, suffix));
 }
 
 std::optional<WriteFailure> OutputFolder::make() {
@@ -156,13 +114,29 @@ std::optional<WriteFailure> OutputFolder::make() {
         return std::nullopt;
     }
     std::error_code error;
-    // "out/" names the folder "out"; a file of that name fails alike everywhere.
-    const fs::path named = place_.path.has_filename() ? place_.path : place_.path.parent_path();
-    const fs::file_status status = fs::status(named, error);
-    if (fs::exists(status) && !fs::is_directory(status)) {
-        return WriteFailure{WriteFailure::Kind::FolderIsFile, place_.shown, {}};
+    if (parent_ != nullptr) {
+        // A folder made inside the folder written into: never one that a
+        // link in its place would take elsewhere.
+        if (auto failure = parent_->make()) {
+            return failure;
+        }
+        const fs::file_status status = fs::symlink_status(place_.path, error);
+        if (fs::is_symlink(status)) {
+            return WriteFailure{WriteFailure::Kind::FolderIsLink, place_.shown, {}};
+        }
+        if (fs::exists(status) && !fs::is_directory(status)) {
+            return WriteFailure{WriteFailure::Kind::FolderIsFile, place_.shown, {}};
+        }
+        fs::create_directory(place_.path, error);
+    } else {
+        // "out/" names the folder "out"; a file of that name fails alike everywhere.
+        const fs::path named = place_.path.has_filename() ? place_.path : place_.path.parent_path();
+        const fs::file_status status = fs::status(named, error);
+        if (fs::exists(status) && !fs::is_directory(status)) {
+            return WriteFailure{WriteFailure::Kind::FolderIsFile, place_.shown, {}};
+        }
+        fs::create_directories(place_.path, error);
     }
-    fs::create_directories(place_.path, error);
     if (error) {
         return WriteFailure{WriteFailure::Kind::CannotMakeFolder, place_.shown, error};
     }
@@ -196,27 +170,29 @@ OutputFile OutputFile::open(const Place& target, const WritePolicy& policy,
                             std::optional<WriteFailure>& failure) {
     OutputFile file;
     failure.reset();
-    std::error_code error;
-    if (!policy.replace && fs::exists(fs::symlink_status(target.path, error))) {
-        failure = WriteFailure{WriteFailure::Kind::Exists, target.shown, {}};
+    if (const auto refused = refusal(target, policy)) {
+        failure = WriteFailure{*refused, target.shown, {}};
         return file;
     }
     const fs::path folder = target.path.parent_path();
+    const std::string prefix = ".korvex-" + std::to_string(process_number()) + "-";
+    std::error_code error;
     for (int number = 0; number < kTemporaryNames; ++number) {
-        const fs::path temporary = folder / (".korvex-" + std::to_string(number) + ".tmp");
-        errno = 0;
-        file.stream_.reset(create_new(temporary));
+        const fs::path temporary = folder / (prefix + std::to_string(number) + ".tmp");
+        watch_temporary(temporary);
+        error.clear();
+        file.stream_.reset(create_new_file(temporary, error));
         if (file.stream_) {
             file.target_ = target;
             file.policy_ = policy;
             file.temporary_ = temporary;
             return file;
         }
-        if (errno != EEXIST) {
+        forget_temporary();
+        if (error != std::errc::file_exists) {
             break;
         }
     }
-    error = errno != 0 ? from_errno() : std::make_error_code(std::errc::file_exists);
     failure = WriteFailure{WriteFailure::Kind::CannotWrite, target.shown, error};
     return file;
 }
@@ -227,18 +203,23 @@ std::optional<WriteFailure> OutputFile::commit() {
     }
     errno = 0;
     const bool closed = std::fclose(stream_.release()) == 0;
-    std::error_code error = closed ? move(temporary_, target_.path, policy_.replace) : from_errno();
-    if (error) {
+    std::optional<WriteFailure> failure;
+    if (!closed) {
+        failure = failed_to_write(from_errno());
+    } else if (const auto refused = refusal(target_, policy_)) {
+        // What stands at the target may have changed since it was opened.
+        failure = WriteFailure{*refused, target_.shown, {}};
+    } else if (const std::error_code error = move_file(temporary_, target_.path, policy_.replace)) {
+        failure = error == std::errc::file_exists
+                      ? WriteFailure{WriteFailure::Kind::Exists, target_.shown, {}}
+                      : failed_to_write(error);
+    }
+    if (failure) {
         discard();
     }
+    forget_temporary();
     temporary_.clear();
-    if (error == std::errc::file_exists) {
-        return WriteFailure{WriteFailure::Kind::Exists, target_.shown, {}};
-    }
-    if (error) {
-        return failed_to_write(error);
-    }
-    return std::nullopt;
+    return failure;
 }
 
 void OutputFile::discard() {
@@ -247,6 +228,7 @@ void OutputFile::discard() {
         std::error_code ignored;
         fs::remove(temporary_, ignored);
         temporary_.clear();
+        forget_temporary();
     }
 }
 

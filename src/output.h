@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "file.h"
 #include "output_names.h"
@@ -36,9 +38,13 @@ Place place_named(std::string_view typed);
 // The place of `name` in `folder`.
 Place inside(const Place& folder, std::string_view name);
 
-// What the user allows.
+// What may be written over. Never a link, anything but a regular file, or
+// one of the run's inputs (a path named, a hard link to it, the file
+// standard input reads); a regular file that exists only with leave.
 struct WritePolicy {
     bool replace = false;  // --force: write over files that exist
+    std::vector<std::filesystem::path> inputs;
+    std::FILE* input_stream = nullptr;  // standard input, where the run reads it
 };
 
 // Why a file was not written.
@@ -48,6 +54,10 @@ struct WriteFailure {
         FolderIsFile,      // a folder to make has a file's name
         CannotMakeFolder,  // `error` says why
         CannotWrite,       // `error` says why
+        IsLink,            // a symbolic link stands at the target
+        NotAFile,          // something other than a regular file stands there
+        IsInput,           // the target is one of the run's inputs
+        FolderIsLink,      // a folder to write into is a symbolic link
     };
     Kind kind = Kind::CannotWrite;
     std::string shown;  // the file or folder, as messages show it
@@ -63,18 +73,22 @@ std::string reason(const std::error_code& error);
 
 // A folder that files are written into: its names given out, distinct where
 // a file system ignores case, and made once, when its first file is written.
+// The folder written into (-o) is made with the folders above it; a folder
+// made inside it (its `parent`) is made only where no link stands in its place.
 class OutputFolder {
 public:
-    explicit OutputFolder(Place place) : place_(std::move(place)) {}
+    explicit OutputFolder(Place place, OutputFolder* parent = nullptr)
+        : place_(std::move(place)), parent_(parent) {}
 
     const Place& place() const { return place_; }
-    // `name`, or `name (2)` and on, claimed in the folder.
-    Place claim(std::string_view name);
-    // Makes the folder and those above it, once.
+    // `stem` and `suffix`, or `stem (2)` and `suffix` and on, claimed in the folder.
+    Place claim(std::string_view stem, std::string_view suffix = {});
+    // Makes the folder, once.
     std::optional<WriteFailure> make();
 
 private:
     Place place_;
+    OutputFolder* parent_;
     ClaimedNames claimed_;
     bool made_ = false;
 };

@@ -152,10 +152,10 @@ std::string entry_file_name(std::string_view name, char type) {
     return file;
 }
 
-std::string claim_name(ClaimedNames& claimed, std::string_view name) {
-    std::string unique(name);
+std::string claim_name(ClaimedNames& claimed, std::string_view stem, std::string_view suffix) {
+    std::string unique = std::string(stem) + std::string(suffix);
     for (int number = 2; claimed.folded.contains(folded(unique)); ++number) {
-        unique = std::string(name) + " (" + std::to_string(number) + ")";
+        unique = std::string(stem) + " (" + std::to_string(number) + ")" + std::string(suffix);
     }
     claimed.folded.insert(folded(unique));
     return unique;

@@ -63,8 +63,9 @@ struct ClaimedNames {
     std::set<std::string> folded;
 };
 
-// `name`, or `name (2)` and on where a name that differs only in case is
-// claimed; claims it.
-std::string claim_name(ClaimedNames& claimed, std::string_view name);
+// `stem` and `suffix`, or `stem (2)` and `suffix` and on where a name that
+// differs only in case is claimed; claims it. The number goes before the
+// suffix, so that a text's name still ends in ".asm".
+std::string claim_name(ClaimedNames& claimed, std::string_view stem, std::string_view suffix = {});
 
 }  // namespace korve

@@ -147,8 +147,11 @@ Done write_source_text(const KorvexRun& run, const Source& source, const SourceI
     const Console& console = run.console;
     const Place target = where.target == Target::File
                              ? where.place
-                             : where.folder->claim(source.name + std::string(kTextSuffix));
-    const WritePolicy policy{run.options.force};
+                             : where.folder->claim(source.name, kTextSuffix);
+    WritePolicy policy = *where.policy;
+    if (!source.path.empty()) {
+        policy.inputs.push_back(source.path);
+    }
     std::optional<WriteFailure> failure;
     if (where.target == Target::Folder) {
         failure = where.folder->make();

@@ -30,17 +30,20 @@ struct Destination {
     // Folder: an image's files and a folder's tree go straight into it,
     // rather than into a folder named after the input.
     bool straight = false;
+    const WritePolicy* policy = nullptr;  // what may be written over
 };
 
 // What taking inputs came to.
 struct Done {
     KorvexStatus status = KorvexStatus::Converted;
-    std::size_t skipped = 0;  // files of folders that hold nothing to convert
+    std::size_t skipped = 0;    // files of folders that hold nothing to convert
+    std::size_t not_files = 0;  // what folders hold that is neither a file nor a folder
     bool stdout_failed = false;
 
     void add(const Done& other) {
         status = worse(status, other.status);
         skipped += other.skipped;
+        not_files += other.not_files;
         stdout_failed = stdout_failed || other.stdout_failed;
     }
     void add(KorvexStatus other) { status = worse(status, other); }

@@ -38,7 +38,7 @@ public:
     // Says why an input could not be read, and lists it so.
     KorvexStatus unreadable(const Source& source, const std::string& said, std::string listed) {
         const KorvexStatus status = run_.console.error(source.shown, said, KorvexStatus::Trouble);
-        add({source.shown, SummaryKind::Error, std::move(listed), {}, {}, {}});
+        add({source.shown, SummaryKind::Error, std::move(listed), {}, {}, {}, {}});
         return status;
     }
 
@@ -72,6 +72,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
                              {},
                              summarise_alasm(reader, kind, source.name + std::string(kTextSuffix)),
                              {},
+                             {},
                              {}};
         if (reader.failed()) {
             return listing.unreadable(source, "reading failed: " + reason(reader.error()),
@@ -95,14 +96,14 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
     if (is_disk_image(kind)) {
         listing.add(summarise_image(source.shown, kind, image, output_names(image)));
     } else {
-        listing.add({source.shown, SummaryKind::None, {}, {}, {}, {}});
+        listing.add({source.shown, SummaryKind::None, {}, {}, {}, {}, {}});
     }
     return KorvexStatus::Converted;
 }
 
 struct Listed {
     KorvexStatus status = KorvexStatus::Converted;
-    std::size_t skipped = 0;
+    std::size_t not_files = 0;
 };
 
 Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing) {
@@ -115,7 +116,7 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing) 
             run.console.say(Severity::Progress, source.shown, "skipped: a link to a folder");
             break;
         case InputNode::What::NotAFile:
-            ++listed.skipped;
+            ++listed.not_files;
             run.console.say(Severity::Progress, source.shown, "skipped: not a file");
             break;
         case InputNode::What::WrittenInto: break;
@@ -129,7 +130,7 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing) 
             for (const InputNode& child : node.children) {
                 const Listed inner = list_node(run, child, listing);
                 listed.status = worse(listed.status, inner.status);
-                listed.skipped += inner.skipped;
+                listed.not_files += inner.not_files;
             }
             break;
     }
@@ -143,12 +144,7 @@ KorvexStatus run_list(const KorvexRun& run) {
     KorvexStatus status = KorvexStatus::Converted;
     for (const InputNode& node : input_tree(run.options.inputs, std::nullopt)) {
         const Listed listed = list_node(run, node, listing);
-        if (listed.skipped > 0) {
-            run.console.say(Severity::Note, node.source.shown,
-                            std::to_string(listed.skipped) +
-                                (listed.skipped == 1 ? " file" : " files") +
-                                " skipped: neither ALASM data nor a disk image");
-        }
+        say_skipped(run.console, node.source, 0, listed.not_files);
         status = worse(status, listed.status);
     }
     listing.end();

@@ -143,34 +143,29 @@ std::string disk_label(const Place& output) {
     return label;
 }
 
-// The container's bytes; a file that cannot go in is said and left out.
-std::string contain(const KorvexRun& run, InputKind container, const Place& output,
-                    std::vector<PackedSource>& packed, KorvexStatus& status) {
-    for (;;) {
-        std::vector<TrdosFile> files;
-        files.reserve(packed.size());
-        for (const PackedSource& source : packed) {
-            files.push_back(source.file);
-        }
-        WrittenImage written;
-        switch (container) {
-            case InputKind::HobetaAlasm: written = write_hobeta_file(files.front()); break;
-            case InputKind::TrdosImage: written = write_trd_image(files, disk_label(output)); break;
-            case InputKind::SclArchive: written = write_scl_archive(files); break;
-            case InputKind::None:
-            case InputKind::BareAlasm: written.bytes = files.front().data; break;
-        }
-        if (written.problem == WriteProblem::None) {
-            return written.bytes;
-        }
-        status = worse(status, run.console.error(packed[written.file].shown,
-                                                 write_problem_text(written.problem, files[written.file]),
-                                                 KorvexStatus::NotAllConverted));
-        packed.erase(packed.begin() + static_cast<std::ptrdiff_t>(written.file));
-        if (packed.empty()) {
-            return {};
-        }
+// The container's bytes, or the status of why a file cannot go in (said).
+std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind container,
+                                                const Place& output,
+                                                const std::vector<PackedSource>& packed) {
+    std::vector<TrdosFile> files;
+    files.reserve(packed.size());
+    for (const PackedSource& source : packed) {
+        files.push_back(source.file);
     }
+    WrittenImage written;
+    switch (container) {
+        case InputKind::HobetaAlasm: written = write_hobeta_file(files.front()); break;
+        case InputKind::TrdosImage: written = write_trd_image(files, disk_label(output)); break;
+        case InputKind::SclArchive: written = write_scl_archive(files); break;
+        case InputKind::None:
+        case InputKind::BareAlasm: written.bytes = files.front().data; break;
+    }
+    if (written.problem != WriteProblem::None) {
+        return run.console.error(packed[written.file].shown,
+                                 write_problem_text(written.problem, files[written.file]),
+                                 KorvexStatus::NotAllConverted);
+    }
+    return std::move(written.bytes);
 }
 
 // Packs the text of one input: standard input or a file.
@@ -206,15 +201,25 @@ KorvexStatus run_pack(const KorvexRun& run) {
             status = worse(status, std::get<KorvexStatus>(source));
         }
     }
-    if (packed.empty()) {
+    const std::size_t texts = run.options.inputs.size();
+    std::variant<std::string, KorvexStatus> bytes = status;
+    if (packed.size() == texts) {
+        bytes = contain(run, container, output, packed);
+    }
+    // A disk or an archive holds all its texts, or is not written.
+    if (const auto* failed = std::get_if<KorvexStatus>(&bytes)) {
+        status = worse(status, *failed);
+        if (texts > 1) {
+            const std::size_t lost = texts - packed.size() + (packed.size() == texts ? 1 : 0);
+            run.console.error(output.shown,
+                              "not written: " + std::to_string(lost) + " of its " +
+                                  std::to_string(texts) + " texts cannot go in",
+                              status);
+        }
         return status;
     }
-    const std::string bytes = contain(run, container, output, packed, status);
-    if (packed.empty()) {
-        return status;
-    }
-    if (const auto failure = write_whole(output, bytes, {run.options.force})) {
-        return worse(status, run.console.error("", failure_text(*failure), KorvexStatus::Trouble));
+    if (const auto failure = write_whole(output, std::get<std::string>(bytes), write_policy(run))) {
+        return run.console.error("", failure_text(*failure), KorvexStatus::Trouble);
     }
     for (const PackedSource& source : packed) {
         std::string said = "packed " + std::to_string(source.lines) +

@@ -91,11 +91,11 @@ std::optional<OutputFolder> folder_for(const KorvexRun& run, const Source& sourc
     if (where.straight) {
         return OutputFolder(where.place);
     }
-    return OutputFolder(where.folder->claim(source.name));
+    return OutputFolder(where.folder->claim(source.name), where.folder);
 }
 
-Destination into(OutputFolder& folder) {
-    return {Target::Folder, folder.place(), &folder, false};
+Destination into(OutputFolder& folder, const Destination& where) {
+    return {Target::Folder, folder.place(), &folder, false, where.policy};
 }
 
 // The image's own problem first, then each file: lost, skipped or converted.
@@ -109,15 +109,13 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
         return done;
     }
     if (image.problem != ImageProblem::None) {
-        const auto lost = std::count_if(
-            image.entries.begin(), image.entries.end(),
-            [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
-        std::string text(image_problem(image.problem));
-        if (lost > 0) {
-            text += "; " + std::to_string(lost) + " of its " +
-                    std::to_string(image.entries.size()) + " files lost";
+        // Files lost without a name are said here, or nowhere.
+        if (loses_unnamed_files(image)) {
+            done.add(run.console.error(source.shown, image_problem_text(image),
+                                       KorvexStatus::NotAllConverted));
+        } else {
+            run.console.say(Severity::Warning, source.shown, image_problem_text(image));
         }
-        run.console.say(Severity::Warning, source.shown, text);
     }
     const std::vector<std::string> names = image_file_names(image);
     // A disk's files include each other by their TR-DOS names.
@@ -133,7 +131,7 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
             collect_macros(*group.sources[i], group.project.macros);
         }
     }
-    const Destination inside_folder = into(*folder);
+    const Destination inside_folder = into(*folder, where);
     for (std::size_t i = 0; i < image.entries.size(); ++i) {
         const ImageEntry& entry = image.entries[i];
         const Source file{source.shown + ":" + names[i], names[i]};
@@ -178,7 +176,7 @@ Done walk(const KorvexRun& run, const InputNode& node, const Destination& where,
     }
     // The sources of one folder include each other.
     const Group group = translating(run) ? read_group(run, node.children) : Group{};
-    const Destination inside_folder = into(*folder);
+    const Destination inside_folder = into(*folder, where);
     for (std::size_t i = 0; i < node.children.size(); ++i) {
         const InputNode& child = node.children[i];
         switch (child.what) {
@@ -188,7 +186,7 @@ Done walk(const KorvexRun& run, const InputNode& node, const Destination& where,
                 run.console.say(Severity::Progress, child.source.shown, "skipped: a link to a folder");
                 break;
             case InputNode::What::NotAFile:
-                ++done.skipped;
+                ++done.not_files;
                 run.console.say(Severity::Progress, child.source.shown, "skipped: not a file");
                 break;
             case InputNode::What::File:
@@ -262,7 +260,8 @@ Done take_file(const KorvexRun& run, const InputNode& node, const Destination& w
 
 // Where the inputs' text goes, from -o and the inputs; none (having said
 // why) when the command cannot be carried out.
-std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top, Done& done) {
+std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top,
+                                      const WritePolicy& policy, Done& done) {
     const Options& options = run.options;
     const bool several = options.inputs.size() > 1;
     if (!options.output || *options.output == command_line::kStandardStream) {
@@ -272,7 +271,7 @@ std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top, 
                 KorvexStatus::Trouble));
             return std::nullopt;
         }
-        return Destination{Target::Stdout, {}, nullptr, false};
+        return Destination{Target::Stdout, {}, nullptr, false, &policy};
     }
     const std::string& output = *options.output;
     std::error_code error;
@@ -285,9 +284,9 @@ std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top, 
         return std::nullopt;
     }
     if (several || is_folder) {
-        return Destination{Target::Folder, top.place(), &top, !several};
+        return Destination{Target::Folder, top.place(), &top, !several, &policy};
     }
-    return Destination{Target::Undecided, top.place(), &top, true};
+    return Destination{Target::Undecided, top.place(), &top, true, &policy};
 }
 
 }  // namespace
@@ -295,8 +294,9 @@ std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top, 
 VerbOutcome run_text(const KorvexRun& run) {
     const Options& options = run.options;
     OutputFolder top(place_named(options.output.value_or("")));
+    const WritePolicy policy = write_policy(run);
     Done done;
-    const auto where = destination(run, top, done);
+    const auto where = destination(run, top, policy, done);
     if (!where) {
         return {done.status, false};
     }
@@ -327,12 +327,7 @@ VerbOutcome run_text(const KorvexRun& run) {
         } else {
             taken = walk(run, node, *where, false);
         }
-        if (taken.skipped > 0) {
-            run.console.say(Severity::Note, node.source.shown,
-                            std::to_string(taken.skipped) +
-                                (taken.skipped == 1 ? " file" : " files") +
-                                " skipped: neither ALASM data nor a disk image");
-        }
+        say_skipped(run.console, node.source, taken.skipped, taken.not_files);
         done.add(taken);
     }
     return {done.status, done.stdout_failed};

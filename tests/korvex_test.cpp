@@ -359,6 +359,24 @@ TEST_F(KorvexRun, SaysWhatHappenedAndExitsWithItsStatus) {
          "korvex: missing.h: error: No such file or directory\n",
          2,
          {"GAME.$h.asm"}},
+        // An archive cut inside its catalogue, or before its count: the
+        // files it lost without a name are counted, and make status 1.
+        {"cut.scl",
+         scl_archive({{.name = "ONE", .type = 'H', .data = kSource},
+                      {.name = "TWO", .data = "\xC9"},
+                      {.name = "THREE", .data = "\xC9"}})
+             .substr(0, 9 + 14 + 5),
+         {"text", "cut.scl", "-o", "out"},
+         "korvex: cut.scl: error: cut short; 3 of its 3 files lost, the names of 2 of them too\n"
+         "korvex: cut.scl:ONE.H: error: its data is lost: the image ends before it\n",
+         1,
+         {}},
+        {"sig.scl",
+         "SINCLAIR",
+         {"text", "sig.scl", "-o", "out"},
+         "korvex: sig.scl: error: cut short before its file count: whatever it held is lost\n",
+         1,
+         {}},
         {"notes.txt",
          "nothing to see",
          {"text", "notes.txt", "-o", "out"},
@@ -566,7 +584,7 @@ TEST_F(KorvexRun, ListsWhatEachInputHolds) {
 GAME.$h: ALASM data behind a Hobeta header, named GAME: 90 bytes, 5 lines; the Hobeta checksum does not match
 bad.h: ALASM data, named BAD: 70 bytes, 2 lines; 0xE7 is no mnemonic on line 3
 notes.txt: neither ALASM data nor a disk image
-old.trd: TR-DOS disk image, 9 files; cut short
+old.trd: TR-DOS disk image, 9 files; cut short; 3 of its 9 files lost
   NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM
 )" + old_rows));
     EXPECT_EQ(table.err, native("korvex: missing: error: No such file or directory\n"));
@@ -591,7 +609,7 @@ old.trd: TR-DOS disk image, 9 files; cut short
   {"input": "GAME.$h", "kind": "hobeta", "name": "GAME", "length": 90, "lines": 5, "output": "GAME.$h.asm", "problems": [{"key": "hobeta-checksum-mismatch", "text": "the Hobeta checksum does not match"}]},
   {"input": "bad.h", "kind": "alasm", "name": "BAD", "length": 70, "lines": 2, "output": "bad.h.asm", "problems": [{"key": "undefined-token", "text": "0xE7 is no mnemonic on line 3", "line": 3}]},
   {"input": "notes.txt", "kind": "none"},
-  {"input": "old.trd", "kind": "trd", "problems": [{"key": "cut-short", "text": "cut short"}], "files": [)" +
+  {"input": "old.trd", "kind": "trd", "problems": [{"key": "cut-short", "text": "cut short; 3 of its 9 files lost"}], "files": [)" +
                                old_files + "]}\n]}\n"));
     EXPECT_EQ(json.err, "");
     EXPECT_EQ(json.status, 0);
@@ -723,6 +741,12 @@ TEST_F(KorvexRun, StoresUtf8InACodePageAndSaysWhatItCannotStore) {
          {},
          "korvex: frob.asm:1:2: error: 'FROB' between the tabs is no mnemonic or directive of "
          "ALASM\n"},
+        // A control byte in a message is shown, not sent to the terminal.
+        {"cr.asm",
+         "\tNOP\r\tNOP\r",
+         {},
+         "korvex: cr.asm:1:2: error: 'NOP\\r' between the tabs is no mnemonic or directive of "
+         "ALASM\n"},
         {"LONGNAME1.asm",
          "\tNOP\t\n",
          {},
@@ -736,23 +760,20 @@ TEST_F(KorvexRun, StoresUtf8InACodePageAndSaysWhatItCannotStore) {
     };
     for (const auto& c : cases) {
         write(c.name, c.text);
-        // Alone, nothing is written; beside a text that packs, the disk
-        // holds that one.
+        // Nothing is written, alone or beside a text that packs: a disk
+        // holds all its texts or is not written.
         for (const std::string output : {"one.h", "both.trd"}) {
             std::vector<std::string> args = {"pack", c.name, "-o", output};
+            std::string err = c.err;
             if (output == "both.trd") {
                 args.insert(args.begin() + 1, "ok.asm");
+                err += "korvex: both.trd: error: not written: 1 of its 2 texts cannot go in\n";
             }
             args.insert(args.end(), c.options.begin(), c.options.end());
             const auto result = korvex(args);
-            EXPECT_EQ(result.err, native(c.err)) << c.name;
+            EXPECT_EQ(result.err, native(err)) << c.name;
             EXPECT_EQ(result.status, 1) << c.name;
-            EXPECT_EQ(exists(output), output == "both.trd") << c.name;
-            if (exists("both.trd")) {
-                EXPECT_TRUE(korvex({"list", "both.trd"})
-                                .out.starts_with(native("both.trd: TR-DOS disk image, 1 file\n")));
-                fs::remove(dir() / "both.trd");
-            }
+            EXPECT_FALSE(exists(output)) << c.name;
         }
     }
 }
@@ -788,15 +809,22 @@ TEST_F(KorvexRun, RefusesToPackWithoutWhatItNeeds) {
          "korvex: error: standard input has no name: give it one with --name\n" + usage,
          2},
         {{"pack", "sub", "-o", "in.h"}, "korvex: sub: error: is a folder: name its texts\n", 2},
+        {{"pack", "--name", " ", "A.H.asm", "-o", "blank.$h"},
+         "korvex: A.H.asm: error: the name is empty, or spaces alone, which TR-DOS pads names with "
+         "(from  ); give one with --name\n",
+         1},
         {{"pack", "missing.asm", "-o", "in.h"},
          "korvex: missing.asm: error: No such file or directory\n",
          2},
-        {{"pack", "A.H.asm", "-o", "A.H.asm"},
-         "korvex: error: A.H.asm exists; --force writes over it\n",
+        // An input is never written over, --force or not.
+        {{"pack", "--force", "A.H.asm", "-o", "A.H.asm"},
+         "korvex: error: A.H.asm is an input: korvex never writes over its inputs\n",
          2},
-        // The same name and type twice on one disk: the second is left out.
+        // The same name and type twice on one disk: a disk holds all its
+        // texts, or is not written.
         {{"pack", "A.H.asm", "sub/A.H.asm", "-o", "two.scl"},
-         "korvex: sub/A.H.asm: error: a file before it has the same name and type\n",
+         "korvex: sub/A.H.asm: error: a file before it has the same name and type\n"
+         "korvex: two.scl: error: not written: 1 of its 2 texts cannot go in\n",
          1},
     };
     for (const auto& c : cases) {
@@ -805,7 +833,7 @@ TEST_F(KorvexRun, RefusesToPackWithoutWhatItNeeds) {
         EXPECT_EQ(result.status, c.status) << c.args.back();
     }
     EXPECT_EQ(read("A.H.asm"), "\tNOP\t\n");
-    EXPECT_EQ(tree(), (std::vector<std::string>{"A.H.asm", "B.H.asm", "sub/A.H.asm", "two.scl"}));
+    EXPECT_EQ(tree(), (std::vector<std::string>{"A.H.asm", "B.H.asm", "sub/A.H.asm"}));
     const auto forced = korvex({"pack", "--force", "B.H.asm", "-o", "A.H.asm"});
     EXPECT_EQ(forced.status, 0);
     EXPECT_EQ(korvex({"text", "A.H.asm"}).out, native("\tRLCA\t\n\n"));
