@@ -73,6 +73,7 @@
 #include <vector>
 
 #include "alasm_expression.h"
+#include "expression_writer.h"
 #include "alasm_lines.h"
 #include "alasm_source.h"
 
