@@ -29,9 +29,12 @@ std::vector<OutputEdit> edits_to_earlier_lines(const Project& project, const Ala
     return std::move(run.edits);
 }
 
-void apply(const OutputEdit& edit, Output& output) {
+// An edit to a line's output, whose last line ends in `comment` (the line's
+// comment and the spaces before it, as they were kept).
+void apply(const OutputEdit& edit, std::size_t comment, Output& output) {
     if (edit.kind == OutputEdit::Kind::Append) {
-        output.lines.back() += edit.text;
+        std::string& last = output.lines.back();
+        last.insert(last.size() - std::min(comment, last.size()), edit.text);
     } else {
         output.lines.insert(output.lines.begin(), edit.text);
     }
@@ -69,16 +72,23 @@ public:
     bool done() const { return run_->at >= source_.size(); }
 
     TranslatedLine next() {
+        if (done()) {
+            return {};
+        }
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
         Output output;
+        std::size_t comment = 0;
         {
             const SourceLine each(source_, index);
             translate_line(run, each.line, output);
+            if (output.problem.empty()) {
+                comment = each.line.gap.size() + each.line.comment.size();
+            }
         }
         run.edits.clear();  // known already
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
-            apply(edits_[next_edit_], output);
+            apply(edits_[next_edit_], comment, output);
         }
         ++run.at;
         return joined(index, output);

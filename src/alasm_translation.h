@@ -90,6 +90,7 @@ public:
     ~SourceTranslation();
 
     bool done() const;
+    // The next line's translation; once done, an empty one.
     TranslatedLine next();
     // Once done: what the source as a whole leaves untranslated (blocks
     // left open), on its last line.

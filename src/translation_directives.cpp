@@ -80,6 +80,9 @@ bool trim_back_after_repeat(TranslationRun& run, const Line& line, Output& outpu
     }
     const ClosedRepeat& repeat = *run.last_repeat;
     const std::size_t wanted = static_cast<std::uint16_t>(0U - *back);
+    if (wanted == 0) {
+        return false;  // ORG $-0 takes nothing back
+    }
     const auto first = last_bytes_of_repeat(run, repeat, wanted);
     if (!first || !bytes_overwritten(run, wanted)) {
         fail(output, "ORG goes back over " + std::to_string(wanted) +

@@ -48,7 +48,7 @@ struct Output {
 };
 
 // A change that a line makes to an earlier line's output: text added to its
-// last line, or a line put before its first.
+// last line (before the line's comment), or a line put before its first.
 struct OutputEdit {
     enum class Kind : unsigned char { Append, Prepend };
     std::size_t line = 0;
