@@ -144,7 +144,8 @@ void displace(TranslationRun& run, const Line& line, Output& output) {
     // pasmo assembles only where the bytes go: labels, $ and relative
     // jumps in the block are offset by the run address's distance.
     run.disp_offset = made_name("disp", run.at);
-    output.lines.push_back(run.disp_offset + "\tDEFL\t" + grouped(*address) + "-$");
+    output.lines.push_back(run.disp_offset + std::string(run.spelling.set_again) + grouped(*address) +
+                           "-$");
 }
 
 void displace_end(TranslationRun& run, const Line& line, Output& output) {
