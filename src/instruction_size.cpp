@@ -188,12 +188,12 @@ constexpr std::array<FormRow, 76> kForms = {{
 }};
 
 std::optional<Form> form_of(std::string_view mnemonic) {
-    const auto found = std::find_if(kForms.begin(), kForms.end(),
-                                    [mnemonic](const FormRow& row) { return row.mnemonic == mnemonic; });
-    if (found == kForms.end()) {
-        return std::nullopt;
+    for (const FormRow& row : kForms) {
+        if (row.mnemonic == mnemonic) {
+            return row.form;
+        }
     }
-    return found->form;
+    return std::nullopt;
 }
 
 // The operands' shapes, and what an index register adds to an instruction.
