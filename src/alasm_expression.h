@@ -1,6 +1,6 @@
-// ALASM 5's expressions: parsed as ALASM reads them, evaluated to ALASM's
-// 16-bit value, and written for another assembler so that they evaluate to
-// the same 16-bit value there.
+// ALASM 5's expressions: parsed as ALASM reads them, and evaluated to
+// ALASM's 16-bit value (expression_writer.h writes them for another
+// assembler).
 //
 // ALASM evaluates an expression strictly from left to right, with no
 // priorities: only parentheses group. #4000+32*8 is (#4000+32)*8. Every
@@ -25,15 +25,6 @@
 //
 // Spaces may stand between the items. A name starts with a letter, '_' or
 // '@' and goes on with those, digits and '?'.
-//
-// The writer spells the same computation in the target's own syntax:
-// parentheses where the target's priorities would regroup it (and around
-// the operand of a prefix operator, which readers take to bind tightly),
-// the target's names for the operators, and, for sjasmplus, which computes
-// on 32 signed bits, a mask to 16 bits where a step's result depends on more
-// than the low 16 bits of its operands (a division, a rotation), or where
-// the caller needs the value itself. pasmo computes on 16 unsigned bits, as
-// ALASM does, and needs no mask.
 #pragma once
 
 #include <cstddef>
@@ -45,10 +36,9 @@
 #include <string_view>
 #include <vector>
 
-namespace korve {
+#include "dialect.h"
 
-// The assembler a source is written for.
-enum class Dialect : unsigned char { Alasm, Sjasmplus, Pasmo };
+namespace korve {
 
 enum class ExpressionOperator : unsigned char {
     Add,
@@ -113,6 +103,12 @@ std::optional<std::uint16_t> evaluate_expression(const Expression& expression,
                                                  const LabelValues& labels,
                                                  std::optional<std::uint16_t> here);
 
+// ALASM's value of the part of `expression` at `node`, as
+// evaluate_expression gives the whole.
+std::optional<std::uint16_t> evaluate_node(const Expression& expression, std::size_t node,
+                                           const LabelValues& labels,
+                                           std::optional<std::uint16_t> here);
+
 // Every label the expression reads (?name included).
 void collect_labels(const Expression& expression, std::set<std::string, std::less<>>& names);
 
@@ -121,64 +117,6 @@ bool reads_here(const Expression& expression);
 
 // Whether the expression adds $, once, to a sum of numbers: $+5, 3+$-1.
 bool offsets_here(const Expression& expression);
-
-// How a written expression will be used.
-enum class ValueUse : unsigned char {
-    Truncated,   // as a byte or a word the target truncates: DB, DW, operands
-    Exact,       // as the 16-bit value itself: counts, conditions, ORG
-    // As a label's value (EQU, =): exact, except that sums and differences
-    // of labels, $ and numbers are taken to stay within 64 KiB, as the
-    // addresses and lengths they compute do.
-    Definition,
-};
-
-// The values an expression may take in the target (sjasmplus: 32 bits).
-struct ValueRange {
-    std::int64_t low = 0;
-    std::int64_t high = 0xFFFF;
-};
-
-// What is known of labels' values in the target; any other label is taken
-// to hold a 16-bit value.
-using LabelRanges = std::map<std::string, ValueRange, std::less<>>;
-
-struct WriteOptions {
-    Dialect dialect = Dialect::Sjasmplus;
-    ValueUse use = ValueUse::Truncated;
-    // Added to $ wherever it is read (pasmo's stand-in for DISP), if not empty.
-    std::string_view here_offset;
-    // Names known to be defined before this line, for ?name.
-    const std::set<std::string, std::less<>>* defined = nullptr;
-    const LabelRanges* ranges = nullptr;
-    // Names for helper values: this and a number, counted from helper_count.
-    std::string_view helper_prefix = "korve_value";
-    std::size_t helper_count = 0;
-};
-
-// A value the written expression reads twice (a rotation's operand, or its
-// count), set before the line so that it is written once: the line takes
-// `name = text` (sjasmplus) or `name DEFL text` (pasmo) before it.
-struct HelperValue {
-    std::string name;
-    std::string text;
-};
-
-struct WrittenExpression {
-    std::string text;
-    std::string problem;  // what cannot be written, when something cannot
-    ValueRange range;     // of the written value, in the target
-    std::vector<HelperValue> helpers;  // in the order they are to be set
-};
-
-// The expression in the syntax of options.dialect (for Dialect::Alasm, as
-// ALASM reads it, with parentheses only where it needs them).
-WrittenExpression write_expression(const Expression& expression, const WriteOptions& options);
-
-// The name a target gives an ALASM label: the name itself, unless the target
-// reserves it (an instruction, register, directive or operator: then it
-// gains a '_') or cannot start a name with its first character (then it
-// gains a leading '_').
-std::string target_label(std::string_view name, Dialect dialect);
 
 // Whether `c` may start, and continue, an ALASM name.
 bool starts_alasm_name(char c);

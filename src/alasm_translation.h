@@ -1,8 +1,12 @@
 // ALASM 5's dialect, translated line by line for sjasmplus or pasmo, so that
 // the target builds the bytes ALASM builds from the same sources. A line's
 // translation may depend on lines after it (an ORG that takes back bytes of
-// the repeat before it, a name set again further down), so a whole source
-// is translated at once; a source is at most 64 KiB.
+// the repeat before it, a name set again further down): the translator goes
+// through the whole source first for what it must know of later lines
+// (translation_survey.h), and where an ORG takes back bytes of a repeat, once
+// more for the changes that makes to earlier lines' output; then it gives
+// each line's translation as it is asked for. It holds a few lines at a
+// time, and what grows with the source's names, never every line.
 //
 // The translator works from what each record says (alasm_lines.h): which
 // byte was the mnemonic keyword and which were operand keywords. The text
@@ -62,57 +66,17 @@
 // "SCRUTIL.H.asm".
 #pragma once
 
-#include <cstddef>
-#include <map>
 #include <memory>
-#include <optional>
 #include <set>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "alasm_expression.h"
 #include "alasm_lines.h"
 #include "alasm_source.h"
+#include "translation_project.h"
 
 namespace korve {
-
-// The start of every line that stands for one the translator cannot show to
-// be equal.
-inline constexpr std::string_view kUntranslatedMark = ";!";
-
-// TR-DOS names with their type ("SCRUTIL.H") to the names of the files
-// written for them.
-using IncludeNames = std::map<std::string, std::string, std::less<>>;
-
-// Sources translated together, as the files of one folder or disk: what
-// each translation must know of the others.
-struct Project {
-    Dialect dialect = Dialect::Sjasmplus;
-    IncludeNames includes;
-    // Macros that the project's files define (a name alone on an indented
-    // line calls one of these, or one its own file defines above it).
-    std::set<std::string, std::less<>> macros;
-};
-
-// A line that cannot be translated, and why; its text stands in the
-// translation as a comment that starts with kUntranslatedMark. `number`
-// counts from 1; the end's problems (a block left open) stand on the last
-// line.
-struct UntranslatedLine {
-    std::size_t number = 0;
-    std::string reason;
-
-    bool operator==(const UntranslatedLine&) const = default;
-};
-
-// One line of a source, translated: the target's lines for it, joined by
-// '\n', and why it could not be translated, if it could not.
-struct TranslatedLine {
-    std::string text;
-    std::optional<UntranslatedLine> untranslated;
-};
 
 class Translator;
 
@@ -126,6 +90,7 @@ public:
     ~SourceTranslation();
 
     bool done() const;
+    // The next line's translation; once done, an empty one.
     TranslatedLine next();
     // Once done: what the source as a whole leaves untranslated (blocks
     // left open), on its last line.
@@ -134,13 +99,6 @@ public:
 private:
     std::unique_ptr<Translator> translator_;
 };
-
-// The file an INCLUDE's name gives when the project does not map it:
-// "SCRUTIL" gives "SCRUTIL.H.asm", "DATA.C" gives "DATA.C.asm".
-std::string default_include_file(std::string_view trdos_name);
-
-// The TR-DOS name and type ("SCRUTIL.H") that an INCLUDE's name stands for.
-std::string include_key(std::string_view trdos_name);
 
 // Adds the names of the macros a source defines.
 void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names);

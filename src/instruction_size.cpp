@@ -133,95 +133,143 @@ std::optional<std::size_t> load_size(Shape to, Shape from, std::string_view to_w
     return std::nullopt;
 }
 
+// How an instruction is built, which gives its size.
+enum class Form : unsigned char {
+    Single,      // an opcode alone, no operands
+    Extended,    // ED and an opcode, no operands
+    Return,      // RET, RET cc: an opcode
+    Opcode,      // one opcode byte (and any index prefix and displacement)
+    Interrupt,   // IM n: ED and an opcode
+    Group,       // CB and an opcode: shifts, BIT, SET, RES
+    Add,         // as Arithmetic, but ADD HL,rr is an opcode alone
+    Arithmetic,  // on A with a register or a byte, or ED and an opcode on HL
+    Jump,        // JP nn, JP (HL)
+    Relative,    // an opcode and a distance
+    Call,        // an opcode and an address
+    Port,        // IN and OUT: an opcode and a port, or ED and an opcode
+    Load,        // LD, by its operands
+};
+
+struct FormRow {
+    std::string_view mnemonic;  // of ALASM's first table
+    Form form;
+};
+
+constexpr std::array<FormRow, 76> kForms = {{
+    {"NOP", Form::Single}, {"RLCA", Form::Single}, {"RRCA", Form::Single},
+    {"RLA", Form::Single}, {"RRA", Form::Single}, {"DAA", Form::Single},
+    {"CPL", Form::Single}, {"SCF", Form::Single}, {"CCF", Form::Single},
+    {"HALT", Form::Single}, {"EXX", Form::Single}, {"DI", Form::Single},
+    {"EI", Form::Single}, {"EXA", Form::Single}, {"EXD", Form::Single},
+    {"NEG", Form::Extended}, {"RETN", Form::Extended}, {"RETI", Form::Extended},
+    {"RRD", Form::Extended}, {"RLD", Form::Extended}, {"LDI", Form::Extended},
+    {"LDIR", Form::Extended}, {"LDD", Form::Extended}, {"LDDR", Form::Extended},
+    {"CPI", Form::Extended}, {"CPIR", Form::Extended}, {"CPD", Form::Extended},
+    {"CPDR", Form::Extended}, {"INI", Form::Extended}, {"INIR", Form::Extended},
+    {"IND", Form::Extended}, {"INDR", Form::Extended}, {"OUTI", Form::Extended},
+    {"OTIR", Form::Extended}, {"OUTD", Form::Extended}, {"OTDR", Form::Extended},
+    {"INF", Form::Extended},
+    {"RET", Form::Return},
+    {"RST", Form::Opcode}, {"PUSH", Form::Opcode}, {"POP", Form::Opcode},
+    {"INC", Form::Opcode}, {"DEC", Form::Opcode}, {"EX", Form::Opcode},
+    {"IM", Form::Interrupt},
+    {"RLC", Form::Group}, {"RRC", Form::Group}, {"RL", Form::Group}, {"RR", Form::Group},
+    {"SLA", Form::Group}, {"SRA", Form::Group}, {"SLI", Form::Group}, {"SLL", Form::Group},
+    {"SRL", Form::Group}, {"BIT", Form::Group}, {"SET", Form::Group}, {"RES", Form::Group},
+    {"ADD", Form::Add}, {"ADC", Form::Arithmetic}, {"SUB", Form::Arithmetic},
+    {"SBC", Form::Arithmetic}, {"AND", Form::Arithmetic}, {"XOR", Form::Arithmetic},
+    {"OR", Form::Arithmetic}, {"CP", Form::Arithmetic},
+    {"JP", Form::Jump},
+    {"JR", Form::Relative}, {"DJNZ", Form::Relative}, {"JNZ", Form::Relative},
+    {"JZ", Form::Relative}, {"JNC", Form::Relative}, {"JC", Form::Relative},
+    {"CALL", Form::Call},
+    {"IN", Form::Port}, {"OUT", Form::Port},
+    {"LD", Form::Load},
+}};
+
+std::optional<Form> form_of(std::string_view mnemonic) {
+    for (const FormRow& row : kForms) {
+        if (row.mnemonic == mnemonic) {
+            return row.form;
+        }
+    }
+    return std::nullopt;
+}
+
+// The operands' shapes, and what an index register adds to an instruction.
+struct Shapes {
+    std::array<Shape, 2> shape{Shape::Unknown, Shape::Unknown};
+    bool index = false;         // a prefix byte
+    bool displacement = false;  // and a displacement byte
+};
+
+std::optional<Shapes> shapes_of(std::span<const OperandShape> operands) {
+    Shapes shapes;
+    if (operands.size() > shapes.shape.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        shapes.shape[i] = shape_of(operands[i]);
+        if (shapes.shape[i] == Shape::Unknown) {
+            return std::nullopt;
+        }
+        shapes.index = shapes.index || uses_index(shapes.shape[i]);
+        shapes.displacement = shapes.displacement || at_indexed(shapes.shape[i]);
+    }
+    return shapes;
+}
+
 }  // namespace
 
 std::optional<std::size_t> instruction_size(std::string_view mnemonic,
                                             std::span<const OperandShape> operands) {
-    std::array<Shape, 2> shapes{Shape::Unknown, Shape::Unknown};
-    if (operands.size() > shapes.size()) {
+    const auto form = form_of(mnemonic);
+    const auto shapes = shapes_of(operands);
+    if (!form || !shapes) {
         return std::nullopt;
     }
-    bool index = false;
-    bool displacement = false;
-    for (std::size_t i = 0; i < operands.size(); ++i) {
-        shapes[i] = shape_of(operands[i]);
-        if (shapes[i] == Shape::Unknown) {
-            return std::nullopt;
-        }
-        index = index || uses_index(shapes[i]);
-        displacement = displacement || at_indexed(shapes[i]);
-    }
     const std::size_t count = operands.size();
-    const std::size_t extra = (index ? 1 : 0) + (displacement ? 1 : 0);
-    const Shape last = count == 0 ? Shape::Unknown : shapes[count - 1];
-
-    static constexpr std::array<std::string_view, 15> kSingle = {
-        "NOP", "RLCA", "RRCA", "RLA", "RRA", "DAA", "CPL", "SCF",
-        "CCF", "HALT", "EXX",  "DI",  "EI",  "EXA", "EXD",
-    };
-    static constexpr std::array<std::string_view, 22> kExtended = {
-        "NEG", "RETN", "RETI", "RRD", "RLD",  "LDI",  "LDIR", "LDD",  "LDDR", "CPI",  "CPIR",
-        "CPD", "CPDR", "INI",  "INIR", "IND", "INDR", "OUTI", "OTIR", "OUTD", "OTDR", "INF",
-    };
-    static constexpr std::array<std::string_view, 9> kShifts = {
-        "RLC", "RRC", "RL", "RR", "SLA", "SRA", "SLI", "SLL", "SRL",
-    };
-    static constexpr std::array<std::string_view, 8> kArithmetic = {
-        "ADD", "ADC", "SUB", "SBC", "AND", "XOR", "OR", "CP",
-    };
-    static constexpr std::array<std::string_view, 6> kRelative = {
-        "JR", "DJNZ", "JNZ", "JZ", "JNC", "JC",
-    };
-
-    if (among(mnemonic, kSingle)) {
-        return count == 0 ? std::optional<std::size_t>(1) : std::nullopt;
-    }
-    if (among(mnemonic, kExtended)) {
-        return count == 0 ? std::optional<std::size_t>(2) : std::nullopt;
+    const std::size_t extra = (shapes->index ? 1 : 0) + (shapes->displacement ? 1 : 0);
+    const Shape last = count == 0 ? Shape::Unknown : shapes->shape[count - 1];
+    if (*form == Form::Single || *form == Form::Extended) {
+        return count == 0 ? std::optional<std::size_t>(*form == Form::Single ? 1 : 2)
+                          : std::nullopt;
     }
     if (count == 0) {
-        return mnemonic == "RET" ? std::optional<std::size_t>(1) : std::nullopt;
+        return *form == Form::Return ? std::optional<std::size_t>(1) : std::nullopt;
     }
-    if (mnemonic == "RET" || mnemonic == "RST" || mnemonic == "PUSH" || mnemonic == "POP" ||
-        mnemonic == "INC" || mnemonic == "DEC" || mnemonic == "EX") {
-        return 1 + extra;
-    }
-    if (mnemonic == "IM") {
-        return 2;
-    }
-    if (among(mnemonic, kShifts) || mnemonic == "BIT" || mnemonic == "SET" || mnemonic == "RES") {
-        return 2 + extra;
-    }
-    if (among(mnemonic, kArithmetic)) {
-        const bool pairs = count == 2 && (operands[0].word == "HL" || shapes[0] == Shape::Index);
-        if (pairs) {
-            return (mnemonic == "ADD" ? 1 : 2) + extra;
+    switch (*form) {
+        case Form::Return:
+        case Form::Opcode: return 1 + extra;
+        case Form::Interrupt: return 2;
+        case Form::Group: return 2 + extra;
+        case Form::Add:
+        case Form::Arithmetic: {
+            const bool pairs =
+                count == 2 && (operands[0].word == "HL" || shapes->shape[0] == Shape::Index);
+            if (pairs) {
+                return (*form == Form::Add ? 1 : 2) + extra;
+            }
+            return (last == Shape::Value ? 2 : 1) + extra;
         }
-        return (last == Shape::Value ? 2 : 1) + extra;
-    }
-    if (mnemonic == "JP") {
-        if (last == Shape::AtHl || last == Shape::AtIndex) {
-            return 1 + (index ? 1 : 0);  // JP (IX) has no displacement
+        case Form::Jump:
+            if (last == Shape::AtHl || last == Shape::AtIndex) {
+                return 1 + (shapes->index ? 1 : 0);  // JP (IX) has no displacement
+            }
+            return 3;
+        case Form::Relative: return 2;
+        case Form::Call: return 3;
+        case Form::Port: return count == 2 ? std::optional<std::size_t>(2) : std::nullopt;
+        case Form::Load: {
+            if (count != 2) {
+                return std::nullopt;
+            }
+            const auto size =
+                load_size(shapes->shape[0], shapes->shape[1], operands[0].word, operands[1].word);
+            return size ? std::optional<std::size_t>(*size + extra) : std::nullopt;
         }
-        return 3;
+        default: return std::nullopt;
     }
-    if (among(mnemonic, kRelative)) {
-        return 2;
-    }
-    if (mnemonic == "CALL") {
-        return 3;
-    }
-    if (mnemonic == "IN" || mnemonic == "OUT") {
-        return count == 2 ? std::optional<std::size_t>(2) : std::nullopt;
-    }
-    if (mnemonic == "LD" && count == 2) {
-        const auto size = load_size(shapes[0], shapes[1], operands[0].word, operands[1].word);
-        if (!size) {
-            return std::nullopt;
-        }
-        return *size + extra;
-    }
-    return std::nullopt;
 }
 
 }  // namespace korve

@@ -1,4 +1,5 @@
 #include "alasm_expression.h"
+#include "expression_writer.h"
 
 #include <gtest/gtest.h>
 

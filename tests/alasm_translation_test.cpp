@@ -43,6 +43,8 @@ std::string translated(Dialect dialect, const std::vector<std::string_view>& mar
                         line.untranslated->reason + "\n";
         }
     }
+    const TranslatedLine after = translation.next();  // past the end: nothing
+    EXPECT_TRUE(after.text.empty() && !after.untranslated);
     for (const UntranslatedLine& problem : translation.end_problems()) {
         problems += "!" + std::to_string(problem.number) + ": " + problem.reason + "\n";
     }
@@ -224,6 +226,16 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
          "\tDUP\t8, korve_dup1\n\tLD\tA,(HL)\n\tIF\tkorve_dup1 < 8-1\n\tINC\tD\n\tINC\tL\n\tENDIF\n"
          "\tEDUP\n; ORG $-2: the repeat's last pass leaves those bytes out\n\tINC\tE\n\tRET\n",
          "\tREPT\t8\n\tLD\tA,(HL)\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n\tRET\n"},
+        // The repeat's index goes before the DUP line's comment; blank and
+        // comment lines may stand between EDUP and ORG.
+        {{"{DUP}4 ;four", "{INC}{L}", "{EDUP}", "", ";x", "{ORG}$-1", "{INC}{H}"},
+         "\tDUP\t4, korve_dup1 ;four\n\tIF\tkorve_dup1 < 4-1\n\tINC\tL\n\tENDIF\n\tEDUP\n\n;x\n"
+         "; ORG $-1: the repeat's last pass leaves those bytes out\n\tINC\tH\n",
+         "\tREPT\t4 ;four\n\tINC\tL\n\tENDM\n\n;x\n\tORG\t$-1\n\tINC\tH\n"},
+        // ORG $-0 takes nothing back.
+        {{"{DUP}2", "{INC}{L}", "{EDUP}", "{ORG}$-0", "{INC}{H}"},
+         "\tDUP\t2\n\tINC\tL\n\tEDUP\n\tASSERT\t($-0) >= $\n\tDS\t($-0)-$\n\tINC\tH\n",
+         "\tREPT\t2\n\tINC\tL\n\tENDM\n\tORG\t$-0\n\tINC\tH\n"},
         // Not when fewer bytes follow than it takes back.
         {{"{DUP}2", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}"},
          "\tDUP\t2\n\tINC\tD\n\tINC\tL\n\tEDUP\n"
