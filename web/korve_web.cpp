@@ -272,7 +272,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_type(const In
 // Reads the `size` bytes at `bytes` as a .trd or an .scl.
 extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned char* bytes,
                                                               std::size_t size) {
-    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}, {}};
+    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}, {}, {}};
     for (const korve::ImageEntry& entry : image->disk.entries) {
         image->full_names.push_back(korve::full_name(entry));
     }
