@@ -148,38 +148,20 @@
     return row.texts.get(key);
   }
 
-  // The row an item belongs to, the name korvex gives the text of a file on
-  // an image, and the name korvex's messages give the item.
-  function placeOf(item) {
-    if (item.image) {
-      return {
-        row: item.image,
-        file: `${item.fileName}.asm`,
-        shown: `${item.image.name}:${item.fileName}`,
-      };
-    }
-    return { row: item, file: null, shown: item.name };
-  }
-
-  // An item's file as korvex writes it with the options, and korvex's
-  // messages about it.
+  // An item's text as korvex writes it with the options: its file, or null
+  // where none was written; what korvex made of it (`made`, one of the run's
+  // texts: the lines it could not translate among them); and korvex's
+  // messages about it, those that name its source.
   async function korvexFile(item, options = textOptions()) {
-    const { row, file, shown } = placeOf(item);
-    const run = await korvexText(row, options);
-    // A lone file's run writes its one text, or none.
-    const found = (file === null ? run.files[0] : run.files.find((written) => written.name === file))
-      ?? null;
-    const about = run.messages.split('\n').filter((line) =>
-      line.startsWith(`korvex: ${shown}:`) || line.startsWith(`korvex: ${shown} `));
-    return { file: found, run, about };
-  }
-
-  // korvex names a line it could not translate: "korvex: NAME:LINE: cannot
-  // translate: why".
-  const untranslatedLine = /:(\d+): cannot translate(?:: (.*))?$/;
-  function untranslatedOf(about) {
-    return about.map((line) => line.match(untranslatedLine)).filter(Boolean)
-      .map((match) => ({ line: Number(match[1]), why: match[2] ?? '' }));
+    const run = await korvexText(item.image ?? item, options);
+    // A lone file's run makes its one text, or none; an image's, one for
+    // each ALASM file, found by the name of the file it wrote.
+    const made = (item.image ? run.texts.find((one) => one.file === item.textName)
+      : run.texts[0]) ?? null;
+    const file = (made && run.files.find((written) => written.name === made.file)) ?? null;
+    const about = made === null ? [] : run.messages.split('\n').filter((line) =>
+      line.startsWith(`korvex: ${made.input}:`) || line.startsWith(`korvex: ${made.input} `));
+    return { file, made, run, about };
   }
 
   // ---- Downloads ----
@@ -275,13 +257,6 @@
 
   // ---- Packing text back into ALASM data ----
 
-  // A name for the Hobeta file of a text: GAME.$h.asm gives GAME.$h,
-  // PGMFLASH.H.asm PGMFLASH.$h, notes.txt notes.$h.
-  function hobetaNameOf(name) {
-    const base = name.replace(/\.(asm|txt)$/i, '');
-    return /\.\$h$/i.test(base) ? base : `${base.replace(/\.[^.]$/, '')}.$h`;
-  }
-
   // Whether a text is UTF-8 with something beyond ASCII in it: such text is
   // stored through the code page, other text as its bytes stand.
   const strictUtf8 = new TextDecoder('utf-8', { fatal: true });
@@ -313,7 +288,8 @@
     const container = $('pack-output').value;
     const disk = $('pack-name').value.trim() || 'DISK';
     const jobs = container === 'hobeta'
-      ? texts.map((row) => ({ output: hobetaNameOf(row.name), files: [row] }))
+      ? await Promise.all(texts.map(async (row) =>
+        ({ output: await korveApi.hobetaName(row.name), files: [row] })))
       : [{ output: `${disk}.${container}`, files: texts }];
     const made = [];
     const said = [];
@@ -469,9 +445,9 @@
       lines = view ? colouredLines(view) : [];
       facts = words.alasmFacts(headerNameOf(item));
     } else {
-      const { file, about } = await korvexFile(item, { ...textOptions(), charset: null });
+      const { file, made } = await korvexFile(item, { ...textOptions(), charset: null });
       lines = file ? plainLines(decodeBytes(file.bytes, 'view')) : [];
-      untranslated = untranslatedOf(about);
+      untranslated = made?.untranslated ?? [];
       facts = words.translatedFacts(state.dialect, untranslated.length);
     }
     if (drawn !== drawing) {
@@ -501,13 +477,13 @@
     const markers = () => [...$('reader-text').querySelectorAll('.part-X')];
     list.replaceChildren(
       element('p', { textContent: words.untranslatedTitle(untranslated.length) }),
-      element('ul', {}, ...untranslated.map(({ line, why }, index) => element('li', {},
+      element('ul', {}, ...untranslated.map(({ line, reason }, index) => element('li', {},
         element('button', {
           type: 'button',
           className: 'link',
           textContent: words.lineNumber(line),
           onclick: () => markers()[index]?.closest('.line').scrollIntoView({ block: 'center' }),
-        }), ` ${why}`))));
+        }), ` ${reason}`))));
   }
 
   // Copies the view's text as shown; where the browser keeps its clipboard
@@ -705,6 +681,7 @@
       image: null,
       name: entry.fileName,
       fileName: entry.fileName,
+      textName: entry.textName,
       trdosName: entry.trdosName,
       type: entry.type,
       length: entry.length,
