@@ -2,9 +2,9 @@
 // language, making elements, and korveApi's facts about an item as the page
 // tells them. The other parts add their own functions to korvePage: the
 // rows (page_rows.js), the reading view (page_reader.js), korvex's text,
-// downloads and packing (page_files.js); page.js sets the page up. Each
-// part calls another's through korvePage, so that the order the scripts
-// load in does not matter for calls.
+// downloads and packing (page_files.js); page.js sets the page up. A part
+// takes what this one gives as it loads, and calls the others through
+// korvePage as it runs, so that parts may call each other both ways.
 'use strict';
 
 const korvePage = (function () {

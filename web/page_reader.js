@@ -4,8 +4,8 @@
 'use strict';
 
 Object.assign(korvePage, (function () {
-  const { state, $, text, element, decodeBytes, headerNameOf, readable, readsAsUtf8, strictUtf8,
-    guarded } = korvePage;
+  const { state, $, text, element, remember, decodeBytes, headerNameOf, readable, readsAsUtf8,
+    strictUtf8, guarded } = korvePage;
 
   function openReader(item) {
     state.reader = item;
