@@ -56,21 +56,21 @@
 // "past-the-disk", "count-too-large", "checksum-mismatch"), or null. A broken
 // image still gives every file that can be read. `entries` lists its live
 // files in catalogue order, each `{name, type, trdosName, length, alasm,
-// problemKey, fileName, path, status, console, output, ...facts}`:
-// `hobeta` the entry's Hobeta file, which is what converts (null for a file
-// that is no ALASM data); `name` and `type` as TR-DOS spells them (each byte the character of the
-// same number), `trdosName` the bytes of its name, a dot and its type, as
-// TR-DOS shows them, `length` the catalogue's length in bytes, `alasm`
-// whether it holds ALASM data, `problemKey` why its data could not be read
-// ("cut-short" or "past-the-disk") or null, `fileName` the name
+// problemKey, fileName, textName, path, hobeta, status, console, output,
+// ...facts}`: `name` and `type` as TR-DOS spells them (each byte the
+// character of the same number), `trdosName` the bytes of its name, a dot
+// and its type, as TR-DOS shows them, `length` the catalogue's length in
+// bytes, `alasm` whether it holds ALASM data, `problemKey` why its data could
+// not be read ("cut-short" or "past-the-disk") or null, `fileName` the name
 // korvex gives its files (its name and type, each byte that a file system
 // could refuse made "_", bytes of 0x80 and above read as CP866, ".." as
 // "__", a name Windows keeps for a device with a leading "_", numbered
 // " (2)" and on where names on the same image would clash ignoring case),
 // `textName` the name of its text file among korvex's (fileName and korvex's
-// suffix: "PGMFLASH.H.asm"), `path` where its
-// files go beside those of other inputs, in a folder named after the image,
-// NAME/fileName; and `status`, `console`, `output` and the facts exactly what
+// suffix: "PGMFLASH.H.asm"), `path` where its files go beside those of other
+// inputs, in a folder named after the image, NAME/fileName; `hobeta` the
+// entry's Hobeta file, which is what converts (null for a file that is no
+// ALASM data); and `status`, `console`, `output` and the facts exactly what
 // `convert(fileName, …)` gives on the entry's Hobeta file: a header holding
 // its catalogue entry, then its whole sectors. For a file that is not ALASM
 // data, or could not be read, those are null. NAME is a file name, as above.
@@ -80,18 +80,20 @@
 // gives what `korvex text --layout LAYOUT --dialect DIALECT --charset CHARSET
 // --eol EOL -o DIR NAME` gives in a folder holding `bytes` as the file NAME:
 // `status`, its exit status (0 when everything converted); `messages`, its
-// standard error, as UTF-8 text; and `files`, each file it wrote, as
+// standard error, as UTF-8 text; `files`, each file it wrote, as
 // {name, bytes}, `name` relative to DIR, in sorted order; and `texts`, what
 // it made of each source, in the order it wrote them, each {input, file,
 // lines, untranslated}: `input` the source as korvex's messages name it
 // (NAME, or NAME:fileName for a file on a disk image), `file` the name of its
 // text file as `files` gives it, or null where none was written (the data
-// stopped on its first line), `lines` the lines written, and `untranslated`
-// each line that could not be translated for the dialect, as {line, reason}:
-// its number from 1, and korvex's reason. Each option is a
-// string, as korvex's flag takes it ("tidy", "sjasmplus", "CP866", "crlf"),
-// or left out for korvex's default; a value korvex refuses gives its usage
-// error and status 2. NAME is a file name, as above, other than "-".
+// stopped on its first line), `lines` how many of the source's lines it
+// holds (up to an undefined token; translated, a line may take more than one
+// of the text's), and `untranslated` each line that could not be translated
+// for the dialect, as {line, reason}: its number from 1, and korvex's
+// reason. Each option is a string, as korvex's flag takes it ("tidy",
+// "sjasmplus", "CP866", "crlf"), or left out for korvex's default; a value
+// korvex refuses gives its usage error and status 2. NAME is a file name, as
+// above, other than "-".
 //
 //   const result = await korve.pack(files, {output, charset});
 //

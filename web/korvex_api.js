@@ -85,26 +85,36 @@ const korvexApi = (function () {
     }
   }
 
+  // A text's file as `files` names it, relative to the output folder, from
+  // the name korvex's messages give it (that folder as korvex was given it,
+  // then the name); null for none.
+  function relativeFile(file) {
+    if (file === '') {
+      return null;
+    }
+    return file.startsWith(korvexOutputsFromInputs) ? file.slice(korvexOutputsFromInputs.length)
+      : file;
+  }
+
   // What `text` wrote, as the C++ run keeps it: each text's source as
-  // korvex's messages name it, its file relative to the output folder (null
-  // where none was written), its lines, and the lines it could not translate.
+  // korvex's messages name it, its file, its lines, and the lines it could
+  // not translate.
   function textsOf(module, run) {
     const { number, bytesOf } = calls(module);
+    const string = (name, ...args) => utf8.decode(bytesOf(number(name, run, ...args)));
     const texts = [];
     const count = number('korvex_texts', run);
     for (let index = 0; index < count; index++) {
-      const file = utf8.decode(bytesOf(number('korvex_text_file', run, index)));
       const untranslated = [];
       for (let at = 0; at < number('korvex_untranslated', run, index); at++) {
         untranslated.push({
           line: number('korvex_untranslated_line', run, index, at),
-          reason: utf8.decode(bytesOf(number('korvex_untranslated_reason', run, index, at))),
+          reason: string('korvex_untranslated_reason', index, at),
         });
       }
       texts.push({
-        input: utf8.decode(bytesOf(number('korvex_text_input', run, index))),
-        file: file === '' ? null
-          : file.slice(file.startsWith(korvexOutputsFromInputs) ? korvexOutputsFromInputs.length : 0),
+        input: string('korvex_text_input', index),
+        file: relativeFile(string('korvex_text_file', index)),
         lines: number('korvex_text_lines', run, index),
         untranslated,
       });
@@ -139,13 +149,16 @@ const korvexApi = (function () {
         number('free_korvex', run);
         throw new Error('korve: the console text of korvex was lost');
       }
-      const result = { status, messages: utf8.decode(FS.readFile(korvexStderr)), ...read(module, run) };
+      const messages = utf8.decode(FS.readFile(korvexStderr));
+      const result = { status, messages, ...read(module, run) };
       number('free_korvex', run);
       return result;
     }, ({ FS }) => removeTree(FS, korvexFolder));
   }
 
-  const textFlags = { layout: '--layout', dialect: '--dialect', charset: '--charset', eol: '--eol' };
+  const textFlags = {
+    layout: '--layout', dialect: '--dialect', charset: '--charset', eol: '--eol',
+  };
 
   async function text(name, bytes, options) {
     const caller = 'korve.text';
@@ -153,8 +166,10 @@ const korvexApi = (function () {
     const input = asBytes(bytes, caller);
     const words = ['text', ...flagsOf(options, textFlags, caller), '-o', korvexOutputsFromInputs,
       '--', name];
-    return runKorvex([{ name, bytes: input }], words,
-      (module, run) => ({ files: filesUnder(module.FS, korvexOutputs), texts: textsOf(module, run) }));
+    return runKorvex([{ name, bytes: input }], words, (module, run) => ({
+      files: filesUnder(module.FS, korvexOutputs),
+      texts: textsOf(module, run),
+    }));
   }
 
   const packFlags = { output: null, charset: '--charset' };

@@ -227,7 +227,8 @@ Object.assign(korvePage, (function () {
     $('reader-next').addEventListener('click', () => stepReader(1));
     $('reader-wrap').addEventListener('change', (event) => setWrap(event.target.checked));
     $('reader-copy').addEventListener('click', copyReader);
-    $('reader-download').addEventListener('click', () => guarded(korvePage.downloadItem)(state.reader));
+    $('reader-download').addEventListener('click',
+      () => guarded(korvePage.downloadItem)(state.reader));
     $('reader-close').addEventListener('click', () => reader.close());
     reader.addEventListener('close', () => {
       const opened = state.reader;
