@@ -1,7 +1,8 @@
 // The web page's way into korve: the whole program, run on files in the
 // in-memory file system that WebAssembly gives it, exactly as the command
 // line runs it. The page's script writes the input there, calls
-// korve_web_run and reads back the console text and the output.
+// korve_web_run and reads back the console text and the output. korvex's
+// runs and the reading view come through korve_web_korvex.cpp.
 //
 // What an input is, and what the header of its ALASM data says, comes from
 // the core's own units through korve_web_read_input: the script puts the
@@ -9,46 +10,40 @@
 // the korve_web_input_* functions. Disk images come through memory too:
 // korve_web_read_image reads one into a DiskImage on the heap, the script
 // reads what it needs through the korve_web_image_* and korve_web_entry_*
-// functions. Bytes (a name, a Hobeta file) are read through the
-// korve_web_bytes_* functions. Whatever a korve_web_read_* function gives is
-// the script's, to give back to the matching korve_web_free_* function.
-// Each entry's Hobeta file then converts through korve_web_run, as any file.
-//
-// korvex runs whole, too: korve_web_run_korvex takes its words and writes
-// what it prints to two files, so that the page gives scripts exactly what
-// the command line gives, and gives back what `text` wrote as values (each
-// text's file, its lines, the lines it could not translate and why): the
-// page draws those, and never reads korvex's words. The reading view's text
-// comes through korve_web_read_view, which tells for every byte the part of
-// its line it belongs to, as the converter knew it.
+// functions. Where korve stops on ALASM data comes through
+// korve_web_read_stop, and the names of the files korvex writes through
+// korve_web_text_name and korve_web_hobeta_name, so that the script neither
+// reads korve's words nor makes names of its own. Bytes (a name, a Hobeta
+// file) are read through the korve_web_bytes_* functions. Whatever a
+// korve_web_read_* function gives is the script's, to give back to the
+// matching korve_web_free_* function. Each entry's Hobeta file then converts
+// through korve_web_run, as any file.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "alasm_lines.h"
-#include "alasm_source.h"
 #include "alasm_text.h"
+#include "alasm_tokens.h"
 #include "byte_reader.h"
 #include "catalogue.h"
 #include "container.h"
 #include "driver.h"
 #include "file.h"
 #include "hobeta_header.h"
-#include "korvex.h"
+#include "korve_web.h"
 #include "output_names.h"
 #include "trdos_image.h"
 
 namespace {
-// Returned instead of an exit status when the console text could not be kept.
-constexpr int kConsoleLost = -1;
+using korve_web::kConsoleLost;
 
 // What an input is, told from its first bytes, and what its ALASM data's
 // header says.
@@ -77,12 +72,6 @@ struct WebImage {
     std::vector<std::string> text_names;
 };
 
-// A korvex run: its exit status, and what `text` wrote.
-struct WebKorvexRun {
-    int status = 0;
-    korve::KorvexReport report;
-};
-
 // Where korve stops on ALASM data: the undefined token, as korve's message
 // names it ("|0xE7|"), and its line; nothing where it converts every line.
 struct StopFacts {
@@ -90,75 +79,6 @@ struct StopFacts {
     std::string token;
     std::size_t line = 0;
 };
-
-// ALASM data's text as the reading view shows it: the lines as laid out,
-// their bytes before any code page, each followed by '\n'; and for each byte
-// of `text`, the part of the line it belongs to (ViewPart). The converter
-// knows which bytes were keywords: the colours come from that, not from the
-// look of the text.
-struct WebView {
-    std::string text;
-    std::string parts;
-};
-
-// The parts of a line the page colours, a letter each. A label is what
-// stands before the first keyword (or, with none, outside strings and
-// comments): ALASM keeps labels and NAME=expr there.
-enum class ViewPart : char {
-    Label = 'L',
-    Mnemonic = 'M',
-    Operand = 'O',   // a keyword among the operands: A, (HL), NZ
-    Text = 'T',      // names, numbers, operators among the operands
-    Spaces = 'S',
-    String = 'Q',
-    Comment = 'C',
-    LineEnd = 'E',
-};
-
-ViewPart view_part(korve::LinePart part, bool before_mnemonic) {
-    switch (part) {
-        case korve::LinePart::Text:
-            return before_mnemonic ? ViewPart::Label : ViewPart::Text;
-        case korve::LinePart::Spaces:
-            return ViewPart::Spaces;
-        case korve::LinePart::Mnemonic:
-            return ViewPart::Mnemonic;
-        case korve::LinePart::Operand:
-            return ViewPart::Operand;
-        case korve::LinePart::String:
-            return ViewPart::String;
-        case korve::LinePart::Comment:
-            return ViewPart::Comment;
-    }
-    return ViewPart::Text;
-}
-
-void add_view_line(WebView& view, const korve::DescribedLine& line) {
-    bool before_mnemonic = true;
-    for (const korve::LinePiece& piece : line.pieces) {
-        before_mnemonic = before_mnemonic && piece.part != korve::LinePart::Mnemonic;
-        view.text.append(line.text, piece.begin, piece.size);
-        view.parts.append(piece.size, static_cast<char>(view_part(piece.part, before_mnemonic)));
-    }
-    view.text += '\n';
-    view.parts += static_cast<char>(ViewPart::LineEnd);
-}
-
-// Words packed one after another, each ending in a zero byte, as the script
-// writes them; a last word without its zero is dropped.
-std::vector<std::string> unpacked_words(const char* words, std::size_t size) {
-    std::vector<std::string> unpacked;
-    const std::string_view all(words, size);
-    for (std::size_t begin = 0; begin < all.size();) {
-        const std::size_t end = all.find('\0', begin);
-        if (end == std::string_view::npos) {
-            break;
-        }
-        unpacked.emplace_back(all.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return unpacked;
-}
 
 // An input's kind as the script names it.
 const char* kind_name(korve::InputKind kind) {
@@ -272,7 +192,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_type(const In
 // Reads the `size` bytes at `bytes` as a .trd or an .scl.
 extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned char* bytes,
                                                               std::size_t size) {
-    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}, {}};
+    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}, {}, {}};
     for (const korve::ImageEntry& entry : image->disk.entries) {
         image->full_names.push_back(korve::full_name(entry));
     }
@@ -357,82 +277,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_text_name(
     return &image->text_names[index];
 }
 
-// Runs `korvex WORD...`, the `size` bytes at `words` holding the words, each
-// ending in a zero byte, with no standard input, writing its standard output
-// to the file OUT and its standard error to the file ERR. Gives its exit
-// status and what it wrote, to read through korve_web_korvex_*.
-extern "C" EMSCRIPTEN_KEEPALIVE WebKorvexRun* korve_web_run_korvex(const char* words,
-                                                                  std::size_t size,
-                                                                  const char* out,
-                                                                  const char* err) {
-    const std::vector<std::string> given = unpacked_words(words, size);
-    std::vector<const char*> argv{"korvex"};
-    for (const std::string& word : given) {
-        argv.push_back(word.c_str());
-    }
-    const int argc = static_cast<int>(argv.size());
-    argv.push_back(nullptr);
-    auto* const run = new WebKorvexRun;
-    korve::File out_file(std::fopen(out, "wb"));
-    korve::File err_file(std::fopen(err, "wb"));
-    if (!out_file || !err_file) {
-        run->status = kConsoleLost;
-        return run;
-    }
-    const korve::KorvexStatus status = korve::run_korvex(
-        argc, argv.data(), {nullptr, out_file.get(), err_file.get(), &run->report});
-    const bool out_closed = std::fclose(out_file.release()) == 0;
-    const bool err_closed = std::fclose(err_file.release()) == 0;
-    run->status = out_closed && err_closed ? static_cast<int>(status) : kConsoleLost;
-    return run;
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_korvex(const WebKorvexRun* run) { delete run; }
-
-extern "C" EMSCRIPTEN_KEEPALIVE int korve_web_korvex_status(const WebKorvexRun* run) {
-    return run->status;
-}
-
-// The texts `text` wrote, in the order it wrote them; `index` below this.
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_texts(const WebKorvexRun* run) {
-    return run->report.texts.size();
-}
-
-// The source a text came from, as korvex's messages name it.
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_text_input(
-    const WebKorvexRun* run, std::size_t index) {
-    return &run->report.texts[index].input;
-}
-
-// The file it was written to, as korvex's messages name it: the -o folder,
-// then its name there; empty where nothing was written.
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_text_file(
-    const WebKorvexRun* run, std::size_t index) {
-    return &run->report.texts[index].file;
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_text_lines(const WebKorvexRun* run,
-                                                                       std::size_t index) {
-    return run->report.texts[index].lines;
-}
-
-// The lines of a text that could not be translated: how many, and each
-// one's number (from 1) and reason.
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_untranslated(
-    const WebKorvexRun* run, std::size_t index) {
-    return run->report.texts[index].untranslated.size();
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_untranslated_line(
-    const WebKorvexRun* run, std::size_t index, std::size_t line) {
-    return run->report.texts[index].untranslated[line].number;
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_untranslated_reason(
-    const WebKorvexRun* run, std::size_t index, std::size_t line) {
-    return &run->report.texts[index].untranslated[line].reason;
-}
-
 // The name of the Hobeta file the text file named `name` (UTF-8) goes back
 // into: GAME.$h.asm gives GAME.$h, PGMFLASH.H.asm PGMFLASH.$h. The script
 // frees it with korve_web_free_bytes.
@@ -453,13 +297,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_bytes(const std::string* byt
 extern "C" EMSCRIPTEN_KEEPALIVE StopFacts* korve_web_read_stop(const unsigned char* bytes,
                                                               std::size_t size) {
     const std::span<const unsigned char> input(bytes, size);
-    const korve::InputKind kind =
-        korve::recognise_input(input.first(std::min(size, korve::kRecognisedBytes)));
-    if (!korve::holds_alasm(kind)) {
+    const std::optional<korve::InputKind> kind = korve_web::alasm_kind(input);
+    if (!kind) {
         return nullptr;
     }
     korve::ByteReader reader(input);
-    const korve::TextReport report = korve::convert_to_text(reader, kind, {}, nullptr);
+    const korve::TextReport report = korve::convert_to_text(reader, *kind, {}, nullptr);
     auto* const stop = new StopFacts;
     if (report.end.undefined) {
         const std::string text =
@@ -485,34 +328,3 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_stop_line(const StopFacts*
     return stop->line;
 }
 
-// The text of the ALASM data (bare or behind a Hobeta header) that is the
-// `size` bytes at `bytes`, for the reading view, in the layout `tidy` asks
-// for: the lines korvex writes, up to an undefined token. Null for bytes
-// that hold no ALASM data.
-extern "C" EMSCRIPTEN_KEEPALIVE WebView* korve_web_read_view(const unsigned char* bytes,
-                                                            std::size_t size, bool tidy) {
-    const std::span<const unsigned char> input(bytes, size);
-    const korve::InputKind kind =
-        korve::recognise_input(input.first(std::min(size, korve::kRecognisedBytes)));
-    if (!korve::holds_alasm(kind)) {
-        return nullptr;
-    }
-    auto* const view = new WebView;
-    korve::ByteReader reader(input);
-    const korve::AlasmSource source = korve::read_source(reader, kind);
-    const korve::TextLayout layout = tidy ? korve::TextLayout::Tidy : korve::TextLayout::Stored;
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        add_view_line(*view, korve::laid_out(source.line(i), layout));
-    }
-    return view;
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_view(const WebView* view) { delete view; }
-
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_view_text(const WebView* view) {
-    return &view->text;
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_view_parts(const WebView* view) {
-    return &view->parts;
-}

@@ -38,8 +38,10 @@ const bytes = (...values) => Buffer.from(values);
 const greetLines = greet.subarray(0, greet.length - 1);
 // A comment in CP866: ";Привет".
 const cyrillicComment = bytes(0x08, 0x3B, 0x8F, 0xE0, 0xA8, 0xA2, 0xA5, 0xE2);
-// A line whose first keyword byte, 0xE7, has no keyword.
+// A line whose first keyword byte, 0xE7, has no keyword; one whose operand
+// keyword byte, 0x80, has none, after LD.
 const undefinedToken = bytes(0x03, 0xE7, 0xF5);
+const undefinedOperand = bytes(0x03, 0xD4, 0x80);
 // "Привет" in CP866, for names in headers and on disks.
 const cyrillicName = '\x8F\xE0\xA8\xA2\xA5\xE2';
 // greet.h under another name in its header (eight bytes, a zero ending it).
@@ -56,6 +58,7 @@ const made = {
   'GREET.$C': greetHobeta,
   'ПРИВЕТ.h': Buffer.concat([greetLines, cyrillicComment, bytes(0)]),
   'stopped.h': Buffer.concat([greetLines, undefinedToken, bytes(0)]),
+  'operand.h': Buffer.concat([greetLines, undefinedOperand, bytes(0)]),
   // ALASM data whose first line stops at that token: korvex writes no file.
   'first.h': Buffer.concat([greet.subarray(0, alasmHeaderSize), undefinedToken, bytes(0)]),
   'badsum.$h': Buffer.from(greetHobeta).fill(greetHobeta[hobetaChecksumOffset] ^ 0xFF,
@@ -148,20 +151,44 @@ function korvexPack(files, { output, ...options }) {
     }));
 }
 
+// What korve.text says it made of NAME (`texts`) and what korvex wrote and
+// said disagree on: each file written is one text's, of its lines where the
+// text is not translated; each line said untranslated is one text's, in
+// order, with its reason; each text's input is NAME, or a file on it.
+function textsDisagree(name, options, texts, { files, messages }) {
+  const written = texts.filter((text) => text.file !== null);
+  const linesOf = (bytes) => bytes.filter((byte) => byte === 0x0A).length;
+  const said = messages.split('\n').filter((line) => line.includes(': cannot translate: '));
+  const told = texts.flatMap(({ input, untranslated }) => untranslated.map(({ line, reason }) =>
+    `korvex: ${input}:${line}: cannot translate: ${reason}`));
+  return [
+    ['files', isDeepStrictEqual(written.map((text) => text.file).sort(),
+      files.map((file) => file.name).sort())],
+    ['lines', (options.dialect ?? 'alasm') !== 'alasm' || written.every((text) =>
+      linesOf(files.find((file) => file.name === text.file)?.bytes ?? []) === text.lines)],
+    ['untranslated', isDeepStrictEqual(said, told)],
+    ['inputs', texts.every(({ input }) => input === name || input.startsWith(`${name}:`))],
+  ].filter(([, agree]) => !agree).map(([key]) => `texts' ${key}`);
+}
+
 // Runs each {label, method, args, expected} in the page; the labels of those
 // whose result is not `expected`, with the parts that differ and both runs
-// told in short. Files may come in any order.
+// told in short. Files may come in any order; korve.text's `texts`, which
+// korvex prints no list of, are checked against what it wrote and said.
 async function differingRuns(page, runs) {
   const told = (run) => run.rejected ?? `status ${run.status}, ${JSON.stringify(run.messages)}, ` +
     (run.files ? `${run.files.length} files` : `${run.bytes?.length ?? 'no'} bytes`);
   const differing = [];
   for (const { label, method, args, expected } of runs) {
-    const got = await callInPage(page, method, ...args).then(
+    const { texts, ...got } = await callInPage(page, method, ...args).then(
       (result) => (result.files ? { ...result, files: [...result.files].sort(byName) } : result),
       (error) => ({ rejected: `${error.name}: ${error.message}` }));
-    if (!isDeepStrictEqual(got, expected)) {
-      const parts = ['rejected', 'status', 'messages', 'files', 'bytes']
-        .filter((key) => !isDeepStrictEqual(got[key], expected[key]));
+    const parts = ['rejected', 'status', 'messages', 'files', 'bytes']
+      .filter((key) => !isDeepStrictEqual(got[key], expected[key]));
+    if (method === 'text' && !got.rejected) {
+      parts.push(...textsDisagree(args[0], args[2], texts ?? [], expected));
+    }
+    if (parts.length > 0 || !isDeepStrictEqual(got, expected)) {
       differing.push(`${label}: ${parts.join(', ')} differ; ` +
         `page ${told(got)}; korvex ${told(expected)}`);
     }
@@ -325,6 +352,7 @@ test('the facts of a run: what the input is, the outcome, the header, where it s
     ['sinclair.h', 'bare-alasm', 'converted', 'SINCLAIR', 38, null, false],
     ['named.h', 'bare-alasm', 'converted', cyrillicName, 38, null, false],
     ['stopped.h', 'bare-alasm', 'undefined-token', 'GREET', 37, { token: '|0xE7|', line: 38 }, false],
+    ['operand.h', 'bare-alasm', 'undefined-token', 'GREET', 37, { token: '|0x80|', line: 38 }, false],
     ['greet.scl', 'scl-archive', 'not-alasm', null, null, null, false],
     ['greet.trd', 'trdos-image', 'not-alasm', null, null, null, false],
     ['notes.txt', 'none', 'not-alasm', null, null, null, false],

@@ -1,0 +1,25 @@
+// What the page's two entries into korve share: korve_web.cpp, korve's runs,
+// inputs, disk images and the names of files; korve_web_korvex.cpp,
+// korvex's runs and the reading view.
+#pragma once
+
+#include <algorithm>
+#include <optional>
+#include <span>
+
+#include "container.h"
+
+namespace korve_web {
+
+// Returned instead of an exit status when the console text could not be kept.
+inline constexpr int kConsoleLost = -1;
+
+// The kind of the ALASM data that `input` is, bare or behind a Hobeta
+// header; nothing where it holds none.
+inline std::optional<korve::InputKind> alasm_kind(std::span<const unsigned char> input) {
+    const korve::InputKind kind =
+        korve::recognise_input(input.first(std::min(input.size(), korve::kRecognisedBytes)));
+    return korve::holds_alasm(kind) ? std::optional(kind) : std::nullopt;
+}
+
+}  // namespace korve_web

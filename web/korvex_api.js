@@ -1,0 +1,229 @@
+// korvexApi: korvex's runs in this page, text and pack, what `text` wrote as
+// values, the name of the Hobeta file a text packs into, and the reading
+// view's text. korve_api.js publishes them with korve's own, and describes
+// them all at its top.
+'use strict';
+
+const korvexApi = (function () {
+  const { folder, utf8, checkName, asBytes, withModule, calls } = korveModule;
+
+  // A korvex run works in a folder of its own that holds its inputs, as a
+  // user's shell would, and writes text into a folder beside it.
+  const korvexFolder = '/korvex';
+  const korvexInputs = `${korvexFolder}/in`;
+  const korvexOutputs = `${korvexFolder}/out`;
+  // A folder, which the slash says even before korvex makes it.
+  const korvexOutputsFromInputs = '../out/';
+  const korvexStdout = `${korvexFolder}/stdout.txt`;
+  const korvexStderr = `${korvexFolder}/stderr.txt`;
+
+  function removeTree(FS, path) {
+    if (!FS.analyzePath(path).exists) {
+      return;
+    }
+    if (!FS.isDir(FS.lstat(path).mode)) {
+      FS.unlink(path);
+      return;
+    }
+    for (const name of FS.readdir(path)) {
+      if (name !== '.' && name !== '..') {
+        removeTree(FS, `${path}/${name}`);
+      }
+    }
+    FS.rmdir(path);
+  }
+
+  // Every file under `folder`, as {name, bytes}, `name` relative to it, in
+  // sorted order.
+  function filesUnder(FS, folder, prefix = '') {
+    if (!FS.analyzePath(folder).exists) {
+      return [];
+    }
+    const files = [];
+    const names = FS.readdir(folder).filter((name) => name !== '.' && name !== '..').sort();
+    for (const name of names) {
+      const path = `${folder}/${name}`;
+      if (FS.isDir(FS.stat(path).mode)) {
+        files.push(...filesUnder(FS, path, `${prefix}${name}/`));
+      } else {
+        files.push({ name: `${prefix}${name}`, bytes: FS.readFile(path) });
+      }
+    }
+    return files;
+  }
+
+  // korvex's flags for the options a caller gave: each a string, or left
+  // out (undefined or null) for korvex's default.
+  function flagsOf(options, known, caller) {
+    if (options === undefined || options === null) {
+      return [];
+    }
+    if (typeof options !== 'object') {
+      throw new TypeError(`${caller}: the options must be an object`);
+    }
+    const flags = [];
+    for (const [key, value] of Object.entries(options)) {
+      if (!(key in known)) {
+        throw new TypeError(`${caller}: there is no option ${JSON.stringify(key)}`);
+      }
+      if (value === undefined || value === null || known[key] === null) {
+        continue;
+      }
+      if (typeof value !== 'string') {
+        throw new TypeError(`${caller}: the option ${key} must be a string`);
+      }
+      flags.push(known[key], value);
+    }
+    return flags;
+  }
+
+  // korvex reads the input "-" from standard input, which it has none of here.
+  function checkKorvexName(name, caller) {
+    checkName(name, caller);
+    if (name === '-') {
+      throw new TypeError(`${caller}: "-" names standard input to korvex, not a file`);
+    }
+  }
+
+  // A text's file as `files` names it, relative to the output folder, from
+  // the name korvex's messages give it (that folder as korvex was given it,
+  // then the name); null for none.
+  function relativeFile(file) {
+    if (file === '') {
+      return null;
+    }
+    return file.startsWith(korvexOutputsFromInputs) ? file.slice(korvexOutputsFromInputs.length)
+      : file;
+  }
+
+  // What `text` wrote, as the C++ run keeps it: each text's source as
+  // korvex's messages name it, its file, its lines, and the lines it could
+  // not translate.
+  function textsOf(module, run) {
+    const { number, bytesOf } = calls(module);
+    const string = (name, ...args) => utf8.decode(bytesOf(number(name, run, ...args)));
+    const texts = [];
+    const count = number('korvex_texts', run);
+    for (let index = 0; index < count; index++) {
+      const untranslated = [];
+      for (let at = 0; at < number('korvex_untranslated', run, index); at++) {
+        untranslated.push({
+          line: number('korvex_untranslated_line', run, index, at),
+          reason: string('korvex_untranslated_reason', index, at),
+        });
+      }
+      texts.push({
+        input: string('korvex_text_input', index),
+        file: relativeFile(string('korvex_text_file', index)),
+        lines: number('korvex_text_lines', run, index),
+        untranslated,
+      });
+    }
+    return texts;
+  }
+
+  // Runs `korvex WORD...` in its folder, whose inputs are `inputs`
+  // ({name, bytes}); gives its status, its standard error as UTF-8 text, and
+  // what `read` reads from the file system and the run before both are
+  // tidied away.
+  function runKorvex(inputs, words, read) {
+    return withModule((module) => {
+      const { FS } = module;
+      const { number, inMemory } = calls(module);
+      FS.mkdir(korvexFolder);
+      FS.mkdir(korvexInputs);
+      for (const { name, bytes } of inputs) {
+        FS.writeFile(`${korvexInputs}/${name}`, bytes);
+      }
+      const packed = new TextEncoder().encode(words.map((word) => `${word}\0`).join(''));
+      FS.chdir(korvexInputs);
+      let run;
+      try {
+        run = inMemory(packed, (place, size) => module.ccall('korve_web_run_korvex', 'number',
+          ['number', 'number', 'string', 'string'], [place, size, korvexStdout, korvexStderr]));
+      } finally {
+        FS.chdir(folder);
+      }
+      const status = number('korvex_status', run);
+      if (status < 0) {
+        number('free_korvex', run);
+        throw new Error('korve: the console text of korvex was lost');
+      }
+      const messages = utf8.decode(FS.readFile(korvexStderr));
+      const result = { status, messages, ...read(module, run) };
+      number('free_korvex', run);
+      return result;
+    }, ({ FS }) => removeTree(FS, korvexFolder));
+  }
+
+  const textFlags = {
+    layout: '--layout', dialect: '--dialect', charset: '--charset', eol: '--eol',
+  };
+
+  async function text(name, bytes, options) {
+    const caller = 'korve.text';
+    checkKorvexName(name, caller);
+    const input = asBytes(bytes, caller);
+    const words = ['text', ...flagsOf(options, textFlags, caller), '-o', korvexOutputsFromInputs,
+      '--', name];
+    return runKorvex([{ name, bytes: input }], words, (module, run) => ({
+      files: filesUnder(module.FS, korvexOutputs),
+      texts: textsOf(module, run),
+    }));
+  }
+
+  const packFlags = { output: null, charset: '--charset' };
+
+  async function pack(files, options) {
+    const caller = 'korve.pack';
+    if (!Array.isArray(files)) {
+      throw new TypeError(`${caller}: the files must be a list of {name, bytes}`);
+    }
+    const output = options && options.output;
+    checkKorvexName(output, `${caller}: output`);
+    const inputs = files.map((file) => {
+      checkKorvexName(file && file.name, caller);
+      return { name: file.name, bytes: asBytes(file.bytes, caller) };
+    });
+    if (new Set(inputs.map((file) => file.name)).size !== inputs.length) {
+      throw new TypeError(`${caller}: two files have the same name`);
+    }
+    const words = ['pack', ...flagsOf(options, packFlags, caller), '-o', output, '--',
+      ...inputs.map((file) => file.name)];
+    return runKorvex(inputs, words, ({ FS }) => {
+      const path = `${korvexInputs}/${output}`;
+      const written = FS.analyzePath(path).exists && !inputs.some((file) => file.name === output);
+      return { bytes: written ? FS.readFile(path) : null };
+    });
+  }
+
+  async function hobetaName(name) {
+    checkName(name, 'korve.hobetaName');
+    return withModule((module) => calls(module).nameOf('hobeta_name', name));
+  }
+
+  async function view(bytes, options = {}) {
+    const caller = 'korve.view';
+    const input = asBytes(bytes, caller);
+    const layout = options.layout ?? 'stored';
+    if (layout !== 'stored' && layout !== 'tidy') {
+      throw new TypeError(`${caller}: the layout is "stored" or "tidy"`);
+    }
+    return withModule((module) => {
+      const { number, bytesOf, inMemory } = calls(module);
+      const found = inMemory(input, (place, size) =>
+        number('read_view', place, size, layout === 'tidy' ? 1 : 0));
+      if (found === 0) {
+        return null;
+      }
+      const result = {
+        text: bytesOf(number('view_text', found)),
+        parts: codePages.decode(bytesOf(number('view_parts', found)), 'latin1'),
+      };
+      number('free_view', found);
+      return result;
+    });
+  }
+
+  return Object.freeze({ text, pack, hobetaName, view });
+})();
