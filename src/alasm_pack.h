@@ -90,6 +90,7 @@
 
 #include "alasm_lines.h"
 #include "byte_reader.h"
+#include "text_lines.h"
 #include "trdos_image.h"
 
 namespace korve {
@@ -97,10 +98,6 @@ namespace korve {
 // The most data a source can be, its header included: the 255 sectors of 256
 // bytes that a TR-DOS file holds at most.
 inline constexpr std::size_t kLargestAlasmData = kMostSectors * kSectorSize;
-
-// The longest line read: korve's longest line, in UTF-8 characters of up to
-// four bytes each. Longer lines are refused unread.
-inline constexpr std::size_t kLongestTextLine = 4 * kLongestLine;
 
 // Why text cannot be stored.
 enum class PackProblem : unsigned char {
@@ -165,25 +162,6 @@ private:
     std::size_t lines_ = 0;
     std::size_t rewritten_ = 0;
     std::size_t empty_lines_ = 0;  // not stored yet: the last one ends the data
-};
-
-// Reads text a line at a time, holding one line.
-class TextLineReader {
-public:
-    explicit TextLineReader(ByteReader& input) : input_(input) {}
-
-    struct Line {
-        std::string_view text;  // without the LF, or CR LF, that ends it
-        bool whole = true;      // false: cut at kLongestTextLine bytes
-    };
-
-    // The next line; nothing at the end of the input. Text that ends without
-    // a line end still ends its last line.
-    std::optional<Line> next();
-
-private:
-    ByteReader& input_;
-    std::string line_;
 };
 
 // Packs the whole text of `input` (its bytes stored as they are) into data
