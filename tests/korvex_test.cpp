@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
+
 #include "alasm_writer.h"
 #include "image_writer.h"
 #include "program_run.h"
@@ -458,6 +462,126 @@ TEST_F(KorvexRun, NeverWritesOverAFileUnasked) {
     // Nothing is left beside the outputs: no temporary file.
     EXPECT_EQ(tree(),
               (std::vector<std::string>{"GAME.$h", "disk.trd", "out.asm", "out/GAME.H.asm"}));
+}
+
+// Whatever --force says: nothing but a regular file or a new name, never an
+// input, never through a link, and never out of the folder written into.
+TEST_F(KorvexRun, WritesOnlyFilesThatAreNeitherInputsNorLinks) {
+    if (windows_build()) {
+        GTEST_SKIP() << "FIFOs, links and devices are made here with POSIX calls";
+    }
+    write("a.h", alasm_header("A") + nops(2));
+    write("t.asm", "\tNOP\n");
+    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = kSource}}));
+    ASSERT_EQ(mkfifo((dir() / "fifo").c_str(), S_IRUSR | S_IWUSR), 0);
+    fs::create_symlink("a.h", dir() / "link.h");
+    fs::create_hard_link(dir() / "a.h", dir() / "hard.h");
+    fs::create_directories(dir() / "elsewhere");
+    fs::create_directories(dir() / "out");
+    fs::create_directory_symlink("../elsewhere", dir() / "out/disk.trd");
+    const bool device =
+        running_as_root() &&
+        mknod((dir() / "null").c_str(), S_IFCHR | S_IRUSR | S_IWUSR, makedev(1, 3)) == 0;
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"text", "--force", "a.h", "-o", "fifo"},
+         "korvex: a.h: error: fifo is no regular file: korvex writes only files\n"},
+        {{"pack", "--force", "t.asm", "-o", "fifo"},
+         "korvex: error: fifo is no regular file: korvex writes only files\n"},
+        {{"text", "--force", "a.h", "-o", "a.h"},
+         "korvex: a.h: error: a.h is an input: korvex never writes over its inputs\n"},
+        {{"text", "--force", "a.h", "-o", "hard.h"},
+         "korvex: a.h: error: hard.h is an input: korvex never writes over its inputs\n"},
+        {{"text", "--force", "a.h", "-o", "link.h"},
+         "korvex: a.h: error: link.h is a symbolic link: korvex writes nothing through a link\n"},
+        {{"text", "disk.trd", "a.h", "-o", "out"},
+         "korvex: disk.trd:GAME.H: error: cannot make the folder out/disk.trd: it is a symbolic link, "
+         "which may lead out of the folder written into\n"},
+        {{"text", "--force", "a.h", "-o", device ? "null" : "fifo"},
+         "korvex: a.h: error: "s + (device ? "null" : "fifo") +
+             " is no regular file: korvex writes only files\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = korvex(c.args);
+        EXPECT_EQ(result.err, c.err) << c.args.back();
+        EXPECT_EQ(result.status, 2) << c.args.back();
+    }
+    EXPECT_EQ(read("a.h"), alasm_header("A") + nops(2));
+    EXPECT_TRUE(fs::is_fifo(dir() / "fifo"));
+    EXPECT_TRUE(!device || fs::is_character_file(dir() / "null"));
+    EXPECT_TRUE(fs::is_empty(dir() / "elsewhere"));
+    EXPECT_EQ(tree("out"), std::vector<std::string>{"a.h.asm"});
+}
+
+// A run stopped by a signal takes its temporary file with it, and what runs
+// killed outright leave behind stands in no later run's way.
+TEST_F(KorvexRun, LeavesNoTemporaryFileBehind) {
+    if (windows_build()) {
+        GTEST_SKIP() << "signals are sent here with POSIX calls";
+    }
+    fs::create_directory(dir() / "out");
+    for (int number = 0; number < 1000; ++number) {
+        write("out/.korvex-" + std::to_string(number) + ".tmp", "");
+    }
+    write("a.h", alasm_header("A") + nops(2));
+    EXPECT_EQ(korvex({"text", "a.h", "-o", "out/a.asm"}).status, 0);
+    clear();
+    std::string records;
+    while (records.size() < 256 * 1024) {
+        records += nops(1);
+    }
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        ASSERT_EQ(mkfifo((dir() / "in.h").c_str(), S_IRUSR | S_IWUSR), 0);
+        const pid_t run = start_korvex({"text", "in.h", "-o", "out.asm"});
+        // Half the input, and then the run waits for more, its file open.
+        std::ofstream fifo(dir() / "in.h", std::ios::binary);
+        fifo << alasm_header("A") << records << std::flush;
+        const auto temporary = [this] {
+            return std::any_of(fs::directory_iterator(dir()), fs::directory_iterator(),
+                               [](const auto& entry) {
+                                   return entry.path().filename().string().starts_with(".korvex-");
+                               });
+        };
+        for (int wait = 0; wait < 1000 && !temporary(); ++wait) {
+            usleep(10000);
+        }
+        EXPECT_TRUE(temporary()) << signal_number;
+        kill(run, signal_number);
+        fifo.close();  // a signal ignored where the test runs lets the run end
+        int status = 0;
+        ASSERT_EQ(waitpid(run, &status, 0), run);
+        if (WIFSIGNALED(status)) {
+            EXPECT_EQ(WTERMSIG(status), signal_number);
+            EXPECT_EQ(files(), std::vector<std::string>{"in.h"}) << signal_number;
+        }
+        clear();
+    }
+}
+
+// Names that differ only in case keep their ".asm"; a name that is no UTF-8
+// keeps its bytes in JSON; what is no file is counted apart from files.
+TEST_F(KorvexRun, NamesAndCountsWhatItFindsExactly) {
+    if (windows_build()) {
+        GTEST_SKIP() << "names that differ only in case, and FIFOs, are made here";
+    }
+    write("x.h", alasm_header("X") + nops(1));
+    write("X.h", alasm_header("X") + nops(1));
+    EXPECT_EQ(korvex({"text", "x.h", "X.h", "-o", "out"}).status, 0);
+    EXPECT_EQ(tree("out"), (std::vector<std::string>{"X.h (2).asm", "x.h.asm"}));
+    clear();
+    write("\xFF.h", alasm_header("X") + nops(1));
+    EXPECT_NE(korvex({"list", "--json", "\xFF.h"}).out.find(R"("input": "\uDCFF.h")"),
+              std::string::npos);
+    clear();
+    fs::create_directory(dir() / "in");
+    write("in/notes.txt", "notes");
+    ASSERT_EQ(mkfifo((dir() / "in/fifo").c_str(), S_IRUSR | S_IWUSR), 0);
+    fs::create_symlink("gone", dir() / "in/broken");
+    const auto walked = korvex({"text", "in", "-o", "out"});
+    EXPECT_EQ(walked.err, "korvex: in: note: 1 file skipped: neither ALASM data nor a disk image\n"
+                          "korvex: in: note: 2 skipped: not files\n");
 }
 
 TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {

@@ -176,6 +176,31 @@ protected:
         return result;
     }
 
+    // Starts korvex with `args` in the temporary folder, its streams shut,
+    // and leaves it running: the caller waits for it (waitpid).
+    pid_t start_korvex(const std::vector<std::string>& args) const {
+        std::vector<std::string> words = launcher();
+        words.push_back(std::filesystem::absolute(binary(Program::Korvex)).string());
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int nothing = open("/dev/null", O_RDWR);
+            for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+                dup2(nothing, stream);
+            }
+            if (chdir(dir_.c_str()) == 0) {
+                execvp(argv[0], argv.data());
+            }
+            _exit(127);
+        }
+        return child;
+    }
+
     static bool running_as_root() { return geteuid() == 0; }
 
     // Whether the tested build is a Windows one.
