@@ -2,6 +2,7 @@
 // per case the tests single out, so the fuzzer starts from every corner.
 //
 //   make_seeds fuzz/corpus
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,6 +14,7 @@
 #include "alasm_writer.h"
 #include "byte_reader.h"
 #include "image_writer.h"
+#include "little_endian.h"
 #include "trdos_image.h"
 
 namespace {
@@ -44,10 +46,17 @@ std::vector<DiskFile> disk_files(const std::string& records) {
     };
 }
 
-// An archive whose count names two more files than it holds.
+// An archive whose count names two more files than it holds, its checksum
+// made right again, as a writer that miscounts would write it.
 std::string scl_overcounted(const std::string& records) {
     std::string archive = scl_archive(disk_files(records));
     archive[korve::kSclCountOffset] = static_cast<char>(archive[korve::kSclCountOffset] + 2);
+    const std::size_t sum_end = archive.size() - korve::kSclChecksumSize;
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < sum_end; ++i) {
+        sum += static_cast<unsigned char>(archive[i]);
+    }
+    korve::write_little_endian(korve::writable_bytes(archive), sum_end, korve::kSclChecksumSize, sum);
     return archive;
 }
 

@@ -86,17 +86,18 @@ std::optional<std::uint16_t> known_value_of_constant(std::string_view text) {
 
 // A constant displacement as a byte the target takes, where it would not
 // take the number as written: a sum below zero in pasmo, which computes on
-// 16 unsigned bits (it takes (IX+n) for n to 127, and (IX-n) for n to 128);
+// 16 unsigned bits (it takes (IX+n) for n to 127, and (IX-n) for n to 128,
+// and a difference such as -#FFE0, which ALASM takes as +32, not at all);
 // #FF in sjasmplus.
 std::optional<std::string> displacement_byte(const TranslationRun& run, std::string_view base,
                                              std::uint16_t constant, ValueRange range,
-                                             bool negated_name) {
+                                             bool negated, bool negated_name) {
     const int byte = constant & 0xFF;
     const int value = byte >= 0x80 ? byte - 0x100 : byte;
     const bool whole = value >= 0 ? constant == value : constant == value + 0x10000;
     const bool taken = run.spelling.computes_on_32_bits
                            ? range.low == value && range.high == value
-                           : whole && (value >= 0 || negated_name);
+                           : whole && negated == (value < 0) && (value >= 0 || negated_name);
     if (taken) {
         return std::nullopt;
     }
@@ -122,10 +123,10 @@ std::optional<std::string> indexed(TranslationRun& run, const Classified& operan
     if (!written) {
         return std::nullopt;
     }
-    const bool negated_name =
-        written->front() == '-' && grouped(written->substr(1)) == written->substr(1);
+    const bool negated = written->front() == '-';
+    const bool negated_name = negated && grouped(written->substr(1)) == written->substr(1);
     if (const auto constant = known_value_of_constant(displacement)) {
-        if (auto byte = displacement_byte(run, base, *constant, range, negated_name)) {
+        if (auto byte = displacement_byte(run, base, *constant, range, negated, negated_name)) {
             return byte;
         }
     }

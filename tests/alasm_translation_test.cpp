@@ -114,10 +114,11 @@ TEST(Dialect, TranslatesAlasmInstructions) {
          "\tLD\tA,(X+1)\n\tLD\tA,+(X+1)*2\n\tOR\t255-M_\n\tLD\tA,(IX+#0A)\n\tLD\tA,(IX+(-1)+2)\n"
          "\tLD\t(IY),A\n\tIN\tA,(#FE)\n"},
         // A displacement is a byte: pasmo takes no sum below zero after +,
+        // and no difference that ALASM wraps round to a byte above zero;
         // sjasmplus no #FF.
-        {{"{LD}{A},{(IX}+5-10)", "{LD}{A},{(IX}+#FF)", "{LD}{A},{(IY}-N)"},
-         "\tLD\tA,(IX+5-10)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n",
-         "\tLD\tA,(IX-5)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n"},
+        {{"{LD}{A},{(IX}+5-10)", "{LD}{A},{(IX}+#FF)", "{LD}{A},{(IY}-N)", "{LD}{A},{(IX}-#FFE0)"},
+         "\tLD\tA,(IX+5-10)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n\tLD\tA,(IX+32)\n",
+         "\tLD\tA,(IX-5)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n\tLD\tA,(IX+32)\n"},
         // sjasmplus would make two instructions of SUB A,5.
         {{"{SUB}{A},5"},
          ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n",

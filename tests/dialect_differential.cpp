@@ -8,7 +8,8 @@
 //   dialect_differential SJASMPLUS PASMO WORK_DIR [SEED [LINES]]
 //
 // An assembler given as "" is left out; with neither, the test is skipped
-// (exit status 77). On a difference it prints the line, what it was
+// (exit status 77). Without a seed it takes a new one each run, to look
+// further than the test suite's fixed one. On a difference it prints the line, what it was
 // translated to, and the bytes expected and built.
 #include <cstdint>
 #include <cstdio>
