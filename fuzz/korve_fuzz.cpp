@@ -36,11 +36,13 @@
 
 #include "alasm_lines.h"
 #include "alasm_pack.h"
+#include "alasm_text.h"
 #include "alasm_translation.h"
 #include "byte_reader.h"
 #include "container.h"
 #include "driver.h"
 #include "hobeta_header.h"
+#include "little_endian.h"
 #include "trdos_image.h"
 
 namespace {
@@ -119,7 +121,7 @@ void check_image(std::span<const unsigned char> image) {
     }
 }
 
-void check_record(std::span<const unsigned char> bytes) {
+void check_record(std::span<const unsigned char> bytes, korve::Reading reading) {
     const std::span content = bytes.first(std::min(bytes.size(), korve::kLongestRecord - 1));
     std::string record(1, static_cast<char>(content.size() + 1));
     record.append(content.begin(), content.end());
@@ -127,8 +129,8 @@ void check_record(std::span<const unsigned char> bytes) {
         std::span(reinterpret_cast<const unsigned char*>(record.data()), record.size()));
     std::string room(korve::kLineRoom, '\0');
     const korve::DecodedLine decoded =
-        korve::decode_line(reader, korve::LineRoom(room.data(), korve::kLineRoom));
-    const korve::DescribedLine described = korve::describe_record(content);
+        korve::decode_line(reader, korve::LineRoom(room.data(), korve::kLineRoom), reading);
+    const korve::DescribedLine described = korve::describe_record(content, reading);
     if (decoded.undefined.has_value() != described.undefined.has_value()) {
         fail("a record decoded and described differently");
     }
@@ -178,11 +180,27 @@ Packing pack(std::span<const unsigned char> text) {
     return result;
 }
 
-// korve's text of packed data, a line at a time, less its final empty line.
+// korvex's text of packed data (a space before a mnemonic read as ALASM
+// reads it), a line at a time, less its final empty line.
 std::vector<std::string> converted_lines(const std::string& data, std::string& text) {
-    const Conversion conversion = convert(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
-    text = conversion.output;
-    if (conversion.outcome != korve::Outcome::Converted || text.empty() || text.back() != '\n') {
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE* output = open_memstream(&bytes, &size);
+    if (output == nullptr) {
+        fail("cannot open the streams");
+    }
+    korve::ByteReader reader(korve::byte_span(data));
+    korve::TextOptions options;
+    options.reading = korve::Reading::AsAlasm;
+    options.line_end = korve::LineEnd::Lf;
+    const korve::TextReport report =
+        korve::convert_to_text(reader, korve::InputKind::BareAlasm, options, output);
+    if (std::fclose(output) != 0) {
+        fail("cannot close the streams");
+    }
+    text.assign(bytes, size);
+    std::free(bytes);
+    if (report.outcome != korve::TextOutcome::Converted || text.empty() || text.back() != '\n') {
         fail("packed data did not convert to whole lines");
     }
     std::vector<std::string> lines;
@@ -289,7 +307,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check_image({data, size});
     check_translation({data, size});
-    check_record({data, size});
+    check_record({data, size}, korve::Reading::AsKorve);
+    check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     return 0;
 }

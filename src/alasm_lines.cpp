@@ -16,7 +16,10 @@ struct ShortText {
     std::array<char, kLineSlack> chars{};
     unsigned char size = 0;
 };
-static_assert(kLongestSpaceRun <= kLineSlack && kLongestKeyword + 2 <= kLineSlack);
+// A space keyword read as korve reads it, "\t \t", then a space run: the
+// longest text one byte adds.
+constexpr std::size_t kLongestExpansion = 3 + kLongestSpaceRun;
+static_assert(kLongestExpansion <= kLineSlack && kLongestKeyword + 3 <= kLineSlack);
 
 // One line as it is decoded, in the room the caller gave for it.
 class LineText {
@@ -57,8 +60,12 @@ enum class Context : unsigned char {
                            // comment
     Undefined,             // an undefined keyword abandoned the line: no byte
                            // after it adds text or leaves this context
+    SpaceBeforeMnemonic,   // read as ALASM reads it, a space keyword came
+                           // first: the next byte tells whether it was a
+                           // space before the mnemonic or the mnemonic
 };
-constexpr std::size_t kContexts = 8;
+constexpr std::size_t kContexts = 9;
+constexpr std::size_t kReadings = 2;
 
 constexpr bool in_string(Context context) {
     return context == Context::StringBeforeMnemonic ||
@@ -80,7 +87,8 @@ constexpr Context after_quote(Context context) {
         case Context::Literal: return Context::QuoteInComment;
         case Context::QuoteInComment:
         case Context::LiteralString: return Context::Literal;
-        case Context::Undefined: break;
+        case Context::Undefined:
+        case Context::SpaceBeforeMnemonic: break;
     }
     return Context::Undefined;
 }
@@ -96,7 +104,8 @@ constexpr Context after_keywords_end(Context context) {
         case Context::Literal:
         case Context::LiteralString:
         case Context::QuoteInComment:
-        case Context::Undefined: break;
+        case Context::Undefined:
+        case Context::SpaceBeforeMnemonic: break;
     }
     return context;
 }
@@ -111,7 +120,8 @@ constexpr LinePart literal_part(Context context) {
         case Context::QuoteInComment: return LinePart::Comment;
         case Context::BeforeMnemonic:
         case Context::AmongOperands:
-        case Context::Undefined: break;
+        case Context::Undefined:
+        case Context::SpaceBeforeMnemonic: break;
     }
     return LinePart::Text;
 }
@@ -163,11 +173,53 @@ constexpr Expansion keyword(unsigned char byte, Context context) {
     return expansion(word.value_or(""), word ? context : Context::Undefined, LinePart::Operand);
 }
 
-constexpr Expansion expand(unsigned char byte, Context context) {
+constexpr Expansion expand(unsigned char byte, Context context, Reading reading);
+
+// korve's reading of a space keyword that comes first: the mnemonic " ".
+constexpr std::string_view kSpaceMnemonic = "\t \t";
+
+// The byte after a space keyword that came first, read as ALASM reads it: a
+// keyword of the first table is the mnemonic, after one space; anything
+// else is read as korve reads it, after the space as the mnemonic.
+constexpr Expansion after_space_keyword(unsigned char byte) {
+    std::array<char, kLongestExpansion> text{};
+    std::size_t size = 0;
+    const auto word = decode_token(byte, TokenMode::First);
+    if (word && byte != keyword_tables::kSpaceToken) {
+        text[size++] = ' ';
+        text[size++] = '\t';
+        for (const char c : *word) {
+            text[size++] = c;
+        }
+        text[size++] = '\t';
+        return expansion(std::string_view(text.data(), size), Context::AmongOperands,
+                         LinePart::Mnemonic);
+    }
+    const Expansion rest = expand(byte, Context::AmongOperands, Reading::AsKorve);
+    if (rest.next == Context::Undefined) {
+        return rest;
+    }
+    for (const char c : kSpaceMnemonic) {
+        text[size++] = c;
+    }
+    for (std::size_t i = 0; i < rest.text.size; ++i) {
+        text[size++] = rest.text.chars[i];
+    }
+    return expansion(std::string_view(text.data(), size), rest.next, rest.part);
+}
+
+constexpr Expansion expand(unsigned char byte, Context context, Reading reading) {
     const char c = static_cast<char>(byte);
     const std::string_view itself(&c, 1);
     if (context == Context::Undefined) {
         return expansion("", context, LinePart::Text);
+    }
+    if (context == Context::SpaceBeforeMnemonic) {
+        return after_space_keyword(byte);
+    }
+    if (byte == keyword_tables::kSpaceToken && context == Context::BeforeMnemonic &&
+        reading == Reading::AsAlasm) {
+        return expansion("", Context::SpaceBeforeMnemonic, LinePart::Spaces);
     }
     if (byte >= kFirstKeywordByte && decodes_keywords(context)) {
         return keyword(byte, context);
@@ -193,23 +245,26 @@ constexpr Expansion expand(unsigned char byte, Context context) {
 }
 
 using ExpansionTable = std::array<Expansion, 256>;
+using ExpansionTables = std::array<ExpansionTable, kContexts>;
 
-constexpr std::array<ExpansionTable, kContexts> make_expansions() {
-    std::array<ExpansionTable, kContexts> tables{};
+constexpr ExpansionTables make_expansions(Reading reading) {
+    ExpansionTables tables{};
     for (std::size_t context = 0; context < kContexts; ++context) {
         for (std::size_t byte = 0; byte < tables[context].size(); ++byte) {
             tables[context][byte] =
-                expand(static_cast<unsigned char>(byte), static_cast<Context>(context));
+                expand(static_cast<unsigned char>(byte), static_cast<Context>(context), reading);
         }
     }
     return tables;
 }
 
-// Every byte's expansion in every context, worked out while compiling.
-constexpr std::array<ExpansionTable, kContexts> kExpansions = make_expansions();
+// Every byte's expansion in every context, for each reading, worked out
+// while compiling.
+constexpr std::array<ExpansionTables, kReadings> kExpansions = {
+    make_expansions(Reading::AsKorve), make_expansions(Reading::AsAlasm)};
 
-const ExpansionTable& expansions(Context context) {
-    return kExpansions[static_cast<std::size_t>(context)];
+const ExpansionTable& expansions(Reading reading, Context context) {
+    return kExpansions[static_cast<std::size_t>(reading)][static_cast<std::size_t>(context)];
 }
 
 // The undefined keyword token that abandoned a line, found again from the
@@ -218,10 +273,11 @@ constexpr UndefinedToken undefined_in(unsigned char byte, Context context) {
     return {byte, context == Context::BeforeMnemonic ? TokenMode::First : TokenMode::Operand};
 }
 
-std::optional<UndefinedToken> undefined_token(std::span<const unsigned char> content) {
+std::optional<UndefinedToken> undefined_token(std::span<const unsigned char> content,
+                                             Reading reading) {
     Context context = Context::BeforeMnemonic;
     for (const unsigned char byte : content) {
-        const Context next = expansions(context)[byte].next;
+        const Context next = expansions(reading, context)[byte].next;
         if (next == Context::Undefined) {
             return undefined_in(byte, context);
         }
@@ -272,7 +328,7 @@ TakenRecord take_record(ByteReader& input) {
     return {record.empty() ? record : record.subspan(1), size, size - record.size()};
 }
 
-DecodedLine decode_line(ByteReader& input, LineRoom room) {
+DecodedLine decode_line(ByteReader& input, LineRoom room, Reading reading) {
     const TakenRecord taken = take_record(input);
     const auto content = taken.content;
     DecodedLine decoded;
@@ -282,19 +338,24 @@ DecodedLine decode_line(ByteReader& input, LineRoom room) {
     // A byte at a time: most bytes leave the context as it is.
     LineText line(room);
     Context context = Context::BeforeMnemonic;
-    const ExpansionTable* table = &expansions(context);
+    const ExpansionTable* table = &expansions(reading, context);
     for (const unsigned char byte : content) {
         const Expansion& expansion = (*table)[byte];
         line.append(expansion.text);
         if (expansion.next != context) {
             context = expansion.next;
-            table = &expansions(context);
+            table = &expansions(reading, context);
         }
     }
     if (context == Context::Undefined) [[unlikely]] {
-        decoded.undefined = undefined_token(content);
+        decoded.undefined = undefined_token(content, reading);
         assert(decoded.undefined && "the line holds an undefined token");
         return decoded;
+    }
+    if (context == Context::SpaceBeforeMnemonic) {
+        for (const char c : kSpaceMnemonic) {
+            line.push(c);  // a space keyword alone is korve's mnemonic " "
+        }
     }
     if (in_string(context)) {
         line.push(kQuote);  // a string still open at the end of the line is closed
@@ -303,15 +364,28 @@ DecodedLine decode_line(ByteReader& input, LineRoom room) {
     return decoded;
 }
 
-std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char> content) {
-    return undefined_token(content);
+std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char> content,
+                                                   Reading reading) {
+    return undefined_token(content, reading);
 }
 
-DescribedLine describe_record(std::span<const unsigned char> content) {
+DescribedLine describe_record(std::span<const unsigned char> content, Reading reading) {
     DescribedLine line;
     Context context = Context::BeforeMnemonic;
     for (const unsigned char byte : content) {
-        const Expansion& expansion = expansions(context)[byte];
+        if (context == Context::SpaceBeforeMnemonic) {
+            // The space keyword before was a space, or korve's mnemonic.
+            const auto word = decode_token(byte, TokenMode::First);
+            if (word && byte != keyword_tables::kSpaceToken) {
+                add_piece(line, LinePart::Spaces, kNoToken, keyword_tables::kSpace);
+                add_piece(line, LinePart::Mnemonic, byte, "\t" + std::string(*word) + "\t");
+                context = Context::AmongOperands;
+                continue;
+            }
+            add_piece(line, LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
+            context = Context::AmongOperands;
+        }
+        const Expansion& expansion = expansions(reading, context)[byte];
         if (expansion.next == Context::Undefined) {
             line.undefined = undefined_in(byte, context);
             return line;
@@ -320,6 +394,9 @@ DescribedLine describe_record(std::span<const unsigned char> content) {
         add_piece(line, expansion.part, keyword ? byte : kNoToken,
                   std::string_view(expansion.text.chars.data(), expansion.text.size));
         context = expansion.next;
+    }
+    if (context == Context::SpaceBeforeMnemonic) {
+        add_piece(line, LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
     }
     if (in_string(context)) {
         add_piece(line, closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));

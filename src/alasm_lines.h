@@ -93,7 +93,7 @@ static_assert(kLongestKeyword + 2 <= kLongestSpaceRun);
 // Room for one decoded line: the longest line any record can expand to, and
 // a little more, because the decoder copies short pieces of text as whole
 // blocks of a fixed width, which costs less than measuring each piece.
-inline constexpr std::size_t kLineSlack = 16;
+inline constexpr std::size_t kLineSlack = 24;
 inline constexpr std::size_t kLineRoom = kLongestLine + kLineSlack;
 using LineRoom = std::span<char, kLineRoom>;
 
@@ -111,6 +111,18 @@ bool has_alasm_mark(std::span<const unsigned char> start, std::size_t data_offse
 // The name from the data's header. Takes the header (fewer bytes at the end
 // of the input): its bytes up to the first zero.
 std::string read_alasm_name(ByteReader& input);
+
+// How a line whose first keyword is a space (0xFF) is read. ALASM stores a
+// line typed with one space before an instruction or directive as 0xFF and
+// the keyword's byte: FF 9F is ELSE, FF E0 ENDIF. korve has always counted
+// the 0xFF as the line's mnemonic, and so reads those lines as "\t \t(BC)"
+// and "\t \tBC"; read as ALASM reads them, the 0xFF is the space it is and
+// the next keyword the mnemonic: " \tELSE\t". A 0xFF not followed by a
+// keyword of the first table reads as korve reads it, either way.
+enum class Reading : unsigned char {
+    AsKorve,  // korve's, byte for byte as it always was
+    AsAlasm,  // korvex's and the page's
+};
 
 // A keyword token that its table does not define.
 struct UndefinedToken {
@@ -143,7 +155,7 @@ TakenRecord take_record(ByteReader& input);
 // Decodes the line record at the reader's position into `room`, without a
 // newline. Takes the whole record as its length byte states; at the end of
 // the input, even the length byte is missing.
-DecodedLine decode_line(ByteReader& input, LineRoom room);
+DecodedLine decode_line(ByteReader& input, LineRoom room, Reading reading = Reading::AsKorve);
 
 // The parts of a line, for whoever must know which byte was what: a tidier
 // layout, a translation, colours.
@@ -183,12 +195,15 @@ struct DescribedLine {
 };
 
 // Describes one record's content (the bytes after its length byte), by the
-// same rules as decode_line.
-DescribedLine describe_record(std::span<const unsigned char> content);
+// same rules as decode_line. A space read as such before the mnemonic is a
+// piece of Spaces of its own.
+DescribedLine describe_record(std::span<const unsigned char> content,
+                              Reading reading = Reading::AsKorve);
 
 // The undefined keyword token that abandons a record's line, if one does:
 // what decode_line and describe_record would stop at, found without making
 // the text.
-std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char> content);
+std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char> content,
+                                                   Reading reading = Reading::AsKorve);
 
 }  // namespace korve

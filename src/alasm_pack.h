@@ -9,6 +9,11 @@
 //     first tab) is stored as it stands, with no keyword tokens.
 //   - A tab, a keyword of the first table and a tab are that keyword's byte;
 //     the two tabs store nothing. " " between them is 0xFF.
+//   - One space alone before the mnemonic (" \tRET\t") is a run of one
+//     space, 01, as the real sources at hand store it. ALASM also stores
+//     such a line as the space keyword, FF, then the mnemonic, which korvex
+//     reads to the same text; korvex put keeps an unchanged line's record
+//     as it was.
 //   - Outside strings and comments a run of spaces is stored as run bytes of
 //     1 to 15 spaces, longest first (16 spaces are 0F 01). Spaces at the end
 //     of a line that has a mnemonic are one 0xFF each (the operand token that

@@ -22,8 +22,9 @@ void AlasmSource::add(std::span<const unsigned char> content) {
     ends.push_back(static_cast<std::uint32_t>(records.size()));
 }
 
-AlasmSource read_source(ByteReader& input, InputKind kind) {
+AlasmSource read_source(ByteReader& input, InputKind kind, Reading reading) {
     AlasmSource source;
+    source.reading = reading;
     source.head = read_source_head(input, kind);
     SourceEnd& end = source.end;
     end.data_size = source.head.header_size;
@@ -36,7 +37,7 @@ AlasmSource read_source(ByteReader& input, InputKind kind) {
             end.read_error = std::make_error_code(std::errc::file_too_large);
             break;
         }
-        end.undefined = find_undefined_token(record.content);
+        end.undefined = find_undefined_token(record.content, reading);
         if (end.undefined) {
             break;
         }

@@ -69,6 +69,7 @@ struct SourceEnd {
 // A source held whole: its header, its records as stored (less their length
 // bytes), and how reading ended. Lines count from 0 here.
 struct AlasmSource {
+    Reading reading = Reading::AsKorve;  // how its lines are read
     SourceHead head;
     SourceEnd end;
     std::vector<unsigned char> records;  // each line's content, back to back
@@ -78,7 +79,7 @@ struct AlasmSource {
     std::span<const unsigned char> record(std::size_t index) const;
     // Adds a line's record content at the end.
     void add(std::span<const unsigned char> content);
-    DescribedLine line(std::size_t index) const { return describe_record(record(index)); }
+    DescribedLine line(std::size_t index) const { return describe_record(record(index), reading); }
 };
 
 // The most bytes of data read_source keeps: more than any image holds is no
@@ -87,6 +88,6 @@ inline constexpr std::size_t kLargestSource = kLargestImage;
 
 // Reads the ALASM data of `kind` at `input`'s start whole, up to an undefined
 // token or the end of its data.
-AlasmSource read_source(ByteReader& input, InputKind kind);
+AlasmSource read_source(ByteReader& input, InputKind kind, Reading reading);
 
 }  // namespace korve

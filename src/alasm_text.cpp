@@ -28,13 +28,13 @@ bool keeps_korves_bytes(const TextOptions& options) {
 bool convert_record(ByteReader& input, const TextOptions& options, TextSink& sink,
                     TextReport& report, TakenRecord& taken) {
     if (keeps_korves_bytes(options)) {
-        const DecodedLine decoded = decode_line(input, sink.room());
+        const DecodedLine decoded = decode_line(input, sink.room(), options.reading);
         taken = {{}, decoded.record_size, decoded.missing};
         report.end.undefined = decoded.undefined;
         return decoded.undefined || sink.commit(decoded.size);
     }
     taken = take_record(input);
-    const DescribedLine described = describe_record(taken.content);
+    const DescribedLine described = describe_record(taken.content, options.reading);
     report.end.undefined = described.undefined;
     return described.undefined || sink.write(laid_out(described, options.layout).text);
 }

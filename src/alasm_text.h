@@ -51,6 +51,7 @@ inline constexpr LineEnd kPlatformLineEnd = LineEnd::Lf;
 std::string_view line_end_text(LineEnd end);
 
 struct TextOptions {
+    Reading reading = Reading::AsKorve;  // korvex reads as ALASM does
     TextLayout layout = TextLayout::Stored;
     std::optional<CodePage> charset;  // none: the bytes as stored
     LineEnd line_end = kPlatformLineEnd;

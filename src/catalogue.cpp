@@ -178,15 +178,18 @@ std::string entry_json(const EntrySummary& entry) {
 
 }  // namespace
 
-AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, std::string output) {
-    const TextReport report = convert_to_text(input, kind, {}, nullptr);
+AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,
+                             std::string output) {
+    TextOptions options;
+    options.reading = reading;
+    const TextReport report = convert_to_text(input, kind, options, nullptr);
     return {report.head.name,     report.end.data_size, report.end.lines,
             report.head.checksum_matches, report.end.undefined, report.end.cut_line,
             std::move(output)};
 }
 
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
-                             std::span<const std::string> outputs) {
+                             Reading reading, std::span<const std::string> outputs) {
     InputSummary summary;
     summary.input = std::move(input);
     summary.kind = kind == InputKind::SclArchive ? SummaryKind::Scl : SummaryKind::Trd;
@@ -203,7 +206,7 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
         listed.sectors = entry.sectors;
         if (entry.alasm) {
             ByteReader reader(byte_span(entry.hobeta));
-            listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm,
+            listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm, reading,
                                            i < outputs.size() ? outputs[i] : std::string());
         }
     }

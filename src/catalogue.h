@@ -80,12 +80,13 @@ struct InputSummary {
 };
 
 // Converts ALASM data without writing it, to tell what it holds.
-AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, std::string output);
+AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,
+                             std::string output);
 
 // Reads an image and what each of its files holds; `outputs` are the names
 // their text files take, in the order of the image's entries.
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
-                             std::span<const std::string> outputs);
+                             Reading reading, std::span<const std::string> outputs);
 
 // What is wrong, in the words of messages and the table.
 std::string token_problem(const UndefinedToken& token);  // "0xE7 is no mnemonic"

@@ -198,6 +198,7 @@ Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
     Request request;
     request.kind = Request::Kind::Run;
     request.options.verb = &verb;
+    request.options.text.reading = Reading::AsAlasm;
     Options& options = request.options;
     bool options_ended = false;
     for (std::size_t i = 0; i < words.size(); ++i) {

@@ -70,7 +70,8 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
         InputSummary summary{source.shown,
                              kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
                              {},
-                             summarise_alasm(reader, kind, source.name + std::string(kTextSuffix)),
+                             summarise_alasm(reader, kind, run.options.text.reading,
+                                             source.name + std::string(kTextSuffix)),
                              {},
                              {},
                              {}};
@@ -94,7 +95,8 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
         }
     }
     if (is_disk_image(kind)) {
-        listing.add(summarise_image(source.shown, kind, image, output_names(image)));
+        listing.add(summarise_image(source.shown, kind, image, run.options.text.reading,
+                                    output_names(image)));
     } else {
         listing.add({source.shown, SummaryKind::None, {}, {}, {}, {}, {}});
     }

@@ -37,12 +37,12 @@ bool translating(const KorvexRun& run) { return run.options.dialect != Dialect::
 // ---- Groups of sources, for a translation ----
 
 // A source read whole, if the input holds ALASM data and can be opened.
-std::optional<AlasmSource> read_whole_source(const InputNode& node) {
+std::optional<AlasmSource> read_whole_source(const InputNode& node, Reading reading) {
     const OpenedInput opened = open_input(node, nullptr);
     if (opened.error || !holds_alasm(opened.kind)) {
         return std::nullopt;
     }
-    return read_source(*opened.reader, opened.kind);
+    return read_source(*opened.reader, opened.kind, reading);
 }
 
 // Reads the ALASM files among `nodes`, which are written into one folder: a
@@ -57,7 +57,7 @@ Group read_group(const KorvexRun& run, const std::vector<InputNode>& nodes) {
         if (node.what != InputNode::What::File || !fs::is_regular_file(node.path, error)) {
             continue;
         }
-        group.sources[i] = read_whole_source(node);
+        group.sources[i] = read_whole_source(node, run.options.text.reading);
         if (group.sources[i]) {
             const std::string& name = node.source.name;
             const auto stem = trdos_name_of(name);
@@ -126,7 +126,7 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
         const ImageEntry& entry = image.entries[i];
         if (entry.alasm) {
             ByteReader reader(byte_span(entry.hobeta));
-            group.sources[i] = read_source(reader, InputKind::HobetaAlasm);
+            group.sources[i] = read_source(reader, InputKind::HobetaAlasm, run.options.text.reading);
             group.project.includes.emplace(full_name(entry), names[i] + std::string(kTextSuffix));
             collect_macros(*group.sources[i], group.project.macros);
         }
@@ -228,7 +228,7 @@ Done take_file(const KorvexRun& run, const InputNode& node, const Destination& w
         if (!translating(run)) {
             return write_source_text(run, source, {&reader, kind, nullptr, nullptr}, resolved);
         }
-        const AlasmSource whole = read_source(reader, kind);
+        const AlasmSource whole = read_source(reader, kind, run.options.text.reading);
         return write_source_text(run, source, {nullptr, kind, &whole, &group.project}, resolved);
     }
     DiskImage image;

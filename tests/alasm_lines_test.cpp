@@ -145,6 +145,48 @@ TEST(AlasmLines, DescribesEachPartOfALine) {
     }
 }
 
+// A space keyword first, then a keyword of the first table: korve reads the
+// space as the mnemonic; ALASM, and korvex, read one space before the
+// mnemonic. Anything else after it reads the same either way.
+TEST(AlasmLines, ReadsASpaceBeforeTheMnemonicAsAlasmDoes) {
+    const struct {
+        std::string content;
+        std::string as_korve;  // "!" where korve stops at an undefined token
+        std::string as_alasm;  // pieces
+    } cases[] = {
+        {"\xFF\x9F", "\t \t(BC)", "Spaces[ ]Mnemonic[\tELSE\t]"},
+        {"\xFF\xE0", "\t \tBC", "Spaces[ ]Mnemonic[\tENDIF\t]"},
+        {"\xFF\xA0\"HI", "\t \t(DE)\"HI\"", "Spaces[ ]Mnemonic[\tDISPLAY\t]String[\"HI\"]"},
+        {"X\xFF\xD4\xF5,1", "!", "Text[X]Spaces[ ]Mnemonic[\tLD\t]Operand[A]Text[,1]"},
+        {"\xFF", "\t \t", "Mnemonic[\t \t]"},
+        {"\xFF\xF5", "\t \tA", "Mnemonic[\t \t]Operand[A]"},
+        {"\xFF\x0F;", "\t \t" + std::string(15, ' ') + ";",
+         "Mnemonic[\t \t]Spaces[" + std::string(15, ' ') + "]Comment[;]"},
+        {"\xFF\xFF", "\t \t ", "Mnemonic[\t \t]Operand[ ]"},
+    };
+    for (const auto& c : cases) {
+        const std::span content(reinterpret_cast<const unsigned char*>(c.content.data()),
+                                c.content.size());
+        std::string record(1, static_cast<char>(c.content.size() + 1));
+        record += c.content;
+        for (const Reading reading : {Reading::AsKorve, Reading::AsAlasm}) {
+            const auto file = temp_file(record);
+            ByteReader input(file.get());
+            Room room;
+            const DecodedLine decoded = decode_line(input, room.room(), reading);
+            const DescribedLine described = describe_record(content, reading);
+            EXPECT_EQ(decoded.undefined.has_value(), described.undefined.has_value());
+            if (reading == Reading::AsKorve) {
+                EXPECT_EQ(decoded.undefined ? "!" : room.text(decoded), c.as_korve)
+                    << ::testing::PrintToString(c.content);
+            } else {
+                EXPECT_EQ(pieces_of(described), c.as_alasm) << ::testing::PrintToString(c.content);
+                EXPECT_EQ(room.text(decoded), described.text);
+            }
+        }
+    }
+}
+
 TEST(AlasmLines, ShortRecordsReadOnlyTheLengthByte) {
     // L = 0 and L = 1 each leave the next byte to the next record.
     EXPECT_EQ(decode_all("\x00\x02\x84\x01"s),

@@ -71,8 +71,8 @@ TEST(AlasmText, WritesEachLineInTheLayoutCodePageAndLineEndAsked) {
         TextOptions options;
         std::string text;
     } cases[] = {
-        {{TextLayout::Stored, std::nullopt, LineEnd::Lf}, "A   \tNOP\t  \n; \xE0\n\n"},
-        {{TextLayout::Tidy, CodePage::Cp866, LineEnd::CrLf}, "A\tNOP\r\n; \xD1\x80\r\n\r\n"},
+        {{Reading::AsKorve, TextLayout::Stored, std::nullopt, LineEnd::Lf}, "A   \tNOP\t  \n; \xE0\n\n"},
+        {{Reading::AsKorve, TextLayout::Tidy, CodePage::Cp866, LineEnd::CrLf}, "A\tNOP\r\n; \xD1\x80\r\n\r\n"},
     };
     for (const auto& c : cases) {
         ByteReader input(std::span(reinterpret_cast<const unsigned char*>(data.data()), data.size()));

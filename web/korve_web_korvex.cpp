@@ -201,7 +201,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE WebView* korve_web_read_view(const unsigned char
     }
     auto* const view = new WebView;
     korve::ByteReader reader(input);
-    const korve::AlasmSource source = korve::read_source(reader, *kind);
+    // korvex's text, a space before the mnemonic read as ALASM reads it.
+    const korve::AlasmSource source = korve::read_source(reader, *kind, korve::Reading::AsAlasm);
     const korve::TextLayout layout = tidy ? korve::TextLayout::Tidy : korve::TextLayout::Stored;
     for (std::size_t i = 0; i < source.size(); ++i) {
         add_view_line(*view, korve::laid_out(source.line(i), layout));
