@@ -111,7 +111,30 @@ std::error_code move_file(const fs::path& from, const fs::path& to, bool replace
     return from_windows(GetLastError());
 }
 
-bool stream_is_file(std::FILE*, const fs::path&) { return false; }
+// Two handles open one file where their volume and file index agree.
+bool stream_is_file(std::FILE* stream, const fs::path& path) {
+    if (stream == nullptr) {
+        return false;
+    }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the C runtime gives a handle as a number
+    const auto open_handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    BY_HANDLE_FILE_INFORMATION open{};
+    if (open_handle == INVALID_HANDLE_VALUE || GetFileInformationByHandle(open_handle, &open) == 0) {
+        return false;
+    }
+    const HANDLE named_handle =
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named_handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION named{};
+    const bool known = GetFileInformationByHandle(named_handle, &named) != 0;
+    CloseHandle(named_handle);
+    return known && open.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+           open.nFileIndexHigh == named.nFileIndexHigh && open.nFileIndexLow == named.nFileIndexLow;
+}
 
 unsigned long process_number() { return static_cast<unsigned long>(_getpid()); }
 

@@ -56,7 +56,10 @@ std::vector<std::string> output_names(const DiskImage& image) {
     return names;
 }
 
-KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& listing) {
+// Lists one file; `claimed`: the names given out where `text` would write
+// its text, so that the name listed is the one it writes.
+KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& listing,
+                       ClaimedNames& claimed) {
     const Source& source = node.source;
     OpenedInput opened = open_input(node, run.console.streams.in);
     if (opened.error) {
@@ -71,7 +74,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
                              kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
                              {},
                              summarise_alasm(reader, kind, run.options.text.reading,
-                                             source.name + std::string(kTextSuffix)),
+                                             claim_name(claimed, source.name, kTextSuffix)),
                              {},
                              {},
                              {}};
@@ -95,6 +98,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
         }
     }
     if (is_disk_image(kind)) {
+        claim_name(claimed, source.name);  // its folder
         listing.add(summarise_image(source.shown, kind, image, run.options.text.reading,
                                     output_names(image)));
     } else {
@@ -108,12 +112,13 @@ struct Listed {
     std::size_t not_files = 0;
 };
 
-Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing) {
+Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing,
+                 ClaimedNames& claimed) {
     Listed listed;
     const Source& source = node.source;
     switch (node.what) {
         case InputNode::What::File:
-        case InputNode::What::Stdin: listed.status = list_file(run, node, listing); break;
+        case InputNode::What::Stdin: listed.status = list_file(run, node, listing, claimed); break;
         case InputNode::What::LinkToFolder:
             run.console.say(Severity::Progress, source.shown, "skipped: a link to a folder");
             break;
@@ -129,8 +134,10 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing) 
                     KorvexStatus::Trouble);
                 break;
             }
+            claim_name(claimed, source.name);  // its folder
+            ClaimedNames inside;
             for (const InputNode& child : node.children) {
-                const Listed inner = list_node(run, child, listing);
+                const Listed inner = list_node(run, child, listing, inside);
                 listed.status = worse(listed.status, inner.status);
                 listed.not_files += inner.not_files;
             }
@@ -144,8 +151,9 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing) 
 KorvexStatus run_list(const KorvexRun& run) {
     Listing listing(run);
     KorvexStatus status = KorvexStatus::Converted;
+    ClaimedNames claimed;
     for (const InputNode& node : input_tree(run.options.inputs, std::nullopt)) {
-        const Listed listed = list_node(run, node, listing);
+        const Listed listed = list_node(run, node, listing, claimed);
         say_skipped(run.console, node.source, 0, listed.not_files);
         status = worse(status, listed.status);
     }

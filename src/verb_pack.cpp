@@ -79,7 +79,8 @@ std::variant<std::string, KorvexStatus> pack_name(const KorvexRun& run, const So
     }
     if (const NameProblem problem = check_trdos_name(*name); problem != NameProblem::None) {
         return run.console.error(source.shown,
-                                 name_problem_text(problem) + " (from " + given + "); give one with --name",
+                                 name_problem_text(problem) + " (from " + given + ")" +
+                                     (options.name ? "" : "; give one with --name"),
                                  KorvexStatus::NotAllConverted);
     }
     return std::move(*name);
@@ -226,8 +227,9 @@ KorvexStatus run_pack(const KorvexRun& run) {
                            (source.lines == 1 ? " line" : " lines") + " into " + output.shown +
                            " as " + safe_name(source.file.name) + "." + kAlasmType;
         if (source.rewritten > 0) {
-            said += "; " + std::to_string(source.rewritten) +
-                    " of them will read back in korve's layout";
+            said += source.lines == 1 ? "; it will read back in korve's layout"
+                                      : "; " + std::to_string(source.rewritten) +
+                                            " of them will read back in korve's layout";
         }
         run.console.say(Severity::Progress, source.shown, said);
     }
