@@ -843,7 +843,7 @@ TEST_F(KorvexRun, PacksTextIntoTheContainerItsOutputNames) {
     EXPECT_EQ(two.err, native("korvex: LOOP.H.asm: packed 1 line into two.trd as LOOP.H\n"));
     const auto named = korvex({"pack", "-v", "--name", "START", "-", "-o", "start.$h"}, &typed);
     EXPECT_EQ(named.err, native("korvex: <stdin>: packed 1 line into start.$h as START.H; "
-                                "1 of them will read back in korve's layout\n"));
+                                "it will read back in korve's layout\n"));
     korvex({"text", "start.$h", "-o", "start.asm"});
     EXPECT_EQ(read("start.asm"), native("start\tLD\tA,1\n\n"));
 }
@@ -944,7 +944,7 @@ TEST_F(KorvexRun, RefusesToPackWithoutWhatItNeeds) {
         {{"pack", "sub", "-o", "in.h"}, "korvex: sub: error: is a folder: name its texts\n", 2},
         {{"pack", "--name", " ", "A.H.asm", "-o", "blank.$h"},
          "korvex: A.H.asm: error: the name is empty, or spaces alone, which TR-DOS pads names with "
-         "(from  ); give one with --name\n",
+         "(from  )\n",
          1},
         {{"pack", "missing.asm", "-o", "in.h"},
          "korvex: missing.asm: error: No such file or directory\n",
