@@ -68,7 +68,7 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
     };
     TextSink sink(output, run.options.text);
     SourceTranslation translation(*input.project, whole);
-    bool written = true;
+    bool written = sink.write(translated_heading(input.project->dialect));
     while (written && !translation.done()) {
         const TranslatedLine line = translation.next();
         written = sink.write(line.text);

@@ -5,6 +5,11 @@
 
 namespace korve {
 
+std::string translated_heading(Dialect dialect) {
+    return std::string(kTranslatedMark) + std::string(dialect_spelling(dialect).name) +
+           ": not ALASM's own dialect (korvex text without --dialect gives that)";
+}
+
 std::string include_key(std::string_view trdos_name) {
     std::string key(trdos_name);
     if (key.find('.') == std::string::npos) {

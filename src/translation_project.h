@@ -18,6 +18,14 @@ namespace korve {
 // be equal.
 inline constexpr std::string_view kUntranslatedMark = ";!";
 
+// The first line of every translation begins so: it tells a reader, and
+// korvex pack and put, that the text is written for another assembler,
+// not in ALASM's own dialect.
+inline constexpr std::string_view kTranslatedMark = "; Translated by korvex for ";
+
+// The whole first line of a translation for `dialect`.
+std::string translated_heading(Dialect dialect);
+
 // TR-DOS names with their type ("SCRUTIL.H") to the names of the files
 // written for them.
 using IncludeNames = std::map<std::string, std::string, std::less<>>;

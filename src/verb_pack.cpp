@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "alasm_pack.h"
+#include "alasm_translation.h"
 #include "code_page.h"
 #include "container.h"
 #include "korvex_inputs.h"
@@ -86,6 +87,13 @@ std::variant<std::string, KorvexStatus> pack_name(const KorvexRun& run, const So
     return std::move(*name);
 }
 
+// Why a translation is refused: its assembler is not ALASM.
+std::string translated_text_refused(std::string_view heading) {
+    const std::string_view rest = heading.substr(kTranslatedMark.size());
+    return "korvex translated this text for " + std::string(rest.substr(0, rest.find(':'))) +
+           ": only ALASM's own text goes back, as korvex text writes it without --dialect";
+}
+
 // Packs one text, a line at a time.
 Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) {
     auto name = pack_name(run, source);
@@ -101,6 +109,10 @@ Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) 
     std::optional<PackError> error;
     while (const auto line = lines.next()) {
         std::string_view text = line->text;
+        if (packer.lines() == 0 && text.starts_with(kTranslatedMark)) {
+            return run.console.error(pack_place(source, 1, 0), translated_text_refused(text),
+                                     KorvexStatus::NotAllConverted);
+        }
         if (page && line->whole) {
             Encoded encoded = encode_in(*page, line->text);
             if (encoded.failed_at) {

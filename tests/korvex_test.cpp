@@ -271,7 +271,8 @@ TEST_F(KorvexRun, KeepsMemoryFlatWhateverTheInputSize) {
         const auto large_run = korvex(large);
         EXPECT_EQ(large_run.status, 0);
         const std::string text = read("large.asm");
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10000);
+        const bool translated = !options.empty() && options[0] == "--dialect";
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), translated ? 10001 : 10000);
         EXPECT_LT(large_run.peak_memory_kib - small_run.peak_memory_kib, most_growth_kib)
             << small_run.peak_memory_kib << " KiB for 1,000 lines, " << large_run.peak_memory_kib
             << " KiB for 10,000";
@@ -763,6 +764,12 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
     write("disk.trd", trd_image({{.name = "MAIN", .type = 'H', .data = main},
                                  {.name = "SUB", .type = 'H', .data = sub}}));
     write("MAIN.H", main);
+    const std::string sjasmplus =
+        "; Translated by korvex for sjasmplus: not ALASM's own dialect (korvex text without "
+        "--dialect gives that)\n";
+    const std::string pasmo =
+        "; Translated by korvex for pasmo: not ALASM's own dialect (korvex text without "
+        "--dialect gives that)\n";
     const std::string run_line =
         ";! cannot translate: RUN calls machine code while ALASM assembles\n"
         ";!\tRUN\t#8000\n";
@@ -773,20 +780,20 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
         int status;
     } cases[] = {
         {{"text", "--dialect", "sjasmplus", "disk.trd", "-o", "out"},
-         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X = (#4000+32)*8&#FFFF\nLOOP\tJR\tNZ,LOOP\n\n",
+         sjasmplus + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X = (#4000+32)*8&#FFFF\nLOOP\tJR\tNZ,LOOP\n\n",
          "korvex: disk.trd:MAIN.H:2: cannot translate: RUN calls machine code while ALASM "
          "assembles\n",
          1},
         {{"text", "--dialect=pasmo", "MAIN.H"},
-         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
+         pasmo + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
          "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
          1},
         {{"text", "-q", "--dialect", "pasmo", "--charset", "CP866", "MAIN.H"},
-         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
+         pasmo + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
          "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
          1},
         {{"text", "--dialect", "pasmo", "--charset", "CP866", "MAIN.H"},
-         "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
+         pasmo + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
          "korvex: warning: with --charset, strings are written in UTF-8: they no longer assemble "
          "to the bytes ALASM made of them\n"
          "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
@@ -803,7 +810,12 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
         EXPECT_EQ(result.err, native(c.err)) << c.args[2];
         EXPECT_EQ(result.status, c.status) << c.args[2];
     }
-    EXPECT_EQ(read("out/SUB.H.asm"), native("SUBR\tEX\tDE,HL\n\n"));
+    EXPECT_EQ(read("out/SUB.H.asm"), native(sjasmplus + "SUBR\tEX\tDE,HL\n\n"));
+    // A translation does not go back as ALASM's text.
+    write("MAIN.asm", read("out/MAIN.H.asm"));
+    EXPECT_EQ(korvex({"pack", "MAIN.asm", "-o", "MAIN.$h"}).err,
+              native("korvex: MAIN.asm:1: error: korvex translated this text for sjasmplus: only "
+                     "ALASM's own text goes back, as korvex text writes it without --dialect\n"));
 }
 
 // Text back to ALASM data: each container by the output's name, and the
