@@ -554,7 +554,7 @@ TEST_F(KorvexRun, LeavesNoTemporaryFileBehind) {
                                    return entry.path().filename().string().starts_with(".korvex-");
                                });
         };
-        for (int wait = 0; wait < 1000 && !temporary(); ++wait) {
+        for (int wait = 0; wait < 3000 && !temporary(); ++wait) {
             usleep(10000);
         }
         EXPECT_TRUE(temporary()) << signal_number;
