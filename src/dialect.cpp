@@ -4,13 +4,14 @@ namespace korve {
 namespace {
 
 // Words sjasmplus reads as operators or registers wherever a value may
-// stand.
+// stand, and as conditions after JP, JR, CALL and RET (S and NS too, for
+// M and P).
 constexpr std::string_view kSjasmplusReserved[] = {
     "NOREL", "EXIST", "SIZEOF", "PAIR", "NOT", "LOW", "HIGH", "ABS", "U16",
     "MOD", "SHL", "SHR", "AND", "XOR", "OR",
     "A", "B", "C", "D", "E", "H", "L", "I", "R", "F", "AF", "BC", "DE", "HL", "SP",
     "IX", "IY", "IXH", "IXL", "IYH", "IYL", "HX", "LX", "HY", "LY", "XH", "XL", "YH", "YL",
-    "NZ", "Z", "NC", "PO", "PE", "P", "M",
+    "NZ", "Z", "NC", "PO", "PE", "P", "M", "NS", "S",
 };
 
 // pasmo reserves every instruction, register, condition, directive and

@@ -74,9 +74,9 @@ TEST(Dialect, TranslatesLabelsAndNames) {
          "START\tEQU\t#6000\nRET_SP\tEQU\t$+1\nN\tDEFL\t1\nN\tDEFL\tN+1\n"},
         // A name the target reserves, a ':' kept, a first-assembly '+'
         // dropped, the stored spaces around the mnemonic dropped.
-        {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back"},
-         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n",
-         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n"},
+        {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back", "NS{JP}NS"},
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\nNS_\tJP\tNS_\n",
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\nNS\tJP\tNS\n"},
         // An indented name alone calls a macro defined above, or else is a
         // label, as ALASM takes it.
         {{"{MACRO}SETA", "{LD}{A},1", "{ENDM}", " SETA", " DDDD"},
@@ -158,7 +158,7 @@ TEST(Dialect, TranslatesDataAndFiles) {
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n",
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n"},
         {{"{INCBIN}\"PIC\",768", "{DISPLAY}\"SIZE: \",/D,$-S"},
-         "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S\n",
+         "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S_\n",
          ";! cannot translate: pasmo's INCBIN takes no length\n;!\tINCBIN\t\"PIC\",768\n"
          "; DISPLAY \"SIZE: \",/D,$-S (pasmo prints nothing)\n!1: pasmo's INCBIN takes no length\n"},
     };
