@@ -51,9 +51,6 @@ std::optional<std::size_t> emitted_size(const TranslationRun& run, const Line& l
         }
         default: break;
     }
-    if (line.token == keyword::kLd && line.operands.size() > 2 && line.operands.size() % 2 == 0) {
-        return std::nullopt;
-    }
     return line_size(line);
 }
 

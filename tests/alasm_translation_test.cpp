@@ -102,10 +102,16 @@ TEST(Dialect, TranslatesAlasmInstructions) {
         {{"{INF}", "{OUT}{(C)},0", "{LD}{HX},{LY}"},
          "\tIN\tF,(C)\n\tOUT\t(C),0\n\tLD\tHX,LY\n",
          "\tDB\t#ED,#70\t; IN F,(C)\n\tDB\t#ED,#71\t; OUT (C),0\n\tLD\tIXH,IYL\n"},
-        // Several pairs in one LD.
-        {{"SET{LD}{L},0,{H},'FNT"},
-         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\n",
-         "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\n"},
+        // Several operands, or pairs: an instruction each, in order, the
+        // label on the first.
+        {{"SET{LD}{L},0,{H},'FNT", "SAVE{PUSH}{AF},{BC},{IX}", "{INC}{L},{L},{(IX}+1)",
+          "{OR}{H},{L}", "{EX}{DE},{HL},{AF},{AF'}", "{SLA}{(HL)},{A}"},
+         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
+         "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
+         "\tSLA\tA\n",
+         "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
+         "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
+         "\tSLA\tA\n"},
         // Memory, a value in parentheses, and displacements.
         {{"{LD}{A},(X+1)", "{LD}{A},(X+1)*2", "{OR}(255-M)", "{LD}{A},{(IX}+#0A)",
           "{LD}{A},{(IX}-1+2)", "{LD}{(IY}),{A}", "{IN}{A},(#FE)"},
@@ -119,10 +125,18 @@ TEST(Dialect, TranslatesAlasmInstructions) {
         {{"{LD}{A},{(IX}+5-10)", "{LD}{A},{(IX}+#FF)", "{LD}{A},{(IY}-N)", "{LD}{A},{(IX}-#FFE0)"},
          "\tLD\tA,(IX+5-10)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n\tLD\tA,(IX+32)\n",
          "\tLD\tA,(IX-5)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n\tLD\tA,(IX+32)\n"},
-        // sjasmplus would make two instructions of SUB A,5.
-        {{"{SUB}{A},5"},
-         ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n",
-         ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n"},
+        // SUB A,5 may be Zilog's SUB 5; no jump is known to repeat.
+        {{"{SUB}{A},5", "{JP}{NZ},L,{Z},L"},
+         ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
+         "as Zilog's spelling of SUB x, is not known\n;!\tSUB\tA,5\n"
+         ";! cannot translate: JP with 4 operands\n;!\tJP\tNZ,L,Z,L\n"
+         "!1: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it as Zilog's spelling "
+         "of SUB x, is not known\n!2: JP with 4 operands\n",
+         ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
+         "as Zilog's spelling of SUB x, is not known\n;!\tSUB\tA,5\n"
+         ";! cannot translate: JP with 4 operands\n;!\tJP\tNZ,L,Z,L\n"
+         "!1: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it as Zilog's spelling "
+         "of SUB x, is not known\n!2: JP with 4 operands\n"},
     };
     for (const Case& c : cases) {
         check(c);
