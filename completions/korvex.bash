@@ -23,13 +23,13 @@ _korvex() {
         --eol) mapfile -t COMPREPLY < <(compgen -W "lf crlf" -- "$cur"); return ;;
         --layout) mapfile -t COMPREPLY < <(compgen -W "stored tidy" -- "$cur"); return ;;
         --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm sjasmplus pasmo" -- "$cur"); return ;;
-        --name) return ;;
+        --name | --main) return ;;
         -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
     esac
     if [[ $cur == -* ]]; then
         local options="--quiet -q --help -h"
         case $verb in
-            text) options+=" --output -o --force --charset --eol --layout --dialect --verbose -v" ;;
+            text) options+=" --output -o --force --charset --eol --layout --dialect --main --verbose -v" ;;
             pack) options+=" --output -o --force --charset --name --verbose -v" ;;
             *) options+=" --json" ;;
         esac

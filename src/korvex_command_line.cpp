@@ -51,7 +51,7 @@ constexpr OptionRow kVerbose = {OptionId::Verbose, "verbose", 'v', "",
 constexpr OptionRow kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
 constexpr OptionRow kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
 
-constexpr std::array<OptionRow, 9> kTextOptions = {{
+constexpr std::array<OptionRow, 10> kTextOptions = {{
     {OptionId::Output, "output", 'o', "DIR|FILE|-",
      "write every file into the folder DIR (made if missing), the one input's text into "
      "FILE, or to standard output (-, as without -o)"},
@@ -66,6 +66,9 @@ constexpr std::array<OptionRow, 9> kTextOptions = {{
     {OptionId::Dialect, "dialect", '\0', "alasm|sjasmplus|pasmo",
      "the assembler the text is for: alasm (the default) is the text as stored; sjasmplus and "
      "pasmo build the bytes ALASM builds, and a line that cannot promise it is reported"},
+    {OptionId::Main, "main", '\0', "NAME",
+     "with --dialect, translate only the source NAME (a TR-DOS name: PGMFLASH.H, or PGMFLASH "
+     "for type H) and the sources it includes, directly or not"},
     kQuiet,
     kVerbose,
     kHelp,
@@ -146,6 +149,10 @@ std::optional<std::string> apply(Options& options, const OptionRow& option,
         case OptionId::Force: options.force = true; break;
         case OptionId::Json: options.json = true; break;
         case OptionId::Name: options.name = std::string(value); break;
+        case OptionId::Main:
+            options.main = std::string(value);
+            known = !value.empty();
+            break;
         case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
         case OptionId::Verbose: options.verbosity = Verbosity::Verbose; break;
         case OptionId::Help: break;
@@ -263,6 +270,9 @@ Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
         if (auto wrong = pack_usage_error(options)) {
             return usage_error(std::move(*wrong), &verb);
         }
+    }
+    if (options.main && options.dialect == Dialect::Alasm) {
+        return usage_error("--main chooses what to translate: give --dialect too", &verb);
     }
     return request;
 }

@@ -30,6 +30,7 @@ enum class OptionId : unsigned char {
     Eol,
     Layout,
     Dialect,
+    Main,
     Quiet,
     Verbose,
     Json,
@@ -62,6 +63,7 @@ struct Options {
     bool force = false;
     bool json = false;
     std::optional<std::string> name;  // pack's --name
+    std::optional<std::string> main;  // text's --main
     Verbosity verbosity = Verbosity::Normal;
     TextOptions text;
     Dialect dialect = Dialect::Alasm;

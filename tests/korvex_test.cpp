@@ -761,8 +761,10 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
                              alasm_record("{RUN}#8000") + alasm_record("X=#4000+32*8") +
                              alasm_record("LOOP{JNZ}LOOP") + std::string(1, '\0');
     const std::string sub = alasm_header("SUB") + alasm_record("SUBR{EXD}") + std::string(1, '\0');
+    const std::string other = alasm_header("OTHER") + alasm_record("{RUN}0") + std::string(1, '\0');
     write("disk.trd", trd_image({{.name = "MAIN", .type = 'H', .data = main},
-                                 {.name = "SUB", .type = 'H', .data = sub}}));
+                                 {.name = "SUB", .type = 'H', .data = sub},
+                                 {.name = "OTHER", .type = 'H', .data = other}}));
     write("MAIN.H", main);
     const std::string sjasmplus =
         "; Translated by korvex for sjasmplus: not ALASM's own dialect (korvex text without "
@@ -782,6 +784,8 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
         {{"text", "--dialect", "sjasmplus", "disk.trd", "-o", "out"},
          sjasmplus + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X = (#4000+32)*8&#FFFF\nLOOP\tJR\tNZ,LOOP\n\n",
          "korvex: disk.trd:MAIN.H:2: cannot translate: RUN calls machine code while ALASM "
+         "assembles\n"
+         "korvex: disk.trd:OTHER.H:1: cannot translate: RUN calls machine code while ALASM "
          "assembles\n",
          1},
         {{"text", "--dialect=pasmo", "MAIN.H"},
@@ -792,12 +796,17 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
          pasmo + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
          "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
          1},
-        {{"text", "--dialect", "pasmo", "--charset", "CP866", "MAIN.H"},
-         pasmo + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X\tEQU\t(#4000+32)*8\nLOOP\tJR\tNZ,LOOP\n\n",
-         "korvex: warning: with --charset, strings are written in UTF-8: they no longer assemble "
-         "to the bytes ALASM made of them\n"
-         "korvex: MAIN.H:2: cannot translate: RUN calls machine code while ALASM assembles\n",
+        // Only MAIN.H and what it includes: OTHER is left out.
+        {{"text", "--dialect", "sjasmplus", "--main", "MAIN", "disk.trd", "-o", "main"},
+         sjasmplus + "\tINCLUDE\t\"SUB.H.asm\"\n" + run_line + "X = (#4000+32)*8&#FFFF\nLOOP\tJR\tNZ,LOOP\n\n",
+         "korvex: disk.trd:MAIN.H:2: cannot translate: RUN calls machine code while ALASM "
+         "assembles\n",
          1},
+        {{"text", "--dialect", "sjasmplus", "--main", "SUB.H", "disk.trd", "-o", "sub"}, "", "", 0},
+        {{"text", "--dialect", "sjasmplus", "--main", "NONE", "disk.trd", "-o", "none"},
+         "",
+         "korvex: error: no input holds NONE.H, the source --main names\n",
+         2},
         {{"text", "--dialect", "alasm", "MAIN.H"},
          "\tINCLUDE\t\"SUB\"\n\tRUN\t#8000\nX=#4000+32*8\nLOOP\tJNZ\tLOOP\n\n",
          "",
@@ -805,12 +814,20 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
     };
     for (const auto& c : cases) {
         const auto result = korvex(c.args);
-        EXPECT_EQ(c.args.back() == "out" ? read("out/MAIN.H.asm") : result.out, native(c.text))
+        const std::string folder = c.args.back();
+        const bool written = folder == "out" || folder == "main";
+        EXPECT_EQ(written ? read(folder + "/MAIN.H.asm") : result.out, native(c.text))
             << c.args[2];
         EXPECT_EQ(result.err, native(c.err)) << c.args[2];
         EXPECT_EQ(result.status, c.status) << c.args[2];
     }
     EXPECT_EQ(read("out/SUB.H.asm"), native(sjasmplus + "SUBR\tEX\tDE,HL\n\n"));
+    EXPECT_TRUE(fs::exists(dir() / "out/OTHER.H.asm"));
+    EXPECT_EQ(read("main/SUB.H.asm"), read("out/SUB.H.asm"));
+    EXPECT_FALSE(fs::exists(dir() / "main/OTHER.H.asm"));
+    EXPECT_EQ(read("sub/SUB.H.asm"), read("out/SUB.H.asm"));
+    EXPECT_FALSE(fs::exists(dir() / "sub/MAIN.H.asm"));
+    EXPECT_FALSE(fs::exists(dir() / "none"));
     // A translation does not go back as ALASM's text.
     write("MAIN.asm", read("out/MAIN.H.asm"));
     EXPECT_EQ(korvex({"pack", "MAIN.asm", "-o", "MAIN.$h"}).err,
