@@ -125,7 +125,8 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
     const std::string text_help = korvex({"help", "text"}).out;
     for (const char* option :
          {"--output", "--force", "--charset CP866|CP1251|KOI8-R", "--eol lf|crlf",
-          "--layout stored|tidy", "--dialect alasm|sjasmplus|pasmo", "--quiet", "--verbose"}) {
+          "--layout stored|tidy", "--dialect alasm|sjasmplus|pasmo", "--main NAME", "--quiet",
+          "--verbose"}) {
         EXPECT_NE(text_help.find(option), std::string::npos) << option;
     }
     EXPECT_TRUE(files().empty());
@@ -163,6 +164,8 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
          "korvex: error: --layout takes stored|tidy, not 'neat'\n" + text_usage},
         {{"text", "--dialect", "tasm", "GAME.$h"},
          "korvex: error: --dialect takes alasm|sjasmplus|pasmo, not 'tasm'\n" + text_usage},
+        {{"text", "--main", "GAME", "disk.trd", "-o", "out"},
+         "korvex: error: --main chooses what to translate: give --dialect too\n" + text_usage},
         {{"text", "-", "-"},
          "korvex: error: standard input (-) can be read only once\n" + text_usage},
         {{"list", "-o", "out", "GAME.$h"},
