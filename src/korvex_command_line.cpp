@@ -93,6 +93,21 @@ constexpr std::array<OptionRow, 7> kPackOptions = {{
     kHelp,
 }};
 
+constexpr OptionRow kTextCharset = {
+    OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+    "read bytes of 0x80 and above in that code page and write them in UTF-8; "
+    "without it they are written as stored"};
+
+constexpr std::array<OptionRow, 3> kShowOptions = {{
+    kTextCharset,
+    {OptionId::Textconv, "textconv", '\0', "",
+     "for git's textconv: a file that cannot be read is said in the text alone, and the "
+     "status is 0"},
+    kHelp,
+}};
+
+constexpr std::array<OptionRow, 2> kDiffOptions = {{kTextCharset, kHelp}};
+
 constexpr std::string_view kInputs =
     "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image or an\n"
     "SCL archive, told apart by their content), a folder, walked in sorted order, or\n"
@@ -102,7 +117,7 @@ constexpr std::string_view kTexts =
     "A TEXT is a file of text in ALASM's dialect, as korve and korvex text write it or\n"
     "as a person typed it, or - for standard input (which --name then names).";
 
-constexpr std::array<VerbRow, 3> kVerbs = {{
+constexpr std::array<VerbRow, 5> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
      "write every ALASM source the inputs hold as text",
      "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
@@ -122,7 +137,22 @@ constexpr std::array<VerbRow, 3> kVerbs = {{
      "per TEXT, or one TEXT as a Hobeta file (.$h) or bare data (any other name).\n"
      "An existing file is never written over without --force.",
      kTexts},
+    {"show", Verb::Show, kShowOptions, "[--charset CP] [--textconv] INPUT",
+     "print everything an input holds as one text, for people and for git",
+     "Prints each file INPUT holds under a heading line, sorted by name and type:\n"
+     "  ==== NAME.T  start S  length L  fnv XXXXXXXX\n"
+     "then an ALASM source's text as text writes it. Lines end in LF everywhere.",
+     kInputs},
+    {"diff", Verb::Diff, kDiffOptions, "[--charset CP] A B",
+     "compare two inputs file by file, as diff -r does",
+     "Compares A and B file by file: names the files only one holds, prints a\n"
+     "unified diff of each ALASM source's text, and says which other files differ.",
+     kInputs},
 }};
+
+constexpr std::string_view kDiffStatuses =
+    "Exit status: 0 when they are the same; 1 when they differ; 2 for a usage error or\n"
+    "a file that cannot be opened or read.";
 
 constexpr std::string_view kStatuses =
     "Exit status: 0 when every input converted; 1 when one did not convert in full;\n"
@@ -145,6 +175,7 @@ std::optional<std::string> apply(Options& options, const OptionRow& option,
             break;
         case OptionId::Force: options.force = true; break;
         case OptionId::Json: options.json = true; break;
+        case OptionId::Textconv: options.textconv = true; break;
         case OptionId::Name: options.name = std::string(value); break;
         case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
         case OptionId::Verbose: options.verbosity = Verbosity::Verbose; break;
@@ -264,6 +295,12 @@ Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
             return usage_error(std::move(*wrong), &verb);
         }
     }
+    if (verb.verb == Verb::Show && options.inputs.size() > 1) {
+        return usage_error("show takes one INPUT", &verb);
+    }
+    if (verb.verb == Verb::Diff && options.inputs.size() != 2) {
+        return usage_error("diff compares two inputs, A and B", &verb);
+    }
     return request;
 }
 
@@ -366,7 +403,7 @@ std::string help_text(const VerbRow* topic) {
     if (topic != nullptr) {
         return verb_usage(*topic) + "\n" + std::string(topic->description) + "\n\n" +
                std::string(topic->inputs) + "\n\nOptions:\n" + option_lines(topic->options) + "\n" +
-               std::string(kStatuses) + "\n";
+               std::string(topic->verb == Verb::Diff ? kDiffStatuses : kStatuses) + "\n";
     }
     std::string text =
         std::string(kProgram) + " " + std::string(kVersion) +

@@ -3,6 +3,7 @@
 //
 //   korvex text [OPTION...] INPUT...     korvex list [--json] INPUT...
 //   korvex pack [OPTION...] -o OUT TEXT...
+//   korvex show [OPTION...] INPUT        korvex diff [OPTION...] A B
 //   korvex help [VERB] | --help | --version | VERB --help
 #pragma once
 
@@ -20,7 +21,7 @@ namespace korve::command_line {
 inline constexpr std::string_view kProgram = "korvex";
 inline constexpr std::string_view kStandardStream = "-";
 
-enum class Verb : unsigned char { Text, List, Pack };
+enum class Verb : unsigned char { Text, List, Pack, Show, Diff };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 
 enum class OptionId : unsigned char {
@@ -34,6 +35,7 @@ enum class OptionId : unsigned char {
     Verbose,
     Json,
     Name,
+    Textconv,
     Help,
 };
 
@@ -62,6 +64,7 @@ struct Options {
     bool force = false;
     bool json = false;
     std::optional<std::string> name;  // pack's --name
+    bool textconv = false;             // show's --textconv
     Verbosity verbosity = Verbosity::Normal;
     TextOptions text;
     Dialect dialect = Dialect::Alasm;

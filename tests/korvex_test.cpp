@@ -115,6 +115,8 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
         {{"list", "--help"}, "usage: korvex list [--json] INPUT...\n"},
         {{"pack", "-h"},
          "usage: korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"},
+        {{"help", "show"}, "usage: korvex show [--charset CP] [--textconv] INPUT\n"},
+        {{"diff", "--help"}, "usage: korvex diff [--charset CP] A B\n"},
     };
     for (const auto& c : cases) {
         const auto result = korvex(c.args);
@@ -140,6 +142,8 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
     const std::string usage =
         "usage: korvex text [OPTION...] INPUT...\n       korvex list [--json] INPUT...\n"
         "       korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"
+        "       korvex show [--charset CP] [--textconv] INPUT\n"
+        "       korvex diff [--charset CP] A B\n"
         "       korvex help [VERB] | --help | --version\nTry 'korvex help' for more.\n";
     const struct {
         std::vector<std::string> args;
@@ -168,6 +172,17 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         {{"list", "-o", "out", "GAME.$h"},
          "korvex: error: unknown option -o\n"
          "usage: korvex list [--json] INPUT...\nTry 'korvex help list' for more.\n"},
+        {{"show", "GAME.$h", "disk.trd"},
+         "korvex: error: show takes one INPUT\n"
+         "usage: korvex show [--charset CP] [--textconv] INPUT\nTry 'korvex help show' for more.\n"},
+        {{"diff", "GAME.$h"},
+         "korvex: error: diff compares two inputs, A and B\n"
+         "usage: korvex diff [--charset CP] A B\nTry 'korvex help diff' for more.\n"},
+        {{"diff", "--textconv", "GAME.$h", "disk.trd"},
+         "korvex: error: unknown option --textconv\n"
+         "usage: korvex diff [--charset CP] A B\nTry 'korvex help diff' for more.\n"},
+        {{"diff", "folder", "disk.trd"},
+         "korvex: error: folder is a folder, and can be compared only with a folder\n"},
         // Usage that names no folder where one is needed.
         {{"text", "GAME.$h", "disk.trd"},
          "korvex: error: several inputs: name a folder to write their files into with -o DIR\n"},
