@@ -49,8 +49,8 @@
 
 namespace korve {
 
-// The start of a heading or a note's line: no line of an ALASM source
-// starts so.
+// The start of a heading or a note's line, as no line ALASM assembles
+// starts.
 inline constexpr std::string_view kHeadingMark = "==== ";
 
 // A file of a walk, and its path in the folder walked ("" for the input).
