@@ -140,6 +140,8 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
     const std::string usage =
         "usage: korvex text [OPTION...] INPUT...\n       korvex list [--json] INPUT...\n"
         "       korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"
+        "       korvex put [OPTION...] DISK TEXT...\n"
+        "       korvex get [--hobeta] [--force] [-o DIR] DISK [NAME.T...]\n"
         "       korvex help [VERB] | --help | --version\nTry 'korvex help' for more.\n";
     const struct {
         std::vector<std::string> args;
