@@ -303,8 +303,9 @@ std::string edit_problem_text(const EditedImage& edited, std::size_t sectors_nee
         case EditProblem::CatalogueFull:
             return "the catalogue is full: a disk holds 128 files, an archive 255";
         case EditProblem::DiskFull:
-            return "the disk is full: it needs " + std::to_string(sectors_needed) + " sectors, and " +
-                   std::to_string(edited.free_sectors) + " are free";
+            return "the disk is full: the file takes " + std::to_string(sectors_needed) +
+                   (sectors_needed == 1 ? " sector, and " : " sectors, and ") +
+                   std::to_string(edited.free_sectors) + (edited.free_sectors == 1 ? " is free" : " are free");
         case EditProblem::Inconsistent:
             return "the disk's information sector does not match its catalogue (its file count, or "
                    "where its free space starts): writing there could overwrite a file";

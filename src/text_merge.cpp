@@ -140,8 +140,13 @@ MergedSource merge_text(const StoredSource& source, std::span<const std::string>
     if (data.size() > kLargestAlasmData) {
         return failed({text.size(), PackError{PackProblem::SourceTooLarge, text.size(), 0, 0, {}}, 0});
     }
-    write_little_endian(writable_bytes(data), kAlasmRecordsLengthOffset, kRecordsLengthSize,
-                        static_cast<std::uint32_t>(data.size() - kAlasmHeaderSize));
+    // Text that holds every line as it was leaves the data as it was, even
+    // a header whose records' length is wrong.
+    merged.unchanged = merged.stored == 0 && merged.removed == 0;
+    if (!merged.unchanged) {
+        write_little_endian(writable_bytes(data), kAlasmRecordsLengthOffset, kRecordsLengthSize,
+                            static_cast<std::uint32_t>(data.size() - kAlasmHeaderSize));
+    }
     return merged;
 }
 

@@ -297,7 +297,8 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
         change.merged = merge_text(*read.source, text.lines, {run.options.text.layout, run.options.text.charset});
         const auto old = bytes.first(std::min(length, bytes.size()));
         const auto data = byte_span(change.merged.data);
-        change.unchanged = !change.merged.failure && std::equal(old.begin(), old.end(), data.begin(), data.end());
+        change.unchanged = !change.merged.failure &&
+                           (change.merged.unchanged || std::equal(old.begin(), old.end(), data.begin(), data.end()));
     }
     if (change.merged.failure) {
         return merge_failed(run, text, *change.merged.failure);
