@@ -24,9 +24,10 @@ InputKind recognise_input(std::span<const unsigned char> start) {
 }
 
 InputKind container_named(std::string_view file_name) {
+    // Read through a structured binding, which cppcheck does not follow.
     struct Ending {
-        InputKind kind;
-        std::string_view ending;
+        InputKind kind;           // cppcheck-suppress unusedStructMember
+        std::string_view ending;  // cppcheck-suppress unusedStructMember
     };
     static constexpr std::array<Ending, 3> kEndings = {{
         {InputKind::TrdosImage, ".trd"},

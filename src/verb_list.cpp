@@ -150,9 +150,9 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing,
                 break;
             }
             claim_name(claimed, source.name);  // its folder
-            ClaimedNames inside;
+            ClaimedNames in_folder;
             for (const InputNode& child : node.children) {
-                const Listed inner = list_node(run, child, listing, inside);
+                const Listed inner = list_node(run, child, listing, in_folder);
                 listed.status = worse(listed.status, inner.status);
                 listed.not_files += inner.not_files;
             }

@@ -542,7 +542,7 @@ TEST_F(KorvexRun, LeavesNoTemporaryFileBehind) {
     EXPECT_EQ(korvex({"text", "a.h", "-o", "out/a.asm"}).status, 0);
     clear();
     std::string records;
-    while (records.size() < 256 * 1024) {
+    while (records.size() < std::size_t{256} * 1024) {
         records += nops(1);
     }
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
