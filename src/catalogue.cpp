@@ -167,9 +167,11 @@ std::string alasm_json(const AlasmSummary& alasm) {
 
 // A file's catalogue fields, from "name" to "sectors".
 std::string fields_json(const EntrySummary& entry) {
-    return "\"name\": " + cp866_json(entry.name) + ", \"type\": " +
-           cp866_json(std::string_view(&entry.type, 1)) + ", \"start\": " + std::to_string(entry.start) +
-           ", \"length\": " + std::to_string(entry.length) + ", \"sectors\": " + std::to_string(entry.sectors);
+    return "\"name\": " + cp866_json(entry.name) +
+           ", \"type\": " + cp866_json(std::string_view(&entry.type, 1)) +
+           ", \"start\": " + std::to_string(entry.start) +
+           ", \"length\": " + std::to_string(entry.length) +
+           ", \"sectors\": " + std::to_string(entry.sectors);
 }
 
 std::string entry_json(const EntrySummary& entry) {
@@ -229,8 +231,8 @@ std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char>
     const std::uint16_t length = hobeta_field(header, kHobetaLengthOffset);
     const std::size_t sectors = header[kHobetaSectorCountOffset];
     const std::size_t data = file.size() - kHobetaHeaderSize;
-    if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset) || length > sectors * kSectorSize ||
-        data < length || data > sectors * kSectorSize) {
+    const bool right = hobeta_checksum(header) == hobeta_field(header, kHobetaChecksumOffset);
+    if (!right || length > sectors * kSectorSize || data < length || data > sectors * kSectorSize) {
         return std::nullopt;
     }
     EntrySummary entry;
@@ -258,8 +260,9 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         const EntrySummary& file = summary.entries.front();
-        return table + ", named " + safe_name(file.name) + "." + safe_name(std::string_view(&file.type, 1)) +
-               ": start " + std::to_string(file.start) + ", " + counted(file.length, "byte", "bytes") + ", " +
+        return table + ", named " + safe_name(file.name) + "." +
+               safe_name(std::string_view(&file.type, 1)) + ": start " + std::to_string(file.start) +
+               ", " + counted(file.length, "byte", "bytes") + ", " +
                counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
     if (summary.kind != SummaryKind::Trd && summary.kind != SummaryKind::Scl) {

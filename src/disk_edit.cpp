@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <optional>
 
 #include "hobeta_header.h"
 #include "little_endian.h"
@@ -13,7 +14,9 @@ namespace {
 constexpr std::size_t kWordSize = 2;
 constexpr std::size_t kLargestFile = kMostSectors * kSectorSize;
 
-std::size_t sectors_of(std::size_t size) { return (size + kSectorSize - 1) / kSectorSize; }
+std::size_t sectors_of(std::size_t size) {
+    return (size + kSectorSize - 1) / kSectorSize;
+}
 
 // `data` and the zero bytes that fill up its last sector.
 std::string whole_sectors(std::string_view data) {
@@ -91,7 +94,8 @@ public:
         }
         const std::size_t needed = sectors_of(file.data.size());
         const std::size_t free = read_little_endian(info, kFreeSectorsOffset, kWordSize);
-        const std::size_t first = info[kFirstFreeTrackOffset] * kSectorsPerTrack + info[kFirstFreeSectorOffset];
+        const std::size_t first =
+            info[kFirstFreeTrackOffset] * kSectorsPerTrack + info[kFirstFreeSectorOffset];
         if (needed > free || first + needed > kDiskSectors) {
             free_ = free;
             return EditProblem::DiskFull;
@@ -130,10 +134,11 @@ private:
     EditProblem move(std::size_t live, std::string_view data, PlacedFile& placed) {
         const std::size_t index = live_[live];
         const std::span<const unsigned char> fields = entry(index);
-        TrdosFile file{{fields.begin(), fields.begin() + kCatalogueNameSize},
-                       static_cast<char>(fields[kCatalogueTypeOffset]),
-                       static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize)),
-                       std::string(data)};
+        TrdosFile file{
+            {fields.begin(), fields.begin() + kCatalogueNameSize},
+            static_cast<char>(fields[kCatalogueTypeOffset]),
+            static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize)),
+            std::string(data)};
         placed.placement = Placement::Moved;
         std::string before = bytes_;
         bytes_[index * kTrdEntrySize] = static_cast<char>(kDeletedMark);
@@ -187,79 +192,36 @@ struct SclFile {
     std::string sectors;
 };
 
-}  // namespace
-
-EditedImage edit_trd_image(std::span<const unsigned char> image, std::span<const FileChange> changes) {
-    TrdEditor editor(image);
-    if (!editor.whole()) {
-        return refused(EditProblem::NotWhole, 0);
-    }
-    EditedImage edited;
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        const FileChange& change = changes[i];
-        PlacedFile placed;
-        const EditProblem problem = change.replaced ? editor.replace(*change.replaced, change.file.data, placed)
-                                                    : editor.add(change.file, placed);
-        if (problem != EditProblem::None) {
-            return refused(problem, i, editor.free_sectors());
-        }
-        edited.placed.push_back(placed);
-    }
-    edited.bytes = editor.take();
-    return edited;
-}
-
-EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<const FileChange> changes) {
+// An archive's files as it holds them; nothing where its bytes end before
+// them. `end`: where its checksum ends.
+std::optional<std::vector<SclFile>> scl_files(std::span<const unsigned char> archive, std::size_t& end) {
     if (archive.size() <= kSclCountOffset) {
-        return refused(EditProblem::NotWhole, 0);
+        return std::nullopt;
     }
     std::vector<SclFile> files(archive[kSclCountOffset]);
-    std::vector<std::size_t> live;
     std::size_t data = kSclEntriesOffset + files.size() * kSclEntrySize;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::size_t at = kSclEntriesOffset + i * kSclEntrySize;
         if (at + kSclEntrySize > archive.size()) {
-            return refused(EditProblem::NotWhole, 0);
+            return std::nullopt;
         }
-        std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(at), kSclEntrySize, files[i].fields.begin());
-        const std::size_t size = files[i].fields[kCatalogueSectorsOffset] * kSectorSize;
+        const std::size_t size = archive[at + kCatalogueSectorsOffset] * kSectorSize;
         if (data + size > archive.size()) {
-            return refused(EditProblem::NotWhole, 0);
+            return std::nullopt;
         }
+        std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(at), kSclEntrySize,
+                    files[i].fields.begin());
         files[i].sectors.assign(archive.begin() + static_cast<std::ptrdiff_t>(data),
                                 archive.begin() + static_cast<std::ptrdiff_t>(data + size));
         data += size;
-        if (files[i].fields[0] != kDeletedMark) {
-            live.push_back(i);
-        }
     }
-    const std::size_t checksum_end = std::min(archive.size(), data + kSclChecksumSize);
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        const FileChange& change = changes[i];
-        if (change.file.data.size() > kLargestFile) {
-            return refused(EditProblem::FileTooLarge, i);
-        }
-        if (change.replaced) {
-            if (*change.replaced >= live.size()) {
-                return refused(EditProblem::NoSuchFile, i);
-            }
-            SclFile& file = files[live[*change.replaced]];
-            set_size(file.fields, change.file.data.size());
-            file.sectors = whole_sectors(change.file.data);
-            continue;
-        }
-        if (files.size() >= kMostFiles) {
-            return refused(EditProblem::CatalogueFull, i);
-        }
-        SclFile& added = files.emplace_back();
-        const CatalogueEntry fields = catalogue_entry(change.file, 0);
-        std::copy_n(fields.begin(), kSclEntrySize, added.fields.begin());
-        added.sectors = whole_sectors(change.file.data);
-        live.push_back(files.size() - 1);
-    }
-    EditedImage edited;
-    std::string& bytes = edited.bytes;
-    bytes.assign(kSclSignature);
+    end = std::min(archive.size(), data + kSclChecksumSize);
+    return files;
+}
+
+// An archive of `files`, its checksum the sum of its bytes.
+std::string scl_bytes(const std::vector<SclFile>& files) {
+    std::string bytes(kSclSignature);
     bytes += static_cast<char>(files.size());
     for (const SclFile& file : files) {
         bytes.append(file.fields.begin(), file.fields.end());
@@ -271,7 +233,69 @@ EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<c
     const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
     bytes.append(kSclChecksumSize, '\0');
     write_little_endian(writable_bytes(bytes), bytes.size() - kSclChecksumSize, kSclChecksumSize, sum);
-    bytes.append(archive.begin() + static_cast<std::ptrdiff_t>(checksum_end), archive.end());
+    return bytes;
+}
+
+}  // namespace
+
+EditedImage edit_trd_image(std::span<const unsigned char> image, std::span<const FileChange> changes) {
+    TrdEditor editor(image);
+    if (!editor.whole()) {
+        return refused(EditProblem::NotWhole, 0);
+    }
+    EditedImage edited;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const FileChange& change = changes[i];
+        PlacedFile placed;
+        const EditProblem problem = change.replaced
+                                        ? editor.replace(*change.replaced, change.file.data, placed)
+                                        : editor.add(change.file, placed);
+        if (problem != EditProblem::None) {
+            return refused(problem, i, editor.free_sectors());
+        }
+        edited.placed.push_back(placed);
+    }
+    edited.bytes = editor.take();
+    return edited;
+}
+
+EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<const FileChange> changes) {
+    std::size_t end = 0;
+    std::optional<std::vector<SclFile>> read = scl_files(archive, end);
+    if (!read) {
+        return refused(EditProblem::NotWhole, 0);
+    }
+    std::vector<SclFile>& files = *read;
+    std::vector<std::size_t> live;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].fields[0] != kDeletedMark) {
+            live.push_back(i);
+        }
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const FileChange& change = changes[i];
+        if (change.file.data.size() > kLargestFile) {
+            return refused(EditProblem::FileTooLarge, i);
+        }
+        if (change.replaced && *change.replaced >= live.size()) {
+            return refused(EditProblem::NoSuchFile, i);
+        }
+        if (!change.replaced && files.size() >= kMostFiles) {
+            return refused(EditProblem::CatalogueFull, i);
+        }
+        SclFile& file = change.replaced ? files[live[*change.replaced]] : files.emplace_back();
+        if (change.replaced) {
+            set_size(file.fields, change.file.data.size());
+        } else {
+            const CatalogueEntry fields = catalogue_entry(change.file, 0);
+            std::copy_n(fields.begin(), kSclEntrySize, file.fields.begin());
+            live.push_back(files.size() - 1);
+        }
+        file.sectors = whole_sectors(change.file.data);
+    }
+    EditedImage edited;
+    edited.bytes = scl_bytes(files);
+    edited.bytes.append(archive.begin() + static_cast<std::ptrdiff_t>(end), archive.end());
     return edited;
 }
 
@@ -305,7 +329,8 @@ std::string edit_problem_text(const EditedImage& edited, std::size_t sectors_nee
         case EditProblem::DiskFull:
             return "the disk is full: the file takes " + std::to_string(sectors_needed) +
                    (sectors_needed == 1 ? " sector, and " : " sectors, and ") +
-                   std::to_string(edited.free_sectors) + (edited.free_sectors == 1 ? " is free" : " are free");
+                   std::to_string(edited.free_sectors) +
+                   (edited.free_sectors == 1 ? " is free" : " are free");
         case EditProblem::Inconsistent:
             return "the disk's information sector does not match its catalogue (its file count, or "
                    "where its free space starts): writing there could overwrite a file";

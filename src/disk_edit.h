@@ -80,14 +80,13 @@ struct EditedImage {
     std::string bytes;
     EditProblem problem = EditProblem::None;
     std::size_t change = 0;
-    std::size_t free_sectors = 0;  // DiskFull: what the disk had left
+    std::size_t free_sectors = 0;    // DiskFull: what the disk had left
     std::vector<PlacedFile> placed;  // a .trd's: one per change, in order
 };
 
 // The changes made, in order, to a .trd's bytes or an .scl's.
 EditedImage edit_trd_image(std::span<const unsigned char> image, std::span<const FileChange> changes);
-EditedImage edit_scl_archive(std::span<const unsigned char> archive,
-                             std::span<const FileChange> changes);
+EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<const FileChange> changes);
 
 // A Hobeta file whose data is now `data`.
 EditedImage edit_hobeta_file(std::span<const unsigned char> hobeta, std::string_view data);

@@ -15,8 +15,7 @@ constexpr std::size_t kRecordsLengthSize = 2;
 // A line's record as pack stores it, after the code page's encoding; or why
 // it cannot be stored. `number` counts from 1.
 std::variant<std::string, MergeFailure> pack_one(const std::string& line, std::size_t number,
-                                                 const std::optional<CodePage>& charset,
-                                                 bool& rewritten) {
+                                                 const std::optional<CodePage>& charset, bool& rewritten) {
     std::string encoded;
     std::string_view bytes = line;
     if (charset) {

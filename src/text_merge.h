@@ -43,7 +43,7 @@ struct StoredSource {
 
 // Why a stored source cannot be merged.
 struct StoredProblem {
-    std::size_t line = 0;  // from 1: the line that the data ends inside, or that stops
+    std::size_t line = 0;                     // from 1: the line that the data ends inside, or that stops
     std::optional<UndefinedToken> undefined;  // none: the data ends inside the line
 };
 
@@ -68,7 +68,7 @@ std::vector<std::string> stored_text(const StoredSource& source, const MergeOpti
 // Why a line of the text cannot be stored: a character the code page lacks,
 // at byte `at` of the line, or pack's reason.
 struct MergeFailure {
-    std::size_t line = 0;  // from 1
+    std::size_t line = 0;           // from 1
     std::optional<PackError> pack;  // none: the character at `at` has no byte in the code page
     std::size_t at = 0;
 };
@@ -76,9 +76,9 @@ struct MergeFailure {
 struct MergedSource {
     std::string data;  // the ALASM data, header included; empty on a failure
     std::optional<MergeFailure> failure;
-    std::size_t kept = 0;     // lines whose records were kept
-    std::size_t stored = 0;   // lines changed or added, stored as pack stores them
-    std::size_t removed = 0;  // lines of the source the text no longer holds
+    std::size_t kept = 0;       // lines whose records were kept
+    std::size_t stored = 0;     // lines changed or added, stored as pack stores them
+    std::size_t removed = 0;    // lines of the source the text no longer holds
     std::size_t rewritten = 0;  // of the stored ones, lines that read back in korve's layout
     bool unchanged = false;     // every line kept, none removed: the data as it was
 };

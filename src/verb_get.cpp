@@ -40,8 +40,9 @@ std::optional<DiskImage> read_image(const KorvexRun& run, KorvexStatus& status) 
     }
     DiskImage image = read_disk_image(bytes);
     if (image.problem == ImageProblem::NotAnImage) {
-        status = run.console.error(input, "holds no disk image: get copies files off a TR-DOS disk image or an SCL archive",
-                                   KorvexStatus::NotAllConverted);
+        status = run.console.error(
+            input, "holds no disk image: get copies files off a TR-DOS disk image or an SCL archive",
+            KorvexStatus::NotAllConverted);
         return std::nullopt;
     }
     if (loses_unnamed_files(image)) {

@@ -55,7 +55,9 @@ struct Change {
 template <typename Value>
 using Or = std::variant<Value, KorvexStatus>;
 
-bool is_image(const Disk& disk) { return is_disk_image(disk.kind); }
+bool is_image(const Disk& disk) {
+    return is_disk_image(disk.kind);
+}
 
 // "NAME.T", as a file name shows TR-DOS's bytes.
 std::string shown_name(std::string_view name, char type) {
@@ -102,7 +104,8 @@ Or<Disk> read_disk(const KorvexRun& run) {
         disk.kind = InputKind::None;
     }
     if (disk.kind == InputKind::None) {
-        return run.console.error(input, "holds no ALASM data and no disk image", KorvexStatus::NotAllConverted);
+        return run.console.error(input, "holds no ALASM data and no disk image",
+                                 KorvexStatus::NotAllConverted);
     }
     const std::size_t texts = run.options.inputs.size() - 1;
     if (!is_image(disk) && (texts > 1 || run.options.name)) {
@@ -115,7 +118,8 @@ Or<Disk> read_disk(const KorvexRun& run) {
     if (is_image(disk)) {
         disk.image = read_disk_image(disk.bytes);
         if (disk.image.problem != ImageProblem::None) {
-            return run.console.error(input, image_problem_text(disk.image) + ": put changes only a whole image",
+            return run.console.error(input,
+                                     image_problem_text(disk.image) + ": put changes only a whole image",
                                      KorvexStatus::NotAllConverted);
         }
         disk.names = image_file_names(disk.image);
@@ -179,9 +183,10 @@ std::optional<std::size_t> entry_named(const Disk& disk, std::string_view name, 
 Or<Change> change_named(const KorvexRun& run, const Text& text, const std::string& given) {
     Encoded bytes = encode_in(CodePage::Cp866, given);
     if (bytes.failed_at) {
-        return run.console.error(text.source.shown,
-                                 "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
-                                 KorvexStatus::NotAllConverted);
+        return run.console.error(
+            text.source.shown,
+            "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
+            KorvexStatus::NotAllConverted);
     }
     Change change;
     change.name = std::move(bytes.bytes);
@@ -288,17 +293,20 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
         if (!read.source) {
             const StoredProblem& problem = read.problem;
             const std::string where = stored_shown(disk, change);
-            return run.console.error(problem.undefined ? where + ":" + std::to_string(problem.line) : where,
-                                     (problem.undefined ? token_problem(*problem.undefined)
-                                                        : "the data ends inside line " + std::to_string(problem.line)) +
-                                         ": put replaces only a source it reads whole",
-                                     KorvexStatus::NotAllConverted);
+            return run.console.error(
+                problem.undefined ? where + ":" + std::to_string(problem.line) : where,
+                (problem.undefined ? token_problem(*problem.undefined)
+                                   : "the data ends inside line " + std::to_string(problem.line)) +
+                    ": put replaces only a source it reads whole",
+                KorvexStatus::NotAllConverted);
         }
-        change.merged = merge_text(*read.source, text.lines, {run.options.text.layout, run.options.text.charset});
+        change.merged =
+            merge_text(*read.source, text.lines, {run.options.text.layout, run.options.text.charset});
         const auto old = bytes.first(std::min(length, bytes.size()));
         const auto data = byte_span(change.merged.data);
-        change.unchanged = !change.merged.failure &&
-                           (change.merged.unchanged || std::equal(old.begin(), old.end(), data.begin(), data.end()));
+        change.unchanged =
+            !change.merged.failure &&
+            (change.merged.unchanged || std::equal(old.begin(), old.end(), data.begin(), data.end()));
     }
     if (change.merged.failure) {
         return merge_failed(run, text, *change.merged.failure);
@@ -308,7 +316,8 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
 
 // A change that another before it makes to the same file.
 bool same_file(const Change& one, const Change& other) {
-    return one.entry ? one.entry == other.entry : !other.entry && one.name == other.name && one.type == other.type;
+    return one.entry ? one.entry == other.entry
+                     : !other.entry && one.name == other.name && one.type == other.type;
 }
 
 // The changes that change something, as the disk's editor takes them.
@@ -327,7 +336,9 @@ Or<std::string> edited_disk(const KorvexRun& run, const Disk& disk, const Edits&
     switch (disk.kind) {
         case InputKind::TrdosImage: edited = edit_trd_image(disk.bytes, edits.files); break;
         case InputKind::SclArchive: edited = edit_scl_archive(disk.bytes, edits.files); break;
-        case InputKind::HobetaAlasm: edited = edit_hobeta_file(disk.bytes, edits.files.front().file.data); break;
+        case InputKind::HobetaAlasm:
+            edited = edit_hobeta_file(disk.bytes, edits.files.front().file.data);
+            break;
         case InputKind::None:
         case InputKind::BareAlasm: edited.bytes = edits.files.front().file.data; break;
     }
@@ -358,9 +369,9 @@ void say_done(const KorvexRun& run, const Disk& disk, const Change& change, cons
     }
     if (placed != nullptr && placed->placement == Placement::Moved) {
         run.console.say(Severity::Note, text.shown,
-                        file + " outgrew its " + counted(placed->old_sectors, "sector") + ": moved to track " +
-                            std::to_string(placed->first_sector / kSectorsPerTrack) + ", sector " +
-                            std::to_string(placed->first_sector % kSectorsPerTrack) +
+                        file + " outgrew its " + counted(placed->old_sectors, "sector") +
+                            ": moved to track " + std::to_string(placed->first_sector / kSectorsPerTrack) +
+                            ", sector " + std::to_string(placed->first_sector % kSectorsPerTrack) +
                             ", its old entry marked deleted");
     }
     const MergedSource& merged = change.merged;
@@ -369,8 +380,9 @@ void say_done(const KorvexRun& run, const Disk& disk, const Change& change, cons
         said = "added " + counted(merged.stored, "line") + " to " + target.shown + " as " + file;
     } else {
         said = "put " + counted(merged.kept + merged.stored, "line") + " into " + file +
-               (is_image(disk) ? " on " + target.shown : "") + ": " + std::to_string(merged.kept) + " kept, " +
-               std::to_string(merged.stored) + " stored anew, " + std::to_string(merged.removed) + " removed";
+               (is_image(disk) ? " on " + target.shown : "") + ": " + std::to_string(merged.kept) +
+               " kept, " + std::to_string(merged.stored) + " stored anew, " + std::to_string(merged.removed) +
+               " removed";
     }
     if (merged.rewritten > 0) {
         said += "; " + std::to_string(merged.rewritten) + " of them will read back in korve's layout";
@@ -462,7 +474,8 @@ KorvexStatus run_put(const KorvexRun& run) {
     }
     if (const auto* failed = std::get_if<KorvexStatus>(&bytes)) {
         if (inputs.size() > 2) {
-            const std::size_t lost = inputs.size() - 1 - changes.size() + (changes.size() + 1 == inputs.size() ? 1 : 0);
+            const std::size_t lost =
+                inputs.size() - 1 - changes.size() + (changes.size() + 1 == inputs.size() ? 1 : 0);
             run.console.error(target.shown,
                               "not written: " + std::to_string(lost) + " of its " +
                                   std::to_string(inputs.size() - 1) + " texts cannot go in",

@@ -16,9 +16,13 @@ using testing::DiskFile;
 using testing::scl_archive;
 using testing::trd_image;
 
-std::string sector_filled(std::size_t size, char fill) { return std::string(size, fill); }
+std::string sector_filled(std::size_t size, char fill) {
+    return std::string(size, fill);
+}
 
-unsigned char at(const std::string& bytes, std::size_t offset) { return static_cast<unsigned char>(bytes[offset]); }
+unsigned char at(const std::string& bytes, std::size_t offset) {
+    return static_cast<unsigned char>(bytes[offset]);
+}
 
 std::size_t word_at(const std::string& bytes, std::size_t offset) {
     return read_little_endian(byte_span(bytes), offset, 2);
@@ -54,21 +58,44 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
         Placement placement;
         std::size_t first_sector;  // where the changed file's data now starts
     } cases[] = {
-        {"fits: in place", old, {0, {.data = sector_filled(400, 'A')}}, EditProblem::None, Placement::InPlace, 16},
+        {"fits: in place",
+         old,
+         {0, {.data = sector_filled(400, 'A')}},
+         EditProblem::None,
+         Placement::InPlace,
+         16},
         {"shrinks: in place", old, {0, {.data = "tiny"}}, EditProblem::None, Placement::InPlace, 16},
-        {"outgrows: moved", old, {0, {.data = sector_filled(600, 'A')}}, EditProblem::None, Placement::Moved, 20},
+        {"outgrows: moved",
+         old,
+         {0, {.data = sector_filled(600, 'A')}},
+         EditProblem::None,
+         Placement::Moved,
+         20},
         {"a new file", old, {std::nullopt, added}, EditProblem::None, Placement::Added, 20},
-        {"no free sectors", with_field(old, kFreeSectorsOffset, 2, 1), {std::nullopt, added}, EditProblem::DiskFull,
-         Placement::Added, 0},
-        {"no free entry", full_catalogue, {std::nullopt, added}, EditProblem::CatalogueFull, Placement::Added, 0},
+        {"no free sectors",
+         with_field(old, kFreeSectorsOffset, 2, 1),
+         {std::nullopt, added},
+         EditProblem::DiskFull,
+         Placement::Added,
+         0},
+        {"no free entry",
+         full_catalogue,
+         {std::nullopt, added},
+         EditProblem::CatalogueFull,
+         Placement::Added,
+         0},
         {"a count that is not the catalogue's",
          with_field(old, kFileCountOffset, 1, 2),
          {0, {.data = sector_filled(600, 'A')}},
-         EditProblem::Inconsistent, Placement::Moved, 0},
+         EditProblem::Inconsistent,
+         Placement::Moved,
+         0},
         {"free space among the files",
          with_field(old, kFirstFreeSectorOffset, 1, 3),
          {std::nullopt, added},
-         EditProblem::Inconsistent, Placement::Added, 0},
+         EditProblem::Inconsistent,
+         Placement::Added,
+         0},
         {"no such file", old, {3, {.data = "x"}}, EditProblem::NoSuchFile, Placement::InPlace, 0},
     };
     for (const auto& c : cases) {
@@ -101,7 +128,8 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
             << c.what;
         if (c.placement == Placement::InPlace) {
             // The sectors it no longer needs, and the disk's fields, as they were.
-            const std::size_t used = (kFirstFileSector + (data.size() + kSectorSize - 1) / kSectorSize) * kSectorSize;
+            const std::size_t used =
+                (kFirstFileSector + (data.size() + kSectorSize - 1) / kSectorSize) * kSectorSize;
             EXPECT_EQ(edited.bytes.substr(used), old.substr(used)) << c.what;
             EXPECT_EQ(edited.bytes.substr(kDiskInformation, kSectorSize), info) << c.what;
             continue;
@@ -109,7 +137,8 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
         // Moved or added: an entry at the end, the free space past it, the
         // file count up; a moved file's old entry deleted, counted and kept.
         const std::size_t needed = 3;
-        EXPECT_EQ(at(edited.bytes, kFirstFreeSectorOffset) + at(edited.bytes, kFirstFreeTrackOffset) * 16U, 20 + needed);
+        EXPECT_EQ(at(edited.bytes, kFirstFreeSectorOffset) + at(edited.bytes, kFirstFreeTrackOffset) * 16U,
+                  20 + needed);
         EXPECT_EQ(word_at(edited.bytes, kFreeSectorsOffset), word_at(old, kFreeSectorsOffset) - needed);
         EXPECT_EQ(at(edited.bytes, kFileCountOffset), 4U);
         EXPECT_EQ(at(edited.bytes, kDeletedCountOffset), moved ? 2U : 1U);

@@ -50,7 +50,10 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
          kSpacedElse + nop + "\0"s,
          {" \tELSE\t", "\tRLCA\t", ""},
          kSpacedElse + rlca + "\0"s},
-        {"a line removed, one added", nop + rlca + "\0"s, {"\tRLCA\t", " \tELSE\t", ""}, rlca + "\x03\x01\x9F\0"s},
+        {"a line removed, one added",
+         nop + rlca + "\0"s,
+         {"\tRLCA\t", " \tELSE\t", ""},
+         rlca + "\x03\x01\x9F\0"s},
         {"no empty last line: the 0x00 ends the data all the same",
          kSpacedElse + nop + "\0"s,
          {" \tELSE\t", "\tNOP\t"},
@@ -77,7 +80,8 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
         EXPECT_EQ(merged.data, data_of(c.merged)) << c.what;
     }
     // The counts a message gives.
-    const MergedSource changed = merge_text(stored(data_of(nop + rlca + "\0"s)), {{"\tNOP\t", "\tLDIR\t"}}, {});
+    const MergedSource changed =
+        merge_text(stored(data_of(nop + rlca + "\0"s)), {{"\tNOP\t", "\tLDIR\t"}}, {});
     EXPECT_EQ(std::vector<std::size_t>({changed.kept, changed.stored, changed.removed}),
               std::vector<std::size_t>({1, 1, 2}));
 }
@@ -105,13 +109,15 @@ TEST(TextMerge, RefusesWhatItCannotKeepOrStore) {
 
     // Lines that cannot be stored: the first one, where, and why.
     const StoredSource source = stored(data_of(alasm_record("{NOP}") + "\0"s));
-    const MergedSource frob = merge_text(source, {{"\tNOP\t", "\tFROB\t", "; €"}}, {TextLayout::Stored, CodePage::Cp866});
+    const MergedSource frob =
+        merge_text(source, {{"\tNOP\t", "\tFROB\t", "; €"}}, {TextLayout::Stored, CodePage::Cp866});
     ASSERT_TRUE(frob.failure.has_value());
     EXPECT_EQ(frob.failure->line, 2U);
     EXPECT_EQ(frob.failure->pack->problem, PackProblem::NoKeyword);
     const MergedSource euro = merge_text(source, {{"\tNOP\t", "; €"}}, {TextLayout::Stored, CodePage::Cp866});
     ASSERT_TRUE(euro.failure.has_value());
-    EXPECT_EQ(std::make_pair(euro.failure->line, euro.failure->at), std::make_pair(std::size_t{2}, std::size_t{2}));
+    EXPECT_EQ(std::make_pair(euro.failure->line, euro.failure->at),
+              std::make_pair(std::size_t{2}, std::size_t{2}));
     EXPECT_FALSE(euro.failure->pack.has_value());
     EXPECT_TRUE(euro.data.empty());
 }
