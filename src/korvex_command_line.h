@@ -3,6 +3,7 @@
 //
 //   korvex text [OPTION...] INPUT...     korvex list [--json] INPUT...
 //   korvex pack [OPTION...] -o OUT TEXT...
+//   korvex put [OPTION...] DISK TEXT...  korvex get [OPTION...] DISK [NAME.T...]
 //   korvex help [VERB] | --help | --version | VERB --help
 #pragma once
 
@@ -20,7 +21,7 @@ namespace korve::command_line {
 inline constexpr std::string_view kProgram = "korvex";
 inline constexpr std::string_view kStandardStream = "-";
 
-enum class Verb : unsigned char { Text, List, Pack };
+enum class Verb : unsigned char { Text, List, Pack, Put, Get };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 
 enum class OptionId : unsigned char {
@@ -35,6 +36,7 @@ enum class OptionId : unsigned char {
     Json,
     Name,
     Help,
+    Hobeta,
 };
 
 struct OptionRow {
@@ -61,7 +63,8 @@ struct Options {
     std::optional<std::string> output;
     bool force = false;
     bool json = false;
-    std::optional<std::string> name;  // pack's --name
+    std::optional<std::string> name;  // pack's and put's --name
+    bool hobeta = false;              // get's --hobeta
     Verbosity verbosity = Verbosity::Normal;
     TextOptions text;
     Dialect dialect = Dialect::Alasm;
