@@ -752,12 +752,14 @@ old.trd: TR-DOS disk image, 9 files; cut short; 3 of its 9 files lost
     const auto json = korvex(args);
     std::string old_files;
     for (char n = '1'; n <= '9'; ++n) {
-        old_files += (n == '1' ? "\n    " : ",\n    ") + R"({"name": "F)"s + n +
-                     R"(", "type": "H", "start": 0, "length": 68, "sectors": 1, )" +
-                     (n <= '6' ? R"("alasm": true, "lines": 2, "output": "F)"s + n +
-                                     R"(.H.asm", "problems": []})"
-                               : R"("alasm": null, "problems": [{"key": "cut-short", )"
-                                 R"("text": "its data is lost: the image ends before it"}]})"s);
+        const std::string name = "F"s + n;
+        old_files += n == '1' ? "\n    " : ",\n    ";
+        old_files += R"({"name": ")" + name +
+                     R"(", "type": "H", "start": 0, "length": 68, "sectors": 1, )";
+        old_files += n <= '6' ? R"("alasm": true, "lines": 2, "output": ")" + name +
+                                    R"(.H.asm", "problems": []})"
+                              : R"("alasm": null, "problems": [{"key": "cut-short", )"
+                                R"("text": "its data is lost: the image ends before it"}]})"s;
     }
     EXPECT_EQ(json.out, native(R"({"inputs": [
   {"input": "disk.trd", "kind": "trd", "problems": [], "files": [
