@@ -5,17 +5,17 @@ _korvex() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local verb=${COMP_WORDS[1]}
-    local verbs="text list pack help"
+    local verbs="text list pack put get show diff help"
     if ((COMP_CWORD == 1)); then
         mapfile -t COMPREPLY < <(compgen -W "$verbs --help --version" -- "$cur")
         return
     fi
     case $verb in
         help)
-            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list pack" -- "$cur")
+            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list pack put get show diff" -- "$cur")
             return
             ;;
-        text | list | pack) ;;
+        text | list | pack | put | get | show | diff) ;;
         *) return ;;
     esac
     case $prev in
@@ -23,14 +23,18 @@ _korvex() {
         --eol) mapfile -t COMPREPLY < <(compgen -W "lf crlf" -- "$cur"); return ;;
         --layout) mapfile -t COMPREPLY < <(compgen -W "stored tidy" -- "$cur"); return ;;
         --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm sjasmplus pasmo" -- "$cur"); return ;;
-        --name) return ;;
+        --name | --main) return ;;
         -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
     esac
     if [[ $cur == -* ]]; then
         local options="--quiet -q --help -h"
         case $verb in
-            text) options+=" --output -o --force --charset --eol --layout --dialect --verbose -v" ;;
+            text) options+=" --output -o --force --charset --eol --layout --dialect --main --verbose -v" ;;
             pack) options+=" --output -o --force --charset --name --verbose -v" ;;
+            put) options+=" --output -o --force --name --charset --eol --layout --verbose -v" ;;
+            get) options+=" --output -o --force --hobeta --verbose -v" ;;
+            show) options="--charset --textconv --help -h" ;;
+            diff) options="--charset --help -h" ;;
             *) options+=" --json" ;;
         esac
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

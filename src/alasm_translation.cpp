@@ -61,8 +61,9 @@ TranslatedLine joined(std::size_t index, const Output& output) {
 // at each call, the edits applied.
 class Translator {
 public:
-    Translator(const Project& project, const AlasmSource& source)
-        : project_(project), source_(source), facts_(survey_source(project_, source_)) {
+    Translator(const Project& project, const AlasmSource& source, std::string_view file_name)
+        : project_(project), source_(source), facts_(survey_source(project_, source_)),
+          file_name_(file_name) {
         if (facts_.org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
             edits_ = edits_to_earlier_lines(project_, source_, facts_);
         }
@@ -90,6 +91,14 @@ public:
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
             apply(edits_[next_edit_], comment, output);
         }
+        if (run.in_memory && index == 0) {
+            auto prologue = memory_prologue(run.spelling, file_name_);
+            output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
+        }
+        if (run.in_memory && index + 1 == source_.size()) {
+            const auto epilogue = memory_epilogue(run.spelling, file_name_);
+            output.lines.insert(output.lines.end(), epilogue.begin(), epilogue.end());
+        }
         ++run.at;
         return joined(index, output);
     }
@@ -100,13 +109,15 @@ private:
     const Project project_;
     const AlasmSource& source_;
     const SourceFacts facts_;
+    const std::string file_name_;
     std::vector<OutputEdit> edits_;
     std::size_t next_edit_ = 0;
     std::optional<TranslationRun> run_;
 };
 
-SourceTranslation::SourceTranslation(const Project& project, const AlasmSource& source)
-    : translator_(std::make_unique<Translator>(project, source)) {}
+SourceTranslation::SourceTranslation(const Project& project, const AlasmSource& source,
+                                     std::string_view file_name)
+    : translator_(std::make_unique<Translator>(project, source, file_name)) {}
 SourceTranslation::SourceTranslation(SourceTranslation&&) noexcept = default;
 SourceTranslation& SourceTranslation::operator=(SourceTranslation&&) noexcept = default;
 SourceTranslation::~SourceTranslation() = default;
@@ -124,6 +135,54 @@ void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>
             names.insert(std::move(*name));
         }
     }
+}
+
+namespace {
+
+// Whether a line of the source would translate only if the target
+// assembled into memory: its translation, thrown away, says so.
+bool needs_memory(const Project& project, const AlasmSource& source) {
+    const SourceFacts facts = survey_source(project, source);
+    if (!facts.may_need_memory) {
+        return false;
+    }
+    TranslationRun run(project, source, facts);
+    for (; run.at < source.size() && !run.needs_memory; ++run.at) {
+        const SourceLine each(source, run.at);
+        Output output;
+        translate_line(run, each.line, output);
+    }
+    return run.needs_memory;
+}
+
+}  // namespace
+
+void settle_project(Project& project, std::span<const AlasmSource* const> sources) {
+    for (const AlasmSource* source : sources) {
+        collect_macros(*source, project.macros);
+    }
+    project.in_memory = false;
+    if (dialect_spelling(project.dialect).memory.device.empty()) {
+        return;
+    }
+    project.in_memory = std::any_of(sources.begin(), sources.end(),
+                                    [&](const AlasmSource* source) {
+                                        return needs_memory(project, *source);
+                                    });
+}
+
+std::vector<std::string> included_sources(const AlasmSource& source) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        const Line& line = each.line;
+        if (line.has_mnemonic && line.directive == Directive::Include && !line.operands.empty() &&
+            is_string(line.operands[0])) {
+            const std::string_view quoted = line.operands[0][0].text;
+            names.push_back(include_key(quoted.substr(1, quoted.size() - 2)));
+        }
+    }
+    return names;
 }
 
 }  // namespace korve

@@ -27,7 +27,10 @@
 //   ORG a                     ORG a; after bytes were     ORG a (pasmo keeps an
 //                             written: ASSERT a >= $ and  image of memory)
 //                             DS a-$ (--raw writes bytes
-//                             in order)
+//                             in order); in memory, ORG a
+//   ORG back below bytes      the sources in memory:      ORG a
+//   written, {a} of bytes     DEVICE, {a}, SAVEBIN of the
+//   the source wrote          span written (translation_memory.h)
 //   DUP n .. EDUP ORG $-k     DUP n,i .. EDUP with the    the same text
 //                             last k bytes under IF i<n-1
 //   DUP n .. EDUP             DUP n .. EDUP               REPT n .. ENDM
@@ -54,9 +57,11 @@
 //   INF, OUT (C),0            IN F,(C)  OUT (C),0         DB #ED,#70  DB #ED,#71
 //   SLI                       SLL
 //   HX LX HY LY               the same                    IXH IXL IYH IYL
-//   LD r,v,r2,v2              one LD a line
-//   RUN, {a}, $$, ?L          reported (?L is 0 where L is defined above)
-//   SUB A,5 and other extra   reported (sjasmplus would make two instructions)
+//   PUSH AF,BC  LD r,v,r2,v2  one instruction a line, per operand or pair
+//   IF0 ?L, IFN ?L            reported                    IF DEFINED L, IF NOT
+//                                                         DEFINED L
+//   RUN, $$, {a} elsewhere    reported (?L is 0 where L is defined above)
+//   SUB A,5, JP with more     reported: whether ALASM repeats them is not known
 //   operands
 //
 // An INCLUDE names a TR-DOS file: the name, and its type after a '.' (H
@@ -68,7 +73,9 @@
 
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "alasm_expression.h"
@@ -83,8 +90,11 @@ class Translator;
 // The translation of one source, given a line at a time, in order.
 class SourceTranslation {
 public:
-    // The source must outlive the translation.
-    SourceTranslation(const Project& project, const AlasmSource& source);
+    // The source must outlive the translation. `file_name` names the
+    // source's file (its translation is that and ".asm"), where the
+    // translation says how it is built.
+    SourceTranslation(const Project& project, const AlasmSource& source,
+                      std::string_view file_name = {});
     SourceTranslation(SourceTranslation&&) noexcept;
     SourceTranslation& operator=(SourceTranslation&&) noexcept;
     ~SourceTranslation();
@@ -102,5 +112,15 @@ private:
 
 // Adds the names of the macros a source defines.
 void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names);
+
+// Settles what a project must know of its sources before it translates any:
+// the macros they define, and whether one of them needs the target to
+// assemble into memory (Project::in_memory). The project's dialect and
+// includes are set.
+void settle_project(Project& project, std::span<const AlasmSource* const> sources);
+
+// The TR-DOS names ("SCRUTIL.H", as include_key gives them) of the sources
+// a source includes, in order.
+std::vector<std::string> included_sources(const AlasmSource& source);
 
 }  // namespace korve

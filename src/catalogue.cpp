@@ -1,10 +1,12 @@
 #include "catalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
 
 #include "code_page.h"
+#include "hobeta_header.h"
 #include "little_endian.h"
 #include "output_names.h"
 
@@ -67,17 +69,19 @@ struct KindWords {
     std::string_view key;
     std::string_view words;
 };
-constexpr std::array<KindWords, 6> kKinds = {{
+constexpr std::array<KindWords, 7> kKinds = {{
     {SummaryKind::Alasm, "alasm", "ALASM data"},
     {SummaryKind::Hobeta, "hobeta", "ALASM data behind a Hobeta header"},
     {SummaryKind::Trd, "trd", "TR-DOS disk image"},
     {SummaryKind::Scl, "scl", "SCL archive"},
     {SummaryKind::None, "none", "neither ALASM data nor a disk image"},
     {SummaryKind::Error, "error", ""},
+    {SummaryKind::HobetaFile, "hobeta-file", "Hobeta file, not ALASM data"},
 }};
 
 constexpr std::size_t row_of(SummaryKind kind) { return static_cast<std::size_t>(kind); }
-static_assert(kKinds[row_of(SummaryKind::Error)].kind == SummaryKind::Error);
+static_assert(kKinds[row_of(SummaryKind::Error)].kind == SummaryKind::Error &&
+              kKinds[row_of(SummaryKind::HobetaFile)].kind == SummaryKind::HobetaFile);
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
@@ -161,12 +165,17 @@ std::string alasm_json(const AlasmSummary& alasm) {
            ", \"output\": " + json_string(alasm.output);
 }
 
+// A file's catalogue fields, from "name" to "sectors".
+std::string fields_json(const EntrySummary& entry) {
+    return "\"name\": " + cp866_json(entry.name) +
+           ", \"type\": " + cp866_json(std::string_view(&entry.type, 1)) +
+           ", \"start\": " + std::to_string(entry.start) +
+           ", \"length\": " + std::to_string(entry.length) +
+           ", \"sectors\": " + std::to_string(entry.sectors);
+}
+
 std::string entry_json(const EntrySummary& entry) {
-    std::string json = "{\"name\": " + cp866_json(entry.name) +
-                       ", \"type\": " + cp866_json(std::string_view(&entry.type, 1));
-    json += ", \"start\": " + std::to_string(entry.start);
-    json += ", \"length\": " + std::to_string(entry.length);
-    json += ", \"sectors\": " + std::to_string(entry.sectors);
+    std::string json = "{" + fields_json(entry);
     // A file whose data is lost may have held anything.
     const bool lost = entry.problem != ImageProblem::None;
     json += ", \"alasm\": " + std::string(lost ? "null" : entry.alasm ? "true" : "false");
@@ -213,6 +222,29 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
     return summary;
 }
 
+std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char> file) {
+    if (file.size() < kHobetaHeaderSize || file.size() > kLargestHobetaFile) {
+        return std::nullopt;
+    }
+    HobetaHeader header{};
+    std::copy_n(file.begin(), header.size(), header.begin());
+    const std::uint16_t length = hobeta_field(header, kHobetaLengthOffset);
+    const std::size_t sectors = header[kHobetaSectorCountOffset];
+    const std::size_t data = file.size() - kHobetaHeaderSize;
+    const bool right = hobeta_checksum(header) == hobeta_field(header, kHobetaChecksumOffset);
+    if (!right || length > sectors * kSectorSize || data < length || data > sectors * kSectorSize) {
+        return std::nullopt;
+    }
+    EntrySummary entry;
+    entry.name.assign(header.begin(), header.begin() + kCatalogueNameSize);
+    entry.name.erase(entry.name.find_last_not_of(' ') + 1);
+    entry.type = static_cast<char>(header[kCatalogueTypeOffset]);
+    entry.start = static_cast<std::uint16_t>(read_little_endian(header, kCatalogueStartOffset, 2));
+    entry.length = length;
+    entry.sectors = header[kHobetaSectorCountOffset];
+    return entry;
+}
+
 std::string token_problem(const UndefinedToken& token) {
     return hex_byte(token.byte) +
            (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
@@ -225,6 +257,13 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     std::string table = summary.input + ": " + std::string(kKinds[row_of(summary.kind)].words);
     if (summary.alasm) {
         return table + alasm_line(*summary.alasm) + std::string(line_end);
+    }
+    if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
+        const EntrySummary& file = summary.entries.front();
+        return table + ", named " + safe_name(file.name) + "." +
+               safe_name(std::string_view(&file.type, 1)) + ": start " + std::to_string(file.start) +
+               ", " + counted(file.length, "byte", "bytes") + ", " +
+               counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
     if (summary.kind != SummaryKind::Trd && summary.kind != SummaryKind::Scl) {
         return table + std::string(line_end);
@@ -267,6 +306,8 @@ std::string summary_json(const InputSummary& summary) {
         json += ", \"name\": " + cp866_json(alasm.name) +
                 ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
                 ", \"problems\": " + problems_json(problems_of(alasm));
+    } else if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
+        json += ", " + fields_json(summary.entries.front());
     } else if (summary.kind == SummaryKind::Trd || summary.kind == SummaryKind::Scl) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None

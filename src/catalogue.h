@@ -6,13 +6,16 @@
 //
 //   "input"      the path, as messages name it
 //   "kind"       "alasm" (bare ALASM data), "hobeta" (behind a Hobeta
-//                header), "trd", "scl", "none" (none of these), or "error"
-//                (it could not be read; "error" then gives the reason)
+//                header), "trd", "scl", "hobeta-file" (a Hobeta file of
+//                other data), "none" (none of these), or "error" (it could
+//                not be read; "error" then gives the reason)
 //   for ALASM data:
 //   "name"       the name in its header, its bytes read as CP866
 //   "length"     bytes of ALASM data, header included
 //   "lines"      lines of text it gives (before an undefined token)
 //   "output"     the name of its text file
+//   for a Hobeta file of other data: its header's "name", "type",
+//   "start", "length" and "sectors", as an image's files give them
 //   for an image:
 //   "files"      its live files in catalogue order, each with "name" and
 //                "type" (TR-DOS's, bytes read as CP866), "start", "length",
@@ -67,7 +70,7 @@ struct EntrySummary {
     std::optional<AlasmSummary> alasm;  // for ALASM data
 };
 
-enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, None, Error };
+enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, None, Error, HobetaFile };
 
 struct InputSummary {
     std::string input;  // the path as shown
@@ -76,8 +79,16 @@ struct InputSummary {
     std::optional<AlasmSummary> alasm;
     ImageProblem problem = ImageProblem::None;  // an image's
     std::string problem_text;                   // and in words
-    std::vector<EntrySummary> entries;
+    std::vector<EntrySummary> entries;  // a HobetaFile's: its header's fields
 };
+
+// The most bytes a Hobeta file holds: its header and 255 sectors.
+inline constexpr std::size_t kLargestHobetaFile = kHobetaHeaderSize + kMostSectors * kSectorSize;
+
+// The header of a Hobeta file whose data is not ALASM's, where `file` is one:
+// its checksum right, its length within its sectors, and the file as long as
+// its length at least and its sectors at most.
+std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char> file);
 
 // Converts ALASM data without writing it, to tell what it holds.
 AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,

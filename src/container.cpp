@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "little_endian.h"
 
@@ -24,11 +25,7 @@ InputKind recognise_input(std::span<const unsigned char> start) {
 }
 
 InputKind container_named(std::string_view file_name) {
-    struct Ending {
-        InputKind kind;
-        std::string_view ending;
-    };
-    static constexpr std::array<Ending, 3> kEndings = {{
+    static constexpr std::array<std::pair<InputKind, std::string_view>, 3> kEndings = {{
         {InputKind::TrdosImage, ".trd"},
         {InputKind::SclArchive, ".scl"},
         {InputKind::HobetaAlasm, ".$h"},

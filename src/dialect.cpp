@@ -4,13 +4,14 @@ namespace korve {
 namespace {
 
 // Words sjasmplus reads as operators or registers wherever a value may
-// stand.
+// stand, and as conditions after JP, JR, CALL and RET (S and NS too, for
+// M and P).
 constexpr std::string_view kSjasmplusReserved[] = {
     "NOREL", "EXIST", "SIZEOF", "PAIR", "NOT", "LOW", "HIGH", "ABS", "U16",
     "MOD", "SHL", "SHR", "AND", "XOR", "OR",
     "A", "B", "C", "D", "E", "H", "L", "I", "R", "F", "AF", "BC", "DE", "HL", "SP",
     "IX", "IY", "IXH", "IXL", "IYH", "IYL", "HX", "LX", "HY", "LY", "XH", "XL", "YH", "YL",
-    "NZ", "Z", "NC", "PO", "PE", "P", "M",
+    "NZ", "Z", "NC", "PO", "PE", "P", "M", "NS", "S",
 };
 
 // pasmo reserves every instruction, register, condition, directive and
@@ -55,6 +56,18 @@ constexpr DialectSpelling kSjasmplus = {
     .lists_local_names = false,
     .displaces = true,
     .keeps_memory_image = false,
+    // NOSLOT64K is 64 KiB of RAM in one slot, all zeros to start with.
+    .memory = {
+        .device = "NOSLOT64K",
+        .save = "SAVEBIN",
+        .read = {"{", "}"},
+        .assembled_file = "__INCLUDE_LEVEL__ == 0",
+        .lowest = " <? ",
+        .highest = " >? ",
+    },
+    // `exist` counts a name defined anywhere, even further down.
+    .defined_test = {},
+    .logical_not = "!",
     .prints_display = true,
     .incbin_takes_length = true,
     .index_halves = {"HX", "LX", "HY", "LY"},
@@ -88,6 +101,10 @@ constexpr DialectSpelling kPasmo = {
     .lists_local_names = true,
     .displaces = false,
     .keeps_memory_image = true,
+    .memory = {},
+    // DEFINED asks whether the name is defined so far, in each pass.
+    .defined_test = "DEFINED ",
+    .logical_not = "NOT ",
     .prints_display = false,
     .incbin_takes_length = false,
     .index_halves = {"IXH", "IXL", "IYH", "IYL"},

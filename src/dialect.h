@@ -37,6 +37,18 @@ struct InstructionSpelling {
     std::string_view note;
 };
 
+// Memory the target is made to assemble into (sjasmplus's device mode).
+struct MemorySpelling {
+    std::string_view device;  // what DEVICE names; empty: the target has none
+    std::string_view save;    // the directive that saves a block of memory
+    // A word of that memory read while it assembles, around its address
+    // ({a}); empty: it reads none.
+    std::array<std::string_view, 2> read;
+    std::string_view assembled_file;  // a condition: this file is the one assembled
+    std::string_view lowest;          // operators: the lower, and the higher, of two
+    std::string_view highest;
+};
+
 struct DialectSpelling {
     std::string_view name;  // as messages name the target
 
@@ -69,6 +81,14 @@ struct DialectSpelling {
     // Keeps an image of memory that ORG moves about in freely; else its
     // output is written in order, and ORG may only move forwards.
     bool keeps_memory_image;
+    // Where it keeps no such image by itself, how it is made to, as ALASM
+    // assembles into memory (translation_memory.h).
+    MemorySpelling memory;
+    // Whether a name is defined at this point of the assembly, before the
+    // name (pasmo's DEFINED, true or false); empty: it cannot say (a test
+    // that counts names defined further down says something else).
+    std::string_view defined_test;
+    std::string_view logical_not;  // before a condition: it does not hold
     bool prints_display;      // DISPLAY prints while it assembles
     bool incbin_takes_length;
 

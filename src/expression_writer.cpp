@@ -254,8 +254,7 @@ private:
             }
             case ExpressionKind::Page:
                 return fail("$$, the memory page ALASM assembles into, has no equal there");
-            case ExpressionKind::Memory:
-                return fail("{...}, a word of ALASM's memory while it assembles, cannot be known");
+            case ExpressionKind::Memory: return memory(node);
             case ExpressionKind::Defined:
                 if (options_.defined != nullptr && options_.defined->count(node.text) != 0) {
                     return number(0);
@@ -284,9 +283,22 @@ private:
         return fail("unknown node");
     }
 
+    // {a}, the word at a in the target's memory.
+    std::size_t memory(const ExpressionNode& node) {
+        const auto& [before, after] = spelling_.memory.read;
+        if (!options_.reads_memory || before.empty()) {
+            return fail("{...}, a word of ALASM's memory while it assembles, cannot be known");
+        }
+        const std::size_t address = exact(build(node.left));
+        return atom(std::string(before) + print(address, 0) + std::string(after), 0, kWordMask);
+    }
+
+    // A character: a control byte reads better as its number, and a byte
+    // of 0x80 and above is the byte itself only as a number, whatever the
+    // text's encoding.
     std::size_t character(const ExpressionNode& node) {
-        if (node.value < ' ' || node.value == 0x7F) {
-            return number(node.value);  // a control byte reads better as its number
+        if (node.value < ' ' || node.value >= 0x7F) {
+            return number(node.value);
         }
         const std::string quote = node.text == "'" ? "''" : node.text;
         return atom("'" + quote + "'", node.value, node.value);

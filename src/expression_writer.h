@@ -51,6 +51,9 @@ struct WriteOptions {
     std::string_view here_offset;
     // Names known to be defined before this line, for ?name.
     const std::set<std::string, std::less<>>* defined = nullptr;
+    // {a} reads the memory the target assembles into, at addresses the
+    // caller has found to hold the bytes ALASM's memory holds there.
+    bool reads_memory = false;
     const LabelRanges* ranges = nullptr;
     // Names for helper values: this and a number, counted from helper_count.
     std::string_view helper_prefix = "korve_value";

@@ -7,8 +7,12 @@
 
 #include "korvex_command_line.h"
 #include "output.h"
+#include "verb_diff.h"
 #include "verb_list.h"
+#include "verb_get.h"
 #include "verb_pack.h"
+#include "verb_put.h"
+#include "verb_show.h"
 #include "verb_text.h"
 
 namespace korve {
@@ -24,6 +28,10 @@ VerbOutcome run_verb(const KorvexRun& run) {
         case Verb::Text: return run_text(run);
         case Verb::List: return {run_list(run), false};
         case Verb::Pack: return {run_pack(run), false};
+        case Verb::Put: return {run_put(run), false};
+        case Verb::Get: return {run_get(run), false};
+        case Verb::Show: return {run_show(run), false};
+        case Verb::Diff: return {run_diff(run), false};
     }
     return {};
 }

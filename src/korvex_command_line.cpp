@@ -51,7 +51,7 @@ constexpr OptionRow kVerbose = {OptionId::Verbose, "verbose", 'v', "",
 constexpr OptionRow kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
 constexpr OptionRow kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
 
-constexpr std::array<OptionRow, 9> kTextOptions = {{
+constexpr std::array<OptionRow, 10> kTextOptions = {{
     {OptionId::Output, "output", 'o', "DIR|FILE|-",
      "write every file into the folder DIR (made if missing), the one input's text into "
      "FILE, or to standard output (-, as without -o)"},
@@ -66,6 +66,9 @@ constexpr std::array<OptionRow, 9> kTextOptions = {{
     {OptionId::Dialect, "dialect", '\0', "alasm|sjasmplus|pasmo",
      "the assembler the text is for: alasm (the default) is the text as stored; sjasmplus and "
      "pasmo build the bytes ALASM builds, and a line that cannot promise it is reported"},
+    {OptionId::Main, "main", '\0', "NAME",
+     "with --dialect, translate only the source NAME (a TR-DOS name: PGMFLASH.H, or PGMFLASH "
+     "for type H) and the sources it includes, directly or not"},
     kQuiet,
     kVerbose,
     kHelp,
@@ -93,6 +96,49 @@ constexpr std::array<OptionRow, 7> kPackOptions = {{
     kHelp,
 }};
 
+constexpr std::array<OptionRow, 9> kPutOptions = {{
+    {OptionId::Output, "output", 'o', "OUT",
+     "write the changed DISK to OUT, and leave DISK as it is; without it DISK is changed in place"},
+    kForce,
+    {OptionId::Name, "name", '\0', "NAME[.T]",
+     "the file on the disk that the one TEXT replaces, or adds: a TR-DOS name, of type H "
+     "without .T; without it the file korvex text names as the TEXT is named"},
+    {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+     "the TEXT was written with korvex text --charset: UTF-8, stored in that code page"},
+    {OptionId::Eol, "eol", '\0', "lf|crlf", "taken as text takes it: either line end reads alike"},
+    {OptionId::Layout, "layout", '\0', "stored|tidy",
+     "the TEXT was written with korvex text --layout: its unchanged lines are compared in it"},
+    kQuiet,
+    {OptionId::Verbose, "verbose", 'v', "", "also say what each TEXT changed"},
+    kHelp,
+}};
+
+constexpr std::array<OptionRow, 6> kGetOptions = {{
+    {OptionId::Output, "output", 'o', "DIR",
+     "write the files into the folder DIR (made if missing); without it, the current folder"},
+    kForce,
+    {OptionId::Hobeta, "hobeta", '\0', "",
+     "write each file as a Hobeta file, NAME.$T: its header, then its whole sectors"},
+    kQuiet,
+    {OptionId::Verbose, "verbose", 'v', "", "also name each file written"},
+    kHelp,
+}};
+
+constexpr OptionRow kTextCharset = {
+    OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+    "read bytes of 0x80 and above in that code page and write them in UTF-8; "
+    "without it they are written as stored"};
+
+constexpr std::array<OptionRow, 3> kShowOptions = {{
+    kTextCharset,
+    {OptionId::Textconv, "textconv", '\0', "",
+     "for git's textconv: a file that cannot be read is said in the text alone, and the "
+     "status is 0"},
+    kHelp,
+}};
+
+constexpr std::array<OptionRow, 2> kDiffOptions = {{kTextCharset, kHelp}};
+
 constexpr std::string_view kInputs =
     "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image or an\n"
     "SCL archive, told apart by their content), a folder, walked in sorted order, or\n"
@@ -102,7 +148,17 @@ constexpr std::string_view kTexts =
     "A TEXT is a file of text in ALASM's dialect, as korve and korvex text write it or\n"
     "as a person typed it, or - for standard input (which --name then names).";
 
-constexpr std::array<VerbRow, 3> kVerbs = {{
+constexpr std::string_view kPutInputs =
+    "DISK is a TR-DOS disk image or an SCL archive, or a Hobeta file or bare ALASM\n"
+    "data (then with one TEXT). A TEXT is a file of text in ALASM's dialect, as korvex\n"
+    "text wrote it and a person edited it, or - for standard input (which --name then\n"
+    "names on a disk).";
+
+constexpr std::string_view kGetInputs =
+    "DISK is a TR-DOS disk image or an SCL archive; a NAME.T is a file on it, named as\n"
+    "korvex list shows it (PGMFLASH.C).";
+
+constexpr std::array<VerbRow, 7> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
      "write every ALASM source the inputs hold as text",
      "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
@@ -122,7 +178,35 @@ constexpr std::array<VerbRow, 3> kVerbs = {{
      "per TEXT, or one TEXT as a Hobeta file (.$h) or bare data (any other name).\n"
      "An existing file is never written over without --force.",
      kTexts},
+    {"put", Verb::Put, kPutOptions, "[OPTION...] DISK TEXT...",
+     "store edited text back into the disk image or file it came from",
+     "Stores each TEXT back into DISK: in the file korvex text wrote it from, its\n"
+     "unchanged lines keeping their stored bytes and its changed lines stored as pack\n"
+     "stores them, or as a new file. Every other file stays as it was. DISK is changed\n"
+     "in place, whole or not at all, unless -o names another file to write.",
+     kPutInputs},
+    {"get", Verb::Get, kGetOptions, "[--hobeta] [--force] [-o DIR] DISK [NAME.T...]",
+     "copy files off a disk image or an archive",
+     "Copies each named file, or every file, off DISK into a folder: its bytes as the\n"
+     "catalogue's length gives them, named NAME.T, or with --hobeta a Hobeta file.\n"
+     "An existing file is never written over without --force.",
+     kGetInputs},
+    {"show", Verb::Show, kShowOptions, "[--charset CP] [--textconv] INPUT",
+     "print everything an input holds as one text, for people and for git",
+     "Prints each file INPUT holds under a heading line, sorted by name and type:\n"
+     "  ==== NAME.T  start S  length L  fnv XXXXXXXX\n"
+     "then an ALASM source's text as text writes it. Lines end in LF everywhere.",
+     kInputs},
+    {"diff", Verb::Diff, kDiffOptions, "[--charset CP] A B",
+     "compare two inputs file by file, as diff -r does",
+     "Compares A and B file by file: names the files only one holds, prints a\n"
+     "unified diff of each ALASM source's text, and says which other files differ.",
+     kInputs},
 }};
+
+constexpr std::string_view kDiffStatuses =
+    "Exit status: 0 when they are the same; 1 when they differ; 2 for a usage error or\n"
+    "a file that cannot be opened or read.";
 
 constexpr std::string_view kStatuses =
     "Exit status: 0 when every input converted; 1 when one did not convert in full;\n"
@@ -145,7 +229,13 @@ std::optional<std::string> apply(Options& options, const OptionRow& option,
             break;
         case OptionId::Force: options.force = true; break;
         case OptionId::Json: options.json = true; break;
+        case OptionId::Hobeta: options.hobeta = true; break;
+        case OptionId::Textconv: options.textconv = true; break;
         case OptionId::Name: options.name = std::string(value); break;
+        case OptionId::Main:
+            options.main = std::string(value);
+            known = !value.empty();
+            break;
         case OptionId::Quiet: options.verbosity = Verbosity::Quiet; break;
         case OptionId::Verbose: options.verbosity = Verbosity::Verbose; break;
         case OptionId::Help: break;
@@ -181,6 +271,24 @@ std::optional<std::string> pack_usage_error(const Options& options) {
                                        kStandardStream) != options.inputs.end();
     if (!options.name && reads_stdin) {
         return "standard input has no name: give it one with --name";
+    }
+    return std::nullopt;
+}
+
+// What put's and get's options leave out or ask for at odds with their inputs.
+std::optional<std::string> disk_usage_error(const Options& options) {
+    const bool put = options.verb->verb == Verb::Put;
+    if (put && options.inputs.size() < 2) {
+        return "put takes a DISK and at least one TEXT";
+    }
+    if (put && options.inputs.front() == kStandardStream) {
+        return "put changes a DISK file: standard input cannot be one";
+    }
+    if (options.output && *options.output == kStandardStream) {
+        return put ? "put writes a disk: -o names a file" : "get writes files: -o names a folder";
+    }
+    if (put && options.name && options.inputs.size() > 2) {
+        return "--name names one TEXT";
     }
     return std::nullopt;
 }
@@ -263,6 +371,20 @@ Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
         if (auto wrong = pack_usage_error(options)) {
             return usage_error(std::move(*wrong), &verb);
         }
+    }
+    if (verb.verb == Verb::Put || verb.verb == Verb::Get) {
+        if (auto wrong = disk_usage_error(options)) {
+            return usage_error(std::move(*wrong), &verb);
+        }
+    }
+    if (verb.verb == Verb::Show && options.inputs.size() > 1) {
+        return usage_error("show takes one INPUT", &verb);
+    }
+    if (verb.verb == Verb::Diff && options.inputs.size() != 2) {
+        return usage_error("diff compares two inputs, A and B", &verb);
+    }
+    if (options.main && options.dialect == Dialect::Alasm) {
+        return usage_error("--main chooses what to translate: give --dialect too", &verb);
     }
     return request;
 }
@@ -366,7 +488,7 @@ std::string help_text(const VerbRow* topic) {
     if (topic != nullptr) {
         return verb_usage(*topic) + "\n" + std::string(topic->description) + "\n\n" +
                std::string(topic->inputs) + "\n\nOptions:\n" + option_lines(topic->options) + "\n" +
-               std::string(kStatuses) + "\n";
+               std::string(topic->verb == Verb::Diff ? kDiffStatuses : kStatuses) + "\n";
     }
     std::string text =
         std::string(kProgram) + " " + std::string(kVersion) +

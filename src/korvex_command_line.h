@@ -3,6 +3,8 @@
 //
 //   korvex text [OPTION...] INPUT...     korvex list [--json] INPUT...
 //   korvex pack [OPTION...] -o OUT TEXT...
+//   korvex put [OPTION...] DISK TEXT...  korvex get [OPTION...] DISK [NAME.T...]
+//   korvex show [OPTION...] INPUT        korvex diff [OPTION...] A B
 //   korvex help [VERB] | --help | --version | VERB --help
 #pragma once
 
@@ -20,7 +22,7 @@ namespace korve::command_line {
 inline constexpr std::string_view kProgram = "korvex";
 inline constexpr std::string_view kStandardStream = "-";
 
-enum class Verb : unsigned char { Text, List, Pack };
+enum class Verb : unsigned char { Text, List, Pack, Put, Get, Show, Diff };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
 
 enum class OptionId : unsigned char {
@@ -30,11 +32,14 @@ enum class OptionId : unsigned char {
     Eol,
     Layout,
     Dialect,
+    Main,
     Quiet,
     Verbose,
     Json,
     Name,
+    Textconv,
     Help,
+    Hobeta,
 };
 
 struct OptionRow {
@@ -61,7 +66,10 @@ struct Options {
     std::optional<std::string> output;
     bool force = false;
     bool json = false;
-    std::optional<std::string> name;  // pack's --name
+    std::optional<std::string> name;  // pack's and put's --name
+    bool textconv = false;            // show's --textconv
+    bool hobeta = false;              // get's --hobeta
+    std::optional<std::string> main;  // text's --main
     Verbosity verbosity = Verbosity::Normal;
     TextOptions text;
     Dialect dialect = Dialect::Alasm;

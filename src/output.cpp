@@ -146,7 +146,7 @@ std::optional<WriteFailure> OutputFolder::make() {
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : target_(std::move(other.target_)),
-      policy_(other.policy_),
+      policy_(std::move(other.policy_)),
       temporary_(std::move(other.temporary_)),
       stream_(std::move(other.stream_)) {
     other.temporary_.clear();
@@ -156,7 +156,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     if (this != &other) {
         discard();
         target_ = std::move(other.target_);
-        policy_ = other.policy_;
+        policy_ = std::move(other.policy_);
         temporary_ = std::move(other.temporary_);
         stream_ = std::move(other.stream_);
         other.temporary_.clear();

@@ -67,7 +67,7 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
         }
     };
     TextSink sink(output, run.options.text);
-    SourceTranslation translation(*input.project, whole);
+    SourceTranslation translation(*input.project, whole, source.name);
     bool written = sink.write(translated_heading(input.project->dialect));
     while (written && !translation.done()) {
         const TranslatedLine line = translation.next();

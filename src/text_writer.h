@@ -39,12 +39,14 @@ struct Done {
     std::size_t skipped = 0;    // files of folders that hold nothing to convert
     std::size_t not_files = 0;  // what folders hold that is neither a file nor a folder
     bool stdout_failed = false;
+    std::size_t mains = 0;  // sources found that --main names
 
     void add(const Done& other) {
         status = worse(status, other.status);
         skipped += other.skipped;
         not_files += other.not_files;
         stdout_failed = stdout_failed || other.stdout_failed;
+        mains += other.mains;
     }
     void add(KorvexStatus other) { status = worse(status, other); }
 };

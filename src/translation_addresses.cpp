@@ -51,10 +51,13 @@ std::optional<std::size_t> emitted_size(const TranslationRun& run, const Line& l
         }
         default: break;
     }
-    if (line.token == keyword::kLd && line.operands.size() > 2 && line.operands.size() % 2 == 0) {
-        return std::nullopt;
-    }
     return line_size(line);
+}
+
+// Whether the bytes a line writes are its own, not what memory held (DS
+// without a list leaves them as they were, as far as is known).
+bool writes_own_bytes(const Line& line) {
+    return line.directive != Directive::Space || line.operands.size() > 1;
 }
 
 }  // namespace
@@ -94,6 +97,9 @@ void follow(TranslationRun& run, const Line& line) {
     if (!size || !run.here) {
         run.here.reset();
         return;
+    }
+    if (writes_own_bytes(line)) {
+        run.written.add(*run.here, static_cast<std::uint32_t>(*size));
     }
     run.here = static_cast<std::uint16_t>(*run.here + *size);
 }

@@ -101,9 +101,47 @@ void loop_close(TranslationRun& run, const Line& line, Output& output) {
     output.lines.push_back(instruction({}, spelling.loop_close, {}));
 }
 
+// IF0 ?N and IFN ?N, where N is not defined above: whether N is defined at
+// this point, as the target asks it. ALASM's ?N is 0 for a name defined,
+// and not 0 for one that is not (#FFFF, or 1 or 2 for one used before it is
+// defined): a target that asks for names defined so far takes the same
+// branch, unless N is defined further down or is a macro's name.
+std::optional<std::string> defined_condition(TranslationRun& run, const Line& line,
+                                             Output& output) {
+    if (line.operands.size() != 1) {
+        return std::nullopt;
+    }
+    const std::string text = classify(line.operands[0]).text;
+    const std::string_view asking = trim(text);
+    if (asking.empty() || asking.front() != '?') {
+        return std::nullopt;
+    }
+    const auto asked = run.facts.asked_defined.find(asking.substr(1));
+    if (asked == run.facts.asked_defined.end() || run.defined.count(asked->first) != 0) {
+        return std::nullopt;
+    }
+    const std::string& name = asked->first;
+    if ((asked->second && *asked->second > run.at) || run.macros.count(name) != 0) {
+        fail(output, "?" + name + " before " + name + " is defined further down: ALASM's value " +
+                         "there is not known");
+        return std::string();
+    }
+    const DialectSpelling& spelling = run.spelling;
+    if (spelling.defined_test.empty()) {
+        fail(output, "?" + name + ": " + std::string(spelling.name) +
+                         " cannot tell whether a name is defined at this point");
+        return std::string();
+    }
+    const std::string test = std::string(spelling.defined_test) +
+                             target_label(name, run.project.dialect);
+    return line.directive == Directive::IfZero ? test : std::string(spelling.logical_not) + test;
+}
+
 void condition_open(TranslationRun& run, const Line& line, Output& output) {
     std::string condition;
-    if (line.directive == Directive::IfZero) {
+    if (auto defined = defined_condition(run, line, output)) {
+        condition = std::move(*defined);
+    } else if (line.directive == Directive::IfZero) {
         condition = zero_test(run, line, output);
     } else if (const auto value = single_value(run, line, output)) {
         condition = *value;

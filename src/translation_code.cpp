@@ -2,33 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 #include <vector>
 
 namespace korve {
 namespace {
-
-// The most operands each instruction takes; one not listed takes none. A
-// second operand after these would make sjasmplus write two instructions
-// (SUB A,5 is SUB A and SUB 5).
-constexpr std::array<std::string_view, 25> kOneOperand = {
-    "SUB", "AND", "XOR", "OR", "CP", "PUSH", "POP", "INC", "DEC", "RLC", "RRC", "RL", "RR",
-    "SLA", "SRA", "SLI", "SRL", "IM", "RST", "DJNZ", "RET", "JNZ", "JZ", "JNC", "JC",
-};
-constexpr std::array<std::string_view, 13> kTwoOperands = {
-    "LD", "ADD", "ADC", "SBC", "EX", "IN", "OUT", "JP", "JR", "CALL", "BIT", "SET", "RES",
-};
-
-consteval std::array<unsigned char, 256> make_most_operands() {
-    std::array<unsigned char, 256> most{};
-    for (const std::string_view word : kOneOperand) {
-        most[keyword_byte(word)] = 1;
-    }
-    for (const std::string_view word : kTwoOperands) {
-        most[keyword_byte(word)] = 2;
-    }
-    return most;
-}
-constexpr std::array<unsigned char, 256> kMostOperands = make_most_operands();
 
 // ALASM's own instructions, in Zilog's terms: the mnemonic, and what comes
 // before the operands (a condition), or the whole of the operands.
@@ -158,7 +136,7 @@ std::optional<std::string> value_operand(TranslationRun& run, std::string_view v
     return written;
 }
 
-std::optional<std::string> code_operands(TranslationRun& run, const std::vector<Classified>& operands,
+std::optional<std::string> code_operands(TranslationRun& run, std::span<const Classified> operands,
                                          OperandUse use, Output& output) {
     std::string text;
     for (std::size_t i = 0; i < operands.size(); ++i) {
@@ -180,31 +158,13 @@ std::optional<std::string> code_operands(TranslationRun& run, const std::vector<
     return text;
 }
 
-// LD r,v,r2,v2: one LD a line.
-void load_pairs(TranslationRun& run, const LabelField& label, const Line& line,
-                const std::vector<Classified>& operands, Output& output) {
-    std::vector<std::string> pairs;
-    for (std::size_t i = 0; i < operands.size(); i += 2) {
-        const std::vector<Classified> pair = {operands[i], operands[i + 1]};
-        const auto text = code_operands(run, pair, {true, false}, output);
-        if (!text) {
-            return;
-        }
-        pairs.push_back(*text);
-    }
-    emit(run, label, line.word, pairs[0], output);
-    for (std::size_t i = 1; i < pairs.size(); ++i) {
-        output.lines.push_back(instruction({}, line.word, pairs[i]));
-    }
-}
-
 bool is_zero(const Classified& operand) {
     return operand.kind == OperandKind::Value && trim(operand.text) == "0";
 }
 
 // IN F,(C) and OUT (C),0, as the target spells them.
 const InstructionSpelling* port_with_flags(const TranslationRun& run, const Line& line,
-                                           const std::vector<Classified>& operands) {
+                                           std::span<const Classified> operands) {
     if (line.token == keyword::kInf) {
         return &run.spelling.in_f;
     }
@@ -215,27 +175,22 @@ const InstructionSpelling* port_with_flags(const TranslationRun& run, const Line
     return nullptr;
 }
 
-}  // namespace
+// SUB A,x, AND A,x, XOR A,x, OR A,x and CP A,x: ALASM makes an instruction
+// of each operand, A's too, where the same words in Zilog's spelling are
+// one instruction on x. Which a source means cannot be told from it.
+bool reads_as_accumulator_form(const Line& line, std::span<const Classified> operands) {
+    static constexpr std::array<unsigned char, 5> kAccumulated = {
+        keyword_byte("SUB"), keyword_byte("AND"), keyword_byte("XOR"), keyword_byte("OR"),
+        keyword_byte("CP"),
+    };
+    return operands.size() > 1 && operands[0].kind == OperandKind::Register &&
+           operands[0].word == "A" &&
+           std::find(kAccumulated.begin(), kAccumulated.end(), line.token) != kAccumulated.end();
+}
 
-void code(TranslationRun& run, const LabelField& label, const Line& line, Output& output) {
-    std::vector<Classified> operands;
-    for (const Operand& operand : line.operands) {
-        operands.push_back(classify(operand));
-        if (operands.back().kind == OperandKind::Bad) {
-            fail(output, "an operand is neither a register nor a value");
-            return;
-        }
-    }
-    note_emitted(run);
-    if (line.token == keyword::kLd && operands.size() > 2 && operands.size() % 2 == 0) {
-        load_pairs(run, label, line, operands, output);
-        return;
-    }
-    if (operands.size() > kMostOperands[line.token]) {
-        fail(output, std::string(line.word) + " with " + std::to_string(operands.size()) +
-                         (operands.size() == 1 ? " operand" : " operands"));
-        return;
-    }
+// One instruction of the line, with the operands it takes.
+void one_instruction(TranslationRun& run, const LabelField& label, const Line& line,
+                     std::span<const Classified> operands, Output& output) {
     const Renamed* row = renamed(line.token);
     if (row != nullptr && row->whole) {
         emit(run, label, row->zilog, row->before, output);
@@ -257,6 +212,53 @@ void code(TranslationRun& run, const LabelField& label, const Line& line, Output
     }
     emit(run, label, row != nullptr ? row->zilog : line.word,
          std::string(row != nullptr ? row->before : "") + *text, output);
+}
+
+// Whether a helper value set before the line, from `first` on, reads $:
+// it would read the first instruction's address, not its own.
+bool helpers_read_here(const TranslationRun& run, std::size_t first) {
+    return std::any_of(run.helpers.begin() + static_cast<std::ptrdiff_t>(first),
+                       run.helpers.end(), [](const HelperValue& helper) {
+                           return helper.text.find('$') != std::string::npos;
+                       });
+}
+
+}  // namespace
+
+// An instruction with more operands than it takes is one instruction per
+// operand, or pair, in order, the line's label on the first.
+void code(TranslationRun& run, const LabelField& label, const Line& line, Output& output) {
+    std::vector<Classified> operands;
+    for (const Operand& operand : line.operands) {
+        operands.push_back(classify(operand));
+        if (operands.back().kind == OperandKind::Bad) {
+            fail(output, "an operand is neither a register nor a value");
+            return;
+        }
+    }
+    note_emitted(run);
+    const auto each = operands_each(line.token, operands.size());
+    if (!each) {
+        fail(output, std::string(line.word) + " with " + std::to_string(operands.size()) +
+                         (operands.size() == 1 ? " operand" : " operands"));
+        return;
+    }
+    if (*each < operands.size() && reads_as_accumulator_form(line, operands)) {
+        const std::string word(line.word);
+        fail(output, word + " A,x: whether ALASM makes " + word + " A and " + word + " x of it, " +
+                         "or reads it as Zilog's spelling of " + word + " x, is not known");
+        return;
+    }
+    const std::size_t count = *each == 0 ? 1 : operands.size() / *each;
+    const std::span<const Classified> all(operands);
+    for (std::size_t i = 0; i < count && output.problem.empty(); ++i) {
+        const std::size_t helpers = run.helpers.size();
+        one_instruction(run, i == 0 ? label : LabelField{}, line, all.subspan(i * *each, *each),
+                        output);
+        if (i > 0 && helpers_read_here(run, helpers)) {
+            fail(output, "a rotation of $ in an instruction after the line's first");
+        }
+    }
 }
 
 }  // namespace korve

@@ -102,7 +102,7 @@ bool trim_back_after_repeat(TranslationRun& run, const Line& line, Output& outpu
 std::optional<std::string> byte_item(TranslationRun& run, const Operand& operand,
                                      Output& output) {
     if (is_string(operand)) {
-        return string_item(operand[0].text);
+        return string_bytes(run, operand[0].text);
     }
     const Classified item = classify(operand);
     if (item.kind != OperandKind::Value) {
@@ -153,6 +153,12 @@ void origin(TranslationRun& run, const Line& line, Output& output) {
     if (!value) {
         return;
     }
+    const bool displaced = in_block(run, BlockKind::Disp);
+    if (run.in_memory && !displaced) {
+        memory_origin(run.spelling, *value, output.lines);
+        return;
+    }
+    // Inside DISP, sjasmplus's ORG moves $ alone, in memory or not.
     const bool bytes_follow = run.facts.last_write && *run.facts.last_write > run.at;
     if (run.spelling.keeps_memory_image || !run.emitted || !bytes_follow) {
         output.lines.push_back(instruction({}, "ORG", *value));
@@ -163,6 +169,7 @@ void origin(TranslationRun& run, const Line& line, Output& output) {
     }
     const auto address = known_value(run, text);
     if (address && run.here && *address < *run.here) {
+        run.needs_memory = !displaced;
         fail(output, "ORG goes back below bytes that sjasmplus --raw has already written");
         return;
     }

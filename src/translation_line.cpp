@@ -1,6 +1,8 @@
 #include "translation_line.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "alasm_expression.h"
 
@@ -120,6 +122,36 @@ std::size_t read_operands(const DescribedLine& described, std::size_t at, Line& 
     }
     return at;
 }
+
+// The most operands an instruction takes (one not listed takes none), and
+// whether ALASM repeats it for more. The jumps and calls, RET, RST and IM
+// are not known to repeat.
+struct OperandRow {
+    std::string_view word;
+    unsigned char most;
+    bool repeats;
+};
+constexpr std::array<OperandRow, 38> kOperandRows = {{
+    {"PUSH", 1, true}, {"POP", 1, true}, {"INC", 1, true}, {"DEC", 1, true},
+    {"SUB", 1, true},  {"AND", 1, true}, {"XOR", 1, true}, {"OR", 1, true},
+    {"CP", 1, true},   {"RLC", 1, true}, {"RRC", 1, true}, {"RL", 1, true},
+    {"RR", 1, true},   {"SLA", 1, true}, {"SRA", 1, true}, {"SLI", 1, true},
+    {"SRL", 1, true},  {"IM", 1, false}, {"RST", 1, false}, {"DJNZ", 1, false},
+    {"RET", 1, false}, {"JNZ", 1, false}, {"JZ", 1, false}, {"JNC", 1, false},
+    {"JC", 1, false},  {"LD", 2, true},  {"ADD", 2, true},  {"ADC", 2, true},
+    {"SBC", 2, true},  {"EX", 2, true},  {"IN", 2, true},   {"OUT", 2, true},
+    {"BIT", 2, true},  {"SET", 2, true}, {"RES", 2, true},  {"JP", 2, false},
+    {"JR", 2, false},  {"CALL", 2, false},
+}};
+
+consteval std::array<OperandRow, 256> make_operand_table() {
+    std::array<OperandRow, 256> table{};
+    for (const OperandRow& row : kOperandRows) {
+        table[keyword_byte(row.word)] = row;
+    }
+    return table;
+}
+constexpr std::array<OperandRow, 256> kOperandTable = make_operand_table();
 
 bool is_index_word(std::string_view word) { return word == "(IX" || word == "(IY"; }
 
@@ -330,6 +362,17 @@ bool writes_bytes(const Line& line, const std::set<std::string, std::less<>>& ma
     return directive_row(line.token).writes;
 }
 
+std::optional<std::size_t> operands_each(unsigned char token, std::size_t operands) {
+    const OperandRow& row = kOperandTable[token];
+    if (operands <= row.most) {
+        return operands;
+    }
+    if (!row.repeats || operands % row.most != 0) {
+        return std::nullopt;
+    }
+    return row.most;
+}
+
 std::optional<std::size_t> line_size(const Line& line) {
     if (!line.has_mnemonic || line.abandoned) {
         return std::nullopt;
@@ -341,7 +384,23 @@ std::optional<std::size_t> line_size(const Line& line) {
                           classified.kind == OperandKind::Value &&
                               wholly_parenthesised(trim(classified.text))});
     }
-    return instruction_size(line.word, shapes);
+    const auto each = operands_each(line.token, shapes.size());
+    if (!each) {
+        return std::nullopt;
+    }
+    if (*each == shapes.size()) {
+        return instruction_size(line.word, shapes);
+    }
+    std::size_t size = 0;
+    for (std::size_t first = 0; first < shapes.size(); first += *each) {
+        const auto one = instruction_size(
+            line.word, std::span<const OperandShape>(shapes).subspan(first, *each));
+        if (!one) {
+            return std::nullopt;
+        }
+        size += *one;
+    }
+    return size;
 }
 
 }  // namespace korve

@@ -113,7 +113,14 @@ std::optional<std::string> defined_macro(const Line& line);
 // `macros`).
 bool writes_bytes(const Line& line, const std::set<std::string, std::less<>>& macros);
 
-// The size of the line's instruction, where it is one of a known size.
+// How many operands each instruction of a line takes. ALASM assembles an
+// instruction given more operands than it takes once for each operand
+// (PUSH AF,BC is PUSH AF and PUSH BC) or each pair (LD L,0,H,'F), in the
+// order written: the size of those groups, or all the operands for one
+// instruction; nothing where they make no whole instructions.
+std::optional<std::size_t> operands_each(unsigned char token, std::size_t operands);
+
+// The size of the line's instructions, where they are of a known size.
 std::optional<std::size_t> line_size(const Line& line);
 
 }  // namespace korve

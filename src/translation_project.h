@@ -38,6 +38,14 @@ struct Project {
     // Macros that the project's files define (a name alone on an indented
     // line calls one of these, or one its own file defines above it).
     std::set<std::string, std::less<>> macros;
+    // The target assembles into its memory, as ALASM does (sjasmplus's
+    // DEVICE), because one of the sources needs it: an ORG goes back below
+    // bytes already written, or {a} reads bytes the source wrote.
+    bool in_memory = false;
+    // Bytes of 0x80 and above are written in another encoding (--charset):
+    // a string that holds them is written with them as numbers, so that it
+    // still assembles to the bytes stored.
+    bool high_bytes_as_numbers = false;
 };
 
 // A line that cannot be translated, and why; its text stands in the

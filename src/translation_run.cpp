@@ -1,5 +1,6 @@
 #include "translation_run.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace korve {
@@ -45,6 +46,38 @@ bool reads_name_too_early(const TranslationRun& run, const Expression& parsed, O
     return false;
 }
 
+// {a}: ALASM reads the word at a as it assembles the line. The target reads
+// the same where it assembles into memory, and the source wrote both bytes
+// at an address known here before the line. Whether the expression may be
+// written so; where it holds no {a}, it may.
+bool reads_memory_as_alasm(TranslationRun& run, const Expression& parsed, Output& output) {
+    bool reads = false;
+    for (const ExpressionNode& node : parsed.nodes) {
+        if (node.kind != ExpressionKind::Memory) {
+            continue;
+        }
+        reads = true;
+        const auto address = evaluate_node(parsed, node.left, run.known, run.here);
+        if (!address || !run.written.covers(*address, 2)) {
+            fail(output, "{...} reads ALASM's memory where this source is not known to have "
+                         "written before the line");
+            return false;
+        }
+    }
+    if (!reads || run.in_memory) {
+        return true;
+    }
+    const std::string target(run.spelling.name);
+    if (run.spelling.memory.read[0].empty()) {
+        fail(output, "{...} reads memory as it assembles, which " + target + " cannot");
+        return false;
+    }
+    run.needs_memory = true;
+    fail(output, "{...} reads memory as it assembles, which " + target +
+                     " does only in device mode");
+    return false;
+}
+
 }  // namespace
 
 std::optional<std::string> expression(TranslationRun& run, std::string_view text, ValueUse use,
@@ -54,13 +87,15 @@ std::optional<std::string> expression(TranslationRun& run, std::string_view text
         fail(output, "'" + std::string(trim(text)) + "': " + parsed.problem);
         return std::nullopt;
     }
-    if (reads_name_too_early(run, *parsed.expression, output)) {
+    if (reads_name_too_early(run, *parsed.expression, output) ||
+        !reads_memory_as_alasm(run, *parsed.expression, output)) {
         return std::nullopt;
     }
     WriteOptions options;
     options.dialect = run.project.dialect;
     options.use = use;
     options.defined = &run.defined;
+    options.reads_memory = run.in_memory;
     options.ranges = &run.ranges;
     const std::string prefix = made_name("v", run.at) + "_";
     options.helper_prefix = prefix;
@@ -120,6 +155,31 @@ std::string string_item(std::string_view quoted) {
         }
     }
     return text + "'";
+}
+
+std::string string_bytes(const TranslationRun& run, std::string_view quoted) {
+    const std::string_view inside = quoted.substr(1, quoted.size() - 2);
+    const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+    if (!run.project.high_bytes_as_numbers || std::none_of(inside.begin(), inside.end(), high)) {
+        return string_item(quoted);
+    }
+    static constexpr std::string_view kDigits = "0123456789ABCDEF";
+    std::string items;
+    for (std::size_t at = 0; at < inside.size();) {
+        items += items.empty() ? "" : ",";
+        const auto byte = static_cast<unsigned char>(inside[at]);
+        if (high(inside[at])) {
+            items += {'#', kDigits[byte >> 4], kDigits[byte & 0xF]};
+            ++at;
+            continue;
+        }
+        const auto end = std::find_if(inside.begin() + static_cast<std::ptrdiff_t>(at),
+                                      inside.end(), high);
+        const auto size = static_cast<std::size_t>(end - inside.begin()) - at;
+        items += string_item("\"" + std::string(inside.substr(at, size)) + "\"");
+        at += size;
+    }
+    return items;
 }
 
 std::string label_text(const TranslationRun& run, const LabelField& label) {

@@ -19,6 +19,7 @@
 #include "dialect.h"
 #include "expression_writer.h"
 #include "translation_line.h"
+#include "translation_memory.h"
 #include "translation_project.h"
 #include "translation_survey.h"
 
@@ -59,7 +60,9 @@ struct OutputEdit {
 struct TranslationRun {
     TranslationRun(const Project& project, const AlasmSource& source, const SourceFacts& facts)
         : project(project), spelling(dialect_spelling(project.dialect)), source(source),
-          facts(facts), macros(project.macros) {}
+          facts(facts), macros(project.macros),
+          in_memory(project.in_memory && !spelling.memory.device.empty()),
+          memory_image(spelling.keeps_memory_image || in_memory) {}
 
     const Project& project;
     const DialectSpelling& spelling;
@@ -79,6 +82,13 @@ struct TranslationRun {
     std::string disp_offset;  // pasmo's stand-in for DISP: the run address's distance
     bool emitted = false;     // bytes were written
     std::vector<OutputEdit> edits;  // to earlier lines' output
+    // The target assembles into memory it is made to keep (translation_memory.h).
+    const bool in_memory;
+    // Into memory, kept by itself or made to: ORG goes anywhere.
+    const bool memory_image;
+    // A line would translate if the target assembled into memory.
+    bool needs_memory = false;
+    WrittenBytes written;  // where ALASM's bytes are known to have gone
 };
 
 // The names the translator makes: "korve_" + `kind` + the line's number.
@@ -108,6 +118,11 @@ std::optional<std::uint16_t> known_value(const TranslationRun& run, std::string_
 // A string of a DB, its bytes kept: in single quotes where a backslash
 // would start an escape in double quotes.
 std::string string_item(std::string_view quoted);
+
+// A string of a DB as it assembles to its bytes: where the text is written
+// in another encoding, its bytes of 0x80 and above as numbers, between the
+// strings of the rest ("AB",#8F,"C").
+std::string string_bytes(const TranslationRun& run, std::string_view quoted);
 
 std::string label_text(const TranslationRun& run, const LabelField& label);
 void define(TranslationRun& run, std::string_view name);

@@ -12,7 +12,24 @@ namespace {
 constexpr std::uint32_t kHashStart = 2166136261U;  // FNV-1a's
 constexpr std::uint32_t kHashFactor = 16777619U;
 
-// The macros and the text's hash, which the survey itself needs whole.
+// The name N of a condition IF0 ?N or IFN ?N.
+std::optional<std::string_view> asked_name(const Line& line) {
+    const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
+    if ((directive != Directive::IfZero && directive != Directive::IfNotZero) ||
+        line.operands.size() != 1) {
+        return std::nullopt;
+    }
+    const Classified operand = classify(line.operands[0]);
+    const std::string_view text = trim(operand.text);
+    if (operand.kind != OperandKind::Value || text.size() < 2 || text.front() != '?' ||
+        !is_name(text.substr(1))) {
+        return std::nullopt;
+    }
+    return text.substr(1);
+}
+
+// The macros, the names conditions ask about and the text's hash, which
+// the survey itself needs whole.
 void first_look(const AlasmSource& source, SourceFacts& facts) {
     std::uint32_t hash = kHashStart;
     for (std::size_t i = 0; i < source.size(); ++i) {
@@ -22,6 +39,9 @@ void first_look(const AlasmSource& source, SourceFacts& facts) {
         }
         if (auto name = defined_macro(each.line)) {
             facts.macros.insert(std::move(*name));
+        }
+        if (const auto asked = asked_name(each.line)) {
+            facts.asked_defined.emplace(std::string(*asked), std::nullopt);
         }
     }
     facts.text_hash = hash;
@@ -42,12 +62,16 @@ public:
         if (!line.has_mnemonic) {
             if (const auto assignment = split_assignment(line.field)) {
                 assign(assignment->first, assignment->second, index);
+                note_definition(assignment->first, index);
                 return;
             }
         }
         count_blocks(line, index);
         const LabelField label = label_field(line.field);
         const bool call = !line.has_mnemonic && facts_.macros.count(label.name) != 0;
+        if (!call) {
+            note_definition(label.name, index);
+        }
         if (!locals_.empty() && !label.name.empty() && label.name.front() != '@' && !call &&
             (line.has_mnemonic || label.rest.empty())) {
             note_local(locals_.back(), label.name);
@@ -56,6 +80,8 @@ public:
 
 private:
     void note_origin(const Line& line) {
+        facts_.may_need_memory =
+            facts_.may_need_memory || line.text.find('{') != std::string_view::npos;
         if (is_blank(line)) {
             return;
         }
@@ -63,6 +89,17 @@ private:
         facts_.org_after_repeat =
             facts_.org_after_repeat || (directive == Directive::Org && after_repeat_);
         after_repeat_ = directive == Directive::Edup;
+        if (directive == Directive::Org) {
+            facts_.may_need_memory = facts_.may_need_memory || seen_origin_;
+            seen_origin_ = true;
+        }
+    }
+
+    void note_definition(std::string_view name, std::size_t index) {
+        const auto asked = facts_.asked_defined.find(name);
+        if (asked != facts_.asked_defined.end()) {
+            asked->second = index;
+        }
     }
 
     // Set in a repeat, or from itself, a name is set again.
@@ -116,6 +153,7 @@ private:
     std::vector<std::size_t> locals_;
     std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
     bool after_repeat_ = false;
+    bool seen_origin_ = false;
 };
 
 }  // namespace

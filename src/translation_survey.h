@@ -31,6 +31,12 @@ struct SourceFacts {
     // Whether an ORG follows an EDUP, with nothing but blank lines between:
     // it may take back bytes of the repeat's last pass.
     bool org_after_repeat = false;
+    // Whether the source may need the target to assemble into memory: it
+    // has more than one ORG, or a '{'.
+    bool may_need_memory = false;
+    // The names IF0 ?N and IFN ?N ask about, each with the last line that
+    // defines it in this source, if one does.
+    std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;
 };
 
 SourceFacts survey_source(const Project& project, const AlasmSource& source);

@@ -102,7 +102,22 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
         listing.add(summarise_image(source.shown, kind, image, run.options.text.reading,
                                     output_names(image)));
     } else {
-        listing.add({source.shown, SummaryKind::None, {}, {}, {}, {}, {}});
+        // A Hobeta file of other data: as long as one can be at most.
+        std::vector<unsigned char> bytes;
+        while (bytes.size() <= kLargestHobetaFile && !reader.at_end()) {
+            const auto block = reader.take(kLongestLook);
+            bytes.insert(bytes.end(), block.begin(), block.end());
+        }
+        if (reader.failed()) {
+            return listing.unreadable(source, "reading failed: " + reason(reader.error()),
+                                      "reading failed");
+        }
+        InputSummary summary{source.shown, SummaryKind::None, {}, {}, {}, {}, {}};
+        if (const auto file = summarise_hobeta_file(bytes)) {
+            summary.kind = SummaryKind::HobetaFile;
+            summary.entries.push_back(*file);
+        }
+        listing.add(summary);
     }
     return KorvexStatus::Converted;
 }
@@ -135,9 +150,9 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing,
                 break;
             }
             claim_name(claimed, source.name);  // its folder
-            ClaimedNames inside;
+            ClaimedNames in_folder;
             for (const InputNode& child : node.children) {
-                const Listed inner = list_node(run, child, listing, inside);
+                const Listed inner = list_node(run, child, listing, in_folder);
                 listed.status = worse(listed.status, inner.status);
                 listed.not_files += inner.not_files;
             }

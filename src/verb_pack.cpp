@@ -35,6 +35,8 @@ struct PackedSource {
 // A text packed, or the status its failure (said) gives the run.
 using Packed = std::variant<PackedSource, KorvexStatus>;
 
+}  // namespace
+
 // Where a pack error stands: "TEXT:LINE:COLUMN", or less where it has none.
 std::string pack_place(const Source& source, std::size_t line, std::size_t column) {
     std::string place = source.shown;
@@ -93,6 +95,8 @@ std::string translated_text_refused(std::string_view heading) {
     return "korvex translated this text for " + std::string(rest.substr(0, rest.find(':'))) +
            ": only ALASM's own text goes back, as korvex text writes it without --dialect";
 }
+
+namespace {
 
 // Packs one text, a line at a time.
 Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) {

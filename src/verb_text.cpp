@@ -26,13 +26,77 @@ using command_line::Options;
 
 // The sources of one folder (the command line's inputs, a folder walked, a
 // disk), read whole before any is translated: aligned with its inputs, none
-// where an input holds no ALASM data.
+// where an input holds no ALASM data; each one's TR-DOS name ("SCRUTIL.H"),
+// and whether it is translated (with --main, only the main source and those
+// it includes are).
 struct Group {
     Project project;
     std::vector<std::optional<AlasmSource>> sources;
+    std::vector<std::string> keys;
+    std::vector<bool> chosen;
+    std::size_t mains = 0;  // sources --main names
 };
 
 bool translating(const KorvexRun& run) { return run.options.dialect != Dialect::Alasm; }
+
+// Whether the input at `index` of a group is left out: it holds a source
+// --main leaves out.
+bool left_out(const Group& group, std::size_t index) {
+    return index < group.sources.size() && group.sources[index] && !group.chosen[index];
+}
+
+// With --main NAME: chooses NAME's source and those it includes, directly
+// or not.
+void choose_main(const KorvexRun& run, Group& group) {
+    const auto index_of = [&group](std::string_view key) {
+        for (std::size_t i = 0; i < group.sources.size(); ++i) {
+            if (group.sources[i] && group.keys[i] == key) {
+                return std::optional<std::size_t>(i);
+            }
+        }
+        return std::optional<std::size_t>();
+    };
+    const auto main = index_of(include_key(*run.options.main));
+    if (!main) {
+        return;
+    }
+    group.mains = 1;
+    std::vector<std::size_t> todo{*main};
+    while (!todo.empty()) {
+        const std::size_t at = todo.back();
+        todo.pop_back();
+        if (group.chosen[at]) {
+            continue;
+        }
+        group.chosen[at] = true;
+        for (const std::string& name : included_sources(*group.sources[at])) {
+            if (const auto included = index_of(name)) {
+                todo.push_back(*included);
+            } else {
+                run.console.say(Severity::Warning, "",
+                                group.keys[at] + " includes " + name +
+                                    ", which none of the inputs beside it holds");
+            }
+        }
+    }
+}
+
+// Settles the group's project once its sources are read.
+void settle_group(const KorvexRun& run, Group& group) {
+    group.project.dialect = run.options.dialect;
+    group.project.high_bytes_as_numbers = run.options.text.charset.has_value();
+    group.chosen.assign(group.sources.size(), !run.options.main);
+    if (run.options.main) {
+        choose_main(run, group);
+    }
+    std::vector<const AlasmSource*> chosen;
+    for (std::size_t i = 0; i < group.sources.size(); ++i) {
+        if (group.sources[i] && group.chosen[i]) {
+            chosen.push_back(&*group.sources[i]);
+        }
+    }
+    settle_project(group.project, chosen);
+}
 
 // ---- Groups of sources, for a translation ----
 
@@ -49,8 +113,8 @@ std::optional<AlasmSource> read_whole_source(const InputNode& node, Reading read
 // file SCRUTIL.H or SCRUTIL.$h is what INCLUDE "SCRUTIL" names.
 Group read_group(const KorvexRun& run, const std::vector<InputNode>& nodes) {
     Group group;
-    group.project.dialect = run.options.dialect;
     group.sources.resize(nodes.size());
+    group.keys.resize(nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         const InputNode& node = nodes[i];
         std::error_code error;
@@ -62,11 +126,12 @@ Group read_group(const KorvexRun& run, const std::vector<InputNode>& nodes) {
             const std::string& name = node.source.name;
             const auto stem = trdos_name_of(name);
             const std::string file = name + std::string(kTextSuffix);
+            group.keys[i] = include_key(stem ? *stem : name);
             group.project.includes.emplace(name, file);
-            group.project.includes.emplace(include_key(stem ? *stem : name), file);
-            collect_macros(*group.sources[i], group.project.macros);
+            group.project.includes.emplace(group.keys[i], file);
         }
     }
+    settle_group(run, group);
     return group;
 }
 
@@ -120,21 +185,26 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
     const std::vector<std::string> names = image_file_names(image);
     // A disk's files include each other by their TR-DOS names.
     Group group;
-    group.project.dialect = run.options.dialect;
     group.sources.resize(image.entries.size());
+    group.keys.resize(image.entries.size());
     for (std::size_t i = 0; i < image.entries.size() && translating(run); ++i) {
         const ImageEntry& entry = image.entries[i];
         if (entry.alasm) {
             ByteReader reader(byte_span(entry.hobeta));
             group.sources[i] = read_source(reader, InputKind::HobetaAlasm, run.options.text.reading);
-            group.project.includes.emplace(full_name(entry), names[i] + std::string(kTextSuffix));
-            collect_macros(*group.sources[i], group.project.macros);
+            group.keys[i] = full_name(entry);
+            group.project.includes.emplace(group.keys[i], names[i] + std::string(kTextSuffix));
         }
     }
+    settle_group(run, group);
+    done.mains += group.mains;
     const Destination inside_folder = into(*folder, where);
     for (std::size_t i = 0; i < image.entries.size(); ++i) {
         const ImageEntry& entry = image.entries[i];
         const Source file{source.shown + ":" + names[i], names[i]};
+        if (run.options.main && !group.chosen[i]) {
+            continue;  // not the main source's, nor included by it
+        }
         if (entry.problem != ImageProblem::None) {
             done.add(run.console.error(file.shown, entry_problem(entry.problem),
                                        KorvexStatus::NotAllConverted));
@@ -176,9 +246,13 @@ Done walk(const KorvexRun& run, const InputNode& node, const Destination& where,
     }
     // The sources of one folder include each other.
     const Group group = translating(run) ? read_group(run, node.children) : Group{};
+    done.mains += group.mains;
     const Destination inside_folder = into(*folder, where);
     for (std::size_t i = 0; i < node.children.size(); ++i) {
         const InputNode& child = node.children[i];
+        if (left_out(group, i)) {
+            continue;
+        }
         switch (child.what) {
             case InputNode::What::Folder:
             case InputNode::What::WrittenInto: done.add(walk(run, child, inside_folder, true)); break;
@@ -307,28 +381,33 @@ VerbOutcome run_text(const KorvexRun& run) {
     const std::vector<InputNode> tree = input_tree(options.inputs, written_into);
     Group group;
     if (translating(run)) {
-        if (options.text.charset) {
-            run.console.say(Severity::Warning, "",
-                            "with --charset, strings are written in UTF-8: they no longer "
-                            "assemble to the bytes ALASM made of them");
-        }
         // The files named on the command line, written into one folder,
         // include each other.
         group = read_group(run, tree);
+        done.mains += group.mains;
     }
     for (std::size_t i = 0; i < tree.size(); ++i) {
         const InputNode& node = tree[i];
         Done taken;
+        if (left_out(group, i)) {
+            continue;
+        }
         if (node.what == InputNode::What::File || node.what == InputNode::What::Stdin) {
             const AlasmSource* read = i < group.sources.size() && group.sources[i]
                                           ? &*group.sources[i]
                                           : nullptr;
-            taken = take_file(run, node, *where, group, read, false);
+            // With --main, a file that holds no source is passed over.
+            taken = take_file(run, node, *where, group, read, options.main.has_value());
         } else {
             taken = walk(run, node, *where, false);
         }
         say_skipped(run.console, node.source, taken.skipped, taken.not_files);
         done.add(taken);
+    }
+    if (options.main && done.mains == 0) {
+        done.add(run.console.error("", "no input holds " + include_key(*options.main) +
+                                           ", the source --main names",
+                                   KorvexStatus::Trouble));
     }
     return {done.status, done.stdout_failed};
 }

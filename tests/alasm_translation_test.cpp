@@ -15,6 +15,7 @@ namespace {
 // for '{', which the marks use themselves.
 AlasmSource source_of(const std::vector<std::string_view>& marked) {
     AlasmSource source;
+    source.reading = Reading::AsAlasm;  // as korvex reads it
     for (const std::string_view line : marked) {
         std::string record = testing::alasm_record(line);
         for (char& c : record) {
@@ -27,12 +28,16 @@ AlasmSource source_of(const std::vector<std::string_view>& marked) {
 }
 
 // The whole translation as one text, each problem after it as "!LINE: what".
-std::string translated(Dialect dialect, const std::vector<std::string_view>& marked) {
+std::string translated(Dialect dialect, const std::vector<std::string_view>& marked,
+                       bool high_bytes_as_numbers = false) {
     Project project;
     project.dialect = dialect;
     project.includes["LIB.H"] = "lib.asm";
+    project.high_bytes_as_numbers = high_bytes_as_numbers;
     const AlasmSource source = source_of(marked);
-    SourceTranslation translation(project, source);
+    const AlasmSource* const sources[] = {&source};
+    settle_project(project, sources);
+    SourceTranslation translation(project, source, "T.H");
     std::string text;
     std::string problems;
     while (!translation.done()) {
@@ -74,9 +79,9 @@ TEST(Dialect, TranslatesLabelsAndNames) {
          "START\tEQU\t#6000\nRET_SP\tEQU\t$+1\nN\tDEFL\t1\nN\tDEFL\tN+1\n"},
         // A name the target reserves, a ':' kept, a first-assembly '+'
         // dropped, the stored spaces around the mnemonic dropped.
-        {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back"},
-         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n",
-         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\n"},
+        {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back", "NS{JP}NS"},
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\nNS_\tJP\tNS_\n",
+         "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\nNS\tJP\tNS\n"},
         // An indented name alone calls a macro defined above, or else is a
         // label, as ALASM takes it.
         {{"{MACRO}SETA", "{LD}{A},1", "{ENDM}", " SETA", " DDDD"},
@@ -102,10 +107,16 @@ TEST(Dialect, TranslatesAlasmInstructions) {
         {{"{INF}", "{OUT}{(C)},0", "{LD}{HX},{LY}"},
          "\tIN\tF,(C)\n\tOUT\t(C),0\n\tLD\tHX,LY\n",
          "\tDB\t#ED,#70\t; IN F,(C)\n\tDB\t#ED,#71\t; OUT (C),0\n\tLD\tIXH,IYL\n"},
-        // Several pairs in one LD.
-        {{"SET{LD}{L},0,{H},'FNT"},
-         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\n",
-         "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\n"},
+        // Several operands, or pairs: an instruction each, in order, the
+        // label on the first.
+        {{"SET{LD}{L},0,{H},'FNT", "SAVE{PUSH}{AF},{BC},{IX}", "{INC}{L},{L},{(IX}+1)",
+          "{OR}{H},{L}", "{EX}{DE},{HL},{AF},{AF'}", "{SLA}{(HL)},{A}"},
+         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
+         "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
+         "\tSLA\tA\n",
+         "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
+         "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
+         "\tSLA\tA\n"},
         // Memory, a value in parentheses, and displacements.
         {{"{LD}{A},(X+1)", "{LD}{A},(X+1)*2", "{OR}(255-M)", "{LD}{A},{(IX}+#0A)",
           "{LD}{A},{(IX}-1+2)", "{LD}{(IY}),{A}", "{IN}{A},(#FE)"},
@@ -119,10 +130,18 @@ TEST(Dialect, TranslatesAlasmInstructions) {
         {{"{LD}{A},{(IX}+5-10)", "{LD}{A},{(IX}+#FF)", "{LD}{A},{(IY}-N)", "{LD}{A},{(IX}-#FFE0)"},
          "\tLD\tA,(IX+5-10)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n\tLD\tA,(IX+32)\n",
          "\tLD\tA,(IX-5)\n\tLD\tA,(IX-1)\n\tLD\tA,(IY-N)\n\tLD\tA,(IX+32)\n"},
-        // sjasmplus would make two instructions of SUB A,5.
-        {{"{SUB}{A},5"},
-         ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n",
-         ";! cannot translate: SUB with 2 operands\n;!\tSUB\tA,5\n!1: SUB with 2 operands\n"},
+        // SUB A,5 may be Zilog's SUB 5; no jump is known to repeat.
+        {{"{SUB}{A},5", "{JP}{NZ},L,{Z},L"},
+         ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
+         "as Zilog's spelling of SUB x, is not known\n;!\tSUB\tA,5\n"
+         ";! cannot translate: JP with 4 operands\n;!\tJP\tNZ,L,Z,L\n"
+         "!1: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it as Zilog's spelling "
+         "of SUB x, is not known\n!2: JP with 4 operands\n",
+         ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
+         "as Zilog's spelling of SUB x, is not known\n;!\tSUB\tA,5\n"
+         ";! cannot translate: JP with 4 operands\n;!\tJP\tNZ,L,Z,L\n"
+         "!1: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it as Zilog's spelling "
+         "of SUB x, is not known\n!2: JP with 4 operands\n"},
     };
     for (const Case& c : cases) {
         check(c);
@@ -158,7 +177,7 @@ TEST(Dialect, TranslatesDataAndFiles) {
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n",
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n"},
         {{"{INCBIN}\"PIC\",768", "{DISPLAY}\"SIZE: \",/D,$-S"},
-         "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S\n",
+         "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S_\n",
          ";! cannot translate: pasmo's INCBIN takes no length\n;!\tINCBIN\t\"PIC\",768\n"
          "; DISPLAY \"SIZE: \",/D,$-S (pasmo prints nothing)\n!1: pasmo's INCBIN takes no length\n"},
     };
@@ -175,6 +194,25 @@ TEST(Dialect, TranslatesBlocks) {
          "\tIF\tX\n\tNOP\n\tENDIF\n",
          "\tREPT\t4\n\tINC\tL\n\tENDM\n\tIF\t(C_-1) = 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n"
          "\tIF\tX\n\tNOP\n\tENDIF\n"},
+        // ?N is 0 for a name defined above; a line typed with a space
+        // before ELSE is stored as FF 9F.
+        {{"DBG=1", "{IF0}?DBG", "{NOP}", "{ }{(BC)}", "{HALT}", "{ENDIF}"},
+         "DBG = 1\n\tIF\t0 == 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n",
+         "DBG\tEQU\t1\n\tIF\t0 = 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n"},
+        // Otherwise pasmo asks whether it is defined so far; sjasmplus cannot.
+        // Neither can where it is defined further down.
+        {{"{IFN}?NONE", "{ENDIF}", "{IF0}?LATER", "LATER{NOP}"},
+         ";! cannot translate: ?NONE: sjasmplus cannot tell whether a name is defined at this "
+         "point\n;!\tIFN\t?NONE\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+         ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
+         "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
+         "!1: ?NONE: sjasmplus cannot tell whether a name is defined at this point\n"
+         "!2: ENDIF closes no block it opens\n"
+         "!3: ?LATER before LATER is defined further down: ALASM's value there is not known\n",
+         "\tIF\tNOT DEFINED NONE\n\tENDIF\n"
+         ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
+         "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
+         "!3: ?LATER before LATER is defined further down: ALASM's value there is not known\n"},
         // REPEAT .. UNTIL0: sjasmplus loops on a flag; pasmo has no such
         // loop, and leaves a long one when the condition holds.
         {{"{REPEAT}", "N=N-1", "{UNTIL0}N"},
@@ -246,6 +284,70 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
     };
     for (const Case& c : cases) {
         check(c);
+    }
+}
+
+// Where sjasmplus must assemble into memory, as ALASM does, the translation
+// says how it is built, and saves the bytes from the lowest address written
+// to the highest.
+constexpr std::string_view kInMemoryStart =
+    "; sjasmplus assembles these sources into its memory, as ALASM does, and saves\n"
+    "; the bytes from the lowest address written to the highest as T.bin.\n"
+    "; Build: sjasmplus T.H.asm\n\tDEVICE\tNOSLOT64K\n\tIF\t__INCLUDE_LEVEL__ == 0\n"
+    "@korve_origin = $\n@korve_lowest = #10000\n@korve_highest = 0\n\tENDIF\n";
+constexpr std::string_view kRunClosed =
+    "\tIF\t$ != @korve_origin\n@korve_lowest = @korve_lowest <? @korve_origin\n"
+    "@korve_highest = @korve_highest >? $\n\tENDIF\n";
+constexpr std::string_view kInMemoryEnd =
+    "\tIF\t__INCLUDE_LEVEL__ == 0 && @korve_highest > @korve_lowest\n"
+    "\tSAVEBIN\t\"T.bin\",@korve_lowest,@korve_highest-@korve_lowest\n\tENDIF\n";
+
+TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
+    const std::string closed(kRunClosed);
+    const std::string in_memory = std::string(kInMemoryStart) + closed +
+                                  "@korve_origin = #8100\n\tORG\t@korve_origin\nT\tDW\t#1234\n" +
+                                  closed + "@korve_origin = #8000\n\tORG\t@korve_origin\n" +
+                                  "\tLD\tHL,{T}\n" + closed + std::string(kInMemoryEnd);
+    const Case cases[] = {
+        // An ORG that goes back, and {a} of bytes the source wrote.
+        {{"{ORG}#8100", "T{DW}#1234", "{ORG}#8000", "{LD}{HL},`T}"},
+         in_memory,
+         "\tORG\t#8100\nT\tDW\t#1234\n\tORG\t#8000\n"
+         ";! cannot translate: {...} reads memory as it assembles, which pasmo cannot\n"
+         ";!\tLD\tHL,{T}\n!4: {...} reads memory as it assembles, which pasmo cannot\n"},
+        // {a} where the source wrote one byte of the two, or nothing.
+        {{"{ORG}#8000", "{DB}1", "{LD}{HL},`#8000}", "{LD}{HL},`#5C53}"},
+         "\tORG\t#8000\n\tDB\t1\n"
+         ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
+         "written before the line\n;!\tLD\tHL,{#8000}\n"
+         ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
+         "written before the line\n;!\tLD\tHL,{#5C53}\n"
+         "!3: {...} reads ALASM's memory where this source is not known to have written before "
+         "the line\n!4: {...} reads ALASM's memory where this source is not known to have "
+         "written before the line\n",
+         "\tORG\t#8000\n\tDB\t1\n"
+         ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
+         "written before the line\n;!\tLD\tHL,{#8000}\n"
+         ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
+         "written before the line\n;!\tLD\tHL,{#5C53}\n"
+         "!3: {...} reads ALASM's memory where this source is not known to have written before "
+         "the line\n!4: {...} reads ALASM's memory where this source is not known to have "
+         "written before the line\n"},
+    };
+    for (const Case& c : cases) {
+        check(c);
+    }
+}
+
+// With --charset the text is written in UTF-8: a string's bytes of 0x80
+// and above go as numbers, so that it still builds the bytes stored.
+TEST(Dialect, KeepsTheBytesOfStringsWrittenInAnotherEncoding) {
+    const std::vector<std::string_view> source = {
+        "{DB}\"\x8F\xE0" "AB\",0 ;\x8F", "{DW}\"\xE0\"", "{DISPLAY}\"\x8F\""};
+    for (const Dialect dialect : {Dialect::Sjasmplus, Dialect::Pasmo}) {
+        const std::string text = translated(dialect, source, true);
+        EXPECT_TRUE(text.starts_with("\tDB\t#8F,#E0,\"AB\",0 ;\x8F\n\tDW\t224\n")) << text;
+        EXPECT_NE(text.find("\"\x8F\""), std::string::npos) << text;  // DISPLAY writes none
     }
 }
 

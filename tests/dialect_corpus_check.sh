@@ -5,17 +5,23 @@
 #   tests/dialect_corpus_check.sh "TRANSLATE" SJASMPLUS PASMO CORPUS_DIR
 #
 # TRANSLATE is the command that translates, given `--dialect D -o DIR
-# INPUT...` after it (`build/korvex text`); it names the files it writes
-# after the inputs (SCRUTIL.H gives SCRUTIL.H.asm) and reports each line it
-# cannot translate as `INPUT:LINE: cannot translate: ...`.
+# INPUT...` after it (`build/korvex text`), its first word korvex itself; it
+# names the files it writes after the inputs (SCRUTIL.H gives SCRUTIL.H.asm)
+# and reports each line it cannot translate as `INPUT:LINE: cannot
+# translate: ...`. A translation that says `; Build: sjasmplus FILE` (one
+# sjasmplus assembles into its memory) is built as it says, and saves its
+# bytes where its SAVEBIN says; any other is built with `sjasmplus --raw=`.
 #
-# 1. PGMFLASH, from its folder and from its disk image, builds with
-#    `sjasmplus --raw=` and `pasmo --bin` to exactly the bytes ALASM built.
-# 2. Every source project in real/ translates with no report but those
+# 1. A text with a Cyrillic string and comment, packed with --charset CP866
+#    and translated with it, is UTF-8 and builds the string's CP866 bytes.
+# 2. PGMFLASH, from its folder and from its disk image, and with --main
+#    from its disk image, with and without --charset CP866, builds with both
+#    to exactly the bytes ALASM built; --main exits with status 0.
+# 3. Every source project in real/ translates with no report but those
 #    listed below, and each of its main files (one that names no MAIN and
 #    that no other file includes) assembles in both targets with no error
 #    but the sources' own faults listed below; where both build it, they
-#    build the same bytes.
+#    build the same bytes (vs_test.$h, whose ORG goes back, among them).
 # Some commits' folders hold only the files they changed: the files they
 # include and lack come from the complete folder of the same disk, the one
 # ALASM's binary was built from. A file is named here by its path below the
@@ -23,16 +29,14 @@
 # Deleted catalogue entries are translated but not built, and a file cut
 # short inside a record (odd/) is left out.
 #
-# Exit status 77 (skipped) without the corpus or either assembler.
+# Exit status 77 (skipped) without either assembler, or without the corpus
+# once the first check has passed.
 set -uo pipefail
 read -r -a translate <<< "$1"
+korvex=${translate[0]}
 sjasmplus=$2
 pasmo=$3
 corpus=$4
-if [ ! -d "$corpus/real" ] || [ ! -f "$corpus/builds/pgmflash-3f1a178.bin" ]; then
-  echo "no corpus at $corpus: skipped"
-  exit 77
-fi
 if [ ! -x "$sjasmplus" ] || [ ! -x "$pasmo" ]; then
   echo "sjasmplus ($sjasmplus) or pasmo ($pasmo) is missing: skipped"
   exit 77
@@ -41,10 +45,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The lines reported as untranslatable: DIALECT FOLDER/FILE:LINE.
-#   vs_test's ORG #8000 goes back below the table it wrote at #8100, which
-#   sjasmplus --raw cannot do.
-expected_reports="\
-sjasmplus vs_test.\$h:15"
+expected_reports=""
 # The sources' own faults: DIALECT FOLDER/MAIN-FILE, and why.
 #   dhr8 jumps with JR further than JR reaches (its line 168).
 #   The PGMFLASH.H and FLAUTILS.H of commit 72c4106 both define PROGRAM.
@@ -54,20 +55,85 @@ pasmo depk--z80--kod.trd@dea9a7b/dhr8.H
 sjasmplus z80--pgmflash--PGMFLASH.TRD@72c4106/PGMFLASH.H
 pasmo z80--pgmflash--PGMFLASH.TRD@72c4106/PGMFLASH.H"
 
-pgmflash=$(find "$corpus/real" -type d -name 'z80--pgmflash--PGMFLASH.TRD@3f1a178' | head -n 1)
 failed=0
 fail() { echo "FAIL $*"; failed=$((failed + 1)); }
 
 # Assembles DIR/FILE for DIALECT into OUT; the assembler's words in OUT.log.
 assemble() {
-  local dialect=$1 dir=$2 file=$3 out=$4
+  local dialect=$1 dir=$2 file=$3 out=$4 build saved
   rm -f "$out"
-  if [ "$dialect" = sjasmplus ]; then
-    (cd "$dir" && "$sjasmplus" --nologo --raw="$out" "$file") > "$out.log" 2>&1
-  else
+  if [ "$dialect" = pasmo ]; then
     (cd "$dir" && "$pasmo" --bin "$file" "$out") > "$out.log" 2>&1
+    return
   fi
+  build=$(grep -m 1 '^; Build: sjasmplus ' "$dir/$file")
+  if [ -z "$build" ]; then
+    (cd "$dir" && "$sjasmplus" --nologo --raw="$out" "$file") > "$out.log" 2>&1
+    return
+  fi
+  saved=$(grep -o -P -m 1 '^\tSAVEBIN\t"\K[^"]+' "$dir/$file")
+  (cd "$dir" && rm -f "$saved" && eval "\"\$sjasmplus\" --nologo ${build#; Build: sjasmplus }") \
+    > "$out.log" 2>&1 && mv "$dir/$saved" "$out"
 }
+
+# 1. A string's bytes through --charset: "Привет" is 8F E0 A8 A2 A5 E2 in
+#    CP866, and the comment beside it is UTF-8 again.
+printf '\tORG\t#8000\n\tDB\t"Привет, мир",0 ;строка\n' > "$work/cyrillic.asm"
+printf '\x8f\xe0\xa8\xa2\xa5\xe2, \xac\xa8\xe0\x00' > "$work/cyrillic.bin"
+"$korvex" pack --charset CP866 -o "$work/CYRILLIC.H" "$work/cyrillic.asm" > /dev/null
+for dialect in sjasmplus pasmo; do
+  dir=$work/cyrillic-$dialect
+  "${translate[@]}" --dialect $dialect --charset CP866 -o "$dir/" "$work/CYRILLIC.H" > "$dir.log" 2>&1 ||
+    fail "the Cyrillic text for $dialect: $(cat "$dir.log")"
+  if ! iconv -f UTF-8 -t UTF-8 "$dir/CYRILLIC.H.asm" > /dev/null 2>&1 ||
+     ! grep -q ';строка' "$dir/CYRILLIC.H.asm"; then
+    fail "the Cyrillic text for $dialect is not the UTF-8 it was"
+  fi
+  assemble $dialect "$dir" CYRILLIC.H.asm "$dir/out.bin"
+  if cmp -s "$dir/out.bin" "$work/cyrillic.bin"; then
+    echo "The Cyrillic string: $dialect builds its CP866 bytes"
+  else
+    fail "the Cyrillic string: $dialect does not build its CP866 bytes"
+  fi
+done
+
+# 1b. Instructions of several operands build what the same instructions one
+#     to a line build, in both.
+several="PUSH AF,BC,IX|POP IY,HL,AF|INC HL,DE,(HL),(IX+1)|DEC L,L,BC|OR H,L,(HL),#0F
+AND B,5|XOR D,E|CP H,1|SUB B,C|RLC B,(HL)|SRL A,(IY+2)|SLI C,D|LD L,0,H,'S,A,(HL)
+ADD HL,BC,IX,DE|EX DE,HL,AF,AF'|BIT 0,A,7,(HL)|SET 1,B,2,(IX+3)|RES 3,C,4,D
+IN A,(#FE),B,(C)|OUT (#FE),A,(C),B"
+single="PUSH AF|PUSH BC|PUSH IX|POP IY|POP HL|POP AF|INC HL|INC DE|INC (HL)|INC (IX+1)
+DEC L|DEC L|DEC BC|OR H|OR L|OR (HL)|OR #0F|AND B|AND 5|XOR D|XOR E|CP H|CP 1|SUB B|SUB C
+RLC B|RLC (HL)|SRL A|SRL (IY+2)|SLI C|SLI D|LD L,0|LD H,'S|LD A,(HL)|ADD HL,BC|ADD IX,DE
+EX DE,HL|EX AF,AF'|BIT 0,A|BIT 7,(HL)|SET 1,B|SET 2,(IX+3)|RES 3,C|RES 4,D|IN A,(#FE)
+IN B,(C)|OUT (#FE),A|OUT (C),B"
+for form in several single; do
+  { printf '\tORG\t#8000\nS'
+    tr '|' '\n' <<< "${!form}" | sed 's/^\([A-Z]*\) /\t\1\t/'
+    printf '\tJR\tS\n'; } > "$work/$form.asm"
+  "$korvex" pack -o "$work/${form^^}.H" "$work/$form.asm" > /dev/null
+  for dialect in sjasmplus pasmo; do
+    dir=$work/$form-$dialect
+    "${translate[@]}" --dialect $dialect -o "$dir/" "$work/${form^^}.H" > "$dir.log" 2>&1 ||
+      fail "$form operands for $dialect: $(cat "$dir.log")"
+    assemble $dialect "$dir" "${form^^}.H.asm" "$work/$form-$dialect.bin"
+  done
+done
+if cmp -s "$work/several-sjasmplus.bin" "$work/single-sjasmplus.bin" &&
+   cmp -s "$work/several-pasmo.bin" "$work/single-pasmo.bin" &&
+   cmp -s "$work/several-sjasmplus.bin" "$work/several-pasmo.bin"; then
+  echo "Several operands: both build what the instructions one to a line build"
+else
+  fail "several operands build other bytes than the instructions one to a line"
+fi
+
+if [ ! -d "$corpus/real" ] || [ ! -f "$corpus/builds/pgmflash-3f1a178.bin" ]; then
+  echo "no corpus at $corpus: the rest skipped"
+  [ "$failed" -eq 0 ] && exit 77
+  exit 1
+fi
+pgmflash=$(find "$corpus/real" -type d -name 'z80--pgmflash--PGMFLASH.TRD@3f1a178' | head -n 1)
 
 # Translates INPUT... for DIALECT into DIR; the reports, as FILE:LINE, in
 # DIR.reports.
@@ -76,19 +142,29 @@ translate_into() {
   shift 2
   mkdir -p "$dir"
   "${translate[@]}" --dialect "$dialect" -o "$dir" "$@" > "$dir.log" 2>&1
+  echo $? > "$dir.status"
   grep -o '[^ ]*:[0-9]*: cannot translate' "$dir.log" | sed 's/: cannot translate$//; s|.*/||' \
     > "$dir.reports" || true
 }
 
-# 1. PGMFLASH, to the bytes ALASM built.
+# 2. PGMFLASH, to the bytes ALASM built.
 reference=$corpus/builds/pgmflash-3f1a178.bin
 for dialect in sjasmplus pasmo; do
-  for source in folder image; do
+  for source in folder image main main-cp866; do
     dir=$work/pgmflash-$dialect-$source
-    if [ $source = folder ]; then
-      translate_into $dialect "$dir" "$pgmflash"/{PGMFLASH,SCRUTIL,define,LOADFILE,FLAUTILS}.H
-    else
-      translate_into $dialect "$dir" "$corpus/images/pgmflash.trd"
+    case $source in
+      folder) translate_into $dialect "$dir" "$pgmflash"/{PGMFLASH,SCRUTIL,define,LOADFILE,FLAUTILS}.H ;;
+      image) translate_into $dialect "$dir" "$corpus/images/pgmflash.trd" ;;
+      main) translate_into $dialect "$dir" --main PGMFLASH.H "$corpus/images/pgmflash.trd" ;;
+      main-cp866)
+        translate_into $dialect "$dir" --main PGMFLASH --charset CP866 "$corpus/images/pgmflash.trd" ;;
+    esac
+    if [ "$(cat "$dir.status")" != 0 ]; then
+      fail "PGMFLASH from its $source for $dialect: exit status $(cat "$dir.status")"
+    fi
+    if [ $source != image ] && [ $source != folder ] &&
+       [ "$(ls "$dir" | tr '\n' ' ')" != "FLAUTILS.H.asm LOADFILE.H.asm PGMFLASH.H.asm SCRUTIL.H.asm define.H.asm " ]; then
+      fail "PGMFLASH from its $source for $dialect wrote $(ls "$dir" | tr '\n' ' ')"
     fi
     if [ -s "$dir.reports" ]; then
       fail "PGMFLASH from its $source for $dialect: $(tr '\n' ' ' < "$dir.reports")"
@@ -103,7 +179,7 @@ for dialect in sjasmplus pasmo; do
   done
 done
 
-# 2. Every project.
+# 3. Every project.
 reports=$work/reports
 faults=$work/faults
 : > "$reports"

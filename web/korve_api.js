@@ -102,6 +102,13 @@
 // above, and `bytes`, what it wrote to OUTPUT (DISK.trd, GAME.scl, GAME.$h,
 // or any other name for bare ALASM data), or null where it wrote nothing.
 //
+//   const result = await korve.diff(a, b, {charset});
+//
+// gives what `korvex diff --charset CHARSET A B` gives in a folder holding
+// `a` and `b`, each {name, bytes}, under their names: `status` (0 the same,
+// 1 they differ, 2 trouble), `messages` as above, and `output`, what it
+// printed, as bytes.
+//
 //   const view = await korve.view(bytes, {layout});
 //
 // gives the text of ALASM data, bare or behind a Hobeta header, in the

@@ -1,4 +1,4 @@
-// korvexApi: korvex's runs in this page, text and pack, what `text` wrote as
+// korvexApi: korvex's runs in this page, text, pack and diff, what `text` wrote as
 // values, the name of the Hobeta file a text packs into, and the reading
 // view's text. korve_api.js publishes them with korve's own, and describes
 // them all at its top.
@@ -197,6 +197,22 @@ const korvexApi = (function () {
     });
   }
 
+  // Two inputs compared by `korvex diff A B`: its status, its messages, and
+  // what it printed, as bytes (a source's names and lines as stored).
+  async function diff(a, b, options) {
+    const caller = 'korve.diff';
+    const inputs = [a, b].map((file) => {
+      checkKorvexName(file && file.name, caller);
+      return { name: file.name, bytes: asBytes(file.bytes, caller) };
+    });
+    if (inputs[0].name === inputs[1].name) {
+      throw new TypeError(`${caller}: the two files have the same name`);
+    }
+    const words = ['diff', ...flagsOf(options, { charset: '--charset' }, caller), '--',
+      ...inputs.map((file) => file.name)];
+    return runKorvex(inputs, words, ({ FS }) => ({ output: FS.readFile(korvexStdout) }));
+  }
+
   async function hobetaName(name) {
     checkName(name, 'korve.hobetaName');
     return withModule((module) => calls(module).nameOf('hobeta_name', name));
@@ -225,5 +241,5 @@ const korvexApi = (function () {
     });
   }
 
-  return Object.freeze({ text, pack, hobetaName, view });
+  return Object.freeze({ text, pack, diff, hobetaName, view });
 })();

@@ -6,7 +6,7 @@
 
 Object.assign(korvePage, (function () {
   const { state, $, text, element, decodeBytes, outcomeOf, hasText, rowHasText, headerNameOf,
-    guarded } = korvePage;
+    guarded, tell } = korvePage;
 
   function actions(item) {
     const words = text();
@@ -209,11 +209,21 @@ Object.assign(korvePage, (function () {
     return row;
   }
 
+  // Two disks read together: what changed from one to the other, as korvex
+  // diff says it, in UTF-8 through the chosen code page.
+  async function showChanges([a, b]) {
+    const run = await korveApi.diff(a, b, { charset: codePages.charset(state.codePage) });
+    const words = [text().sameDisks, text().diskChanges, text().notCompared][run.status];
+    tell(words(a.name, b.name), `${new TextDecoder().decode(run.output)}\n${run.messages}`);
+  }
+
   async function convertFiles(files) {
     state.busy = true;
     render();
+    const read = [];
     for (const file of files) {
       const row = await readRow(file);
+      read.push(row);
       const same = state.rows.findIndex((other) => other.name === row.name);
       if (same >= 0) {
         state.rows[same] = row;
@@ -221,6 +231,9 @@ Object.assign(korvePage, (function () {
         state.rows.push(row);
       }
       render();
+    }
+    if (read.length === 2 && read.every((row) => row.kind === 'image')) {
+      await showChanges(read).catch((error) => tell(text().failedWith(String(error))));
     }
     state.busy = false;
     render();

@@ -106,7 +106,7 @@ function sameRun(got, expected) {
 // Runs the command-line korvex as the page does: `korvex WORD...` in a
 // fresh folder in/ that holds `inputs` ({name, bytes}), where text goes to
 // ../out/. Gives its status, its standard error as the page reads it, and
-// what `read` reads from the folder in/.
+// what `read` reads from the folder in/ and the run.
 function korvex(inputs, words, read) {
   const folder = mkdtempSync(join(work, 'korvex-'));
   const inputFolder = join(folder, 'in');
@@ -117,7 +117,7 @@ function korvex(inputs, words, read) {
     }
     const run = spawnSync(settings.KORVE_KORVEX, words, { cwd: inputFolder });
     const messages = new TextDecoder().decode(run.stderr);
-    return { status: run.status, messages, ...read(inputFolder) };
+    return { status: run.status, messages, ...read(inputFolder, run) };
   } finally {
     rmSync(folder, { recursive: true });
   }
@@ -827,6 +827,33 @@ test('names and the console show through the chosen code page, never as U+FFFD',
       [`ALASM data · header: ${name}`, `Name:${name}`, `${name}.H`], codePage);
     assert.ok(!text.includes('\uFFFD'), codePage);
   }
+  await page.close();
+});
+
+test('korve.diff gives what korvex diff gives, and two disks read together show it', async () => {
+  const page = await openPage();
+  const fileOf = (path) => ({ name: basename(path), bytes: readFileSync(path) });
+  const paths = [...Object.keys(disks).map((name) => join(settings.KORVE_EXAMPLES, name)),
+    join(madeFolder, 'named.trd'),
+    ...[...corpusImages().keys()].map((image) => join(settings.KORVE_IMAGES, image))];
+  const korvexDiff = (files) => korvex(files, ['diff', '--charset', 'CP866', '--',
+    ...files.map(({ name }) => name)], (folder, run) => ({ output: run.stdout }));
+  const runs = paths.flatMap((a, index) => paths.slice(index + 1).map((b) => {
+    const files = [fileOf(a), fileOf(b)];
+    return { label: `diff ${files[0].name} ${files[1].name}`, method: 'diff',
+      args: [...files, { charset: 'CP866' }], expected: korvexDiff(files) };
+  }));
+  assert.deepEqual(await differingRuns(page, runs), []);
+  // Dropped together, the page says it with korvex's words.
+  const pair = [join(settings.KORVE_EXAMPLES, 'greet.trd'), join(madeFolder, 'named.trd')];
+  const expected = korvexDiff(pair.map(fileOf));
+  assert.equal(expected.status, 1);
+  await (await page.$('#files')).uploadFile(...pair);
+  await page.waitForFunction(() => !document.getElementById('notice').hidden);
+  assert.deepEqual(await page.$eval('#notice', (notice) =>
+    [...notice.children].map((part) => part.textContent)),
+  ['What changed from greet.trd to named.trd, as korvex diff says:',
+    `${expected.output.toString('utf8')}\n${expected.messages}`.trim()]);
   await page.close();
 });
 

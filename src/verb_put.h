@@ -1,0 +1,19 @@
+// `korvex put`: edited text stored back into the disk image, archive,
+// Hobeta file or bare data it was written from. Each TEXT replaces the file
+// korvex text wrote it from (or the one --name gives), what the user did not
+// change coming back byte for byte (text_merge.h), or is added as a new
+// file; each file changes as TR-DOS changes it, and the others stay as they
+// were (disk_edit.h).
+//
+// DISK is written whole beside itself and renamed over itself (output.h),
+// or written to -o OUT, all its texts or none: a failure anywhere leaves it
+// as it was and writes nothing.
+#pragma once
+
+#include "korvex_console.h"
+
+namespace korve {
+
+KorvexStatus run_put(const KorvexRun& run);
+
+}  // namespace korve

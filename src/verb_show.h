@@ -1,0 +1,20 @@
+// `korvex show`: one text of everything an input holds, for people to read
+// and for git to compare (its textconv): each file under a heading line,
+//
+//   ==== PGMFLASH.H  start 0  length 1113  fnv 1a2b3c4d
+//
+// and below the heading of an ALASM source its text, as `text` writes it.
+// The files come in input_files.h's order, the same however often a disk is
+// saved again; the text ends its lines in LF on every system, and is the
+// same, byte for byte, every time. What could not be read is said in the
+// text, where git shows it, and makes the status 1 (--textconv: 0, as git
+// needs to show it at all, and no message).
+#pragma once
+
+#include "korvex_console.h"
+
+namespace korve {
+
+KorvexStatus run_show(const KorvexRun& run);
+
+}  // namespace korve

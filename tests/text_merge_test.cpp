@@ -1,0 +1,126 @@
+#include "text_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "alasm_writer.h"
+#include "little_endian.h"
+
+namespace korve {
+namespace {
+
+using namespace std::string_literals;
+using testing::alasm_header;
+using testing::alasm_record;
+
+// `records` behind a header whose records' length is theirs.
+std::string data_of(const std::string& records) {
+    std::string data = alasm_header("GAME") + records;
+    write_little_endian(writable_bytes(data), kAlasmRecordsLengthOffset, 2,
+                        static_cast<std::uint32_t>(records.size()));
+    return data;
+}
+
+StoredSource stored(const std::string& data) {
+    const ReadStored read = read_stored(byte_span(data), data.size());
+    EXPECT_TRUE(read.source.has_value());
+    return read.source.value_or(StoredSource{});
+}
+
+// ELSE typed with one space before it, as ALASM stores it: FF 9F. pack
+// stores the same text as 01 9F.
+const std::string kSpacedElse = "\x03\xFF\x9F";
+
+TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
+    const std::string nop = alasm_record("{NOP}");
+    const std::string rlca = alasm_record("{RLCA}");
+    const std::string spaced = alasm_record("LOOP    {LD}   {A},{(HL)}  ");
+    const std::string comment = alasm_record("; \xE0\xE1\xE2");  // CP866's "рст"
+    const struct {
+        const char* what;
+        std::string records;
+        std::vector<std::string> text;
+        std::string merged;  // the records after the merge
+        MergeOptions options{};
+    } cases[] = {
+        {"unchanged", kSpacedElse + nop + "\0"s, {" \tELSE\t", "\tNOP\t", ""}, kSpacedElse + nop + "\0"s},
+        {"a line changed, the others kept",
+         kSpacedElse + nop + "\0"s,
+         {" \tELSE\t", "\tRLCA\t", ""},
+         kSpacedElse + rlca + "\0"s},
+        {"a line removed, one added",
+         nop + rlca + "\0"s,
+         {"\tRLCA\t", " \tELSE\t", ""},
+         rlca + "\x03\x01\x9F\0"s},
+        {"no empty last line: the 0x00 ends the data all the same",
+         kSpacedElse + nop + "\0"s,
+         {" \tELSE\t", "\tNOP\t"},
+         kSpacedElse + nop + "\0"s},
+        {"lines after the empty last line: the kept 0x00 is an empty line",
+         nop + "\0"s,
+         {"\tNOP\t", "", "\tRLCA\t"},
+         nop + "\x01" + rlca + "\0"s},
+        {"data without the final 0x00 gains none", nop, {"\tNOP\t", "\tRLCA\t"}, nop + rlca},
+        {"a code page: kept lines compared in UTF-8, changed ones stored in it",
+         comment + nop + "\0"s,
+         {"; рст", "; тср", ""},
+         comment + "\x06; \xE2\xE1\xE0\0"s,
+         {TextLayout::Stored, CodePage::Cp866}},
+        {"tidy text: a kept line keeps the spaces tidy leaves out",
+         spaced + nop + "\0"s,
+         {"LOOP\tLD\tA,(HL)", "\tNOP", "\tRLCA", ""},
+         spaced + nop + rlca + "\0"s,
+         {TextLayout::Tidy, std::nullopt}},
+    };
+    for (const auto& c : cases) {
+        const MergedSource merged = merge_text(stored(data_of(c.records)), c.text, c.options);
+        EXPECT_FALSE(merged.failure.has_value()) << c.what;
+        EXPECT_EQ(merged.data, data_of(c.merged)) << c.what;
+    }
+    // The counts a message gives.
+    const MergedSource changed =
+        merge_text(stored(data_of(nop + rlca + "\0"s)), {{"\tNOP\t", "\tLDIR\t"}}, {});
+    EXPECT_EQ(std::vector<std::size_t>({changed.kept, changed.stored, changed.removed}),
+              std::vector<std::size_t>({1, 1, 2}));
+}
+
+TEST(TextMerge, RefusesWhatItCannotKeepOrStore) {
+    // Sources it cannot read whole: where, and why.
+    const struct {
+        std::string data;
+        std::size_t line;
+        bool undefined;
+    } unread[] = {
+        {data_of(alasm_record("{NOP}") + "\x02\xE7\0"s), 2, true},
+        {data_of(alasm_record("{NOP}") + "\x09;cut"), 2, false},
+        {alasm_header("GAME").substr(0, 40), 1, false},
+    };
+    for (const auto& c : unread) {
+        const ReadStored read = read_stored(byte_span(c.data), c.data.size());
+        EXPECT_FALSE(read.source.has_value());
+        EXPECT_EQ(read.problem.line, c.line);
+        EXPECT_EQ(read.problem.undefined.has_value(), c.undefined);
+    }
+    // A last record may run past the data's length, into the bytes after it.
+    const std::string past = data_of(alasm_record("; a comment"));
+    EXPECT_EQ(read_stored(byte_span(past), past.size() - 4).source->records.size(), 1U);
+
+    // Lines that cannot be stored: the first one, where, and why.
+    const StoredSource source = stored(data_of(alasm_record("{NOP}") + "\0"s));
+    const MergedSource frob =
+        merge_text(source, {{"\tNOP\t", "\tFROB\t", "; €"}}, {TextLayout::Stored, CodePage::Cp866});
+    ASSERT_TRUE(frob.failure.has_value());
+    EXPECT_EQ(frob.failure->line, 2U);
+    EXPECT_EQ(frob.failure->pack->problem, PackProblem::NoKeyword);
+    const MergedSource euro = merge_text(source, {{"\tNOP\t", "; €"}}, {TextLayout::Stored, CodePage::Cp866});
+    ASSERT_TRUE(euro.failure.has_value());
+    EXPECT_EQ(std::make_pair(euro.failure->line, euro.failure->at),
+              std::make_pair(std::size_t{2}, std::size_t{2}));
+    EXPECT_FALSE(euro.failure->pack.has_value());
+    EXPECT_TRUE(euro.data.empty());
+}
+
+}  // namespace
+}  // namespace korve
