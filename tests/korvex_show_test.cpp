@@ -15,6 +15,7 @@
 #include "alasm_writer.h"
 #include "fnv_digest.h"
 #include "image_writer.h"
+#include "korvex_run.h"
 #include "little_endian.h"
 #include "program_run.h"
 
@@ -27,15 +28,12 @@ using testing::alasm_header;
 using testing::alasm_record;
 using testing::DiskFile;
 using testing::hobeta_file;
+using testing::kSource;
+using testing::kStored;
+using testing::nops;
 using testing::ProgramRun;
 using testing::scl_archive;
 using testing::trd_image;
-
-// A source whose lines keep stored spaces and a comment in CP866 ("рст").
-const std::string kSource = alasm_header("GAME") + alasm_record("LOOP    {LD}   {A},{(HL)}  ") +
-                            alasm_record("{RLCA}") + alasm_record("     {NOP}{ }{ }") +
-                            alasm_record("; \xE0\xE1\xE2") + "\x00"s;
-const std::string kStored = "LOOP    \tLD\t   A,(HL)  \n\tRLCA\t\n     \tNOP\t  \n; \xE0\xE1\xE2\n\n";
 
 std::string fnv(const std::string& bytes) { return digest_hex(fnv1a_32(byte_span(bytes))); }
 
@@ -43,14 +41,6 @@ std::string fnv(const std::string& bytes) { return digest_hex(fnv1a_32(byte_span
 std::string heading(const std::string& name, int start, const std::string& data) {
     return "==== " + name + (start < 0 ? "" : "  start " + std::to_string(start)) + "  length " +
            std::to_string(data.size()) + "  fnv " + fnv(data) + "\n";
-}
-
-std::string nops(std::size_t lines) {
-    std::string records;
-    for (std::size_t i = 0; i < lines; ++i) {
-        records += alasm_record("{NOP}");
-    }
-    return records;
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
