@@ -165,10 +165,10 @@ HeldFile single_file(const Leaf& leaf, InputKind kind, std::string bytes,
             file.notes.push_back({Severity::Warning, "", "the Hobeta checksum does not match"});
         }
     } else {
+        // Any other file named is shown by its heading alone, as a disk's
+        // code file is: a changed binary shows as a changed digest.
         if (kind == InputKind::BareAlasm) {
             own = header_name(file.container, charset);
-        } else {
-            file.notes.push_back({Severity::Error, "", "holds no ALASM data and no disk image"});
         }
         file.length = file.container.size();
         cover(file, 0);

@@ -143,10 +143,9 @@ TEST_F(ShowRun, ShowsEachFileUnderItsHeadingInNameOrder) {
          "==== warning: cut short; 1 of its 2 files lost\n" + heading("ONE.H", 0, kSource) +
              kStored + "==== TWO.C  start 0  length 1\n==== TWO.C: error: " + lost_error + "\n",
          "korvex: cut.scl:TWO.C: error: " + lost_error + "\n", 1},
+        // A file named that holds neither is shown as a disk's code file is.
         {"notes.txt", "nothing to see", {"show", "notes.txt"},
-         heading("notes.txt", -1, "nothing to see") +
-             "==== notes.txt: error: holds no ALASM data and no disk image\n",
-         "korvex: notes.txt: error: holds no ALASM data and no disk image\n", 1},
+         heading("notes.txt", -1, "nothing to see"), "", 0},
         {"GAME.$h", hobeta_file(kSource), {"show", "missing.trd"}, "",
          "korvex: missing.trd: error: No such file or directory\n", 2},
         // A folder: each file by its path, what is neither ALASM data nor a
