@@ -102,6 +102,29 @@
 // above, and `bytes`, what it wrote to OUTPUT (DISK.trd, GAME.scl, GAME.$h,
 // or any other name for bare ALASM data), or null where it wrote nothing.
 //
+//   const result = await korve.put(disk, texts, {name, charset, layout});
+//
+// gives what `korvex put --name NAME --charset CHARSET --layout LAYOUT
+// -o OUT DISK TEXT...` gives in a folder holding `disk` and `texts`, each
+// {name, bytes}, under their names, where OUT is DISK's name in an empty
+// folder: `status`, `messages` as above, and `bytes`, the disk with the
+// texts put back as korvex wrote it to OUT, or null where it wrote nothing.
+// DISK is a disk image, an SCL archive, a Hobeta file or bare ALASM data; a
+// text replaces the file korvex text wrote it from (GREET.H.asm the file
+// GREET.H), or `name` names that file for the one text; a text of no file
+// on a disk is added to it as a new file. Each file's name is a file name,
+// as above, other than "-", and no two are the same.
+//
+//   const result = await korve.get(disk, names, {hobeta});
+//
+// gives what `korvex get [--hobeta] -o DIR DISK NAME.T...` gives in a folder
+// holding `disk`, {name, bytes}: `status`, `messages` as above, and `files`
+// as korve.text gives them, each file copied off the disk into DIR: as its
+// catalogue's length gives its bytes, or with `hobeta` true, as a Hobeta
+// file (NAME.$T). `names` lists the files as convertImage's `fileName`
+// names them (GREET.C); left out or empty, every file is copied. DISK's
+// name is a file name, as above, other than "-".
+//
 //   const result = await korve.diff(a, b, {charset});
 //
 // gives what `korvex diff --charset CHARSET A B` gives in a folder holding

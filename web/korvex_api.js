@@ -1,14 +1,15 @@
-// korvexApi: korvex's runs in this page, text, pack and diff, what `text` wrote as
-// values, the name of the Hobeta file a text packs into, and the reading
-// view's text. korve_api.js publishes them with korve's own, and describes
-// them all at its top.
+// korvexApi: korvex's runs in this page, text, pack, put, get and diff, what
+// `text` wrote as values, the name of the Hobeta file a text packs into, and
+// the reading view's text. korve_api.js publishes them with korve's own,
+// and describes them all at its top.
 'use strict';
 
 const korvexApi = (function () {
   const { folder, utf8, checkName, asBytes, withModule, calls } = korveModule;
 
   // A korvex run works in a folder of its own that holds its inputs, as a
-  // user's shell would, and writes text into a folder beside it.
+  // user's shell would, and writes text, a disk put or files got into an
+  // empty folder beside it.
   const korvexFolder = '/korvex';
   const korvexInputs = `${korvexFolder}/in`;
   const korvexOutputs = `${korvexFolder}/out`;
@@ -52,8 +53,12 @@ const korvexApi = (function () {
     return files;
   }
 
-  // korvex's flags for the options a caller gave: each a string, or left
-  // out (undefined or null) for korvex's default.
+  // A flag that takes no value, as an option that is true or false.
+  const switchFlag = (flag) => ({ flag });
+
+  // korvex's flags for the options a caller gave: each a string (or for a
+  // switchFlag, true or false), or left out (undefined or null) for
+  // korvex's default.
   function flagsOf(options, known, caller) {
     if (options === undefined || options === null) {
       return [];
@@ -67,6 +72,15 @@ const korvexApi = (function () {
         throw new TypeError(`${caller}: there is no option ${JSON.stringify(key)}`);
       }
       if (value === undefined || value === null || known[key] === null) {
+        continue;
+      }
+      if (typeof known[key] === 'object') {
+        if (typeof value !== 'boolean') {
+          throw new TypeError(`${caller}: the option ${key} must be true or false`);
+        }
+        if (value) {
+          flags.push(known[key].flag);
+        }
         continue;
       }
       if (typeof value !== 'string') {
@@ -132,6 +146,7 @@ const korvexApi = (function () {
       const { number, inMemory } = calls(module);
       FS.mkdir(korvexFolder);
       FS.mkdir(korvexInputs);
+      FS.mkdir(korvexOutputs);
       for (const { name, bytes } of inputs) {
         FS.writeFile(`${korvexInputs}/${name}`, bytes);
       }
@@ -174,13 +189,11 @@ const korvexApi = (function () {
 
   const packFlags = { output: null, charset: '--charset' };
 
-  async function pack(files, options) {
-    const caller = 'korve.pack';
+  // A list of {name, bytes} as korvex's inputs, each checked, no name twice.
+  function inputsOf(files, caller) {
     if (!Array.isArray(files)) {
       throw new TypeError(`${caller}: the files must be a list of {name, bytes}`);
     }
-    const output = options && options.output;
-    checkKorvexName(output, `${caller}: output`);
     const inputs = files.map((file) => {
       checkKorvexName(file && file.name, caller);
       return { name: file.name, bytes: asBytes(file.bytes, caller) };
@@ -188,6 +201,14 @@ const korvexApi = (function () {
     if (new Set(inputs.map((file) => file.name)).size !== inputs.length) {
       throw new TypeError(`${caller}: two files have the same name`);
     }
+    return inputs;
+  }
+
+  async function pack(files, options) {
+    const caller = 'korve.pack';
+    const output = options && options.output;
+    checkKorvexName(output, `${caller}: output`);
+    const inputs = inputsOf(files, caller);
     const words = ['pack', ...flagsOf(options, packFlags, caller), '-o', output, '--',
       ...inputs.map((file) => file.name)];
     return runKorvex(inputs, words, ({ FS }) => {
@@ -195,6 +216,39 @@ const korvexApi = (function () {
       const written = FS.analyzePath(path).exists && !inputs.some((file) => file.name === output);
       return { bytes: written ? FS.readFile(path) : null };
     });
+  }
+
+  const putFlags = { name: '--name', charset: '--charset', layout: '--layout' };
+
+  // The texts put back into the disk, written whole under the disk's own
+  // name into the output folder, which nothing else is written into.
+  async function put(disk, texts, options) {
+    const caller = 'korve.put';
+    if (!Array.isArray(texts)) {
+      throw new TypeError(`${caller}: the texts must be a list of {name, bytes}`);
+    }
+    const inputs = inputsOf([disk, ...texts], caller);
+    const { name } = inputs[0];
+    const words = ['put', ...flagsOf(options, putFlags, caller), '-o',
+      `${korvexOutputsFromInputs}${name}`, '--', ...inputs.map((file) => file.name)];
+    return runKorvex(inputs, words, ({ FS }) => {
+      const path = `${korvexOutputs}/${name}`;
+      return { bytes: FS.analyzePath(path).exists ? FS.readFile(path) : null };
+    });
+  }
+
+  // The files named (NAME.T, as a disk's entries name them), or every file,
+  // copied off the disk as they are or as Hobeta files.
+  async function get(disk, names = [], options = {}) {
+    const caller = 'korve.get';
+    const [input] = inputsOf([disk], caller);
+    if (!Array.isArray(names)) {
+      throw new TypeError(`${caller}: the names must be a list of NAME.T`);
+    }
+    names.forEach((name) => checkName(name, caller));
+    const words = ['get', ...flagsOf(options, { hobeta: switchFlag('--hobeta') }, caller), '-o',
+      korvexOutputsFromInputs, '--', input.name, ...names];
+    return runKorvex([input], words, ({ FS }) => ({ files: filesUnder(FS, korvexOutputs) }));
   }
 
   // Two inputs compared by `korvex diff A B`: its status, its messages, and
@@ -241,5 +295,5 @@ const korvexApi = (function () {
     });
   }
 
-  return Object.freeze({ text, pack, diff, hobetaName, view });
+  return Object.freeze({ text, pack, put, get, diff, hobetaName, view });
 })();

@@ -104,14 +104,15 @@ function sameRun(got, expected) {
 }
 
 // Runs the command-line korvex as the page does: `korvex WORD...` in a
-// fresh folder in/ that holds `inputs` ({name, bytes}), where text goes to
-// ../out/. Gives its status, its standard error as the page reads it, and
-// what `read` reads from the folder in/ and the run.
+// fresh folder in/ that holds `inputs` ({name, bytes}), beside an empty
+// folder ../out/ for what it writes. Gives its status, its standard error as
+// the page reads it, and what `read` reads from the folder in/ and the run.
 function korvex(inputs, words, read) {
   const folder = mkdtempSync(join(work, 'korvex-'));
   const inputFolder = join(folder, 'in');
   try {
     mkdirSync(inputFolder);
+    mkdirSync(join(folder, 'out'));
     for (const { name, bytes } of inputs) {
       writeFileSync(join(inputFolder, name), bytes);
     }
@@ -126,18 +127,40 @@ function korvex(inputs, words, read) {
 const flagsOf = (options) => Object.entries(options).flatMap(([key, value]) => [`--${key}`, value]);
 const byName = (a, b) => (a.name < b.name ? -1 : Number(a.name > b.name));
 
+const outputs = '../out/';
+
+// Each file under out/, beside the folder in/, as {name, bytes}.
+function filesOut(folder) {
+  const out = join(folder, outputs);
+  const files = readdirSync(out, { recursive: true })
+    .filter((file) => statSync(join(out, file)).isFile());
+  return files.map((file) => ({ name: file, bytes: readFileSync(join(out, file)) })).sort(byName);
+}
+
 // `korvex text [--OPTION VALUE]... -o ../out/ -- NAME`, as korve.text(name,
 // bytes, options) is to give it: `files` each file under out/ as {name, bytes}.
 function korvexText(name, bytes, options) {
-  const outputs = '../out/';
   const words = ['text', ...flagsOf(options), '-o', outputs, '--', name];
-  return korvex([{ name, bytes }], words, (folder) => {
-    const out = join(folder, outputs);
-    const files = (existsSync(out) ? readdirSync(out, { recursive: true }) : [])
-      .filter((file) => statSync(join(out, file)).isFile());
-    return { files: files.map((file) => ({ name: file, bytes: readFileSync(join(out, file)) }))
-      .sort(byName) };
-  });
+  return korvex([{ name, bytes }], words, (folder) => ({ files: filesOut(folder) }));
+}
+
+// `korvex put [--OPTION VALUE]... -o ../out/DISK -- DISK TEXT...`, as
+// korve.put(disk, texts, options) is to give it: `bytes` what out/DISK holds,
+// or null.
+function korvexPut(disk, texts, options) {
+  const output = `${outputs}${disk.name}`;
+  const words = ['put', ...flagsOf(options), '-o', output, '--', disk.name,
+    ...texts.map(({ name }) => name)];
+  return korvex([disk, ...texts], words, (folder) => ({
+    bytes: existsSync(join(folder, output)) ? readFileSync(join(folder, output)) : null,
+  }));
+}
+
+// `korvex get [--hobeta] -o ../out/ -- DISK NAME.T...`, as korve.get(disk,
+// names, {hobeta}) is to give it: `files` as korvexText gives them.
+function korvexGet(disk, names, { hobeta }) {
+  const words = ['get', ...(hobeta ? ['--hobeta'] : []), '-o', outputs, '--', disk.name, ...names];
+  return korvex([disk], words, (folder) => ({ files: filesOut(folder) }));
 }
 
 // `korvex pack [--charset C] -o OUTPUT -- NAME...`, as korve.pack(files,
@@ -554,6 +577,68 @@ test('korve.pack gives what korvex pack gives: each real text alone, on disks, a
     await page.close();
   });
 
+// GREET.H's text as korvex writes it, and with a line changed and one added.
+const greetDiskText = () => korvexText('greet.trd', disks['greet.trd'], {}).files[0];
+const editedText = (text) => Buffer.from(text.toString('latin1')
+  .replace('; wipe the bitmap', '; clear the bitmap\n\tNOP'), 'latin1');
+
+test('korve.put and korve.get give what korvex put and get give, on example and real disks',
+  async () => {
+    const page = await openPage();
+    const text = greetDiskText();
+    assert.equal(text.name, 'GREET.H.asm');
+    const edited = editedText(text.bytes);
+    assert.ok(!edited.equals(text.bytes));
+    const file = (name, bytes) => ({ name, bytes });
+    const reals = [...corpusImages().keys()].map((image) =>
+      file(image, readFileSync(join(settings.KORVE_IMAGES, image))));
+    // disk, texts, options; and for rows that say, whether korvex gives the disk back as it was
+    const puts = [
+      ...Object.entries(disks).flatMap(([name, bytes]) => [
+        [file(name, bytes), [text], {}, true],
+        [file(name, bytes), [file(text.name, edited)], { layout: 'stored' }, false],
+        [file(name, bytes), [file('NEW.H.asm', edited)], {}, false],
+        [file(name, bytes), [file('other.asm', edited)], { name: 'GREET.H' }, false],
+      ]),
+      [file('greet.$h', greetHobeta), [file('greet.$h.asm', edited)], { charset: 'CP866' }, false],
+      [file('greet.trd', disks['greet.trd']),
+        korvexText('greet.trd', disks['greet.trd'], { layout: 'tidy' }).files, { layout: 'tidy' },
+        true],
+      // Every source of a real disk, as korvex writes it, put back.
+      ...reals.map((disk) => [disk, korvexText(disk.name, disk.bytes, {}).files, {}, true]),
+    ];
+    // disk, names, options, and the names of the files korvex is to write
+    const gets = [
+      ...Object.entries(disks).flatMap(([name, bytes]) => [
+        [file(name, bytes), ['GREET.C'], {}, ['GREET.C']],
+        [file(name, bytes), ['GREET.C'], { hobeta: true }, ['GREET.$C']],
+        [file(name, bytes), [], {}, ['GREET.C', 'GREET.H']],
+        [file(name, bytes), ['NONE.C'], { hobeta: false }, []],
+      ]),
+      [file('greet.h', greet), [], {}, []],
+      ...reals.map((disk) => [disk, [], { hobeta: true }]),
+    ];
+    const runs = [
+      ...puts.map(([disk, texts, options, same]) => {
+        const expected = korvexPut(disk, texts, options);
+        assert.ok(same === undefined || expected.bytes?.equals(disk.bytes) === same, disk.name);
+        return { label: `put ${disk.name} ${texts.map(({ name }) => name)} ${JSON.stringify(options)}`,
+          method: 'put', args: [disk, texts, options], expected };
+      }),
+      ...gets.map(([disk, names, options, written]) => {
+        const expected = korvexGet(disk, names, options);
+        assert.ok(written === undefined ||
+          isDeepStrictEqual(expected.files.map(({ name }) => name), written), disk.name);
+        return { label: `get ${disk.name} ${names} ${JSON.stringify(options)}`, method: 'get',
+          args: [disk, names, options], expected };
+      }),
+    ];
+    const differing = await differingRuns(page, runs);
+    console.log(`${runs.length} runs compared with korvex put and get (${reals.length} real disks)`);
+    assert.deepEqual(differing, []);
+    await page.close();
+  });
+
 // The page runs no code made from strings, so its policy allows none; it
 // allows WebAssembly to compile, which is all the converter needs. Code that
 // puppeteer evaluates is exempt from the policy; a timer it sets is not.
@@ -580,6 +665,7 @@ test('names that are not file names are refused', async () => {
   const page = await openPage();
   const one = Buffer.alloc(1);
   const text = { name: 'GAME.asm', bytes: one };
+  const disk = { name: 'DISK.trd', bytes: one };
   const notNames = ['', '.', '..', 'disk/GAME.$h', '../GAME.$h', 'GAME\0.h', 'Б'.repeat(128)];
   // Standard input, to korvex, which the page has none of.
   const notKorvexNames = [...notNames, '-'];
@@ -589,8 +675,17 @@ test('names that are not file names are refused', async () => {
       ['text', name, one],
       ['pack', [{ name, bytes: one }], { output: 'GAME.$h' }],
       ['pack', [text], { output: name }],
+      ['put', { name, bytes: one }, [text]],
+      ['put', disk, [{ name, bytes: one }]],
+      ['get', { name, bytes: one }, []],
     ]),
+    ...notNames.map((name) => ['get', disk, [name]]),
     ['pack', [text], {}],
+    ['put', disk, text],
+    ['put', disk, [text, { name: 'DISK.trd', bytes: one }]],
+    ['put', disk, [text], { output: 'OUT.trd' }],
+    ['get', disk, 'GREET.C'],
+    ['get', disk, ['GREET.C'], { hobeta: 'yes' }],
     ['text', 'GAME.h', one, { layout: 'tidy', colour: 'on' }],
     ['pack', [text], { output: 'GAME.$h', name: 'GAME' }],
   ];
