@@ -133,8 +133,9 @@ Object.assign(korvePage, (function () {
     const notice = $('notice');
     notice.hidden = state.notice === null;
     if (state.notice) {
+      // replaceChildren would show a null as the text "null".
       notice.replaceChildren(element('p', { textContent: state.notice.words }),
-        state.notice.messages ? element('pre', { textContent: state.notice.messages }) : null);
+        ...(state.notice.messages ? [element('pre', { textContent: state.notice.messages })] : []));
     }
     if ($('reader').open && state.reader) {
       korvePage.drawReaderPlace();
