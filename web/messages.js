@@ -12,8 +12,8 @@ const messages = {
     title: 'korve: ALASM sources to text and back',
     tagline: 'Reads Z80 assembler sources that ALASM 5.x saved on a ZX Spectrum, bare, in ' +
       'Hobeta files or on TR-DOS disk images (.trd, .scl), as plain text, for ALASM or for ' +
-      'sjasmplus and pasmo; and packs text back into ALASM data. It all happens here, in your ' +
-      'browser: nothing is uploaded.',
+      'sjasmplus and pasmo; packs text back into ALASM data, or puts it back on its disk. It ' +
+      'all happens here, in your browser: nothing is uploaded.',
     language: 'Language',
     dropHere: 'Drop ALASM files (.h, .$h, any name), disk images (.trd, .scl) or text to pack ' +
       '(.asm, .txt) here, or',
@@ -54,7 +54,7 @@ const messages = {
       text: 'text',
     },
     inHeader: (name) => `header: ${name}`,
-    columns: ['File', 'Name in header', 'Size', 'Lines', 'Outcome', ''],
+    columns: ['File', 'Name in header', 'Size', 'Lines', 'Outcome'],
     // What is wrong with an image, and why one of its files could not be read.
     imageProblems: {
       'cut-short': 'The image is cut short: it ends before the files it lists.',
@@ -90,6 +90,20 @@ const messages = {
     packButton: 'Pack and download',
     packed: (names) => `Packed ${names}.`,
     notPacked: 'Not everything could be packed. korvex said:',
+    putAbout: 'Or put them back into a disk, as korvex put does: each text replaces the file ' +
+      'it was written from (GREET.H.asm the file GREET.H), in the layout chosen above, its ' +
+      'unchanged lines keeping their bytes; a text of no file on the disk is added to it. The ' +
+      'disk downloads under its own name and takes its row’s place above.',
+    putInto: 'Put back into',
+    putButton: 'Put and download',
+    putDone: (name) => `Put the texts into ${name}.`,
+    notPut: (name) => `${name} was not written. korvex said:`,
+    getFile: 'File',
+    getFileTitle: 'This file off the disk, as korvex get copies it: as it is, or as a Hobeta ' +
+      'file, as chosen above',
+    getAsTitle: 'How the File buttons download this disk’s files',
+    getAsFile: 'Files as they are',
+    getAsHobeta: 'Files as Hobeta (.$T)',
     sameDisks: (a, b) => `${a} and ${b} hold the same files.`,
     diskChanges: (a, b) => `What changed from ${a} to ${b}, as korvex diff says:`,
     notCompared: (a, b) => `${a} and ${b} could not be compared in full. korvex said:`,
@@ -126,7 +140,8 @@ const messages = {
     tagline: 'Показывает как обычный текст исходники на ассемблере Z80, сохранённые ALASM 5.x ' +
       'на ZX Spectrum: отдельные файлы, файлы Hobeta и образы дисков TR-DOS (.trd, .scl). ' +
       'Текст можно получить для ALASM или для sjasmplus и pasmo, а можно упаковать обратно ' +
-      'в формат ALASM. Всё происходит здесь, в браузере: файлы никуда не отправляются.',
+      'в формат ALASM или вернуть на диск. Всё происходит здесь, в браузере: файлы никуда ' +
+      'не отправляются.',
     language: 'Язык',
     dropHere: 'Перетащите сюда файлы ALASM (.h, .$h, с любым именем), образы дисков ' +
       '(.trd, .scl) или текст для упаковки (.asm, .txt) или',
@@ -168,7 +183,7 @@ const messages = {
       text: 'текст',
     },
     inHeader: (name) => `в заголовке: ${name}`,
-    columns: ['Файл', 'Имя в заголовке', 'Размер', 'Строк', 'Результат', ''],
+    columns: ['Файл', 'Имя в заголовке', 'Размер', 'Строк', 'Результат'],
     // What is wrong with an image, and why one of its files could not be read.
     imageProblems: {
       'cut-short': 'Образ обрезан: он кончается раньше перечисленных в нём файлов.',
@@ -205,6 +220,20 @@ const messages = {
     packButton: 'Упаковать и скачать',
     packed: (names) => `Упаковано: ${names}.`,
     notPacked: 'Упаковать удалось не всё. Сообщения korvex:',
+    putAbout: 'Или вернуть их на диск, как это делает korvex put: каждый текст заменяет файл, ' +
+      'из которого он получен (GREET.H.asm — файл GREET.H), в выбранном выше виде, а его ' +
+      'неизменённые строки сохраняют свои байты; текст, которому на диске нет файла, ' +
+      'добавляется новым файлом. Диск скачается под своим именем и заменит свою строку в списке.',
+    putInto: 'Вернуть на',
+    putButton: 'Вернуть и скачать',
+    putDone: (name) => `Тексты возвращены на ${name}.`,
+    notPut: (name) => `${name} не записан. Сообщения korvex:`,
+    getFile: 'Файл',
+    getFileTitle: 'Этот файл с диска, как его копирует korvex get: как есть или файлом Hobeta, ' +
+      'как выбрано выше',
+    getAsTitle: 'Как кнопки «Файл» скачивают файлы этого диска',
+    getAsFile: 'Файлы как есть',
+    getAsHobeta: 'Файлы в Hobeta (.$T)',
     sameDisks: (a, b) => `На ${a} и ${b} одни и те же файлы.`,
     diskChanges: (a, b) => `Что изменилось от ${a} к ${b}, по словам korvex diff:`,
     notCompared: (a, b) => `${a} и ${b} не удалось сравнить целиком. Сообщения korvex:`,

@@ -1,9 +1,11 @@
 // The page: files picked or dropped are read through korveApi into rows
 // (page_rows.js); a file opens in the reading view (page_reader.js);
 // downloads are what korvex writes, with the layout, dialect and code page
-// chosen, and text packs back into ALASM data (page_files.js). The page only
-// draws: what an input is and how its conversion went are korveApi's facts,
-// its words are messages.js's, and bytes become text through codePages.
+// chosen, text packs back into ALASM data or is put back into a disk, and a
+// disk's files download as they are or as Hobeta files (page_files.js). The
+// page only draws: what an input is and how its conversion went are
+// korveApi's facts, its words are messages.js's, and bytes become text
+// through codePages.
 // This part sets up the controls, and publishes korveApi to scripts.
 'use strict';
 
@@ -54,6 +56,7 @@
     });
     $('pack-button').addEventListener('click', guarded(korvePage.packTexts));
     $('pack-output').addEventListener('change', korvePage.render);
+    $('put-button').addEventListener('click', guarded(korvePage.putTexts));
   }
 
   // Files may be dropped anywhere on the page.

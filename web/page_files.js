@@ -1,7 +1,8 @@
 // korvex's text as the page takes it, for downloads and the translated
-// view; the downloads; and packing text back into ALASM data. What korvex
-// made of each text comes from korveApi as values; the files' names are
-// those korvex wrote, or korveApi gives.
+// view; the downloads; packing text back into ALASM data, putting it back
+// into a disk, and a disk's files got off it. What korvex made of each text
+// comes from korveApi as values; the files' names are those korvex wrote,
+// or korveApi gives.
 'use strict';
 
 Object.assign(korvePage, (function () {
@@ -167,5 +168,52 @@ Object.assign(korvePage, (function () {
     await korvePage.convertFiles(made.map(({ name, bytes }) => ({ name, bytes })));
   }
 
-  return { textOptions, korvexFile, downloadItem, downloadImage, downloadAll, packTexts };
+  // ---- Putting text back into a disk, and files off one ----
+
+  // The rows korvex put takes as a disk the page offers: disk images and
+  // archives, then Hobeta files of ALASM data, as korve's core read them.
+  function putTargets() {
+    const hobeta = (row) => row.kind === 'file' && row.result?.input === 'hobeta-alasm';
+    return [...state.rows.filter((row) => row.kind === 'image'), ...state.rows.filter(hobeta)];
+  }
+
+  // Every text put into the disk chosen, which downloads under its own name
+  // and, as put changes a disk in place, takes its row's place.
+  async function putTexts() {
+    const disk = putTargets().find((row) => row.name === $('put-disk').value);
+    const texts = state.rows.filter((row) => row.kind === 'text');
+    if (!disk || texts.length === 0) {
+      return;
+    }
+    const result = await korveApi.put({ name: disk.name, bytes: disk.bytes },
+      texts.map(({ name, bytes }) => ({ name, bytes })),
+      { layout: state.layout, charset: packCharset(texts) });
+    if (!result.bytes) {
+      tell(text().notPut(disk.name), result.messages);
+      return;
+    }
+    save(disk.name, result.bytes, 'application/octet-stream');
+    tell(text().putDone(disk.name), result.messages);
+    await korvePage.convertFiles([{ name: disk.name, bytes: result.bytes }]);
+  }
+
+  // One file off its disk as korvex get copies it: as it is, or as a
+  // Hobeta file where its disk's choice says so.
+  async function getEntry(entry) {
+    const disk = entry.image;
+    const run = await korveApi.get({ name: disk.name, bytes: disk.bytes }, [entry.fileName],
+      { hobeta: disk.getAs === 'hobeta' });
+    const [file] = run.files;
+    if (!file) {
+      tell(text().nothingWritten(entry.fileName), run.messages);
+      return;
+    }
+    save(file.name, file.bytes, 'application/octet-stream');
+    if (run.messages !== '') {
+      tell(text().savedWithMessages(file.name), run.messages);
+    }
+  }
+
+  return { textOptions, korvexFile, downloadItem, downloadImage, downloadAll, packTexts,
+    putTargets, putTexts, getEntry };
 })());

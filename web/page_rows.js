@@ -8,10 +8,19 @@ Object.assign(korvePage, (function () {
   const { state, $, text, element, decodeBytes, outcomeOf, hasText, rowHasText, headerNameOf,
     guarded, tell } = korvePage;
 
+  // An item's buttons: its text's, where it has text, and a disk's file's
+  // own, where it could be read.
   function actions(item) {
     const words = text();
+    const get = item.kind === 'entry' && !item.problemKey ? element('button', {
+      type: 'button',
+      className: 'get',
+      textContent: words.getFile,
+      title: words.getFileTitle,
+      onclick: () => guarded(korvePage.getEntry)(item),
+    }) : null;
     if (!hasText(item)) {
-      return element('span', { className: 'actions' });
+      return element('span', { className: 'actions' }, get);
     }
     return element('span', { className: 'actions' },
       element('button', {
@@ -26,7 +35,22 @@ Object.assign(korvePage, (function () {
         textContent: words.download,
         title: words.downloadTitle,
         onclick: () => guarded(korvePage.downloadItem)(item),
-      }));
+      }), get);
+  }
+
+  // How a disk's File buttons download its files, as they are or as Hobeta
+  // files: a choice in its catalogue's heading, above them.
+  function getChoice(row) {
+    const words = text();
+    const select = element('select', {
+      className: 'get-as',
+      title: words.getAsTitle,
+      onchange: () => { row.getAs = select.value; },
+    },
+    element('option', { value: 'file', textContent: words.getAsFile }),
+    element('option', { value: 'hobeta', textContent: words.getAsHobeta }));
+    select.value = row.getAs ?? 'file';
+    return select;
   }
 
   // One line of a table: name, what it is, size, lines, outcome, actions.
@@ -87,7 +111,8 @@ Object.assign(korvePage, (function () {
       }) : null));
     const table = element('ol', { className: 'catalogue' },
       element('li', { className: 'cells heading' },
-        ...words.columns.map((column) => element('span', { textContent: column }))),
+        ...words.columns.map((column) => element('span', { textContent: column })),
+        element('span', { className: 'actions' }, getChoice(row))),
       ...row.entries.map((entry) => element('li', {
         className: 'cells entry',
         dataset: { name: entry.fileName, outcome: outcomeOf(entry).kind },
@@ -103,6 +128,17 @@ Object.assign(korvePage, (function () {
   function entryWhat(entry) {
     const headerName = headerNameOf(entry);
     return headerName ?? '';
+  }
+
+  // The disks the texts may be put back into, the one chosen kept chosen.
+  function renderPut() {
+    const disks = korvePage.putTargets().map((row) => row.name);
+    const select = $('put-disk');
+    const chosen = disks.includes(select.value) ? select.value : disks[0];
+    $('put').hidden = disks.length === 0;
+    select.replaceChildren(...disks.map((name) => element('option', { value: name, textContent: name })));
+    select.value = chosen ?? '';
+    $('put-button').disabled = state.busy;
   }
 
   const renderers = { file: renderFileRow, text: renderFileRow, image: renderImageRow };
@@ -125,6 +161,7 @@ Object.assign(korvePage, (function () {
     $('pack-count').textContent = words.packCount(texts);
     $('pack-button').disabled = state.busy;
     $('pack-name').disabled = $('pack-output').value === 'hobeta';
+    renderPut();
     const items = state.rows.flatMap((row) => (row.kind === 'image' ? row.entries : [row]))
       .filter((item) => item.kind !== 'text');
     const converted = items.filter((item) => outcomeOf(item).kind === 'converted').length;

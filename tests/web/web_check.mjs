@@ -781,8 +781,8 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
       assert.deepEqual((await cellsOf(page, `${disk(name)} .entry`)).map((entry) =>
         [entry.name, entry.outcome, entry.cells.slice(0, 5), entry.buttons]), [
         ['GREET.H', 'converted', ['GREET.H', 'GREET', '468 bytes', '38 lines', 'Converted'],
-          ['open', 'download']],
-        ['GREET.C', 'not-alasm', ['GREET.C', '', '64 bytes', '', 'Not ALASM data'], []],
+          ['open', 'download', 'get']],
+        ['GREET.C', 'not-alasm', ['GREET.C', '', '64 bytes', '', 'Not ALASM data'], ['get']],
       ], name);
     }
     const shownEntries = () => page.$$eval('.entry', (items) =>
@@ -858,15 +858,42 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     await page.click('#pack-button');
     await page.waitForSelector(`${disk('PACKED.trd')} .entry[data-name="GREET.H"][data-outcome="converted"]`);
 
+    // The text, edited, put back into a disk, which downloads under its own
+    // name and is read again in its row; a disk's file as it is and as Hobeta.
+    const edited = editedText(readFileSync(join(textFolder, textName)));
+    writeFileSync(join(textFolder, textName), edited);
+    await input.uploadFile(join(textFolder, textName));
+    await page.waitForFunction((name) => document.querySelector(`.row[data-name="${name}"] .lines`)
+      ?.textContent === '39 lines' && !document.getElementById('put-button').disabled, {}, textName);
+    await page.select('#put-disk', 'greet.scl');
+    await page.click('#put-button');
+    await page.waitForFunction((row) => document.querySelector(`${row} .entry[data-name="GREET.H"] .lines`)
+      ?.textContent === '39 lines', {}, disk('greet.scl'));
+    assert.equal(await page.$eval('#notice', (notice) => notice.innerText.trim()),
+      'Put the texts into greet.scl.');
+    await page.select(`${disk('greet.trd')} .get-as`, 'hobeta');
+    await page.click(`${disk('greet.trd')} .entry[data-name="GREET.C"] button.get`);
+    await page.click(`${disk('greet.scl')} .entry[data-name="GREET.C"] button.get`);
+
     await page.click('#download-all');
     const zip = join(downloads, 'korve.zip');
     const translated = join(downloads, 'greet.$h.asm');
     const packed = join(downloads, 'PACKED.trd');
-    await waitForFiles([zip, translated, packed]);
+    const put = join(downloads, 'greet.scl');
+    const got = ['GREET.$C', 'GREET.C'].map((name) => join(downloads, name));
+    await waitForFiles([zip, translated, packed, put, ...got]);
+    const scl = { name: 'greet.scl', bytes: disks['greet.scl'] };
+    const putByKorvex = korvexPut(scl, [{ name: textName, bytes: edited }], { layout: 'stored' });
+    assert.ok(readFileSync(put).equals(putByKorvex.bytes));
+    assert.ok(!putByKorvex.bytes.equals(disks['greet.scl']));
+    assert.deepEqual(got.map((path) => readFileSync(path)), [
+      korvexGet({ name: 'greet.trd', bytes: disks['greet.trd'] }, ['GREET.C'], { hobeta: true }),
+      korvexGet(scl, ['GREET.C'], {}),
+    ].map(({ files }) => files[0].bytes));
     const sjasmplus = korvexText('greet.$h', greetHobeta, { dialect: 'sjasmplus', eol: 'lf' });
     assert.deepEqual(sjasmplus.files.map((file) => file.name), ['greet.$h.asm']);
     assert.ok(readFileSync(translated).equals(sjasmplus.files[0].bytes));
-    const pack = korvexPack([{ name: textName, bytes: readFileSync(join(textFolder, textName)) }],
+    const pack = korvexPack([{ name: textName, bytes: commandLine('greet.h', greet).output }],
       { output: 'PACKED.trd' });
     assert.ok(readFileSync(packed).equals(pack.bytes));
 
