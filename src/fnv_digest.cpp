@@ -4,10 +4,8 @@
 
 namespace korve {
 
-std::uint32_t fnv1a_32(std::span<const unsigned char> bytes) {
-    constexpr std::uint32_t kOffsetBasis = 0x811C9DC5U;
+std::uint32_t fnv1a_32(std::span<const unsigned char> bytes, std::uint32_t digest) {
     constexpr std::uint32_t kPrime = 0x01000193U;
-    std::uint32_t digest = kOffsetBasis;
     for (const unsigned char byte : bytes) {
         digest = (digest ^ byte) * kPrime;
     }

@@ -9,7 +9,12 @@
 
 namespace korve {
 
-std::uint32_t fnv1a_32(std::span<const unsigned char> bytes);
+inline constexpr std::uint32_t kFnvOffsetBasis = 0x811C9DC5U;
+
+// The digest of `bytes`; or, given the digest of what came before them, of
+// the two together, so that a text can be digested a piece at a time.
+std::uint32_t fnv1a_32(std::span<const unsigned char> bytes,
+                       std::uint32_t digest = kFnvOffsetBasis);
 
 // "0123abcd".
 std::string digest_hex(std::uint32_t digest);

@@ -1,19 +1,20 @@
 #include "translation_survey.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string>
 
 #include "alasm_expression.h"
 #include "expression_writer.h"
+#include "fnv_digest.h"
+#include "little_endian.h"
 #include "translation_line.h"
 
 namespace korve {
 namespace {
 
-constexpr std::uint32_t kHashStart = 2166136261U;  // FNV-1a's
-constexpr std::uint32_t kHashFactor = 16777619U;
-
 // The name N of a condition IF0 ?N or IFN ?N.
-std::optional<std::string_view> asked_name(const Line& line) {
+std::optional<std::string> asked_name(const Line& line) {
     const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
     if ((directive != Directive::IfZero && directive != Directive::IfNotZero) ||
         line.operands.size() != 1) {
@@ -25,23 +26,21 @@ std::optional<std::string_view> asked_name(const Line& line) {
         !is_name(text.substr(1))) {
         return std::nullopt;
     }
-    return text.substr(1);
+    return std::string(text.substr(1));  // the operand, and so `text`, is gone on return
 }
 
 // The macros, the names conditions ask about and the text's hash, which
 // the survey itself needs whole.
 void first_look(const AlasmSource& source, SourceFacts& facts) {
-    std::uint32_t hash = kHashStart;
+    std::uint32_t hash = kFnvOffsetBasis;
     for (std::size_t i = 0; i < source.size(); ++i) {
         const SourceLine each(source, i);
-        for (const char c : each.line.text) {
-            hash = (hash ^ static_cast<unsigned char>(c)) * kHashFactor;
-        }
+        hash = fnv1a_32(byte_span(each.line.text), hash);
         if (auto name = defined_macro(each.line)) {
             facts.macros.insert(std::move(*name));
         }
         if (const auto asked = asked_name(each.line)) {
-            facts.asked_defined.emplace(std::string(*asked), std::nullopt);
+            facts.asked_defined.emplace(std::move(*asked), std::nullopt);
         }
     }
     facts.text_hash = hash;
