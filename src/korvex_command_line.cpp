@@ -301,6 +301,38 @@ Request usage_error(std::string error, const VerbRow* verb) {
     return request;
 }
 
+// What is wrong with the inputs and options given a verb, taken together.
+std::optional<std::string> inputs_usage_error(const VerbRow& verb, const Options& options) {
+    if (options.inputs.empty()) {
+        return "no INPUT given";
+    }
+    if (std::count(options.inputs.begin(), options.inputs.end(), kStandardStream) > 1) {
+        return "standard input (-) can be read only once";
+    }
+    switch (verb.verb) {
+        case Verb::Pack: return pack_usage_error(options);
+        case Verb::Put:
+        case Verb::Get: return disk_usage_error(options);
+        case Verb::Show:
+            if (options.inputs.size() > 1) {
+                return "show takes one INPUT";
+            }
+            break;
+        case Verb::Diff:
+            if (options.inputs.size() != 2) {
+                return "diff compares two inputs, A and B";
+            }
+            break;
+        case Verb::Text:
+            if (options.main && options.dialect == Dialect::Alasm) {
+                return "--main chooses what to translate: give --dialect too";
+            }
+            break;
+        case Verb::List: break;
+    }
+    return std::nullopt;
+}
+
 // The options and inputs after the verb, in any order; "--" ends the options.
 Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
     Request request;
@@ -361,30 +393,8 @@ Request parse_verb(const VerbRow& verb, std::span<const char* const> words) {
             }
         }
     }
-    if (options.inputs.empty()) {
-        return usage_error("no INPUT given", &verb);
-    }
-    if (std::count(options.inputs.begin(), options.inputs.end(), kStandardStream) > 1) {
-        return usage_error("standard input (-) can be read only once", &verb);
-    }
-    if (verb.verb == Verb::Pack) {
-        if (auto wrong = pack_usage_error(options)) {
-            return usage_error(std::move(*wrong), &verb);
-        }
-    }
-    if (verb.verb == Verb::Put || verb.verb == Verb::Get) {
-        if (auto wrong = disk_usage_error(options)) {
-            return usage_error(std::move(*wrong), &verb);
-        }
-    }
-    if (verb.verb == Verb::Show && options.inputs.size() > 1) {
-        return usage_error("show takes one INPUT", &verb);
-    }
-    if (verb.verb == Verb::Diff && options.inputs.size() != 2) {
-        return usage_error("diff compares two inputs, A and B", &verb);
-    }
-    if (options.main && options.dialect == Dialect::Alasm) {
-        return usage_error("--main chooses what to translate: give --dialect too", &verb);
+    if (auto wrong = inputs_usage_error(verb, options)) {
+        return usage_error(std::move(*wrong), &verb);
     }
     return request;
 }
