@@ -399,6 +399,86 @@ Json lines(Labels labels, const Keywords& keywords) {
         .add(include("#operands"));
 }
 
+Json operands_rule(const Keywords& keywords) {
+    return Json::object().add(
+        "patterns",
+        Json::array()
+            .add(include("#comment"))
+            .add(include("#strings"))
+            .add(Json::object()
+                     .add("match", std::string(kOperandStart) + R"((\()()" +
+                                       any_of(keywords.indirections) + R"()(\)))" +
+                                       std::string(kOperandEnd))
+                     .add("name", "meta.indirection.alasm")
+                     .add("captures", Json::object()
+                                          .add("1", named("punctuation.section.parens.begin.alasm"))
+                                          .add("2", named(kRegister))
+                                          .add("3", named("punctuation.section.parens.end.alasm"))))
+            .add(Json::object()
+                     .add("match", std::string(kOperandStart) + R"((\()()" +
+                                       any_of(keywords.indexed) + R"()(?=[+\-]))")
+                     .add("captures", Json::object()
+                                          .add("1", named("punctuation.section.parens.begin.alasm"))
+                                          .add("2", named(kRegister))))
+            .add(match(std::string(kOperandStart) + any_of(keywords.conditions) +
+                           std::string(kOperandEnd),
+                       kCondition))
+            .add(match(std::string(kOperandStart) + any_of(keywords.registers) +
+                           std::string(kOperandEnd),
+                       kRegister))
+            .add(include("#expression-items")));
+}
+
+Json expression_items_rule() {
+    return Json::object().add(
+        "patterns",
+        Json::array()
+            .add(match("#[0-9A-Fa-f]+", "constant.numeric.hex.alasm"))
+            .add(match("%[01]+", "constant.numeric.binary.alasm"))
+            .add(match("[0-9]+", "constant.numeric.decimal.alasm"))
+            .add(match(R"(\$\$)", "variable.language.page.alasm"))
+            .add(match(R"(\$)", "variable.language.here.alasm"))
+            .add(match(R"(\\[0-9A-Za-z])", "variable.parameter.macro.alasm"))
+            .add(Json::object()
+                     .add("match", R"((\?)()" + std::string(kName) + ")")
+                     .add("captures", Json::object()
+                                          .add("1", named("keyword.operator.defined.alasm"))
+                                          .add("2", named("variable.other.label.alasm"))))
+            .add(match(std::string(kName), "variable.other.label.alasm"))
+            .add(match(R"([+\-*/])", "keyword.operator.arithmetic.alasm"))
+            .add(match(R"([&|!~<>])", "keyword.operator.bitwise.alasm"))
+            .add(match(R"(['.])", "keyword.operator.byte.alasm"))
+            .add(match(R"(\()", "punctuation.section.parens.begin.alasm"))
+            .add(match(R"(\))", "punctuation.section.parens.end.alasm"))
+            .add(match(R"(\{)", "punctuation.section.braces.begin.alasm"))
+            .add(match(R"(\})", "punctuation.section.braces.end.alasm"))
+            .add(match(",", "punctuation.separator.comma.alasm")));
+}
+
+Json strings_rule() {
+    return Json::object().add(
+        "patterns",
+        Json::array()
+            .add(Json::object()
+                     .add("comment", "one character: its byte")
+                     .add("match", R"((")([^"])("))")
+                     .add("name", "string.quoted.double.alasm")
+                     .add("captures",
+                          Json::object()
+                              .add("1", named("punctuation.definition.string.begin.alasm"))
+                              .add("2", named("constant.character.alasm"))
+                              .add("3", named("punctuation.definition.string.end.alasm"))))
+            .add(Json::object()
+                     .add("comment", "no escapes; korvex closes a string the line leaves open")
+                     .add("begin", "\"")
+                     .add("beginCaptures",
+                          Json::object().add("0", named("punctuation.definition.string.begin.alasm")))
+                     .add("end", "(\")|$")
+                     .add("endCaptures",
+                          Json::object().add("1", named("punctuation.definition.string.end.alasm")))
+                     .add("name", "string.quoted.double.alasm")));
+}
+
 Json grammar(const Keywords& keywords) {
     const std::string before = std::string(kBeforeMnemonic);
     Json repository = Json::object();
@@ -417,90 +497,16 @@ Json grammar(const Keywords& keywords) {
                    Json::object().add("patterns", Json::array()
                                                       .add(match("@.*", kLabel))
                                                       .add(match("[^@].*", kLocalLabel))));
-    repository.add(
-        "operands",
-        Json::object().add(
-            "patterns",
-            Json::array()
-                .add(include("#comment"))
-                .add(include("#strings"))
-                .add(Json::object()
-                         .add("match", std::string(kOperandStart) + R"((\()()" +
-                                           any_of(keywords.indirections) + R"()(\)))" +
-                                           std::string(kOperandEnd))
-                         .add("name", "meta.indirection.alasm")
-                         .add("captures", Json::object()
-                                              .add("1", named("punctuation.section.parens.begin.alasm"))
-                                              .add("2", named(kRegister))
-                                              .add("3", named("punctuation.section.parens.end.alasm"))))
-                .add(Json::object()
-                         .add("match", std::string(kOperandStart) + R"((\()()" +
-                                           any_of(keywords.indexed) + R"()(?=[+\-]))")
-                         .add("captures", Json::object()
-                                              .add("1", named("punctuation.section.parens.begin.alasm"))
-                                              .add("2", named(kRegister))))
-                .add(match(std::string(kOperandStart) + any_of(keywords.conditions) +
-                               std::string(kOperandEnd),
-                           kCondition))
-                .add(match(std::string(kOperandStart) + any_of(keywords.registers) +
-                               std::string(kOperandEnd),
-                           kRegister))
-                .add(include("#expression-items"))));
+    repository.add("operands", operands_rule(keywords));
     repository.add("expression",
                    Json::object().add("patterns", includes({"#comment", "#strings", "#expression-items"})));
-    repository.add(
-        "expression-items",
-        Json::object().add(
-            "patterns",
-            Json::array()
-                .add(match("#[0-9A-Fa-f]+", "constant.numeric.hex.alasm"))
-                .add(match("%[01]+", "constant.numeric.binary.alasm"))
-                .add(match("[0-9]+", "constant.numeric.decimal.alasm"))
-                .add(match(R"(\$\$)", "variable.language.page.alasm"))
-                .add(match(R"(\$)", "variable.language.here.alasm"))
-                .add(match(R"(\\[0-9A-Za-z])", "variable.parameter.macro.alasm"))
-                .add(Json::object()
-                         .add("match", R"((\?)()" + std::string(kName) + ")")
-                         .add("captures", Json::object()
-                                              .add("1", named("keyword.operator.defined.alasm"))
-                                              .add("2", named("variable.other.label.alasm"))))
-                .add(match(std::string(kName), "variable.other.label.alasm"))
-                .add(match(R"([+\-*/])", "keyword.operator.arithmetic.alasm"))
-                .add(match(R"([&|!~<>])", "keyword.operator.bitwise.alasm"))
-                .add(match(R"(['.])", "keyword.operator.byte.alasm"))
-                .add(match(R"(\()", "punctuation.section.parens.begin.alasm"))
-                .add(match(R"(\))", "punctuation.section.parens.end.alasm"))
-                .add(match(R"(\{)", "punctuation.section.braces.begin.alasm"))
-                .add(match(R"(\})", "punctuation.section.braces.end.alasm"))
-                .add(match(",", "punctuation.separator.comma.alasm"))));
+    repository.add("expression-items", expression_items_rule());
     repository.add("comment",
                    Json::object()
                        .add("match", "(;).*$")
                        .add("name", "comment.line.semicolon.alasm")
                        .add("captures", Json::object().add("1", named("punctuation.definition.comment.alasm"))));
-    repository.add(
-        "strings",
-        Json::object().add(
-            "patterns",
-            Json::array()
-                .add(Json::object()
-                         .add("comment", "one character: its byte")
-                         .add("match", R"((")([^"])("))")
-                         .add("name", "string.quoted.double.alasm")
-                         .add("captures",
-                              Json::object()
-                                  .add("1", named("punctuation.definition.string.begin.alasm"))
-                                  .add("2", named("constant.character.alasm"))
-                                  .add("3", named("punctuation.definition.string.end.alasm"))))
-                .add(Json::object()
-                         .add("comment", "no escapes; korvex closes a string the line leaves open")
-                         .add("begin", "\"")
-                         .add("beginCaptures",
-                              Json::object().add("0", named("punctuation.definition.string.begin.alasm")))
-                         .add("end", "(\")|$")
-                         .add("endCaptures",
-                              Json::object().add("1", named("punctuation.definition.string.end.alasm")))
-                         .add("name", "string.quoted.double.alasm"))));
+    repository.add("strings", strings_rule());
 
     return Json::object()
         .add("information_for_contributors",
