@@ -39,7 +39,7 @@ void first_look(const AlasmSource& source, SourceFacts& facts) {
         if (auto name = defined_macro(each.line)) {
             facts.macros.insert(std::move(*name));
         }
-        if (const auto asked = asked_name(each.line)) {
+        if (auto asked = asked_name(each.line)) {
             facts.asked_defined.emplace(std::move(*asked), std::nullopt);
         }
     }
