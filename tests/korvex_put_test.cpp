@@ -71,8 +71,11 @@ TEST_F(KorvexRun, PutsTextBackIntoTheFileItCameFrom) {
         EXPECT_EQ(put.status, 0) << example;
         ASSERT_EQ(korvex({"text", example, "-o", "back/"}).status, 0) << example;
         EXPECT_EQ(read("back/" + tree("d").front()), edited) << example;
-        EXPECT_EQ(fs::status(dir() / example).permissions(), fs::perms::owner_read | fs::perms::owner_write)
-            << example;
+        if (!windows_build()) {  // Windows keeps no POSIX permissions to carry over
+            EXPECT_EQ(fs::status(dir() / example).permissions(),
+                      fs::perms::owner_read | fs::perms::owner_write)
+                << example;
+        }
         if (example.ends_with("h")) {
             continue;
         }
@@ -84,7 +87,7 @@ TEST_F(KorvexRun, PutsTextBackIntoTheFileItCameFrom) {
         fs::remove_all(dir() / "back");
         ASSERT_EQ(korvex({"text", example, "-o", "back/"}).status, 0) << example;
         EXPECT_EQ(tree("back"), (std::vector<std::string>{"GREET.H.asm", "NEW.H.asm"})) << example;
-        EXPECT_EQ(read("back/NEW.H.asm"), "\tRET\t\n\n") << example;
+        EXPECT_EQ(read("back/NEW.H.asm"), native("\tRET\t\n\n")) << example;
         EXPECT_EQ(read("back/GREET.H.asm"), edited) << example;
     }
 }
@@ -152,6 +155,9 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     }
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
+        if (windows_build() && args[1] == "link.trd") {
+            continue;  // under Wine a Windows build sees the link as the file it names
+        }
         if (args.size() > 2 && args[2] == "GAME.H.asm") {
             write("GAME.H.asm", kStored + "\tNOP\t\n");  // changed, so that a write is due
         }
@@ -267,8 +273,10 @@ std::string with_comment_grown(std::string text, std::size_t grow) {
                 break;
             }
             const bool comment = text.find(';', begin) < end;
-            if ((comment || !comment_only) && end > begin && end - begin + grow < 250) {
-                return text.insert(end, (comment ? "" : ";") + std::string(grow, 'x'));
+            // Before the line's end, CR LF as a Windows build writes it or LF.
+            const std::size_t at = end > begin && text[end - 1] == '\r' ? end - 1 : end;
+            if ((comment || !comment_only) && at > begin && at - begin + grow < 250) {
+                return text.insert(at, (comment ? "" : ";") + std::string(grow, 'x'));
             }
             begin = end + 1;
         }
