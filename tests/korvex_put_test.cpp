@@ -359,6 +359,9 @@ void expect_one_record_changed(const std::string& old, const std::string& now, s
 // edited, the other files as they were.
 TEST_F(KorvexRun, PutsEveryRealDiskBackAsItWasAndChangesOnlyTheEditedLine) {
     std::vector<fs::path> inputs;
+    if (!fs::is_directory(corpus())) {
+        GTEST_SKIP() << "no real files at " << corpus();
+    }
     for (const auto& entry : fs::recursive_directory_iterator(corpus(), fs::directory_options::skip_permission_denied)) {
         const std::string extension = entry.path().extension().string();
         if (extension == ".trd" || extension == ".scl" || extension == ".$H" || extension == ".$h") {
