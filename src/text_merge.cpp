@@ -89,6 +89,12 @@ std::vector<std::string> stored_text(const StoredSource& source, const MergeOpti
     return lines;
 }
 
+std::size_t fewest_record_bytes(std::string_view line) {
+    static_assert(kLongestUtf8 <= kLongestSpaceRun && kLongestKeyword + 2 <= kLongestSpaceRun);
+    const std::size_t characters = line.empty() ? 0 : line.size() - 1;
+    return 1 + (characters + kLongestSpaceRun - 1) / kLongestSpaceRun;
+}
+
 MergedSource merge_text(const StoredSource& source, std::span<const std::string> text,
                         const MergeOptions& options) {
     const std::vector<std::string> before = stored_text(source, options);

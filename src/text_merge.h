@@ -83,6 +83,15 @@ struct MergedSource {
     bool unchanged = false;     // every line kept, none removed: the data as it was
 };
 
+// The fewest bytes a record that korvex text writes as `line` (without its
+// line end), in any layout and code page, can take: its length byte and a
+// content byte for every kLongestSpaceRun characters but the closing quote
+// of a string left open. No content byte reads as more (a keyword with its
+// tabs, or a character in UTF-8, reads as fewer), so no text whose lines'
+// fewest bytes, and a header, pass kLargestAlasmData can be stored: put
+// stops reading it there.
+std::size_t fewest_record_bytes(std::string_view line);
+
 // Merges `text`, a line at a time, into a stored source.
 MergedSource merge_text(const StoredSource& source, std::span<const std::string> text,
                         const MergeOptions& options);

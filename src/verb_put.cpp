@@ -127,7 +127,8 @@ Or<Disk> read_disk(const KorvexRun& run) {
     return disk;
 }
 
-// A TEXT's lines; what stops them being read is said.
+// A TEXT's lines; what stops them being read is said. Reading stops where
+// the lines cannot fit in a source, however they are stored, as pack stops.
 Or<Text> read_text(const KorvexRun& run, const std::string& input) {
     Text text;
     File opened;
@@ -150,10 +151,14 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
     }
     ByteReader reader(stream);
     TextLineReader lines(reader);
+    std::size_t fewest_bytes = kAlasmHeaderSize;
     while (const auto line = lines.next()) {
         const std::size_t number = text.lines.size() + 1;
-        if (!line->whole) {
-            const PackError error{PackProblem::LineTooLong, number, kLongestTextLine + 1, 0, {}};
+        fewest_bytes += fewest_record_bytes(line->text);
+        if (!line->whole || fewest_bytes > kLargestAlasmData) {
+            const PackError error = line->whole
+                                        ? PackError{PackProblem::SourceTooLarge, number, 0, 0, {}}
+                                        : PackError{PackProblem::LineTooLong, number, kLongestTextLine + 1, 0, {}};
             return run.console.error(pack_place(text.source, number, error.column), pack_problem_text(error),
                                      KorvexStatus::NotAllConverted);
         }

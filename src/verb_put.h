@@ -7,7 +7,9 @@
 //
 // DISK is written whole beside itself and renamed over itself (output.h),
 // or written to -o OUT, all its texts or none: a failure anywhere leaves it
-// as it was and writes nothing.
+// as it was and writes nothing. A text is read only while its lines could
+// still fit in a source, so a huge one costs no more than the largest that
+// fits.
 #pragma once
 
 #include "korvex_console.h"

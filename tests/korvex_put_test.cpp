@@ -109,6 +109,7 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     }
     write("t.asm", "; Translated by korvex for sjasmplus: GAME.H\n");
     write("euro.asm", "; 5 €\n");
+    write("huge.asm", testing::repeated(";\n", 4'000'000));  // no more read than could fit
     const std::string usage = "usage: korvex put [OPTION...] DISK TEXT...\nTry 'korvex help put' for more.\n";
     const struct {
         std::vector<std::string> args;
@@ -140,6 +141,10 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
          1},
         {{"put", "--charset", "CP866", "disk.trd", "euro.asm"},
          "korvex: euro.asm:1:5: error: '€' (U+20AC) has no byte in CP866\n", 1},
+        {{"put", "disk.trd", "huge.asm"},
+         "korvex: huge.asm:65217: error: the source needs more than 65280 bytes, the 255 sectors of the largest "
+         "TR-DOS file\n",
+         1},
         {{"put", "link.trd", "GAME.H.asm"},
          "korvex: error: link.trd is a symbolic link: korvex writes nothing through a link\n", 2},
         {{"put", "disk.trd", "GAME.H.asm", "-o", "GAME.$h"}, "korvex: error: GAME.$h exists; --force writes over it\n",
@@ -164,6 +169,9 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
         const auto result = korvex(args);
         EXPECT_EQ(result.err, native(c.err)) << args[1] << " " << args.back();
         EXPECT_EQ(result.status, c.status) << args[1] << " " << args.back();
+        if (args.back() == "huge.asm" && !windows_build() && !testing::kAddressSanitizer) {
+            EXPECT_LT(result.peak_memory_kib, 64 * 1024);  // 8 MB read whole took a gigabyte
+        }
         write("GAME.H.asm", kStored);
     }
     std::map<std::string, std::string> after;

@@ -86,6 +86,39 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
               std::vector<std::size_t>({1, 1, 2}));
 }
 
+// No record reads, in any layout or code page, as a line that
+// fewest_record_bytes says needs more bytes than it has; the longest lines,
+// space runs throughout, need just what they have.
+TEST(TextMerge, CountsNoMoreBytesForALineThanAnyRecordOfItHas) {
+    const std::string runs(254, '\x0F');
+    const struct {
+        std::string record;
+        bool longest;  // as long as a record's text can be
+    } cases[] = {
+        {"\xFF" + runs, true},
+        {"\xFF\"" + runs.substr(1), true},  // a string left open gains its quote
+        {alasm_record(";" + std::string(253, '\xB0')), false},  // box drawing: 3 bytes of UTF-8 each
+        {alasm_record("\"" + std::string(253, '\xE0')), false},
+        {alasm_record("LOOP    {LD}   {A},{(HL)}  "), false},
+        {alasm_record("     {NOP}{ }{ }"), false},
+        {alasm_record("{DISPLAY}{(IX}+1),{(IY}+2)"), false},
+        {kSpacedElse, false},
+        {"\x01"s, false},
+    };
+    const MergeOptions options[] = {
+        {}, {TextLayout::Tidy, std::nullopt}, {TextLayout::Stored, CodePage::Cp866}, {TextLayout::Tidy, CodePage::Koi8R}};
+    for (const MergeOptions& written : options) {
+        for (const auto& c : cases) {
+            const StoredSource source{alasm_header("GAME"), {c.record}, false};
+            const std::string line = stored_text(source, written).front();
+            EXPECT_LE(fewest_record_bytes(line), c.record.size()) << line;
+            if (c.longest && written.layout == TextLayout::Stored) {
+                EXPECT_EQ(fewest_record_bytes(line), c.record.size()) << line;
+            }
+        }
+    }
+}
+
 TEST(TextMerge, RefusesWhatItCannotKeepOrStore) {
     // Sources it cannot read whole: where, and why.
     const struct {
