@@ -111,6 +111,21 @@ std::error_code move_file(const fs::path& from, const fs::path& to, bool replace
     return from_windows(GetLastError());
 }
 
+// Windows keeps no owner a user may give, and its permissions are the
+// read-only flag, set by name.
+std::error_code take_mode_and_owner(std::FILE* /*file*/, const fs::path& path, const fs::path& model) {
+    std::error_code error;
+    const fs::perms wanted = fs::status(model, error).permissions();
+    if (error) {
+        return error;
+    }
+    const fs::perms own = fs::status(path, error).permissions();
+    if (!error && own != wanted) {
+        fs::permissions(path, wanted, error);
+    }
+    return error;
+}
+
 // Two handles open one file where their volume and file index agree.
 bool stream_is_file(std::FILE* stream, const fs::path& path) {
     if (stream == nullptr) {
@@ -189,6 +204,31 @@ std::error_code move_file(const fs::path& from, const fs::path& to, bool replace
     }
     fs::rename(from, to, error);
     return error;
+}
+
+std::error_code take_mode_and_owner(std::FILE* file, const fs::path& /*path*/, const fs::path& model) {
+    constexpr mode_t kPermissionBits = 07777;
+    struct stat wanted{};
+    struct stat own{};
+    const int descriptor = fileno(file);
+    errno = 0;
+    if (stat(model.c_str(), &wanted) != 0 || fstat(descriptor, &own) != 0) {
+        return from_errno();
+    }
+    if ((own.st_uid != wanted.st_uid || own.st_gid != wanted.st_gid) &&
+        fchown(descriptor, wanted.st_uid, wanted.st_gid) != 0) {
+        // Not root: the group alone, where the user is in it; else as made.
+        static_cast<void>(fchown(descriptor, static_cast<uid_t>(-1), wanted.st_gid));
+    }
+    errno = 0;
+    if (fstat(descriptor, &own) != 0) {
+        return from_errno();
+    }
+    if ((own.st_mode & kPermissionBits) != (wanted.st_mode & kPermissionBits) &&
+        fchmod(descriptor, wanted.st_mode & kPermissionBits) != 0) {
+        return from_errno();
+    }
+    return {};
 }
 
 bool stream_is_file(std::FILE* stream, const fs::path& path) {

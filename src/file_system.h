@@ -1,7 +1,8 @@
 // What korvex asks of the file system beyond opening a file, the same on
 // every system: a file made new under a name no other file holds, a move
-// that replaces a file only when asked, whether an open stream is a given
-// file, and a temporary file that a signal ending the program removes.
+// that replaces a file only when asked, a file given another's mode and
+// owner, whether an open stream is a given file, and a temporary file that a
+// signal ending the program removes.
 #pragma once
 
 #include <cstdio>
@@ -18,6 +19,14 @@ std::FILE* create_new_file(const std::filesystem::path& path, std::error_code& e
 // a file of that name only when `replace`; else std::errc::file_exists.
 std::error_code move_file(const std::filesystem::path& from, const std::filesystem::path& to,
                           bool replace);
+
+// Gives the file open as `file` (named `path`) the permissions of the file
+// `model` names, and its owner and group where the process may (root may
+// give any, a user a group of theirs); an owner kept is done first, since
+// it may clear the set-ID bits. Fails only where the permissions differ and
+// cannot be set (on Windows, permissions are the read-only flag).
+std::error_code take_mode_and_owner(std::FILE* file, const std::filesystem::path& path,
+                                    const std::filesystem::path& model);
 
 // Whether `stream` is open on the file `path` names (a hard link, or the
 // file a redirection opened). False where the system cannot tell.

@@ -59,7 +59,9 @@ constexpr std::array<OptionRow, 7> kPackOptions = {{
 constexpr std::array<OptionRow, 9> kPutOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the changed DISK to OUT, and leave DISK as it is; without it DISK is changed in place"},
-    kForce,
+    {OptionId::Force, "force", '\0', "",
+     "with -o, write over a file that exists; without it, change a DISK that has other names "
+     "(hard links) under its own name alone, the others keeping its old bytes"},
     {OptionId::Name, "name", '\0', "NAME[.T]",
      "the file on the disk that the one TEXT replaces, or adds: a TR-DOS name, of type H "
      "without .T; without it the file korvex text names as the TEXT is named"},

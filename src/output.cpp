@@ -1,10 +1,10 @@
 #include "output.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <string>
 #include <utility>
-
 
 #include "file_system.h"
 
@@ -42,10 +42,38 @@ std::optional<WriteFailure::Kind> refusal(const Place& target, const WritePolicy
     if (input) {
         return WriteFailure::Kind::IsInput;
     }
+    if (policy.in_place) {
+        const std::uintmax_t names = fs::hard_link_count(target.path, error);
+        const bool linked = !error && names > 1;
+        return linked && !policy.in_place->split_links ? std::optional(WriteFailure::Kind::HasLinks)
+                                                       : std::nullopt;
+    }
     if (!policy.replace) {
         return WriteFailure::Kind::Exists;
     }
     return std::nullopt;
+}
+
+// Whether the file `path` names holds `bytes`, and nothing more.
+bool holds(const fs::path& path, std::span<const unsigned char> bytes) {
+    const OpenedFile opened = open_for_reading(path);
+    if (!opened.file) {
+        return false;
+    }
+    std::array<unsigned char, 4096> block{};
+    std::size_t at = 0;
+    while (const std::size_t got = std::fread(block.data(), 1, block.size(), opened.file.get())) {
+        if (got > bytes.size() - at) {
+            return false;
+        }
+        const auto read = std::span(block).first(got);
+        const auto held = bytes.subspan(at, got);
+        if (!std::equal(read.begin(), read.end(), held.begin(), held.end())) {
+            return false;
+        }
+        at += got;
+    }
+    return at == bytes.size() && std::ferror(opened.file.get()) == 0;
 }
 
 }  // namespace
@@ -89,6 +117,14 @@ std::string failure_text(const WriteFailure& failure) {
         case WriteFailure::Kind::FolderIsLink:
             return "cannot make the folder " + failure.shown +
                    ": it is a symbolic link, which may lead out of the folder written into";
+        case WriteFailure::Kind::HasLinks:
+            return failure.shown +
+                   " has other names (hard links), which would keep its old bytes: --force changes it "
+                   "under this name alone";
+        case WriteFailure::Kind::Changed:
+            return failure.shown +
+                   " changed after korvex read it (another program wrote it meanwhile): nothing is "
+                   "written, so that change is not lost; run again";
     }
     return {};
 }
@@ -186,6 +222,15 @@ OutputFile OutputFile::open(const Place& target, const WritePolicy& policy,
             file.target_ = target;
             file.policy_ = policy;
             file.temporary_ = temporary;
+            // Before a byte is written: no other mode or owner ever stands
+            // under the target's name, nor are its new bytes open to more.
+            if (policy.in_place) {
+                error = take_mode_and_owner(file.stream(), temporary, target.path);
+            }
+            if (error) {
+                failure = file.failed_to_write(error);
+                file.discard();
+            }
             return file;
         }
         forget_temporary();
@@ -209,7 +254,10 @@ std::optional<WriteFailure> OutputFile::commit() {
     } else if (const auto refused = refusal(target_, policy_)) {
         // What stands at the target may have changed since it was opened.
         failure = WriteFailure{*refused, target_.shown, {}};
-    } else if (const std::error_code error = move_file(temporary_, target_.path, policy_.replace)) {
+    } else if (policy_.in_place && !holds(target_.path, policy_.in_place->read)) {
+        failure = WriteFailure{WriteFailure::Kind::Changed, target_.shown, {}};
+    } else if (const std::error_code error =
+                   move_file(temporary_, target_.path, policy_.replace || policy_.in_place.has_value())) {
         failure = error == std::errc::file_exists
                       ? WriteFailure{WriteFailure::Kind::Exists, target_.shown, {}}
                       : failed_to_write(error);

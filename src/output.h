@@ -7,11 +7,20 @@
 // is removed. Without leave to replace (--force), an existing target stays
 // as it is: the rename then fails rather than replace it (a hard link where
 // the file system has them, else a check just before).
+//
+// A file replaced in place (put's DISK) is a file the run read: the
+// temporary file takes its permissions, owner and group before a byte is
+// written, so no other mode or owner ever stands under its name; and just
+// before the rename it must still hold the bytes the run read, else another
+// program wrote it meanwhile and nothing is written, lest that change be
+// lost. One with other names (hard links) is refused unless asked: a rename
+// gives the new bytes to this name alone.
 #pragma once
 
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -45,6 +54,15 @@ struct WritePolicy {
     bool replace = false;  // --force: write over files that exist
     std::vector<std::filesystem::path> inputs;
     std::FILE* input_stream = nullptr;  // standard input, where the run reads it
+
+    // The target replaced in place, a file the run read: leave to replace
+    // it, what it must still hold, and whether its other names may keep
+    // its old bytes.
+    struct InPlace {
+        std::span<const unsigned char> read;  // its bytes, as the run read them
+        bool split_links = false;              // --force: its other names may keep the old bytes
+    };
+    std::optional<InPlace> in_place = std::nullopt;
 };
 
 // Why a file was not written.
@@ -58,6 +76,8 @@ struct WriteFailure {
         NotAFile,          // something other than a regular file stands there
         IsInput,           // the target is one of the run's inputs
         FolderIsLink,      // a folder to write into is a symbolic link
+        HasLinks,          // a file replaced in place has other names
+        Changed,           // a file replaced in place no longer holds what was read
     };
     Kind kind = Kind::CannotWrite;
     std::string shown;  // the file or folder, as messages show it

@@ -395,7 +395,8 @@ void say_done(const KorvexRun& run, const Disk& disk, const Change& change, cons
     run.console.say(Severity::Progress, text.shown, said);
 }
 
-// Writes the changed DISK: over itself, its permissions kept, or to -o OUT.
+// Writes the changed DISK: over itself, its mode and owner kept and only
+// where it still holds what was read, or to -o OUT.
 KorvexStatus write_disk(const KorvexRun& run, const Disk& disk, std::string_view bytes, const Place& target) {
     const bool in_place = !run.options.output;
     const auto written = byte_span(bytes);
@@ -404,17 +405,12 @@ KorvexStatus write_disk(const KorvexRun& run, const Disk& disk, std::string_view
         return KorvexStatus::Converted;
     }
     WritePolicy policy = write_policy(run);
-    std::error_code error;
-    const fs::perms permissions = fs::status(disk.source.path, error).permissions();
     if (in_place) {
-        policy.replace = true;  // DISK itself, never a TEXT
-        policy.inputs.erase(policy.inputs.begin());
+        policy.inputs.erase(policy.inputs.begin());  // DISK itself, never a TEXT
+        policy.in_place = WritePolicy::InPlace{disk.bytes, run.options.force};
     }
     if (const auto failure = write_whole(target, bytes, policy)) {
         return run.console.error("", failure_text(*failure), KorvexStatus::Trouble);
-    }
-    if (in_place && !error) {
-        fs::permissions(disk.source.path, permissions, error);
     }
     return KorvexStatus::Converted;
 }

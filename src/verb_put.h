@@ -6,10 +6,11 @@
 // were (disk_edit.h).
 //
 // DISK is written whole beside itself and renamed over itself (output.h),
-// or written to -o OUT, all its texts or none: a failure anywhere leaves it
-// as it was and writes nothing. A text is read only while its lines could
-// still fit in a source, so a huge one costs no more than the largest that
-// fits.
+// keeping its mode and owner, and only while it still holds the bytes put
+// read (another program may have written it meanwhile); or written to -o
+// OUT. All its texts or none: a failure anywhere leaves it as it was and
+// writes nothing. A text is read only while its lines could still fit in a
+// source, so a huge one costs no more than the largest that fits.
 #pragma once
 
 #include "korvex_console.h"

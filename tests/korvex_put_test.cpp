@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #ifdef __linux__
 #include <sys/sysmacros.h>
 #endif
@@ -110,6 +113,8 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     write("t.asm", "; Translated by korvex for sjasmplus: GAME.H\n");
     write("euro.asm", "; 5 €\n");
     write("huge.asm", testing::repeated(";\n", 4'000'000));  // no more read than could fit
+    write("linked.trd", read("disk.trd"));
+    fs::create_hard_link(dir() / "linked.trd", dir() / "alias.trd");
     const std::string usage = "usage: korvex put [OPTION...] DISK TEXT...\nTry 'korvex help put' for more.\n";
     const struct {
         std::vector<std::string> args;
@@ -145,6 +150,10 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
          "korvex: huge.asm:65217: error: the source needs more than 65280 bytes, the 255 sectors of the largest "
          "TR-DOS file\n",
          1},
+        {{"put", "linked.trd", "GAME.H.asm"},
+         "korvex: error: linked.trd has other names (hard links), which would keep its old bytes: --force changes "
+         "it under this name alone\n",
+         2},
         {{"put", "link.trd", "GAME.H.asm"},
          "korvex: error: link.trd is a symbolic link: korvex writes nothing through a link\n", 2},
         {{"put", "disk.trd", "GAME.H.asm", "-o", "GAME.$h"}, "korvex: error: GAME.$h exists; --force writes over it\n",
@@ -160,8 +169,8 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     }
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
-        if (windows_build() && args[1] == "link.trd") {
-            continue;  // under Wine a Windows build sees the link as the file it names
+        if (windows_build() && (args[1] == "link.trd" || args[1] == "linked.trd")) {
+            continue;  // under Wine a Windows build sees a link as the file it names
         }
         if (args.size() > 2 && args[2] == "GAME.H.asm") {
             write("GAME.H.asm", kStored + "\tNOP\t\n");  // changed, so that a write is due
@@ -179,6 +188,44 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
         after[file] = read(file);
     }
     EXPECT_EQ(after, before);
+}
+
+// A disk changed in place keeps its mode and owner, and is written only
+// while it holds what put read: another program's change made meanwhile
+// stays (the text comes through a FIFO, which put opens once it has read
+// the disk). With --force, a disk's other names keep its old bytes.
+TEST_F(KorvexRun, ChangesADiskInPlaceOnlyWhileItHoldsWhatWasRead) {
+    if (windows_build()) {
+        GTEST_SKIP() << "FIFOs, owners and modes are made here with POSIX calls";
+    }
+    const std::string old = trd_image({{.name = "GAME", .type = 'H', .data = kSource}});
+    const std::string theirs = trd_image({{.name = "GAME", .type = 'H', .data = kSource + nops(1)}});
+    write("disk.trd", old);
+    const Piped edited{kStored + "\tNOP\t\n", "GAME.H.asm", [this, &theirs] { write("disk.trd", theirs); }};
+    const auto raced = korvex({"put", "disk.trd", "GAME.H.asm"}, &edited);
+    EXPECT_EQ(raced.err, "korvex: error: disk.trd changed after korvex read it (another program wrote it "
+                         "meanwhile): nothing is written, so that change is not lost; run again\n");
+    EXPECT_EQ(raced.status, 2);
+    EXPECT_EQ(read("disk.trd"), theirs);
+    fs::remove(dir() / "GAME.H.asm");
+    EXPECT_EQ(files(), std::vector<std::string>{"disk.trd"});
+
+    write("disk.trd", old);
+    write("GAME.H.asm", kStored + "\tNOP\t\n");
+    fs::create_hard_link(dir() / "disk.trd", dir() / "alias.trd");
+    fs::permissions(dir() / "disk.trd", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const bool chowned = running_as_root() && chown((dir() / "disk.trd").c_str(), 4321, 4322) == 0;
+    const auto forced = korvex({"put", "--force", "disk.trd", "GAME.H.asm"});
+    EXPECT_EQ(forced.err, "");
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(read("alias.trd"), old);
+    EXPECT_EQ(korvex({"text", "disk.trd", "-o", "back/"}).status, 0);
+    EXPECT_EQ(read("back/GAME.H.asm"), kStored + "\tNOP\t\n\n");
+    struct stat kept{};
+    ASSERT_EQ(stat((dir() / "disk.trd").c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777U, 0640U);
+    EXPECT_EQ(std::make_pair(kept.st_uid, kept.st_gid),
+              chowned ? std::make_pair(uid_t{4321}, gid_t{4322}) : std::make_pair(getuid(), getgid()));
 }
 
 // A file's place on a disk or in an archive, read as TR-DOS lays it out.

@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -55,6 +56,9 @@ protected:
     struct Piped {
         std::string bytes;
         std::string fifo;  // empty: standard input
+        // Done once the program has opened the FIFO, before a byte is fed:
+        // what it read before that, it has read.
+        std::function<void()> opened = {};
     };
 
     void SetUp() override {
@@ -237,6 +241,9 @@ private:
             } else {
                 // Waits for the program to open it.
                 input = open((dir_ / piped->fifo).c_str(), O_WRONLY);
+                if (input >= 0 && piped->opened) {
+                    piped->opened();
+                }
             }
             if (input >= 0) {
                 fcntl(input, F_SETFL, fcntl(input, F_GETFL) | O_NONBLOCK);
