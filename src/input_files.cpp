@@ -245,12 +245,12 @@ FileText file_text(const HeldFile& file, const TextOptions& options) {
         text.lines.push_back(shown_bytes(source.line(i).text, options.charset));
     }
     const SourceEnd& end = source.end;
+    const std::string data_end = data_end_problem(end.lines, end.cut_line, end.short_by);
     if (end.undefined) {
         text.notes.push_back({Severity::Error, ":" + std::to_string(end.lines + 1),
                               token_problem(*end.undefined) + "; the text stops before it"});
-    } else if (end.cut_line != 0) {
-        text.notes.push_back({Severity::Warning, "",
-                              "the data ends inside line " + std::to_string(end.cut_line)});
+    } else if (!data_end.empty()) {
+        text.notes.push_back({Severity::Error, "", data_end});
     }
     if (end.read_error) {
         text.notes.push_back({Severity::Error, "", "reading failed: " + reason(end.read_error)});
