@@ -73,7 +73,7 @@ KorvexStatus show_leaf(const KorvexRun& run, const Leaf& leaf) {
     }
     LeafShown shown(run, leaf);
     for (const Note& note : held.notes) {
-        shown.add_line(note_line(leaf.path, note));
+        shown.add_line(note_line(held.heading, note));
         shown.note(note, "");
     }
     for (const HeldFile& file : held.files) {

@@ -6,9 +6,10 @@
 // and below the heading of an ALASM source its text, as `text` writes it.
 // The files come in input_files.h's order, the same however often a disk is
 // saved again; the text ends its lines in LF on every system, and is the
-// same, byte for byte, every time. What could not be read is said in the
-// text, where git shows it, and makes the status 1 (--textconv: 0, as git
-// needs to show it at all, and no message).
+// same, byte for byte, every time. Names are one line each, as
+// input_files.h escapes them. What could not be read is said in the text,
+// where git shows it, and makes the status 1 (--textconv: 0, as git needs
+// to show it at all, and no message).
 #pragma once
 
 #include "korvex_console.h"
