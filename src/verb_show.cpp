@@ -31,6 +31,18 @@ public:
         }
     }
 
+    // A leaf that could not be read at all: said in the text, and, but for
+    // git, as a message; status 2, or 0 for git, which shows no text of a
+    // textconv that fails.
+    void unreadable(const HeldFiles& held) {
+        const Note failure{Severity::Error, "", failure_words(leaf_, held)};
+        add_line(note_line(held.heading, failure));
+        if (!run_.options.textconv) {
+            status_ = run_.console.error(leaf_.node->source.shown, failure.text,
+                                         KorvexStatus::Trouble);
+        }
+    }
+
     void add_file(const HeldFile& file) {
         add_line(heading_line(file));
         FileText text = file_text(file, run_.options.text);
@@ -67,17 +79,17 @@ private:
 KorvexStatus show_leaf(const KorvexRun& run, const Leaf& leaf) {
     const HeldFiles held =
         read_held_files(leaf, run.console.streams.in, !leaf.path.empty(), run.options.text);
-    if (held.error) {
-        return run.console.error(leaf.node->source.shown, failure_words(leaf, held),
-                                 KorvexStatus::Trouble);
-    }
     LeafShown shown(run, leaf);
-    for (const Note& note : held.notes) {
-        shown.add_line(note_line(held.heading, note));
-        shown.note(note, "");
-    }
-    for (const HeldFile& file : held.files) {
-        shown.add_file(file);
+    if (held.error) {
+        shown.unreadable(held);
+    } else {
+        for (const Note& note : held.notes) {
+            shown.add_line(note_line(held.heading, note));
+            shown.note(note, "");
+        }
+        for (const HeldFile& file : held.files) {
+            shown.add_file(file);
+        }
     }
     shown.flush();
     return shown.status();

@@ -8,8 +8,8 @@
 // saved again; the text ends its lines in LF on every system, and is the
 // same, byte for byte, every time. Names are one line each, as
 // input_files.h escapes them. What could not be read is said in the text,
-// where git shows it, and makes the status 1 (--textconv: 0, as git needs
-// to show it at all, and no message).
+// where git shows it, and makes the status 1, or 2 for an input not read
+// at all (--textconv: 0, as git needs to show it at all, and no message).
 #pragma once
 
 #include "korvex_console.h"

@@ -148,8 +148,13 @@ TEST_F(ShowRun, ShowsEachFileUnderItsHeadingInNameOrder) {
         // A file named that holds neither is shown as a disk's code file is.
         {"notes.txt", "nothing to see", {"show", "notes.txt"},
          heading("notes.txt", -1, "nothing to see"), "", 0},
-        {"GAME.$h", hobeta_file(kSource), {"show", "missing.trd"}, "",
+        // What cannot be read at all is said in the text too; git, which
+        // shows nothing of a textconv that fails, gets it with status 0.
+        {"GAME.$h", hobeta_file(kSource), {"show", "missing.trd"},
+         "==== error: No such file or directory\n",
          "korvex: missing.trd: error: No such file or directory\n", 2},
+        {"GAME.$h", hobeta_file(kSource), {"show", "--textconv", "missing.trd"},
+         "==== error: No such file or directory\n", "", 0},
         // Data short of its catalogue's length is not read whole.
         {"short.trd", short_disk(), {"show", "short.trd"},
          "==== EVEN.H  start 0  length 1000  fnv " + fnv(alasm_header("EVEN") + nops(224)) + "\n" +
