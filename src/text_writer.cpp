@@ -125,9 +125,7 @@ Done convert_to_stdout(const KorvexRun& run, const Source& source, const SourceI
     const TextReport report = write_text(run, source, input, run.console.streams.out, done.status,
                                          collecting(run) ? &written : nullptr);
     if (report.outcome == TextOutcome::WriteFailed) {
-        done.add(run.console.error(
-            source.shown, "cannot write " + std::string(kStdoutShown) + ": " + reason(report.error),
-            KorvexStatus::Trouble));
+        done.add(run.console.stdout_error(source.shown, report.error));
         done.stdout_failed = true;
     } else if (report.outcome == TextOutcome::ReadFailed) {
         done.add(run.console.error(source.shown, "reading failed: " + reason(report.error),

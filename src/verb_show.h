@@ -10,12 +10,13 @@
 // input_files.h escapes them. What could not be read is said in the text,
 // where git shows it, and makes the status 1, or 2 for an input not read
 // at all (--textconv: 0, as git needs to show it at all, and no message).
+// A failed write of the text is said as `text` says it, and is status 2.
 #pragma once
 
 #include "korvex_console.h"
 
 namespace korve {
 
-KorvexStatus run_show(const KorvexRun& run);
+VerbOutcome run_show(const KorvexRun& run);
 
 }  // namespace korve

@@ -584,6 +584,7 @@ TEST_F(KorvexRun, NamesAndCountsWhatItFindsExactly) {
 
 TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
     write("GAME.$h", hobeta_file(kSource));
+    write("big.h", alasm_header("BIG") + nops(5000));  // more text than a stream buffers
     const struct {
         std::vector<std::string> args;
         std::string stdout_path;
@@ -597,6 +598,10 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         {{"help"},
          "/dev/full",
          "korvex: error: cannot write standard output: No space left on device\n",
+         true},
+        {{"show", "big.h"},
+         "/dev/full",
+         "korvex: big.h: error: cannot write standard output: No space left on device\n",
          true},
         {{"text", "/proc/self/mem", "-o", "out"},
          "",
@@ -620,7 +625,7 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         EXPECT_EQ(result.err, native(c.err)) << c.args[1];
         EXPECT_EQ(result.status, 2) << c.args[1];
     }
-    EXPECT_EQ(tree(), std::vector<std::string>{"GAME.$h"});
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "big.h"}));
 }
 
 TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {
