@@ -9,6 +9,7 @@ SourceHead read_source_head(ByteReader& input, InputKind kind) {
     head.header_size = static_cast<std::int64_t>(input.look(kAlasmHeaderSize).size());
     head.name = read_alasm_name(input);
     head.records_length = set_up.length - static_cast<std::int64_t>(kAlasmHeaderSize);
+    head.measured = set_up.length != kToEndOfInput;
     return head;
 }
 
@@ -28,7 +29,7 @@ AlasmSource read_source(ByteReader& input, InputKind kind, Reading reading) {
     source.head = read_source_head(input, kind);
     SourceEnd& end = source.end;
     end.data_size = source.head.header_size;
-    RecordBudget budget(source.head.records_length);
+    RecordBudget budget(source.head);
     bool more = true;
     while (more) {
         const TakenRecord record = take_record(input);
@@ -47,6 +48,9 @@ AlasmSource read_source(ByteReader& input, InputKind kind, Reading reading) {
             end.cut_line = end.lines;
         }
         more = budget.more_after(record.record_size, input);
+        if (!more) {
+            end.short_by = budget.short_by(input);
+        }
     }
     if (!end.read_error) {
         end.read_error = input.error();

@@ -34,6 +34,9 @@ struct SourceHead {
     // length less the 64-byte header. May be 0 or less.
     std::int64_t records_length = 0;
     std::int64_t header_size = 0;  // bytes of the 64-byte header the input held
+    // Its length is a header's (a Hobeta file's, a catalogue's), not the end
+    // of the input: bare data has none of its own.
+    bool measured = false;
 };
 
 // Takes the container's header and the data's header from `input`, which
@@ -44,7 +47,8 @@ SourceHead read_source_head(ByteReader& input, InputKind kind);
 // The part of the data's length that records have not claimed yet.
 class RecordBudget {
 public:
-    explicit RecordBudget(std::int64_t records_length) : left_(records_length) {}
+    explicit RecordBudget(const SourceHead& head)
+        : left_(head.records_length), measured_(head.measured) {}
 
     // Counts a record whose length byte claims `size` bytes, just taken;
     // whether another record is to be read.
@@ -53,8 +57,16 @@ public:
         return left_ > 0 && !input.at_end();
     }
 
+    // Once no record is left to read: the bytes of the data's length that the
+    // input ended before, as where a catalogue's length passes the file's
+    // sectors. Bare data runs to the end of its input, and lacks none.
+    std::int64_t short_by(ByteReader& input) const {
+        return measured_ && left_ > 0 && input.at_end() ? left_ : 0;
+    }
+
 private:
     std::int64_t left_;
+    bool measured_;
 };
 
 // How reading a source's records ended.
@@ -63,6 +75,7 @@ struct SourceEnd {
     std::int64_t data_size = 0;  // bytes of data read, its header included
     std::optional<UndefinedToken> undefined;  // then on line `lines` + 1
     std::size_t cut_line = 0;  // the line whose record the input ends inside; 0: none
+    std::int64_t short_by = 0;  // bytes of the data's length past the input's end
     std::error_code read_error;  // why reading failed, where it did
 };
 

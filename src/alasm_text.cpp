@@ -149,7 +149,7 @@ TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions&
     TextReport report;
     report.head = read_source_head(input, kind);
     report.end.data_size = report.head.header_size;
-    RecordBudget budget(report.head.records_length);
+    RecordBudget budget(report.head);
     bool written = true;
     bool more = true;
     while (written && more) {
@@ -165,6 +165,9 @@ TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions&
             report.end.cut_line = report.end.lines;
         }
         more = budget.more_after(taken.record_size, input);
+        if (!more) {
+            report.end.short_by = budget.short_by(input);
+        }
     }
     if (!written || !sink.flush()) {
         report.outcome = TextOutcome::WriteFailed;

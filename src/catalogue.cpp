@@ -34,10 +34,11 @@ std::vector<Problem> problems_of(const AlasmSummary& alasm) {
     if (!alasm.checksum_matches) {
         problems.push_back({"hobeta-checksum-mismatch", "the Hobeta checksum does not match", 0});
     }
-    if (alasm.cut_line != 0) {
-        problems.push_back({"data-ends-inside",
-                            "the data ends inside line " + std::to_string(alasm.cut_line),
-                            alasm.cut_line});
+    const std::string data_end = data_end_problem(alasm.lines, alasm.cut_line, alasm.short_by);
+    if (!data_end.empty()) {
+        const bool cut = alasm.cut_line != 0;
+        problems.push_back(
+            {cut ? "data-ends-inside" : "data-ends-short", data_end, alasm.cut_line});
     }
     if (alasm.undefined) {
         const std::size_t line = alasm.lines + 1;
@@ -194,7 +195,7 @@ AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,
     const TextReport report = convert_to_text(input, kind, options, nullptr);
     return {report.head.name,     report.end.data_size, report.end.lines,
             report.head.checksum_matches, report.end.undefined, report.end.cut_line,
-            std::move(output)};
+            std::move(output),    report.end.short_by};
 }
 
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
@@ -248,6 +249,18 @@ std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char>
 std::string token_problem(const UndefinedToken& token) {
     return hex_byte(token.byte) +
            (token.mode == TokenMode::First ? " is no mnemonic" : " is no operand");
+}
+
+std::string data_end_problem(std::size_t lines, std::size_t cut_line, std::int64_t short_by) {
+    if (cut_line != 0) {
+        return "the data ends inside line " + std::to_string(cut_line);
+    }
+    if (short_by > 0) {
+        return "the data ends after line " + std::to_string(lines) + ", " +
+               counted(static_cast<std::size_t>(short_by), "byte", "bytes") +
+               " short of its length";
+    }
+    return "";
 }
 
 std::string summary_table(const InputSummary& summary, std::string_view line_end) {

@@ -25,9 +25,9 @@
 //   "problems"   for ALASM data, an image and each of its files: a list of
 //                {"key", "text"} and, where a line is meant, "line". ALASM
 //                data's keys: "undefined-token", "data-ends-inside",
-//                "hobeta-checksum-mismatch"; an image's and its files', as
-//                the page names them: "cut-short", "past-the-disk",
-//                "count-too-large", "checksum-mismatch"
+//                "data-ends-short", "hobeta-checksum-mismatch"; an image's
+//                and its files', as the page names them: "cut-short",
+//                "past-the-disk", "count-too-large", "checksum-mismatch"
 //
 // A name read as CP866 gives its bytes back when written in CP866 again:
 // the page maps every byte to a character of its own.
@@ -58,6 +58,7 @@ struct AlasmSummary {
     std::optional<UndefinedToken> undefined;  // on line lines + 1
     std::size_t cut_line = 0;
     std::string output;  // the name of its text file
+    std::int64_t short_by = 0;  // bytes of its length past the input's end
 };
 
 struct EntrySummary {
@@ -101,6 +102,10 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
 
 // What is wrong, in the words of messages and the table.
 std::string token_problem(const UndefinedToken& token);  // "0xE7 is no mnemonic"
+// Data not read whole, as SourceEnd tells it: "the data ends inside line 12"
+// where a record is cut, else "the data ends after line 56, 1153 bytes short
+// of its length"; "" for data read to its end.
+std::string data_end_problem(std::size_t lines, std::size_t cut_line, std::int64_t short_by);
 
 // The table for one input, a line per file and a line ending each: lines
 // end in `line_end`.

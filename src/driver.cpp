@@ -109,7 +109,7 @@ Outcome convert(std::FILE* input, const OutputOpener& open_output, std::FILE* co
     std::fputs("\n", console);
 
     LineWriter writer(output, "\n");  // text mode writes the system's line end
-    const Outcome outcome = convert_lines(reader, RecordBudget(head.records_length), writer, console);
+    const Outcome outcome = convert_lines(reader, RecordBudget(head), writer, console);
     if (!writer.flush()) {
         return Outcome::WriteFailed;
     }

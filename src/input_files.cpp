@@ -18,6 +18,7 @@ namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr unsigned char kDelete = 0x7F;
+constexpr char kEscape = '\\';
 constexpr char kNamePadding = ' ';
 constexpr std::size_t kStartOffset = 9;  // a Hobeta header's start, as the catalogue's
 
@@ -51,14 +52,15 @@ std::string shown_bytes(std::string_view bytes, const std::optional<CodePage>& c
     return shown;
 }
 
-// A name's bytes on one line: those below 0x20 and 0x7F as "\xNN".
+// A name's bytes on one line: those below 0x20, 0x7F and the backslash as
+// "\xNN", so that the line gives the bytes back.
 std::string one_line(std::string_view bytes) {
     constexpr std::string_view kDigits = "0123456789ABCDEF";
     constexpr int kHighBits = 4;
     std::string line;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < kFirstPrintable || byte == kDelete) {
+        if (byte < kFirstPrintable || byte == kDelete || c == kEscape) {
             line += "\\x";
             line += kDigits[byte >> kHighBits];
             line += kDigits[byte & 0xFU];
@@ -131,7 +133,7 @@ std::vector<HeldFile> image_files(DiskImage& image, const std::string& path,
             file.inner += " (" + std::to_string(same) + ")";
         }
         file.key = joined_name(path, file.inner);
-        file.heading = file.key;
+        file.heading = joined_name(one_line(path), file.inner);
         file.start = entry.start;
         file.length = entry.length;
         file.kind = entry.alasm ? InputKind::HobetaAlasm : InputKind::None;
@@ -176,7 +178,7 @@ HeldFile single_file(const Leaf& leaf, InputKind kind, std::string bytes,
     if (own.empty()) {
         own = one_line(leaf.node->source.name);
     }
-    file.heading = joined_name(leaf.path, own);
+    file.heading = joined_name(one_line(leaf.path), own);
     return file;
 }
 
@@ -191,6 +193,7 @@ std::vector<Leaf> walk_leaves(const InputNode& top) {
 HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked,
                           const TextOptions& options) {
     HeldFiles held;
+    held.heading = one_line(leaf.path);
     if (leaf.node->unlisted) {
         held.error = leaf.node->unlisted;
         return held;
@@ -245,12 +248,12 @@ FileText file_text(const HeldFile& file, const TextOptions& options) {
         text.lines.push_back(shown_bytes(source.line(i).text, options.charset));
     }
     const SourceEnd& end = source.end;
+    const std::string data_end = data_end_problem(end.lines, end.cut_line, end.short_by);
     if (end.undefined) {
         text.notes.push_back({Severity::Error, ":" + std::to_string(end.lines + 1),
                               token_problem(*end.undefined) + "; the text stops before it"});
-    } else if (end.cut_line != 0) {
-        text.notes.push_back({Severity::Warning, "",
-                              "the data ends inside line " + std::to_string(end.cut_line)});
+    } else if (!data_end.empty()) {
+        text.notes.push_back({Severity::Error, "", data_end});
     }
     if (end.read_error) {
         text.notes.push_back({Severity::Error, "", "reading failed: " + reason(end.read_error)});

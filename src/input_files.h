@@ -18,8 +18,9 @@
 //                     (a walk skips it)
 //
 // Names keep their bytes, as text keeps a source's (or read through
-// --charset): a byte below 0x20 and 0x7F become "\xNN", so that a name is
-// one line. A file is known between
+// --charset), but for a byte below 0x20, 0x7F and the backslash, which
+// become "\xNN": a name, a folder's path too, is one line of the text, and
+// gives its bytes back. A file is known between
 // two inputs by its key: its path in the folder, and then, on a disk, a
 // colon and its own name. A Hobeta file and bare data need no catalogue
 // name to be matched, so a renamed copy still meets its original.
@@ -90,6 +91,7 @@ struct HeldFile {
 };
 
 struct HeldFiles {
+    std::string heading;    // the leaf's path as headings name it: its notes' WHERE
     std::error_code error;  // the leaf could not be opened or read
     bool opened = false;    // it was opened: the error is in reading it
     InputKind kind = InputKind::None;

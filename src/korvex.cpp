@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "korvex_command_line.h"
-#include "output.h"
 #include "verb_diff.h"
 #include "verb_list.h"
 #include "verb_get.h"
@@ -30,7 +29,7 @@ VerbOutcome run_verb(const KorvexRun& run) {
         case Verb::Pack: return {run_pack(run), false};
         case Verb::Put: return {run_put(run), false};
         case Verb::Get: return {run_get(run), false};
-        case Verb::Show: return {run_show(run), false};
+        case Verb::Show: return run_show(run);
         case Verb::Diff: return {run_diff(run), false};
     }
     return {};
@@ -67,11 +66,8 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
     const bool flushed = std::fflush(streams.out) == 0;
     const int error_number = errno;
     if (!flushed || std::ferror(streams.out) != 0) {
-        return console.error("",
-                             "cannot write standard output: " +
-                                 reason(std::error_code(error_number != 0 ? error_number : EIO,
-                                                        std::generic_category())),
-                             KorvexStatus::Trouble);
+        return console.stdout_error(
+            "", std::error_code(error_number != 0 ? error_number : EIO, std::generic_category()));
     }
     return status;
 }

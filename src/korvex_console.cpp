@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "output.h"
+
 namespace korve {
 
 void Console::print(std::FILE* stream, std::string_view text) const {
@@ -48,6 +50,10 @@ KorvexStatus Console::error(std::string_view where, std::string_view text,
                             KorvexStatus status) const {
     say(Severity::Error, where, text);
     return status;
+}
+
+KorvexStatus Console::stdout_error(std::string_view where, const std::error_code& why) const {
+    return error(where, "cannot write standard output: " + reason(why), KorvexStatus::Trouble);
 }
 
 }  // namespace korve

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "alasm_lines.h"
@@ -29,6 +30,12 @@ enum class KorvexStatus : int {
 constexpr KorvexStatus worse(KorvexStatus a, KorvexStatus b) {
     return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
 }
+
+// How a verb that writes standard output as it goes ended.
+struct VerbOutcome {
+    KorvexStatus status = KorvexStatus::Converted;
+    bool stdout_failed = false;  // writing to standard output failed, and was said
+};
 
 // What `text` wrote, as values, for whoever shows it (the page): each
 // source's text, and what could not be carried into it.
@@ -68,6 +75,9 @@ struct Console {
     void say(Severity severity, std::string_view where, std::string_view text) const;
     // Says an error; gives `status`, the run's status for it.
     KorvexStatus error(std::string_view where, std::string_view text, KorvexStatus status) const;
+    // Says that writing standard output failed, and the system's reason;
+    // gives status 2.
+    KorvexStatus stdout_error(std::string_view where, const std::error_code& why) const;
 };
 
 // An input as it is read: how messages name it, the name its outputs take,

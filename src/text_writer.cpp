@@ -22,16 +22,19 @@ std::string lines_before(std::size_t lines) {
                       : "the " + std::to_string(lines) + " lines before it were written";
 }
 
-void say_warnings(const Console& console, const Source& source, const SourceHead& head,
-                  const SourceEnd& end) {
+// Says what marred the data: a checksum, which costs nothing, and data not
+// read whole, which makes the status 1.
+KorvexStatus say_data_problems(const Console& console, const Source& source,
+                               const SourceHead& head, const SourceEnd& end) {
     if (!head.checksum_matches) {
         console.say(Severity::Warning, source.shown,
                     "the Hobeta checksum does not match; converted as its length says");
     }
-    if (end.cut_line != 0 && !end.undefined) {
-        console.say(Severity::Warning, source.shown,
-                    "the data ends inside line " + std::to_string(end.cut_line));
+    const std::string data_end = data_end_problem(end.lines, end.cut_line, end.short_by);
+    if (data_end.empty() || end.undefined) {
+        return KorvexStatus::Converted;
     }
+    return console.error(source.shown, data_end, KorvexStatus::NotAllConverted);
 }
 
 KorvexStatus say_outcome(const Console& console, const Source& source, const SourceEnd& end,
@@ -57,7 +60,7 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
         report.outcome = TextOutcome::ReadFailed;
         return report;
     }
-    say_warnings(run.console, source, whole.head, whole.end);
+    status = worse(status, say_data_problems(run.console, source, whole.head, whole.end));
     const auto untranslated = [&](const UntranslatedLine& line) {
         run.console.say(Severity::Untranslated, source.shown + ":" + std::to_string(line.number),
                         "cannot translate: " + line.reason);
@@ -99,7 +102,7 @@ TextReport write_text(const KorvexRun& run, const Source& source, const SourceIn
     }
     TextReport report = convert_to_text(*input.reader, input.kind, run.options.text, output);
     if (report.outcome != TextOutcome::WriteFailed && report.outcome != TextOutcome::ReadFailed) {
-        say_warnings(run.console, source, report.head, report.end);
+        status = worse(status, say_data_problems(run.console, source, report.head, report.end));
     }
     return report;
 }
@@ -122,9 +125,7 @@ Done convert_to_stdout(const KorvexRun& run, const Source& source, const SourceI
     const TextReport report = write_text(run, source, input, run.console.streams.out, done.status,
                                          collecting(run) ? &written : nullptr);
     if (report.outcome == TextOutcome::WriteFailed) {
-        done.add(run.console.error(
-            source.shown, "cannot write " + std::string(kStdoutShown) + ": " + reason(report.error),
-            KorvexStatus::Trouble));
+        done.add(run.console.stdout_error(source.shown, report.error));
         done.stdout_failed = true;
     } else if (report.outcome == TextOutcome::ReadFailed) {
         done.add(run.console.error(source.shown, "reading failed: " + reason(report.error),

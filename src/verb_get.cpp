@@ -97,17 +97,25 @@ Place place_of(const KorvexRun& run, OutputFolder& folder, const ImageEntry& ent
 }
 
 // A file's bytes: as the catalogue's length gives them, or its Hobeta file.
-std::string bytes_of(const KorvexRun& run, const ImageEntry& entry, const std::string& shown) {
+std::string bytes_of(const KorvexRun& run, const ImageEntry& entry) {
     if (run.options.hobeta) {
         return entry.hobeta;
     }
-    const std::size_t held = entry.hobeta.size() - kHobetaHeaderSize;
-    if (entry.length > held) {
-        run.console.say(Severity::Warning, shown,
-                        "its catalogue length passes its sectors: the " + std::to_string(held) +
-                            " bytes they hold are written");
-    }
     return entry.hobeta.substr(kHobetaHeaderSize, entry.length);
+}
+
+// A catalogue length past the file's sectors: the bytes past them are not on
+// the disk, so the file is not got whole, as a Hobeta file or not; what its
+// sectors hold is written all the same.
+KorvexStatus say_if_short(const KorvexRun& run, const ImageEntry& entry, const std::string& shown) {
+    const std::size_t held = entry.hobeta.size() - kHobetaHeaderSize;
+    if (entry.length <= held) {
+        return KorvexStatus::Converted;
+    }
+    return run.console.error(shown,
+                             "its catalogue length passes its sectors: the " +
+                                 std::to_string(held) + " bytes they hold are written",
+                             KorvexStatus::NotAllConverted);
 }
 
 }  // namespace
@@ -139,7 +147,8 @@ KorvexStatus run_get(const KorvexRun& run) {
         std::optional<WriteFailure> failure = folder.make();
         const Place place = place_of(run, folder, entry, names[i]);
         if (!failure) {
-            failure = write_whole(place, bytes_of(run, entry, shown), policy);
+            status = worse(status, say_if_short(run, entry, shown));
+            failure = write_whole(place, bytes_of(run, entry), policy);
         }
         if (failure) {
             status = worse(status, run.console.error(shown, failure_text(*failure), KorvexStatus::Trouble));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "input_files.h"
+#include "line_writer.h"
 
 namespace korve {
 namespace {
@@ -12,12 +13,11 @@ namespace {
 // One leaf's text, and what it found said where the run asks.
 class LeafShown {
 public:
-    LeafShown(const KorvexRun& run, const Leaf& leaf) : run_(run), leaf_(leaf) {}
+    LeafShown(const KorvexRun& run, const Leaf& leaf, LineWriter& out)
+        : run_(run), leaf_(leaf), out_(out) {}
 
-    void add_line(std::string_view line) {
-        text_ += line;
-        text_ += '\n';
-    }
+    // Writes a line of the text, unless a write failed before.
+    void add_line(std::string_view line) { written_ = written_ && out_.write_line(line); }
 
     // A note of the leaf's, or of its file `inner`.
     void note(const Note& note, std::string_view inner) {
@@ -28,6 +28,18 @@ public:
         if (!run_.options.textconv) {
             run_.console.say(Severity::Error,
                              joined_name(leaf_.node->source.shown, inner) + note.line, note.text);
+        }
+    }
+
+    // A leaf that could not be read at all: said in the text, and, but for
+    // git, as a message; status 2, or 0 for git, which shows no text of a
+    // textconv that fails.
+    void unreadable(const HeldFiles& held) {
+        const Note failure{Severity::Error, "", failure_words(leaf_, held)};
+        add_line(note_line(held.heading, failure));
+        if (!run_.options.textconv) {
+            status_ = run_.console.error(leaf_.node->source.shown, failure.text,
+                                         KorvexStatus::Trouble);
         }
     }
 
@@ -44,14 +56,9 @@ public:
         for (const std::string& line : lines) {
             add_line(line);
         }
-        flush();
     }
 
-    // Writes out the text so far.
-    void flush() {
-        run_.console.print(run_.console.streams.out, text_);
-        text_.clear();
-    }
+    bool written() const { return written_; }
 
     KorvexStatus status() const {
         return run_.options.textconv ? KorvexStatus::Converted : status_;
@@ -60,39 +67,48 @@ public:
 private:
     const KorvexRun& run_;
     const Leaf& leaf_;
-    std::string text_;
+    LineWriter& out_;
+    bool written_ = true;
     KorvexStatus status_ = KorvexStatus::Converted;
 };
 
-KorvexStatus show_leaf(const KorvexRun& run, const Leaf& leaf) {
+// Shows a leaf, its text written out whole, and says where writing failed.
+VerbOutcome show_leaf(const KorvexRun& run, const Leaf& leaf, LineWriter& out) {
     const HeldFiles held =
         read_held_files(leaf, run.console.streams.in, !leaf.path.empty(), run.options.text);
+    LeafShown shown(run, leaf, out);
     if (held.error) {
-        return run.console.error(leaf.node->source.shown, failure_words(leaf, held),
-                                 KorvexStatus::Trouble);
+        shown.unreadable(held);
+    } else {
+        for (const Note& note : held.notes) {
+            shown.add_line(note_line(held.heading, note));
+            shown.note(note, "");
+        }
+        for (const HeldFile& file : held.files) {
+            shown.add_file(file);
+        }
     }
-    LeafShown shown(run, leaf);
-    for (const Note& note : held.notes) {
-        shown.add_line(note_line(leaf.path, note));
-        shown.note(note, "");
+    if (!shown.written() || !out.flush()) {
+        return {run.console.stdout_error(leaf.node->source.shown, out.error()), true};
     }
-    for (const HeldFile& file : held.files) {
-        shown.add_file(file);
-    }
-    shown.flush();
-    return shown.status();
+    return {shown.status(), false};
 }
 
 }  // namespace
 
-KorvexStatus run_show(const KorvexRun& run) {
-    KorvexStatus status = KorvexStatus::Converted;
+VerbOutcome run_show(const KorvexRun& run) {
+    LineWriter out(run.console.streams.out, "\n");
+    VerbOutcome outcome;
     for (const InputNode& top : input_tree(run.options.inputs, std::nullopt)) {
         for (const Leaf& leaf : walk_leaves(top)) {
-            status = worse(status, show_leaf(run, leaf));
+            const VerbOutcome shown = show_leaf(run, leaf, out);
+            outcome.status = worse(outcome.status, shown.status);
+            if (shown.stdout_failed) {
+                return {outcome.status, true};
+            }
         }
     }
-    return status;
+    return outcome;
 }
 
 }  // namespace korve

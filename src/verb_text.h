@@ -18,11 +18,6 @@
 
 namespace korve {
 
-struct VerbOutcome {
-    KorvexStatus status = KorvexStatus::Converted;
-    bool stdout_failed = false;  // writing to standard output failed, and was said
-};
-
 VerbOutcome run_text(const KorvexRun& run);
 
 }  // namespace korve

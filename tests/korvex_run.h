@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "alasm_writer.h"
+#include "image_writer.h"
 #include "program_run.h"
 
 namespace korve::testing {
@@ -32,6 +33,16 @@ inline std::string nops(std::size_t lines) {
         records += alasm_record("{NOP}");
     }
     return records;
+}
+
+// A disk whose one file, EVEN.H, 224 lines that fill its two sectors to the
+// last byte, has a catalogue length of 1000: 488 bytes past its sectors.
+inline std::string short_disk() {
+    std::string disk =
+        trd_image({{.name = "EVEN", .type = 'H', .data = alasm_header("EVEN") + nops(224)}});
+    disk[11] = static_cast<char>(1000 % 256);  // the catalogue's length, low byte first
+    disk[12] = static_cast<char>(1000 / 256);
+    return disk;
 }
 
 inline std::string repeated(const std::string& line, std::size_t times) {

@@ -42,6 +42,7 @@ using testing::kStored;
 using testing::manifest;
 using testing::nops;
 using testing::repeated;
+using testing::short_disk;
 using testing::with_crlf;
 
 TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
@@ -316,12 +317,35 @@ TEST_F(KorvexRun, SaysWhatHappenedAndExitsWithItsStatus) {
          "the Hobeta checksum does not match; converted as its length says\n",
          0,
          {"GAME.$h.asm"}},
+        // Data not read whole is written as far as it goes, with status 1:
+        // cut inside a line, inside its header, or short of its length.
         {"x.H",
          alasm_header("X") + nops(2) + "\x10" + "AB",
          {"text", "x.H", "-o", "out/"},
-         "korvex: x.H: warning: the data ends inside line 3\n",
-         0,
+         "korvex: x.H: error: the data ends inside line 3\n",
+         1,
          {"x.H.asm"}},
+        {"x.H",
+         alasm_header("X").substr(0, 48),
+         {"text", "x.H", "-o", "out/"},
+         "korvex: x.H: error: the data ends inside line 1\n",
+         1,
+         {"x.H.asm"}},
+        {"short.trd",
+         short_disk(),
+         {"text", "-q", "short.trd", "-o", "out"},
+         "korvex: short.trd:EVEN.H: error: the data ends after line 224, 488 bytes short of its "
+         "length\n",
+         1,
+         {"EVEN.H.asm"}},
+        // get copies what the sectors hold, as a Hobeta file or not.
+        {"short.trd",
+         short_disk(),
+         {"get", "--hobeta", "short.trd", "-o", "out"},
+         "korvex: short.trd:EVEN.H: error: "
+         "its catalogue length passes its sectors: the 512 bytes they hold are written\n",
+         1,
+         {"EVEN.$H"}},
         {"old.trd",
          cut_disk(),
          {"text", "old.trd", "-o", "out"},
@@ -560,6 +584,7 @@ TEST_F(KorvexRun, NamesAndCountsWhatItFindsExactly) {
 
 TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
     write("GAME.$h", hobeta_file(kSource));
+    write("big.h", alasm_header("BIG") + nops(5000));  // more text than a stream buffers
     const struct {
         std::vector<std::string> args;
         std::string stdout_path;
@@ -573,6 +598,10 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         {{"help"},
          "/dev/full",
          "korvex: error: cannot write standard output: No space left on device\n",
+         true},
+        {{"show", "big.h"},
+         "/dev/full",
+         "korvex: big.h: error: cannot write standard output: No space left on device\n",
          true},
         {{"text", "/proc/self/mem", "-o", "out"},
          "",
@@ -596,7 +625,7 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         EXPECT_EQ(result.err, native(c.err)) << c.args[1];
         EXPECT_EQ(result.status, 2) << c.args[1];
     }
-    EXPECT_EQ(tree(), std::vector<std::string>{"GAME.$h"});
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "big.h"}));
 }
 
 TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {
@@ -664,8 +693,9 @@ TEST_F(KorvexRun, ListsWhatEachInputHolds) {
     write("notes.txt", "nothing");
     write("code.$c", write_hobeta_file({"CODE", 'C', 0x6000, "\xC9"}).bytes);
     write("old.trd", cut_disk());
-    const std::vector<std::string> inputs = {"disk.trd",  "GAME.$h", "bad.h",   "notes.txt",
-                                             "code.$c", "old.trd", "missing"};
+    write("short.trd", short_disk());
+    const std::vector<std::string> inputs = {"disk.trd", "GAME.$h", "bad.h",     "notes.txt",
+                                             "code.$c",  "old.trd", "short.trd", "missing"};
 
     std::vector<std::string> args = {"list"};
     args.insert(args.end(), inputs.begin(), inputs.end());
@@ -686,7 +716,10 @@ notes.txt: neither ALASM data nor a disk image
 code.$c: Hobeta file, not ALASM data, named CODE.C: start 24576, 1 byte, 1 sector
 old.trd: TR-DOS disk image, 9 files; cut short; 3 of its 9 files lost
   NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM
-)" + old_rows));
+)" + old_rows + R"(short.trd: TR-DOS disk image, 1 file
+  NAME      TYPE  START  LENGTH  SECTORS  ALASM  LINES  PROBLEM
+  EVEN      H         0    1000        2  yes      224  the data ends after line 224, 488 bytes short of its length
+)"));
     EXPECT_EQ(table.err, native("korvex: missing: error: No such file or directory\n"));
     EXPECT_EQ(table.status, 2);
 
@@ -713,7 +746,11 @@ old.trd: TR-DOS disk image, 9 files; cut short; 3 of its 9 files lost
   {"input": "notes.txt", "kind": "none"},
   {"input": "code.$c", "kind": "hobeta-file", "name": "CODE", "type": "C", "start": 24576, "length": 1, "sectors": 1},
   {"input": "old.trd", "kind": "trd", "problems": [{"key": "cut-short", "text": "cut short; 3 of its 9 files lost"}], "files": [)" +
-                               old_files + "]}\n]}\n"));
+                               old_files + R"(]},
+  {"input": "short.trd", "kind": "trd", "problems": [], "files": [
+    {"name": "EVEN", "type": "H", "start": 0, "length": 1000, "sectors": 2, "alasm": true, "lines": 224, "output": "EVEN.H.asm", "problems": [{"key": "data-ends-short", "text": "the data ends after line 224, 488 bytes short of its length"}]}]}
+]}
+)"));
     EXPECT_EQ(json.err, "");
     EXPECT_EQ(json.status, 0);
 
@@ -1033,13 +1070,15 @@ TEST_F(KorvexRun, ConvertsEveryRealFileAsKorve) {
         const fs::path real = corpus() / "real" / row[0];
         ASSERT_EQ(korve({real.string(), "korve.asm"}).status, 1) << real;
         const auto result = korvex({"text", real.string()});
-        EXPECT_EQ(result.status, 0) << real;
         EXPECT_EQ(result.out, read("korve.asm")) << real;
-        // One real file stops inside a record, where its catalogue said it ends.
+        // One real file stops inside a record, where its catalogue said it
+        // ends: not read whole.
         if (row[0].find("catalog-length") == std::string::npos) {
+            EXPECT_EQ(result.status, 0) << real;
             EXPECT_EQ(result.err, "") << real;
         } else {
-            EXPECT_NE(result.err.find(": warning: the data ends inside line "), std::string::npos)
+            EXPECT_EQ(result.status, 1) << real;
+            EXPECT_NE(result.err.find(": error: the data ends inside line "), std::string::npos)
                 << real;
         }
     }

@@ -251,7 +251,10 @@ test('grammar: korvex\'s text of every real source', (t) => {
   for (const source of sources) {
     for (const layout of ['stored', 'tidy']) {
       const run = spawnSync(settings.KORVE_KORVEX, ['text', '--layout', layout, source], { maxBuffer: 1 << 26 });
-      assert.equal(run.status, 0, `korvex text ${source}: ${run.stderr}`);
+      // One real file stops inside a record, where its catalogue said it
+      // ends: written as far as it goes, not read whole.
+      const whole = !source.includes('catalog-length');
+      assert.equal(run.status, whole ? 0 : 1, `korvex text ${source}: ${run.stderr}`);
       // Bytes of 0x80 and above stay as they are, one character each.
       texts.push(run.stdout.toString('latin1').replace(/\n$/, '').split('\n'));
     }
