@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 
 #include <dtl/dtl.hpp>
 
@@ -20,13 +20,29 @@ struct Numbered {
     std::size_t distinct = 0;
 };
 
+// Numbers the lines in the order they come: a line is looked up by its
+// hash in a table at most half full, whose slots hold the numbers (plus 1,
+// 0 where free) of the first line of each.
 Numbered numbered(std::span<const std::string> before, std::span<const std::string> after) {
-    Numbered lines;
-    std::unordered_map<std::string_view, std::uint32_t> numbers;
-    numbers.reserve(before.size() + after.size());
-    const auto number = [&numbers](const std::string& line) {
-        return numbers.try_emplace(line, static_cast<std::uint32_t>(numbers.size())).first->second;
+    std::size_t size = 16;
+    while (size < 2 * (before.size() + after.size())) {
+        size *= 2;
+    }
+    std::vector<std::uint32_t> slots(size);
+    std::vector<std::string_view> firsts;  // by number
+    const auto number = [&](std::string_view line) -> std::uint32_t {
+        for (std::size_t at = std::hash<std::string_view>{}(line) & (size - 1);; at = (at + 1) & (size - 1)) {
+            if (slots[at] == 0) {
+                firsts.push_back(line);
+                slots[at] = static_cast<std::uint32_t>(firsts.size());
+                return slots[at] - 1;
+            }
+            if (firsts[slots[at] - 1] == line) {
+                return slots[at] - 1;
+            }
+        }
     };
+    Numbered lines;
     lines.before.reserve(before.size());
     for (const std::string& line : before) {
         lines.before.push_back(number(line));
@@ -35,7 +51,7 @@ Numbered numbered(std::span<const std::string> before, std::span<const std::stri
     for (const std::string& line : after) {
         lines.after.push_back(number(line));
     }
-    lines.distinct = numbers.size();
+    lines.distinct = firsts.size();
     return lines;
 }
 
