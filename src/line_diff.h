@@ -12,10 +12,10 @@
 // whole again where the script so found shows that it can after all; a
 // stretch too large for that, with no line held once on both sides, it
 // compares up to its limit, the rest removed and added. The work given to
-// dtl is bounded by the lines: two texts with little in common take a time
-// and a memory that grow with their lines. Every script dtl gives is
-// checked against the lines, and a stretch whose script does not hold is
-// removed and added.
+// dtl is bounded by the lines (once it is spent, the stretches left are
+// removed and added): two texts with little in common take a time and a
+// memory that grow with their lines. Every script dtl gives is checked
+// against the lines, and one that does not hold is not used.
 #pragma once
 
 #include <cstddef>
