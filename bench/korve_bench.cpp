@@ -1,5 +1,6 @@
 // The benchmark program: writes generated ALASM data to a file, or converts
-// it from memory to a null sink and prints how fast that went.
+// it from memory to a null sink and prints how fast that went; or compares
+// texts far apart, line by line.
 //
 //   korve_bench generate SET SIZE SEED FILE   write SIZE bytes of ALASM data
 //   korve_bench decode SET SIZE SEED RUNS     convert SIZE bytes RUNS times
@@ -9,6 +10,11 @@
 //                                             source on them as the Hobeta
 //                                             file it gives into
 //                                             DIR/hobeta/NNNN.trd/NAME.H
+//   korve_bench diff LINES RUNS               compare LINES lines against
+//                                             LINES, with none, half and 1
+//                                             in 7 of them in common, RUNS
+//                                             times each, and print the
+//                                             median seconds
 //
 // SET is real-shaped or rich (see alasm_generator.h). bench/run builds it
 // and times the whole program around it.
@@ -29,6 +35,7 @@
 #include "container.h"
 #include "driver.h"
 #include "file.h"
+#include "line_diff.h"
 #include "trdos_image.h"
 
 namespace {
@@ -145,11 +152,57 @@ int disks(std::size_t count, std::size_t seed, const char* folder) {
     return EXIT_SUCCESS;
 }
 
+double median_of(std::vector<double> seconds) {
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[seconds.size() / 2];
+}
+
+// The unified diff, as korvex diff prints it, of `lines` lines of their own
+// against as many that keep every `kept_every`th of them (none where 0), and
+// replace the others with lines of their own.
+int diff(std::size_t lines, std::size_t runs) {
+    constexpr struct {
+        const char* name;
+        std::size_t kept_every;
+    } kShapes[] = {{"none in common", 0}, {"half", 2}, {"1 in 7", 7}};
+    if (runs == 0) {
+        return EXIT_FAILURE;
+    }
+    std::vector<std::string> before;
+    for (std::size_t i = 0; i < lines; ++i) {
+        before.push_back("OLD" + std::to_string(i) + "\tLD\tA,(IX+" + std::to_string(i % 128) + ")");
+    }
+    std::printf("diff of %zu lines against %zu, median of %zu runs:", lines, lines, runs);
+    for (const auto& shape : kShapes) {
+        std::vector<std::string> after = before;
+        for (std::size_t i = 0; i < lines; ++i) {
+            if (shape.kept_every == 0 || i % shape.kept_every != 0) {
+                after[i] = "NEW" + std::to_string(i) + "\tLD\tA,(IY+" + std::to_string(i % 128) + ")";
+            }
+        }
+        std::vector<double> seconds;
+        for (std::size_t run = 0; run < runs; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            const std::string hunks = korve::unified_diff(before, after, "old", "new");
+            const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+            if (hunks.empty()) {
+                std::fputs("\nkorve_bench: the texts compared the same\n", stderr);
+                return EXIT_FAILURE;
+            }
+            seconds.push_back(taken.count());
+        }
+        std::printf("%s %s %.3f s", &shape == kShapes ? "" : ",", shape.name, median_of(seconds));
+    }
+    std::printf("\n");
+    return EXIT_SUCCESS;
+}
+
 int usage() {
     std::fputs(
         "usage: korve_bench generate SET SIZE SEED FILE\n"
         "       korve_bench decode SET SIZE SEED RUNS\n"
         "       korve_bench disks COUNT SEED DIR\n"
+        "       korve_bench diff LINES RUNS\n"
         "SET is real-shaped or rich\n",
         stderr);
     return EXIT_FAILURE;
@@ -164,6 +217,10 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string_view(argv[1]) == "disks" && parse_size(argv[2], count) &&
         parse_size(argv[3], seed)) {
         return disks(count, seed, argv[4]);
+    }
+    if (argc == 4 && std::string_view(argv[1]) == "diff" && parse_size(argv[2], size) &&
+        parse_size(argv[3], count)) {
+        return diff(size, count);
     }
     if (argc != 6 || !parse_size(argv[3], size) || !parse_size(argv[4], seed)) {
         return usage();

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +18,105 @@ namespace korve {
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// The new text as the script makes it of the old, where every line of both
+// comes in order, each kept line is the same on both sides and no addition
+// comes before a removal in a run of changes; nothing where not.
+std::optional<Lines> applied(const std::vector<LineEdit>& edits, const Lines& before, const Lines& after) {
+    Lines made;
+    std::size_t old_line = 0;
+    std::size_t new_line = 0;
+    LineEdit::Kind last = LineEdit::Kind::Keep;
+    for (const LineEdit& edit : edits) {
+        const bool in_old = edit.kind != LineEdit::Kind::Add;
+        const bool in_new = edit.kind != LineEdit::Kind::Remove;
+        if ((in_old && edit.old_line != old_line++) || (in_new && edit.new_line != new_line++) ||
+            (edit.kind == LineEdit::Kind::Remove && last == LineEdit::Kind::Add) ||
+            old_line > before.size() || new_line > after.size()) {
+            return std::nullopt;
+        }
+        if (edit.kind == LineEdit::Kind::Keep && before[edit.old_line] != after[edit.new_line]) {
+            return std::nullopt;
+        }
+        if (in_new) {
+            made.push_back(in_old ? before[edit.old_line] : after[edit.new_line]);
+        }
+        last = edit.kind;
+    }
+    if (old_line != before.size()) {
+        return std::nullopt;
+    }
+    return made;
+}
+
+std::size_t kept(const std::vector<LineEdit>& edits) {
+    return static_cast<std::size_t>(
+        std::count_if(edits.begin(), edits.end(), [](const LineEdit& edit) { return edit.kind == LineEdit::Kind::Keep; }));
+}
+
+// `count` lines, each its own: "<mark><number>".
+Lines numbered_lines(char mark, std::size_t count) {
+    Lines lines;
+    for (std::size_t i = 0; i < count; ++i) {
+        lines.push_back(mark + std::to_string(i));
+    }
+    return lines;
+}
+
+// Old lines, with those whose number `replaced` picks replaced by lines of
+// their own.
+Lines replaced(const Lines& lines, bool (*replaced)(std::size_t)) {
+    Lines changed = lines;
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        if (replaced(i)) {
+            changed[i] = "new " + changed[i];
+        }
+    }
+    return changed;
+}
+
+// Texts far apart, past the limit of work that the diff library takes on
+// whole: every script still makes the new text of the old, and the
+// shortest where each line is held once on each side.
+TEST(LineDiff, GivesAScriptThatHoldsForTextsFarApart) {
+    constexpr std::size_t kLines = 8000;
+    const Lines old_lines = numbered_lines('a', kLines);
+    Lines moved(old_lines.begin() + kLines / 4, old_lines.end());
+    moved.insert(moved.end(), old_lines.begin(), old_lines.begin() + kLines / 4);
+    // Lines of four kinds only, in an order of their own on each side, the
+    // new text the shorter.
+    std::mt19937 random(20261209);  // NOLINT(cert-msc32-c,cert-msc51-cpp)
+    const auto few_kinds = [&random](std::size_t count) {
+        Lines lines;
+        for (std::size_t i = 0; i < count; ++i) {
+            lines.push_back(std::string(1, static_cast<char>('a' + random() % 4)));
+        }
+        return lines;
+    };
+    const Lines few_old = few_kinds(kLines);
+    const Lines few_new = few_kinds(kLines - kLines / 8);
+    const struct {
+        const char* what;
+        Lines before;
+        Lines after;
+        std::optional<std::size_t> kept;  // in the shortest script
+    } cases[] = {
+        {"no line in common", old_lines, numbered_lines('b', kLines), 0},
+        {"half replaced", old_lines, replaced(old_lines, [](std::size_t i) { return i % 2 == 1; }), kLines / 2},
+        {"6 of 7 replaced", old_lines, replaced(old_lines, [](std::size_t i) { return i % 7 != 0; }),
+         (kLines + 6) / 7},
+        {"a quarter moved to the end", old_lines, moved, kLines * 3 / 4},
+        {"a text removed", old_lines, {}, 0},
+        {"lines of four kinds", few_old, few_new, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const std::vector<LineEdit> edits = line_edits(c.before, c.after);
+        EXPECT_TRUE(applied(edits, c.before, c.after) == c.after) << c.what;
+        if (c.kept) {
+            EXPECT_EQ(kept(edits), *c.kept) << c.what;
+        }
+    }
+}
 
 TEST(LineDiff, WritesUnifiedHunksAsDiffDoes) {
     const struct {
@@ -38,7 +139,8 @@ TEST(LineDiff, WritesUnifiedHunksAsDiffDoes) {
     }
 }
 
-// What the patch tool makes of the hunks is the new text, for random texts.
+// What the patch tool makes of the hunks is the new text, for random texts
+// and for texts far apart.
 TEST(LineDiff, GivesHunksThatPatchAppliesToTheNewText) {
     if (std::system("patch --version > /dev/null 2>&1") != 0) {  // NOLINT(cert-env33-c)
         GTEST_SKIP() << "no patch command here";
@@ -58,9 +160,16 @@ TEST(LineDiff, GivesHunksThatPatchAppliesToTheNewText) {
     const auto write = [](const std::filesystem::path& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
     };
+    std::vector<std::pair<Lines, Lines>> rounds;
     for (int round = 0; round < 20; ++round) {
-        const Lines before = text(random() % 30);
-        const Lines after = text(random() % 30);
+        Lines before = text(random() % 30);
+        rounds.emplace_back(std::move(before), text(random() % 30));
+    }
+    // And texts far apart: 8,000 lines, 6 of 7 replaced.
+    const Lines far = numbered_lines('a', 8000);
+    rounds.emplace_back(far, replaced(far, [](std::size_t i) { return i % 7 != 0; }));
+    for (std::size_t round = 0; round < rounds.size(); ++round) {
+        const auto& [before, after] = rounds[round];
         std::string old_text;
         for (const std::string& line : before) {
             old_text += line + "\n";

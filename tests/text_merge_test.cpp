@@ -119,6 +119,26 @@ TEST(TextMerge, CountsNoMoreBytesForALineThanAnyRecordOfItHas) {
     }
 }
 
+// A text far from its source, 8,000 lines with 6 of 7 changed: what is
+// stored reads back as the text, and only the changed lines are stored anew.
+TEST(TextMerge, StoresATextFarFromItsSourceAsGiven) {
+    constexpr std::size_t kLines = 8000;
+    std::string records;
+    std::string edited;
+    for (std::size_t i = 0; i < kLines; ++i) {
+        const std::string label = "L" + std::to_string(i);
+        records += alasm_record(label + "{NOP}");
+        edited += alasm_record(label + (i % 7 == 0 ? "{NOP}" : "{RET}"));
+    }
+    const std::vector<std::string> text = stored_text(stored(data_of(edited + "\0"s)), {});
+    const MergedSource merged = merge_text(stored(data_of(records + "\0"s)), text, {});
+    ASSERT_FALSE(merged.failure.has_value());
+    EXPECT_TRUE(stored_text(stored(merged.data), {}) == text);
+    const std::size_t changed = kLines - (kLines + 6) / 7;
+    EXPECT_EQ(std::vector<std::size_t>({merged.kept, merged.stored, merged.removed}),
+              std::vector<std::size_t>({kLines - changed + 1, changed, changed}));  // + the final 0x00
+}
+
 TEST(TextMerge, RefusesWhatItCannotKeepOrStore) {
     // Sources it cannot read whole: where, and why.
     const struct {
