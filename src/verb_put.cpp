@@ -320,9 +320,10 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
 
 // A change that another before it makes to the same file.
 bool same_file(const Change& one, const Change& other) {
-    return one.entry ? one.entry == other.entry
-                     : !other.entry && same_catalogue_name({.name = one.name, .type = one.type},
-                                                           {.name = other.name, .type = other.type});
+    if (one.entry || other.entry) {
+        return one.entry == other.entry;
+    }
+    return same_catalogue_name({.name = one.name, .type = one.type}, {.name = other.name, .type = other.type});
 }
 
 // The changes that change something, as the disk's editor takes them.
