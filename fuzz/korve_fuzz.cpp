@@ -22,7 +22,15 @@
 //    convert back to as many lines, each the line that went in unless the
 //    packer said it reads back otherwise (typed in another layout, a tab,
 //    a string left open); and that text packs again with no line read
-//    otherwise, into data that converts back to it exactly.
+//    otherwise, into data that converts back to it exactly;
+//  - put's several changes at once, made by put's own editor (disk_edit.h)
+//    to a disk image or archive: the input less its last bytes, which say
+//    what to change (see put_changes), or, where those bytes are no whole
+//    image, a disk made of them. Refused, or made so that the image reads
+//    back whole, each changed file holding exactly its new data under its
+//    name, type and start, a moved or added one under a name no other file
+//    has, and every other file as it was: slot, name, type, start, length
+//    and bytes; on a disk, track 0 past the information sector too.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -40,6 +48,7 @@
 #include "alasm_translation.h"
 #include "byte_reader.h"
 #include "container.h"
+#include "disk_edit.h"
 #include "driver.h"
 #include "hobeta_header.h"
 #include "little_endian.h"
@@ -287,6 +296,170 @@ void check_translation(std::span<const unsigned char> bytes) {
     }
 }
 
+// The changes put's check makes, from the input's last bytes: the very
+// last, modulo 8, is how many; before it, four bytes each (WHAT, NAME, and
+// the new data's size, low byte first):
+//   - WHAT below 0x80 replaces a live file, the (WHAT modulo their count)th;
+//     a file already changed is left alone;
+//   - WHAT of 0x80 and above adds a file of type H (bit 6) or C, named by
+//     NAME: with bit 6, a live file's name; otherwise a letter; with bit 7,
+//     then a space, which the catalogue's padding makes no other name.
+// Each change's data differs from every other's.
+std::size_t put_change_count(std::span<const unsigned char> bytes) {
+    return bytes.empty() ? 0 : std::min<std::size_t>(bytes.back() % 8, (bytes.size() - 1) / 4);
+}
+
+// The bytes before the changes.
+std::size_t put_image_size(std::span<const unsigned char> bytes) {
+    return bytes.empty() ? 0 : bytes.size() - 1 - 4 * put_change_count(bytes);
+}
+
+std::vector<korve::FileChange> put_changes(std::span<const unsigned char> bytes, const korve::DiskImage& disk) {
+    const std::size_t count = put_change_count(bytes);
+    const std::size_t image_size = put_image_size(bytes);
+    std::vector<korve::FileChange> changes;
+    std::vector<std::size_t> named;
+    const auto& live = disk.entries;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::span<const unsigned char> change = bytes.subspan(image_size + 4 * i, 4);
+        const std::size_t size = change[2] + 256 * std::size_t{change[3]};
+        korve::TrdosFile file{.name = std::string(1, static_cast<char>('A' + change[1] % 26)),
+                              .type = (change[0] & 0x40) != 0 ? 'H' : 'C'};
+        file.data.resize(size);
+        for (std::size_t j = 0; j < size; ++j) {
+            file.data[j] = static_cast<char>(j * 31 + i * 101 + change[0]);
+        }
+        if (change[0] < 0x80 && !live.empty()) {
+            const std::size_t slot = live[change[0] % live.size()].slot;
+            if (std::find(named.begin(), named.end(), slot) == named.end()) {
+                named.push_back(slot);
+                changes.push_back({slot, std::move(file)});
+            }
+            continue;
+        }
+        if ((change[1] & 0x40) != 0 && !live.empty()) {
+            file.name = live[change[1] % live.size()].name;
+        }
+        if ((change[1] & 0x80) != 0) {
+            file.name += ' ';
+        }
+        changes.push_back({std::nullopt, std::move(file)});
+    }
+    return changes;
+}
+
+// A disk of one to four code files made of `bytes`, for put's check where
+// they are no whole image; it ends after its last file, as small disks do.
+std::string disk_of(std::span<const unsigned char> bytes) {
+    const std::size_t count = bytes.empty() ? 1 : 1 + bytes[0] % 4;
+    std::vector<korve::TrdosFile> files;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto part = bytes.subspan(i * bytes.size() / count, bytes.size() / count);
+        files.push_back({.name = "F" + std::to_string(i), .data = std::string(part.begin(), part.end())});
+    }
+    std::string disk = korve::write_trd_image(files, "FUZZ").bytes;
+    const auto info = korve::byte_span(disk);
+    disk.resize(std::size_t{info[korve::kFirstFreeTrackOffset]} * korve::kSectorsPerTrack * korve::kSectorSize +
+                std::size_t{info[korve::kFirstFreeSectorOffset]} * korve::kSectorSize);
+    return disk;
+}
+
+const korve::ImageEntry* entry_at(const korve::DiskImage& disk, std::size_t slot) {
+    const auto found = std::find_if(disk.entries.begin(), disk.entries.end(),
+                                    [slot](const korve::ImageEntry& entry) { return entry.slot == slot; });
+    return found == disk.entries.end() ? nullptr : &*found;
+}
+
+// Whether a changed file reads back as its change made it: its name, type
+// and start (a replaced file's own), its length and its data, the rest of
+// its last sector zero.
+bool holds_change(const korve::ImageEntry& entry, const korve::TrdosFile& expected) {
+    std::string sectors = expected.data;
+    sectors.resize((sectors.size() + korve::kSectorSize - 1) / korve::kSectorSize * korve::kSectorSize, '\0');
+    return korve::same_catalogue_name({.name = entry.name, .type = entry.type}, expected) &&
+           entry.start == expected.start && entry.length == expected.data.size() &&
+           entry.hobeta.size() == korve::kHobetaHeaderSize + sectors.size() &&
+           entry.hobeta.compare(korve::kHobetaHeaderSize, std::string::npos, sectors) == 0;
+}
+
+// Checks where one change went, from the image `old` to `now`.
+void check_changed(const korve::DiskImage& old, const korve::DiskImage& now, const korve::PlacedFile& placed,
+                   const korve::FileChange& change) {
+    const korve::ImageEntry* entry = entry_at(now, placed.slot);
+    korve::TrdosFile expected = change.file;
+    if (change.replaced) {
+        const korve::ImageEntry& replaced = *entry_at(old, *change.replaced);
+        expected = {replaced.name, replaced.type, replaced.start, change.file.data};
+    }
+    if (entry == nullptr || !holds_change(*entry, expected)) {
+        fail("a changed file does not hold its new data under its name");
+    }
+    if (placed.placement == korve::Placement::InPlace) {
+        if (placed.slot != change.replaced) {
+            fail("a file changed in place is not in its own entry");
+        }
+        return;
+    }
+    if (entry_at(old, placed.slot) != nullptr || (change.replaced && entry_at(now, *change.replaced))) {
+        fail("a moved or added file took a live entry, or a moved one kept its old one");
+    }
+    const auto alike = std::count_if(now.entries.begin(), now.entries.end(), [&](const korve::ImageEntry& other) {
+        return korve::same_catalogue_name({.name = other.name, .type = other.type}, expected);
+    });
+    if (alike != 1) {
+        fail("a moved or added file has the name and type of another");
+    }
+}
+
+void check_put(std::span<const unsigned char> bytes) {
+    const std::span<const unsigned char> given = bytes.first(put_image_size(bytes));
+    std::string image(given.begin(), given.end());
+    korve::DiskImage old = korve::read_disk_image(given);
+    if (old.problem != korve::ImageProblem::None) {
+        image = disk_of(given);
+        old = korve::read_disk_image(korve::byte_span(image));
+    }
+    const std::vector<korve::FileChange> changes = put_changes(bytes, old);
+    const auto span = korve::byte_span(image);
+    const bool archive =
+        korve::recognise_input(span.first(std::min(span.size(), korve::kRecognisedBytes))) ==
+        korve::InputKind::SclArchive;
+    const korve::EditedImage edited =
+        archive ? korve::edit_scl_archive(span, changes) : korve::edit_trd_image(span, changes);
+    if (edited.problem != korve::EditProblem::None) {
+        if (!edited.bytes.empty() || edited.change >= changes.size() ||
+            edited.problem == korve::EditProblem::NoSuchFile) {
+            fail("an edit was refused with bytes, past its changes, or for a file that is there");
+        }
+        return;
+    }
+    const korve::DiskImage now = korve::read_disk_image(korve::byte_span(edited.bytes));
+    if (now.problem != korve::ImageProblem::None || edited.placed.size() != changes.size()) {
+        fail("an edited image does not read back whole, or does not say where each change went");
+    }
+    std::size_t added = 0;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        check_changed(old, now, edited.placed[i], changes[i]);
+        added += changes[i].replaced ? 0 : 1;
+    }
+    for (const korve::ImageEntry& entry : old.entries) {
+        const korve::ImageEntry* kept = entry_at(now, entry.slot);
+        const bool changed = std::any_of(changes.begin(), changes.end(), [&entry](const korve::FileChange& change) {
+            return change.replaced == entry.slot;
+        });
+        if (!changed && (kept == nullptr || !(*kept == entry))) {
+            fail("a file no change named did not stay as it was");
+        }
+    }
+    // Track 0 past the information sector, as far as the image held it.
+    const std::size_t boot = korve::kDiskInformation + korve::kSectorSize;
+    const std::size_t boot_size = std::min(korve::kFirstFileSector * korve::kSectorSize, image.size()) - boot;
+    if (now.entries.size() != old.entries.size() + added ||
+        (!archive && edited.bytes.compare(boot, boot_size, image, boot, boot_size) != 0)) {
+        fail("an edit lost or made a file, or wrote into track 0 past the information sector");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -310,5 +483,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_record({data, size}, korve::Reading::AsKorve);
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
+    check_put({data, size});
     return 0;
 }

@@ -90,6 +90,31 @@ std::string packed_archive() {
     return korve::write_scl_archive(files).bytes;
 }
 
+// An image followed by the changes the fuzz target's check of put makes to
+// it (korve_fuzz.cpp's put_changes): WHAT, NAME and the size, low byte first.
+struct PutChange {
+    unsigned char what;
+    unsigned char name;
+    std::uint16_t size;
+};
+
+std::string with_put_changes(std::string image, const std::vector<PutChange>& changes) {
+    for (const PutChange& change : changes) {
+        image += static_cast<char>(change.what);
+        image += static_cast<char>(change.name);
+        image += static_cast<char>(change.size & 0xFF);
+        image += static_cast<char>(change.size >> 8);
+    }
+    return image + static_cast<char>(changes.size());
+}
+
+// A disk whose CODE file's entry starts at SOURCE's sector, 16.
+std::string shared_sectors(const std::string& records) {
+    std::string disk = trd_image(disk_files(records));
+    disk[2 * korve::kTrdEntrySize + korve::kCatalogueFirstSectorOffset] = 0;
+    return disk;
+}
+
 struct Seed {
     const char* name;
     std::string bytes;
@@ -126,6 +151,14 @@ std::vector<Seed> seeds() {
         {"typed.txt", std::string(kTyped)},
         {"packed.$h", korve::write_hobeta_file(packed_source()).bytes},
         {"packed.scl", packed_archive()},
+        // SOURCE outgrows its sector and moves, then CODE, after it, changes
+        // in place, and a file C is added.
+        {"put-move-then-replace.trd",
+         with_put_changes(trd_image(disk_files(lines)), {{0x00, 0, 2304}, {0x01, 0, 64}, {0x80, 2, 10}})},
+        {"put-shared-sectors.trd", with_put_changes(shared_sectors(lines), {{0x00, 0, 32}})},
+        // "SOURCE " added beside SOURCE.H: one name once padded.
+        {"put-padded-name.scl", with_put_changes(scl_archive(disk_files(lines)), {{0xC0, 0xC0, 5}})},
+        {"put-built-disk", with_put_changes(std::string(300, 'x'), {{0x02, 0, 700}, {0x81, 7, 3}})},
     };
 }
 

@@ -39,42 +39,80 @@ EditedImage refused(EditProblem problem, std::size_t change, std::size_t free_se
     return edited;
 }
 
-// A disk image being changed, its catalogue read once.
+// The name, type and start a catalogue entry's fields give; no data. The
+// name loses the spaces that pad it: catalogue_entry pads it again.
+TrdosFile file_of_fields(std::span<const unsigned char> fields) {
+    TrdosFile file{{fields.begin(), fields.begin() + kCatalogueNameSize},
+                   static_cast<char>(fields[kCatalogueTypeOffset]),
+                   static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize)),
+                   {}};
+    file.name.erase(file.name.find_last_not_of(' ') + 1);
+    return file;
+}
+
+// The sectors a file's entry gives: [first, first + count), 16 to a track.
+struct Sectors {
+    std::size_t first = 0;
+    std::size_t count = 0;
+
+    bool meets(Sectors other) const {
+        return first < other.first + other.count && other.first < first + count;
+    }
+};
+
+// Track 0's catalogue and information sector, which every change writes to.
+constexpr Sectors kCatalogueSectors{0, kDiskInformation / kSectorSize + 1};
+
+// A disk image being changed. Its entries are named by their catalogue
+// slots, which no change shifts: a move marks an entry deleted and adds one
+// at the end.
 class TrdEditor {
 public:
     explicit TrdEditor(std::span<const unsigned char> image) : bytes_(image.begin(), image.end()) {
-        for (end_ = 0; end_ < kTrdEntries && (end_ + 1) * kTrdEntrySize <= bytes_.size(); ++end_) {
-            const auto first = static_cast<unsigned char>(bytes_[end_ * kTrdEntrySize]);
-            if (first == kCatalogueEnd) {
-                break;
-            }
-            if (first != kDeletedMark) {
-                live_.push_back(end_);
-            }
+        while (end_ < kTrdEntries && (end_ + 1) * kTrdEntrySize <= bytes_.size() &&
+               static_cast<unsigned char>(bytes_[end_ * kTrdEntrySize]) != kCatalogueEnd) {
+            ++end_;
         }
     }
 
     bool whole() const { return bytes_.size() > kDiskInformation + kSectorSize - 1; }
 
-    // Gives a live file new data, in place or by moving it.
-    EditProblem replace(std::size_t live, std::string_view data, PlacedFile& placed) {
-        if (live >= live_.size()) {
+    // Whether a live file's sectors take in the catalogue: any change would
+    // write into that file.
+    bool file_on_catalogue() {
+        for (std::size_t slot = 0; slot < end_; ++slot) {
+            if (live(slot) && sectors_of_entry(slot).meets(kCatalogueSectors)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Gives the live file at `slot` new data: in place where its sectors
+    // hold the data and are its own, otherwise by moving it.
+    EditProblem replace(std::size_t slot, std::string_view data, PlacedFile& placed) {
+        if (slot >= end_ || !live(slot)) {
             return EditProblem::NoSuchFile;
         }
         if (data.size() > kLargestFile) {
             return EditProblem::FileTooLarge;
         }
-        const std::span<unsigned char> fields = entry(live_[live]);
-        placed.old_sectors = fields[kCatalogueSectorsOffset];
-        placed.first_sector = first_sector(fields);
-        if (sectors_of(data.size()) > placed.old_sectors) {
-            return move(live, data, placed);
-        }
-        if (placed.first_sector + placed.old_sectors > kDiskSectors) {
+        const Sectors old = sectors_of_entry(slot);
+        placed.old_sectors = old.count;
+        placed.first_sector = old.first;
+        placed.slot = slot;
+        if (old.first + old.count > kDiskSectors) {
             return EditProblem::Inconsistent;
         }
-        write_sectors(placed.first_sector, data);
-        set_size(fields, data.size());
+        const Sectors written{old.first, sectors_of(data.size())};
+        if (written.count > old.count) {
+            return move(slot, data, Placement::Moved, placed);
+        }
+        if (written.first < kFirstFileSector || meets_an_entry(written, slot)) {
+            return move(slot, data, Placement::MovedOffShared, placed);
+        }
+        write_sectors(written.first, data);
+        set_size(entry(slot), data.size());
         placed.placement = Placement::InPlace;
         return EditProblem::None;
     }
@@ -92,29 +130,32 @@ public:
         if (count >= kTrdEntries) {
             return EditProblem::CatalogueFull;
         }
-        const std::size_t needed = sectors_of(file.data.size());
+        if (named_alike(file)) {
+            return EditProblem::SameName;
+        }
         const std::size_t free = read_little_endian(info, kFreeSectorsOffset, kWordSize);
-        const std::size_t first =
-            info[kFirstFreeTrackOffset] * kSectorsPerTrack + info[kFirstFreeSectorOffset];
-        if (needed > free || first + needed > kDiskSectors) {
+        const Sectors taken{info[kFirstFreeTrackOffset] * kSectorsPerTrack + info[kFirstFreeSectorOffset],
+                            sectors_of(file.data.size())};
+        if (taken.count > free || taken.first + taken.count > kDiskSectors) {
             free_ = free;
             return EditProblem::DiskFull;
         }
-        if (first < kFirstFileSector || overlaps_a_file(first, needed)) {
+        if (taken.first < kFirstFileSector || meets_an_entry(taken, end_)) {
             return EditProblem::Inconsistent;
         }
-        write_sectors(first, file.data);
-        const CatalogueEntry fields = catalogue_entry(file, first);
+        write_sectors(taken.first, file.data);
+        const CatalogueEntry fields = catalogue_entry(file, taken.first);
         std::copy(fields.begin(), fields.end(), entry(count).begin());
-        const std::size_t next = first + needed;
+        const std::size_t next = taken.first + taken.count;
         const auto moved = writable_bytes(bytes_);  // writing may have grown the image
         moved[kFirstFreeSectorOffset] = static_cast<unsigned char>(next % kSectorsPerTrack);
         moved[kFirstFreeTrackOffset] = static_cast<unsigned char>(next / kSectorsPerTrack);
         moved[kFileCountOffset] = static_cast<unsigned char>(count + 1);
-        write_little_endian(moved, kFreeSectorsOffset, kWordSize, static_cast<std::uint32_t>(free - needed));
-        live_.push_back(end_++);
-        placed.placement = placed.placement == Placement::Moved ? Placement::Moved : Placement::Added;
-        placed.first_sector = first;
+        write_little_endian(moved, kFreeSectorsOffset, kWordSize,
+                            static_cast<std::uint32_t>(free - taken.count));
+        placed.placement = Placement::Added;
+        placed.slot = end_++;
+        placed.first_sector = taken.first;
         return EditProblem::None;
     }
 
@@ -122,47 +163,56 @@ public:
     std::size_t free_sectors() const { return free_; }
 
 private:
-    std::span<unsigned char> entry(std::size_t index) {
-        return writable_bytes(bytes_).subspan(index * kTrdEntrySize, kTrdEntrySize);
+    std::span<unsigned char> entry(std::size_t slot) {
+        return writable_bytes(bytes_).subspan(slot * kTrdEntrySize, kTrdEntrySize);
     }
 
-    static std::size_t first_sector(std::span<const unsigned char> fields) {
-        return fields[kCatalogueFirstTrackOffset] * kSectorsPerTrack + fields[kCatalogueFirstSectorOffset];
+    bool live(std::size_t slot) const {
+        return static_cast<unsigned char>(bytes_[slot * kTrdEntrySize]) != kDeletedMark;
+    }
+
+    Sectors sectors_of_entry(std::size_t slot) {
+        const std::span<const unsigned char> fields = entry(slot);
+        return {fields[kCatalogueFirstTrackOffset] * kSectorsPerTrack + fields[kCatalogueFirstSectorOffset],
+                fields[kCatalogueSectorsOffset]};
     }
 
     // Marks the file's entry deleted, then adds it anew: TR-DOS saving it again.
-    EditProblem move(std::size_t live, std::string_view data, PlacedFile& placed) {
-        const std::size_t index = live_[live];
-        const std::span<const unsigned char> fields = entry(index);
-        TrdosFile file{
-            {fields.begin(), fields.begin() + kCatalogueNameSize},
-            static_cast<char>(fields[kCatalogueTypeOffset]),
-            static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize)),
-            std::string(data)};
-        placed.placement = Placement::Moved;
+    EditProblem move(std::size_t slot, std::string_view data, Placement why, PlacedFile& placed) {
+        TrdosFile file = file_at(slot);
+        file.data = data;
         std::string before = bytes_;
-        bytes_[index * kTrdEntrySize] = static_cast<char>(kDeletedMark);
+        bytes_[slot * kTrdEntrySize] = static_cast<char>(kDeletedMark);
         auto& deleted = bytes_[kDeletedCountOffset];
         deleted = static_cast<char>(static_cast<unsigned char>(deleted) + 1);
-        // The name as stored, padding and all: catalogue_entry pads it again.
-        file.name.erase(file.name.find_last_not_of(' ') + 1);
         const EditProblem problem = add(file, placed);
         if (problem != EditProblem::None) {
             bytes_ = std::move(before);
-        } else {
-            live_.erase(live_.begin() + static_cast<std::ptrdiff_t>(live));
         }
+        placed.placement = why;
         return problem;
     }
 
-    // Whether sectors [first, first + count) meet any entry's, deleted ones
-    // included.
-    bool overlaps_a_file(std::size_t first, std::size_t count) {
-        for (std::size_t i = 0; i < end_; ++i) {
-            const std::span<const unsigned char> fields = entry(i);
-            const std::size_t begin = first_sector(fields);
-            const std::size_t end = begin + fields[kCatalogueSectorsOffset];
-            if (begin < first + count && first < end) {
+    // Whether `sectors` meet those of any entry but the one at `except`,
+    // deleted ones included.
+    bool meets_an_entry(Sectors sectors, std::size_t except) {
+        for (std::size_t slot = 0; slot < end_; ++slot) {
+            if (slot != except && sectors.meets(sectors_of_entry(slot))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The name, type and start of the file at `slot`; no data.
+    TrdosFile file_at(std::size_t slot) {
+        return file_of_fields(entry(slot));
+    }
+
+    // Whether a live entry has the file's name and type.
+    bool named_alike(const TrdosFile& file) {
+        for (std::size_t slot = 0; slot < end_; ++slot) {
+            if (live(slot) && same_catalogue_name(file_at(slot), file)) {
                 return true;
             }
         }
@@ -181,8 +231,7 @@ private:
     }
 
     std::string bytes_;
-    std::vector<std::size_t> live_;  // the catalogue indexes of the live entries
-    std::size_t end_ = 0;            // the catalogue's first unused entry
+    std::size_t end_ = 0;  // the catalogue's first unused slot
     std::size_t free_ = 0;
 };
 
@@ -219,6 +268,13 @@ std::optional<std::vector<SclFile>> scl_files(std::span<const unsigned char> arc
     return files;
 }
 
+// Whether a live file of an archive has the file's name and type.
+bool named_alike(const std::vector<SclFile>& files, const TrdosFile& file) {
+    return std::any_of(files.begin(), files.end(), [&file](const SclFile& other) {
+        return other.fields[0] != kDeletedMark && same_catalogue_name(file_of_fields(other.fields), file);
+    });
+}
+
 // An archive of `files`, its checksum the sum of its bytes.
 std::string scl_bytes(const std::vector<SclFile>& files) {
     std::string bytes(kSclSignature);
@@ -243,6 +299,9 @@ EditedImage edit_trd_image(std::span<const unsigned char> image, std::span<const
     if (!editor.whole()) {
         return refused(EditProblem::NotWhole, 0);
     }
+    if (!changes.empty() && editor.file_on_catalogue()) {
+        return refused(EditProblem::FileOnCatalogue, 0);
+    }
     EditedImage edited;
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const FileChange& change = changes[i];
@@ -266,34 +325,36 @@ EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<c
         return refused(EditProblem::NotWhole, 0);
     }
     std::vector<SclFile>& files = *read;
-    std::vector<std::size_t> live;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (files[i].fields[0] != kDeletedMark) {
-            live.push_back(i);
-        }
-    }
+    EditedImage edited;
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const FileChange& change = changes[i];
+        const std::optional<std::size_t> slot = change.replaced;
+        EditProblem problem = EditProblem::None;
         if (change.file.data.size() > kLargestFile) {
-            return refused(EditProblem::FileTooLarge, i);
+            problem = EditProblem::FileTooLarge;
+        } else if (slot && (*slot >= files.size() || files[*slot].fields[0] == kDeletedMark)) {
+            problem = EditProblem::NoSuchFile;
+        } else if (!slot && files.size() >= kMostFiles) {
+            problem = EditProblem::CatalogueFull;
+        } else if (!slot && named_alike(files, change.file)) {
+            problem = EditProblem::SameName;
         }
-        if (change.replaced && *change.replaced >= live.size()) {
-            return refused(EditProblem::NoSuchFile, i);
+        if (problem != EditProblem::None) {
+            return refused(problem, i);
         }
-        if (!change.replaced && files.size() >= kMostFiles) {
-            return refused(EditProblem::CatalogueFull, i);
-        }
-        SclFile& file = change.replaced ? files[live[*change.replaced]] : files.emplace_back();
-        if (change.replaced) {
+        PlacedFile& placed = edited.placed.emplace_back();
+        placed.placement = slot ? Placement::InPlace : Placement::Added;
+        placed.slot = slot ? *slot : files.size();
+        SclFile& file = slot ? files[*slot] : files.emplace_back();
+        if (slot) {
+            placed.old_sectors = file.fields[kCatalogueSectorsOffset];
             set_size(file.fields, change.file.data.size());
         } else {
             const CatalogueEntry fields = catalogue_entry(change.file, 0);
             std::copy_n(fields.begin(), kSclEntrySize, file.fields.begin());
-            live.push_back(files.size() - 1);
         }
         file.sectors = whole_sectors(change.file.data);
     }
-    EditedImage edited;
     edited.bytes = scl_bytes(files);
     edited.bytes.append(archive.begin() + static_cast<std::ptrdiff_t>(end), archive.end());
     return edited;
@@ -335,8 +396,27 @@ std::string edit_problem_text(const EditedImage& edited, std::size_t sectors_nee
             return "the disk's information sector does not match its catalogue (its file count, or "
                    "where its free space starts): writing there could overwrite a file";
         case EditProblem::NotWhole: return "the image does not hold all it lists";
+        case EditProblem::SameName:
+            return "a file of that name and type is there already, and TR-DOS would only ever find the first";
+        case EditProblem::FileOnCatalogue:
+            return "a file on it lies over its catalogue on track 0, which any change writes to";
     }
     return {};
+}
+
+std::string move_text(const PlacedFile& placed) {
+    std::string why;
+    switch (placed.placement) {
+        case Placement::InPlace:
+        case Placement::Added: return {};
+        case Placement::Moved:
+            why = "outgrew its " + std::to_string(placed.old_sectors) +
+                  (placed.old_sectors == 1 ? " sector" : " sectors");
+            break;
+        case Placement::MovedOffShared: why = "shares its sectors with another file, or with track 0"; break;
+    }
+    return why + ": moved to track " + std::to_string(placed.first_sector / kSectorsPerTrack) + ", sector " +
+           std::to_string(placed.first_sector % kSectorsPerTrack) + ", its old entry marked deleted";
 }
 
 }  // namespace korve

@@ -4,17 +4,24 @@
 // places, the disk's label, its boot track, its deleted entries and, but for
 // what a change moves, its free-space fields. The layouts are trdos_image.h's.
 //
+// A changed file is named by its catalogue slot (ImageEntry::slot), which
+// no other change shifts: a file moved before it leaves the others where
+// they were.
+//
 // On a .trd:
 //
-//   - A file whose new data still fits the sectors its entry gives is
-//     written in place: its data from its first sector on, the rest of its
-//     last sector zero, its catalogue length and sector count updated. The
-//     sectors it no longer needs are left as they are, as TR-DOS leaves a
-//     deleted file's: the free-space fields do not count them.
+//   - A file whose new data still fits the sectors its entry gives, and
+//     whose sectors are its own, is written in place: its data from its
+//     first sector on, the rest of its last sector zero, its catalogue
+//     length and sector count updated. The sectors it no longer needs are
+//     left as they are, as TR-DOS leaves a deleted file's: the free-space
+//     fields do not count them.
 //   - A file that outgrows its sectors moves, as TR-DOS moves a file saved
 //     again: its entry is marked deleted (its first name byte 0x01, the
 //     deleted-file count up by one), and it is added anew with its name,
-//     type and start.
+//     type and start. So does a file whose new data would go into sectors
+//     another entry (a deleted one too) gives, or into track 0: written in
+//     place, it would change that file or the catalogue.
 //   - A new file goes where TR-DOS puts the next one: its entry at the end
 //     of the catalogue, where the file count points, its data from the first
 //     free sector and track on; the first free sector and track, the free
@@ -22,14 +29,18 @@
 //     after its last file (as some tools keep small disks) grows by the
 //     sectors the file takes.
 //   - Refused, with nothing changed: a 129th catalogue entry, more sectors
-//     than the disk has free, and a disk whose information sector does not
+//     than the disk has free, a disk whose information sector does not
 //     match its catalogue (the count is not where the catalogue ends, the
 //     first free sector lies on track 0 or among a file's sectors): writing
-//     where it points would write over a file.
+//     where it points would write over a file; a disk on which a live file
+//     takes in the catalogue or the information sector, which every change
+//     writes to; and a new file of a live file's name and type (padded with
+//     spaces alike), of which TR-DOS would only ever find the first.
 //
 // An .scl is written again with its entries in order: a changed file keeps
 // its place, new files come last, deleted entries stay, and the checksum is
-// the sum of the new bytes. Bytes after the checksum are kept.
+// the sum of the new bytes. Bytes after the checksum are kept. A new file of
+// a live file's name and type is refused there too.
 //
 // A Hobeta file keeps its header's name, type, start and byte 13; its length,
 // sector count and checksum are the new data's, and the data is filled up
@@ -49,8 +60,9 @@ namespace korve {
 
 // One file to change: a live file given new data, or a new file.
 struct FileChange {
-    // The live file replaced, by its place among the image's live entries
-    // (as DiskImage::entries lists them); none for a new file.
+    // The live file replaced, by its catalogue slot (ImageEntry::slot); none
+    // for a new file. Each file is changed once: a second change of a file
+    // moved finds its old entry deleted (NoSuchFile).
     std::optional<std::size_t> replaced;
     TrdosFile file;  // of a replaced file, only the data counts
 };
@@ -63,14 +75,18 @@ enum class EditProblem : unsigned char {
     DiskFull,       // fewer free sectors than the file takes
     Inconsistent,   // the disk-information sector does not match the catalogue
     NotWhole,       // the bytes do not hold the whole archive or disk they list
+    SameName,       // a new file has a live file's name and type
+    FileOnCatalogue,  // a live file's sectors take in track 0's catalogue
 };
 
-// Where a change went on a disk.
-enum class Placement : unsigned char { InPlace, Moved, Added };
+// Where a change went on a disk: in place, moved (having outgrown its
+// sectors, or off sectors it shares), or added.
+enum class Placement : unsigned char { InPlace, Moved, MovedOffShared, Added };
 
 struct PlacedFile {
     Placement placement = Placement::InPlace;
-    std::size_t first_sector = 0;  // counted from the disk's first, 16 to a track
+    std::size_t slot = 0;          // its catalogue entry now
+    std::size_t first_sector = 0;  // a .trd's, counted from the disk's first, 16 to a track
     std::size_t old_sectors = 0;   // a replaced file's, before the change
 };
 
@@ -81,7 +97,7 @@ struct EditedImage {
     EditProblem problem = EditProblem::None;
     std::size_t change = 0;
     std::size_t free_sectors = 0;    // DiskFull: what the disk had left
-    std::vector<PlacedFile> placed;  // a .trd's: one per change, in order
+    std::vector<PlacedFile> placed;  // one per change, in order
 };
 
 // The changes made, in order, to a .trd's bytes or an .scl's.
@@ -93,5 +109,10 @@ EditedImage edit_hobeta_file(std::span<const unsigned char> hobeta, std::string_
 
 // Why a change could not be made, in words, for a message naming the file.
 std::string edit_problem_text(const EditedImage& edited, std::size_t sectors_needed);
+
+// Why and where a file moved, in words, for a note naming it: "outgrew its
+// 12 sectors: moved to track 5, sector 2, its old entry marked deleted";
+// empty for a file written in place or added.
+std::string move_text(const PlacedFile& placed);
 
 }  // namespace korve

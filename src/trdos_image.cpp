@@ -18,9 +18,11 @@ constexpr std::size_t kWordSize = 2;
 constexpr char kNamePadding = ' ';
 static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
 
-// An entry's name, type and length; its data is yet to be given.
-ImageEntry describe(Bytes fields) {
+// The entry at `slot`: its name, type and length; its data is yet to be
+// given.
+ImageEntry describe(Bytes fields, std::size_t slot) {
     ImageEntry entry;
+    entry.slot = slot;
     const Bytes name = fields.first(kCatalogueNameSize);
     entry.name.assign(name.begin(), name.end());
     entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
@@ -66,7 +68,7 @@ DiskImage read_trd(Bytes image) {
         if (fields[0] == kDeletedMark) {
             continue;
         }
-        ImageEntry entry = describe(fields);
+        ImageEntry entry = describe(fields, i);
         const std::size_t first_sector =
             fields[kCatalogueFirstTrackOffset] * kSectorsPerTrack + fields[kCatalogueFirstSectorOffset];
         const std::size_t begin = first_sector * kSectorSize;
@@ -150,7 +152,7 @@ DiskImage read_scl(Bytes archive) {
         if (fields[0] == kDeletedMark) {
             continue;
         }
-        ImageEntry entry = describe(fields);
+        ImageEntry entry = describe(fields, i);
         if (data > archive.size()) {
             entry.problem = ImageProblem::CutShort;
         } else {
@@ -173,13 +175,6 @@ void append_sectors(std::string& bytes, const TrdosFile& file) {
     bytes.append(sectors_of(file.data.size()) * kSectorSize - file.data.size(), '\0');
 }
 
-// Whether two files would have one catalogue name and type.
-bool same_name(const TrdosFile& one, const TrdosFile& other) {
-    const CatalogueEntry a = catalogue_entry(one, 0);
-    const CatalogueEntry b = catalogue_entry(other, 0);
-    return std::equal(a.begin(), a.begin() + kCatalogueStartOffset, b.begin());
-}
-
 // The first problem of `files` that no image could hold, or of their count.
 WrittenImage check_files(std::span<const TrdosFile> files, std::size_t most) {
     for (std::size_t i = 0; i < files.size(); ++i) {
@@ -190,7 +185,7 @@ WrittenImage check_files(std::span<const TrdosFile> files, std::size_t most) {
         } else if (file.data.size() > kLargestFile) {
             problem = WriteProblem::FileTooLarge;
         } else if (std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(i),
-                               [&file](const TrdosFile& before) { return same_name(before, file); })) {
+                               [&file](const TrdosFile& before) { return same_catalogue_name(before, file); })) {
             problem = WriteProblem::SameName;
         } else if (i >= most) {
             problem = WriteProblem::TooManyFiles;
@@ -297,6 +292,12 @@ NameProblem check_trdos_name(std::string_view name) {
         return static_cast<unsigned char>(c) < kFirstPrintable;
     });
     return control ? NameProblem::ControlByte : NameProblem::None;
+}
+
+bool same_catalogue_name(const TrdosFile& one, const TrdosFile& other) {
+    const CatalogueEntry a = catalogue_entry(one, 0);
+    const CatalogueEntry b = catalogue_entry(other, 0);
+    return std::equal(a.begin(), a.begin() + kCatalogueStartOffset, b.begin());
 }
 
 CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector) {

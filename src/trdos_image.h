@@ -159,6 +159,9 @@ std::string_view problem_key(ImageProblem problem);
 
 // A live file of an image.
 struct ImageEntry {
+    // Its place in the catalogue, deleted entries counted: what names it to
+    // disk_edit.h, and never changes while the entry lives.
+    std::size_t slot = 0;
     std::string name;  // as stored, less the spaces that pad it
     char type = ' ';
     std::uint16_t start = 0;                     // from the catalogue
@@ -220,6 +223,11 @@ struct TrdosFile {
     std::uint16_t start = 0;
     std::string data{};  // at most kMostSectors sectors; the catalogue's length
 };
+
+// Whether two files would have one catalogue name and type: their names
+// padded with spaces alike ("TSTPF " is TSTPF), their types the same.
+// TR-DOS only ever finds the first of two such files.
+bool same_catalogue_name(const TrdosFile& one, const TrdosFile& other);
 
 // Why a name cannot be a catalogue's (nor, for a source, its header's).
 enum class NameProblem : unsigned char { None, Empty, TooLong, ControlByte };

@@ -175,10 +175,13 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
     return text;
 }
 
+// The live file of a name and type, its name padded as the catalogue pads
+// it: "TSTPF " is TSTPF.
 std::optional<std::size_t> entry_named(const Disk& disk, std::string_view name, char type) {
     const auto& entries = disk.image.entries;
+    const TrdosFile named{.name = std::string(name), .type = type};
     const auto found = std::find_if(entries.begin(), entries.end(), [&](const ImageEntry& entry) {
-        return entry.name == name && entry.type == type;
+        return same_catalogue_name({.name = entry.name, .type = entry.type}, named);
     });
     return found == entries.end() ? std::nullopt
                                   : std::optional(static_cast<std::size_t>(found - entries.begin()));
@@ -232,8 +235,9 @@ Or<Change> change_of(const KorvexRun& run, const Disk& disk, const Text& text) {
                 return *failed;
             }
             change.name = std::move(std::get<std::string>(name));
-            if (entry_named(disk, change.name, change.type)) {
-                const std::string file = shown_name(change.name, change.type);
+            if (const auto named = entry_named(disk, change.name, change.type)) {
+                const ImageEntry& entry = disk.image.entries[*named];
+                const std::string file = shown_name(entry.name, entry.type);
                 return run.console.error(text.source.shown,
                                          disk.source.shown + " holds a file " + file +
                                              " that this text is not named for: give --name " + file +
@@ -321,8 +325,10 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
 
 // A change that another before it makes to the same file.
 bool same_file(const Change& one, const Change& other) {
-    return one.entry ? one.entry == other.entry
-                     : !other.entry && one.name == other.name && one.type == other.type;
+    if (one.entry || other.entry) {
+        return one.entry == other.entry;
+    }
+    return same_catalogue_name({.name = one.name, .type = one.type}, {.name = other.name, .type = other.type});
 }
 
 // The changes that change something, as the disk's editor takes them.
@@ -372,12 +378,8 @@ void say_done(const KorvexRun& run, const Disk& disk, const Change& change, cons
         run.console.say(Severity::Progress, text.shown, file + " is unchanged");
         return;
     }
-    if (placed != nullptr && placed->placement == Placement::Moved) {
-        run.console.say(Severity::Note, text.shown,
-                        file + " outgrew its " + counted(placed->old_sectors, "sector") +
-                            ": moved to track " + std::to_string(placed->first_sector / kSectorsPerTrack) +
-                            ", sector " + std::to_string(placed->first_sector % kSectorsPerTrack) +
-                            ", its old entry marked deleted");
+    if (const std::string moved = placed != nullptr ? move_text(*placed) : ""; !moved.empty()) {
+        run.console.say(Severity::Note, text.shown, file + " " + moved);
     }
     const MergedSource& merged = change.merged;
     std::string said;
@@ -464,7 +466,9 @@ KorvexStatus run_put(const KorvexRun& run) {
     Edits edits;
     for (const Change& change : changes) {
         if (!change.unchanged) {
-            edits.files.push_back({change.entry, {change.name, change.type, 0, change.merged.data}});
+            const auto slot = change.entry ? std::optional(disk.image.entries[*change.entry].slot)
+                                           : std::nullopt;  // the editor names files by their slots
+            edits.files.push_back({slot, {change.name, change.type, 0, change.merged.data}});
             edits.made.push_back(&change);
         }
     }

@@ -97,6 +97,32 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
          Placement::Added,
          0},
         {"no such file", old, {3, {.data = "x"}}, EditProblem::NoSuchFile, Placement::InPlace, 0},
+        {"a deleted entry's slot", old, {1, {.data = "x"}}, EditProblem::NoSuchFile, Placement::InPlace, 0},
+        {"a new file of a file's name, padded",
+         old,
+         {std::nullopt, {"B ", 'C', 0, "x"}},
+         EditProblem::SameName,
+         Placement::Added,
+         0},
+        // B's entry made to start at sector 17, A's second.
+        {"fits, but another file shares its sectors: moved",
+         with_field(old, 2 * kTrdEntrySize + kCatalogueFirstSectorOffset, 1, 1),
+         {0, {.data = sector_filled(400, 'A')}},
+         EditProblem::None,
+         Placement::MovedOffShared,
+         20},
+        {"shrinks off the shared sector: in place",
+         with_field(old, 2 * kTrdEntrySize + kCatalogueFirstSectorOffset, 1, 1),
+         {0, {.data = "tiny"}},
+         EditProblem::None,
+         Placement::InPlace,
+         16},
+        {"a file over the catalogue, which every change writes to",
+         with_field(old, 2 * kTrdEntrySize + kCatalogueFirstSectorOffset, 2, 0),
+         {0, {.data = "tiny"}},
+         EditProblem::FileOnCatalogue,
+         Placement::InPlace,
+         0},
     };
     for (const auto& c : cases) {
         const EditedImage edited = edit_trd_image(byte_span(c.image), {&c.change, 1});
@@ -114,14 +140,15 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
         ASSERT_EQ(image.problem, ImageProblem::None) << c.what;
         const std::string& data = c.change.file.data;
         const bool added = c.placement == Placement::Added;
-        const bool moved = c.placement == Placement::Moved;
+        const bool moved = c.placement == Placement::Moved || c.placement == Placement::MovedOffShared;
         const std::size_t changed = c.placement == Placement::InPlace ? 0 : moved ? 1 : 2;
         ASSERT_EQ(image.entries.size(), added ? 3U : 2U) << c.what;
+        EXPECT_EQ(image.entries[changed].slot, edited.placed[0].slot) << c.what;
         EXPECT_EQ(image.entries[changed].hobeta.substr(kHobetaHeaderSize),
                   data + std::string((kSectorSize - data.size() % kSectorSize) % kSectorSize, '\0'))
             << c.what;
         EXPECT_EQ(image.entries[changed].length, data.size()) << c.what;
-        EXPECT_EQ(image.entries[moved ? 0 : 1], read_trd_image(byte_span(old)).entries[1]) << c.what;
+        EXPECT_EQ(image.entries[moved ? 0 : 1], read_trd_image(byte_span(c.image)).entries[1]) << c.what;
         const std::size_t boot = kDiskInformation + kSectorSize;
         EXPECT_EQ(edited.bytes.substr(boot, kFirstFileSector * kSectorSize - boot),
                   old.substr(boot, kFirstFileSector * kSectorSize - boot))
@@ -130,13 +157,13 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
             // The sectors it no longer needs, and the disk's fields, as they were.
             const std::size_t used =
                 (kFirstFileSector + (data.size() + kSectorSize - 1) / kSectorSize) * kSectorSize;
-            EXPECT_EQ(edited.bytes.substr(used), old.substr(used)) << c.what;
+            EXPECT_EQ(edited.bytes.substr(used), c.image.substr(used)) << c.what;
             EXPECT_EQ(edited.bytes.substr(kDiskInformation, kSectorSize), info) << c.what;
             continue;
         }
         // Moved or added: an entry at the end, the free space past it, the
         // file count up; a moved file's old entry deleted, counted and kept.
-        const std::size_t needed = 3;
+        const std::size_t needed = (data.size() + kSectorSize - 1) / kSectorSize;
         EXPECT_EQ(at(edited.bytes, kFirstFreeSectorOffset) + at(edited.bytes, kFirstFreeTrackOffset) * 16U,
                   20 + needed);
         EXPECT_EQ(word_at(edited.bytes, kFreeSectorsOffset), word_at(old, kFreeSectorsOffset) - needed);
@@ -150,23 +177,57 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
     }
 }
 
+// Several changes, each naming its file by its catalogue slot: A moves
+// first, and B, past the deleted entry and A's, is still the file changed.
+TEST(DiskEdit, ChangesEachFileByItsSlotWhileAnotherMoves) {
+    const std::vector<FileChange> changes = {{0, {.data = sector_filled(600, 'A')}},
+                                             {2, {.data = "bee"}},
+                                             {std::nullopt, {"NEW", 'H', 0, "new"}}};
+    const EditedImage edited = edit_trd_image(byte_span(disk()), changes);
+    ASSERT_EQ(edited.problem, EditProblem::None);
+    const DiskImage image = read_trd_image(byte_span(edited.bytes));
+    ASSERT_EQ(image.entries.size(), 3U);
+    const struct {
+        std::size_t slot;
+        const char* name;
+        std::string data;
+    } expected[] = {{2, "B", "bee"}, {3, "A", sector_filled(600, 'A')}, {4, "NEW", "new"}};
+    for (std::size_t i = 0; i < image.entries.size(); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        EXPECT_EQ(entry.slot, expected[i].slot);
+        EXPECT_EQ(entry.name, expected[i].name);
+        EXPECT_EQ(entry.hobeta.substr(kHobetaHeaderSize, entry.length), expected[i].data) << entry.name;
+    }
+    EXPECT_EQ(edited.placed[1].placement, Placement::InPlace);
+    // A moved file's old slot names no file: a second change of it is refused.
+    const FileChange twice[] = {changes[0], {0, {.data = "again"}}};
+    const EditedImage refused = edit_trd_image(byte_span(disk()), twice);
+    EXPECT_EQ(refused.problem, EditProblem::NoSuchFile);
+    EXPECT_EQ(refused.change, 1U);
+}
+
 TEST(DiskEdit, WritesAnArchiveAgainAndAHobetaFileAnew) {
     const std::vector<DiskFile> files = {{.name = "A", .type = 'H', .data = sector_filled(300, 'a')},
                                          {.name = "GONE", .type = 'C', .data = "x", .deleted = true},
                                          {.name = "B", .type = 'C', .data = "b", .start = 0x6000}};
     const std::string old = scl_archive(files) + "tail";
     const std::vector<FileChange> changes = {{0, {.data = sector_filled(600, 'A')}},
+                                             {2, {.data = "bee"}},
                                              {std::nullopt, {"NEW", 'H', 0, "new"}}};
     const EditedImage edited = edit_scl_archive(byte_span(old), changes);
     ASSERT_EQ(edited.problem, EditProblem::None);
-    // A changed in its place, the deleted entry and B kept, NEW last; the
-    // checksum right and the bytes after it kept.
+    // A and B changed in their places (B named by its slot, the deleted entry
+    // counted), the deleted entry kept, NEW last; the checksum right and the
+    // bytes after it kept.
     const std::string expected = scl_archive({{.name = "A", .type = 'H', .data = sector_filled(600, 'A')},
                                               files[1],
-                                              files[2],
+                                              {.name = "B", .type = 'C', .data = "bee", .start = 0x6000},
                                               {.name = "NEW", .type = 'H', .data = "new"}});
     EXPECT_EQ(edited.bytes, expected + "tail");
     EXPECT_EQ(read_scl_archive(byte_span(expected)).problem, ImageProblem::None);
+    for (const FileChange& refused : {FileChange{1, {.data = "x"}}, FileChange{std::nullopt, {"B ", 'C', 0, "x"}}}) {
+        EXPECT_NE(edit_scl_archive(byte_span(old), {&refused, 1}).problem, EditProblem::None) << refused.file.name;
+    }
 
     const std::string hobeta = write_hobeta_file({"CODE", 'C', 0x6000, sector_filled(300, 'c')}).bytes;
     const EditedImage file = edit_hobeta_file(byte_span(hobeta), "short");

@@ -64,7 +64,8 @@ std::string trd_image(const std::vector<DiskFile>& files) {
     image[kFirstFreeTrackOffset] = static_cast<char>(next_sector / kSectorsPerTrack);
     image[kDiskTypeOffset] = static_cast<char>(kEightyTracksTwoSides);
     image[kFileCountOffset] = static_cast<char>(files.size());
-    image.replace(kFreeSectorsOffset, kWordSize, little_endian(kDiskSectors - next_sector, kWordSize));
+    write_little_endian(writable_bytes(image), kFreeSectorsOffset, kWordSize,
+                        static_cast<std::uint32_t>(kDiskSectors - next_sector));
     image[kTrdosMarkOffset] = static_cast<char>(kTrdosMark);
     image[kDeletedCountOffset] = static_cast<char>(deleted);
     image.replace(kDiskLabelOffset, kDiskLabelSize, "KORVE   ");

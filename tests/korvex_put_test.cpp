@@ -41,6 +41,7 @@ using testing::KorvexRun;
 using testing::kSource;
 using testing::kStored;
 using testing::nops;
+using testing::repeated;
 using testing::ProgramRun;
 using testing::scl_archive;
 using testing::trd_image;
@@ -107,7 +108,8 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     write("GAME.$h", hobeta_file(kSource));
     fs::create_symlink("disk.trd", dir() / "link.trd");
     fs::create_directories(dir() / "sub");
-    for (const std::string text : {"GAME.H.asm", "sub/GAME.H.asm", "GAME.asm", "BAD.H.asm", "CODE.C.asm"}) {
+    for (const std::string text :
+         {"GAME.H.asm", "sub/GAME.H.asm", "GAME.asm", "GAME .H.asm", "BAD.H.asm", "CODE.C.asm"}) {
         write(text, kStored);
     }
     write("t.asm", "; Translated by korvex for sjasmplus: GAME.H\n");
@@ -139,6 +141,10 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
         {{"put", "disk.trd", "GAME.H.asm", "sub/GAME.H.asm"},
          "korvex: sub/GAME.H.asm: error: a TEXT before it puts the same file, GAME.H\n"
          "korvex: disk.trd: error: not written: 1 of its 2 texts cannot go in\n",
+         1},
+        {{"put", "disk.trd", "GAME .H.asm"},
+         "korvex: GAME .H.asm: error: disk.trd holds a file GAME.H that this text is not named for: give --name "
+         "GAME.H to replace it\n",
          1},
         {{"put", "full.trd", "--name", "NEW", "GAME.asm"},
          "korvex: GAME.asm: error: cannot put NEW.H on full.trd: the disk is full: the file takes 1 sector, and 0 "
@@ -226,6 +232,63 @@ TEST_F(KorvexRun, ChangesADiskInPlaceOnlyWhileItHoldsWhatWasRead) {
     EXPECT_EQ(kept.st_mode & 07777U, 0640U);
     EXPECT_EQ(std::make_pair(kept.st_uid, kept.st_gid),
               chowned ? std::make_pair(uid_t{4321}, gid_t{4322}) : std::make_pair(getuid(), getgid()));
+}
+
+// Each text goes into its own file and no other, whatever moves: a file
+// that outgrows its sectors before another text's, one named with the
+// spaces that pad it, one whose sectors another entry shares.
+TEST_F(KorvexRun, PutsEachTextIntoItsOwnFileAndNoOther) {
+    const std::string code(300, '\xC9');
+    const std::vector<DiskFile> files = {{.name = "GAME", .type = 'H', .data = kSource},
+                                         {.name = "OLD", .type = 'H', .data = kSource, .deleted = true},
+                                         {.name = "SECOND", .type = 'H', .data = kSource},
+                                         {.name = "CODE", .type = 'C', .data = code}};
+    std::string shared = trd_image(files);
+    shared[3 * 16 + 14] = 0;  // CODE's entry starts at GAME's sector, 16
+    const std::string body = kStored.substr(0, kStored.size() - 1);  // less the final 0x00's empty line
+    const std::string grown = body + repeated("; a comment that makes GAME outgrow its sector\n", 8) + "\n";
+    const std::string edited = body + "\tRET\t\n\n";
+    const struct {
+        std::string disk;
+        std::vector<std::string> args;  // after "put disk.trd"; the last is the one text, or the second
+        std::string game;               // GAME's text put, and then read back
+        std::string second;             // SECOND's
+        std::string note;
+    } cases[] = {
+        {trd_image(files),
+         {"GAME.H.asm", "SECOND.H.asm"},
+         grown,
+         edited,
+         "korvex: GAME.H.asm: note: GAME.H outgrew its 1 sector: moved to track 1, sector 5, its old entry "
+         "marked deleted\n"},
+        {trd_image(files), {"--name", "GAME ", "GAME.asm"}, edited, kStored, ""},
+        {shared,
+         {"GAME.H.asm"},
+         edited,
+         kStored,
+         "korvex: GAME.H.asm: note: GAME.H shares its sectors with another file, or with track 0: moved to track "
+         "1, sector 5, its old entry marked deleted\n"},
+    };
+    for (const auto& c : cases) {
+        clear();
+        write("disk.trd", c.disk);
+        ASSERT_EQ(korvex({"get", "disk.trd", "CODE.C", "-o", "before"}).status, 0) << c.args.back();
+        write(c.args.back() == "GAME.asm" ? "GAME.asm" : "GAME.H.asm", c.game);
+        write("SECOND.H.asm", c.second);
+        std::vector<std::string> args = {"put", "disk.trd"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto put = korvex(args);
+        EXPECT_EQ(put.err, native(c.note)) << c.args.back();
+        EXPECT_EQ(put.status, 0) << c.args.back();
+        korvex({"text", "disk.trd", "-o", "back/"});  // CODE on GAME's sector reads as cut ALASM data
+        std::vector<std::string> sources = tree("back");
+        std::erase(sources, "CODE.C.asm");
+        EXPECT_EQ(sources, (std::vector<std::string>{"GAME.H.asm", "SECOND.H.asm"})) << c.args.back();
+        EXPECT_EQ(read("back/GAME.H.asm"), native(c.game)) << c.args.back();
+        EXPECT_EQ(read("back/SECOND.H.asm"), native(c.second)) << c.args.back();
+        ASSERT_EQ(korvex({"get", "disk.trd", "CODE.C", "-o", "after"}).status, 0) << c.args.back();
+        EXPECT_EQ(read("after/CODE.C"), read("before/CODE.C")) << c.args.back();
+    }
 }
 
 // A file's place on a disk or in an archive, read as TR-DOS lays it out.
