@@ -68,6 +68,9 @@ ReadStored read_stored(std::span<const unsigned char> bytes, std::size_t length)
         source.records.emplace_back(record.begin(), record.end());
         at += record.size();
     } while (at < length && at < bytes.size());
+    if (at < length) {
+        return {std::nullopt, {source.records.size(), std::nullopt, length - at}};
+    }
     source.ends_with_zero = last_length == static_cast<unsigned char>(kEndOfData);
     return {std::move(source), {}};
 }

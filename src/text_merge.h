@@ -45,6 +45,7 @@ struct StoredSource {
 struct StoredProblem {
     std::size_t line = 0;                     // from 1: the line that the data ends inside, or that stops
     std::optional<UndefinedToken> undefined;  // none: the data ends inside the line
+    std::size_t short_by = 0;  // the data ends after line `line`, this many bytes short of its length
 };
 
 // Reads ALASM data whose first byte is bytes[0] and whose length, its header

@@ -305,7 +305,9 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
             return run.console.error(
                 problem.undefined ? where + ":" + std::to_string(problem.line) : where,
                 (problem.undefined ? token_problem(*problem.undefined)
-                                   : "the data ends inside line " + std::to_string(problem.line)) +
+                                   : problem.short_by > 0
+                                       ? data_end_problem(problem.line, 0, static_cast<std::int64_t>(problem.short_by))
+                                       : data_end_problem(0, problem.line, 0)) +
                     ": put replaces only a source it reads whole",
                 KorvexStatus::NotAllConverted);
         }

@@ -105,6 +105,9 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     std::string full = read("disk.trd");
     full[kFreeSectorsOffset] = full[kFreeSectorsOffset + 1] = '\0';
     write("full.trd", full);
+    std::string short_length = read("disk.trd");
+    short_length[kCatalogueLengthOffset + 1] = '\x02';  // 512 bytes, where GAME.H has 1 sector
+    write("short.trd", short_length);
     write("GAME.$h", hobeta_file(kSource));
     fs::create_symlink("disk.trd", dir() / "link.trd");
     fs::create_directories(dir() / "sub");
@@ -132,6 +135,10 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
          1},
         {{"put", "disk.trd", "BAD.H.asm"},
          "korvex: disk.trd:BAD.H:2: error: 0xE7 is no mnemonic: put replaces only a source it reads whole\n", 1},
+        {{"put", "short.trd", "GAME.H.asm"},
+         "korvex: short.trd:GAME.H: error: the data ends after line 171, 346 bytes short of its length: put "
+         "replaces only a source it reads whole\n",
+         1},
         {{"put", "disk.trd", "CODE.C.asm"},
          "korvex: CODE.C.asm: error: CODE.C on disk.trd holds no ALASM data: put replaces only ALASM sources\n", 1},
         {{"put", "disk.trd", "GAME.asm"},
