@@ -37,6 +37,10 @@
 
 namespace korve {
 
+// What a source's text file is named: the source's whole name and this
+// (GAME.$h.asm, PGMFLASH.H.asm).
+inline constexpr std::string_view kTextSuffix = ".asm";
+
 enum class TextLayout : unsigned char { Stored, Tidy };
 enum class LineEnd : unsigned char { Lf, CrLf };
 

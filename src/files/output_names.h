@@ -32,8 +32,6 @@
 
 namespace korve {
 
-inline constexpr std::string_view kTextSuffix = ".asm";
-
 // The name of an image's file, its stored name less its padding and its
 // type: "PGMFLASH.H".
 std::string entry_file_name(std::string_view name, char type);
@@ -43,7 +41,7 @@ std::string safe_name(std::string_view bytes);
 
 // The names of an image's files, in the order of its entries, distinct
 // among themselves as claim_name makes them: what their text files are
-// named, less kTextSuffix, wherever they are written.
+// named, less kTextSuffix (alasm_text.h), wherever they are written.
 std::vector<std::string> image_file_names(const DiskImage& image);
 
 // The TR-DOS name that the name of a text file gives back, as its bytes in

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "alasm/alasm_text.h"
 #include "files/output.h"
 #include "files/output_names.h"
 #include "inputs/catalogue.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "alasm/alasm_pack.h"
+#include "alasm/alasm_text.h"
 #include "alasm/text_lines.h"
 #include "alasm/text_merge.h"
 #include "base/little_endian.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "files/output_names.h"
-#include "translation/translation_run.h"
+#include "alasm/alasm_text.h"
+#include "translation/translation_project.h"
 
 namespace korve {
 namespace {

@@ -1,6 +1,6 @@
 #include "translation/translation_project.h"
 
-#include "files/output_names.h"
+#include "alasm/alasm_text.h"
 #include "formats/alasm_lines.h"
 
 namespace korve {
@@ -8,6 +8,18 @@ namespace korve {
 std::string translated_heading(Dialect dialect) {
     return std::string(kTranslatedMark) + std::string(dialect_spelling(dialect).name) +
            ": not ALASM's own dialect (korvex text without --dialect gives that)";
+}
+
+std::string instruction(std::string_view label, std::string_view mnemonic,
+                        std::string_view operands) {
+    std::string text(label);
+    text += '\t';
+    text += mnemonic;
+    if (!operands.empty()) {
+        text += '\t';
+        text += operands;
+    }
+    return text;
 }
 
 std::string include_key(std::string_view trdos_name) {

@@ -66,6 +66,10 @@ struct TranslatedLine {
     std::optional<UntranslatedLine> untranslated;
 };
 
+// A line of the target: label, tab, mnemonic, and a tab and the operands.
+std::string instruction(std::string_view label, std::string_view mnemonic,
+                        std::string_view operands);
+
 // The file an INCLUDE's name gives when the project does not map it:
 // "SCRUTIL" gives "SCRUTIL.H.asm", "DATA.C" gives "DATA.C.asm".
 std::string default_include_file(std::string_view trdos_name);

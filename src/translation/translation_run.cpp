@@ -15,18 +15,6 @@ void fail(Output& output, std::string what) {
     }
 }
 
-std::string instruction(std::string_view label, std::string_view mnemonic,
-                        std::string_view operands) {
-    std::string text(label);
-    text += '\t';
-    text += mnemonic;
-    if (!operands.empty()) {
-        text += '\t';
-        text += operands;
-    }
-    return text;
-}
-
 namespace {
 
 // Whether the expression reads a name set more than once before the line

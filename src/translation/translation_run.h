@@ -97,10 +97,6 @@ std::string made_name(std::string_view kind, std::size_t index);
 // Keeps the first problem of a line.
 void fail(Output& output, std::string what);
 
-// A line of the target: label, tab, mnemonic, and a tab and the operands.
-std::string instruction(std::string_view label, std::string_view mnemonic,
-                        std::string_view operands);
-
 // The expression in the target's terms. Inside pasmo's stand-in for DISP,
 // $ is the run address; as_placed gives the address where the bytes lie
 // instead (the run address less the block's offset).
