@@ -43,10 +43,10 @@
 #include <vector>
 
 #include "alasm/alasm_text.h"
+#include "base/problem.h"
 #include "formats/alasm_lines.h"
 #include "formats/container.h"
 #include "inputs/korvex_inputs.h"
-#include "korvex/korvex_console.h"
 
 namespace korve {
 

@@ -67,7 +67,7 @@ std::vector<InputNode> input_tree(const std::vector<std::string>& inputs,
                                   const std::optional<fs::path>& written_into) {
     std::vector<InputNode> tree;
     for (const std::string& input : inputs) {
-        if (input == command_line::kStandardStream) {
+        if (input == kStandardStream) {
             tree.push_back({InputNode::What::Stdin,
                             {std::string(kStdinShown), std::string(kStdinName)},
                             {},
@@ -103,32 +103,6 @@ OpenedInput open_input(const InputNode& node, std::FILE* stdin_stream) {
     opened.kind = recognise_input(opened.reader->look(kRecognisedBytes));
     opened.error = opened.reader->error();
     return opened;
-}
-
-void say_skipped(const Console& console, const Source& input, std::size_t files,
-                 std::size_t not_files) {
-    if (files > 0) {
-        console.say(Severity::Note, input.shown,
-                    std::to_string(files) + (files == 1 ? " file" : " files") +
-                        " skipped: neither ALASM data nor a disk image");
-    }
-    if (not_files > 0) {
-        console.say(Severity::Note, input.shown,
-                    std::to_string(not_files) +
-                        (not_files == 1 ? " skipped: not a file" : " skipped: not files"));
-    }
-}
-
-WritePolicy write_policy(const KorvexRun& run) {
-    WritePolicy policy{run.options.force, {}, nullptr};
-    for (const std::string& input : run.options.inputs) {
-        if (input == command_line::kStandardStream) {
-            policy.input_stream = run.console.streams.in;
-        } else {
-            policy.inputs.push_back(file_path(input.c_str()));
-        }
-    }
-    return policy;
 }
 
 std::vector<unsigned char> read_image_bytes(ByteReader& reader) {

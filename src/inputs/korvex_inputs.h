@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -20,12 +21,21 @@
 #include "files/output.h"
 #include "formats/container.h"
 #include "formats/trdos_image.h"
-#include "korvex/korvex_console.h"
 
 namespace korve {
 
+// The input (and the output) that stands for standard input (and output).
+inline constexpr std::string_view kStandardStream = "-";
 inline constexpr std::string_view kStdinShown = "<stdin>";
 inline constexpr std::string_view kStdinName = "stdin";  // its outputs' name
+
+// An input as it is read: how messages name it, the name its outputs take,
+// and the file it is, where it is one.
+struct Source {
+    std::string shown;
+    std::string name;
+    std::filesystem::path path{};
+};
 
 struct InputNode {
     enum class What : unsigned char {
@@ -58,15 +68,6 @@ struct OpenedInput {
 
 // Opens a file node, or takes standard input, and recognises it.
 OpenedInput open_input(const InputNode& node, std::FILE* stdin_stream);
-
-// Says what a walk of `input` skipped: files that hold neither ALASM data
-// nor a disk image, and what is neither a file nor a folder (a FIFO, a
-// device, a broken link).
-void say_skipped(const Console& console, const Source& input, std::size_t files,
-                 std::size_t not_files);
-
-// What a run may write over: its inputs never, whatever --force says.
-WritePolicy write_policy(const KorvexRun& run);
 
 // Reads the rest of an image whole: at most one more byte than any image
 // holds, so that larger bytes are known to be none.

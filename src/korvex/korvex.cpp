@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "inputs/korvex_inputs.h"
 #include "korvex/korvex_command_line.h"
 #include "korvex/verb_diff.h"
 #include "korvex/verb_get.h"
@@ -51,7 +52,7 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
         case Request::Kind::Run: {
             const std::vector<std::string>& inputs = request.options.inputs;
             if (streams.in == nullptr &&
-                std::find(inputs.begin(), inputs.end(), command_line::kStandardStream) != inputs.end()) {
+                std::find(inputs.begin(), inputs.end(), kStandardStream) != inputs.end()) {
                 return console.error("", "there is no standard input to read here", KorvexStatus::Trouble);
             }
             const VerbOutcome outcome = run_verb({console, request.options});

@@ -6,6 +6,7 @@
 
 #include "base/code_page.h"
 #include "formats/container.h"
+#include "inputs/korvex_inputs.h"
 #include "korvex/korvex_verbs.h"
 
 #ifndef KORVE_VERSION

@@ -20,7 +20,6 @@
 namespace korve::command_line {
 
 inline constexpr std::string_view kProgram = "korvex";
-inline constexpr std::string_view kStandardStream = "-";
 
 enum class Verb : unsigned char { Text, List, Pack, Put, Get, Show, Diff };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };

@@ -56,4 +56,30 @@ KorvexStatus Console::stdout_error(std::string_view where, const std::error_code
     return error(where, "cannot write standard output: " + reason(why), KorvexStatus::Trouble);
 }
 
+void say_skipped(const Console& console, const Source& input, std::size_t files,
+                 std::size_t not_files) {
+    if (files > 0) {
+        console.say(Severity::Note, input.shown,
+                    std::to_string(files) + (files == 1 ? " file" : " files") +
+                        " skipped: neither ALASM data nor a disk image");
+    }
+    if (not_files > 0) {
+        console.say(Severity::Note, input.shown,
+                    std::to_string(not_files) +
+                        (not_files == 1 ? " skipped: not a file" : " skipped: not files"));
+    }
+}
+
+WritePolicy write_policy(const KorvexRun& run) {
+    WritePolicy policy{run.options.force, {}, nullptr};
+    for (const std::string& input : run.options.inputs) {
+        if (input == kStandardStream) {
+            policy.input_stream = run.console.streams.in;
+        } else {
+            policy.inputs.push_back(file_path(input.c_str()));
+        }
+    }
+    return policy;
+}
+
 }  // namespace korve

@@ -1,10 +1,9 @@
 // What every korvex verb shares: the streams it prints to, the statuses it
-// ends with, and messages worded as compilers word theirs:
-// "korvex: WHERE: error: TEXT".
+// ends with, messages worded as compilers word theirs
+// ("korvex: WHERE: error: TEXT"), and what a run may write over.
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,7 +11,10 @@
 #include <vector>
 
 #include "alasm/alasm_text.h"
+#include "base/problem.h"
+#include "files/output.h"
 #include "formats/alasm_lines.h"
+#include "inputs/korvex_inputs.h"
 #include "korvex/korvex_command_line.h"
 #include "translation/alasm_translation.h"
 
@@ -58,10 +60,6 @@ struct KorvexStreams {
     KorvexReport* report = nullptr;  // filled where given
 };
 
-// Untranslated lines are reported as the translator's users know them:
-// "FILE:LINE: cannot translate: why".
-enum class Severity : unsigned char { Error, Warning, Note, Progress, Untranslated };
-
 // Where a run prints: messages on standard error, as -q and -v ask.
 struct Console {
     const KorvexStreams& streams;
@@ -80,18 +78,19 @@ struct Console {
     KorvexStatus stdout_error(std::string_view where, const std::error_code& why) const;
 };
 
-// An input as it is read: how messages name it, the name its outputs take,
-// and the file it is, where it is one.
-struct Source {
-    std::string shown;
-    std::string name;
-    std::filesystem::path path{};
-};
-
 // What a verb is given: read, never changed.
 struct KorvexRun {
     const Console& console;
     const command_line::Options& options;
 };
+
+// Says what a walk of `input` skipped: files that hold neither ALASM data
+// nor a disk image, and what is neither a file nor a folder (a FIFO, a
+// device, a broken link).
+void say_skipped(const Console& console, const Source& input, std::size_t files,
+                 std::size_t not_files);
+
+// What a run may write over: its inputs never, whatever --force says.
+WritePolicy write_policy(const KorvexRun& run);
 
 }  // namespace korve

@@ -23,7 +23,7 @@ std::optional<DiskImage> read_image(const KorvexRun& run, KorvexStatus& status) 
     const std::string& input = run.options.inputs.front();
     File opened;
     std::FILE* stream = run.console.streams.in;
-    if (input != command_line::kStandardStream) {
+    if (input != kStandardStream) {
         OpenedFile file = open_for_reading(file_path(input.c_str()));
         if (!file.file) {
             status = run.console.error(input, reason(file.error), KorvexStatus::Trouble);
@@ -131,7 +131,7 @@ KorvexStatus run_get(const KorvexRun& run) {
     const std::vector<std::size_t> files = chosen(run, *image, names, status);
     OutputFolder folder(place_named(run.options.output.value_or(".")));
     WritePolicy policy{run.options.force, {}, nullptr};
-    if (disk == command_line::kStandardStream) {
+    if (disk == kStandardStream) {
         policy.input_stream = run.console.streams.in;
     } else {
         policy.inputs.push_back(file_path(disk.c_str()));

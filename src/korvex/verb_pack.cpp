@@ -187,7 +187,7 @@ std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind 
 
 // Packs the text of one input: standard input or a file.
 Packed pack_input(const KorvexRun& run, const std::string& input) {
-    if (input == command_line::kStandardStream) {
+    if (input == kStandardStream) {
         return pack_source(run, run.console.streams.in,
                            {std::string(kStdinShown), std::string(kStdinName)});
     }

@@ -134,7 +134,7 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
     Text text;
     File opened;
     std::FILE* stream = run.console.streams.in;
-    if (input == command_line::kStandardStream) {
+    if (input == kStandardStream) {
         text.source = {std::string(kStdinShown), std::string(kStdinName)};
     } else {
         const fs::path path = file_path(input.c_str());

@@ -338,7 +338,7 @@ std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top,
                                       const WritePolicy& policy, Done& done) {
     const Options& options = run.options;
     const bool several = options.inputs.size() > 1;
-    if (!options.output || *options.output == command_line::kStandardStream) {
+    if (!options.output || *options.output == kStandardStream) {
         if (several) {
             done.add(run.console.error(
                 "", "several inputs: name a folder to write their files into with -o DIR",
