@@ -16,48 +16,13 @@
 
 #include "alasm/alasm_expression.h"
 #include "alasm/alasm_text.h"
+#include "korvex/korvex_verbs.h"
 
 namespace korve::command_line {
 
 inline constexpr std::string_view kProgram = "korvex";
 
-enum class Verb : unsigned char { Text, List, Pack, Put, Get, Show, Diff };
 enum class Verbosity : unsigned char { Quiet, Normal, Verbose };
-
-enum class OptionId : unsigned char {
-    Output,
-    Force,
-    Charset,
-    Eol,
-    Layout,
-    Dialect,
-    Main,
-    Quiet,
-    Verbose,
-    Json,
-    Name,
-    Textconv,
-    Help,
-    Hobeta,
-};
-
-struct OptionRow {
-    OptionId id;
-    std::string_view long_name;  // after "--"
-    char short_name;             // '\0': none
-    std::string_view value;      // what it takes, as help names it; empty: nothing
-    std::string_view help;
-};
-
-struct VerbRow {
-    std::string_view name;
-    Verb verb;
-    std::span<const OptionRow> options;
-    std::string_view synopsis;
-    std::string_view summary;
-    std::string_view description;
-    std::string_view inputs;  // what its inputs are
-};
 
 struct Options {
     const VerbRow* verb = nullptr;

@@ -7,9 +7,44 @@
 #include <span>
 #include <string_view>
 
-#include "korvex/korvex_command_line.h"
-
 namespace korve::command_line {
+
+enum class Verb : unsigned char { Text, List, Pack, Put, Get, Show, Diff };
+
+enum class OptionId : unsigned char {
+    Output,
+    Force,
+    Charset,
+    Eol,
+    Layout,
+    Dialect,
+    Main,
+    Quiet,
+    Verbose,
+    Json,
+    Name,
+    Textconv,
+    Help,
+    Hobeta,
+};
+
+struct OptionRow {
+    OptionId id;
+    std::string_view long_name;  // after "--"
+    char short_name;             // '\0': none
+    std::string_view value;      // what it takes, as help names it; empty: nothing
+    std::string_view help;
+};
+
+struct VerbRow {
+    std::string_view name;
+    Verb verb;
+    std::span<const OptionRow> options;
+    std::string_view synopsis;
+    std::string_view summary;
+    std::string_view description;
+    std::string_view inputs;  // what its inputs are
+};
 
 // Every verb but help, in the order help lists them.
 std::span<const VerbRow> verb_rows();
