@@ -76,6 +76,10 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
           "--verbose"}) {
         EXPECT_NE(text_help.find(option), std::string::npos) << option;
     }
+    const std::string help = korvex({"--help"}).out;
+    for (const char* verb : {"  text   write", "  put    store", "  get    copy", "  help   show"}) {
+        EXPECT_NE(help.find(verb), std::string::npos) << verb;  // the summaries in one column
+    }
     EXPECT_TRUE(files().empty());
 }
 

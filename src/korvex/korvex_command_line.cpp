@@ -340,10 +340,21 @@ std::string help_text(const VerbRow* topic) {
         std::string(kProgram) + " " + std::string(kVersion) +
         ": ALASM 5.x sources to text and back, from files, disk images and folders\n\n" +
         usage_lines() + "\nVerbs:\n";
+    // The summaries in one column, three spaces after the longest verb.
+    constexpr std::string_view kHelpVerb = "help";
+    std::size_t widest = kHelpVerb.size();
     for (const VerbRow& verb : verb_rows()) {
-        text += "  " + std::string(verb.name) + "   " + std::string(verb.summary) + "\n";
+        widest = std::max(widest, verb.name.size());
     }
-    text += "  help   show this help, or a verb's\n\n" + std::string(inputs_help()) + "\n\n" +
+    const auto verb_line = [widest](std::string_view name, std::string_view summary) {
+        return "  " + std::string(name) + std::string(widest - name.size() + 3, ' ') +
+               std::string(summary) + "\n";
+    };
+    for (const VerbRow& verb : verb_rows()) {
+        text += verb_line(verb.name, verb.summary);
+    }
+    text += verb_line(kHelpVerb, "show this help, or a verb's") + "\n" +
+            std::string(inputs_help()) + "\n\n" +
             std::string(statuses_help(Verb::Text)) + "\nSee '" + std::string(kProgram) +
             " help VERB' for a verb's options, and the manual page korvex(1).\n";
     return text;
