@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "alasm_tokens.h"
 #include "alasm_writer.h"
+#include "formats/alasm_tokens.h"
 #include "image_writer.h"
 
 namespace korve::bench {

@@ -32,11 +32,11 @@
 
 #include "alasm_generator.h"
 #include "alasm_writer.h"
-#include "container.h"
-#include "driver.h"
-#include "file.h"
-#include "line_diff.h"
-#include "trdos_image.h"
+#include "base/file.h"
+#include "base/line_diff.h"
+#include "formats/container.h"
+#include "formats/trdos_image.h"
+#include "korve/driver.h"
 
 namespace {
 

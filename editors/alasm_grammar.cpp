@@ -32,8 +32,8 @@
 #include <utility>
 #include <vector>
 
-#include "alasm_tokens.h"
-#include "translation_keywords.h"
+#include "formats/alasm_tokens.h"
+#include "translation/translation_keywords.h"
 
 namespace {
 

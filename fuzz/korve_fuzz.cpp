@@ -42,17 +42,17 @@
 #include <string>
 #include <vector>
 
-#include "alasm_lines.h"
-#include "alasm_pack.h"
-#include "alasm_text.h"
-#include "alasm_translation.h"
-#include "byte_reader.h"
-#include "container.h"
-#include "disk_edit.h"
-#include "driver.h"
-#include "hobeta_header.h"
-#include "little_endian.h"
-#include "trdos_image.h"
+#include "alasm/alasm_pack.h"
+#include "alasm/alasm_text.h"
+#include "base/byte_reader.h"
+#include "base/little_endian.h"
+#include "formats/alasm_lines.h"
+#include "formats/container.h"
+#include "formats/disk_edit.h"
+#include "formats/hobeta_header.h"
+#include "formats/trdos_image.h"
+#include "korve/driver.h"
+#include "translation/alasm_translation.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "alasm_lines.h"
-#include "alasm_pack.h"
+#include "alasm/alasm_pack.h"
 #include "alasm_writer.h"
-#include "byte_reader.h"
+#include "base/byte_reader.h"
+#include "base/little_endian.h"
+#include "formats/alasm_lines.h"
+#include "formats/trdos_image.h"
 #include "image_writer.h"
-#include "little_endian.h"
-#include "trdos_image.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "alasm_expression.h"
-#include "expression_writer.h"
+#include "alasm/alasm_expression.h"
+#include "translation/expression_writer.h"
 
 #include <gtest/gtest.h>
 

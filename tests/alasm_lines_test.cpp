@@ -1,4 +1,4 @@
-#include "alasm_lines.h"
+#include "formats/alasm_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "alasm_pack.h"
+#include "alasm/alasm_pack.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "container.h"
+#include "base/little_endian.h"
+#include "formats/container.h"
 #include "korve_text.h"
-#include "little_endian.h"
 
 namespace korve {
 namespace {

@@ -1,4 +1,4 @@
-#include "alasm_text.h"
+#include "alasm/alasm_text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "alasm_writer.h"
-#include "file.h"
+#include "base/file.h"
 
 namespace korve {
 namespace {

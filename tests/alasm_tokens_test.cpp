@@ -1,4 +1,4 @@
-#include "alasm_tokens.h"
+#include "formats/alasm_tokens.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
-#include "alasm_translation.h"
+#include "translation/alasm_translation.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "alasm/instruction_size.h"
 #include "alasm_writer.h"
-#include "instruction_size.h"
 
 namespace korve {
 namespace {

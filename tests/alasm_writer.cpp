@@ -5,9 +5,9 @@
 #include <fstream>
 #include <optional>
 
-#include "alasm_lines.h"
-#include "alasm_tokens.h"
-#include "hobeta_header.h"
+#include "formats/alasm_lines.h"
+#include "formats/alasm_tokens.h"
+#include "formats/hobeta_header.h"
 
 namespace korve::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "container.h"
+#include "formats/container.h"
 
 #include <gtest/gtest.h>
 

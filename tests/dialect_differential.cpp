@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "alasm_lines.h"
-#include "alasm_translation.h"
 #include "alasm_writer.h"
+#include "formats/alasm_lines.h"
+#include "translation/alasm_translation.h"
 
 namespace {
 

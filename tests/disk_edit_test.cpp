@@ -1,13 +1,13 @@
-#include "disk_edit.h"
+#include "formats/disk_edit.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "hobeta_header.h"
+#include "base/little_endian.h"
+#include "formats/hobeta_header.h"
 #include "image_writer.h"
-#include "little_endian.h"
 
 namespace korve {
 namespace {

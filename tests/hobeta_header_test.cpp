@@ -1,4 +1,4 @@
-#include "hobeta_header.h"
+#include "formats/hobeta_header.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <numeric>
 
-#include "little_endian.h"
-#include "trdos_image.h"
+#include "base/little_endian.h"
+#include "formats/trdos_image.h"
 
 namespace korve::testing {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "alasm_writer.h"
-#include "driver.h"
+#include "korve/driver.h"
 #include "program_run.h"
 
 namespace korve {

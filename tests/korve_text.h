@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver.h"
-#include "file.h"
+#include "base/file.h"
+#include "korve/driver.h"
 #include "temp_file.h"
 
 namespace korve::testing {

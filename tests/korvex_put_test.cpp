@@ -21,10 +21,10 @@
 #endif
 
 #include "alasm_writer.h"
+#include "formats/trdos_image.h"
 #include "image_writer.h"
 #include "korvex_run.h"
 #include "program_run.h"
-#include "trdos_image.h"
 
 namespace korve {
 namespace {

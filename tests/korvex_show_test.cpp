@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "alasm_writer.h"
-#include "fnv_digest.h"
+#include "base/fnv_digest.h"
+#include "base/little_endian.h"
 #include "image_writer.h"
 #include "korvex_run.h"
-#include "little_endian.h"
 #include "program_run.h"
 
 namespace korve {

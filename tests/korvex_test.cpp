@@ -16,10 +16,10 @@
 #endif
 
 #include "alasm_writer.h"
+#include "formats/trdos_image.h"
 #include "image_writer.h"
 #include "korvex_run.h"
 #include "program_run.h"
-#include "trdos_image.h"
 
 namespace korve {
 namespace {
@@ -75,6 +75,10 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
           "--layout stored|tidy", "--dialect alasm|sjasmplus|pasmo", "--main NAME", "--quiet",
           "--verbose"}) {
         EXPECT_NE(text_help.find(option), std::string::npos) << option;
+    }
+    const std::string help = korvex({"--help"}).out;
+    for (const char* verb : {"  text   write", "  put    store", "  get    copy", "  help   show"}) {
+        EXPECT_NE(help.find(verb), std::string::npos) << verb;  // the summaries in one column
     }
     EXPECT_TRUE(files().empty());
 }

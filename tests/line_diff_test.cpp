@@ -1,4 +1,4 @@
-#include "line_diff.h"
+#include "base/line_diff.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

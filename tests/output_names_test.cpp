@@ -1,4 +1,4 @@
-#include "output_names.h"
+#include "files/output_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "output.h"
+#include "files/output.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "alasm_writer.h"
+#include "base/little_endian.h"
 #include "korvex_run.h"
-#include "little_endian.h"
 
 namespace korve {
 namespace {

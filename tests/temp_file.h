@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "file.h"
+#include "base/file.h"
 
 namespace korve::testing {
 

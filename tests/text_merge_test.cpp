@@ -1,4 +1,4 @@
-#include "text_merge.h"
+#include "alasm/text_merge.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "alasm_writer.h"
-#include "little_endian.h"
+#include "base/little_endian.h"
 
 namespace korve {
 namespace {

@@ -1,4 +1,4 @@
-#include "trdos_image.h"
+#include "formats/trdos_image.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "alasm_writer.h"
-#include "container.h"
+#include "formats/container.h"
 #include "image_writer.h"
 #include "program_run.h"
 

@@ -30,17 +30,17 @@
 #include <string_view>
 #include <vector>
 
-#include "alasm_text.h"
-#include "alasm_tokens.h"
-#include "byte_reader.h"
-#include "catalogue.h"
-#include "container.h"
-#include "driver.h"
-#include "file.h"
-#include "hobeta_header.h"
+#include "alasm/alasm_text.h"
+#include "base/byte_reader.h"
+#include "base/file.h"
+#include "files/output_names.h"
+#include "formats/alasm_tokens.h"
+#include "formats/container.h"
+#include "formats/hobeta_header.h"
+#include "formats/trdos_image.h"
+#include "inputs/catalogue.h"
+#include "korve/driver.h"
 #include "korve_web.h"
-#include "output_names.h"
-#include "trdos_image.h"
 
 namespace {
 using korve_web::kConsoleLost;

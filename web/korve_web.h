@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "container.h"
+#include "formats/container.h"
 
 namespace korve_web {
 

@@ -21,14 +21,14 @@
 #include <string_view>
 #include <vector>
 
-#include "alasm_lines.h"
-#include "alasm_source.h"
-#include "alasm_text.h"
-#include "byte_reader.h"
-#include "container.h"
-#include "file.h"
+#include "alasm/alasm_text.h"
+#include "base/byte_reader.h"
+#include "base/file.h"
+#include "formats/alasm_lines.h"
+#include "formats/alasm_source.h"
+#include "formats/container.h"
 #include "korve_web.h"
-#include "korvex.h"
+#include "korvex/korvex.h"
 
 namespace {
 // A korvex run: its exit status, and what `text` wrote.

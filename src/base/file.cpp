@@ -1,0 +1,36 @@
+#include "base/file.h"
+
+#include <cerrno>
+#include <string>
+#include <string_view>
+
+namespace korve {
+
+std::filesystem::path file_path(const char* name) {
+#ifdef _WIN32
+    const std::string_view utf8(name);
+    return std::u8string(utf8.begin(), utf8.end());
+#else
+    return name;
+#endif
+}
+
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+    const std::string_view narrow(mode);  // ASCII letters
+    return _wfopen(path.c_str(), std::wstring(narrow.begin(), narrow.end()).c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+OpenedFile open_for_reading(const std::filesystem::path& path) {
+    errno = 0;
+    OpenedFile opened{File(open_file(path, "rb")), {}};
+    if (!opened.file) {
+        opened.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+    }
+    return opened;
+}
+
+}  // namespace korve

@@ -1,0 +1,82 @@
+// What an input is, told from its first bytes, and how the ALASM data in it
+// is reached.
+//
+// Every kind is known by a mark at a fixed place, and the marks can meet in
+// one file, so they are tried in this order and the first that holds wins:
+//
+//   kind          mark                                     where the data is
+//   BareAlasm     0xD9 at offset 47, ALASM data's own      from offset 0 to the
+//                 mark                                     end of the input
+//   HobetaAlasm   0xD9 at offset 64: the same mark behind  from offset 17, as
+//                 a 17-byte Hobeta header                  long as the header
+//                                                          says
+//   SclArchive    "SINCLAIR" at offset 0                   files, in the archive
+//   TrdosImage    0x10 at offset 0x8E7, TR-DOS's mark in   files, on the disk
+//                 its disk-information sector
+//   None          none of these
+//
+// ALASM data comes first: a file that korve converts stays a file, even
+// when it also carries a disk's mark (each mark is one byte, or eight
+// letters any source may begin with). Bare data comes before Hobeta data, as
+// korve has always taken it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "base/byte_reader.h"
+#include "formats/alasm_lines.h"
+#include "formats/hobeta_header.h"
+#include "formats/trdos_image.h"
+
+namespace korve {
+
+enum class InputKind : unsigned char { None, BareAlasm, HobetaAlasm, SclArchive, TrdosImage };
+
+// How many of an input's first bytes recognise_input needs: all of them tell
+// every kind, the first kAlasmRecognisedBytes the two kinds of ALASM data.
+inline constexpr std::size_t kAlasmRecognisedBytes = kHobetaHeaderSize + kAlasmMarkOffset + 1;
+inline constexpr std::size_t kRecognisedBytes = kTrdosMarkOffset + 1;
+static_assert(kRecognisedBytes <= kLongestLook);
+
+// The kind of an input whose first bytes (kRecognisedBytes of them, or all
+// there are) are `start`.
+InputKind recognise_input(std::span<const unsigned char> start);
+
+constexpr bool holds_alasm(InputKind kind) {
+    return kind == InputKind::BareAlasm || kind == InputKind::HobetaAlasm;
+}
+
+constexpr bool is_disk_image(InputKind kind) {
+    return kind == InputKind::SclArchive || kind == InputKind::TrdosImage;
+}
+
+// The kind of file a name calls for, by its ending in any case: .trd a
+// TR-DOS image, .scl an SCL archive, .$h a Hobeta file; any other name bare
+// ALASM data.
+InputKind container_named(std::string_view file_name);
+
+// What the set-up of an ALASM container found.
+struct AlasmSetUp {
+    // The data's length, its 64-byte header included: at most to the end of
+    // the input.
+    std::int64_t length = 0;
+    bool checksum_matches = true;  // a Hobeta header's; bare data has none
+};
+
+// Bare data starts the input and runs to its end, where the conversion
+// stops anyway; so its length needs no measuring.
+inline constexpr std::int64_t kToEndOfInput = INT64_MAX;
+
+// Takes what comes before the ALASM data of an input of `kind` (one that
+// holds_alasm) from `input`, which then stands at the data's first byte.
+AlasmSetUp set_up_alasm(InputKind kind, ByteReader& input);
+
+// Reads a disk image or an archive, recognised as above, and says of each
+// file it gives whether that holds ALASM data. Bytes of any other kind are
+// no image (ImageProblem::NotAnImage).
+DiskImage read_disk_image(std::span<const unsigned char> image);
+
+}  // namespace korve

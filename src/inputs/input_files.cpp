@@ -1,0 +1,313 @@
+#include "inputs/input_files.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "base/code_page.h"
+#include "base/fnv_digest.h"
+#include "base/little_endian.h"
+#include "files/output.h"
+#include "formats/alasm_source.h"
+#include "formats/hobeta_header.h"
+#include "formats/trdos_image.h"
+#include "inputs/catalogue.h"
+
+namespace korve {
+namespace {
+
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7F;
+constexpr char kEscape = '\\';
+constexpr char kNamePadding = ' ';
+constexpr std::size_t kStartOffset = 9;  // a Hobeta header's start, as the catalogue's
+
+void add_leaves(const InputNode& node, const std::string& path, std::vector<Leaf>& leaves) {
+    switch (node.what) {
+        case InputNode::What::File:
+        case InputNode::What::Stdin: leaves.push_back({&node, path}); break;
+        case InputNode::What::Folder:
+            if (node.unlisted) {
+                leaves.push_back({&node, path});
+                break;
+            }
+            for (const InputNode& child : node.children) {
+                add_leaves(child, path.empty() ? child.source.name : path + "/" + child.source.name,
+                           leaves);
+            }
+            break;
+        case InputNode::What::LinkToFolder:
+        case InputNode::What::NotAFile:
+        case InputNode::What::WrittenInto: break;
+    }
+}
+
+// Bytes through the code page, where one is chosen.
+std::string shown_bytes(std::string_view bytes, const std::optional<CodePage>& charset) {
+    if (!charset) {
+        return std::string(bytes);
+    }
+    std::string shown;
+    append_utf8(shown, *charset, bytes);
+    return shown;
+}
+
+// A name's bytes on one line: those below 0x20, 0x7F and the backslash as
+// "\xNN", so that the line gives the bytes back.
+std::string one_line(std::string_view bytes) {
+    constexpr std::string_view kDigits = "0123456789ABCDEF";
+    constexpr int kHighBits = 4;
+    std::string line;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < kFirstPrintable || byte == kDelete || c == kEscape) {
+            line += "\\x";
+            line += kDigits[byte >> kHighBits];
+            line += kDigits[byte & 0xFU];
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+// "NAME.T", shown on one line.
+std::string file_name(std::string_view name, std::string_view type,
+                      const std::optional<CodePage>& charset) {
+    return shown_bytes(one_line(name) + "." + one_line(type), charset);
+}
+
+// The name of the first nine bytes of a header: its name, up to a zero and
+// less its padding, and its type, where it is no zero.
+std::string header_name(std::string_view header, const std::optional<CodePage>& charset) {
+    std::string_view name = header.substr(0, kCatalogueNameSize);
+    name = name.substr(0, name.find('\0'));
+    name = name.substr(0, name.find_last_not_of(kNamePadding) + 1);
+    const std::string_view type = header.substr(kCatalogueTypeOffset, 1);
+    if (type == std::string_view("\0", 1)) {
+        return shown_bytes(one_line(name), charset);
+    }
+    return file_name(name, type, charset);
+}
+
+std::uint16_t field16(std::string_view bytes, std::size_t offset) {
+    return static_cast<std::uint16_t>(read_little_endian(byte_span(bytes), offset, 2));
+}
+
+// The file's bytes its length covers, at `begin` of `container`: as many as
+// there are.
+void cover(HeldFile& file, std::size_t begin) {
+    file.data_begin = std::min(begin, file.container.size());
+    file.data_size = std::min(file.length, file.container.size() - file.data_begin);
+}
+
+// The files of an image, sorted by name and type: their keys made distinct.
+std::vector<HeldFile> image_files(DiskImage& image, const std::string& path,
+                                  const std::optional<CodePage>& charset) {
+    std::vector<ImageEntry*> entries;
+    for (ImageEntry& entry : image.entries) {
+        entries.push_back(&entry);
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const ImageEntry* a, const ImageEntry* b) {
+        const auto as_bytes = [](const ImageEntry& entry) {
+            return std::pair(byte_span(entry.name), static_cast<unsigned char>(entry.type));
+        };
+        const auto [a_name, a_type] = as_bytes(*a);
+        const auto [b_name, b_type] = as_bytes(*b);
+        return std::lexicographical_compare(a_name.begin(), a_name.end(), b_name.begin(),
+                                            b_name.end()) ||
+               (std::equal(a_name.begin(), a_name.end(), b_name.begin(), b_name.end()) &&
+                a_type < b_type);
+    });
+    std::vector<HeldFile> files;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ImageEntry& entry = *entries[i];
+        HeldFile file;
+        file.inner = file_name(entry.name, std::string_view(&entry.type, 1), charset);
+        std::size_t same = 1;
+        while (same < i + 1 && entries[i - same]->name == entry.name &&
+               entries[i - same]->type == entry.type) {
+            ++same;
+        }
+        if (same > 1) {
+            file.inner += " (" + std::to_string(same) + ")";
+        }
+        file.key = joined_name(path, file.inner);
+        file.heading = joined_name(one_line(path), file.inner);
+        file.start = entry.start;
+        file.length = entry.length;
+        file.kind = entry.alasm ? InputKind::HobetaAlasm : InputKind::None;
+        file.container = std::move(entry.hobeta);
+        cover(file, kHobetaHeaderSize);
+        if (entry.problem != ImageProblem::None) {
+            file.lost = true;
+            file.notes.push_back({Severity::Error, "", std::string(entry_problem(entry.problem))});
+        }
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+// The one file a leaf of ALASM data, or of neither kind, is.
+HeldFile single_file(const Leaf& leaf, InputKind kind, std::string bytes,
+                     const std::optional<CodePage>& charset) {
+    HeldFile file;
+    file.key = leaf.path;
+    file.kind = kind;
+    file.container = std::move(bytes);
+    std::string own = one_line(leaf.node->source.name);  // a path's: UTF-8 already
+    if (kind == InputKind::HobetaAlasm) {
+        own = header_name(file.container, charset);
+        file.start = field16(file.container, kStartOffset);
+        file.length = field16(file.container, kHobetaLengthOffset);
+        cover(file, kHobetaHeaderSize);
+        HobetaHeader header{};
+        std::copy_n(file.container.begin(), header.size(), header.begin());
+        if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset)) {
+            file.notes.push_back({Severity::Warning, "", "the Hobeta checksum does not match"});
+        }
+    } else {
+        // Any other file named is shown by its heading alone, as a disk's
+        // code file is: a changed binary shows as a changed digest.
+        if (kind == InputKind::BareAlasm) {
+            own = header_name(file.container, charset);
+        }
+        file.length = file.container.size();
+        cover(file, 0);
+    }
+    if (own.empty()) {
+        own = one_line(leaf.node->source.name);
+    }
+    file.heading = joined_name(one_line(leaf.path), own);
+    return file;
+}
+
+}  // namespace
+
+std::vector<Leaf> walk_leaves(const InputNode& top) {
+    std::vector<Leaf> leaves;
+    add_leaves(top, "", leaves);
+    return leaves;
+}
+
+HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked,
+                          const TextOptions& options) {
+    HeldFiles held;
+    held.heading = one_line(leaf.path);
+    if (leaf.node->unlisted) {
+        held.error = leaf.node->unlisted;
+        return held;
+    }
+    OpenedInput opened = open_input(*leaf.node, stdin_stream);
+    held.opened = opened.reader != nullptr;
+    held.error = opened.error;
+    held.kind = opened.kind;
+    if (held.error || (walked && opened.kind == InputKind::None)) {
+        return held;
+    }
+    const std::vector<unsigned char> read = read_image_bytes(*opened.reader);
+    if (opened.reader->failed()) {
+        held.error = opened.reader->error();
+        return held;
+    }
+    if (read.size() > kLargestImage) {
+        held.error = std::make_error_code(std::errc::file_too_large);
+        return held;
+    }
+    std::string bytes(read.begin(), read.end());
+    if (is_disk_image(held.kind)) {
+        DiskImage image = read_disk_image(byte_span(bytes));
+        if (image.problem != ImageProblem::None) {
+            const Severity severity =
+                loses_unnamed_files(image) ? Severity::Error : Severity::Warning;
+            held.notes.push_back({severity, "", image_problem_text(image)});
+        }
+        held.files = image_files(image, leaf.path, options.charset);
+    } else {
+        held.files.push_back(single_file(leaf, held.kind, std::move(bytes), options.charset));
+    }
+    return held;
+}
+
+std::string failure_words(const Leaf& leaf, const HeldFiles& held) {
+    if (leaf.node->unlisted) {
+        return "cannot read the folder: " + reason(held.error);
+    }
+    return held.opened ? "reading failed: " + reason(held.error) : reason(held.error);
+}
+
+FileText file_text(const HeldFile& file, const TextOptions& options) {
+    FileText text;
+    if (!holds_alasm(file.kind) || file.lost) {
+        return text;
+    }
+    ByteReader reader(byte_span(file.container));
+    const AlasmSource source = read_source(reader, file.kind, options.reading);
+    text.lines.reserve(source.size());
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        text.lines.push_back(shown_bytes(source.line(i).text, options.charset));
+    }
+    const SourceEnd& end = source.end;
+    const std::string data_end = data_end_problem(end.lines, end.cut_line, end.short_by);
+    if (end.undefined) {
+        text.notes.push_back({Severity::Error, ":" + std::to_string(end.lines + 1),
+                              token_problem(*end.undefined) + "; the text stops before it"});
+    } else if (!data_end.empty()) {
+        text.notes.push_back({Severity::Error, "", data_end});
+    }
+    if (end.read_error) {
+        text.notes.push_back({Severity::Error, "", "reading failed: " + reason(end.read_error)});
+    }
+    return text;
+}
+
+bool same_file(const HeldFile& a, const HeldFile& b) {
+    return a.start == b.start && a.length == b.length && a.data() == b.data() &&
+           a.lost == b.lost;
+}
+
+std::string heading_line(const HeldFile& file) {
+    std::string line(kHeadingMark);
+    line += file.heading;
+    if (file.start) {
+        line += "  start " + std::to_string(*file.start);
+    }
+    line += "  length " + std::to_string(file.length);
+    if (!file.lost) {
+        line += "  fnv " + digest_hex(fnv1a_32(byte_span(file.data())));
+    }
+    return line;
+}
+
+std::string note_line(std::string_view where, const Note& note) {
+    std::string line(kHeadingMark);
+    line += where;
+    line += note.line;
+    if (!where.empty() || !note.line.empty()) {
+        line += ": ";
+    }
+    line += note.severity == Severity::Error ? "error: " : "warning: ";
+    return line + note.text;
+}
+
+std::vector<std::string> body_lines(const HeldFile& file, FileText text) {
+    std::vector<std::string> lines;
+    lines.reserve(file.notes.size() + text.lines.size() + text.notes.size());
+    for (const Note& note : file.notes) {
+        lines.push_back(note_line(file.heading, note));
+    }
+    std::move(text.lines.begin(), text.lines.end(), std::back_inserter(lines));
+    for (const Note& note : text.notes) {
+        lines.push_back(note_line(file.heading, note));
+    }
+    return lines;
+}
+
+std::string joined_name(std::string_view outer, std::string_view inner) {
+    if (outer.empty() || inner.empty()) {
+        return std::string(outer.empty() ? inner : outer);
+    }
+    return std::string(outer) + ":" + std::string(inner);
+}
+
+}  // namespace korve

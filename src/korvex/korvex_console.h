@@ -1,0 +1,96 @@
+// What every korvex verb shares: the streams it prints to, the statuses it
+// ends with, messages worded as compilers word theirs
+// ("korvex: WHERE: error: TEXT"), and what a run may write over.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "alasm/alasm_text.h"
+#include "base/problem.h"
+#include "files/output.h"
+#include "formats/alasm_lines.h"
+#include "inputs/korvex_inputs.h"
+#include "korvex/korvex_command_line.h"
+#include "translation/alasm_translation.h"
+
+namespace korve {
+
+enum class KorvexStatus : int {
+    Converted = 0,        // every input converted in full (warnings do not count)
+    NotAllConverted = 1,  // an input held no ALASM data, stopped at an undefined
+                          // token, or lost files; the others converted
+    Trouble = 2,          // a usage error, or a file that cannot be opened,
+                          // read or written
+};
+
+// The worse of two statuses: a run ends with the worst of its inputs'.
+constexpr KorvexStatus worse(KorvexStatus a, KorvexStatus b) {
+    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+}
+
+// How a verb that writes standard output as it goes ended.
+struct VerbOutcome {
+    KorvexStatus status = KorvexStatus::Converted;
+    bool stdout_failed = false;  // writing to standard output failed, and was said
+};
+
+// What `text` wrote, as values, for whoever shows it (the page): each
+// source's text, and what could not be carried into it.
+struct WrittenText {
+    std::string input;  // the source, as messages name it
+    std::string file;   // the file written, as messages name it; none: standard output
+    std::size_t lines = 0;
+    std::vector<UntranslatedLine> untranslated;
+    std::optional<UndefinedToken> undefined;  // on line `lines` + 1
+};
+
+struct KorvexReport {
+    std::vector<WrittenText> texts;
+};
+
+struct KorvexStreams {
+    std::FILE* in;   // read for the input "-", binary; may be null where there is none
+    std::FILE* out;  // text, help and lists; binary: korvex writes its own line ends
+    std::FILE* err;  // messages
+    KorvexReport* report = nullptr;  // filled where given
+};
+
+// Where a run prints: messages on standard error, as -q and -v ask.
+struct Console {
+    const KorvexStreams& streams;
+    command_line::Verbosity verbosity;
+    std::string_view newline = line_end_text(kPlatformLineEnd);
+
+    void print(std::FILE* stream, std::string_view text) const;
+    void line(std::FILE* stream, std::string_view text) const;
+    // Text with the system's line ends for its '\n's.
+    void lines(std::FILE* stream, std::string_view text) const;
+    void say(Severity severity, std::string_view where, std::string_view text) const;
+    // Says an error; gives `status`, the run's status for it.
+    KorvexStatus error(std::string_view where, std::string_view text, KorvexStatus status) const;
+    // Says that writing standard output failed, and the system's reason;
+    // gives status 2.
+    KorvexStatus stdout_error(std::string_view where, const std::error_code& why) const;
+};
+
+// What a verb is given: read, never changed.
+struct KorvexRun {
+    const Console& console;
+    const command_line::Options& options;
+};
+
+// Says what a walk of `input` skipped: files that hold neither ALASM data
+// nor a disk image, and what is neither a file nor a folder (a FIFO, a
+// device, a broken link).
+void say_skipped(const Console& console, const Source& input, std::size_t files,
+                 std::size_t not_files);
+
+// What a run may write over: its inputs never, whatever --force says.
+WritePolicy write_policy(const KorvexRun& run);
+
+}  // namespace korve

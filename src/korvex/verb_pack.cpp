@@ -1,0 +1,255 @@
+#include "korvex/verb_pack.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "alasm/alasm_pack.h"
+#include "base/code_page.h"
+#include "files/output.h"
+#include "files/output_names.h"
+#include "formats/container.h"
+#include "formats/trdos_image.h"
+#include "inputs/korvex_inputs.h"
+#include "translation/alasm_translation.h"
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One text, packed: its file, and what to say of it.
+struct PackedSource {
+    TrdosFile file;
+    std::string shown;
+    std::size_t lines = 0;
+    std::size_t rewritten = 0;
+};
+
+// A text packed, or the status its failure (said) gives the run.
+using Packed = std::variant<PackedSource, KorvexStatus>;
+
+}  // namespace
+
+// Where a pack error stands: "TEXT:LINE:COLUMN", or less where it has none.
+std::string pack_place(const Source& source, std::size_t line, std::size_t column) {
+    std::string place = source.shown;
+    if (line != 0) {
+        place += ":" + std::to_string(line);
+        if (column != 0) {
+            place += ":" + std::to_string(column);
+        }
+    }
+    return place;
+}
+
+// Why a character of a line cannot be stored in `page`.
+std::string unstorable(std::string_view line, std::size_t at, CodePage page) {
+    const Utf8Character found = decode_utf8(line, at);
+    if (found.size == 0) {
+        return "the bytes here are no UTF-8";
+    }
+    std::array<char, 16> code{};
+    std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(found.character));
+    return "'" + std::string(line.substr(at, found.size)) + "' (" + code.data() +
+           ") has no byte in " + std::string(code_page_name(page));
+}
+
+// The TR-DOS name of a text: --name's, or its file's; or the status of
+// why TR-DOS cannot take it.
+std::variant<std::string, KorvexStatus> pack_name(const KorvexRun& run, const Source& source) {
+    const auto& options = run.options;
+    std::optional<std::string> name;
+    if (options.name) {
+        Encoded bytes = encode_in(CodePage::Cp866, *options.name);
+        if (!bytes.failed_at) {
+            name = std::move(bytes.bytes);
+        }
+    } else {
+        name = trdos_name_of(source.name);
+    }
+    const std::string given = options.name ? *options.name : source.name;
+    if (!name) {
+        return run.console.error(
+            source.shown, "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
+            KorvexStatus::NotAllConverted);
+    }
+    if (const NameProblem problem = check_trdos_name(*name); problem != NameProblem::None) {
+        return run.console.error(source.shown,
+                                 name_problem_text(problem) + " (from " + given + ")" +
+                                     (options.name ? "" : "; give one with --name"),
+                                 KorvexStatus::NotAllConverted);
+    }
+    return std::move(*name);
+}
+
+// Why a translation is refused: its assembler is not ALASM.
+std::string translated_text_refused(std::string_view heading) {
+    const std::string_view rest = heading.substr(kTranslatedMark.size());
+    return "korvex translated this text for " + std::string(rest.substr(0, rest.find(':'))) +
+           ": only ALASM's own text goes back, as korvex text writes it without --dialect";
+}
+
+namespace {
+
+// Packs one text, a line at a time.
+Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) {
+    auto name = pack_name(run, source);
+    if (const auto* failed = std::get_if<KorvexStatus>(&name)) {
+        return *failed;
+    }
+    const std::string& trdos_name = std::get<std::string>(name);
+    ByteReader input(file);
+    TextLineReader lines(input);
+    AlasmPacker packer(trdos_name);
+    const std::optional<CodePage> page = run.options.text.charset;
+    std::string stored;
+    std::optional<PackError> error;
+    while (const auto line = lines.next()) {
+        std::string_view text = line->text;
+        if (packer.lines() == 0 && text.starts_with(kTranslatedMark)) {
+            return run.console.error(pack_place(source, 1, 0), translated_text_refused(text),
+                                     KorvexStatus::NotAllConverted);
+        }
+        if (page && line->whole) {
+            Encoded encoded = encode_in(*page, line->text);
+            if (encoded.failed_at) {
+                const std::size_t column = position_of(line->text, *encoded.failed_at).column;
+                return run.console.error(pack_place(source, packer.lines() + 1, column),
+                                         unstorable(line->text, *encoded.failed_at, *page),
+                                         KorvexStatus::NotAllConverted);
+            }
+            stored = std::move(encoded.bytes);
+            text = stored;
+        }
+        if ((error = packer.add_line(text, line->whole))) {
+            break;
+        }
+    }
+    if (input.failed()) {
+        return run.console.error(source.shown, "reading failed: " + reason(input.error()),
+                                 KorvexStatus::Trouble);
+    }
+    if (error || (error = packer.finish())) {
+        return run.console.error(pack_place(source, error->line, error->column),
+                                 pack_problem_text(*error), KorvexStatus::NotAllConverted);
+    }
+    return PackedSource{{trdos_name, kAlasmType, 0, packer.data()},
+                        source.shown,
+                        packer.lines(),
+                        packer.rewritten_lines()};
+}
+
+// The label of a new disk: its file's name less .trd, in CP866 where it can
+// be, cut to TR-DOS's 8 bytes.
+std::string disk_label(const Place& output) {
+    const std::string stem = shown_path(output.path.stem());
+    std::string label;
+    for (std::size_t at = 0; at < stem.size() && label.size() < kDiskLabelSize;) {
+        const Utf8Character next = decode_utf8(stem, at);
+        const auto byte = next.size == 0 ? std::nullopt : byte_of(CodePage::Cp866, next.character);
+        label += byte && *byte >= ' ' ? static_cast<char>(*byte) : '_';
+        at += std::max<std::size_t>(next.size, 1);
+    }
+    return label;
+}
+
+// The container's bytes, or the status of why a file cannot go in (said).
+std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind container,
+                                                const Place& output,
+                                                const std::vector<PackedSource>& packed) {
+    std::vector<TrdosFile> files;
+    files.reserve(packed.size());
+    for (const PackedSource& source : packed) {
+        files.push_back(source.file);
+    }
+    WrittenImage written;
+    switch (container) {
+        case InputKind::HobetaAlasm: written = write_hobeta_file(files.front()); break;
+        case InputKind::TrdosImage: written = write_trd_image(files, disk_label(output)); break;
+        case InputKind::SclArchive: written = write_scl_archive(files); break;
+        case InputKind::None:
+        case InputKind::BareAlasm: written.bytes = files.front().data; break;
+    }
+    if (written.problem != WriteProblem::None) {
+        return run.console.error(packed[written.file].shown,
+                                 write_problem_text(written.problem, files[written.file]),
+                                 KorvexStatus::NotAllConverted);
+    }
+    return std::move(written.bytes);
+}
+
+// Packs the text of one input: standard input or a file.
+Packed pack_input(const KorvexRun& run, const std::string& input) {
+    if (input == kStandardStream) {
+        return pack_source(run, run.console.streams.in,
+                           {std::string(kStdinShown), std::string(kStdinName)});
+    }
+    const fs::path path = file_path(input.c_str());
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        return run.console.error(input, "is a folder: name its texts", KorvexStatus::Trouble);
+    }
+    const OpenedFile opened = open_for_reading(path);
+    if (!opened.file) {
+        return run.console.error(input, reason(opened.error), KorvexStatus::Trouble);
+    }
+    return pack_source(run, opened.file.get(), {input, shown_path(path.filename())});
+}
+
+}  // namespace
+
+KorvexStatus run_pack(const KorvexRun& run) {
+    const Place output = place_named(*run.options.output);
+    const InputKind container = container_named(*run.options.output);
+    KorvexStatus status = KorvexStatus::Converted;
+    std::vector<PackedSource> packed;
+    for (const std::string& input : run.options.inputs) {
+        Packed source = pack_input(run, input);
+        if (auto* done = std::get_if<PackedSource>(&source)) {
+            packed.push_back(std::move(*done));
+        } else {
+            status = worse(status, std::get<KorvexStatus>(source));
+        }
+    }
+    const std::size_t texts = run.options.inputs.size();
+    std::variant<std::string, KorvexStatus> bytes = status;
+    if (packed.size() == texts) {
+        bytes = contain(run, container, output, packed);
+    }
+    // A disk or an archive holds all its texts, or is not written.
+    if (const auto* failed = std::get_if<KorvexStatus>(&bytes)) {
+        status = worse(status, *failed);
+        if (texts > 1) {
+            const std::size_t lost = texts - packed.size() + (packed.size() == texts ? 1 : 0);
+            run.console.error(output.shown,
+                              "not written: " + std::to_string(lost) + " of its " +
+                                  std::to_string(texts) + " texts cannot go in",
+                              status);
+        }
+        return status;
+    }
+    if (const auto failure = write_whole(output, std::get<std::string>(bytes), write_policy(run))) {
+        return run.console.error("", failure_text(*failure), KorvexStatus::Trouble);
+    }
+    for (const PackedSource& source : packed) {
+        std::string said = "packed " + std::to_string(source.lines) +
+                           (source.lines == 1 ? " line" : " lines") + " into " + output.shown +
+                           " as " + safe_name(source.file.name) + "." + kAlasmType;
+        if (source.rewritten > 0) {
+            said += source.lines == 1 ? "; it will read back in korve's layout"
+                                      : "; " + std::to_string(source.rewritten) +
+                                            " of them will read back in korve's layout";
+        }
+        run.console.say(Severity::Progress, source.shown, said);
+    }
+    return status;
+}
+
+}  // namespace korve

@@ -1,0 +1,506 @@
+#include "korvex/verb_put.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "alasm/alasm_pack.h"
+#include "alasm/alasm_text.h"
+#include "alasm/text_lines.h"
+#include "alasm/text_merge.h"
+#include "base/little_endian.h"
+#include "files/output.h"
+#include "files/output_names.h"
+#include "formats/container.h"
+#include "formats/disk_edit.h"
+#include "inputs/catalogue.h"
+#include "inputs/korvex_inputs.h"
+#include "korvex/verb_pack.h"
+#include "translation/translation_project.h"
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The DISK, read whole.
+struct Disk {
+    Source source;
+    std::vector<unsigned char> bytes;
+    InputKind kind = InputKind::None;
+    DiskImage image;                 // a disk image's or an archive's
+    std::vector<std::string> names;  // its files', as korvex text names them
+};
+
+// A TEXT, read whole.
+struct Text {
+    Source source;
+    std::vector<std::string> lines;
+};
+
+// What a TEXT does to the disk: the file it replaces or adds, its new data.
+struct Change {
+    const Text* text = nullptr;
+    std::optional<std::size_t> entry;  // the disk's live file it replaces
+    std::string name;                  // the file's TR-DOS name and type
+    char type = kAlasmType;
+    MergedSource merged;
+    bool unchanged = false;
+};
+
+template <typename Value>
+using Or = std::variant<Value, KorvexStatus>;
+
+bool is_image(const Disk& disk) {
+    return is_disk_image(disk.kind);
+}
+
+// "NAME.T", as a file name shows TR-DOS's bytes.
+std::string shown_name(std::string_view name, char type) {
+    return safe_name(name) + "." + safe_name(std::string_view(&type, 1));
+}
+
+// Why an in-place DISK may not be replaced, if it may not.
+std::optional<WriteFailure> in_place_refusal(const Source& disk) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(disk.path, error);
+    if (fs::is_symlink(status)) {
+        return WriteFailure{WriteFailure::Kind::IsLink, disk.shown, {}};
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        return WriteFailure{WriteFailure::Kind::NotAFile, disk.shown, {}};
+    }
+    if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        return WriteFailure{WriteFailure::Kind::CannotWrite, disk.shown,
+                            std::make_error_code(std::errc::permission_denied)};
+    }
+    return std::nullopt;
+}
+
+// What DISK is, read whole; what it cannot take is said.
+Or<Disk> read_disk(const KorvexRun& run) {
+    const std::string& input = run.options.inputs.front();
+    Disk disk;
+    disk.source = {input, {}, file_path(input.c_str())};
+    const bool in_place = !run.options.output;
+    if (const auto refused = in_place ? in_place_refusal(disk.source) : std::nullopt) {
+        return run.console.error("", failure_text(*refused), KorvexStatus::Trouble);
+    }
+    const OpenedFile opened = open_for_reading(disk.source.path);
+    if (!opened.file) {
+        return run.console.error(input, reason(opened.error), KorvexStatus::Trouble);
+    }
+    ByteReader reader(opened.file.get());
+    disk.kind = recognise_input(reader.look(kRecognisedBytes));
+    disk.bytes = read_image_bytes(reader);
+    if (reader.failed()) {
+        return run.console.error(input, "reading failed: " + reason(reader.error()), KorvexStatus::Trouble);
+    }
+    if (disk.bytes.size() > kLargestImage) {
+        disk.kind = InputKind::None;
+    }
+    if (disk.kind == InputKind::None) {
+        return run.console.error(input, "holds no ALASM data and no disk image",
+                                 KorvexStatus::NotAllConverted);
+    }
+    const std::size_t texts = run.options.inputs.size() - 1;
+    if (!is_image(disk) && (texts > 1 || run.options.name)) {
+        return run.console.error(input,
+                                 texts > 1 ? "holds one source: give it one TEXT"
+                                           : "holds one source: --name names a file on a disk image or "
+                                             "in an archive",
+                                 KorvexStatus::Trouble);
+    }
+    if (is_image(disk)) {
+        disk.image = read_disk_image(disk.bytes);
+        if (disk.image.problem != ImageProblem::None) {
+            return run.console.error(input,
+                                     image_problem_text(disk.image) + ": put changes only a whole image",
+                                     KorvexStatus::NotAllConverted);
+        }
+        disk.names = image_file_names(disk.image);
+    }
+    return disk;
+}
+
+// A TEXT's lines; what stops them being read is said. Reading stops where
+// the lines cannot fit in a source, however they are stored, as pack stops.
+Or<Text> read_text(const KorvexRun& run, const std::string& input) {
+    Text text;
+    File opened;
+    std::FILE* stream = run.console.streams.in;
+    if (input == kStandardStream) {
+        text.source = {std::string(kStdinShown), std::string(kStdinName)};
+    } else {
+        const fs::path path = file_path(input.c_str());
+        text.source = {input, shown_path(path.filename()), path};
+        std::error_code error;
+        if (fs::is_directory(path, error)) {
+            return run.console.error(input, "is a folder: name its texts", KorvexStatus::Trouble);
+        }
+        OpenedFile file = open_for_reading(path);
+        if (!file.file) {
+            return run.console.error(input, reason(file.error), KorvexStatus::Trouble);
+        }
+        opened = std::move(file.file);
+        stream = opened.get();
+    }
+    ByteReader reader(stream);
+    TextLineReader lines(reader);
+    std::size_t fewest_bytes = kAlasmHeaderSize;
+    while (const auto line = lines.next()) {
+        const std::size_t number = text.lines.size() + 1;
+        fewest_bytes += fewest_record_bytes(line->text);
+        if (!line->whole || fewest_bytes > kLargestAlasmData) {
+            const PackError error = line->whole
+                                        ? PackError{PackProblem::SourceTooLarge, number, 0, 0, {}}
+                                        : PackError{PackProblem::LineTooLong, number, kLongestTextLine + 1, 0, {}};
+            return run.console.error(pack_place(text.source, number, error.column), pack_problem_text(error),
+                                     KorvexStatus::NotAllConverted);
+        }
+        if (number == 1 && line->text.starts_with(kTranslatedMark)) {
+            return run.console.error(pack_place(text.source, 1, 0), translated_text_refused(line->text),
+                                     KorvexStatus::NotAllConverted);
+        }
+        text.lines.emplace_back(line->text);
+    }
+    if (reader.failed()) {
+        return run.console.error(text.source.shown, "reading failed: " + reason(reader.error()),
+                                 KorvexStatus::Trouble);
+    }
+    return text;
+}
+
+// The live file of a name and type, its name padded as the catalogue pads
+// it: "TSTPF " is TSTPF.
+std::optional<std::size_t> entry_named(const Disk& disk, std::string_view name, char type) {
+    const auto& entries = disk.image.entries;
+    const TrdosFile named{.name = std::string(name), .type = type};
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const ImageEntry& entry) {
+        return same_catalogue_name({.name = entry.name, .type = entry.type}, named);
+    });
+    return found == entries.end() ? std::nullopt
+                                  : std::optional(static_cast<std::size_t>(found - entries.begin()));
+}
+
+// --name's TR-DOS name and type: "NAME.T", or "NAME" of type H.
+Or<Change> change_named(const KorvexRun& run, const Text& text, const std::string& given) {
+    Encoded bytes = encode_in(CodePage::Cp866, given);
+    if (bytes.failed_at) {
+        return run.console.error(
+            text.source.shown,
+            "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
+            KorvexStatus::NotAllConverted);
+    }
+    Change change;
+    change.name = std::move(bytes.bytes);
+    const std::size_t dot = change.name.size() - std::min<std::size_t>(change.name.size(), 2);
+    if (change.name.size() > 2 && change.name[dot] == '.') {
+        change.type = change.name.back();
+        change.name.resize(dot);
+    }
+    if (const NameProblem problem = check_trdos_name(change.name); problem != NameProblem::None) {
+        return run.console.error(text.source.shown, name_problem_text(problem) + " (from " + given + ")",
+                                 KorvexStatus::NotAllConverted);
+    }
+    return change;
+}
+
+// The file a TEXT replaces on a disk image or in an archive, or adds.
+Or<Change> change_of(const KorvexRun& run, const Disk& disk, const Text& text) {
+    Change change;
+    if (run.options.name) {
+        auto named = change_named(run, text, *run.options.name);
+        if (std::holds_alternative<KorvexStatus>(named)) {
+            return named;
+        }
+        change = std::move(std::get<Change>(named));
+        change.entry = entry_named(disk, change.name, change.type);
+    } else {
+        const auto found = std::find_if(disk.names.begin(), disk.names.end(), [&](const std::string& name) {
+            return name + std::string(kTextSuffix) == text.source.name;
+        });
+        if (found != disk.names.end()) {
+            change.entry = static_cast<std::size_t>(found - disk.names.begin());
+        } else if (text.source.path.empty()) {
+            return run.console.error(text.source.shown, "standard input has no name: give it one with --name",
+                                     KorvexStatus::Trouble);
+        } else {
+            auto name = pack_name(run, text.source);
+            if (const auto* failed = std::get_if<KorvexStatus>(&name)) {
+                return *failed;
+            }
+            change.name = std::move(std::get<std::string>(name));
+            if (const auto named = entry_named(disk, change.name, change.type)) {
+                const ImageEntry& entry = disk.image.entries[*named];
+                const std::string file = shown_name(entry.name, entry.type);
+                return run.console.error(text.source.shown,
+                                         disk.source.shown + " holds a file " + file +
+                                             " that this text is not named for: give --name " + file +
+                                             " to replace it",
+                                         KorvexStatus::NotAllConverted);
+            }
+        }
+    }
+    if (change.entry) {
+        const ImageEntry& entry = disk.image.entries[*change.entry];
+        change.name = entry.name;
+        change.type = entry.type;
+        if (!entry.alasm) {
+            return run.console.error(text.source.shown,
+                                     shown_name(entry.name, entry.type) + " on " + disk.source.shown +
+                                         " holds no ALASM data: put replaces only ALASM sources",
+                                     KorvexStatus::NotAllConverted);
+        }
+    }
+    return change;
+}
+
+// The ALASM data a change replaces, from its header on, and its length.
+std::pair<std::span<const unsigned char>, std::size_t> stored_data(const Disk& disk, const Change& change) {
+    if (disk.kind == InputKind::BareAlasm) {
+        return {disk.bytes, disk.bytes.size()};
+    }
+    const std::span<const unsigned char> hobeta =
+        is_image(disk) ? byte_span(disk.image.entries[*change.entry].hobeta) : std::span(disk.bytes);
+    HobetaHeader header{};
+    std::copy_n(hobeta.begin(), header.size(), header.begin());
+    return {hobeta.subspan(kHobetaHeaderSize), hobeta_field(header, kHobetaLengthOffset)};
+}
+
+// Where the source a change replaces is named in messages.
+std::string stored_shown(const Disk& disk, const Change& change) {
+    return change.entry ? disk.source.shown + ":" + disk.names[*change.entry] : disk.source.shown;
+}
+
+// Says why a text cannot be stored; the status it gives the run.
+KorvexStatus merge_failed(const KorvexRun& run, const Text& text, const MergeFailure& failure) {
+    const std::string& line = text.lines[std::min(failure.line, text.lines.size()) - 1];
+    if (failure.pack) {
+        return run.console.error(pack_place(text.source, failure.line, failure.pack->column),
+                                 pack_problem_text(*failure.pack), KorvexStatus::NotAllConverted);
+    }
+    const CodePage page = *run.options.text.charset;
+    return run.console.error(pack_place(text.source, failure.line, position_of(line, failure.at).column),
+                             unstorable(line, failure.at, page), KorvexStatus::NotAllConverted);
+}
+
+// The new data of a change: the text merged into the source it replaces, or
+// packed as a new one.
+Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
+    const Text& text = *change.text;
+    const bool replaces = change.entry || !is_image(disk);
+    if (!replaces) {
+        change.merged = pack_lines(change.name, text.lines, run.options.text.charset);
+    } else {
+        const auto [bytes, length] = stored_data(disk, change);
+        ReadStored read = read_stored(bytes, length);
+        if (!read.source) {
+            const StoredProblem& problem = read.problem;
+            const std::string where = stored_shown(disk, change);
+            return run.console.error(
+                problem.undefined ? where + ":" + std::to_string(problem.line) : where,
+                (problem.undefined ? token_problem(*problem.undefined)
+                                   : problem.short_by > 0
+                                       ? data_end_problem(problem.line, 0, static_cast<std::int64_t>(problem.short_by))
+                                       : data_end_problem(0, problem.line, 0)) +
+                    ": put replaces only a source it reads whole",
+                KorvexStatus::NotAllConverted);
+        }
+        change.merged =
+            merge_text(*read.source, text.lines, {run.options.text.layout, run.options.text.charset});
+        const auto old = bytes.first(std::min(length, bytes.size()));
+        const auto data = byte_span(change.merged.data);
+        change.unchanged =
+            !change.merged.failure &&
+            (change.merged.unchanged || std::equal(old.begin(), old.end(), data.begin(), data.end()));
+    }
+    if (change.merged.failure) {
+        return merge_failed(run, text, *change.merged.failure);
+    }
+    return change;
+}
+
+// A change that another before it makes to the same file.
+bool same_file(const Change& one, const Change& other) {
+    if (one.entry || other.entry) {
+        return one.entry == other.entry;
+    }
+    return same_catalogue_name({.name = one.name, .type = one.type}, {.name = other.name, .type = other.type});
+}
+
+// The changes that change something, as the disk's editor takes them.
+struct Edits {
+    std::vector<FileChange> files;
+    std::vector<const Change*> made;  // aligned with `files`
+};
+
+// DISK's bytes with every change made; what cannot be made is said.
+Or<std::string> edited_disk(const KorvexRun& run, const Disk& disk, const Edits& edits,
+                            std::vector<PlacedFile>& placed) {
+    if (edits.files.empty()) {
+        return std::string(disk.bytes.begin(), disk.bytes.end());
+    }
+    EditedImage edited;
+    switch (disk.kind) {
+        case InputKind::TrdosImage: edited = edit_trd_image(disk.bytes, edits.files); break;
+        case InputKind::SclArchive: edited = edit_scl_archive(disk.bytes, edits.files); break;
+        case InputKind::HobetaAlasm:
+            edited = edit_hobeta_file(disk.bytes, edits.files.front().file.data);
+            break;
+        case InputKind::None:
+        case InputKind::BareAlasm: edited.bytes = edits.files.front().file.data; break;
+    }
+    if (edited.problem != EditProblem::None) {
+        const Change& change = *edits.made[edited.change];
+        const std::size_t sectors = (change.merged.data.size() + kSectorSize - 1) / kSectorSize;
+        return run.console.error(change.text->source.shown,
+                                 "cannot put " + shown_name(change.name, change.type) + " on " +
+                                     disk.source.shown + ": " + edit_problem_text(edited, sectors),
+                                 KorvexStatus::NotAllConverted);
+    }
+    placed = std::move(edited.placed);
+    return std::move(edited.bytes);
+}
+
+std::string counted(std::size_t count, std::string_view what) {
+    return std::to_string(count) + " " + std::string(what) + (count == 1 ? "" : "s");
+}
+
+// Says what a change did: a move as a note, the rest with -v.
+void say_done(const KorvexRun& run, const Disk& disk, const Change& change, const PlacedFile* placed,
+              const Place& target) {
+    const Source& text = change.text->source;
+    const std::string file = is_image(disk) ? shown_name(change.name, change.type) : target.shown;
+    if (change.unchanged) {
+        run.console.say(Severity::Progress, text.shown, file + " is unchanged");
+        return;
+    }
+    if (const std::string moved = placed != nullptr ? move_text(*placed) : ""; !moved.empty()) {
+        run.console.say(Severity::Note, text.shown, file + " " + moved);
+    }
+    const MergedSource& merged = change.merged;
+    std::string said;
+    if (is_image(disk) && !change.entry) {
+        said = "added " + counted(merged.stored, "line") + " to " + target.shown + " as " + file;
+    } else {
+        said = "put " + counted(merged.kept + merged.stored, "line") + " into " + file +
+               (is_image(disk) ? " on " + target.shown : "") + ": " + std::to_string(merged.kept) +
+               " kept, " + std::to_string(merged.stored) + " stored anew, " + std::to_string(merged.removed) +
+               " removed";
+    }
+    if (merged.rewritten > 0) {
+        said += "; " + std::to_string(merged.rewritten) + " of them will read back in korve's layout";
+    }
+    run.console.say(Severity::Progress, text.shown, said);
+}
+
+// Writes the changed DISK: over itself, its mode and owner kept and only
+// where it still holds what was read, or to -o OUT.
+KorvexStatus write_disk(const KorvexRun& run, const Disk& disk, std::string_view bytes, const Place& target) {
+    const bool in_place = !run.options.output;
+    const auto written = byte_span(bytes);
+    if (in_place && std::equal(written.begin(), written.end(), disk.bytes.begin(), disk.bytes.end())) {
+        run.console.say(Severity::Progress, disk.source.shown, "nothing changed: it is left as it was");
+        return KorvexStatus::Converted;
+    }
+    WritePolicy policy = write_policy(run);
+    if (in_place) {
+        policy.inputs.erase(policy.inputs.begin());  // DISK itself, never a TEXT
+        policy.in_place = WritePolicy::InPlace{disk.bytes, run.options.force};
+    }
+    if (const auto failure = write_whole(target, bytes, policy)) {
+        return run.console.error("", failure_text(*failure), KorvexStatus::Trouble);
+    }
+    return KorvexStatus::Converted;
+}
+
+// Each TEXT's change, merged; what cannot be is said, into `status`.
+std::vector<Change> changes_of(const KorvexRun& run, const Disk& disk, const std::vector<Text>& texts,
+                               KorvexStatus& status) {
+    std::vector<Change> changes;
+    for (const Text& text : texts) {
+        Or<Change> change = is_image(disk) ? change_of(run, disk, text) : Change{};
+        if (auto* named = std::get_if<Change>(&change)) {
+            named->text = &text;
+            const bool twice = std::any_of(changes.begin(), changes.end(),
+                                           [&](const Change& before) { return same_file(before, *named); });
+            change = twice ? run.console.error(text.source.shown,
+                                               "a TEXT before it puts the same file, " +
+                                                   shown_name(named->name, named->type),
+                                               KorvexStatus::NotAllConverted)
+                           : merge(run, disk, std::move(*named));
+        }
+        if (auto* merged = std::get_if<Change>(&change)) {
+            changes.push_back(std::move(*merged));
+        } else {
+            status = worse(status, std::get<KorvexStatus>(change));
+        }
+    }
+    return changes;
+}
+
+}  // namespace
+
+KorvexStatus run_put(const KorvexRun& run) {
+    const Or<Disk> read = read_disk(run);
+    if (const auto* failed = std::get_if<KorvexStatus>(&read)) {
+        return *failed;
+    }
+    const Disk& disk = std::get<Disk>(read);
+    const std::vector<std::string>& inputs = run.options.inputs;
+    KorvexStatus status = KorvexStatus::Converted;
+    std::vector<Text> texts;
+    for (auto input = inputs.begin() + 1; input != inputs.end(); ++input) {
+        Or<Text> text = read_text(run, *input);
+        if (auto* lines = std::get_if<Text>(&text)) {
+            texts.push_back(std::move(*lines));
+        } else {
+            status = worse(status, std::get<KorvexStatus>(text));
+        }
+    }
+    const std::vector<Change> changes = changes_of(run, disk, texts, status);
+    const Place target = place_named(run.options.output.value_or(inputs.front()));
+    Edits edits;
+    for (const Change& change : changes) {
+        if (!change.unchanged) {
+            const auto slot = change.entry ? std::optional(disk.image.entries[*change.entry].slot)
+                                           : std::nullopt;  // the editor names files by their slots
+            edits.files.push_back({slot, {change.name, change.type, 0, change.merged.data}});
+            edits.made.push_back(&change);
+        }
+    }
+    std::vector<PlacedFile> placed;
+    Or<std::string> bytes = status;
+    if (changes.size() == inputs.size() - 1) {
+        bytes = edited_disk(run, disk, edits, placed);
+    }
+    if (const auto* failed = std::get_if<KorvexStatus>(&bytes)) {
+        if (inputs.size() > 2) {
+            const std::size_t lost =
+                inputs.size() - 1 - changes.size() + (changes.size() + 1 == inputs.size() ? 1 : 0);
+            run.console.error(target.shown,
+                              "not written: " + std::to_string(lost) + " of its " +
+                                  std::to_string(inputs.size() - 1) + " texts cannot go in",
+                              *failed);
+        }
+        return worse(status, *failed);
+    }
+    if (const KorvexStatus written = write_disk(run, disk, std::get<std::string>(bytes), target);
+        written != KorvexStatus::Converted) {
+        return written;
+    }
+    for (const Change& change : changes) {
+        const auto made = std::find(edits.made.begin(), edits.made.end(), &change);
+        const auto index = static_cast<std::size_t>(made - edits.made.begin());
+        say_done(run, disk, change, index < placed.size() ? &placed[index] : nullptr, target);
+    }
+    return status;
+}
+
+}  // namespace korve

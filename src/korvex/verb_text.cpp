@@ -1,0 +1,415 @@
+#include "korvex/verb_text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "alasm/alasm_text.h"
+#include "base/little_endian.h"
+#include "files/output.h"
+#include "files/output_names.h"
+#include "formats/alasm_source.h"
+#include "inputs/catalogue.h"
+#include "inputs/korvex_inputs.h"
+#include "korvex/text_writer.h"
+#include "translation/alasm_translation.h"
+
+namespace korve {
+namespace {
+
+namespace fs = std::filesystem;
+using command_line::Options;
+
+// The sources of one folder (the command line's inputs, a folder walked, a
+// disk), read whole before any is translated: aligned with its inputs, none
+// where an input holds no ALASM data; each one's TR-DOS name ("SCRUTIL.H"),
+// and whether it is translated (with --main, only the main source and those
+// it includes are).
+struct Group {
+    Project project;
+    std::vector<std::optional<AlasmSource>> sources;
+    std::vector<std::string> keys;
+    std::vector<bool> chosen;
+    std::size_t mains = 0;  // sources --main names
+};
+
+bool translating(const KorvexRun& run) { return run.options.dialect != Dialect::Alasm; }
+
+// Whether the input at `index` of a group is left out: it holds a source
+// --main leaves out.
+bool left_out(const Group& group, std::size_t index) {
+    return index < group.sources.size() && group.sources[index] && !group.chosen[index];
+}
+
+// With --main NAME: chooses NAME's source and those it includes, directly
+// or not.
+void choose_main(const KorvexRun& run, Group& group) {
+    const auto index_of = [&group](std::string_view key) {
+        for (std::size_t i = 0; i < group.sources.size(); ++i) {
+            if (group.sources[i] && group.keys[i] == key) {
+                return std::optional<std::size_t>(i);
+            }
+        }
+        return std::optional<std::size_t>();
+    };
+    const auto main = index_of(include_key(*run.options.main));
+    if (!main) {
+        return;
+    }
+    group.mains = 1;
+    std::vector<std::size_t> todo{*main};
+    while (!todo.empty()) {
+        const std::size_t at = todo.back();
+        todo.pop_back();
+        if (group.chosen[at]) {
+            continue;
+        }
+        group.chosen[at] = true;
+        for (const std::string& name : included_sources(*group.sources[at])) {
+            if (const auto included = index_of(name)) {
+                todo.push_back(*included);
+            } else {
+                run.console.say(Severity::Warning, "",
+                                group.keys[at] + " includes " + name +
+                                    ", which none of the inputs beside it holds");
+            }
+        }
+    }
+}
+
+// Settles the group's project once its sources are read.
+void settle_group(const KorvexRun& run, Group& group) {
+    group.project.dialect = run.options.dialect;
+    group.project.high_bytes_as_numbers = run.options.text.charset.has_value();
+    group.chosen.assign(group.sources.size(), !run.options.main);
+    if (run.options.main) {
+        choose_main(run, group);
+    }
+    std::vector<const AlasmSource*> chosen;
+    for (std::size_t i = 0; i < group.sources.size(); ++i) {
+        if (group.sources[i] && group.chosen[i]) {
+            chosen.push_back(&*group.sources[i]);
+        }
+    }
+    settle_project(group.project, chosen);
+}
+
+// ---- Groups of sources, for a translation ----
+
+// A source read whole, if the input holds ALASM data and can be opened.
+std::optional<AlasmSource> read_whole_source(const InputNode& node, Reading reading) {
+    const OpenedInput opened = open_input(node, nullptr);
+    if (opened.error || !holds_alasm(opened.kind)) {
+        return std::nullopt;
+    }
+    return read_source(*opened.reader, opened.kind, reading);
+}
+
+// Reads the ALASM files among `nodes`, which are written into one folder: a
+// file SCRUTIL.H or SCRUTIL.$h is what INCLUDE "SCRUTIL" names.
+Group read_group(const KorvexRun& run, const std::vector<InputNode>& nodes) {
+    Group group;
+    group.sources.resize(nodes.size());
+    group.keys.resize(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const InputNode& node = nodes[i];
+        std::error_code error;
+        if (node.what != InputNode::What::File || !fs::is_regular_file(node.path, error)) {
+            continue;
+        }
+        group.sources[i] = read_whole_source(node, run.options.text.reading);
+        if (group.sources[i]) {
+            const std::string& name = node.source.name;
+            const auto stem = trdos_name_of(name);
+            const std::string file = name + std::string(kTextSuffix);
+            group.keys[i] = include_key(stem ? *stem : name);
+            group.project.includes.emplace(name, file);
+            group.project.includes.emplace(group.keys[i], file);
+        }
+    }
+    settle_group(run, group);
+    return group;
+}
+
+// ---- Disk images and folders ----
+
+// The folder that an image's files or a folder's tree go into, or why there
+// is none.
+std::optional<OutputFolder> folder_for(const KorvexRun& run, const Source& source,
+                                       const Destination& where, std::string_view holder,
+                                       Done& done) {
+    std::error_code error;
+    const bool refused = where.target == Target::Stdout || where.target == Target::File ||
+                         (where.target == Target::Undecided && fs::exists(where.place.path, error));
+    if (refused) {
+        const std::string words = where.target == Target::Stdout
+                                      ? "name a folder to write its files into with -o DIR"
+                                      : where.place.shown + " is no folder, and its files need one";
+        done.add(run.console.error(source.shown, std::string(holder) + " holds several files: " + words,
+                                   KorvexStatus::Trouble));
+        return std::nullopt;
+    }
+    if (where.straight) {
+        return OutputFolder(where.place);
+    }
+    return OutputFolder(where.folder->claim(source.name), where.folder);
+}
+
+Destination into(OutputFolder& folder, const Destination& where) {
+    return {Target::Folder, folder.place(), &folder, false, where.policy};
+}
+
+// The image's own problem first, then each file: lost, skipped or converted.
+// Its files are named as the page names them, distinct among themselves,
+// before their text files are named in the folder.
+Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& image,
+                   const Destination& where) {
+    Done done;
+    auto folder = folder_for(run, source, where, "a disk image", done);
+    if (!folder) {
+        return done;
+    }
+    if (image.problem != ImageProblem::None) {
+        // Files lost without a name are said here, or nowhere.
+        if (loses_unnamed_files(image)) {
+            done.add(run.console.error(source.shown, image_problem_text(image),
+                                       KorvexStatus::NotAllConverted));
+        } else {
+            run.console.say(Severity::Warning, source.shown, image_problem_text(image));
+        }
+    }
+    const std::vector<std::string> names = image_file_names(image);
+    // A disk's files include each other by their TR-DOS names.
+    Group group;
+    group.sources.resize(image.entries.size());
+    group.keys.resize(image.entries.size());
+    for (std::size_t i = 0; i < image.entries.size() && translating(run); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        if (entry.alasm) {
+            ByteReader reader(byte_span(entry.hobeta));
+            group.sources[i] = read_source(reader, InputKind::HobetaAlasm, run.options.text.reading);
+            group.keys[i] = full_name(entry);
+            group.project.includes.emplace(group.keys[i], names[i] + std::string(kTextSuffix));
+        }
+    }
+    settle_group(run, group);
+    done.mains += group.mains;
+    const Destination inside_folder = into(*folder, where);
+    for (std::size_t i = 0; i < image.entries.size(); ++i) {
+        const ImageEntry& entry = image.entries[i];
+        const Source file{source.shown + ":" + names[i], names[i]};
+        if (run.options.main && !group.chosen[i]) {
+            continue;  // not the main source's, nor included by it
+        }
+        if (entry.problem != ImageProblem::None) {
+            done.add(run.console.error(file.shown, entry_problem(entry.problem),
+                                       KorvexStatus::NotAllConverted));
+        } else if (!entry.alasm) {
+            run.console.say(Severity::Progress, file.shown, "skipped: not ALASM data");
+        } else {
+            ByteReader reader(byte_span(entry.hobeta));
+            const SourceInput input{&reader, InputKind::HobetaAlasm,
+                                    group.sources[i] ? &*group.sources[i] : nullptr, &group.project};
+            done.add(write_source_text(run, file, input, inside_folder));
+        }
+    }
+    return done;
+}
+
+Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where,
+               const Group& group, const AlasmSource* read, bool walked);
+
+// Takes the files of a folder in sorted order, and its folders in turn.
+Done walk(const KorvexRun& run, const InputNode& node, const Destination& where, bool walked) {
+    Done done;
+    const Source& source = node.source;
+    if (node.what == InputNode::What::WrittenInto && walked) {
+        return done;  // the folder written into is never walked
+    }
+    auto folder = folder_for(run, source, where, "a folder", done);
+    if (!folder) {
+        return done;
+    }
+    if (node.what == InputNode::What::WrittenInto) {
+        done.add(run.console.error(source.shown, "it is the folder written into; name another with -o",
+                                   KorvexStatus::Trouble));
+        return done;
+    }
+    if (node.unlisted) {
+        done.add(run.console.error(source.shown, "cannot read the folder: " + reason(node.unlisted),
+                                   KorvexStatus::Trouble));
+        return done;
+    }
+    // The sources of one folder include each other.
+    const Group group = translating(run) ? read_group(run, node.children) : Group{};
+    done.mains += group.mains;
+    const Destination inside_folder = into(*folder, where);
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const InputNode& child = node.children[i];
+        if (left_out(group, i)) {
+            continue;
+        }
+        switch (child.what) {
+            case InputNode::What::Folder:
+            case InputNode::What::WrittenInto: done.add(walk(run, child, inside_folder, true)); break;
+            case InputNode::What::LinkToFolder:
+                run.console.say(Severity::Progress, child.source.shown, "skipped: a link to a folder");
+                break;
+            case InputNode::What::NotAFile:
+                ++done.not_files;
+                run.console.say(Severity::Progress, child.source.shown, "skipped: not a file");
+                break;
+            case InputNode::What::File:
+            case InputNode::What::Stdin: {
+                const AlasmSource* read = i < group.sources.size() && group.sources[i]
+                                              ? &*group.sources[i]
+                                              : nullptr;
+                done.add(take_file(run, child, inside_folder, group, read, true));
+                break;
+            }
+        }
+    }
+    return done;
+}
+
+// Takes one file, or standard input: recognises it, then converts what it
+// holds. `read`: its source, read whole already for its group.
+Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where,
+               const Group& group, const AlasmSource* read, bool walked) {
+    Done done;
+    const Source& source = node.source;
+    Destination resolved = where;
+    if (where.target == Target::Undecided) {
+        resolved.target = Target::File;
+    }
+    if (read != nullptr) {
+        return write_source_text(run, source, {nullptr, InputKind::None, read, &group.project}, resolved);
+    }
+    OpenedInput opened = open_input(node, run.console.streams.in);
+    if (opened.error) {
+        const std::string why = opened.reader ? "reading failed: " + reason(opened.error)
+                                              : reason(opened.error);
+        done.add(run.console.error(source.shown, why, KorvexStatus::Trouble));
+        return done;
+    }
+    ByteReader& reader = *opened.reader;
+    InputKind kind = opened.kind;
+    if (holds_alasm(kind)) {
+        if (!translating(run)) {
+            return write_source_text(run, source, {&reader, kind, nullptr, nullptr}, resolved);
+        }
+        const AlasmSource whole = read_source(reader, kind, run.options.text.reading);
+        return write_source_text(run, source, {nullptr, kind, &whole, &group.project}, resolved);
+    }
+    DiskImage image;
+    if (is_disk_image(kind)) {
+        const std::vector<unsigned char> bytes = read_image_bytes(reader);
+        if (reader.failed()) {
+            done.add(run.console.error(source.shown, "reading failed: " + reason(reader.error()),
+                                       KorvexStatus::Trouble));
+            return done;
+        }
+        image = read_disk_image(bytes);
+        if (image.problem == ImageProblem::NotAnImage) {
+            kind = InputKind::None;  // larger than any image
+        }
+    }
+    if (is_disk_image(kind)) {
+        return convert_image(run, source, image, where);
+    }
+    if (walked) {
+        ++done.skipped;
+        run.console.say(Severity::Progress, source.shown,
+                        "skipped: neither ALASM data nor a disk image");
+    } else {
+        done.add(run.console.error(source.shown, "holds no ALASM data and no disk image",
+                                   KorvexStatus::NotAllConverted));
+    }
+    return done;
+}
+
+// Where the inputs' text goes, from -o and the inputs; none (having said
+// why) when the command cannot be carried out.
+std::optional<Destination> destination(const KorvexRun& run, OutputFolder& top,
+                                      const WritePolicy& policy, Done& done) {
+    const Options& options = run.options;
+    const bool several = options.inputs.size() > 1;
+    if (!options.output || *options.output == kStandardStream) {
+        if (several) {
+            done.add(run.console.error(
+                "", "several inputs: name a folder to write their files into with -o DIR",
+                KorvexStatus::Trouble));
+            return std::nullopt;
+        }
+        return Destination{Target::Stdout, {}, nullptr, false, &policy};
+    }
+    const std::string& output = *options.output;
+    std::error_code error;
+    const fs::file_status status = fs::status(top.place().path, error);
+    const bool is_folder =
+        fs::is_directory(status) || output.ends_with('/') || output.ends_with('\\');
+    if (several && !is_folder && fs::exists(status)) {
+        done.add(run.console.error("", output + " is no folder, and several inputs need one",
+                                   KorvexStatus::Trouble));
+        return std::nullopt;
+    }
+    if (several || is_folder) {
+        return Destination{Target::Folder, top.place(), &top, !several, &policy};
+    }
+    return Destination{Target::Undecided, top.place(), &top, true, &policy};
+}
+
+}  // namespace
+
+VerbOutcome run_text(const KorvexRun& run) {
+    const Options& options = run.options;
+    OutputFolder top(place_named(options.output.value_or("")));
+    const WritePolicy policy = write_policy(run);
+    Done done;
+    const auto where = destination(run, top, policy, done);
+    if (!where) {
+        return {done.status, false};
+    }
+    std::optional<fs::path> written_into;
+    if (where->target != Target::Stdout) {
+        written_into = top.place().path;
+    }
+    const std::vector<InputNode> tree = input_tree(options.inputs, written_into);
+    Group group;
+    if (translating(run)) {
+        // The files named on the command line, written into one folder,
+        // include each other.
+        group = read_group(run, tree);
+        done.mains += group.mains;
+    }
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        const InputNode& node = tree[i];
+        Done taken;
+        if (left_out(group, i)) {
+            continue;
+        }
+        if (node.what == InputNode::What::File || node.what == InputNode::What::Stdin) {
+            const AlasmSource* read = i < group.sources.size() && group.sources[i]
+                                          ? &*group.sources[i]
+                                          : nullptr;
+            // With --main, a file that holds no source is passed over.
+            taken = take_file(run, node, *where, group, read, options.main.has_value());
+        } else {
+            taken = walk(run, node, *where, false);
+        }
+        say_skipped(run.console, node.source, taken.skipped, taken.not_files);
+        done.add(taken);
+    }
+    if (options.main && done.mains == 0) {
+        done.add(run.console.error("", "no input holds " + include_key(*options.main) +
+                                           ", the source --main names",
+                                   KorvexStatus::Trouble));
+    }
+    return {done.status, done.stdout_failed};
+}
+
+}  // namespace korve

@@ -1,0 +1,188 @@
+#include "translation/alasm_translation.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "translation/translation_blocks.h"
+#include "translation/translation_line.h"
+#include "translation/translation_run.h"
+#include "translation/translation_statement.h"
+#include "translation/translation_survey.h"
+
+namespace korve {
+namespace {
+
+// What a run through the whole source, its output thrown away, finds that
+// lines make to the output of earlier ones: in the order of the lines they
+// change, and for one line in the order they were made.
+std::vector<OutputEdit> edits_to_earlier_lines(const Project& project, const AlasmSource& source,
+                                               const SourceFacts& facts) {
+    TranslationRun run(project, source, facts);
+    for (; run.at < source.size(); ++run.at) {
+        const SourceLine each(source, run.at);
+        Output output;
+        translate_line(run, each.line, output);
+    }
+    std::stable_sort(run.edits.begin(), run.edits.end(),
+                     [](const OutputEdit& a, const OutputEdit& b) { return a.line < b.line; });
+    return std::move(run.edits);
+}
+
+// An edit to a line's output, whose last line ends in `comment` (the line's
+// comment and the spaces before it, as they were kept).
+void apply(const OutputEdit& edit, std::size_t comment, Output& output) {
+    if (edit.kind == OutputEdit::Kind::Append) {
+        std::string& last = output.lines.back();
+        last.insert(last.size() - std::min(comment, last.size()), edit.text);
+    } else {
+        output.lines.insert(output.lines.begin(), edit.text);
+    }
+}
+
+TranslatedLine joined(std::size_t index, const Output& output) {
+    TranslatedLine line;
+    if (!output.problem.empty()) {
+        line.untranslated = UntranslatedLine{index + 1, output.problem};
+    }
+    for (std::size_t i = 0; i < output.lines.size(); ++i) {
+        if (i > 0) {
+            line.text += '\n';
+        }
+        line.text += output.lines[i];
+    }
+    return line;
+}
+
+}  // namespace
+
+// Goes through the source for its facts, and for the edits that later lines
+// make to earlier ones where any line may make them; then translates a line
+// at each call, the edits applied.
+class Translator {
+public:
+    Translator(const Project& project, const AlasmSource& source, std::string_view file_name)
+        : project_(project), source_(source), facts_(survey_source(project_, source_)),
+          file_name_(file_name) {
+        if (facts_.org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
+            edits_ = edits_to_earlier_lines(project_, source_, facts_);
+        }
+        run_.emplace(project_, source_, facts_);
+    }
+
+    bool done() const { return run_->at >= source_.size(); }
+
+    TranslatedLine next() {
+        if (done()) {
+            return {};
+        }
+        TranslationRun& run = *run_;
+        const std::size_t index = run.at;
+        Output output;
+        std::size_t comment = 0;
+        {
+            const SourceLine each(source_, index);
+            translate_line(run, each.line, output);
+            if (output.problem.empty()) {
+                comment = each.line.gap.size() + each.line.comment.size();
+            }
+        }
+        run.edits.clear();  // known already
+        for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
+            apply(edits_[next_edit_], comment, output);
+        }
+        if (run.in_memory && index == 0) {
+            auto prologue = memory_prologue(run.spelling, file_name_);
+            output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
+        }
+        if (run.in_memory && index + 1 == source_.size()) {
+            const auto epilogue = memory_epilogue(run.spelling, file_name_);
+            output.lines.insert(output.lines.end(), epilogue.begin(), epilogue.end());
+        }
+        ++run.at;
+        return joined(index, output);
+    }
+
+    std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
+
+private:
+    const Project project_;
+    const AlasmSource& source_;
+    const SourceFacts facts_;
+    const std::string file_name_;
+    std::vector<OutputEdit> edits_;
+    std::size_t next_edit_ = 0;
+    std::optional<TranslationRun> run_;
+};
+
+SourceTranslation::SourceTranslation(const Project& project, const AlasmSource& source,
+                                     std::string_view file_name)
+    : translator_(std::make_unique<Translator>(project, source, file_name)) {}
+SourceTranslation::SourceTranslation(SourceTranslation&&) noexcept = default;
+SourceTranslation& SourceTranslation::operator=(SourceTranslation&&) noexcept = default;
+SourceTranslation::~SourceTranslation() = default;
+
+bool SourceTranslation::done() const { return translator_->done(); }
+TranslatedLine SourceTranslation::next() { return translator_->next(); }
+std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
+    return translator_->end_problems();
+}
+
+void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        if (auto name = defined_macro(each.line)) {
+            names.insert(std::move(*name));
+        }
+    }
+}
+
+namespace {
+
+// Whether a line of the source would translate only if the target
+// assembled into memory: its translation, thrown away, says so.
+bool needs_memory(const Project& project, const AlasmSource& source) {
+    const SourceFacts facts = survey_source(project, source);
+    if (!facts.may_need_memory) {
+        return false;
+    }
+    TranslationRun run(project, source, facts);
+    for (; run.at < source.size() && !run.needs_memory; ++run.at) {
+        const SourceLine each(source, run.at);
+        Output output;
+        translate_line(run, each.line, output);
+    }
+    return run.needs_memory;
+}
+
+}  // namespace
+
+void settle_project(Project& project, std::span<const AlasmSource* const> sources) {
+    for (const AlasmSource* source : sources) {
+        collect_macros(*source, project.macros);
+    }
+    project.in_memory = false;
+    if (dialect_spelling(project.dialect).memory.device.empty()) {
+        return;
+    }
+    project.in_memory = std::any_of(sources.begin(), sources.end(),
+                                    [&](const AlasmSource* source) {
+                                        return needs_memory(project, *source);
+                                    });
+}
+
+std::vector<std::string> included_sources(const AlasmSource& source) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        const Line& line = each.line;
+        if (line.has_mnemonic && line.directive == Directive::Include && !line.operands.empty() &&
+            is_string(line.operands[0])) {
+            const std::string_view quoted = line.operands[0][0].text;
+            names.push_back(include_key(quoted.substr(1, quoted.size() - 2)));
+        }
+    }
+    return names;
+}
+
+}  // namespace korve

@@ -1,0 +1,107 @@
+#include "translation/translation_addresses.h"
+
+namespace korve {
+namespace {
+
+void settle(TranslationRun& run, std::string_view name, std::optional<std::uint16_t> value) {
+    if (name.empty()) {
+        return;
+    }
+    if (value) {
+        run.known[std::string(name)] = *value;
+    } else {
+        run.known.erase(std::string(name));
+    }
+}
+
+std::optional<std::size_t> listed_bytes(const Line& line, std::size_t item) {
+    std::size_t size = 0;
+    for (const Operand& operand : line.operands) {
+        size += is_string(operand) && item == 1 ? operand[0].text.size() - 2 : item;
+    }
+    return size;
+}
+
+// DS n,list: n times the list (one byte without one).
+std::optional<std::size_t> space_size(const TranslationRun& run, const Line& line) {
+    if (line.operands.empty()) {
+        return std::nullopt;
+    }
+    const auto count = known_value(run, classify(line.operands[0]).text);
+    std::size_t list = line.operands.size() == 1 ? 1 : 0;
+    for (std::size_t i = 1; i < line.operands.size(); ++i) {
+        const Operand& operand = line.operands[i];
+        list += is_string(operand) ? operand[0].text.size() - 2 : 1;
+    }
+    return count ? std::optional<std::size_t>(*count * list) : std::nullopt;
+}
+
+// How many bytes a line writes, where that is known.
+std::optional<std::size_t> emitted_size(const TranslationRun& run, const Line& line) {
+    switch (line.directive) {
+        case Directive::Bytes: return listed_bytes(line, 1);
+        case Directive::Words: return listed_bytes(line, 2);
+        case Directive::Space: return space_size(run, line);
+        case Directive::Packed: {
+            std::size_t digits = 0;
+            for (const Operand& operand : line.operands) {
+                digits += trim(classify(operand).text).size();
+            }
+            return digits / 2;
+        }
+        default: break;
+    }
+    return line_size(line);
+}
+
+// Whether the bytes a line writes are its own, not what memory held (DS
+// without a list leaves them as they were, as far as is known).
+bool writes_own_bytes(const Line& line) {
+    return line.directive != Directive::Space || line.operands.size() > 1;
+}
+
+}  // namespace
+
+void follow(TranslationRun& run, const Line& line) {
+    if (line.abandoned) {
+        run.here.reset();
+        return;
+    }
+    if (!line.has_mnemonic) {
+        if (const auto assignment = split_assignment(line.field)) {
+            settle(run, assignment->first, known_value(run, assignment->second));
+        } else if (!writes_bytes(line, run.macros)) {
+            settle(run, label_field(line.field).name, run.here);
+        } else {
+            run.here.reset();
+        }
+        return;
+    }
+    const LabelField label = label_field(line.field);
+    if (line.directive == Directive::Equ) {
+        const bool one = line.operands.size() == 1;
+        settle(run, label.name,
+               one ? known_value(run, classify(line.operands[0]).text) : std::nullopt);
+        return;
+    }
+    settle(run, label.name, run.here);
+    if (line.directive == Directive::Org) {
+        run.here = line.operands.size() == 1 ? known_value(run, classify(line.operands[0]).text)
+                                             : std::nullopt;
+        return;
+    }
+    if (line.directive == Directive::Main || line.directive == Directive::Display) {
+        return;
+    }
+    const auto size = emitted_size(run, line);
+    if (!size || !run.here) {
+        run.here.reset();
+        return;
+    }
+    if (writes_own_bytes(line)) {
+        run.written.add(*run.here, static_cast<std::uint32_t>(*size));
+    }
+    run.here = static_cast<std::uint16_t>(*run.here + *size);
+}
+
+}  // namespace korve

@@ -1,0 +1,14 @@
+// Where ALASM puts the bytes: $ and the labels whose values the lines so
+// far fix, followed as ALASM assembles them as long as every size is known.
+#pragma once
+
+#include "translation/translation_line.h"
+#include "translation/translation_run.h"
+
+namespace korve {
+
+// Follows a line just translated. An INCLUDE, a macro, a block or an
+// instruction of an unknown size leaves $ unknown.
+void follow(TranslationRun& run, const Line& line);
+
+}  // namespace korve

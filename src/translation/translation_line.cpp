@@ -1,0 +1,406 @@
+#include "translation/translation_line.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "alasm/alasm_expression.h"
+
+namespace korve {
+namespace {
+
+std::string_view piece_text(const DescribedLine& line, const LinePiece& piece) {
+    return std::string_view(line.text).substr(piece.begin, piece.size);
+}
+
+bool is_space_item(const Item& item) {
+    return item.part == LinePart::Spaces ||
+           (item.part == LinePart::Operand && item.token == keyword::kSpace);
+}
+
+bool is_keyword_item(const Item& item) {
+    return item.part == LinePart::Operand && item.token != keyword::kSpace;
+}
+
+void trim_items(Operand& operand) {
+    while (!operand.empty() && is_space_item(operand.back())) {
+        operand.pop_back();
+    }
+    const auto first = std::find_if_not(operand.begin(), operand.end(), is_space_item);
+    operand.erase(operand.begin(), first);
+}
+
+// After a string that holds a ';', ALASM stores the rest of the line as
+// typed, keywords too: what comes before the next ';' outside a string is
+// more operands, in plain text and strings.
+void split_untokenized(Line& line) {
+    const std::string_view rest = line.comment;
+    std::size_t cut = rest.size();
+    bool quoted = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && rest[i] == ';') {
+            cut = i;
+            break;
+        }
+    }
+    std::string_view more = rest.substr(0, cut);
+    line.comment = rest.substr(cut);
+    const std::size_t end = more.find_last_not_of(' ');
+    line.gap = more.substr(end == std::string_view::npos ? 0 : end + 1);
+    more = more.substr(0, more.size() - line.gap.size());
+    line.untokenized = true;
+    if (line.operands.empty()) {
+        line.operands.emplace_back();
+    }
+    for (std::size_t i = 0; i < more.size();) {
+        if (more[i] == ',') {
+            line.operands.emplace_back();
+            ++i;
+            continue;
+        }
+        std::size_t next = more.find_first_of(",\"", i);
+        LinePart part = LinePart::Text;
+        if (more[i] == '"') {
+            const std::size_t close = more.find('"', i + 1);
+            next = close == std::string_view::npos ? more.size() : close + 1;
+            part = LinePart::String;
+        }
+        next = std::min(next, more.size());
+        line.operands.back().push_back({part, kNoToken, more.substr(i, next - i)});
+        i = next;
+    }
+    for (Operand& operand : line.operands) {
+        trim_items(operand);
+    }
+}
+
+// The operands from piece `at` up to the comment; gives the piece the
+// comment starts at (or the end).
+std::size_t read_operands(const DescribedLine& described, std::size_t at, Line& line) {
+    const auto& pieces = described.pieces;
+    Operand operand;
+    bool any = false;
+    for (; at < pieces.size() && pieces[at].part != LinePart::Comment; ++at) {
+        const LinePiece& piece = pieces[at];
+        const std::string_view text = piece_text(described, piece);
+        if (piece.part != LinePart::Text) {
+            operand.push_back({piece.part, piece.token, text});
+            any = true;
+            continue;
+        }
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = text.find(',', start);
+            const std::string_view part = text.substr(start, comma - start);
+            if (!part.empty()) {
+                operand.push_back({LinePart::Text, kNoToken, part});
+            }
+            any = true;
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            line.operands.push_back(std::move(operand));
+            operand.clear();
+            start = comma + 1;
+        }
+    }
+    if (!operand.empty() && is_space_item(operand.back()) && at < pieces.size()) {
+        // The spaces before a comment set it off; they are no operand's.
+        line.gap = operand.back().text;
+        operand.pop_back();
+    }
+    if (any) {
+        line.operands.push_back(std::move(operand));
+    }
+    for (Operand& each : line.operands) {
+        trim_items(each);
+    }
+    if (line.operands.size() == 1 && line.operands[0].empty()) {
+        line.operands.clear();
+    }
+    return at;
+}
+
+// The most operands an instruction takes (one not listed takes none), and
+// whether ALASM repeats it for more. The jumps and calls, RET, RST and IM
+// are not known to repeat.
+struct OperandRow {
+    std::string_view word;
+    unsigned char most;
+    bool repeats;
+};
+constexpr std::array<OperandRow, 38> kOperandRows = {{
+    {"PUSH", 1, true}, {"POP", 1, true}, {"INC", 1, true}, {"DEC", 1, true},
+    {"SUB", 1, true},  {"AND", 1, true}, {"XOR", 1, true}, {"OR", 1, true},
+    {"CP", 1, true},   {"RLC", 1, true}, {"RRC", 1, true}, {"RL", 1, true},
+    {"RR", 1, true},   {"SLA", 1, true}, {"SRA", 1, true}, {"SLI", 1, true},
+    {"SRL", 1, true},  {"IM", 1, false}, {"RST", 1, false}, {"DJNZ", 1, false},
+    {"RET", 1, false}, {"JNZ", 1, false}, {"JZ", 1, false}, {"JNC", 1, false},
+    {"JC", 1, false},  {"LD", 2, true},  {"ADD", 2, true},  {"ADC", 2, true},
+    {"SBC", 2, true},  {"EX", 2, true},  {"IN", 2, true},   {"OUT", 2, true},
+    {"BIT", 2, true},  {"SET", 2, true}, {"RES", 2, true},  {"JP", 2, false},
+    {"JR", 2, false},  {"CALL", 2, false},
+}};
+
+consteval std::array<OperandRow, 256> make_operand_table() {
+    std::array<OperandRow, 256> table{};
+    for (const OperandRow& row : kOperandRows) {
+        table[keyword_byte(row.word)] = row;
+    }
+    return table;
+}
+constexpr std::array<OperandRow, 256> kOperandTable = make_operand_table();
+
+bool is_index_word(std::string_view word) { return word == "(IX" || word == "(IY"; }
+
+// The text of items, each space keyword as a space.
+std::string items_text(Operand::const_iterator begin, Operand::const_iterator end) {
+    std::string text;
+    for (auto item = begin; item != end; ++item) {
+        text += is_space_item(*item) ? std::string(item->text.size(), ' ')
+                                     : std::string(item->text);
+    }
+    return text;
+}
+
+}  // namespace
+
+Line parse_line(const DescribedLine& described) {
+    Line line;
+    line.text = described.text;
+    line.abandoned = described.undefined.has_value();
+    const auto& pieces = described.pieces;
+    std::size_t at = 0;
+    for (; at < pieces.size(); ++at) {
+        if (pieces[at].part == LinePart::Mnemonic || pieces[at].part == LinePart::Comment) {
+            break;
+        }
+    }
+    const std::size_t field_end = at < pieces.size() ? pieces[at].begin : line.text.size();
+    line.field = line.text.substr(0, field_end);
+    if (at < pieces.size() && pieces[at].part == LinePart::Mnemonic) {
+        line.has_mnemonic = true;
+        line.token = pieces[at].token;
+        line.directive = directive_of(line.token);
+        line.word = decode_token(line.token, TokenMode::First).value_or("");
+        at = read_operands(described, at + 1, line);
+    }
+    if (at < pieces.size()) {
+        line.comment = line.text.substr(pieces[at].begin);
+        const bool after_string = at > 0 && pieces[at - 1].part == LinePart::String &&
+                                  piece_text(described, pieces[at - 1]).find(';') !=
+                                      std::string_view::npos;
+        if (line.has_mnemonic && after_string && line.comment.front() != ';') {
+            split_untokenized(line);
+        }
+    }
+    if (!line.has_mnemonic && !line.comment.empty()) {
+        // Spaces between the text before a comment and the comment.
+        const std::size_t end = line.field.find_last_not_of(' ');
+        const std::size_t keep = end == std::string_view::npos ? 0 : end + 1;
+        line.gap = line.field.substr(keep);
+        line.field = line.field.substr(0, keep);
+    }
+    return line;
+}
+
+std::string_view trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+bool is_name(std::string_view text) {
+    if (text.empty() || !starts_alasm_name(text.front())) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), continues_alasm_name);
+}
+
+bool is_label(std::string_view name) {
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        return c == '"' || c == ',' || c == '(' || c == ')' || c == ';' || c == '=';
+    });
+}
+
+LabelField label_field(std::string_view field) {
+    LabelField label;
+    if (!field.empty() && field.front() == '+') {
+        field.remove_prefix(1);
+    }
+    label.indented = !field.empty() && field.front() == ' ';
+    field = trim(field);
+    const std::size_t end = field.find(' ');
+    label.name = field.substr(0, end);
+    label.rest = end == std::string_view::npos ? std::string_view() : trim(field.substr(end));
+    if (!label.name.empty() && label.name.back() == ':') {
+        label.colon = true;
+        label.name.remove_suffix(1);
+    }
+    return label;
+}
+
+std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
+    std::string_view field) {
+    if (!field.empty() && field.front() == '+') {
+        field.remove_prefix(1);
+    }
+    const std::size_t equals = field.find('=');
+    if (equals == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view name = trim(field.substr(0, equals));
+    if (!is_name(name)) {
+        return std::nullopt;
+    }
+    return std::make_pair(name, trim(field.substr(equals + 1)));
+}
+
+Classified classify(const Operand& operand) {
+    Classified result;
+    if (operand.empty()) {
+        return result;
+    }
+    if (std::none_of(operand.begin(), operand.end(), is_keyword_item)) {
+        result.kind = OperandKind::Value;
+        result.text = items_text(operand.begin(), operand.end());
+        return result;
+    }
+    const Item& first = operand.front();
+    if (first.part != LinePart::Operand) {
+        return result;
+    }
+    result.word = std::string(decode_token(first.token, TokenMode::Operand).value_or(""));
+    if (operand.size() == 1) {
+        result.kind = is_index_word(result.word) ? OperandKind::Bad : OperandKind::Register;
+        return result;
+    }
+    if (!is_index_word(result.word) ||
+        std::any_of(operand.begin() + 1, operand.end(), is_keyword_item)) {
+        return result;
+    }
+    const std::string rest = items_text(operand.begin() + 1, operand.end());
+    const std::string_view inside = trim(rest);
+    if (inside.empty() || inside.back() != ')') {
+        return result;
+    }
+    result.kind = OperandKind::Indexed;
+    result.text = std::string(trim(inside.substr(0, inside.size() - 1)));
+    return result;
+}
+
+bool is_string(const Operand& operand) {
+    return operand.size() == 1 && operand[0].part == LinePart::String;
+}
+
+bool wholly_parenthesised(std::string_view text) {
+    if (text.size() < 2 || text.front() != '(' || text.back() != ')') {
+        return false;
+    }
+    int depth = 0;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && c == '(') {
+            ++depth;
+        } else if (!quoted && c == ')') {
+            --depth;
+            if (depth == 0 && i + 1 < text.size()) {
+                return false;
+            }
+        }
+    }
+    return depth == 0;
+}
+
+std::string grouped(std::string_view text) {
+    const bool simple = std::all_of(text.begin(), text.end(), [](char c) {
+        return continues_alasm_name(c) || c == '#' || c == '%' || c == '$';
+    });
+    return simple ? std::string(text) : "(" + std::string(text) + ")";
+}
+
+bool uses_parameters(const Line& line) {
+    if (line.field.find('\\') != std::string_view::npos) {
+        return true;
+    }
+    return std::any_of(line.operands.begin(), line.operands.end(), [](const Operand& operand) {
+        return std::any_of(operand.begin(), operand.end(), [](const Item& item) {
+            return item.part == LinePart::Text && item.text.find('\\') != std::string_view::npos;
+        });
+    });
+}
+
+bool is_blank(const Line& line) {
+    return !line.abandoned && !line.has_mnemonic && trim(line.field).empty();
+}
+
+std::optional<std::string> defined_macro(const Line& line) {
+    if (!line.has_mnemonic || line.directive != Directive::Macro || line.operands.size() != 1) {
+        return std::nullopt;
+    }
+    const Classified operand = classify(line.operands[0]);
+    const std::string_view name = trim(operand.text);
+    if (!is_name(name)) {
+        return std::nullopt;
+    }
+    return std::string(name);
+}
+
+bool writes_bytes(const Line& line, const std::set<std::string, std::less<>>& macros) {
+    if (!line.has_mnemonic) {
+        const LabelField label = label_field(line.field);
+        return label.indented && macros.count(label.name) != 0;
+    }
+    return directive_row(line.token).writes;
+}
+
+std::optional<std::size_t> operands_each(unsigned char token, std::size_t operands) {
+    const OperandRow& row = kOperandTable[token];
+    if (operands <= row.most) {
+        return operands;
+    }
+    if (!row.repeats || operands % row.most != 0) {
+        return std::nullopt;
+    }
+    return row.most;
+}
+
+std::optional<std::size_t> line_size(const Line& line) {
+    if (!line.has_mnemonic || line.abandoned) {
+        return std::nullopt;
+    }
+    std::vector<OperandShape> shapes;
+    for (const Operand& operand : line.operands) {
+        const Classified classified = classify(operand);
+        shapes.push_back({classified.kind, classified.word,
+                          classified.kind == OperandKind::Value &&
+                              wholly_parenthesised(trim(classified.text))});
+    }
+    const auto each = operands_each(line.token, shapes.size());
+    if (!each) {
+        return std::nullopt;
+    }
+    if (*each == shapes.size()) {
+        return instruction_size(line.word, shapes);
+    }
+    std::size_t size = 0;
+    for (std::size_t first = 0; first < shapes.size(); first += *each) {
+        const auto one = instruction_size(
+            line.word, std::span<const OperandShape>(shapes).subspan(first, *each));
+        if (!one) {
+            return std::nullopt;
+        }
+        size += *one;
+    }
+    return size;
+}
+
+}  // namespace korve

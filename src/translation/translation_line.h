@@ -1,0 +1,126 @@
+// A source line as the translator reads it: the label field, the mnemonic
+// (by its keyword byte), the operands split at commas and each classified
+// as a register, an indexed address or a value, and the comment.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "alasm/instruction_size.h"
+#include "formats/alasm_lines.h"
+#include "formats/alasm_source.h"
+#include "translation/translation_keywords.h"
+
+namespace korve {
+
+// One part of an operand: a keyword, a string, spaces or other text.
+struct Item {
+    LinePart part;
+    unsigned char token;
+    std::string_view text;
+};
+using Operand = std::vector<Item>;
+
+// A line, as far as the translation goes; its views are of the described
+// line's text.
+struct Line {
+    bool abandoned = false;    // an undefined keyword ended it
+    std::string_view text;     // as korve writes it
+    std::string_view field;    // everything before the mnemonic (or the comment)
+    bool has_mnemonic = false;
+    unsigned char token = 0;   // the mnemonic's byte
+    Directive directive = Directive::None;
+    std::string_view word;     // the mnemonic, for messages
+    std::vector<Operand> operands;
+    std::string_view gap;      // the spaces before the comment
+    std::string_view comment;  // from its ';'
+    bool untokenized = false;  // operands after a string that held a ';'
+};
+
+Line parse_line(const DescribedLine& described);
+
+// Line `index` of a source, described from its record and read. It holds
+// views of its own text: it stays where it is made.
+struct SourceLine {
+    SourceLine(const AlasmSource& source, std::size_t index)
+        : described(source.line(index)), line(parse_line(described)) {}
+    SourceLine(const SourceLine&) = delete;
+    SourceLine& operator=(const SourceLine&) = delete;
+
+    DescribedLine described;
+    Line line;
+};
+
+std::string_view trim(std::string_view text);
+
+// Whether `text` is an ALASM name.
+bool is_name(std::string_view text);
+
+// Whether a label, as ALASM takes any word, holds none of the characters
+// that would make it something else to the target.
+bool is_label(std::string_view name);
+
+// A label as it is defined: any characters but spaces (ALASM takes the
+// whole word), less a ':' after it. A '+' before it marks a line ALASM
+// assembles only the first time after loading the source: every build with
+// another assembler is a first one.
+struct LabelField {
+    std::string_view name;
+    bool colon = false;
+    bool indented = false;
+    std::string_view rest;  // anything after the name
+};
+
+LabelField label_field(std::string_view field);
+
+// NAME=e in a label field: the name and the expression's text.
+std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
+    std::string_view field);
+
+// An operand, as a register, an indexed address or a value.
+struct Classified {
+    OperandKind kind = OperandKind::Bad;
+    std::string word;  // a keyword's
+    std::string text;  // a value's, or an index's displacement
+};
+
+Classified classify(const Operand& operand);
+
+// Whether the operand is one string.
+bool is_string(const Operand& operand);
+
+// Whether `text` is one parenthesised group: "(a+b)", not "(a)+(b)".
+bool wholly_parenthesised(std::string_view text);
+
+// The text as one operand of a larger expression the translator writes.
+std::string grouped(std::string_view text);
+
+// Whether the line reads a macro's parameters (a '\').
+bool uses_parameters(const Line& line);
+
+// Whether nothing but spaces or a comment stands on the line.
+bool is_blank(const Line& line);
+
+// The name a MACRO line defines, if it is one that does.
+std::optional<std::string> defined_macro(const Line& line);
+
+// Whether the line writes bytes (or may: an INCLUDE, a call of one of
+// `macros`).
+bool writes_bytes(const Line& line, const std::set<std::string, std::less<>>& macros);
+
+// How many operands each instruction of a line takes. ALASM assembles an
+// instruction given more operands than it takes once for each operand
+// (PUSH AF,BC is PUSH AF and PUSH BC) or each pair (LD L,0,H,'F), in the
+// order written: the size of those groups, or all the operands for one
+// instruction; nothing where they make no whole instructions.
+std::optional<std::size_t> operands_each(unsigned char token, std::size_t operands);
+
+// The size of the line's instructions, where they are of a known size.
+std::optional<std::size_t> line_size(const Line& line);
+
+}  // namespace korve

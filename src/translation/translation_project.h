@@ -1,0 +1,83 @@
+// What a translation knows of the sources translated with it, and what it
+// gives back for a line: the declarations every part of the translator
+// shares (alasm_translation.h has the whole).
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "alasm/dialect.h"
+
+namespace korve {
+
+// The start of every line that stands for one the translator cannot show to
+// be equal.
+inline constexpr std::string_view kUntranslatedMark = ";!";
+
+// The first line of every translation begins so: it tells a reader, and
+// korvex pack and put, that the text is written for another assembler,
+// not in ALASM's own dialect.
+inline constexpr std::string_view kTranslatedMark = "; Translated by korvex for ";
+
+// The whole first line of a translation for `dialect`.
+std::string translated_heading(Dialect dialect);
+
+// TR-DOS names with their type ("SCRUTIL.H") to the names of the files
+// written for them.
+using IncludeNames = std::map<std::string, std::string, std::less<>>;
+
+// Sources translated together, as the files of one folder or disk: what
+// each translation must know of the others.
+struct Project {
+    Dialect dialect = Dialect::Sjasmplus;
+    IncludeNames includes;
+    // Macros that the project's files define (a name alone on an indented
+    // line calls one of these, or one its own file defines above it).
+    std::set<std::string, std::less<>> macros;
+    // The target assembles into its memory, as ALASM does (sjasmplus's
+    // DEVICE), because one of the sources needs it: an ORG goes back below
+    // bytes already written, or {a} reads bytes the source wrote.
+    bool in_memory = false;
+    // Bytes of 0x80 and above are written in another encoding (--charset):
+    // a string that holds them is written with them as numbers, so that it
+    // still assembles to the bytes stored.
+    bool high_bytes_as_numbers = false;
+};
+
+// A line that cannot be translated, and why; its text stands in the
+// translation as a comment that starts with kUntranslatedMark. `number`
+// counts from 1; the end's problems (a block left open) stand on the last
+// line.
+struct UntranslatedLine {
+    std::size_t number = 0;
+    std::string reason;
+
+    bool operator==(const UntranslatedLine&) const = default;
+};
+
+// One line of a source, translated: the target's lines for it, joined by
+// '\n', and why it could not be translated, if it could not.
+struct TranslatedLine {
+    std::string text;
+    std::optional<UntranslatedLine> untranslated;
+};
+
+// A line of the target: label, tab, mnemonic, and a tab and the operands.
+std::string instruction(std::string_view label, std::string_view mnemonic,
+                        std::string_view operands);
+
+// The file an INCLUDE's name gives when the project does not map it:
+// "SCRUTIL" gives "SCRUTIL.H.asm", "DATA.C" gives "DATA.C.asm".
+std::string default_include_file(std::string_view trdos_name);
+
+// The TR-DOS name and type ("SCRUTIL.H") that an INCLUDE's name stands for.
+std::string include_key(std::string_view trdos_name);
+
+// The file the project writes for the source an INCLUDE (or MAIN) names.
+std::string include_file(const Project& project, std::string_view trdos_name);
+
+}  // namespace korve

@@ -1,0 +1,235 @@
+#include "translation/translation_run.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace korve {
+
+std::string made_name(std::string_view kind, std::size_t index) {
+    return "korve_" + std::string(kind) + std::to_string(index + 1);
+}
+
+void fail(Output& output, std::string what) {
+    if (output.problem.empty()) {
+        output.problem = std::move(what);
+    }
+}
+
+namespace {
+
+// Whether the expression reads a name set more than once before the line
+// that first sets it.
+bool reads_name_too_early(const TranslationRun& run, const Expression& parsed, Output& output) {
+    std::set<std::string, std::less<>> names;
+    collect_labels(parsed, names);
+    for (const std::string& name : names) {
+        const auto count = run.facts.assignments.find(name);
+        const auto first = run.facts.first_assignment.find(name);
+        if (count != run.facts.assignments.end() && count->second > 1 &&
+            first != run.facts.first_assignment.end() && run.at < first->second) {
+            fail(output, name + " is set more than once and read before it is first set");
+            return true;
+        }
+    }
+    return false;
+}
+
+// {a}: ALASM reads the word at a as it assembles the line. The target reads
+// the same where it assembles into memory, and the source wrote both bytes
+// at an address known here before the line. Whether the expression may be
+// written so; where it holds no {a}, it may.
+bool reads_memory_as_alasm(TranslationRun& run, const Expression& parsed, Output& output) {
+    bool reads = false;
+    for (const ExpressionNode& node : parsed.nodes) {
+        if (node.kind != ExpressionKind::Memory) {
+            continue;
+        }
+        reads = true;
+        const auto address = evaluate_node(parsed, node.left, run.known, run.here);
+        if (!address || !run.written.covers(*address, 2)) {
+            fail(output, "{...} reads ALASM's memory where this source is not known to have "
+                         "written before the line");
+            return false;
+        }
+    }
+    if (!reads || run.in_memory) {
+        return true;
+    }
+    const std::string target(run.spelling.name);
+    if (run.spelling.memory.read[0].empty()) {
+        fail(output, "{...} reads memory as it assembles, which " + target + " cannot");
+        return false;
+    }
+    run.needs_memory = true;
+    fail(output, "{...} reads memory as it assembles, which " + target +
+                     " does only in device mode");
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> expression(TranslationRun& run, std::string_view text, ValueUse use,
+                                      Output& output, ValueRange* range, bool as_placed) {
+    const ParsedExpression parsed = parse_expression(text);
+    if (!parsed.expression) {
+        fail(output, "'" + std::string(trim(text)) + "': " + parsed.problem);
+        return std::nullopt;
+    }
+    if (reads_name_too_early(run, *parsed.expression, output) ||
+        !reads_memory_as_alasm(run, *parsed.expression, output)) {
+        return std::nullopt;
+    }
+    WriteOptions options;
+    options.dialect = run.project.dialect;
+    options.use = use;
+    options.defined = &run.defined;
+    options.reads_memory = run.in_memory;
+    options.ranges = &run.ranges;
+    const std::string prefix = made_name("v", run.at) + "_";
+    options.helper_prefix = prefix;
+    options.helper_count = run.helpers.size();
+    const bool placed = as_placed && !run.disp_offset.empty();
+    const bool bare = placed && offsets_here(*parsed.expression);
+    options.here_offset = bare ? std::string_view() : std::string_view(run.disp_offset);
+    WrittenExpression written = write_expression(*parsed.expression, options);
+    if (!written.problem.empty()) {
+        fail(output, written.problem);
+        return std::nullopt;
+    }
+    if (placed && !bare) {
+        written.text = grouped(written.text) + "-" + run.disp_offset;
+    }
+    for (HelperValue& helper : written.helpers) {
+        run.helpers.push_back(std::move(helper));
+    }
+    if (range != nullptr) {
+        *range = written.range;
+    }
+    return std::move(written.text);
+}
+
+std::optional<std::string> single_value(TranslationRun& run, const Line& line, Output& output,
+                                        ValueUse use) {
+    if (line.operands.size() != 1) {
+        fail(output, std::string(line.word) + " takes one value");
+        return std::nullopt;
+    }
+    const Classified operand = classify(line.operands[0]);
+    if (operand.kind != OperandKind::Value) {
+        fail(output, std::string(line.word) + " takes a value");
+        return std::nullopt;
+    }
+    return expression(run, operand.text, use, output);
+}
+
+std::optional<std::uint16_t> known_value(const TranslationRun& run, std::string_view text) {
+    const ParsedExpression parsed = parse_expression(text);
+    if (!parsed.expression) {
+        return std::nullopt;
+    }
+    return evaluate_expression(*parsed.expression, run.known, run.here);
+}
+
+std::string string_item(std::string_view quoted) {
+    const std::string_view inside = quoted.substr(1, quoted.size() - 2);
+    if (inside.find('\\') == std::string_view::npos) {
+        return std::string(quoted);
+    }
+    std::string text = "'";
+    for (const char c : inside) {
+        text += c;
+        if (c == '\'') {
+            text += '\'';
+        }
+    }
+    return text + "'";
+}
+
+std::string string_bytes(const TranslationRun& run, std::string_view quoted) {
+    const std::string_view inside = quoted.substr(1, quoted.size() - 2);
+    const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+    if (!run.project.high_bytes_as_numbers || std::none_of(inside.begin(), inside.end(), high)) {
+        return string_item(quoted);
+    }
+    static constexpr std::string_view kDigits = "0123456789ABCDEF";
+    std::string items;
+    for (std::size_t at = 0; at < inside.size();) {
+        items += items.empty() ? "" : ",";
+        const auto byte = static_cast<unsigned char>(inside[at]);
+        if (high(inside[at])) {
+            items += {'#', kDigits[byte >> 4], kDigits[byte & 0xF]};
+            ++at;
+            continue;
+        }
+        const auto end = std::find_if(inside.begin() + static_cast<std::ptrdiff_t>(at),
+                                      inside.end(), high);
+        const auto size = static_cast<std::size_t>(end - inside.begin()) - at;
+        items += string_item("\"" + std::string(inside.substr(at, size)) + "\"");
+        at += size;
+    }
+    return items;
+}
+
+std::string label_text(const TranslationRun& run, const LabelField& label) {
+    if (label.name.empty()) {
+        return {};
+    }
+    return target_label(label.name, run.project.dialect) + (label.colon ? ":" : "");
+}
+
+void define(TranslationRun& run, std::string_view name) { run.defined.insert(std::string(name)); }
+
+// One set more often (in a repeat, say) is taken, like any other label, to
+// hold a 16-bit value.
+void note_range(TranslationRun& run, std::string_view name, ValueRange range) {
+    const auto count = run.facts.assignments.find(name);
+    if (count == run.facts.assignments.end() || count->second == 1) {
+        run.ranges[std::string(name)] = range;
+    }
+}
+
+// In pasmo's stand-in for DISP, a label is the run address.
+void label_line(TranslationRun& run, const LabelField& label, Output& output) {
+    if (label.name.empty()) {
+        return;
+    }
+    define(run, label.name);
+    if (!run.disp_offset.empty()) {
+        output.lines.push_back(target_label(label.name, run.project.dialect) + "\tEQU\t$+" +
+                               run.disp_offset);
+        return;
+    }
+    output.lines.push_back(label_text(run, label));
+}
+
+// In pasmo's stand-in for DISP, or where helper values come before the
+// line, the label stands on a line of its own.
+void emit(TranslationRun& run, const LabelField& label, std::string_view mnemonic,
+          std::string_view operands, Output& output) {
+    if (!run.helpers.empty() && !label.name.empty()) {
+        // The label first: the helper values may read it.
+        label_line(run, label, output);
+        run.helpers_after = output.lines.size();
+        output.lines.push_back(instruction({}, mnemonic, operands));
+        return;
+    }
+    if (!run.disp_offset.empty() && !label.name.empty()) {
+        label_line(run, label, output);
+        output.lines.push_back(instruction({}, mnemonic, operands));
+        return;
+    }
+    if (!label.name.empty()) {
+        define(run, label.name);
+    }
+    output.lines.push_back(instruction(label_text(run, label), mnemonic, operands));
+}
+
+void note_emitted(TranslationRun& run) {
+    run.emitted = run.emitted || !in_block(run, BlockKind::Macro);
+}
+
+bool in_block(const TranslationRun& run, BlockKind kind) {
+    return run.open_blocks[static_cast<std::size_t>(kind)] > 0;
+}
+
+}  // namespace korve

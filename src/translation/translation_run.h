@@ -1,0 +1,138 @@
+// A run of the translator through a source, a line at a time: what it keeps
+// from line to line, and the steps every kind of line takes (writing an
+// expression, a label, an instruction). The directives, blocks and
+// instructions (translation_directives.h, translation_blocks.h,
+// translation_code.h) work on it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "alasm/alasm_expression.h"
+#include "alasm/dialect.h"
+#include "formats/alasm_source.h"
+#include "translation/expression_writer.h"
+#include "translation/translation_line.h"
+#include "translation/translation_memory.h"
+#include "translation/translation_project.h"
+#include "translation/translation_survey.h"
+
+namespace korve {
+
+enum class BlockKind : unsigned char { Dup, Repeat, If, Local, Macro, Disp };
+inline constexpr std::size_t kBlockKinds = 6;
+
+struct Block {
+    BlockKind kind;
+    std::size_t line;   // index of the line that opened it
+    std::string value;  // a REPEAT's flag, a DUP's count
+    bool has_else = false;
+};
+
+// The DUP .. EDUP closed last: its lines, and its count.
+struct ClosedRepeat {
+    std::size_t dup = 0;
+    std::size_t edup = 0;
+    std::string count;
+};
+
+// What one line's translation produced.
+struct Output {
+    std::vector<std::string> lines;
+    std::string problem;
+};
+
+// A change that a line makes to an earlier line's output: text added to its
+// last line (before the line's comment), or a line put before its first.
+struct OutputEdit {
+    enum class Kind : unsigned char { Append, Prepend };
+    std::size_t line = 0;
+    Kind kind = Kind::Append;
+    std::string text;
+};
+
+struct TranslationRun {
+    TranslationRun(const Project& project, const AlasmSource& source, const SourceFacts& facts)
+        : project(project), spelling(dialect_spelling(project.dialect)), source(source),
+          facts(facts), macros(project.macros),
+          in_memory(project.in_memory && !spelling.memory.device.empty()),
+          memory_image(spelling.keeps_memory_image || in_memory) {}
+
+    const Project& project;
+    const DialectSpelling& spelling;
+    const AlasmSource& source;
+    const SourceFacts& facts;
+    std::size_t at = 0;  // the line being translated
+    std::set<std::string, std::less<>> macros;  // defined so far, or elsewhere
+    std::vector<Block> blocks;
+    std::array<std::size_t, kBlockKinds> open_blocks{};  // of each kind
+    std::vector<HelperValue> helpers;  // of the line being translated
+    std::size_t helpers_after = 0;     // how many of its lines come before them
+    std::set<std::string, std::less<>> defined;
+    LabelRanges ranges;
+    LabelValues known;                  // ALASM's values of labels, where known
+    std::optional<std::uint16_t> here;  // ALASM's $, where known
+    std::optional<ClosedRepeat> last_repeat;
+    std::string disp_offset;  // pasmo's stand-in for DISP: the run address's distance
+    bool emitted = false;     // bytes were written
+    std::vector<OutputEdit> edits;  // to earlier lines' output
+    // The target assembles into memory it is made to keep (translation_memory.h).
+    const bool in_memory;
+    // Into memory, kept by itself or made to: ORG goes anywhere.
+    const bool memory_image;
+    // A line would translate if the target assembled into memory.
+    bool needs_memory = false;
+    WrittenBytes written;  // where ALASM's bytes are known to have gone
+};
+
+// The names the translator makes: "korve_" + `kind` + the line's number.
+std::string made_name(std::string_view kind, std::size_t index);
+
+// Keeps the first problem of a line.
+void fail(Output& output, std::string what);
+
+// The expression in the target's terms. Inside pasmo's stand-in for DISP,
+// $ is the run address; as_placed gives the address where the bytes lie
+// instead (the run address less the block's offset).
+std::optional<std::string> expression(TranslationRun& run, std::string_view text, ValueUse use,
+                                      Output& output, ValueRange* range = nullptr,
+                                      bool as_placed = false);
+
+// The line's one operand, a value, in the target's terms.
+std::optional<std::string> single_value(TranslationRun& run, const Line& line, Output& output,
+                                        ValueUse use = ValueUse::Exact);
+
+// ALASM's value of an expression, where the source says enough to know it.
+std::optional<std::uint16_t> known_value(const TranslationRun& run, std::string_view text);
+
+// A string of a DB, its bytes kept: in single quotes where a backslash
+// would start an escape in double quotes.
+std::string string_item(std::string_view quoted);
+
+// A string of a DB as it assembles to its bytes: where the text is written
+// in another encoding, its bytes of 0x80 and above as numbers, between the
+// strings of the rest ("AB",#8F,"C").
+std::string string_bytes(const TranslationRun& run, std::string_view quoted);
+
+std::string label_text(const TranslationRun& run, const LabelField& label);
+void define(TranslationRun& run, std::string_view name);
+// What a label set once may hold.
+void note_range(TranslationRun& run, std::string_view name, ValueRange range);
+// The label of a line as its own line of output, if it has one.
+void label_line(TranslationRun& run, const LabelField& label, Output& output);
+// An instruction or data line, with its label in place.
+void emit(TranslationRun& run, const LabelField& label, std::string_view mnemonic,
+          std::string_view operands, Output& output);
+
+// Bytes were written (not while a macro is defined: its body writes where
+// it is called).
+void note_emitted(TranslationRun& run);
+bool in_block(const TranslationRun& run, BlockKind kind);
+
+}  // namespace korve

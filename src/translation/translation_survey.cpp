@@ -1,0 +1,172 @@
+#include "translation/translation_survey.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "alasm/alasm_expression.h"
+#include "base/fnv_digest.h"
+#include "base/little_endian.h"
+#include "translation/expression_writer.h"
+#include "translation/translation_line.h"
+
+namespace korve {
+namespace {
+
+// The name N of a condition IF0 ?N or IFN ?N.
+std::optional<std::string> asked_name(const Line& line) {
+    const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
+    if ((directive != Directive::IfZero && directive != Directive::IfNotZero) ||
+        line.operands.size() != 1) {
+        return std::nullopt;
+    }
+    const Classified operand = classify(line.operands[0]);
+    const std::string_view text = trim(operand.text);
+    if (operand.kind != OperandKind::Value || text.size() < 2 || text.front() != '?' ||
+        !is_name(text.substr(1))) {
+        return std::nullopt;
+    }
+    return std::string(text.substr(1));  // the operand, and so `text`, is gone on return
+}
+
+// The macros, the names conditions ask about and the text's hash, which
+// the survey itself needs whole.
+void first_look(const AlasmSource& source, SourceFacts& facts) {
+    std::uint32_t hash = kFnvOffsetBasis;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        hash = fnv1a_32(byte_span(each.line.text), hash);
+        if (auto name = defined_macro(each.line)) {
+            facts.macros.insert(std::move(*name));
+        }
+        if (auto asked = asked_name(each.line)) {
+            facts.asked_defined.emplace(std::move(*asked), std::nullopt);
+        }
+    }
+    facts.text_hash = hash;
+}
+
+class Survey {
+public:
+    Survey(Dialect dialect, SourceFacts& facts) : dialect_(dialect), facts_(facts) {}
+
+    void look_at(const Line& line, std::size_t index) {
+        if (writes_bytes(line, facts_.macros)) {
+            facts_.last_write = index;
+        }
+        note_origin(line);
+        if (line.abandoned) {
+            return;
+        }
+        if (!line.has_mnemonic) {
+            if (const auto assignment = split_assignment(line.field)) {
+                assign(assignment->first, assignment->second, index);
+                note_definition(assignment->first, index);
+                return;
+            }
+        }
+        count_blocks(line, index);
+        const LabelField label = label_field(line.field);
+        const bool call = !line.has_mnemonic && facts_.macros.count(label.name) != 0;
+        if (!call) {
+            note_definition(label.name, index);
+        }
+        if (!locals_.empty() && !label.name.empty() && label.name.front() != '@' && !call &&
+            (line.has_mnemonic || label.rest.empty())) {
+            note_local(locals_.back(), label.name);
+        }
+    }
+
+private:
+    void note_origin(const Line& line) {
+        facts_.may_need_memory =
+            facts_.may_need_memory || line.text.find('{') != std::string_view::npos;
+        if (is_blank(line)) {
+            return;
+        }
+        const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
+        facts_.org_after_repeat =
+            facts_.org_after_repeat || (directive == Directive::Org && after_repeat_);
+        after_repeat_ = directive == Directive::Edup;
+        if (directive == Directive::Org) {
+            facts_.may_need_memory = facts_.may_need_memory || seen_origin_;
+            seen_origin_ = true;
+        }
+    }
+
+    void note_definition(std::string_view name, std::size_t index) {
+        const auto asked = facts_.asked_defined.find(name);
+        if (asked != facts_.asked_defined.end()) {
+            asked->second = index;
+        }
+    }
+
+    // Set in a repeat, or from itself, a name is set again.
+    void assign(std::string_view name_text, std::string_view value_text, std::size_t index) {
+        const std::string name(name_text);
+        const ParsedExpression value = parse_expression(value_text);
+        std::set<std::string, std::less<>> read;
+        if (value.expression) {
+            collect_labels(*value.expression, read);
+        }
+        const bool again = repeating_ > 0 || read.count(name) != 0;
+        std::size_t& count = facts_.assignments[name];
+        if (count == 0) {
+            facts_.first_assignment[name] = index;
+        }
+        count += again ? 2 : 1;
+        if (!locals_.empty() && name.front() != '@') {
+            note_local(locals_.back(), name);
+        }
+    }
+
+    // DUP, REPEAT and MACRO blocks around the line, and LOCAL ones.
+    void count_blocks(const Line& line, std::size_t index) {
+        switch (line.has_mnemonic ? line.directive : Directive::None) {
+            case Directive::Dup:
+            case Directive::Repeat:
+            case Directive::Macro: ++repeating_; break;
+            case Directive::Edup:
+            case Directive::Until:
+            case Directive::EndMacro: repeating_ = std::max(0, repeating_ - 1); break;
+            case Directive::Local: locals_.push_back(index); break;
+            case Directive::EndLocal:
+                if (!locals_.empty()) {
+                    locals_.pop_back();
+                }
+                break;
+            default: break;
+        }
+    }
+
+    void note_local(std::size_t block, std::string_view name) {
+        std::string target = target_label(name, dialect_);
+        if (local_seen_[block].insert(target).second) {
+            facts_.local_names[block].push_back(std::move(target));
+        }
+    }
+
+    Dialect dialect_;
+    SourceFacts& facts_;
+    int repeating_ = 0;
+    std::vector<std::size_t> locals_;
+    std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
+    bool after_repeat_ = false;
+    bool seen_origin_ = false;
+};
+
+}  // namespace
+
+SourceFacts survey_source(const Project& project, const AlasmSource& source) {
+    SourceFacts facts;
+    facts.macros = project.macros;
+    first_look(source, facts);
+    Survey survey(project.dialect, facts);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        survey.look_at(each.line, i);
+    }
+    return facts;
+}
+
+}  // namespace korve

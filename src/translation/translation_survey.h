@@ -1,0 +1,44 @@
+// What a line's translation must know of lines after it, found by going
+// through the whole source before translating it: state that grows with the
+// source's names, not with its lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "formats/alasm_source.h"
+#include "translation/translation_project.h"
+
+namespace korve {
+
+struct SourceFacts {
+    // The project's macros and those this source defines anywhere.
+    std::set<std::string, std::less<>> macros;
+    // How often each name is set with '=' (one set in a repeat, or from
+    // itself, counts as set again), and the line it is first set on.
+    std::map<std::string, std::size_t, std::less<>> assignments;
+    std::map<std::string, std::size_t, std::less<>> first_assignment;
+    // The target's names of the labels each LOCAL block defines, by the
+    // block's first line, in the order they are defined.
+    std::map<std::size_t, std::vector<std::string>> local_names;
+    std::optional<std::size_t> last_write;  // the last line that writes bytes
+    std::uint32_t text_hash = 0;            // of every line's text, for names
+    // Whether an ORG follows an EDUP, with nothing but blank lines between:
+    // it may take back bytes of the repeat's last pass.
+    bool org_after_repeat = false;
+    // Whether the source may need the target to assemble into memory: it
+    // has more than one ORG, or a '{'.
+    bool may_need_memory = false;
+    // The names IF0 ?N and IFN ?N ask about, each with the last line that
+    // defines it in this source, if one does.
+    std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;
+};
+
+SourceFacts survey_source(const Project& project, const AlasmSource& source);
+
+}  // namespace korve
