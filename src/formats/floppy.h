@@ -65,6 +65,8 @@ enum class FloppyProblem : unsigned char {
     CutShort,       // the bytes end before the tracks or data the image lists
     BadHeader,      // a header field points outside the image, or its CRC fails
     FileCrcWrong,   // the whole file's CRC does not hold (UDI): a warning
+    Unsupported,    // a form of the format that is not read (TD0 1.x's packing)
+    TooLarge,       // it holds or unpacks to more than any floppy: refused unread
 };
 
 struct FloppyImage {
@@ -86,6 +88,8 @@ constexpr std::string_view floppy_problem_text(FloppyProblem problem) {
         case FloppyProblem::CutShort: return "cut short";
         case FloppyProblem::BadHeader: return "its header is damaged";
         case FloppyProblem::FileCrcWrong: return "its file CRC does not match its bytes";
+        case FloppyProblem::Unsupported: return "it is in a form of its format that is not read";
+        case FloppyProblem::TooLarge: return "it holds more than any floppy disk";
     }
     return "";
 }
