@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "base/little_endian.h"
+#include "formats/td0_lzhuf.h"
 #include "formats/trdos_image.h"
 
 namespace korve::testing {
@@ -41,6 +42,82 @@ std::string catalogue_entry(const DiskFile& file, std::size_t first_sector) {
         entry[0] = kDeletedMark;
     }
     return {entry.begin(), entry.end()};
+}
+
+// Teledisk's fields of a disk TR-DOS formats: 256-byte sectors, a double
+// density 3.5" drive, and a made-up check signature and date.
+constexpr unsigned char kTrdosSizeCode = 1;
+constexpr std::string_view kTd0DiskFields("\x00\x03", 2);  // data rate, drive type
+constexpr unsigned char kTd0CheckSignature = 0x5A;
+constexpr std::string_view kTd0Date("\x58\x04\x15\x0C\x00\x00", 6);
+constexpr std::size_t kLongestRun = 255;
+
+char low_crc_byte(std::string_view bytes) {
+    return static_cast<char>(td0_crc(byte_span(bytes)) & 0xFF);
+}
+
+// Whether `data` is one pair of bytes, repeated.
+bool one_pattern(std::string_view data) {
+    if (data.size() < 2 || data.size() % 2 != 0) {
+        return false;
+    }
+    for (std::size_t i = 2; i < data.size(); ++i) {
+        if (data[i] != data[i - 2]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// How many times the pair of bytes at `from` repeats there, at most 255.
+std::size_t pair_repeats(std::string_view data, std::size_t from) {
+    std::size_t times = 0;
+    while (times < kLongestRun && from + 2 * (times + 1) <= data.size() &&
+           data.substr(from + 2 * times, 2) == data.substr(from, 2)) {
+        ++times;
+    }
+    return times;
+}
+
+// Method 2's entries for `data`: a run of a pair where it repeats, the bytes
+// between as they are.
+std::string runs(std::string_view data) {
+    std::string entries;
+    for (std::size_t at = 0; at < data.size();) {
+        const std::size_t times = pair_repeats(data, at);
+        if (times >= 2) {
+            entries += '\1';
+            entries += static_cast<char>(times);
+            entries += data.substr(at, 2);
+            at += 2 * times;
+            continue;
+        }
+        std::size_t end = at + 1;
+        while (end < data.size() && end - at < kLongestRun && pair_repeats(data, end) < 2) {
+            ++end;
+        }
+        entries += '\0';
+        entries += static_cast<char>(end - at);
+        entries += data.substr(at, end - at);
+        at = end;
+    }
+    return entries;
+}
+
+std::string sector_record(const Td0Sector& sector) {
+    std::string header{static_cast<char>(sector.id.cylinder), static_cast<char>(sector.id.head),
+                       static_cast<char>(sector.id.record), static_cast<char>(sector.id.size_code),
+                       static_cast<char>(sector.flags), low_crc_byte(sector.data)};
+    if ((sector.flags & (kTd0NotKept | kTd0NoData)) != 0 || sector.id.size_code > kTd0LargestSizeCode) {
+        return header;
+    }
+    std::string body = sector.data;
+    if (sector.method == kTd0Pattern) {
+        body = little_endian(sector.data.size() / 2, kWordSize) + sector.data.substr(0, 2);
+    } else if (sector.method == kTd0Runs) {
+        body = runs(sector.data);
+    }
+    return header + little_endian(body.size() + 1, kWordSize) + static_cast<char>(sector.method) + body;
 }
 
 }  // namespace
@@ -86,6 +163,74 @@ std::string scl_archive(const std::vector<DiskFile>& files) {
                                                 return total + static_cast<unsigned char>(byte);
                                             });
     return archive + little_endian(sum, kSclChecksumSize);
+}
+
+std::vector<Td0Track> td0_tracks(std::string_view disk, unsigned sides, bool interleaved) {
+    const std::size_t track_size = kSectorsPerTrack * kSectorSize;
+    std::vector<Td0Track> tracks;
+    for (std::size_t t = 0; t * track_size < disk.size(); ++t) {
+        Td0Track& track = tracks.emplace_back();
+        track.cylinder = static_cast<std::uint8_t>(t / sides);
+        track.head = static_cast<std::uint8_t>(t % sides);
+        for (std::size_t i = 0; i < kSectorsPerTrack; ++i) {
+            const std::size_t half = kSectorsPerTrack / 2;
+            const std::size_t record = interleaved ? 1 + i / 2 + (i % 2) * half : 1 + i;
+            Td0Sector sector{.id = {track.cylinder, track.head, static_cast<std::uint8_t>(record), kTrdosSizeCode}};
+            sector.data = disk.substr(t * track_size + (record - 1) * kSectorSize, kSectorSize);
+            sector.method = one_pattern(sector.data) ? kTd0Pattern : record % 2 == 1 ? kTd0Runs : kTd0Raw;
+            track.sectors.push_back(sector);
+        }
+    }
+    return tracks;
+}
+
+std::string td0_image(const std::vector<Td0Track>& tracks, const Td0Options& options) {
+    std::string stream;
+    if (!options.comment.empty()) {
+        const std::string fields = little_endian(options.comment.size() + 1, kWordSize) + std::string(kTd0Date) +
+                                   options.comment + '\0';
+        stream += little_endian(td0_crc(byte_span(fields)), kWordSize) + fields;
+    }
+    bool two_sides = false;
+    for (const Td0Track& track : tracks) {
+        std::string header{static_cast<char>(track.sectors.size()), static_cast<char>(track.cylinder),
+                           static_cast<char>(track.head)};
+        stream += header + low_crc_byte(header);
+        for (const Td0Sector& sector : track.sectors) {
+            stream += sector_record(sector);
+        }
+        two_sides = two_sides || track.head == 1;
+    }
+    stream += static_cast<char>(kTd0LastTrack);
+    std::string header = options.packed ? "td" : "TD";
+    header += {'\0', static_cast<char>(kTd0CheckSignature), static_cast<char>(options.version)};
+    header += kTd0DiskFields;
+    header += {static_cast<char>(options.comment.empty() ? 0 : kTd0CommentFollows), '\0', two_sides ? '\2' : '\1'};
+    header += little_endian(td0_crc(byte_span(header)), kWordSize);
+    return header + (options.packed ? lzhuf_literals(stream) : stream);
+}
+
+std::string lzhuf_literals(std::string_view bytes) {
+    LzhufModel model = lzhuf_model();
+    std::string packed;
+    unsigned byte = 0;
+    unsigned bits = 0;
+    for (const char c : bytes) {
+        const auto symbol = static_cast<unsigned char>(c);
+        for (const bool bit : lzhuf_code(model, symbol)) {
+            byte = (byte << 1) | (bit ? 1U : 0U);
+            if (++bits == 8) {
+                packed += static_cast<char>(byte);
+                byte = 0;
+                bits = 0;
+            }
+        }
+        lzhuf_count(model, symbol);
+    }
+    if (bits > 0) {
+        packed += static_cast<char>(byte << (8 - bits));
+    }
+    return packed;
 }
 
 }  // namespace korve::testing

@@ -1,10 +1,15 @@
 // Writes TR-DOS disk images and SCL archives holding given files, as TR-DOS
-// lays them out, for the tests and the fuzzer's seeds.
+// lays them out, and Teledisk images of such disks, for the tests and the
+// fuzzer's seeds.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "formats/floppy.h"
+#include "formats/td0_image.h"
 
 namespace korve::testing {
 
@@ -25,5 +30,42 @@ std::string trd_image(const std::vector<DiskFile>& files);
 
 // An .scl archive of `files`, its checksum right.
 std::string scl_archive(const std::vector<DiskFile>& files);
+
+// A sector of a Teledisk image: its header, and its data as the data block
+// stores it (none where the flags or the size code say so). The data is
+// stored whatever its size, and its CRC byte made from it; a method the
+// reader does not know stores it as it is.
+struct Td0Sector {
+    SectorId id{};
+    unsigned char flags = 0;
+    unsigned char method = kTd0Raw;
+    std::string data{};
+};
+
+struct Td0Track {
+    std::uint8_t cylinder = 0;
+    std::uint8_t head = 0;
+    std::vector<Td0Sector> sectors{};
+};
+
+struct Td0Options {
+    bool packed = false;         // "td": everything after the header packed
+    std::string comment{};       // its text, where there is a comment block
+    unsigned char version = 21;  // 2.1
+};
+
+// The tracks of a disk whose sectors are `disk` in a .trd's order (whole
+// tracks of 16 sectors of 256 bytes), on one side or two: each track's
+// records in the order 1, 9, 2, 10 ... 8, 16 where `interleaved`, and each
+// sector stored by method 1 where its data is one two-byte pattern, else
+// by method 2 for an odd record and 0 for an even one.
+std::vector<Td0Track> td0_tracks(std::string_view disk, unsigned sides, bool interleaved);
+
+// A Teledisk image of `tracks`, its CRCs right.
+std::string td0_image(const std::vector<Td0Track>& tracks, const Td0Options& options = {});
+
+// `bytes` packed as LZHUF packs them (formats/td0_lzhuf.h), but each byte a
+// literal: its code in the model as it stands, then counted.
+std::string lzhuf_literals(std::string_view bytes);
 
 }  // namespace korve::testing
