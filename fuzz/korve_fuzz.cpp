@@ -13,6 +13,11 @@
 //    right and its data its sector count times 256 bytes, no larger than the
 //    image; each file it does not give says why, and so does the image;
 //  - reading the same image twice gives the same files;
+//  - the bytes, read as a Teledisk image, give the same floppy twice, each
+//    sector's data within the bytes the reader decoded, whole but where the
+//    image ends inside it, and none for a sector without data; and, taken as
+//    LZHUF's packed bits, unpack so that their first half unpacks to the
+//    first bytes of what the whole does;
 //  - the bytes, read as records of ALASM data, translate for sjasmplus and
 //    for pasmo to a text for every line, the same both times, with every
 //    problem on one of the lines;
@@ -50,6 +55,8 @@
 #include "formats/container.h"
 #include "formats/disk_edit.h"
 #include "formats/hobeta_header.h"
+#include "formats/td0_image.h"
+#include "formats/td0_lzhuf.h"
 #include "formats/trdos_image.h"
 #include "korve/driver.h"
 #include "translation/alasm_translation.h"
@@ -127,6 +134,31 @@ void check_image(std::span<const unsigned char> image) {
     }
     if (korve::read_disk_image(image) != disk) {
         fail("the same image was read differently");
+    }
+}
+
+void check_td0(std::span<const unsigned char> bytes) {
+    const korve::FloppyImage floppy = korve::read_td0_image(bytes);
+    for (const korve::FloppyTrack& track : floppy.tracks) {
+        for (const korve::FloppySector& sector : track.sectors) {
+            const std::size_t whole = sector.has_data ? korve::sector_bytes(sector.id.size_code) : 0;
+            if (sector.data_offset > floppy.decoded.size() ||
+                floppy.decoded.size() - sector.data_offset < sector.data_size ||
+                (sector.data_cut ? sector.data_size >= whole : sector.data_size != whole)) {
+                fail("a Teledisk sector's data is not its size, or lies outside the decoded bytes");
+            }
+        }
+    }
+    if (korve::read_td0_image(bytes) != floppy) {
+        fail("the same Teledisk image was read differently");
+    }
+    // Far more than the fuzzer's inputs can unpack to: no stop at the most.
+    constexpr std::size_t most = std::size_t{1} << 24;
+    const korve::Unpacked all = korve::lzhuf_unpack(bytes, most);
+    const korve::Unpacked half = korve::lzhuf_unpack(bytes.first(bytes.size() / 2), most);
+    if (half.bytes.size() > all.bytes.size() ||
+        !std::equal(half.bytes.begin(), half.bytes.end(), all.bytes.begin())) {
+        fail("packed bytes cut short unpacked to other bytes than the whole's first");
     }
 }
 
@@ -479,6 +511,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
+    check_td0({data, size});
     check_translation({data, size});
     check_record({data, size}, korve::Reading::AsKorve);
     check_record({data, size}, korve::Reading::AsAlasm);

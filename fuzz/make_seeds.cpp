@@ -24,6 +24,8 @@ using korve::testing::alasm_record;
 using korve::testing::DiskFile;
 using korve::testing::hobeta_file;
 using korve::testing::scl_archive;
+using korve::testing::td0_image;
+using korve::testing::td0_tracks;
 using korve::testing::trd_image;
 using korve::testing::write_file;
 
@@ -115,6 +117,15 @@ std::string shared_sectors(const std::string& records) {
     return disk;
 }
 
+// The first two tracks of a disk (catalogue, and the files' first sectors),
+// as a Teledisk image: records interleaved, every data method, and in the
+// packed one a comment.
+std::string td0_disk(const std::string& records, bool packed) {
+    std::string disk = trd_image(disk_files(records));
+    disk.resize(2 * korve::kSectorsPerTrack * korve::kSectorSize, '\0');
+    return td0_image(td0_tracks(disk, 2, true), {.packed = packed, .comment = packed ? "SEED" : ""});
+}
+
 struct Seed {
     const char* name;
     std::string bytes;
@@ -147,6 +158,8 @@ std::vector<Seed> seeds() {
         {"disk.trd", trd_image(disk_files(lines))},
         {"disk.scl", scl_archive(disk_files(lines))},
         {"overcounted.scl", scl_overcounted(lines)},
+        {"disk.td0", td0_disk(lines, false)},
+        {"packed.td0", td0_disk(lines, true)},
         {"korve-text.txt", text_of(lines + strings + operands)},
         {"typed.txt", std::string(kTyped)},
         {"packed.$h", korve::write_hobeta_file(packed_source()).bytes},
