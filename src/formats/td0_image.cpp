@@ -15,7 +15,6 @@ constexpr std::uint16_t kCrcTopBit = 0x8000;
 constexpr unsigned kByteBits = 8;
 constexpr std::size_t kWordSize = 2;
 constexpr unsigned char kLowByte = 0xFF;
-constexpr std::size_t kIdSize = 4;
 constexpr std::size_t kFlagsOffset = 4;
 constexpr std::size_t kDataCrcOffset = 5;
 constexpr std::size_t kPatternSize = 2;
