@@ -15,9 +15,9 @@
 //  - reading the same image twice gives the same files;
 //  - the bytes, read as a Teledisk image, give the same floppy twice, each
 //    sector's data within the bytes the reader decoded, whole but where the
-//    image ends inside it, and none for a sector without data; and, taken as
-//    LZHUF's packed bits, unpack so that their first half unpacks to the
-//    first bytes of what the whole does;
+//    image ends inside it (then not said to be good), and none for a sector
+//    without data; and, taken as LZHUF's packed bits, unpack so that their
+//    first half unpacks to the first bytes of what the whole does;
 //  - the bytes, read as records of ALASM data, translate for sjasmplus and
 //    for pasmo to a text for every line, the same both times, with every
 //    problem on one of the lines;
@@ -144,8 +144,9 @@ void check_td0(std::span<const unsigned char> bytes) {
             const std::size_t whole = sector.has_data ? korve::sector_bytes(sector.id.size_code) : 0;
             if (sector.data_offset > floppy.decoded.size() ||
                 floppy.decoded.size() - sector.data_offset < sector.data_size ||
-                (sector.data_cut ? sector.data_size >= whole : sector.data_size != whole)) {
-                fail("a Teledisk sector's data is not its size, or lies outside the decoded bytes");
+                (sector.data_cut ? sector.data_size > whole || sector.data_ok : sector.data_size != whole)) {
+                fail("a Teledisk sector's data is not its size, or lies outside the decoded bytes, or "
+                     "is cut and said to be whole");
             }
         }
     }

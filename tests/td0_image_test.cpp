@@ -303,6 +303,7 @@ TEST(Td0Image, GivesWhatACutImageHolds) {
                 const std::string whole_data = data_of(whole, all[i]);
                 EXPECT_EQ(given[i].id, all[i].id);
                 EXPECT_EQ(given[i].data_cut, i + 1 == given.size() && data.size() < whole_data.size());
+                EXPECT_FALSE(given[i].data_cut && given[i].data_ok);
                 EXPECT_EQ(data, whole_data.substr(0, data.size()));
             }
             given_before = given.size() - (!given.empty() && given.back().data_cut ? 1 : 0);

@@ -144,6 +144,7 @@ bool read_sector(Stream& stream, FloppyImage& floppy, FloppyTrack& track) {
     if (cut) {
         sector.data_size = floppy.decoded.size() - sector.data_offset;
         sector.data_cut = true;
+        sector.data_ok = false;
         floppy.problem = FloppyProblem::CutShort;
         return false;
     }

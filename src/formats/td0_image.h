@@ -73,7 +73,8 @@
 // The sectors' data goes into FloppyImage::decoded, a sector after another.
 // A file that ends early gives the tracks and sectors read up to there and
 // CutShort; a sector whose data block the end cuts holds as much of its
-// data as decodes from the bytes there are (data_cut). A track header
+// data as decodes from the bytes there are, all of it at most, and is
+// data_cut and not data_ok: its CRC byte cannot vouch for it. A track header
 // whose CRC fails ends the reading with the tracks before it (BadHeader):
 // nothing after it can be found. Nothing outside the given bytes is read,
 // every count is bounded by them, and an image that would hold more than
