@@ -35,7 +35,12 @@
 //    back whole, each changed file holding exactly its new data under its
 //    name, type and start, a moved or added one under a name no other file
 //    has, and every other file as it was: slot, name, type, start, length
-//    and bytes; on a disk, track 0 past the information sector too.
+//    and bytes; on a disk, track 0 past the information sector too;
+//  - the bytes read as a UDI image: every sector's data within them, whole
+//    or said to be cut, the same twice; a damaged image is not written to;
+//    every sound, whole sector written back with its own bytes gives the
+//    same image (its file CRC made right), and one sector written with new
+//    bytes changes those, their CRC and the file's CRC alone.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -58,6 +63,7 @@
 #include "formats/td0_image.h"
 #include "formats/td0_lzhuf.h"
 #include "formats/trdos_image.h"
+#include "formats/udi_image.h"
 #include "korve/driver.h"
 #include "translation/alasm_translation.h"
 
@@ -493,6 +499,81 @@ void check_put(std::span<const unsigned char> bytes) {
     }
 }
 
+// The sectors of a UDI image whose data fields are whole and hold, each
+// with its own bytes.
+std::vector<korve::SectorWrite> own_bytes(std::span<const unsigned char> image, const korve::FloppyImage& floppy) {
+    std::vector<korve::SectorWrite> writes;
+    for (std::size_t t = 0; t < floppy.tracks.size(); ++t) {
+        const std::vector<korve::FloppySector>& sectors = floppy.tracks[t].sectors;
+        for (std::size_t s = 0; s < sectors.size(); ++s) {
+            if (sectors[s].has_data && sectors[s].data_ok && !sectors[s].data_cut) {
+                writes.push_back({t, s, image.subspan(sectors[s].data_offset, sectors[s].data_size)});
+            }
+        }
+    }
+    return writes;
+}
+
+// Whether `now` differs from `image` only in [begin, end) and the file's CRC.
+bool differs_only_in(std::span<const unsigned char> image, const std::string& now, std::size_t begin,
+                     std::size_t end) {
+    const std::size_t crc = image.size() - 4;
+    const auto bytes = korve::byte_span(now);
+    return bytes.size() == image.size() && std::equal(image.begin(), image.begin() + begin, bytes.begin()) &&
+           std::equal(image.begin() + end, image.begin() + crc, bytes.begin() + end);
+}
+
+void check_udi(std::span<const unsigned char> image) {
+    const korve::FloppyImage floppy = korve::read_udi(image);
+    for (const korve::FloppyTrack& track : floppy.tracks) {
+        for (const korve::FloppySector& sector : track.sectors) {
+            if (sector.data_offset > image.size() || sector.data_size > image.size() - sector.data_offset ||
+                (sector.has_data && !sector.data_cut && sector.data_size != korve::sector_bytes(sector.id.size_code))) {
+                fail("a UDI sector lies outside the image, or is cut without saying so");
+            }
+        }
+    }
+    if (korve::read_udi(image) != floppy) {
+        fail("the same UDI image was read differently");
+    }
+    if (floppy.problem != korve::FloppyProblem::None && floppy.problem != korve::FloppyProblem::FileCrcWrong) {
+        if (korve::write_udi(image, floppy, {}).problem != korve::UdiWriteProblem::DamagedImage) {
+            fail("a damaged UDI image was written to");
+        }
+        return;
+    }
+    // A sector whose data covers another field's marks is refused: left out.
+    std::vector<korve::SectorWrite> writes = own_bytes(image, floppy);
+    korve::UdiWritten same = korve::write_udi(image, floppy, writes);
+    while (same.problem == korve::UdiWriteProblem::CoversMarks && same.bytes.empty()) {
+        writes.erase(writes.begin() + static_cast<std::ptrdiff_t>(same.refused));
+        same = korve::write_udi(image, floppy, writes);
+    }
+    korve::FloppyImage expected = floppy;
+    expected.problem = writes.empty() ? floppy.problem : korve::FloppyProblem::None;
+    if (same.problem != korve::UdiWriteProblem::None || !differs_only_in(image, same.bytes, 0, 0) ||
+        korve::read_udi(korve::byte_span(same.bytes)) != expected) {
+        fail("UDI sectors written back with their own bytes changed the image");
+    }
+    if (writes.empty()) {
+        return;
+    }
+    const korve::SectorWrite& first = writes.front();
+    std::string changed(first.bytes.begin(), first.bytes.end());
+    for (char& byte : changed) {
+        byte = static_cast<char>(~byte);
+    }
+    const korve::SectorWrite change[] = {{first.track, first.sector, korve::byte_span(changed)}};
+    const korve::UdiWritten written = korve::write_udi(image, floppy, change);
+    const std::size_t begin = floppy.tracks[first.track].sectors[first.sector].data_offset;
+    const std::size_t end = begin + changed.size() + 2;
+    if (written.problem != korve::UdiWriteProblem::None || !differs_only_in(image, written.bytes, begin, end) ||
+        written.bytes.compare(begin, changed.size(), changed) != 0 ||
+        korve::read_udi(korve::byte_span(written.bytes)).problem != korve::FloppyProblem::None) {
+        fail("a UDI sector written with new bytes changed more than its field and the file's CRC");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -518,5 +599,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     check_put({data, size});
+    check_udi({data, size});
     return 0;
 }

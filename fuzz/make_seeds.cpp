@@ -27,6 +27,7 @@ using korve::testing::scl_archive;
 using korve::testing::td0_image;
 using korve::testing::td0_tracks;
 using korve::testing::trd_image;
+using korve::testing::udi_image;
 using korve::testing::write_file;
 
 std::string bare(const std::string& records) { return alasm_header("SEED") + records; }
@@ -126,6 +127,16 @@ std::string td0_disk(const std::string& records, bool packed) {
     return td0_image(td0_tracks(disk, 2, true), {.packed = packed, .comment = packed ? "SEED" : ""});
 }
 
+// A two-sided cylinder of short tracks, record 9's data CRC failed on the
+// first, record 2's ID CRC on the second, and the file's CRC wrong.
+std::string udi_damaged(const std::string& trd) {
+    std::string udi = udi_image(trd, {.cylinders = 1,
+                                      .track_length = 3000,
+                                      .faults = {{.track = 0, .record = 9}, {.track = 1, .record = 2, .in_id = true}}});
+    udi.back() = static_cast<char>(udi.back() ^ 1);
+    return udi;
+}
+
 struct Seed {
     const char* name;
     std::string bytes;
@@ -172,6 +183,10 @@ std::vector<Seed> seeds() {
         // "SOURCE " added beside SOURCE.H: one name once padded.
         {"put-padded-name.scl", with_put_changes(scl_archive(disk_files(lines)), {{0xC0, 0xC0, 5}})},
         {"put-built-disk", with_put_changes(std::string(300, 'x'), {{0x02, 0, 700}, {0x81, 7, 3}})},
+        // Tracks of 3000 bytes, which cut record 12 and hold none after it.
+        {"disk.udi", udi_image(trd_image(disk_files(lines)), {.cylinders = 2, .sides = 1, .track_length = 3000})},
+        // A data CRC failed, an ID's too, and a wrong file CRC.
+        {"damaged.udi", udi_damaged(trd_image(disk_files(lines)))},
     };
 }
 

@@ -14,6 +14,8 @@ namespace korve::testing {
 namespace {
 
 constexpr std::size_t kWordSize = 2;
+// The order TR-DOS formats a track's records in.
+constexpr unsigned char kRecords[kSectorsPerTrack] = {1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 8, 16};
 
 // `value` as `size` bytes, low byte first.
 std::string little_endian(std::size_t value, std::size_t size) {
@@ -173,8 +175,7 @@ std::vector<Td0Track> td0_tracks(std::string_view disk, unsigned sides, bool int
         track.cylinder = static_cast<std::uint8_t>(t / sides);
         track.head = static_cast<std::uint8_t>(t % sides);
         for (std::size_t i = 0; i < kSectorsPerTrack; ++i) {
-            const std::size_t half = kSectorsPerTrack / 2;
-            const std::size_t record = interleaved ? 1 + i / 2 + (i % 2) * half : 1 + i;
+            const std::size_t record = interleaved ? kRecords[i] : 1 + i;
             Td0Sector sector{.id = {track.cylinder, track.head, static_cast<std::uint8_t>(record), kTrdosSizeCode}};
             sector.data = disk.substr(t * track_size + (record - 1) * kSectorSize, kSectorSize);
             sector.method = one_pattern(sector.data) ? kTd0Pattern : record % 2 == 1 ? kTd0Runs : kTd0Raw;
@@ -231,6 +232,116 @@ std::string lzhuf_literals(std::string_view bytes) {
         packed += static_cast<char>(byte << (8 - bits));
     }
     return packed;
+}
+
+namespace {
+
+constexpr std::size_t kTrackBytes = kSectorsPerTrack * kSectorSize;
+
+// A track's raw bytes and the bytes written as marks.
+struct MfmTrack {
+    std::string bytes;
+    std::vector<bool> marks;
+
+    void add(std::size_t count, char byte, bool mark = false) {
+        bytes.append(count, byte);
+        marks.insert(marks.end(), count, mark);
+    }
+    // 12 zero bytes and three marked syncs, then the field's mark and
+    // `content`, and its CRC (wrong where `fault`).
+    void field(char sync, char mark, const std::string& content, bool fault) {
+        add(12, '\0');
+        const std::size_t begin = bytes.size();
+        add(3, sync, true);
+        add(1, mark);
+        bytes += content;
+        marks.insert(marks.end(), content.size(), false);
+        const std::uint16_t crc = ccitt_crc(std::string_view(bytes).substr(begin)) ^ (fault ? 1 : 0);
+        add(1, static_cast<char>(crc >> 8));
+        add(1, static_cast<char>(crc & 0xFF));
+    }
+};
+
+bool has_fault(const UdiShape& shape, std::size_t track, unsigned char record, bool in_id) {
+    for (const UdiFault& fault : shape.faults) {
+        if (fault.track == track && fault.record == record && fault.in_id == in_id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The image's track `index`, holding the .trd's sectors of track `index`.
+std::string udi_track(const std::string& trd, const UdiShape& shape, std::size_t index) {
+    std::string sectors = index * kTrackBytes < trd.size() ? trd.substr(index * kTrackBytes, kTrackBytes) : "";
+    sectors.resize(kTrackBytes, '\0');
+    MfmTrack track;
+    track.add(80, '\x4E');
+    track.add(12, '\0');
+    track.add(3, '\xC2', true);
+    track.add(1, '\xFC');
+    track.add(50, '\x4E');
+    for (const unsigned char record : kRecords) {
+        const std::string id = {static_cast<char>(index / shape.sides), static_cast<char>(index % shape.sides),
+                                static_cast<char>(record), '\x01'};
+        track.field('\xA1', '\xFE', id, has_fault(shape, index, record, true));
+        track.add(22, '\x4E');
+        track.field('\xA1', '\xFB', sectors.substr((record - 1) * kSectorSize, kSectorSize),
+                    has_fault(shape, index, record, false));
+        track.add(54, '\x4E');
+    }
+    track.add(shape.track_length > track.bytes.size() ? shape.track_length - track.bytes.size() : 0, '\x4E');
+    track.bytes.resize(shape.track_length);
+    std::string marks((shape.track_length + 7) / 8, '\0');
+    for (std::size_t i = 0; i < shape.track_length; ++i) {
+        marks[i / 8] = static_cast<char>(marks[i / 8] | (track.marks[i] ? 1 << (i % 8) : 0));
+    }
+    return '\0' + little_endian(shape.track_length, 2) + track.bytes + marks;
+}
+
+}  // namespace
+
+std::string udi_image(const std::string& trd, const UdiShape& shape) {
+    std::string image = "UDI!" + little_endian(0, 4) + '\0' + static_cast<char>(shape.cylinders - 1) +
+                        static_cast<char>(shape.sides - 1) + '\0' +
+                        little_endian(shape.extra_header.size(), 4) + shape.extra_header;
+    for (std::size_t track = 0; track < shape.cylinders * shape.sides; ++track) {
+        image += udi_track(trd, shape, track);
+    }
+    image.replace(4, 4, little_endian(image.size(), 4));
+    return with_crc(image + std::string(4, '\0'));
+}
+
+std::uint16_t ccitt_crc(std::string_view bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (const char byte : bytes) {
+        crc ^= static_cast<std::uint16_t>(static_cast<unsigned char>(byte) << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<std::uint16_t>((crc & 0x8000) != 0 ? (crc << 1) ^ 0x1021 : crc << 1);
+        }
+    }
+    return crc;
+}
+
+// Word for word as the emulators compute it: >> on a negative register
+// keeps its sign.
+std::uint32_t udi_crc(std::string_view bytes) {
+    std::int32_t crc = -1;
+    for (const char byte : bytes) {
+        crc ^= -1 ^ static_cast<unsigned char>(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            const std::int32_t temp = -(crc & 1);
+            crc >>= 1;
+            crc ^= static_cast<std::int32_t>(0xEDB88320U) & temp;
+        }
+        crc ^= -1;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+std::string with_crc(std::string udi, std::uint32_t (*crc)(std::string_view)) {
+    const std::size_t end = udi.size() - 4;
+    return udi.replace(end, 4, little_endian(crc(std::string_view(udi).substr(0, end)), 4));
 }
 
 }  // namespace korve::testing

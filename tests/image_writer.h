@@ -1,8 +1,9 @@
 // Writes TR-DOS disk images and SCL archives holding given files, as TR-DOS
-// lays them out, and Teledisk images of such disks, for the tests and the
-// fuzzer's seeds.
+// lays them out, and Teledisk and UDI images of such disks, for the tests
+// and the fuzzer's seeds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -67,5 +68,39 @@ std::string td0_image(const std::vector<Td0Track>& tracks, const Td0Options& opt
 // `bytes` packed as LZHUF packs them (formats/td0_lzhuf.h), but each byte a
 // literal: its code in the model as it stands, then counted.
 std::string lzhuf_literals(std::string_view bytes);
+
+// A fault made in one sector of a UDI image: its ID's CRC, or its data's,
+// made wrong.
+struct UdiFault {
+    std::size_t track = 0;  // in the image's order
+    unsigned char record = 1;
+    bool in_id = false;
+};
+
+// The tracks of a UDI image, and what is made wrong on them.
+struct UdiShape {
+    std::size_t cylinders = 80;
+    std::size_t sides = 2;
+    std::size_t track_length = 6250;  // shorter than the fields, it cuts them
+    std::string extra_header{};
+    std::vector<UdiFault> faults{};
+};
+
+// A UDI image of the TR-DOS disk `trd`: its track T (of 16 sectors, zero
+// past the end of `trd`) the image's Tth, cylinder T / 2 and head T % 2 on
+// two sides, cylinder T on one. Each is an MFM track as TR-DOS formats it:
+// the index mark, then the records 1, 9, 2, 10 ... 8, 16 of 256 bytes, each
+// field behind 12 zero bytes and three marked A1s, gaps of 4E.
+std::string udi_image(const std::string& trd, const UdiShape& shape);
+
+// CRC-16-CCITT as a controller computes it over a field.
+std::uint16_t ccitt_crc(std::string_view bytes);
+
+// The CRC-32 a UDI file ends with, as the emulators that write UDI compute
+// it, on a signed register.
+std::uint32_t udi_crc(std::string_view bytes);
+
+// `udi` with its last four bytes made `crc` of the bytes before them.
+std::string with_crc(std::string udi, std::uint32_t (*crc)(std::string_view) = udi_crc);
 
 }  // namespace korve::testing

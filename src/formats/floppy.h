@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,9 @@ struct FloppyTrack {
     std::uint8_t cylinder = 0;
     std::uint8_t head = 0;
     std::vector<FloppySector> sectors;
+    // The image keeps the track in a form its reader does not take apart
+    // (a UDI track of FM): it lists no sectors, whatever the track holds.
+    bool unread = false;
 
     bool operator==(const FloppyTrack&) const = default;
 };
@@ -78,6 +82,15 @@ struct FloppyImage {
     bool sectors_in_decoded = false;
 
     bool operator==(const FloppyImage&) const = default;
+};
+
+// New bytes for a sector of an image, as its writer takes them: the sector
+// is FloppyImage::tracks[track].sectors[sector] of the image read, and
+// `bytes` are as many as its data_size.
+struct SectorWrite {
+    std::size_t track = 0;
+    std::size_t sector = 0;
+    std::span<const unsigned char> bytes;
 };
 
 // The problem in words, for a message naming the image: "cut short".
