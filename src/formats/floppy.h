@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -76,6 +77,17 @@ struct FloppyImage {
     bool sectors_in_decoded = false;
 
     bool operator==(const FloppyImage&) const = default;
+};
+
+// New bytes for one of an image's sectors, as its writer takes them: the
+// sector by its track's index in FloppyImage::tracks and its own in that
+// track's sectors, and exactly as many bytes as the sector holds.
+struct SectorBytes {
+    std::size_t track = 0;
+    std::size_t sector = 0;
+    std::string bytes;
+
+    bool operator==(const SectorBytes&) const = default;
 };
 
 // The problem in words, for a message naming the image: "cut short".
