@@ -88,4 +88,12 @@ std::string scl_archive(const std::vector<DiskFile>& files) {
     return archive + little_endian(sum, kSclChecksumSize);
 }
 
+const std::vector<unsigned char> kInterleavedRecords = {1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 8, 16};
+
+std::string trd_sector(const std::string& trd, std::size_t sector) {
+    std::string bytes = sector * kSectorSize < trd.size() ? trd.substr(sector * kSectorSize, kSectorSize) : "";
+    bytes.resize(kSectorSize, '\0');
+    return bytes;
+}
+
 }  // namespace korve::testing

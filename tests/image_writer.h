@@ -2,6 +2,7 @@
 // lays them out, for the tests and the fuzzer's seeds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,5 +26,12 @@ std::string trd_image(const std::vector<DiskFile>& files);
 
 // An .scl archive of `files`, its checksum right.
 std::string scl_archive(const std::vector<DiskFile>& files);
+
+// The order TR-DOS lays a track's records in, one apart: 1, 9, 2, 10, ...
+extern const std::vector<unsigned char> kInterleavedRecords;
+
+// The bytes of logical sector `sector` (track × 16 + sector) of a .trd,
+// zero past its end: what a disk formatted whole holds there.
+std::string trd_sector(const std::string& trd, std::size_t sector);
 
 }  // namespace korve::testing
