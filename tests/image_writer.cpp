@@ -96,4 +96,34 @@ std::string trd_sector(const std::string& trd, std::size_t sector) {
     return bytes;
 }
 
+std::string fdi_image(const std::string& trd, std::size_t cylinders, std::size_t sides) {
+    const std::string description = "korve test disk";
+    const std::size_t tracks = cylinders * sides;
+    const std::size_t track_header = 7 + kSectorsPerTrack * 7;
+    const std::size_t text = 14 + tracks * track_header;
+    const std::size_t data = text + description.size() + 1;
+    std::string image = "FDI" + std::string(1, '\0') + little_endian(cylinders, kWordSize) +
+                        little_endian(sides, kWordSize) + little_endian(text, kWordSize) +
+                        little_endian(data, kWordSize) + little_endian(0, kWordSize);
+    std::string sectors;
+    for (std::size_t c = 0; c < cylinders; ++c) {
+        for (std::size_t h = 0; h < sides; ++h) {
+            const std::size_t logical = sides == 2 ? c * 2 + h : c;
+            image += little_endian(sectors.size(), 4) + little_endian(0, kWordSize) +
+                     static_cast<char>(kSectorsPerTrack);
+            for (std::size_t i = 0; i < kInterleavedRecords.size(); ++i) {
+                const unsigned char record = kInterleavedRecords[i];
+                const char id[] = {static_cast<char>(c), static_cast<char>(h), static_cast<char>(record), 1,
+                                   0x02};
+                image.append(id, sizeof id);
+                image += little_endian(i * kSectorSize, kWordSize);
+            }
+            for (const unsigned char record : kInterleavedRecords) {
+                sectors += trd_sector(trd, logical * kSectorsPerTrack + record - 1U);
+            }
+        }
+    }
+    return image + description + '\0' + sectors;
+}
+
 }  // namespace korve::testing

@@ -34,4 +34,11 @@ extern const std::vector<unsigned char> kInterleavedRecords;
 // zero past its end: what a disk formatted whole holds there.
 std::string trd_sector(const std::string& trd, std::size_t sector);
 
+// An FDI image of a .trd on `cylinders` cylinders of `sides` sides (logical
+// track T on cylinder T / 2, head T % 2 of two, cylinder T of one): each
+// track's sectors listed in kInterleavedRecords' order, their data in that
+// order too, every sector's CRC right; a description text between the
+// headers and the data.
+std::string fdi_image(const std::string& trd, std::size_t cylinders, std::size_t sides);
+
 }  // namespace korve::testing
