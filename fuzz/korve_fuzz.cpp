@@ -30,7 +30,8 @@
 //    back whole, each changed file holding exactly its new data under its
 //    name, type and start, a moved or added one under a name no other file
 //    has, and every other file as it was: slot, name, type, start, length
-//    and bytes; on a disk, track 0 past the information sector too.
+//    and bytes; on a disk, track 0 past the information sector too;
+//  - the floppy images' readers and writers (floppy_check.h).
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -46,6 +47,7 @@
 #include "alasm/alasm_text.h"
 #include "base/byte_reader.h"
 #include "base/little_endian.h"
+#include "floppy_check.h"
 #include "formats/alasm_lines.h"
 #include "formats/container.h"
 #include "formats/disk_edit.h"
@@ -484,5 +486,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     check_put({data, size});
+    if (const char* failed = korve_fuzz::check_fdi({data, size})) {
+        fail(failed);
+    }
     return 0;
 }
