@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 
 #include "formats/trdos_image.h"
 
@@ -13,7 +12,6 @@ using Bytes = std::span<const unsigned char>;
 
 constexpr std::uint8_t kTrdosSizeCode = 1;
 static_assert(sector_bytes(kTrdosSizeCode) == kSectorSize);
-constexpr std::size_t kTrackBytes = kSectorsPerTrack * kSectorSize;
 constexpr std::size_t kCylinders = 256;  // a cylinder is a byte
 constexpr std::size_t kSides = 2;
 
