@@ -133,8 +133,8 @@ TEST(FdiImage, SaysWhatADamagedImageLost) {
 // cut, and gives every sector it still holds whole as it was; the others
 // are cut or missing.
 TEST(FdiImage, GivesWhatACutImageHoldsWhereverItIsCut) {
-    const std::string trd = disk(0x16, 4);
-    const std::string whole = fdi_image(trd, 2, 2);
+    const std::string trd = disk(0x16, 2);
+    const std::string whole = fdi_image(trd, 1, 2);
     const FloppyImage whole_floppy = read_fdi(byte_span(whole));
     const TrdosFloppy whole_disk = read_trdos_floppy(whole_floppy, byte_span(whole));
     ASSERT_TRUE(whole_disk.trd == trd);
