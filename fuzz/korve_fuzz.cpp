@@ -40,7 +40,8 @@
 //    or said to be cut, the same twice; a damaged image is not written to;
 //    every sound, whole sector written back with its own bytes gives the
 //    same image (its file CRC made right), and one sector written with new
-//    bytes changes those, their CRC and the file's CRC alone.
+//    bytes changes those, their CRC and the file's CRC alone;
+//  - the bytes read as an FDI image, and written back (floppy_check.h).
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -56,6 +57,7 @@
 #include "alasm/alasm_text.h"
 #include "base/byte_reader.h"
 #include "base/little_endian.h"
+#include "floppy_check.h"
 #include "formats/alasm_lines.h"
 #include "formats/container.h"
 #include "formats/disk_edit.h"
@@ -501,13 +503,14 @@ void check_put(std::span<const unsigned char> bytes) {
 
 // The sectors of a UDI image whose data fields are whole and hold, each
 // with its own bytes.
-std::vector<korve::SectorWrite> own_bytes(std::span<const unsigned char> image, const korve::FloppyImage& floppy) {
-    std::vector<korve::SectorWrite> writes;
+std::vector<korve::SectorBytes> own_bytes(std::span<const unsigned char> image, const korve::FloppyImage& floppy) {
+    std::vector<korve::SectorBytes> writes;
     for (std::size_t t = 0; t < floppy.tracks.size(); ++t) {
         const std::vector<korve::FloppySector>& sectors = floppy.tracks[t].sectors;
         for (std::size_t s = 0; s < sectors.size(); ++s) {
             if (sectors[s].has_data && sectors[s].data_ok && !sectors[s].data_cut) {
-                writes.push_back({t, s, image.subspan(sectors[s].data_offset, sectors[s].data_size)});
+                const auto data = image.subspan(sectors[s].data_offset, sectors[s].data_size);
+                writes.push_back({t, s, std::string(data.begin(), data.end())});
             }
         }
     }
@@ -543,7 +546,7 @@ void check_udi(std::span<const unsigned char> image) {
         return;
     }
     // A sector whose data covers another field's marks is refused: left out.
-    std::vector<korve::SectorWrite> writes = own_bytes(image, floppy);
+    std::vector<korve::SectorBytes> writes = own_bytes(image, floppy);
     korve::UdiWritten same = korve::write_udi(image, floppy, writes);
     while (same.problem == korve::UdiWriteProblem::CoversMarks && same.bytes.empty()) {
         writes.erase(writes.begin() + static_cast<std::ptrdiff_t>(same.refused));
@@ -558,12 +561,12 @@ void check_udi(std::span<const unsigned char> image) {
     if (writes.empty()) {
         return;
     }
-    const korve::SectorWrite& first = writes.front();
+    const korve::SectorBytes& first = writes.front();
     std::string changed(first.bytes.begin(), first.bytes.end());
     for (char& byte : changed) {
         byte = static_cast<char>(~byte);
     }
-    const korve::SectorWrite change[] = {{first.track, first.sector, korve::byte_span(changed)}};
+    const korve::SectorBytes change[] = {{first.track, first.sector, changed}};
     const korve::UdiWritten written = korve::write_udi(image, floppy, change);
     const std::size_t begin = floppy.tracks[first.track].sectors[first.sector].data_offset;
     const std::size_t end = begin + changed.size() + 2;
@@ -600,5 +603,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_pack({data, size});
     check_put({data, size});
     check_udi({data, size});
+    if (const char* failed = korve_fuzz::check_fdi({data, size})) {
+        fail(failed);
+    }
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "base/byte_reader.h"
 #include "base/little_endian.h"
 #include "formats/alasm_lines.h"
+#include "formats/fdi_image.h"
 #include "formats/trdos_image.h"
 #include "image_writer.h"
 
@@ -137,6 +138,23 @@ std::string udi_damaged(const std::string& trd) {
     return udi;
 }
 
+// An FDI of the disk, its two tracks on cylinder 0's two sides; with
+// `damaged`, SOURCE's first sector failed its CRC and the image cut inside
+// its last sector. FDI is "FDI", then 10 bytes of the header, then a track
+// header of 7 bytes and 7 for each sector of its 16, listed in
+// korve::testing::kInterleavedRecords' order.
+std::string fdi_disk(const std::string& records, bool damaged) {
+    std::string fdi = korve::testing::fdi_image(trd_image(disk_files(records)), 1, 2);
+    if (damaged) {
+        constexpr std::size_t kSectorEntry = 7;
+        constexpr std::size_t kTrackHeader = 7 + 16 * kSectorEntry;
+        // Record 1 of the second track, listed first: logical sector 16.
+        fdi[korve::kFdiHeaderSize + kTrackHeader + 7 + 4] = 0;
+        fdi.resize(fdi.size() - 100);
+    }
+    return fdi;
+}
+
 struct Seed {
     const char* name;
     std::string bytes;
@@ -187,6 +205,8 @@ std::vector<Seed> seeds() {
         {"disk.udi", udi_image(trd_image(disk_files(lines)), {.cylinders = 2, .sides = 1, .track_length = 3000})},
         // A data CRC failed, an ID's too, and a wrong file CRC.
         {"damaged.udi", udi_damaged(trd_image(disk_files(lines)))},
+        {"disk.fdi", fdi_disk(lines, false)},
+        {"damaged.fdi", fdi_disk(lines, true)},
     };
 }
 

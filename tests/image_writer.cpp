@@ -14,8 +14,6 @@ namespace korve::testing {
 namespace {
 
 constexpr std::size_t kWordSize = 2;
-// The order TR-DOS formats a track's records in.
-constexpr unsigned char kRecords[kSectorsPerTrack] = {1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 8, 16};
 
 // `value` as `size` bytes, low byte first.
 std::string little_endian(std::size_t value, std::size_t size) {
@@ -175,7 +173,7 @@ std::vector<Td0Track> td0_tracks(std::string_view disk, unsigned sides, bool int
         track.cylinder = static_cast<std::uint8_t>(t / sides);
         track.head = static_cast<std::uint8_t>(t % sides);
         for (std::size_t i = 0; i < kSectorsPerTrack; ++i) {
-            const std::size_t record = interleaved ? kRecords[i] : 1 + i;
+            const std::size_t record = interleaved ? kInterleavedRecords[i] : 1 + i;
             Td0Sector sector{.id = {track.cylinder, track.head, static_cast<std::uint8_t>(record), kTrdosSizeCode}};
             sector.data = disk.substr(t * track_size + (record - 1) * kSectorSize, kSectorSize);
             sector.method = one_pattern(sector.data) ? kTd0Pattern : record % 2 == 1 ? kTd0Runs : kTd0Raw;
@@ -281,7 +279,7 @@ std::string udi_track(const std::string& trd, const UdiShape& shape, std::size_t
     track.add(3, '\xC2', true);
     track.add(1, '\xFC');
     track.add(50, '\x4E');
-    for (const unsigned char record : kRecords) {
+    for (const unsigned char record : kInterleavedRecords) {
         const std::string id = {static_cast<char>(index / shape.sides), static_cast<char>(index % shape.sides),
                                 static_cast<char>(record), '\x01'};
         track.field('\xA1', '\xFE', id, has_fault(shape, index, record, true));
@@ -342,6 +340,44 @@ std::uint32_t udi_crc(std::string_view bytes) {
 std::string with_crc(std::string udi, std::uint32_t (*crc)(std::string_view)) {
     const std::size_t end = udi.size() - 4;
     return udi.replace(end, 4, little_endian(crc(std::string_view(udi).substr(0, end)), 4));
+}
+
+const std::vector<unsigned char> kInterleavedRecords = {1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 8, 16};
+
+std::string trd_sector(const std::string& trd, std::size_t sector) {
+    std::string bytes = sector * kSectorSize < trd.size() ? trd.substr(sector * kSectorSize, kSectorSize) : "";
+    bytes.resize(kSectorSize, '\0');
+    return bytes;
+}
+
+std::string fdi_image(const std::string& trd, std::size_t cylinders, std::size_t sides) {
+    const std::string description = "korve test disk";
+    const std::size_t tracks = cylinders * sides;
+    const std::size_t track_header = 7 + kSectorsPerTrack * 7;
+    const std::size_t text = 14 + tracks * track_header;
+    const std::size_t data = text + description.size() + 1;
+    std::string image = "FDI" + std::string(1, '\0') + little_endian(cylinders, kWordSize) +
+                        little_endian(sides, kWordSize) + little_endian(text, kWordSize) +
+                        little_endian(data, kWordSize) + little_endian(0, kWordSize);
+    std::string sectors;
+    for (std::size_t c = 0; c < cylinders; ++c) {
+        for (std::size_t h = 0; h < sides; ++h) {
+            const std::size_t logical = sides == 2 ? c * 2 + h : c;
+            image += little_endian(sectors.size(), 4) + little_endian(0, kWordSize) +
+                     static_cast<char>(kSectorsPerTrack);
+            for (std::size_t i = 0; i < kInterleavedRecords.size(); ++i) {
+                const unsigned char record = kInterleavedRecords[i];
+                const char id[] = {static_cast<char>(c), static_cast<char>(h), static_cast<char>(record), 1,
+                                   0x02};
+                image.append(id, sizeof id);
+                image += little_endian(i * kSectorSize, kWordSize);
+            }
+            for (const unsigned char record : kInterleavedRecords) {
+                sectors += trd_sector(trd, logical * kSectorsPerTrack + record - 1U);
+            }
+        }
+    }
+    return image + description + '\0' + sectors;
 }
 
 }  // namespace korve::testing

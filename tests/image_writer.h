@@ -102,5 +102,18 @@ std::uint32_t udi_crc(std::string_view bytes);
 
 // `udi` with its last four bytes made `crc` of the bytes before them.
 std::string with_crc(std::string udi, std::uint32_t (*crc)(std::string_view) = udi_crc);
+// The order TR-DOS lays a track's records in, one apart: 1, 9, 2, 10, ...
+extern const std::vector<unsigned char> kInterleavedRecords;
+
+// The bytes of logical sector `sector` (track × 16 + sector) of a .trd,
+// zero past its end: what a disk formatted whole holds there.
+std::string trd_sector(const std::string& trd, std::size_t sector);
+
+// An FDI image of a .trd on `cylinders` cylinders of `sides` sides (logical
+// track T on cylinder T / 2, head T % 2 of two, cylinder T of one): each
+// track's sectors listed in kInterleavedRecords' order, their data in that
+// order too, every sector's CRC right; a description text between the
+// headers and the data.
+std::string fdi_image(const std::string& trd, std::size_t cylinders, std::size_t sides);
 
 }  // namespace korve::testing

@@ -249,11 +249,11 @@ TEST(UdiImage, WritesSectorsBackKeepingEveryOtherByte) {
         unsigned char record;
         const std::string& bytes;
     };
-    std::vector<SectorWrite> writes;
+    std::vector<SectorBytes> writes;
     for (const Change& change : {Change{0, 1, catalogue}, Change{3, 10, failed}, Change{159, 16, last}}) {
         std::size_t sector = 0;
         ASSERT_NE(sector_of(floppy, change.track, change.record, sector), nullptr);
-        writes.push_back({change.track, sector, byte_span(change.bytes)});
+        writes.push_back({change.track, sector, change.bytes});
     }
     const UdiWritten written = write_udi(byte_span(image), floppy, writes);
     ASSERT_EQ(written.problem, UdiWriteProblem::None);
@@ -263,11 +263,11 @@ TEST(UdiImage, WritesSectorsBackKeepingEveryOtherByte) {
     FloppyImage expected = floppy;
     std::vector<bool> may_differ(image.size(), false);
     std::fill(may_differ.end() - 4, may_differ.end(), true);
-    for (const SectorWrite& write : writes) {
+    for (const SectorBytes& write : writes) {
         FloppySector& sector = expected.tracks[write.track].sectors[write.sector];
         sector.data_ok = true;
         std::fill_n(may_differ.begin() + static_cast<std::ptrdiff_t>(sector.data_offset), kSectorSize + 2, true);
-        EXPECT_EQ(data_of(written.bytes, sector), std::string(write.bytes.begin(), write.bytes.end()));
+        EXPECT_EQ(data_of(written.bytes, sector), write.bytes);
         EXPECT_NE(written.bytes.substr(sector.data_offset + kSectorSize, 2),
                   image.substr(sector.data_offset + kSectorSize, 2));
     }
@@ -280,11 +280,11 @@ TEST(UdiImage, WritesSectorsBackKeepingEveryOtherByte) {
     // image.
     const std::string sound = udi_image(kDisk, {.cylinders = 81});
     const FloppyImage sound_floppy = read(sound);
-    std::vector<SectorWrite> same;
+    std::vector<SectorBytes> same;
     for (std::size_t t = 0; t < sound_floppy.tracks.size(); ++t) {
         for (std::size_t s = 0; s < sound_floppy.tracks[t].sectors.size(); ++s) {
             const FloppySector& sector = sound_floppy.tracks[t].sectors[s];
-            same.push_back({t, s, byte_span(sound).subspan(sector.data_offset, sector.data_size)});
+            same.push_back({t, s, sound.substr(sector.data_offset, sector.data_size)});
         }
     }
     const UdiWritten again = write_udi(byte_span(sound), sound_floppy, same);
@@ -319,21 +319,21 @@ TEST(UdiImage, RefusesAWriteThatWouldLoseData) {
         const char* what;
         const std::string& image;
         const FloppyImage& floppy;
-        SectorWrite write;
+        SectorBytes write;
         UdiWriteProblem problem;
     } rows[] = {
-        {"a sector past the track's", image, floppy, {1, 8, byte_span(bytes)}, UdiWriteProblem::NoSuchSector},
-        {"a track past the image's", image, floppy, {4, 0, byte_span(bytes)}, UdiWriteProblem::NoSuchSector},
-        {"a sector the track cuts", image, floppy, {1, cut, byte_span(bytes)}, UdiWriteProblem::NoData},
-        {"a byte short", image, floppy, {1, first, byte_span(bytes).first(255)}, UdiWriteProblem::WrongSize},
-        {"a cut image", image.substr(0, image.size() - 1), floppy, {1, first, byte_span(bytes)},
+        {"a sector past the track's", image, floppy, {1, 8, bytes}, UdiWriteProblem::NoSuchSector},
+        {"a track past the image's", image, floppy, {4, 0, bytes}, UdiWriteProblem::NoSuchSector},
+        {"a sector the track cuts", image, floppy, {1, cut, bytes}, UdiWriteProblem::NoData},
+        {"a byte short", image, floppy, {1, first, bytes.substr(0, 255)}, UdiWriteProblem::WrongSize},
+        {"a cut image", image.substr(0, image.size() - 1), floppy, {1, first, bytes},
          UdiWriteProblem::DamagedImage},
-        {"another image's sector", image, other, {1, first, byte_span(bytes)}, UdiWriteProblem::NoSuchSector},
-        {"data over another ID", longer, longer_floppy, {1, first, byte_span(long_bytes)},
+        {"another image's sector", image, other, {1, first, bytes}, UdiWriteProblem::NoSuchSector},
+        {"data over another ID", longer, longer_floppy, {1, first, long_bytes},
          UdiWriteProblem::CoversMarks},
     };
     for (const auto& row : rows) {
-        const SectorWrite writes[] = {{0, 0, byte_span(bytes)}, row.write};
+        const SectorBytes writes[] = {{0, 0, bytes}, row.write};
         const UdiWritten written = write_udi(byte_span(row.image), row.floppy, writes);
         EXPECT_EQ(written.problem, row.problem) << row.what;
         EXPECT_EQ(written.refused, row.problem == UdiWriteProblem::DamagedImage ? 0U : 1U) << row.what;

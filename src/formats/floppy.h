@@ -12,7 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -84,13 +84,15 @@ struct FloppyImage {
     bool operator==(const FloppyImage&) const = default;
 };
 
-// New bytes for a sector of an image, as its writer takes them: the sector
-// is FloppyImage::tracks[track].sectors[sector] of the image read, and
-// `bytes` are as many as its data_size.
-struct SectorWrite {
+// New bytes for one of an image's sectors, as its writer takes them: the
+// sector by its track's index in FloppyImage::tracks and its own in that
+// track's sectors, and exactly as many bytes as the sector holds.
+struct SectorBytes {
     std::size_t track = 0;
     std::size_t sector = 0;
-    std::span<const unsigned char> bytes;
+    std::string bytes;
+
+    bool operator==(const SectorBytes&) const = default;
 };
 
 // The problem in words, for a message naming the image: "cut short".

@@ -255,7 +255,7 @@ std::vector<FloppySector> read_sectors(Bytes image, const RawTrack& track) {
 // Why `write` cannot go into the image laid out as `layout`, read as
 // `floppy`; None where it can.
 UdiWriteProblem check_write(Bytes image, const Layout& layout, const FloppyImage& floppy,
-                            const SectorWrite& write) {
+                            const SectorBytes& write) {
     if (write.track >= floppy.tracks.size() || write.track >= layout.tracks.size() ||
         write.sector >= floppy.tracks[write.track].sectors.size()) {
         return UdiWriteProblem::NoSuchSector;
@@ -315,7 +315,7 @@ FloppyImage read_udi(std::span<const unsigned char> image) {
 }
 
 UdiWritten write_udi(std::span<const unsigned char> image, const FloppyImage& floppy,
-                     std::span<const SectorWrite> writes) {
+                     std::span<const SectorBytes> writes) {
     UdiWritten written;
     const Layout layout = layout_of(image);
     if (layout.problem != FloppyProblem::None && layout.problem != FloppyProblem::FileCrcWrong) {
@@ -334,7 +334,7 @@ UdiWritten write_udi(std::span<const unsigned char> image, const FloppyImage& fl
         return written;
     }
     const std::span<unsigned char> bytes = writable_bytes(written.bytes);
-    for (const SectorWrite& write : writes) {
+    for (const SectorBytes& write : writes) {
         const FloppySector& sector = floppy.tracks[write.track].sectors[write.sector];
         std::copy(write.bytes.begin(), write.bytes.end(),
                   bytes.begin() + static_cast<std::ptrdiff_t>(sector.data_offset));

@@ -108,7 +108,7 @@ struct UdiWritten {
 // `image`, read as `floppy`, with each of `writes` put into its sector, or
 // nothing written at all. No writes give the image as it was.
 UdiWritten write_udi(std::span<const unsigned char> image, const FloppyImage& floppy,
-                     std::span<const SectorWrite> writes);
+                     std::span<const SectorBytes> writes);
 
 // The problem in words, for a message naming the image and the sector.
 constexpr std::string_view udi_write_problem_text(UdiWriteProblem problem) {
