@@ -7,6 +7,9 @@
 
 #include "base/little_endian.h"
 #include "formats/fdi_image.h"
+#include "formats/td0_image.h"
+#include "formats/td0_lzhuf.h"
+#include "formats/udi_image.h"
 #include "formats/trdos_floppy.h"
 #include "formats/trdos_image.h"
 
@@ -103,6 +106,31 @@ const char* check_change(Bytes bytes, const korve::FloppyImage& floppy, const ko
     return written->size() != bytes.size() || outside > 1 ? "a changed FDI changed more than its sector" : nullptr;
 }
 
+// The sectors of a UDI image whose data fields are whole and hold, each
+// with its own bytes.
+std::vector<korve::SectorBytes> own_bytes(std::span<const unsigned char> image, const korve::FloppyImage& floppy) {
+    std::vector<korve::SectorBytes> writes;
+    for (std::size_t t = 0; t < floppy.tracks.size(); ++t) {
+        const std::vector<korve::FloppySector>& sectors = floppy.tracks[t].sectors;
+        for (std::size_t s = 0; s < sectors.size(); ++s) {
+            if (sectors[s].has_data && sectors[s].data_ok && !sectors[s].data_cut) {
+                const auto data = image.subspan(sectors[s].data_offset, sectors[s].data_size);
+                writes.push_back({t, s, std::string(data.begin(), data.end())});
+            }
+        }
+    }
+    return writes;
+}
+
+// Whether `now` differs from `image` only in [begin, end) and the file's CRC.
+bool differs_only_in(std::span<const unsigned char> image, const std::string& now, std::size_t begin,
+                     std::size_t end) {
+    const std::size_t crc = image.size() - 4;
+    const auto bytes = korve::byte_span(now);
+    return bytes.size() == image.size() && std::equal(image.begin(), image.begin() + begin, bytes.begin()) &&
+           std::equal(image.begin() + end, image.begin() + crc, bytes.begin() + end);
+}
+
 }  // namespace
 
 const char* check_fdi(std::span<const unsigned char> bytes) {
@@ -128,6 +156,85 @@ const char* check_fdi(std::span<const unsigned char> bytes) {
         return "an FDI's sectors written back with their own bytes changed it";
     }
     return check_change(bytes, floppy, disk);
+}
+
+const char* check_udi(std::span<const unsigned char> image) {
+    const korve::FloppyImage floppy = korve::read_udi(image);
+    for (const korve::FloppyTrack& track : floppy.tracks) {
+        for (const korve::FloppySector& sector : track.sectors) {
+            if (sector.data_offset > image.size() || sector.data_size > image.size() - sector.data_offset ||
+                (sector.has_data && !sector.data_cut && sector.data_size != korve::sector_bytes(sector.id.size_code))) {
+                return "a UDI sector lies outside the image, or is cut without saying so";
+            }
+        }
+    }
+    if (korve::read_udi(image) != floppy) {
+        return "the same UDI image was read differently";
+    }
+    if (floppy.problem != korve::FloppyProblem::None && floppy.problem != korve::FloppyProblem::FileCrcWrong) {
+        if (korve::write_udi(image, floppy, {}).problem != korve::UdiWriteProblem::DamagedImage) {
+            return "a damaged UDI image was written to";
+        }
+        return nullptr;
+    }
+    // A sector whose data covers another field's marks is refused: left out.
+    std::vector<korve::SectorBytes> writes = own_bytes(image, floppy);
+    korve::UdiWritten same = korve::write_udi(image, floppy, writes);
+    while (same.problem == korve::UdiWriteProblem::CoversMarks && same.bytes.empty()) {
+        writes.erase(writes.begin() + static_cast<std::ptrdiff_t>(same.refused));
+        same = korve::write_udi(image, floppy, writes);
+    }
+    korve::FloppyImage expected = floppy;
+    expected.problem = writes.empty() ? floppy.problem : korve::FloppyProblem::None;
+    if (same.problem != korve::UdiWriteProblem::None || !differs_only_in(image, same.bytes, 0, 0) ||
+        korve::read_udi(korve::byte_span(same.bytes)) != expected) {
+        return "UDI sectors written back with their own bytes changed the image";
+    }
+    if (writes.empty()) {
+        return nullptr;
+    }
+    const korve::SectorBytes& first = writes.front();
+    std::string changed(first.bytes.begin(), first.bytes.end());
+    for (char& byte : changed) {
+        byte = static_cast<char>(~byte);
+    }
+    const korve::SectorBytes change[] = {{first.track, first.sector, changed}};
+    const korve::UdiWritten written = korve::write_udi(image, floppy, change);
+    const std::size_t begin = floppy.tracks[first.track].sectors[first.sector].data_offset;
+    const std::size_t end = begin + changed.size() + 2;
+    if (written.problem != korve::UdiWriteProblem::None || !differs_only_in(image, written.bytes, begin, end) ||
+        written.bytes.compare(begin, changed.size(), changed) != 0 ||
+        korve::read_udi(korve::byte_span(written.bytes)).problem != korve::FloppyProblem::None) {
+        return "a UDI sector written with new bytes changed more than its field and the file's CRC";
+    }
+    return nullptr;
+}
+
+const char* check_td0(std::span<const unsigned char> bytes) {
+    const korve::FloppyImage floppy = korve::read_td0_image(bytes);
+    for (const korve::FloppyTrack& track : floppy.tracks) {
+        for (const korve::FloppySector& sector : track.sectors) {
+            const std::size_t whole = sector.has_data ? korve::sector_bytes(sector.id.size_code) : 0;
+            if (sector.data_offset > floppy.decoded.size() ||
+                floppy.decoded.size() - sector.data_offset < sector.data_size ||
+                (sector.data_cut ? sector.data_size > whole || sector.data_ok : sector.data_size != whole)) {
+                return "a Teledisk sector's data is not its size, or lies outside the decoded bytes, or "
+                     "is cut and said to be whole";
+            }
+        }
+    }
+    if (korve::read_td0_image(bytes) != floppy) {
+        return "the same Teledisk image was read differently";
+    }
+    // Far more than the fuzzer's inputs can unpack to: no stop at the most.
+    constexpr std::size_t most = std::size_t{1} << 24;
+    const korve::Unpacked all = korve::lzhuf_unpack(bytes, most);
+    const korve::Unpacked half = korve::lzhuf_unpack(bytes.first(bytes.size() / 2), most);
+    if (half.bytes.size() > all.bytes.size() ||
+        !std::equal(half.bytes.begin(), half.bytes.end(), all.bytes.begin())) {
+        return "packed bytes cut short unpacked to other bytes than the whole's first";
+    }
+    return nullptr;
 }
 
 }  // namespace korve_fuzz

@@ -13,11 +13,6 @@
 //    right and its data its sector count times 256 bytes, no larger than the
 //    image; each file it does not give says why, and so does the image;
 //  - reading the same image twice gives the same files;
-//  - the bytes, read as a Teledisk image, give the same floppy twice, each
-//    sector's data within the bytes the reader decoded, whole but where the
-//    image ends inside it (then not said to be good), and none for a sector
-//    without data; and, taken as LZHUF's packed bits, unpack so that their
-//    first half unpacks to the first bytes of what the whole does;
 //  - the bytes, read as records of ALASM data, translate for sjasmplus and
 //    for pasmo to a text for every line, the same both times, with every
 //    problem on one of the lines;
@@ -36,12 +31,8 @@
 //    name, type and start, a moved or added one under a name no other file
 //    has, and every other file as it was: slot, name, type, start, length
 //    and bytes; on a disk, track 0 past the information sector too;
-//  - the bytes read as a UDI image: every sector's data within them, whole
-//    or said to be cut, the same twice; a damaged image is not written to;
-//    every sound, whole sector written back with its own bytes gives the
-//    same image (its file CRC made right), and one sector written with new
-//    bytes changes those, their CRC and the file's CRC alone;
-//  - the bytes read as an FDI image, and written back (floppy_check.h).
+//  - the bytes read as an FDI, UDI or Teledisk image, and written back
+//    where the format is written (floppy_check.h).
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -62,10 +53,7 @@
 #include "formats/container.h"
 #include "formats/disk_edit.h"
 #include "formats/hobeta_header.h"
-#include "formats/td0_image.h"
-#include "formats/td0_lzhuf.h"
 #include "formats/trdos_image.h"
-#include "formats/udi_image.h"
 #include "korve/driver.h"
 #include "translation/alasm_translation.h"
 
@@ -145,31 +133,6 @@ void check_image(std::span<const unsigned char> image) {
     }
 }
 
-void check_td0(std::span<const unsigned char> bytes) {
-    const korve::FloppyImage floppy = korve::read_td0_image(bytes);
-    for (const korve::FloppyTrack& track : floppy.tracks) {
-        for (const korve::FloppySector& sector : track.sectors) {
-            const std::size_t whole = sector.has_data ? korve::sector_bytes(sector.id.size_code) : 0;
-            if (sector.data_offset > floppy.decoded.size() ||
-                floppy.decoded.size() - sector.data_offset < sector.data_size ||
-                (sector.data_cut ? sector.data_size > whole || sector.data_ok : sector.data_size != whole)) {
-                fail("a Teledisk sector's data is not its size, or lies outside the decoded bytes, or "
-                     "is cut and said to be whole");
-            }
-        }
-    }
-    if (korve::read_td0_image(bytes) != floppy) {
-        fail("the same Teledisk image was read differently");
-    }
-    // Far more than the fuzzer's inputs can unpack to: no stop at the most.
-    constexpr std::size_t most = std::size_t{1} << 24;
-    const korve::Unpacked all = korve::lzhuf_unpack(bytes, most);
-    const korve::Unpacked half = korve::lzhuf_unpack(bytes.first(bytes.size() / 2), most);
-    if (half.bytes.size() > all.bytes.size() ||
-        !std::equal(half.bytes.begin(), half.bytes.end(), all.bytes.begin())) {
-        fail("packed bytes cut short unpacked to other bytes than the whole's first");
-    }
-}
 
 void check_record(std::span<const unsigned char> bytes, korve::Reading reading) {
     const std::span content = bytes.first(std::min(bytes.size(), korve::kLongestRecord - 1));
@@ -501,81 +464,6 @@ void check_put(std::span<const unsigned char> bytes) {
     }
 }
 
-// The sectors of a UDI image whose data fields are whole and hold, each
-// with its own bytes.
-std::vector<korve::SectorBytes> own_bytes(std::span<const unsigned char> image, const korve::FloppyImage& floppy) {
-    std::vector<korve::SectorBytes> writes;
-    for (std::size_t t = 0; t < floppy.tracks.size(); ++t) {
-        const std::vector<korve::FloppySector>& sectors = floppy.tracks[t].sectors;
-        for (std::size_t s = 0; s < sectors.size(); ++s) {
-            if (sectors[s].has_data && sectors[s].data_ok && !sectors[s].data_cut) {
-                const auto data = image.subspan(sectors[s].data_offset, sectors[s].data_size);
-                writes.push_back({t, s, std::string(data.begin(), data.end())});
-            }
-        }
-    }
-    return writes;
-}
-
-// Whether `now` differs from `image` only in [begin, end) and the file's CRC.
-bool differs_only_in(std::span<const unsigned char> image, const std::string& now, std::size_t begin,
-                     std::size_t end) {
-    const std::size_t crc = image.size() - 4;
-    const auto bytes = korve::byte_span(now);
-    return bytes.size() == image.size() && std::equal(image.begin(), image.begin() + begin, bytes.begin()) &&
-           std::equal(image.begin() + end, image.begin() + crc, bytes.begin() + end);
-}
-
-void check_udi(std::span<const unsigned char> image) {
-    const korve::FloppyImage floppy = korve::read_udi(image);
-    for (const korve::FloppyTrack& track : floppy.tracks) {
-        for (const korve::FloppySector& sector : track.sectors) {
-            if (sector.data_offset > image.size() || sector.data_size > image.size() - sector.data_offset ||
-                (sector.has_data && !sector.data_cut && sector.data_size != korve::sector_bytes(sector.id.size_code))) {
-                fail("a UDI sector lies outside the image, or is cut without saying so");
-            }
-        }
-    }
-    if (korve::read_udi(image) != floppy) {
-        fail("the same UDI image was read differently");
-    }
-    if (floppy.problem != korve::FloppyProblem::None && floppy.problem != korve::FloppyProblem::FileCrcWrong) {
-        if (korve::write_udi(image, floppy, {}).problem != korve::UdiWriteProblem::DamagedImage) {
-            fail("a damaged UDI image was written to");
-        }
-        return;
-    }
-    // A sector whose data covers another field's marks is refused: left out.
-    std::vector<korve::SectorBytes> writes = own_bytes(image, floppy);
-    korve::UdiWritten same = korve::write_udi(image, floppy, writes);
-    while (same.problem == korve::UdiWriteProblem::CoversMarks && same.bytes.empty()) {
-        writes.erase(writes.begin() + static_cast<std::ptrdiff_t>(same.refused));
-        same = korve::write_udi(image, floppy, writes);
-    }
-    korve::FloppyImage expected = floppy;
-    expected.problem = writes.empty() ? floppy.problem : korve::FloppyProblem::None;
-    if (same.problem != korve::UdiWriteProblem::None || !differs_only_in(image, same.bytes, 0, 0) ||
-        korve::read_udi(korve::byte_span(same.bytes)) != expected) {
-        fail("UDI sectors written back with their own bytes changed the image");
-    }
-    if (writes.empty()) {
-        return;
-    }
-    const korve::SectorBytes& first = writes.front();
-    std::string changed(first.bytes.begin(), first.bytes.end());
-    for (char& byte : changed) {
-        byte = static_cast<char>(~byte);
-    }
-    const korve::SectorBytes change[] = {{first.track, first.sector, changed}};
-    const korve::UdiWritten written = korve::write_udi(image, floppy, change);
-    const std::size_t begin = floppy.tracks[first.track].sectors[first.sector].data_offset;
-    const std::size_t end = begin + changed.size() + 2;
-    if (written.problem != korve::UdiWriteProblem::None || !differs_only_in(image, written.bytes, begin, end) ||
-        written.bytes.compare(begin, changed.size(), changed) != 0 ||
-        korve::read_udi(korve::byte_span(written.bytes)).problem != korve::FloppyProblem::None) {
-        fail("a UDI sector written with new bytes changed more than its field and the file's CRC");
-    }
-}
 
 }  // namespace
 
@@ -596,13 +484,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
-    check_td0({data, size});
+    if (const char* failed = korve_fuzz::check_td0({data, size})) {
+        fail(failed);
+    }
     check_translation({data, size});
     check_record({data, size}, korve::Reading::AsKorve);
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     check_put({data, size});
-    check_udi({data, size});
+    if (const char* failed = korve_fuzz::check_udi({data, size})) {
+        fail(failed);
+    }
     if (const char* failed = korve_fuzz::check_fdi({data, size})) {
         fail(failed);
     }
