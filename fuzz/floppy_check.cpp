@@ -1,5 +1,6 @@
 #include "floppy_check.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -127,8 +128,8 @@ bool differs_only_in(std::span<const unsigned char> image, const std::string& no
                      std::size_t end) {
     const std::size_t crc = image.size() - 4;
     const auto bytes = korve::byte_span(now);
-    return bytes.size() == image.size() && std::equal(image.begin(), image.begin() + begin, bytes.begin()) &&
-           std::equal(image.begin() + end, image.begin() + crc, bytes.begin() + end);
+    return bytes.size() == image.size() && std::ranges::equal(image.first(begin), bytes.first(begin)) &&
+           std::ranges::equal(image.subspan(end, crc - end), bytes.subspan(end, crc - end));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ const char* check_fdi(std::span<const unsigned char> bytes);
 // sound, whole sector written back with its own bytes gives the same image
 // (its file CRC made right), and one sector written with new bytes changes
 // those, their CRC and the file's CRC alone.
-const char* check_udi(std::span<const unsigned char> bytes);
+const char* check_udi(std::span<const unsigned char> image);
 
 // The bytes read as a Teledisk image give the same floppy twice, each
 // sector's data within the decoded bytes and of its size (less where cut,

@@ -84,14 +84,14 @@ struct Damaged {
 TEST(FdiImage, SaysWhatADamagedImageLost) {
     const std::string trd = disk(0x16, 160);
     const std::string whole = fdi_image(trd, 80, 2);
-    const auto set = [](std::size_t at, std::string bytes) {
+    const auto set = [](std::size_t at, const std::string& bytes) {
         return [at, bytes](std::string& fdi) { fdi.replace(at, bytes.size(), bytes); };
     };
     // Logical sector 16 × T + S: 20 is record 5 of cylinder 0, head 1; 2559
     // the last track's record 16, whose data lies last in the image.
     const std::size_t last = entry_of(159, 16);
     std::map<std::size_t, SectorState> last_track;
-    for (std::size_t i = 159 * 16; i < 160 * 16; ++i) {
+    for (std::size_t i = std::size_t{159} * 16; i < std::size_t{160} * 16; ++i) {
         last_track[i] = SectorState::Cut;
     }
     const Damaged cases[] = {

@@ -47,7 +47,7 @@ std::uint32_t zlib_crc(std::string_view bytes) {
 // A disk of a source and a code file over several tracks, whose data holds
 // an ID field, its CRC right, as bytes alone: unmarked, it is no sector.
 std::string disk() {
-    std::string id = "\xA1\xA1\xA1\xFE\x01\x00\x11\x01";
+    std::string id("\xA1\xA1\xA1\xFE\x01\x00\x11\x01", 8);
     const std::uint16_t crc = testing::ccitt_crc(id);
     id += {static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
     std::string code;

@@ -112,9 +112,9 @@ struct RefusedSector {
     std::size_t sector = 0;  // the first logical sector refused
 };
 
-// The first of `changed` (logical sectors) that cannot be written.
+// The first of `numbers` (logical sectors) that cannot be written.
 RefusedSector refuse_sector_changes(const FloppyImage& floppy, std::span<const unsigned char> image,
-                                    std::span<const std::size_t> changed);
+                                    std::span<const std::size_t> numbers);
 
 // What an edited .trd changes in the image: the first sector refused, or,
 // where none is, each changed sector's new bytes.

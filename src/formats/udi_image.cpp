@@ -41,7 +41,7 @@ constexpr std::size_t kDataMarkWithin = 43;
 // CRC-16-CCITT, the high bit first, a byte at a time.
 constexpr std::uint16_t kCcittPolynomial = 0x1021;
 constexpr std::uint16_t kCcittStart = 0xFFFF;
-constexpr std::array<std::uint16_t, 256> kCcittTable = [] {
+constexpr std::array<std::uint16_t, 256> ccitt_table() {
     std::array<std::uint16_t, 256> table{};
     for (unsigned i = 0; i < table.size(); ++i) {
         unsigned crc = i << 8;
@@ -51,7 +51,8 @@ constexpr std::array<std::uint16_t, 256> kCcittTable = [] {
         table[i] = static_cast<std::uint16_t>(crc);
     }
     return table;
-}();
+}
+constexpr std::array<std::uint16_t, 256> kCcittTable = ccitt_table();
 
 std::uint16_t ccitt_crc(Bytes bytes) {
     unsigned crc = kCcittStart;
@@ -73,7 +74,7 @@ constexpr std::uint32_t crc32_step(std::uint32_t crc) {
     return (crc >> 1 | (crc & kSignBit)) ^ added;
 }
 
-constexpr std::array<std::uint32_t, 256> kCrc32Table = [] {
+constexpr std::array<std::uint32_t, 256> crc32_table() {
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t i = 0; i < table.size(); ++i) {
         std::uint32_t crc = i;
@@ -83,7 +84,8 @@ constexpr std::array<std::uint32_t, 256> kCrc32Table = [] {
         table[i] = crc;
     }
     return table;
-}();
+}
+constexpr std::array<std::uint32_t, 256> kCrc32Table = crc32_table();
 
 // The register shifted right by eight, its sign bit copied into the top.
 constexpr std::uint32_t shifted_by_a_byte(std::uint32_t crc) {
