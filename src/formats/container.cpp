@@ -44,27 +44,26 @@ InputKind container_named(std::string_view file_name) {
     return InputKind::BareAlasm;
 }
 
-AlasmSetUp set_up_alasm(InputKind kind, ByteReader& input) {
-    if (kind != InputKind::HobetaAlasm) {
+AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input) {
+    if (place.catalogued) {
+        return {*place.catalogued, true};
+    }
+    if (place.kind != InputKind::HobetaAlasm) {
         return {kToEndOfInput, true};
     }
     // A bad checksum is only a warning: the length is taken as it stands.
-    HobetaHeader header{};
-    const auto bytes = input.take(header.size());
-    std::copy(bytes.begin(), bytes.end(), header.begin());
-    return {hobeta_field(header, kHobetaLengthOffset),
-            hobeta_checksum(header) == hobeta_field(header, kHobetaChecksumOffset)};
+    const HobetaHeader header = read_hobeta_header(input.take(kHobetaHeaderSize));
+    return {header.length, header.checksum_matches};
 }
 
 DiskImage read_disk_image(std::span<const unsigned char> image) {
     const InputKind kind = recognise_input(image.first(std::min(image.size(), kRecognisedBytes)));
     if (!is_disk_image(kind)) {
-        return {ImageProblem::NotAnImage, {}};
+        return not_an_image();
     }
     DiskImage disk = kind == InputKind::SclArchive ? read_scl_archive(image) : read_trd_image(image);
-    for (ImageEntry& entry : disk.entries) {
-        const auto bytes = byte_span(entry.hobeta);
-        entry.alasm = holds_alasm(recognise_input(bytes.first(std::min(bytes.size(), kAlasmRecognisedBytes))));
+    for (CatalogueEntry& entry : disk.entries) {
+        entry.alasm = has_alasm_mark(file_sectors(image, entry), 0);
     }
     return disk;
 }

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -58,6 +59,21 @@ constexpr bool is_disk_image(InputKind kind) {
 // ALASM data.
 InputKind container_named(std::string_view file_name);
 
+// Where ALASM data stands in the bytes read: behind what an input of `kind`
+// puts before it, or (`catalogued`) at the start of a disk file's sectors,
+// its length the catalogue's.
+struct AlasmPlace {
+    InputKind kind = InputKind::BareAlasm;
+    std::optional<std::uint16_t> catalogued;
+
+    AlasmPlace(InputKind input_kind) : kind(input_kind) {}  // NOLINT(google-explicit-constructor)
+    static AlasmPlace on_disk(std::uint16_t length) {
+        AlasmPlace place(InputKind::BareAlasm);
+        place.catalogued = length;
+        return place;
+    }
+};
+
 // What the set-up of an ALASM container found.
 struct AlasmSetUp {
     // The data's length, its 64-byte header included: at most to the end of
@@ -70,9 +86,10 @@ struct AlasmSetUp {
 // stops anyway; so its length needs no measuring.
 inline constexpr std::int64_t kToEndOfInput = INT64_MAX;
 
-// Takes what comes before the ALASM data of an input of `kind` (one that
-// holds_alasm) from `input`, which then stands at the data's first byte.
-AlasmSetUp set_up_alasm(InputKind kind, ByteReader& input);
+// Takes what comes before the ALASM data at `place` (an input that
+// holds_alasm, or a disk's file) from `input`, which then stands at the
+// data's first byte.
+AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input);
 
 // Reads a disk image or an archive, recognised as above, and says of each
 // file it gives whether that holds ALASM data. Bytes of any other kind are

@@ -109,7 +109,7 @@ struct Column {
     bool right;
 };
 constexpr std::array<Column, 8> kColumns = {{
-    {"NAME", kCatalogueNameSize, false},
+    {"NAME", kTrdosNameSize, false},
     {"TYPE", 4, false},
     {"START", 5, true},
     {"LENGTH", 6, true},
@@ -168,8 +168,8 @@ std::string alasm_json(const AlasmSummary& alasm) {
 
 // A file's catalogue fields, from "name" to "sectors".
 std::string fields_json(const EntrySummary& entry) {
-    return "\"name\": " + cp866_json(entry.name) +
-           ", \"type\": " + cp866_json(std::string_view(&entry.type, 1)) +
+    return "\"name\": " + cp866_json(name_bytes(entry.name)) +
+           ", \"type\": " + cp866_json(std::string_view(reinterpret_cast<const char*>(&entry.name.type), 1)) +
            ", \"start\": " + std::to_string(entry.start) +
            ", \"length\": " + std::to_string(entry.length) +
            ", \"sectors\": " + std::to_string(entry.sectors);
@@ -188,35 +188,36 @@ std::string entry_json(const EntrySummary& entry) {
 
 }  // namespace
 
-AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,
+AlasmSummary summarise_alasm(ByteReader& input, const AlasmPlace& place, Reading reading,
                              std::string output) {
     TextOptions options;
     options.reading = reading;
-    const TextReport report = convert_to_text(input, kind, options, nullptr);
+    const TextReport report = convert_to_text(input, place, options, nullptr);
     return {report.head.name,     report.end.data_size, report.end.lines,
             report.head.checksum_matches, report.end.undefined, report.end.cut_line,
             std::move(output),    report.end.short_by};
 }
 
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
-                             Reading reading, std::span<const std::string> outputs) {
+                             std::span<const unsigned char> bytes, Reading reading,
+                             std::span<const std::string> outputs) {
     InputSummary summary;
     summary.input = std::move(input);
     summary.kind = kind == InputKind::SclArchive ? SummaryKind::Scl : SummaryKind::Trd;
     summary.problem = image.problem;
     summary.problem_text = image_problem_text(image);
-    for (std::size_t i = 0; i < image.entries.size(); ++i) {
-        const ImageEntry& entry = image.entries[i];
+    const std::vector<CatalogueEntry> files = live_entries(image);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CatalogueEntry& entry = files[i];
         EntrySummary& listed = summary.entries.emplace_back();
         listed.name = entry.name;
-        listed.type = entry.type;
         listed.length = entry.length;
         listed.problem = entry.problem;
         listed.start = entry.start;
         listed.sectors = entry.sectors;
         if (entry.alasm) {
-            ByteReader reader(byte_span(entry.hobeta));
-            listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm, reading,
+            ByteReader reader(file_sectors(bytes, entry));
+            listed.alasm = summarise_alasm(reader, AlasmPlace::on_disk(entry.length), reading,
                                            i < outputs.size() ? outputs[i] : std::string());
         }
     }
@@ -227,22 +228,17 @@ std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char>
     if (file.size() < kHobetaHeaderSize || file.size() > kLargestHobetaFile) {
         return std::nullopt;
     }
-    HobetaHeader header{};
-    std::copy_n(file.begin(), header.size(), header.begin());
-    const std::uint16_t length = hobeta_field(header, kHobetaLengthOffset);
-    const std::size_t sectors = header[kHobetaSectorCountOffset];
+    const HobetaHeader header = read_hobeta_header(file);
+    const std::size_t room = sector_offset(header.sectors);
     const std::size_t data = file.size() - kHobetaHeaderSize;
-    const bool right = hobeta_checksum(header) == hobeta_field(header, kHobetaChecksumOffset);
-    if (!right || length > sectors * kSectorSize || data < length || data > sectors * kSectorSize) {
+    if (!header.checksum_matches || header.length > room || data < header.length || data > room) {
         return std::nullopt;
     }
     EntrySummary entry;
-    entry.name.assign(header.begin(), header.begin() + kCatalogueNameSize);
-    entry.name.erase(entry.name.find_last_not_of(' ') + 1);
-    entry.type = static_cast<char>(header[kCatalogueTypeOffset]);
-    entry.start = static_cast<std::uint16_t>(read_little_endian(header, kCatalogueStartOffset, 2));
-    entry.length = length;
-    entry.sectors = header[kHobetaSectorCountOffset];
+    entry.name = header.name;
+    entry.start = header.start;
+    entry.length = header.length;
+    entry.sectors = header.sectors;
     return entry;
 }
 
@@ -273,8 +269,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         const EntrySummary& file = summary.entries.front();
-        return table + ", named " + safe_name(file.name) + "." +
-               safe_name(std::string_view(&file.type, 1)) + ": start " + std::to_string(file.start) +
+        return table + ", named " + safe_name(name_bytes(file.name)) + "." +
+               safe_name(std::string_view(reinterpret_cast<const char*>(&file.name.type), 1)) + ": start " + std::to_string(file.start) +
                ", " + counted(file.length, "byte", "bytes") + ", " +
                counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
@@ -295,7 +291,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     table += row(headings) + std::string(line_end);
     for (const EntrySummary& entry : summary.entries) {
-        table += row({safe_name(entry.name), safe_name(std::string_view(&entry.type, 1)),
+        table += row({safe_name(name_bytes(entry.name)),
+                      safe_name(std::string_view(reinterpret_cast<const char*>(&entry.name.type), 1)),
                       std::to_string(entry.start), std::to_string(entry.length),
                       std::to_string(entry.sectors),
                       entry.problem != ImageProblem::None ? ""
