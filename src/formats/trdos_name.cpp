@@ -116,6 +116,12 @@ TrdosName header_name(const TrdosName& stored) {
     return name;
 }
 
+HeaderName alasm_header_name(std::string_view bytes) {
+    const bool typed = bytes.size() > kTrdosNameSize;
+    return {trdos_name(bytes.substr(0, kTrdosNameSize), typed ? static_cast<unsigned char>(bytes[kTrdosNameSize]) : kNamePadding),
+            typed};
+}
+
 void write_trdos_name(const TrdosName& name, std::span<unsigned char> fields) {
     std::copy(name.name.begin(), name.name.end(), fields.begin());
     fields[kTrdosNameSize] = name.type;

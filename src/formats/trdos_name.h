@@ -71,6 +71,14 @@ TrdosName catalogue_name(std::span<const unsigned char> fields);
 // zero, as korve shows it; a catalogue's name holds any byte.
 TrdosName header_name(const TrdosName& stored);
 
+// The name an ALASM header's bytes up to its first zero give (its name,
+// then its type letter): `typed` where they reach the type.
+struct HeaderName {
+    TrdosName name;
+    bool typed = false;
+};
+HeaderName alasm_header_name(std::string_view bytes);
+
 // Writes a name into the first kTrdosNameFields bytes of `fields`.
 void write_trdos_name(const TrdosName& name, std::span<unsigned char> fields);
 

@@ -132,7 +132,10 @@ std::string row(const std::array<std::string, kColumns.size()>& cells) {
 }
 
 std::string alasm_line(const AlasmSummary& alasm) {
-    std::string line = alasm.name.empty() ? ", with no name" : ", named " + safe_name(alasm.name);
+    const HeaderName name = alasm_header_name(alasm.name);
+    std::string line = alasm.name.empty() ? ", with no name"
+                       : name.typed   ? ", named " + shown_name(name.name)
+                                      : ", named " + shown_parts(name.name).name;
     line += ": " + counted(static_cast<std::size_t>(alasm.length), "byte", "bytes") + ", " +
             counted(alasm.lines, "line", "lines");
     const std::string problems = joined(problems_of(alasm));
@@ -269,8 +272,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         const EntrySummary& file = summary.entries.front();
-        return table + ", named " + safe_name(name_bytes(file.name)) + "." +
-               safe_name(std::string_view(reinterpret_cast<const char*>(&file.name.type), 1)) + ": start " + std::to_string(file.start) +
+        return table + ", named " + shown_name(file.name) + ": start " + std::to_string(file.start) +
                ", " + counted(file.length, "byte", "bytes") + ", " +
                counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
@@ -291,8 +293,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     table += row(headings) + std::string(line_end);
     for (const EntrySummary& entry : summary.entries) {
-        table += row({safe_name(name_bytes(entry.name)),
-                      safe_name(std::string_view(reinterpret_cast<const char*>(&entry.name.type), 1)),
+        const NameParts shown = shown_parts(entry.name);
+        table += row({shown.name, shown.type,
                       std::to_string(entry.start), std::to_string(entry.length),
                       std::to_string(entry.sectors),
                       entry.problem != ImageProblem::None ? ""
@@ -313,8 +315,12 @@ std::string summary_json(const InputSummary& summary) {
     }
     if (summary.alasm) {
         const AlasmSummary& alasm = *summary.alasm;
-        json += ", \"name\": " + cp866_json(alasm.name) +
-                ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
+        const HeaderName name = alasm_header_name(alasm.name);
+        json += ", \"name\": " + cp866_json(name_bytes(name.name));
+        if (name.typed) {
+            json += ", \"type\": " + cp866_json(std::string_view(reinterpret_cast<const char*>(&name.name.type), 1));
+        }
+        json += ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
                 ", \"problems\": " + problems_json(problems_of(alasm));
     } else if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         json += ", " + fields_json(summary.entries.front());

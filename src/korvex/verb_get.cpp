@@ -75,6 +75,10 @@ std::vector<std::size_t> chosen(const KorvexRun& run, std::span<const CatalogueE
         }
         return files;
     }
+    std::vector<NameCandidate> candidates;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        candidates.push_back(name_candidate(image[i].name, names[i]));
+    }
     for (auto asked = inputs.begin() + 1; asked != inputs.end(); ++asked) {
         const Encoded bytes = encode_in(CodePage::Cp866, *asked);
         std::optional<std::size_t> found;
@@ -83,7 +87,15 @@ std::vector<std::size_t> chosen(const KorvexRun& run, std::span<const CatalogueE
                 found = i;
             }
         }
-        if (!found) {
+        // Else as `list` shows it, or with no type where only one file fits.
+        const std::vector<std::size_t> named = found ? std::vector<std::size_t>{} : files_named(*asked, candidates);
+        if (named.size() == 1) {
+            found = named[0];
+        }
+        if (named.size() > 1) {
+            status = worse(status, run.console.error(inputs.front(), ambiguous_name_text(*asked, candidates, named),
+                                                     KorvexStatus::NotAllConverted));
+        } else if (!found) {
             status = worse(status, run.console.error(inputs.front(), "no file " + *asked + " on it",
                                                      KorvexStatus::NotAllConverted));
         } else if (std::find(files.begin(), files.end(), *found) == files.end()) {

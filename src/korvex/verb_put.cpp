@@ -217,6 +217,23 @@ Or<Change> change_of(const KorvexRun& run, const Disk& disk, const Text& text) {
         }
         change = std::move(std::get<Change>(named));
         change.entry = entry_named(disk, change.name);
+        if (!change.entry) {
+            // As `list` shows a file, or with no type where only one fits;
+            // else a new file, NAME alone being NAME.H.
+            std::vector<NameCandidate> candidates;
+            for (std::size_t i = 0; i < disk.files.size(); ++i) {
+                candidates.push_back(name_candidate(disk.files[i].name, disk.names[i]));
+            }
+            const std::vector<std::size_t> fits = files_named(*run.options.name, candidates);
+            if (fits.size() > 1) {
+                return run.console.error(text.source.shown,
+                                         ambiguous_name_text(*run.options.name, candidates, fits),
+                                         KorvexStatus::NotAllConverted);
+            }
+            if (fits.size() == 1) {
+                change.entry = fits[0];
+            }
+        }
     } else {
         const auto found = std::find_if(disk.names.begin(), disk.names.end(), [&](const std::string& name) {
             return name + std::string(kTextSuffix) == text.source.name;

@@ -33,6 +33,7 @@ struct Group {
     Project project;
     std::vector<std::optional<AlasmSource>> sources;
     std::vector<std::string> keys;
+    std::vector<NameCandidate> names;  // a disk's: how a typed name may name each file
     std::vector<bool> chosen;
     std::size_t mains = 0;  // sources --main names
 };
@@ -56,7 +57,18 @@ void choose_main(const KorvexRun& run, Group& group) {
         }
         return std::optional<std::size_t>();
     };
-    const auto main = index_of(include_key(*run.options.main));
+    // NAME alone is NAME.H first, as ever; then any one file it names, as
+    // `list` shows it or as its text is named.
+    auto main = index_of(include_key(*run.options.main));
+    if (!main && !group.names.empty()) {
+        const std::vector<std::size_t> named = files_named(*run.options.main, group.names);
+        if (named.size() > 1) {
+            run.console.error("", ambiguous_name_text(*run.options.main, group.names, named),
+                              KorvexStatus::NotAllConverted);
+        } else if (named.size() == 1 && group.sources[named[0]]) {
+            main = named[0];
+        }
+    }
     if (!main) {
         return;
     }
@@ -188,6 +200,9 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
     Group group;
     group.sources.resize(files.size());
     group.keys.resize(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        group.names.push_back(name_candidate(files[i].name, names[i]));
+    }
     for (std::size_t i = 0; i < files.size() && translating(run); ++i) {
         const CatalogueEntry& entry = files[i];
         if (entry.alasm) {
