@@ -137,10 +137,12 @@ int disks(std::size_t count, std::size_t seed, const char* folder) {
         }
         const fs::path sources = root / "hobeta" / name.data();
         fs::create_directories(sources, error);
-        const auto disk = korve::read_disk_image(
-            std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size()));
-        for (const korve::ImageEntry& entry : disk.entries) {
-            if (entry.alasm && !korve::testing::write_file(sources / korve::full_name(entry), entry.hobeta)) {
+        const auto bytes = std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size());
+        const auto disk = korve::read_disk_image(bytes);
+        for (const korve::CatalogueEntry& entry : korve::live_entries(disk)) {
+            const std::string hobeta =
+                korve::hobeta_file(korve::hobeta_header_of(entry), korve::file_sectors(bytes, entry));
+            if (entry.alasm && !korve::testing::write_file(sources / korve::catalogue_text(entry.name), hobeta)) {
                 error = std::make_error_code(std::errc::io_error);
             }
         }

@@ -102,27 +102,17 @@ Conversion convert(const std::uint8_t* data, std::size_t size) {
 void check_image(std::span<const unsigned char> image) {
     const korve::DiskImage disk = korve::read_disk_image(image);
     bool lost = false;
-    for (const korve::ImageEntry& entry : disk.entries) {
-        if (entry.hobeta.empty()) {
+    for (const korve::CatalogueEntry& entry : korve::live_entries(disk)) {
+        if (entry.problem != korve::ImageProblem::None) {
             lost = true;
-            if (entry.problem == korve::ImageProblem::None) {
-                fail("a file was neither given nor said to be lost");
+            if (entry.data.size != 0) {
+                fail("a file said to be lost was given bytes");
             }
             continue;
         }
-        korve::HobetaHeader header{};
-        if (entry.problem != korve::ImageProblem::None || entry.hobeta.size() < header.size()) {
-            fail("a file was given with a problem, or without its header");
-        }
-        std::copy_n(entry.hobeta.begin(), header.size(), header.begin());
-        const std::size_t data = entry.hobeta.size() - header.size();
-        if (data != header[korve::kHobetaSectorCountOffset] * korve::kSectorSize ||
-            data > image.size()) {
+        if (entry.data.size != entry.sectors * korve::kSectorSize ||
+            entry.data.offset + entry.data.size > image.size()) {
             fail("a file's data is not its whole sectors from the image");
-        }
-        if (korve::hobeta_checksum(header) !=
-            korve::hobeta_field(header, korve::kHobetaChecksumOffset)) {
-            fail("a file's Hobeta header has a wrong checksum");
         }
     }
     if (lost && disk.problem == korve::ImageProblem::None) {
@@ -323,12 +313,12 @@ std::vector<korve::FileChange> put_changes(std::span<const unsigned char> bytes,
     const std::size_t image_size = put_image_size(bytes);
     std::vector<korve::FileChange> changes;
     std::vector<std::size_t> named;
-    const auto& live = disk.entries;
+    const std::vector<korve::CatalogueEntry> live = korve::live_entries(disk);
     for (std::size_t i = 0; i < count; ++i) {
         const std::span<const unsigned char> change = bytes.subspan(image_size + 4 * i, 4);
         const std::size_t size = change[2] + 256 * std::size_t{change[3]};
-        korve::TrdosFile file{.name = std::string(1, static_cast<char>('A' + change[1] % 26)),
-                              .type = (change[0] & 0x40) != 0 ? 'H' : 'C'};
+        korve::TrdosFile file{.name = korve::trdos_name(std::string(1, static_cast<char>('A' + change[1] % 26)),
+                                                        (change[0] & 0x40) != 0 ? 'H' : 'C')};
         file.data.resize(size);
         for (std::size_t j = 0; j < size; ++j) {
             file.data[j] = static_cast<char>(j * 31 + i * 101 + change[0]);
@@ -344,9 +334,6 @@ std::vector<korve::FileChange> put_changes(std::span<const unsigned char> bytes,
         if ((change[1] & 0x40) != 0 && !live.empty()) {
             file.name = live[change[1] % live.size()].name;
         }
-        if ((change[1] & 0x80) != 0) {
-            file.name += ' ';
-        }
         changes.push_back({std::nullopt, std::move(file)});
     }
     return changes;
@@ -359,7 +346,7 @@ std::string disk_of(std::span<const unsigned char> bytes) {
     std::vector<korve::TrdosFile> files;
     for (std::size_t i = 0; i < count; ++i) {
         const auto part = bytes.subspan(i * bytes.size() / count, bytes.size() / count);
-        files.push_back({.name = "F" + std::to_string(i), .data = std::string(part.begin(), part.end())});
+        files.push_back({.name = korve::trdos_name("F" + std::to_string(i), 'C'), .data = std::string(part.begin(), part.end())});
     }
     std::string disk = korve::write_trd_image(files, "FUZZ").bytes;
     const auto info = korve::byte_span(disk);
@@ -368,34 +355,45 @@ std::string disk_of(std::span<const unsigned char> bytes) {
     return disk;
 }
 
-const korve::ImageEntry* entry_at(const korve::DiskImage& disk, std::size_t slot) {
-    const auto found = std::find_if(disk.entries.begin(), disk.entries.end(),
-                                    [slot](const korve::ImageEntry& entry) { return entry.slot == slot; });
+const korve::CatalogueEntry* entry_at(const korve::DiskImage& disk, std::size_t slot) {
+    const auto found = std::find_if(disk.entries.begin(), disk.entries.end(), [slot](const korve::CatalogueEntry& entry) {
+        return entry.slot == slot && !entry.deleted;
+    });
     return found == disk.entries.end() ? nullptr : &*found;
+}
+
+std::string sectors_of(std::string_view image, const korve::CatalogueEntry& entry) {
+    const auto sectors = korve::file_sectors(korve::byte_span(image), entry);
+    return {sectors.begin(), sectors.end()};
+}
+
+// Whether a file stayed as it was: its fields and its bytes (which an
+// archive's changes before it move).
+bool same_file(std::string_view old_image, const korve::CatalogueEntry& old, std::string_view image,
+               const korve::CatalogueEntry& now) {
+    return old.name == now.name && old.start == now.start && old.length == now.length &&
+           old.sectors == now.sectors && old.first_sector == now.first_sector && old.problem == now.problem &&
+           old.alasm == now.alasm && sectors_of(old_image, old) == sectors_of(image, now);
 }
 
 // Whether a changed file reads back as its change made it: its name, type
 // and start (a replaced file's own), its length and its data, the rest of
 // its last sector zero.
-bool holds_change(const korve::ImageEntry& entry, const korve::TrdosFile& expected) {
-    std::string sectors = expected.data;
-    sectors.resize((sectors.size() + korve::kSectorSize - 1) / korve::kSectorSize * korve::kSectorSize, '\0');
-    return korve::same_catalogue_name({.name = entry.name, .type = entry.type}, expected) &&
-           entry.start == expected.start && entry.length == expected.data.size() &&
-           entry.hobeta.size() == korve::kHobetaHeaderSize + sectors.size() &&
-           entry.hobeta.compare(korve::kHobetaHeaderSize, std::string::npos, sectors) == 0;
+bool holds_change(std::string_view image, const korve::CatalogueEntry& entry, const korve::TrdosFile& expected) {
+    return entry.name == expected.name && entry.start == expected.start && entry.length == expected.data.size() &&
+           sectors_of(image, entry) == korve::whole_sectors(expected.data);
 }
 
 // Checks where one change went, from the image `old` to `now`.
-void check_changed(const korve::DiskImage& old, const korve::DiskImage& now, const korve::PlacedFile& placed,
-                   const korve::FileChange& change) {
-    const korve::ImageEntry* entry = entry_at(now, placed.slot);
+void check_changed(const korve::DiskImage& old, const korve::DiskImage& now, std::string_view image,
+                   const korve::PlacedFile& placed, const korve::FileChange& change) {
+    const korve::CatalogueEntry* entry = entry_at(now, placed.slot);
     korve::TrdosFile expected = change.file;
     if (change.replaced) {
-        const korve::ImageEntry& replaced = *entry_at(old, *change.replaced);
-        expected = {replaced.name, replaced.type, replaced.start, change.file.data};
+        const korve::CatalogueEntry& replaced = *entry_at(old, *change.replaced);
+        expected = {replaced.name, replaced.start, change.file.data};
     }
-    if (entry == nullptr || !holds_change(*entry, expected)) {
+    if (entry == nullptr || !holds_change(image, *entry, expected)) {
         fail("a changed file does not hold its new data under its name");
     }
     if (placed.placement == korve::Placement::InPlace) {
@@ -407,8 +405,8 @@ void check_changed(const korve::DiskImage& old, const korve::DiskImage& now, con
     if (entry_at(old, placed.slot) != nullptr || (change.replaced && entry_at(now, *change.replaced))) {
         fail("a moved or added file took a live entry, or a moved one kept its old one");
     }
-    const auto alike = std::count_if(now.entries.begin(), now.entries.end(), [&](const korve::ImageEntry& other) {
-        return korve::same_catalogue_name({.name = other.name, .type = other.type}, expected);
+    const auto alike = std::count_if(now.entries.begin(), now.entries.end(), [&](const korve::CatalogueEntry& other) {
+        return !other.deleted && other.name == expected.name;
     });
     if (alike != 1) {
         fail("a moved or added file has the name and type of another");
@@ -443,22 +441,22 @@ void check_put(std::span<const unsigned char> bytes) {
     }
     std::size_t added = 0;
     for (std::size_t i = 0; i < changes.size(); ++i) {
-        check_changed(old, now, edited.placed[i], changes[i]);
+        check_changed(old, now, edited.bytes, edited.placed[i], changes[i]);
         added += changes[i].replaced ? 0 : 1;
     }
-    for (const korve::ImageEntry& entry : old.entries) {
-        const korve::ImageEntry* kept = entry_at(now, entry.slot);
+    for (const korve::CatalogueEntry& entry : korve::live_entries(old)) {
+        const korve::CatalogueEntry* kept = entry_at(now, entry.slot);
         const bool changed = std::any_of(changes.begin(), changes.end(), [&entry](const korve::FileChange& change) {
             return change.replaced == entry.slot;
         });
-        if (!changed && (kept == nullptr || !(*kept == entry))) {
+        if (!changed && (kept == nullptr || !same_file(image, entry, edited.bytes, *kept))) {
             fail("a file no change named did not stay as it was");
         }
     }
     // Track 0 past the information sector, as far as the image held it.
     const std::size_t boot = korve::kDiskInformation + korve::kSectorSize;
     const std::size_t boot_size = std::min(korve::kFirstFileSector * korve::kSectorSize, image.size()) - boot;
-    if (now.entries.size() != old.entries.size() + added ||
+    if (korve::live_entries(now).size() != korve::live_entries(old).size() + added ||
         (!archive && edited.bytes.compare(boot, boot_size, image, boot, boot_size) != 0)) {
         fail("an edit lost or made a file, or wrote into track 0 past the information sector");
     }

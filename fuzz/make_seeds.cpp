@@ -86,11 +86,11 @@ constexpr std::string_view kTyped =
 
 korve::TrdosFile packed_source() {
     korve::ByteReader text({reinterpret_cast<const unsigned char*>(kTyped.data()), kTyped.size()});
-    return {.name = "TYPED", .type = korve::kAlasmType, .data = korve::pack_text(text, "TYPED").data};
+    return {.name = korve::trdos_name("TYPED", korve::kAlasmType), .data = korve::pack_text(text, "TYPED").data};
 }
 
 std::string packed_archive() {
-    const korve::TrdosFile files[] = {packed_source(), {.name = "CODE", .data = std::string(300, '\xC9')}};
+    const korve::TrdosFile files[] = {packed_source(), {.name = korve::trdos_name("CODE", 'C'), .data = std::string(300, '\xC9')}};
     return korve::write_scl_archive(files).bytes;
 }
 

@@ -205,7 +205,7 @@ std::string alasm_data(const std::string& file) {
     if (kind != InputKind::HobetaAlasm) {
         return file;
     }
-    return file.substr(kHobetaHeaderSize, read_little_endian(bytes_of(file), kHobetaLengthOffset, 2));
+    return file.substr(kHobetaHeaderSize, read_hobeta_header(bytes_of(file)).length);
 }
 
 std::vector<std::string> records_of(std::string_view data) {
@@ -293,14 +293,14 @@ TEST(AlasmPack, GivesBackTheSourcesOfRealImages) {
         EXPECT_EQ(disk.problem, ImageProblem::None);
         std::vector<std::string> texts;
         std::vector<TrdosFile> files;
-        for (const ImageEntry& entry : disk.entries) {
+        for (const CatalogueEntry& entry : live_entries(disk)) {
             if (!entry.alasm) {
                 continue;
             }
-            texts.push_back(korve_text(entry.hobeta).text);
-            const PackedText packed = pack(texts.back(), entry.name);
-            ASSERT_FALSE(packed.error.has_value()) << full_name(entry);
-            files.push_back({.name = entry.name, .type = kAlasmType, .data = packed.data});
+            texts.push_back(korve_text(hobeta_file(hobeta_header_of(entry), file_sectors(bytes_of(image), entry))).text);
+            const PackedText packed = pack(texts.back(), name_bytes(entry.name));
+            ASSERT_FALSE(packed.error.has_value()) << shown_name(entry.name);
+            files.push_back({.name = trdos_name(name_bytes(entry.name), kAlasmType), .data = packed.data});
         }
         const WrittenImage trd = write_trd_image(files, item.path().stem().string());
         const WrittenImage scl = write_scl_archive(files);
@@ -310,8 +310,11 @@ TEST(AlasmPack, GivesBackTheSourcesOfRealImages) {
             EXPECT_EQ(again.problem, ImageProblem::None);
             ASSERT_EQ(again.entries.size(), files.size());
             for (std::size_t i = 0; i < files.size(); ++i) {
-                EXPECT_EQ(again.entries[i].name, files[i].name);
-                EXPECT_EQ(korve_text(again.entries[i].hobeta).text, texts[i]) << files[i].name;
+                const CatalogueEntry& entry = again.entries[i];
+                EXPECT_EQ(shown_name(entry.name), shown_name(files[i].name));
+                const auto sectors = file_sectors(bytes_of(written->bytes), entry);
+                EXPECT_EQ(korve_text(hobeta_file(hobeta_header_of(entry), sectors)).text, texts[i])
+                    << shown_name(files[i].name);
             }
         }
         sources += files.size();

@@ -79,11 +79,14 @@ bool write_file(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 std::string hobeta_file(std::string_view data, unsigned length, bool right_checksum) {
-    HobetaHeader header{'G', 'R', 'E', 'E', 'T', ' ', ' ', ' ', 'H'};
-    set_hobeta_field(header, kHobetaLengthOffset, static_cast<std::uint16_t>(length));
-    set_hobeta_field(header, kHobetaChecksumOffset,
-                     hobeta_checksum(header) ^ (right_checksum ? 0U : 1U));
-    return std::string(header.begin(), header.end()) + std::string(data);
+    HobetaHeader header;
+    header.name = trdos_name("GREET", 'H');
+    header.length = static_cast<std::uint16_t>(length);
+    HobetaBytes bytes = hobeta_bytes(header);
+    if (!right_checksum) {
+        bytes[kHobetaHeaderSize - 2] ^= 1U;  // the checksum's low byte
+    }
+    return std::string(bytes.begin(), bytes.end()) + std::string(data);
 }
 
 std::string hobeta_file(std::string_view data) {

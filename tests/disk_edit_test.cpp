@@ -24,6 +24,8 @@ unsigned char at(const std::string& bytes, std::size_t offset) {
     return static_cast<unsigned char>(bytes[offset]);
 }
 
+std::string bytes_of(std::span<const unsigned char> bytes) { return {bytes.begin(), bytes.end()}; }
+
 std::size_t word_at(const std::string& bytes, std::size_t offset) {
     return read_little_endian(byte_span(bytes), offset, 2);
 }
@@ -44,7 +46,7 @@ std::string with_field(std::string bytes, std::size_t offset, std::size_t size, 
 TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
     const std::string old = disk();
     const std::string info = old.substr(kDiskInformation, kSectorSize);
-    const TrdosFile added{"NEW", 'H', 0, sector_filled(600, 'n')};
+    const TrdosFile added{trdos_name("NEW", 'H'), 0, sector_filled(600, 'n')};
     std::string full_catalogue;
     {
         std::vector<DiskFile> files(kTrdEntries, DiskFile{.name = "F", .data = "f"});
@@ -100,7 +102,7 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
         {"a deleted entry's slot", old, {1, {.data = "x"}}, EditProblem::NoSuchFile, Placement::InPlace, 0},
         {"a new file of a file's name, padded",
          old,
-         {std::nullopt, {"B ", 'C', 0, "x"}},
+         {std::nullopt, {trdos_name("B ", 'C'), 0, "x"}},
          EditProblem::SameName,
          Placement::Added,
          0},
@@ -138,17 +140,18 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
         // filling up its last sector with zero bytes.
         const DiskImage image = read_trd_image(byte_span(edited.bytes));
         ASSERT_EQ(image.problem, ImageProblem::None) << c.what;
+        const std::vector<CatalogueEntry> files = live_entries(image);
         const std::string& data = c.change.file.data;
         const bool added = c.placement == Placement::Added;
         const bool moved = c.placement == Placement::Moved || c.placement == Placement::MovedOffShared;
         const std::size_t changed = c.placement == Placement::InPlace ? 0 : moved ? 1 : 2;
-        ASSERT_EQ(image.entries.size(), added ? 3U : 2U) << c.what;
-        EXPECT_EQ(image.entries[changed].slot, edited.placed[0].slot) << c.what;
-        EXPECT_EQ(image.entries[changed].hobeta.substr(kHobetaHeaderSize),
+        ASSERT_EQ(files.size(), added ? 3U : 2U) << c.what;
+        EXPECT_EQ(files[changed].slot, edited.placed[0].slot) << c.what;
+        EXPECT_EQ(bytes_of(file_sectors(byte_span(edited.bytes), files[changed])),
                   data + std::string((kSectorSize - data.size() % kSectorSize) % kSectorSize, '\0'))
             << c.what;
-        EXPECT_EQ(image.entries[changed].length, data.size()) << c.what;
-        EXPECT_EQ(image.entries[moved ? 0 : 1], read_trd_image(byte_span(c.image)).entries[1]) << c.what;
+        EXPECT_EQ(files[changed].length, data.size()) << c.what;
+        EXPECT_EQ(files[moved ? 0 : 1], live_entries(read_trd_image(byte_span(c.image)))[1]) << c.what;
         const std::size_t boot = kDiskInformation + kSectorSize;
         EXPECT_EQ(edited.bytes.substr(boot, kFirstFileSector * kSectorSize - boot),
                   old.substr(boot, kFirstFileSector * kSectorSize - boot))
@@ -182,21 +185,21 @@ TEST(DiskEdit, ChangesADiskAsTRDOSDoes) {
 TEST(DiskEdit, ChangesEachFileByItsSlotWhileAnotherMoves) {
     const std::vector<FileChange> changes = {{0, {.data = sector_filled(600, 'A')}},
                                              {2, {.data = "bee"}},
-                                             {std::nullopt, {"NEW", 'H', 0, "new"}}};
+                                             {std::nullopt, {trdos_name("NEW", 'H'), 0, "new"}}};
     const EditedImage edited = edit_trd_image(byte_span(disk()), changes);
     ASSERT_EQ(edited.problem, EditProblem::None);
-    const DiskImage image = read_trd_image(byte_span(edited.bytes));
-    ASSERT_EQ(image.entries.size(), 3U);
+    const std::vector<CatalogueEntry> files = live_entries(read_trd_image(byte_span(edited.bytes)));
+    ASSERT_EQ(files.size(), 3U);
     const struct {
         std::size_t slot;
         const char* name;
         std::string data;
     } expected[] = {{2, "B", "bee"}, {3, "A", sector_filled(600, 'A')}, {4, "NEW", "new"}};
-    for (std::size_t i = 0; i < image.entries.size(); ++i) {
-        const ImageEntry& entry = image.entries[i];
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CatalogueEntry& entry = files[i];
         EXPECT_EQ(entry.slot, expected[i].slot);
-        EXPECT_EQ(entry.name, expected[i].name);
-        EXPECT_EQ(entry.hobeta.substr(kHobetaHeaderSize, entry.length), expected[i].data) << entry.name;
+        EXPECT_EQ(name_bytes(entry.name), expected[i].name);
+        EXPECT_EQ(bytes_of(file_bytes(byte_span(edited.bytes), entry)), expected[i].data) << expected[i].name;
     }
     EXPECT_EQ(edited.placed[1].placement, Placement::InPlace);
     // A moved file's old slot names no file: a second change of it is refused.
@@ -213,7 +216,7 @@ TEST(DiskEdit, WritesAnArchiveAgainAndAHobetaFileAnew) {
     const std::string old = scl_archive(files) + "tail";
     const std::vector<FileChange> changes = {{0, {.data = sector_filled(600, 'A')}},
                                              {2, {.data = "bee"}},
-                                             {std::nullopt, {"NEW", 'H', 0, "new"}}};
+                                             {std::nullopt, {trdos_name("NEW", 'H'), 0, "new"}}};
     const EditedImage edited = edit_scl_archive(byte_span(old), changes);
     ASSERT_EQ(edited.problem, EditProblem::None);
     // A and B changed in their places (B named by its slot, the deleted entry
@@ -225,13 +228,13 @@ TEST(DiskEdit, WritesAnArchiveAgainAndAHobetaFileAnew) {
                                               {.name = "NEW", .type = 'H', .data = "new"}});
     EXPECT_EQ(edited.bytes, expected + "tail");
     EXPECT_EQ(read_scl_archive(byte_span(expected)).problem, ImageProblem::None);
-    for (const FileChange& refused : {FileChange{1, {.data = "x"}}, FileChange{std::nullopt, {"B ", 'C', 0, "x"}}}) {
-        EXPECT_NE(edit_scl_archive(byte_span(old), {&refused, 1}).problem, EditProblem::None) << refused.file.name;
+    for (const FileChange& refused : {FileChange{1, {.data = "x"}}, FileChange{std::nullopt, {trdos_name("B ", 'C'), 0, "x"}}}) {
+        EXPECT_NE(edit_scl_archive(byte_span(old), {&refused, 1}).problem, EditProblem::None) << shown_name(refused.file.name);
     }
 
-    const std::string hobeta = write_hobeta_file({"CODE", 'C', 0x6000, sector_filled(300, 'c')}).bytes;
+    const std::string hobeta = write_hobeta_file({trdos_name("CODE", 'C'), 0x6000, sector_filled(300, 'c')}).bytes;
     const EditedImage file = edit_hobeta_file(byte_span(hobeta), "short");
-    EXPECT_EQ(file.bytes, write_hobeta_file({"CODE", 'C', 0x6000, "short"}).bytes);
+    EXPECT_EQ(file.bytes, write_hobeta_file({trdos_name("CODE", 'C'), 0x6000, "short"}).bytes);
     EXPECT_EQ(edit_hobeta_file(byte_span(hobeta), sector_filled(kMostSectors * kSectorSize + 1, 'x')).problem,
               EditProblem::FileTooLarge);
 }

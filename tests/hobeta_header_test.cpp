@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+
 namespace korve {
 namespace {
 
 struct Checksum {
-    HobetaHeader header;
+    HobetaBytes header;
     std::uint16_t sum;  // worked out by hand: 105 + 257 * (bytes 0-14), mod 65536
 };
 
@@ -29,10 +31,33 @@ TEST(HobetaHeader, ComputesTheChecksumOfTheFirstFifteenBytes) {
     }
 }
 
-TEST(HobetaHeader, ReadsFieldsLowByteFirst) {
-    const HobetaHeader header{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x01, 0, 0, 0xE9, 0x80};
-    EXPECT_EQ(hobeta_field(header, kHobetaLengthOffset), 448);
-    EXPECT_EQ(hobeta_field(header, kHobetaChecksumOffset), 0x80E9);
+// Fields are read low byte first, the checksum's verdict with them; a header
+// read and written again gives its bytes back where its checksum was right.
+TEST(HobetaHeader, ReadsFieldsAndTheChecksumsVerdictAndWritesThemBack) {
+    struct Case {
+        HobetaBytes bytes;
+        std::uint16_t start, length, checksum;
+        unsigned char sectors;
+        bool right;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x01, 0, 0, 0xAA, 0x80}, 0, 448, 0x80AA, 0, false},
+        {{'G', 'A', 'M', 'E', ' ', ' ', ' ', ' ', 'H', 0x00, 0x80, 0x00, 0x02, 0, 2, 0, 0}, 0x8000, 512, 0, 2,
+         false},
+    };
+    for (const Case& c : cases) {
+        HobetaHeader header = read_hobeta_header(c.bytes);
+        EXPECT_EQ(header.start, c.start);
+        EXPECT_EQ(header.length, c.length);
+        EXPECT_EQ(header.sectors, c.sectors);
+        EXPECT_EQ(header.checksum, c.checksum);
+        EXPECT_EQ(header.checksum_matches, c.right);
+        const HobetaBytes written = hobeta_bytes(header);
+        header = read_hobeta_header(written);
+        EXPECT_TRUE(header.checksum_matches);
+        EXPECT_EQ(hobeta_bytes(header), written);
+        EXPECT_TRUE(std::equal(written.begin(), written.begin() + kHobetaHeaderSize - 2, c.bytes.begin()));
+    }
 }
 
 }  // namespace

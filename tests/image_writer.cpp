@@ -31,17 +31,19 @@ std::string sectors(const DiskFile& file) {
 // The 16-byte catalogue entry of a file whose data starts at `first_sector`:
 // TR-DOS's own, but for the sectors its slack takes and a deleted name.
 std::string catalogue_entry(const DiskFile& file, std::size_t first_sector) {
-    if (file.name.size() > kCatalogueNameSize) {
+    if (file.name.size() > kTrdosNameSize) {
         std::fprintf(stderr, "image_writer: the name %s is too long\n", file.name.c_str());
         std::abort();
     }
-    CatalogueEntry entry = korve::catalogue_entry(
-        {.name = file.name, .type = file.type, .start = file.start, .data = file.data}, first_sector);
-    entry[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors(file).size() / kSectorSize);
+    CatalogueEntry entry = new_entry(
+        {.name = trdos_name(file.name, static_cast<unsigned char>(file.type)), .start = file.start, .data = file.data},
+        0, first_sector);
+    entry.sectors = static_cast<unsigned char>(sectors(file).size() / kSectorSize);
     if (file.deleted) {
-        entry[0] = kDeletedMark;
+        entry.name.name[0] = kDeletedMark;
     }
-    return {entry.begin(), entry.end()};
+    const CatalogueFields fields = catalogue_fields(entry);
+    return {fields.begin(), fields.end()};
 }
 
 // Teledisk's fields of a disk TR-DOS formats: 256-byte sectors, a double

@@ -695,7 +695,7 @@ TEST_F(KorvexRun, ListsWhatEachInputHolds) {
     write("GAME.$h", hobeta_file(kSource, static_cast<unsigned>(kSource.size()), false));
     write("bad.h", alasm_header("BAD") + nops(2) + "\x02\xE7");
     write("notes.txt", "nothing");
-    write("code.$c", write_hobeta_file({"CODE", 'C', 0x6000, "\xC9"}).bytes);
+    write("code.$c", write_hobeta_file({trdos_name("CODE", 'C'), 0x6000, "\xC9"}).bytes);
     write("old.trd", cut_disk());
     write("short.trd", short_disk());
     const std::vector<std::string> inputs = {"disk.trd", "GAME.$h", "bad.h",     "notes.txt",

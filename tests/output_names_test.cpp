@@ -37,7 +37,7 @@ TEST(OutputNames, NamesEachFileSafelyAndDistinctly) {
     };
     ClaimedNames claimed;
     for (const auto& c : cases) {
-        EXPECT_EQ(claim_name(claimed, entry_file_name(c.name, c.type)), c.file) << c.name;
+        EXPECT_EQ(claim_name(claimed, host_name(trdos_name(c.name, static_cast<unsigned char>(c.type)))), c.file) << c.name;
     }
 }
 

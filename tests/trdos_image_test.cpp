@@ -27,10 +27,37 @@ using testing::ProgramRun;
 using testing::scl_archive;
 using testing::trd_image;
 
-DiskImage read_image(const std::string& image) {
-    return read_disk_image(
-        std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size()));
+// A live file read off an image, as these tests look at it: its entry, and
+// the Hobeta file it leaves the disk as (empty where its data is lost).
+struct ReadFile : CatalogueEntry {
+    std::string hobeta;
+};
+
+struct ReadImage {
+    DiskImage disk;
+    ImageProblem problem = ImageProblem::None;
+    std::vector<ReadFile> entries;
+    std::size_t unlisted = 0;
+    bool count_lost = false;
+};
+
+ReadImage read_image(const std::string& image) {
+    const auto bytes = std::span(reinterpret_cast<const unsigned char*>(image.data()), image.size());
+    ReadImage read{read_disk_image(bytes), {}, {}, {}, {}};
+    read.problem = read.disk.problem;
+    read.unlisted = read.disk.unlisted;
+    read.count_lost = read.disk.count_lost;
+    for (const CatalogueEntry& entry : live_entries(read.disk)) {
+        ReadFile file{entry, {}};
+        if (entry.problem == ImageProblem::None) {
+            file.hobeta = hobeta_file(hobeta_header_of(entry), file_sectors(bytes, entry));
+        }
+        read.entries.push_back(file);
+    }
+    return read;
 }
+
+std::string full_name(const CatalogueEntry& entry) { return catalogue_text(entry.name); }
 
 // ALASM data whose catalogue length ends inside its last record: the rest of
 // the record lies in the slack of its sector.
@@ -52,11 +79,11 @@ TEST_F(ImageRun, GivesEachLiveFileAsItsHobetaFile) {
     const std::size_t entry_size = 16;
     trd.replace(4 * entry_size, entry_size, trd.substr(0, entry_size));
     for (const std::string& image : {trd, scl_archive({kSource, kDeleted, kCode})}) {
-        const DiskImage disk = read_image(image);
+        const ReadImage disk = read_image(image);
         EXPECT_EQ(disk.problem, ImageProblem::None);
         ASSERT_EQ(disk.entries.size(), 2U);
-        const ImageEntry& source = disk.entries[0];
-        const ImageEntry& code = disk.entries[1];
+        const ReadFile& source = disk.entries[0];
+        const ReadFile& code = disk.entries[1];
         EXPECT_EQ(full_name(source), "PGM.H");
         EXPECT_EQ(source.length, 75);
         EXPECT_TRUE(source.alasm);
@@ -153,15 +180,15 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
     };
 
     std::map<std::string, std::string> whole;
-    for (const ImageEntry& entry : read_image(trd).entries) {
+    for (const ReadFile& entry : read_image(trd).entries) {
         whole[full_name(entry)] = entry.hobeta;
     }
     for (const Broken& c : cases) {
-        const DiskImage disk = read_image(c.image);
+        const ReadImage disk = read_image(c.image);
         EXPECT_EQ(disk.problem, c.problem) << c.what;
         std::vector<std::string> given;
         std::vector<std::string> lost;
-        for (const ImageEntry& entry : disk.entries) {
+        for (const ReadFile& entry : disk.entries) {
             (entry.hobeta.empty() ? lost : given).push_back(full_name(entry));
             if (!entry.hobeta.empty()) {
                 EXPECT_EQ(entry.hobeta, whole[full_name(entry)]) << c.what;
@@ -188,23 +215,23 @@ TEST(TrdosImage, LosesNoFileUnsaidWhereverItIsCut) {
         {.name = "TWO", .type = 'H', .data = alasm_header("TWO") + std::string(600, '\x01')},
     };
     for (const std::string& image : {example("greet.trd"), example("greet.scl"), scl_archive(sources)}) {
-        const DiskImage whole = read_image(image);
+        const ReadImage whole = read_image(image);
         ASSERT_EQ(whole.problem, ImageProblem::None);
         std::map<std::string, std::string> files;
-        for (const ImageEntry& entry : whole.entries) {
+        for (const ReadFile& entry : whole.entries) {
             files[full_name(entry)] = entry.hobeta;
         }
         for (std::size_t size = 0; size < image.size(); ++size) {
-            const DiskImage cut = read_image(image.substr(0, size));
+            const ReadImage cut = read_image(image.substr(0, size));
             std::size_t kept = 0;
-            for (const ImageEntry& entry : cut.entries) {
+            for (const ReadFile& entry : cut.entries) {
                 if (!entry.hobeta.empty()) {
                     ASSERT_EQ(entry.hobeta, files[full_name(entry)]) << "cut at " << size;
                     ++kept;
                 }
             }
             const bool recognised = cut.problem != ImageProblem::NotAnImage;
-            ASSERT_TRUE(!recognised || kept == files.size() || lost_files(cut) > 0 || cut.count_lost)
+            ASSERT_TRUE(!recognised || kept == files.size() || lost_files(cut.disk) > 0 || cut.count_lost)
                 << "cut at " << size;
         }
     }
@@ -212,8 +239,8 @@ TEST(TrdosImage, LosesNoFileUnsaidWhereverItIsCut) {
 
 // A source and a code file of one name, as korve's own writers put them.
 const TrdosFile kWrittenSource = {
-    .name = "GREET", .type = 'H', .data = alasm_header("GREET") + alasm_record("LOOP{LD}{A},{(HL)}") + '\0'};
-const TrdosFile kWrittenCode = {.name = "GREET", .type = 'C', .start = 0x6000, .data = std::string(300, '\xC9')};
+    .name = trdos_name("GREET", 'H'), .data = alasm_header("GREET") + alasm_record("LOOP{LD}{A},{(HL)}") + '\0'};
+const TrdosFile kWrittenCode = {.name = trdos_name("GREET", 'C'), .start = 0x6000, .data = std::string(300, '\xC9')};
 
 TEST_F(ImageRun, WritesImagesThatReadBackAsTheyWent) {
     const std::vector<TrdosFile> files = {kWrittenSource, kWrittenCode};
@@ -238,7 +265,7 @@ TEST_F(ImageRun, WritesImagesThatReadBackAsTheyWent) {
     EXPECT_EQ(scl.bytes.size(), 9 + 28 + 3 * 256 + 4);
 
     for (const std::string& image : {trd.bytes, scl.bytes}) {
-        const DiskImage disk = read_image(image);
+        const ReadImage disk = read_image(image);
         EXPECT_EQ(disk.problem, ImageProblem::None);
         ASSERT_EQ(disk.entries.size(), 2U);
         EXPECT_EQ(full_name(disk.entries[0]), "GREET.H");
@@ -266,7 +293,7 @@ struct Unwritable {
 std::vector<TrdosFile> numbered(std::size_t count, std::size_t size) {
     std::vector<TrdosFile> files;
     for (std::size_t i = 0; i < count; ++i) {
-        files.push_back({.name = "F" + std::to_string(i), .data = std::string(size, 'x')});
+        files.push_back({.name = trdos_name("F" + std::to_string(i), 'C'), .data = std::string(size, 'x')});
     }
     return files;
 }
@@ -275,16 +302,15 @@ TEST(TrdosImage, RefusesFilesNoImageHolds) {
     const auto none = WriteProblem::None;
     const auto bad_name = WriteProblem::BadName;
     const Unwritable cases[] = {
-        {"an empty name", {{.name = ""}}, bad_name, bad_name, 0},
-        {"a name of 9 bytes", {{.name = "A"}, {.name = "PGMFLASH1"}}, bad_name, bad_name, 1},
-        {"a name that reads as deleted", {{.name = "\x01OLD"}}, bad_name, bad_name, 0},
-        {"a name holding a zero", {{.name = "A\0B"s}}, bad_name, bad_name, 0},
-        {"the largest file", {{.name = "A", .data = std::string(65280, 'x')}}, none, none, 0},
-        {"a file of 256 sectors", {{.name = "A", .data = std::string(65281, 'x')}},
+        {"an empty name", {{.name = trdos_name("", 'C')}}, bad_name, bad_name, 0},
+        {"a name that reads as deleted", {{.name = trdos_name("\x01OLD", 'C')}}, bad_name, bad_name, 0},
+        {"a name holding a zero", {{.name = trdos_name("A\0B"s, 'C')}}, bad_name, bad_name, 0},
+        {"the largest file", {{.name = trdos_name("A", 'C'), .data = std::string(65280, 'x')}}, none, none, 0},
+        {"a file of 256 sectors", {{.name = trdos_name("A", 'C'), .data = std::string(65281, 'x')}},
          WriteProblem::FileTooLarge, WriteProblem::FileTooLarge, 0},
-        {"one name twice, once padded", {{.name = "A", .type = 'H'}, {.name = "B"}, {.name = "A ", .type = 'H'}},
+        {"one name twice, once padded", {{.name = trdos_name("A", 'H')}, {.name = trdos_name("B", 'C')}, {.name = trdos_name("A ", 'H')}},
          WriteProblem::SameName, WriteProblem::SameName, 2},
-        {"one name of two types", {{.name = "A", .type = 'H'}, {.name = "A", .type = 'C'}}, none, none, 0},
+        {"one name of two types", {{.name = trdos_name("A", 'H')}, {.name = trdos_name("A", 'C')}}, none, none, 0},
         {"128 files", numbered(128, 1), none, none, 0},
         {"129 files", numbered(129, 1), WriteProblem::TooManyFiles, none, 128},
         {"256 files", numbered(256, 1), WriteProblem::TooManyFiles, WriteProblem::TooManyFiles, 128, 255},
@@ -313,10 +339,9 @@ TEST(TrdosImage, RefusesFilesNoImageHolds) {
     };
     const Reason reasons[] = {
         {WriteProblem::BadName,
-         {.name = ""},
+         {.name = trdos_name("", 'C')},
          "the name is empty, or spaces alone, which TR-DOS pads names with"},
-        {WriteProblem::BadName, {.name = "PGMFLASH1"}, "the name is longer than the 8 bytes of a TR-DOS name"},
-        {WriteProblem::BadName, {.name = "\x01OLD"}, "the name holds a control byte, which a TR-DOS name cannot"},
+        {WriteProblem::BadName, {.name = trdos_name("\x01OLD", 'C')}, "the name holds a control byte, which a TR-DOS name cannot"},
         {WriteProblem::FileTooLarge, {}, "the file is larger than the 65280 bytes (255 sectors) a TR-DOS file holds"},
         {WriteProblem::SameName, {}, "a file before it has the same name and type"},
         {WriteProblem::TooManyFiles, {}, "the catalogue is full: a disk holds 128 files, an archive 255"},
@@ -325,6 +350,8 @@ TEST(TrdosImage, RefusesFilesNoImageHolds) {
     for (const Reason& reason : reasons) {
         EXPECT_EQ(write_problem_text(reason.problem, reason.file), reason.text);
     }
+    EXPECT_EQ(name_problem_text(check_trdos_name("PGMFLASH1")),
+              "the name is longer than the 8 bytes of a TR-DOS name");
 }
 
 std::string file_bytes(const fs::path& path) {
@@ -357,14 +384,14 @@ TEST_F(ImageRun, ConvertsRealImagesAsTheirRealFiles) {
     ASSERT_FALSE(listed.empty());
 
     for (const auto& [image, rows] : listed) {
-        const DiskImage disk = read_image(file_bytes(images / image));
+        const ReadImage disk = read_image(file_bytes(images / image));
         EXPECT_EQ(disk.problem, ImageProblem::None) << image;
         std::vector<std::string> wanted;
         std::vector<std::string> got;
         for (const auto& columns : rows) {
             wanted.push_back(columns[1] + ' ' + columns[2] + ' ' + columns[3]);
         }
-        for (const ImageEntry& entry : disk.entries) {
+        for (const ReadFile& entry : disk.entries) {
             got.push_back(full_name(entry) + (entry.alasm ? " ALASM " : " not ALASM ") +
                           std::to_string(entry.length));
         }

@@ -66,7 +66,11 @@ static_assert(korve::kHobetaHeaderSize + korve::kAlasmHeaderSize <= korve::kReco
 // A disk image, the name TR-DOS shows for each of its entries, the name
 // korvex gives each entry's files, and the name of its text file.
 struct WebImage {
+    std::vector<unsigned char> bytes;
     korve::DiskImage disk;
+    std::vector<korve::CatalogueEntry> files;  // its live files
+    std::vector<std::string> names;            // their names' bytes, less padding
+    std::vector<std::string> hobeta;           // each one's Hobeta file, once asked for
     std::vector<std::string> full_names;
     std::vector<std::string> file_names;
     std::vector<std::string> text_names;
@@ -80,22 +84,9 @@ struct StopFacts {
     std::size_t line = 0;
 };
 
-// An input's kind as the script names it.
-const char* kind_name(korve::InputKind kind) {
-    switch (kind) {
-        case korve::InputKind::None:
-            return "none";
-        case korve::InputKind::BareAlasm:
-            return "bare-alasm";
-        case korve::InputKind::HobetaAlasm:
-            return "hobeta-alasm";
-        case korve::InputKind::SclArchive:
-            return "scl-archive";
-        case korve::InputKind::TrdosImage:
-            return "trdos-image";
-    }
-    return "none";
-}
+// An input's kind as the script names it: as `korvex list --json` does.
+// Its keys are string literals, so each ends in a zero.
+const char* kind_name(korve::InputKind kind) { return korve::kind_row(kind).key.data(); }
 
 // A problem as the script names it, as `korvex list` does: "" for none. The
 // catalogue's keys are string literals, so each ends in a zero.
@@ -103,8 +94,8 @@ const char* problem_name(korve::ImageProblem problem) {
     return korve::problem_key(problem).data();
 }
 
-const korve::ImageEntry& entry_of(const WebImage* image, std::size_t index) {
-    return image->disk.entries[index];
+const korve::CatalogueEntry& entry_of(const WebImage* image, std::size_t index) {
+    return image->files[index];
 }
 }  // namespace
 
@@ -192,11 +183,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_type(const In
 // Reads the `size` bytes at `bytes` as a .trd or an .scl.
 extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned char* bytes,
                                                               std::size_t size) {
-    auto* const image = new WebImage{korve::read_disk_image({bytes, size}), {}, {}, {}};
-    for (const korve::ImageEntry& entry : image->disk.entries) {
-        image->full_names.push_back(korve::full_name(entry));
+    auto* const image = new WebImage{};
+    image->bytes.assign(bytes, bytes + size);
+    image->disk = korve::read_disk_image(image->bytes);
+    image->files = korve::live_entries(image->disk);
+    image->hobeta.resize(image->files.size());
+    for (const korve::CatalogueEntry& entry : image->files) {
+        image->names.push_back(korve::name_bytes(entry.name));
+        image->full_names.push_back(korve::catalogue_text(entry.name));
     }
-    image->file_names = korve::image_file_names(image->disk);
+    image->file_names = korve::image_file_names(image->files);
     for (const std::string& name : image->file_names) {
         image->text_names.push_back(name + std::string(korve::kTextSuffix));
     }
@@ -214,7 +210,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_problem(const WebIma
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_entries(const WebImage* image) {
-    return image->disk.entries.size();
+    return image->files.size();
 }
 
 // Bytes the reader gave, which may hold any byte, a zero among them: the
@@ -230,7 +226,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_bytes_size(const std::stri
 // An entry's fields; `index` below korve_web_image_entries.
 extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_name(const WebImage* image,
                                                                       std::size_t index) {
-    return &entry_of(image, index).name;
+    return &image->names[index];
 }
 
 // The name, a dot and the type, as TR-DOS shows them.
@@ -241,7 +237,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_full_name(con
 
 extern "C" EMSCRIPTEN_KEEPALIVE unsigned char korve_web_entry_type(const WebImage* image,
                                                                    std::size_t index) {
-    return static_cast<unsigned char>(entry_of(image, index).type);
+    return entry_of(image, index).name.type;
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE unsigned korve_web_entry_length(const WebImage* image,
@@ -259,10 +255,15 @@ extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const WebImage* image
     return entry_of(image, index).alasm;
 }
 
-// The entry's Hobeta file, empty when its data could not be read.
-extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_hobeta(
-    const WebImage* image, std::size_t index) {
-    return &entry_of(image, index).hobeta;
+// The entry's Hobeta file, made as it leaves the disk; empty when its data
+// could not be read.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_hobeta(WebImage* image, std::size_t index) {
+    const korve::CatalogueEntry& entry = entry_of(image, index);
+    std::string& hobeta = image->hobeta[index];
+    if (hobeta.empty() && entry.problem == korve::ImageProblem::None) {
+        hobeta = korve::hobeta_file(korve::hobeta_header_of(entry), korve::file_sectors(image->bytes, entry));
+    }
+    return &hobeta;
 }
 
 // The name korvex gives the entry's files, in UTF-8: PGMFLASH.H.

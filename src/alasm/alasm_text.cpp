@@ -143,11 +143,11 @@ DescribedLine tidy_line(const DescribedLine& line) {
     return tidy;
 }
 
-TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions& options,
+TextReport convert_to_text(ByteReader& input, const AlasmPlace& place, const TextOptions& options,
                            std::FILE* output) {
     TextSink sink(output, options);
     TextReport report;
-    report.head = read_source_head(input, kind);
+    report.head = read_source_head(input, place);
     report.end.data_size = report.head.header_size;
     RecordBudget budget(report.head);
     bool written = true;

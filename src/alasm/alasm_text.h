@@ -112,9 +112,9 @@ struct TextReport {
 };
 
 // Converts the ALASM data of `input`, which stands at its start and holds
-// data of `kind` (holds_alasm), writing the text to `output`; with no output
+// data at `place` (container.h), writing the text to `output`; with no output
 // the lines are only counted. The output is left open, flushed.
-TextReport convert_to_text(ByteReader& input, InputKind kind, const TextOptions& options,
+TextReport convert_to_text(ByteReader& input, const AlasmPlace& place, const TextOptions& options,
                            std::FILE* output);
 
 }  // namespace korve

@@ -10,36 +10,11 @@
 namespace korve {
 namespace {
 
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
-constexpr std::string_view kRefused = "/\\:*?\"<>|";
-constexpr char kStandIn = '_';
-constexpr std::string_view kFolderAbove = "..";
-constexpr std::string_view kForFolderAbove = "__";
-
-// The names Windows keeps for devices, before the first dot; COM and LPT
-// take a digit from 1 to 9.
-constexpr std::array<std::string_view, 4> kDevices = {"CON", "PRN", "AUX", "NUL"};
-constexpr std::array<std::string_view, 2> kNumberedDevices = {"COM", "LPT"};
-
 constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool same_letters(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](char x, char y) { return upper(x) == upper(y); });
-}
-
-bool names_a_device(std::string_view name) {
-    const std::string_view stem = name.substr(0, name.find('.'));
-    const auto is = [stem](std::string_view device) { return same_letters(stem, device); };
-    if (std::any_of(kDevices.begin(), kDevices.end(), is)) {
-        return true;
-    }
-    constexpr std::size_t kNumbered = 4;
-    return stem.size() == kNumbered && stem[3] >= '1' && stem[3] <= '9' &&
-           std::any_of(
-               kNumberedDevices.begin(), kNumberedDevices.end(),
-               [stem](std::string_view device) { return same_letters(stem.substr(0, 3), device); });
 }
 
 // Cyrillic capitals, U+0400..U+042F, and their small letters, 0x20 or 0x50
@@ -125,33 +100,6 @@ std::string hobeta_file_name(std::string_view text_file_name) {
     return std::string(name) + std::string(kHobeta);
 }
 
-std::string safe_name(std::string_view bytes) {
-    std::string name;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < kFirstPrintable || byte == kDelete ||
-            kRefused.find(c) != std::string_view::npos) {
-            name += kStandIn;
-        } else {
-            append_utf8(name, CodePage::Cp866, std::string_view(&c, 1));
-        }
-    }
-    return name;
-}
-
-std::string entry_file_name(std::string_view name, char type) {
-    std::string file = safe_name(name);
-    file += '.';
-    file += safe_name(std::string_view(&type, 1));
-    if (file == kFolderAbove) {
-        return std::string(kForFolderAbove);
-    }
-    if (names_a_device(file)) {
-        file.insert(file.begin(), kStandIn);
-    }
-    return file;
-}
-
 std::string claim_name(ClaimedNames& claimed, std::string_view stem, std::string_view suffix) {
     std::string unique = std::string(stem) + std::string(suffix);
     for (int number = 2; claimed.folded.contains(folded(unique)); ++number) {
@@ -161,12 +109,12 @@ std::string claim_name(ClaimedNames& claimed, std::string_view stem, std::string
     return unique;
 }
 
-std::vector<std::string> image_file_names(const DiskImage& image) {
+std::vector<std::string> image_file_names(std::span<const CatalogueEntry> files) {
     ClaimedNames claimed;
     std::vector<std::string> names;
-    names.reserve(image.entries.size());
-    for (const ImageEntry& entry : image.entries) {
-        names.push_back(claim_name(claimed, entry_file_name(entry.name, entry.type)));
+    names.reserve(files.size());
+    for (const CatalogueEntry& entry : files) {
+        names.push_back(claim_name(claimed, host_name(entry.name)));
     }
     return names;
 }

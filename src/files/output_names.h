@@ -24,6 +24,7 @@
 
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,17 +33,11 @@
 
 namespace korve {
 
-// The name of an image's file, its stored name less its padding and its
-// type: "PGMFLASH.H".
-std::string entry_file_name(std::string_view name, char type);
-
-// Bytes made safe for a file name and shown in UTF-8, byte by byte as above.
-std::string safe_name(std::string_view bytes);
-
-// The names of an image's files, in the order of its entries, distinct
-// among themselves as claim_name makes them: what their text files are
-// named, less kTextSuffix (alasm_text.h), wherever they are written.
-std::vector<std::string> image_file_names(const DiskImage& image);
+// The names of an image's files (live_entries), in their order, their host
+// spellings (trdos_name.h) distinct among themselves as claim_name makes
+// them: what their text files are named, less kTextSuffix (alasm_text.h),
+// wherever they are written.
+std::vector<std::string> image_file_names(std::span<const CatalogueEntry> files);
 
 // The TR-DOS name that the name of a text file gives back, as its bytes in
 // CP866: the name less ".asm" (or ".txt") and less its type ".H" (or a

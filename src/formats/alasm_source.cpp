@@ -2,8 +2,8 @@
 
 namespace korve {
 
-SourceHead read_source_head(ByteReader& input, InputKind kind) {
-    const AlasmSetUp set_up = set_up_alasm(kind, input);
+SourceHead read_source_head(ByteReader& input, const AlasmPlace& place) {
+    const AlasmSetUp set_up = set_up_alasm(place, input);
     SourceHead head;
     head.checksum_matches = set_up.checksum_matches;
     head.header_size = static_cast<std::int64_t>(input.look(kAlasmHeaderSize).size());
@@ -23,10 +23,10 @@ void AlasmSource::add(std::span<const unsigned char> content) {
     ends.push_back(static_cast<std::uint32_t>(records.size()));
 }
 
-AlasmSource read_source(ByteReader& input, InputKind kind, Reading reading) {
+AlasmSource read_source(ByteReader& input, const AlasmPlace& place, Reading reading) {
     AlasmSource source;
     source.reading = reading;
-    source.head = read_source_head(input, kind);
+    source.head = read_source_head(input, place);
     SourceEnd& end = source.end;
     end.data_size = source.head.header_size;
     RecordBudget budget(source.head);

@@ -40,9 +40,9 @@ struct SourceHead {
 };
 
 // Takes the container's header and the data's header from `input`, which
-// holds data of `kind` (holds_alasm) and stands at its start; the records
+// holds ALASM data at `place` (container.h) and stands at its start; the records
 // follow.
-SourceHead read_source_head(ByteReader& input, InputKind kind);
+SourceHead read_source_head(ByteReader& input, const AlasmPlace& place);
 
 // The part of the data's length that records have not claimed yet.
 class RecordBudget {
@@ -99,8 +99,8 @@ struct AlasmSource {
 // source to translate (std::errc::file_too_large).
 inline constexpr std::size_t kLargestSource = kLargestImage;
 
-// Reads the ALASM data of `kind` at `input`'s start whole, up to an undefined
+// Reads the ALASM data at `place` from `input`'s start whole, up to an undefined
 // token or the end of its data.
-AlasmSource read_source(ByteReader& input, InputKind kind, Reading reading);
+AlasmSource read_source(ByteReader& input, const AlasmPlace& place, Reading reading);
 
 }  // namespace korve

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -41,22 +42,59 @@ inline constexpr std::size_t kAlasmRecognisedBytes = kHobetaHeaderSize + kAlasmM
 inline constexpr std::size_t kRecognisedBytes = kTrdosMarkOffset + 1;
 static_assert(kRecognisedBytes <= kLongestLook);
 
+// One row per kind, in the order of the table above (that order decides
+// between marks that meet): the key list --json, the page and messages name
+// it by, its words, the file name ending that calls for it, how it is
+// recognised, and its catalogue's reader (none for a kind that holds one
+// file). A new kind is a row and its reader; every switch over kinds is
+// exhaustive, so the compiler names each place that must learn it.
+struct KindRow {
+    InputKind kind;
+    std::string_view key;
+    std::string_view words;
+    std::string_view suffix;  // "" where no name calls for it
+    bool (*recognises)(std::span<const unsigned char> start);
+    DiskImage (*read_catalogue)(std::span<const unsigned char> image);
+};
+const KindRow& kind_row(InputKind kind);
+
 // The kind of an input whose first bytes (kRecognisedBytes of them, or all
 // there are) are `start`.
 InputKind recognise_input(std::span<const unsigned char> start);
 
 constexpr bool holds_alasm(InputKind kind) {
-    return kind == InputKind::BareAlasm || kind == InputKind::HobetaAlasm;
+    switch (kind) {
+        case InputKind::BareAlasm:
+        case InputKind::HobetaAlasm: return true;
+        case InputKind::None:
+        case InputKind::SclArchive:
+        case InputKind::TrdosImage: return false;
+    }
+    return false;
 }
 
-constexpr bool is_disk_image(InputKind kind) {
-    return kind == InputKind::SclArchive || kind == InputKind::TrdosImage;
-}
+// Whether the kind holds a catalogue of files (kind_row's reader).
+bool is_disk_image(InputKind kind);
 
 // The kind of file a name calls for, by its ending in any case: .trd a
 // TR-DOS image, .scl an SCL archive, .$h a Hobeta file; any other name bare
 // ALASM data.
 InputKind container_named(std::string_view file_name);
+
+// Where ALASM data stands in the bytes read: behind what an input of `kind`
+// puts before it, or (`catalogued`) at the start of a disk file's sectors,
+// its length the catalogue's.
+struct AlasmPlace {
+    InputKind kind = InputKind::BareAlasm;
+    std::optional<std::uint16_t> catalogued;
+
+    AlasmPlace(InputKind input_kind) : kind(input_kind) {}  // NOLINT(google-explicit-constructor)
+    static AlasmPlace on_disk(std::uint16_t length) {
+        AlasmPlace place(InputKind::BareAlasm);
+        place.catalogued = length;
+        return place;
+    }
+};
 
 // What the set-up of an ALASM container found.
 struct AlasmSetUp {
@@ -70,9 +108,10 @@ struct AlasmSetUp {
 // stops anyway; so its length needs no measuring.
 inline constexpr std::int64_t kToEndOfInput = INT64_MAX;
 
-// Takes what comes before the ALASM data of an input of `kind` (one that
-// holds_alasm) from `input`, which then stands at the data's first byte.
-AlasmSetUp set_up_alasm(InputKind kind, ByteReader& input);
+// Takes what comes before the ALASM data at `place` (an input that
+// holds_alasm, or a disk's file) from `input`, which then stands at the
+// data's first byte.
+AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input);
 
 // Reads a disk image or an archive, recognised as above, and says of each
 // file it gives whether that holds ALASM data. Bytes of any other kind are

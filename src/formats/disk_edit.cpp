@@ -1,35 +1,14 @@
 #include "formats/disk_edit.h"
 
 #include <algorithm>
-#include <array>
-#include <numeric>
 #include <optional>
+#include <utility>
 
 #include "base/little_endian.h"
 #include "formats/hobeta_header.h"
 
 namespace korve {
 namespace {
-
-constexpr std::size_t kWordSize = 2;
-constexpr std::size_t kLargestFile = kMostSectors * kSectorSize;
-
-std::size_t sectors_of(std::size_t size) {
-    return (size + kSectorSize - 1) / kSectorSize;
-}
-
-// `data` and the zero bytes that fill up its last sector.
-std::string whole_sectors(std::string_view data) {
-    std::string sectors(data);
-    sectors.resize(sectors_of(data.size()) * kSectorSize, '\0');
-    return sectors;
-}
-
-// Writes a replaced file's length and sector count into its entry's fields.
-void set_size(std::span<unsigned char> fields, std::size_t size) {
-    write_little_endian(fields, kCatalogueLengthOffset, kWordSize, static_cast<std::uint32_t>(size));
-    fields[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors_of(size));
-}
 
 EditedImage refused(EditProblem problem, std::size_t change, std::size_t free_sectors = 0) {
     EditedImage edited;
@@ -39,15 +18,10 @@ EditedImage refused(EditProblem problem, std::size_t change, std::size_t free_se
     return edited;
 }
 
-// The name, type and start a catalogue entry's fields give; no data. The
-// name loses the spaces that pad it: catalogue_entry pads it again.
-TrdosFile file_of_fields(std::span<const unsigned char> fields) {
-    TrdosFile file{{fields.begin(), fields.begin() + kCatalogueNameSize},
-                   static_cast<char>(fields[kCatalogueTypeOffset]),
-                   static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize)),
-                   {}};
-    file.name.erase(file.name.find_last_not_of(' ') + 1);
-    return file;
+// Gives a replaced file's entry its new data's length and sector count.
+void set_size(CatalogueEntry& entry, std::size_t size) {
+    entry.length = static_cast<std::uint16_t>(size);
+    entry.sectors = static_cast<unsigned char>(sectors_of(size));
 }
 
 // The sectors a file's entry gives: [first, first + count), 16 to a track.
@@ -60,44 +34,46 @@ struct Sectors {
     }
 };
 
+Sectors sectors_of_entry(const CatalogueEntry& entry) { return {entry.first_sector, entry.sectors}; }
+
 // Track 0's catalogue and information sector, which every change writes to.
 constexpr Sectors kCatalogueSectors{0, kDiskInformation / kSectorSize + 1};
 
-// A disk image being changed. Its entries are named by their catalogue
-// slots, which no change shifts: a move marks an entry deleted and adds one
-// at the end.
+// Whether a live entry has the name and type of `name`.
+bool named_alike(std::span<const CatalogueEntry> entries, const TrdosName& name) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [&name](const CatalogueEntry& entry) { return !entry.deleted && entry.name == name; });
+}
+
+// A disk image being changed: its catalogue's values, changed as TR-DOS
+// changes them, and the sectors they name. Its entries are named by their
+// catalogue slots, which no change shifts: a move marks an entry deleted
+// and adds one at the end.
 class TrdEditor {
 public:
-    explicit TrdEditor(std::span<const unsigned char> image) : bytes_(image.begin(), image.end()) {
-        while (end_ < kTrdEntries && (end_ + 1) * kTrdEntrySize <= bytes_.size() &&
-               static_cast<unsigned char>(bytes_[end_ * kTrdEntrySize]) != kCatalogueEnd) {
-            ++end_;
-        }
-    }
+    explicit TrdEditor(std::span<const unsigned char> image)
+        : read_(read_trd_image(image)), entries_(read_.entries), bytes_(image.begin(), image.end()) {}
 
-    bool whole() const { return bytes_.size() > kDiskInformation + kSectorSize - 1; }
+    bool whole() const { return read_.information.has_value(); }
 
     // Whether a live file's sectors take in the catalogue: any change would
     // write into that file.
-    bool file_on_catalogue() {
-        for (std::size_t slot = 0; slot < end_; ++slot) {
-            if (live(slot) && sectors_of_entry(slot).meets(kCatalogueSectors)) {
-                return true;
-            }
-        }
-        return false;
+    bool file_on_catalogue() const {
+        return std::any_of(entries_.begin(), entries_.end(), [](const CatalogueEntry& entry) {
+            return !entry.deleted && sectors_of_entry(entry).meets(kCatalogueSectors);
+        });
     }
 
     // Gives the live file at `slot` new data: in place where its sectors
     // hold the data and are its own, otherwise by moving it.
     EditProblem replace(std::size_t slot, std::string_view data, PlacedFile& placed) {
-        if (slot >= end_ || !live(slot)) {
+        if (slot >= entries_.size() || entries_[slot].deleted) {
             return EditProblem::NoSuchFile;
         }
         if (data.size() > kLargestFile) {
             return EditProblem::FileTooLarge;
         }
-        const Sectors old = sectors_of_entry(slot);
+        const Sectors old = sectors_of_entry(entries_[slot]);
         placed.old_sectors = old.count;
         placed.first_sector = old.first;
         placed.slot = slot;
@@ -112,7 +88,7 @@ public:
             return move(slot, data, Placement::MovedOffShared, placed);
         }
         write_sectors(written.first, data);
-        set_size(entry(slot), data.size());
+        set_size(entries_[slot], data.size());
         placed.placement = Placement::InPlace;
         return EditProblem::None;
     }
@@ -122,72 +98,73 @@ public:
         if (file.data.size() > kLargestFile) {
             return EditProblem::FileTooLarge;
         }
-        const auto info = writable_bytes(bytes_);
-        const std::size_t count = info[kFileCountOffset];
-        if (count != end_) {
+        DiskInformation& info = information_;
+        if (info.file_count != entries_.size()) {
             return EditProblem::Inconsistent;
         }
-        if (count >= kTrdEntries) {
+        if (info.file_count >= kTrdEntries) {
             return EditProblem::CatalogueFull;
         }
-        if (named_alike(file)) {
+        if (named_alike(entries_, file.name)) {
             return EditProblem::SameName;
         }
-        const std::size_t free = read_little_endian(info, kFreeSectorsOffset, kWordSize);
-        const Sectors taken{info[kFirstFreeTrackOffset] * kSectorsPerTrack + info[kFirstFreeSectorOffset],
-                            sectors_of(file.data.size())};
-        if (taken.count > free || taken.first + taken.count > kDiskSectors) {
-            free_ = free;
+        const Sectors taken{info.first_free, sectors_of(file.data.size())};
+        if (taken.count > info.free_sectors || taken.first + taken.count > kDiskSectors) {
+            free_ = info.free_sectors;
             return EditProblem::DiskFull;
         }
-        if (taken.first < kFirstFileSector || meets_an_entry(taken, end_)) {
+        if (taken.first < kFirstFileSector || meets_an_entry(taken, entries_.size())) {
             return EditProblem::Inconsistent;
         }
         write_sectors(taken.first, file.data);
-        const CatalogueEntry fields = catalogue_entry(file, taken.first);
-        std::copy(fields.begin(), fields.end(), entry(count).begin());
-        const std::size_t next = taken.first + taken.count;
-        const auto moved = writable_bytes(bytes_);  // writing may have grown the image
-        moved[kFirstFreeSectorOffset] = static_cast<unsigned char>(next % kSectorsPerTrack);
-        moved[kFirstFreeTrackOffset] = static_cast<unsigned char>(next / kSectorsPerTrack);
-        moved[kFileCountOffset] = static_cast<unsigned char>(count + 1);
-        write_little_endian(moved, kFreeSectorsOffset, kWordSize,
-                            static_cast<std::uint32_t>(free - taken.count));
+        entries_.push_back(new_entry(file, entries_.size(), taken.first));
+        info.first_free = taken.first + taken.count;
+        info.file_count += 1;
+        info.free_sectors -= taken.count;
         placed.placement = Placement::Added;
-        placed.slot = end_++;
+        placed.slot = entries_.size() - 1;
         placed.first_sector = taken.first;
         return EditProblem::None;
     }
 
-    std::string take() { return std::move(bytes_); }
+    // The image with the changed entries and fields written in: of an entry
+    // read, only the fields that changed; a new one whole.
+    std::string take() {
+        const auto image = writable_bytes(bytes_);
+        for (const CatalogueEntry& entry : entries_) {
+            const CatalogueFields now = catalogue_fields(entry);
+            const auto fields = image.subspan(entry.slot * kTrdEntrySize, kTrdEntrySize);
+            const bool read = entry.slot < read_.entries.size();
+            const CatalogueFields before = read ? catalogue_fields(read_.entries[entry.slot]) : now;
+            for (std::size_t i = 0; i < now.size(); ++i) {
+                if (!read || now[i] != before[i]) {
+                    fields[i] = now[i];
+                }
+            }
+        }
+        if (information_ != *read_.information) {
+            write_disk_information(information_, image);
+        }
+        return std::move(bytes_);
+    }
+
     std::size_t free_sectors() const { return free_; }
 
 private:
-    std::span<unsigned char> entry(std::size_t slot) {
-        return writable_bytes(bytes_).subspan(slot * kTrdEntrySize, kTrdEntrySize);
-    }
-
-    bool live(std::size_t slot) const {
-        return static_cast<unsigned char>(bytes_[slot * kTrdEntrySize]) != kDeletedMark;
-    }
-
-    Sectors sectors_of_entry(std::size_t slot) {
-        const std::span<const unsigned char> fields = entry(slot);
-        return {fields[kCatalogueFirstTrackOffset] * kSectorsPerTrack + fields[kCatalogueFirstSectorOffset],
-                fields[kCatalogueSectorsOffset]};
-    }
-
     // Marks the file's entry deleted, then adds it anew: TR-DOS saving it again.
     EditProblem move(std::size_t slot, std::string_view data, Placement why, PlacedFile& placed) {
-        TrdosFile file = file_at(slot);
-        file.data = data;
-        std::string before = bytes_;
-        bytes_[slot * kTrdEntrySize] = static_cast<char>(kDeletedMark);
-        auto& deleted = bytes_[kDeletedCountOffset];
-        deleted = static_cast<char>(static_cast<unsigned char>(deleted) + 1);
+        TrdosFile file{entries_[slot].name, entries_[slot].start, std::string(data)};
+        const std::vector<CatalogueEntry> entries_before = entries_;
+        const DiskInformation information_before = information_;
+        const std::string bytes_before = bytes_;
+        entries_[slot].name.name[0] = kDeletedMark;
+        entries_[slot].deleted = true;
+        information_.deleted_count = (information_.deleted_count + 1) & 0xFFU;
         const EditProblem problem = add(file, placed);
         if (problem != EditProblem::None) {
-            bytes_ = std::move(before);
+            entries_ = entries_before;
+            information_ = information_before;
+            bytes_ = bytes_before;
         }
         placed.placement = why;
         return problem;
@@ -195,101 +172,35 @@ private:
 
     // Whether `sectors` meet those of any entry but the one at `except`,
     // deleted ones included.
-    bool meets_an_entry(Sectors sectors, std::size_t except) {
-        for (std::size_t slot = 0; slot < end_; ++slot) {
-            if (slot != except && sectors.meets(sectors_of_entry(slot))) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // The name, type and start of the file at `slot`; no data.
-    TrdosFile file_at(std::size_t slot) {
-        return file_of_fields(entry(slot));
-    }
-
-    // Whether a live entry has the file's name and type.
-    bool named_alike(const TrdosFile& file) {
-        for (std::size_t slot = 0; slot < end_; ++slot) {
-            if (live(slot) && same_catalogue_name(file_at(slot), file)) {
-                return true;
-            }
-        }
-        return false;
+    bool meets_an_entry(Sectors sectors, std::size_t except) const {
+        return std::any_of(entries_.begin(), entries_.end(), [&](const CatalogueEntry& entry) {
+            return entry.slot != except && sectors.meets(sectors_of_entry(entry));
+        });
     }
 
     // Writes data from sector `first` on, its last sector filled up with zero
     // bytes, growing an image that ends before them.
     void write_sectors(std::size_t first, std::string_view data) {
         const std::string sectors = whole_sectors(data);
-        const std::size_t begin = first * kSectorSize;
+        const std::size_t begin = sector_offset(first);
         if (bytes_.size() < begin + sectors.size()) {
             bytes_.resize(begin + sectors.size(), '\0');
         }
         bytes_.replace(begin, sectors.size(), sectors);
     }
 
+    DiskImage read_;
+    std::vector<CatalogueEntry> entries_;
+    DiskInformation information_ = read_.information.value_or(DiskInformation{});
     std::string bytes_;
-    std::size_t end_ = 0;  // the catalogue's first unused slot
     std::size_t free_ = 0;
 };
 
-// An archive's files: each entry's fields and whole sectors.
-struct SclFile {
-    std::array<unsigned char, kSclEntrySize> fields{};
-    std::string sectors;
-};
-
-// An archive's files as it holds them; nothing where its bytes end before
-// them. `end`: where its checksum ends.
-std::optional<std::vector<SclFile>> scl_files(std::span<const unsigned char> archive, std::size_t& end) {
-    if (archive.size() <= kSclCountOffset) {
-        return std::nullopt;
-    }
-    std::vector<SclFile> files(archive[kSclCountOffset]);
-    std::size_t data = kSclEntriesOffset + files.size() * kSclEntrySize;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::size_t at = kSclEntriesOffset + i * kSclEntrySize;
-        if (at + kSclEntrySize > archive.size()) {
-            return std::nullopt;
-        }
-        const std::size_t size = archive[at + kCatalogueSectorsOffset] * kSectorSize;
-        if (data + size > archive.size()) {
-            return std::nullopt;
-        }
-        std::copy_n(archive.begin() + static_cast<std::ptrdiff_t>(at), kSclEntrySize,
-                    files[i].fields.begin());
-        files[i].sectors.assign(archive.begin() + static_cast<std::ptrdiff_t>(data),
-                                archive.begin() + static_cast<std::ptrdiff_t>(data + size));
-        data += size;
-    }
-    end = std::min(archive.size(), data + kSclChecksumSize);
-    return files;
-}
-
-// Whether a live file of an archive has the file's name and type.
-bool named_alike(const std::vector<SclFile>& files, const TrdosFile& file) {
-    return std::any_of(files.begin(), files.end(), [&file](const SclFile& other) {
-        return other.fields[0] != kDeletedMark && same_catalogue_name(file_of_fields(other.fields), file);
-    });
-}
-
-// An archive of `files`, its checksum the sum of its bytes.
-std::string scl_bytes(const std::vector<SclFile>& files) {
-    std::string bytes(kSclSignature);
-    bytes += static_cast<char>(files.size());
-    for (const SclFile& file : files) {
-        bytes.append(file.fields.begin(), file.fields.end());
-    }
-    for (const SclFile& file : files) {
-        bytes += file.sectors;
-    }
-    const auto summed = byte_span(bytes);
-    const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
-    bytes.append(kSclChecksumSize, '\0');
-    write_little_endian(writable_bytes(bytes), bytes.size() - kSclChecksumSize, kSclChecksumSize, sum);
-    return bytes;
+// Whether an archive's bytes hold every file it lists: its checksum alone
+// may be wrong, as its bytes are summed anew.
+bool whole_archive(const DiskImage& archive) {
+    return (archive.problem == ImageProblem::None || archive.problem == ImageProblem::ChecksumMismatch) &&
+           archive.unlisted == 0 && !archive.count_lost;
 }
 
 }  // namespace
@@ -319,12 +230,16 @@ EditedImage edit_trd_image(std::span<const unsigned char> image, std::span<const
 }
 
 EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<const FileChange> changes) {
-    std::size_t end = 0;
-    std::optional<std::vector<SclFile>> read = scl_files(archive, end);
-    if (!read) {
+    const DiskImage read = read_scl_archive(archive);
+    if (!whole_archive(read)) {
         return refused(EditProblem::NotWhole, 0);
     }
-    std::vector<SclFile>& files = *read;
+    std::vector<CatalogueEntry> entries = read.entries;
+    std::vector<std::string> data;
+    for (const CatalogueEntry& entry : entries) {
+        const auto sectors = file_sectors(archive, entry);
+        data.emplace_back(sectors.begin(), sectors.end());
+    }
     EditedImage edited;
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const FileChange& change = changes[i];
@@ -332,11 +247,11 @@ EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<c
         EditProblem problem = EditProblem::None;
         if (change.file.data.size() > kLargestFile) {
             problem = EditProblem::FileTooLarge;
-        } else if (slot && (*slot >= files.size() || files[*slot].fields[0] == kDeletedMark)) {
+        } else if (slot && (*slot >= entries.size() || entries[*slot].deleted)) {
             problem = EditProblem::NoSuchFile;
-        } else if (!slot && files.size() >= kMostFiles) {
+        } else if (!slot && entries.size() >= kMostFiles) {
             problem = EditProblem::CatalogueFull;
-        } else if (!slot && named_alike(files, change.file)) {
+        } else if (!slot && named_alike(entries, change.file.name)) {
             problem = EditProblem::SameName;
         }
         if (problem != EditProblem::None) {
@@ -344,19 +259,18 @@ EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<c
         }
         PlacedFile& placed = edited.placed.emplace_back();
         placed.placement = slot ? Placement::InPlace : Placement::Added;
-        placed.slot = slot ? *slot : files.size();
-        SclFile& file = slot ? files[*slot] : files.emplace_back();
+        placed.slot = slot ? *slot : entries.size();
         if (slot) {
-            placed.old_sectors = file.fields[kCatalogueSectorsOffset];
-            set_size(file.fields, change.file.data.size());
+            placed.old_sectors = entries[*slot].sectors;
+            set_size(entries[*slot], change.file.data.size());
+            data[*slot] = whole_sectors(change.file.data);
         } else {
-            const CatalogueEntry fields = catalogue_entry(change.file, 0);
-            std::copy_n(fields.begin(), kSclEntrySize, file.fields.begin());
+            entries.push_back(new_entry(change.file, entries.size(), 0));
+            data.push_back(whole_sectors(change.file.data));
         }
-        file.sectors = whole_sectors(change.file.data);
     }
-    edited.bytes = scl_bytes(files);
-    edited.bytes.append(archive.begin() + static_cast<std::ptrdiff_t>(end), archive.end());
+    edited.bytes = scl_archive_bytes(entries, data);
+    edited.bytes.append(archive.begin() + static_cast<std::ptrdiff_t>(read.end), archive.end());
     return edited;
 }
 
@@ -367,14 +281,12 @@ EditedImage edit_hobeta_file(std::span<const unsigned char> hobeta, std::string_
     if (data.size() > kLargestFile) {
         return refused(EditProblem::FileTooLarge, 0);
     }
-    HobetaHeader header{};
-    std::copy_n(hobeta.begin(), header.size(), header.begin());
-    set_hobeta_field(header, kHobetaLengthOffset, static_cast<std::uint16_t>(data.size()));
-    header[kHobetaSectorCountOffset] = static_cast<unsigned char>(sectors_of(data.size()));
-    set_hobeta_field(header, kHobetaChecksumOffset, hobeta_checksum(header));
+    HobetaHeader header = read_hobeta_header(hobeta);
+    header.length = static_cast<std::uint16_t>(data.size());
+    header.sectors = static_cast<unsigned char>(sectors_of(data.size()));
+    const std::string sectors = whole_sectors(data);
     EditedImage edited;
-    edited.bytes.assign(header.begin(), header.end());
-    edited.bytes += whole_sectors(data);
+    edited.bytes = hobeta_file(header, byte_span(sectors));
     return edited;
 }
 
@@ -415,8 +327,8 @@ std::string move_text(const PlacedFile& placed) {
             break;
         case Placement::MovedOffShared: why = "shares its sectors with another file, or with track 0"; break;
     }
-    return why + ": moved to track " + std::to_string(placed.first_sector / kSectorsPerTrack) + ", sector " +
-           std::to_string(placed.first_sector % kSectorsPerTrack) + ", its old entry marked deleted";
+    return why + ": moved to track " + std::to_string(track_of(placed.first_sector)) + ", sector " +
+           std::to_string(sector_in_track(placed.first_sector)) + ", its old entry marked deleted";
 }
 
 }  // namespace korve

@@ -4,7 +4,7 @@
 // places, the disk's label, its boot track, its deleted entries and, but for
 // what a change moves, its free-space fields. The layouts are trdos_image.h's.
 //
-// A changed file is named by its catalogue slot (ImageEntry::slot), which
+// A changed file is named by its catalogue slot (CatalogueEntry::slot), which
 // no other change shifts: a file moved before it leaves the others where
 // they were.
 //
@@ -60,7 +60,7 @@ namespace korve {
 
 // One file to change: a live file given new data, or a new file.
 struct FileChange {
-    // The live file replaced, by its catalogue slot (ImageEntry::slot); none
+    // The live file replaced, by its catalogue slot (CatalogueEntry::slot); none
     // for a new file. Each file is changed once: a second change of a file
     // moved finds its old entry deleted (NoSuchFile).
     std::optional<std::size_t> replaced;

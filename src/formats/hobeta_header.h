@@ -12,40 +12,52 @@
 //
 // Bytes 0-12 are the first thirteen bytes of the file's TR-DOS catalogue
 // entry as they stand, and the data that follows is the file's whole
-// sectors (a new file's last one filled up with zero bytes). Reading, only
-// the length and the checksum count. The checksum adds 257 times each of the first fifteen bytes plus
-// its offset, kept to 16 bits. ALASM data behind the header starts at
-// offset 17.
+// sectors (a new file's last one filled up with zero bytes). Reading ALASM
+// data behind it, only the length and the checksum count, and the data
+// starts at offset 17. The checksum adds 257 times each of the first fifteen
+// bytes plus its offset, kept to 16 bits.
+//
+// This unit is the one reader and writer of the header: a value with its
+// fields and its checksum's verdict, and the bytes of one.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+
+#include "formats/trdos_name.h"
 
 namespace korve {
 
 inline constexpr std::size_t kHobetaHeaderSize = 17;
-inline constexpr std::size_t kHobetaLengthOffset = 11;
-inline constexpr std::size_t kHobetaSectorCountOffset = 14;
-inline constexpr std::size_t kHobetaChecksumOffset = 15;
-inline constexpr std::size_t kHobetaCatalogueBytes = 13;
 
-using HobetaHeader = std::array<unsigned char, kHobetaHeaderSize>;
+using HobetaBytes = std::array<unsigned char, kHobetaHeaderSize>;
 
-// The header of a file whose catalogue entry begins with `catalogue` (its
-// name, type, start and length) and whose data takes `sectors` whole
-// sectors, its checksum right: what a file carries off the disk.
-HobetaHeader make_hobeta_header(std::span<const unsigned char, kHobetaCatalogueBytes> catalogue,
-                                unsigned char sectors);
+struct HobetaHeader {
+    TrdosName name;                 // as it stands
+    std::uint16_t start = 0;
+    std::uint16_t length = 0;       // of the data after the header
+    unsigned char byte13 = 0;       // zero as written; kept as it stands
+    unsigned char sectors = 0;      // the data's whole sectors
+    std::uint16_t checksum = 0;     // as stored
+    bool checksum_matches = false;  // whether it is what the bytes call for
 
-// The checksum the header's first fifteen bytes call for.
-std::uint16_t hobeta_checksum(const HobetaHeader& header);
+    bool operator==(const HobetaHeader&) const = default;
+};
 
-// The 16-bit little-endian field at `offset`.
-std::uint16_t hobeta_field(const HobetaHeader& header, std::size_t offset);
+// The header that `bytes` start with; bytes past their end read as zero.
+HobetaHeader read_hobeta_header(std::span<const unsigned char> bytes);
 
-// Writes `value` into the 16-bit little-endian field at `offset`.
-void set_hobeta_field(HobetaHeader& header, std::size_t offset, std::uint16_t value);
+// A header's bytes, its checksum what its fields call for (the stored one
+// and the verdict do not count).
+HobetaBytes hobeta_bytes(const HobetaHeader& header);
+
+// The checksum the first fifteen bytes of a header call for.
+std::uint16_t hobeta_checksum(const HobetaBytes& header);
+
+// A Hobeta file: the header, its checksum right, then `data` as it is.
+std::string hobeta_file(const HobetaHeader& header, std::span<const unsigned char> data);
 
 }  // namespace korve

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <numeric>
 #include <optional>
-#include <utility>
 
 #include "base/little_endian.h"
-#include "formats/hobeta_header.h"
 
 namespace korve {
 namespace {
@@ -15,72 +14,65 @@ namespace {
 using Bytes = std::span<const unsigned char>;
 
 constexpr std::size_t kWordSize = 2;
-constexpr char kNamePadding = ' ';
-static_assert(kHobetaCatalogueBytes <= kSclEntrySize);
 
-// The entry at `slot`: its name, type and length; its data is yet to be
-// given.
-ImageEntry describe(Bytes fields, std::size_t slot) {
-    ImageEntry entry;
+// The entry in `slot` as its fields give it; its data is yet to be placed.
+CatalogueEntry describe(Bytes fields, std::size_t slot) {
+    CatalogueEntry entry;
     entry.slot = slot;
-    const Bytes name = fields.first(kCatalogueNameSize);
-    entry.name.assign(name.begin(), name.end());
-    entry.name.erase(entry.name.find_last_not_of(kNamePadding) + 1);
-    entry.type = static_cast<char>(fields[kCatalogueTypeOffset]);
+    entry.name = catalogue_name(fields);
     entry.start = static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueStartOffset, kWordSize));
     entry.length = static_cast<std::uint16_t>(read_little_endian(fields, kCatalogueLengthOffset, kWordSize));
     entry.sectors = fields[kCatalogueSectorsOffset];
+    entry.deleted = fields[0] == kDeletedMark;
     return entry;
 }
 
-// The Hobeta header of the file whose catalogue fields are `fields`.
-HobetaHeader hobeta_header_of(Bytes fields) {
-    return make_hobeta_header(fields.first<kHobetaCatalogueBytes>(), fields[kCatalogueSectorsOffset]);
-}
-
-// Gives an entry its data, `sectors`, as a Hobeta file.
-void give_data(ImageEntry& entry, Bytes fields, Bytes sectors) {
-    const HobetaHeader header = hobeta_header_of(fields);
-    entry.hobeta.assign(header.begin(), header.end());
-    entry.hobeta.append(sectors.begin(), sectors.end());
-}
-
-// Adds an entry, and its problem to the image's when it is the first.
-void add(DiskImage& disk, ImageEntry entry) {
-    if (disk.problem == ImageProblem::None) {
+// Adds an entry, and a live one's problem to the image's when it is the first.
+void add(DiskImage& disk, CatalogueEntry entry) {
+    if (disk.problem == ImageProblem::None && !entry.deleted) {
         disk.problem = entry.problem;
     }
-    disk.entries.push_back(std::move(entry));
+    disk.entries.push_back(entry);
 }
 
 std::size_t data_size(Bytes fields) { return fields[kCatalogueSectorsOffset] * kSectorSize; }
 
+DiskInformation read_information(Bytes image) {
+    DiskInformation information;
+    information.first_free = sector_number(image[kFirstFreeTrackOffset], image[kFirstFreeSectorOffset]);
+    information.file_count = image[kFileCountOffset];
+    information.free_sectors = read_little_endian(image, kFreeSectorsOffset, kWordSize);
+    information.deleted_count = image[kDeletedCountOffset];
+    return information;
+}
+
 DiskImage read_trd(Bytes image) {
     DiskImage disk;
+    disk.end = image.size();
     if (image.size() < kTrdEntries * kTrdEntrySize) {
-        return {ImageProblem::CutShort, {}};
+        disk.problem = ImageProblem::CutShort;
+        return disk;
     }
-    for (std::size_t i = 0; i < kTrdEntries; ++i) {
-        const Bytes fields = image.subspan(i * kTrdEntrySize, kTrdEntrySize);
+    if (image.size() >= kDiskInformation + kSectorSize) {
+        disk.information = read_information(image);
+    }
+    for (std::size_t slot = 0; slot < kTrdEntries; ++slot) {
+        const Bytes fields = image.subspan(slot * kTrdEntrySize, kTrdEntrySize);
         if (fields[0] == kCatalogueEnd) {
             break;
         }
-        if (fields[0] == kDeletedMark) {
-            continue;
-        }
-        ImageEntry entry = describe(fields, i);
-        const std::size_t first_sector =
-            fields[kCatalogueFirstTrackOffset] * kSectorsPerTrack + fields[kCatalogueFirstSectorOffset];
-        const std::size_t begin = first_sector * kSectorSize;
+        CatalogueEntry entry = describe(fields, slot);
+        entry.first_sector = sector_number(fields[kCatalogueFirstTrackOffset], fields[kCatalogueFirstSectorOffset]);
+        const std::size_t begin = sector_offset(entry.first_sector);
         const std::size_t end = begin + data_size(fields);
         if (end > kLargestDisk) {
             entry.problem = ImageProblem::PastTheDisk;
         } else if (end > image.size()) {
             entry.problem = ImageProblem::CutShort;
         } else {
-            give_data(entry, fields, image.subspan(begin, end - begin));
+            entry.data = {begin, end - begin};
         }
-        add(disk, std::move(entry));
+        add(disk, entry);
     }
     return disk;
 }
@@ -118,74 +110,66 @@ std::optional<std::size_t> whole_with_fewer(Bytes archive, std::size_t count) {
     return std::nullopt;
 }
 
-DiskImage read_scl(Bytes archive) {
-    if (archive.size() <= kSclCountOffset) {
-        DiskImage lost{ImageProblem::CutShort, {}};
-        lost.count_lost = true;
-        return lost;
-    }
-    std::size_t count = archive[kSclCountOffset];
+// The problem of an archive as a whole, and the count of files it holds.
+ImageProblem scl_problem(Bytes archive, std::size_t& count) {
     const auto stated_end = scl_end(archive, count);
-    ImageProblem problem = ImageProblem::None;
     if (!stated_end || *stated_end > archive.size()) {
         // Either the archive lost its end, or its count names files it never
         // held: then the files it does hold make a whole archive.
-        problem = ImageProblem::CutShort;
         if (const auto fewer = whole_with_fewer(archive, count)) {
             count = *fewer;
-            problem = ImageProblem::CountTooLarge;
+            return ImageProblem::CountTooLarge;
         }
-    } else if (!checksum_matches(archive, *stated_end - kSclChecksumSize)) {
-        problem = ImageProblem::ChecksumMismatch;
+        return ImageProblem::CutShort;
     }
+    return checksum_matches(archive, *stated_end - kSclChecksumSize) ? ImageProblem::None
+                                                                      : ImageProblem::ChecksumMismatch;
+}
 
-    DiskImage disk{problem, {}};
+DiskImage read_scl(Bytes archive) {
+    DiskImage disk;
+    disk.end = archive.size();
+    if (archive.size() <= kSclCountOffset) {
+        disk.problem = ImageProblem::CutShort;
+        disk.count_lost = true;
+        return disk;
+    }
+    std::size_t count = archive[kSclCountOffset];
+    disk.problem = scl_problem(archive, count);
     std::size_t data = scl_entry_offset(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (scl_entry_offset(i + 1) > archive.size()) {
-            disk.unlisted = count - i;
+    for (std::size_t slot = 0; slot < count; ++slot) {
+        if (scl_entry_offset(slot + 1) > archive.size()) {
+            disk.unlisted = count - slot;
             break;
         }
-        const Bytes fields = archive.subspan(scl_entry_offset(i), kSclEntrySize);
+        const Bytes fields = archive.subspan(scl_entry_offset(slot), kSclEntrySize);
+        CatalogueEntry entry = describe(fields, slot);
         const std::size_t begin = data;
         data += data_size(fields);
-        if (fields[0] == kDeletedMark) {
-            continue;
-        }
-        ImageEntry entry = describe(fields, i);
         if (data > archive.size()) {
             entry.problem = ImageProblem::CutShort;
         } else {
-            give_data(entry, fields, archive.subspan(begin, data - begin));
+            entry.data = {begin, data - begin};
         }
-        add(disk, std::move(entry));
+        add(disk, entry);
     }
+    disk.end = std::min(archive.size(), data + kSclChecksumSize);
     return disk;
 }
 
 constexpr std::size_t kMostTrdFiles = kTrdEntries;
-constexpr std::size_t kLargestFile = kMostSectors * kSectorSize;
-constexpr unsigned char kFirstPrintable = 0x20;
-
-std::size_t sectors_of(std::size_t size) { return (size + kSectorSize - 1) / kSectorSize; }
-
-// The file's data, its last sector filled up with zero bytes.
-void append_sectors(std::string& bytes, const TrdosFile& file) {
-    bytes += file.data;
-    bytes.append(sectors_of(file.data.size()) * kSectorSize - file.data.size(), '\0');
-}
 
 // The first problem of `files` that no image could hold, or of their count.
 WrittenImage check_files(std::span<const TrdosFile> files, std::size_t most) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const TrdosFile& file = files[i];
         WriteProblem problem = WriteProblem::None;
-        if (check_trdos_name(file.name) != NameProblem::None) {
+        if (check_trdos_name(name_bytes(file.name)) != NameProblem::None) {
             problem = WriteProblem::BadName;
         } else if (file.data.size() > kLargestFile) {
             problem = WriteProblem::FileTooLarge;
         } else if (std::any_of(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(i),
-                               [&file](const TrdosFile& before) { return same_catalogue_name(before, file); })) {
+                               [&file](const TrdosFile& before) { return before.name == file.name; })) {
             problem = WriteProblem::SameName;
         } else if (i >= most) {
             problem = WriteProblem::TooManyFiles;
@@ -204,24 +188,54 @@ bool has_scl_signature(std::span<const unsigned char> start) {
            std::equal(kSclSignature.begin(), kSclSignature.end(), start.begin());
 }
 
+std::string whole_sectors(std::string_view data) {
+    std::string sectors(data);
+    sectors.resize(sector_offset(sectors_of(data.size())), '\0');
+    return sectors;
+}
+
+DiskImage not_an_image() {
+    DiskImage image;
+    image.problem = ImageProblem::NotAnImage;
+    return image;
+}
+
 bool has_trdos_mark(std::span<const unsigned char> start) {
     return start.size() > kTrdosMarkOffset && start[kTrdosMarkOffset] == kTrdosMark;
 }
 
 DiskImage read_trd_image(std::span<const unsigned char> image) {
-    return image.size() > kLargestImage ? DiskImage{ImageProblem::NotAnImage, {}} : read_trd(image);
+    return image.size() > kLargestImage ? not_an_image() : read_trd(image);
 }
 
 DiskImage read_scl_archive(std::span<const unsigned char> archive) {
-    return archive.size() > kLargestImage ? DiskImage{ImageProblem::NotAnImage, {}}
-                                          : read_scl(archive);
+    return archive.size() > kLargestImage ? not_an_image() : read_scl(archive);
 }
 
-std::string full_name(const ImageEntry& entry) { return entry.name + '.' + entry.type; }
+std::vector<CatalogueEntry> live_entries(const DiskImage& image) {
+    std::vector<CatalogueEntry> live;
+    std::copy_if(image.entries.begin(), image.entries.end(), std::back_inserter(live),
+                 [](const CatalogueEntry& entry) { return !entry.deleted; });
+    return live;
+}
+
+std::span<const unsigned char> file_sectors(std::span<const unsigned char> image, const CatalogueEntry& entry) {
+    return image.subspan(entry.data.offset, entry.data.size);
+}
+
+std::span<const unsigned char> file_bytes(std::span<const unsigned char> image, const CatalogueEntry& entry) {
+    const auto sectors = file_sectors(image, entry);
+    return sectors.first(std::min<std::size_t>(entry.length, sectors.size()));
+}
+
+HobetaHeader hobeta_header_of(const CatalogueEntry& entry) {
+    return {entry.name, entry.start, entry.length, 0, entry.sectors, 0, true};
+}
 
 std::size_t lost_files(const DiskImage& image) {
-    const auto lost = std::count_if(image.entries.begin(), image.entries.end(),
-                                    [](const ImageEntry& entry) { return entry.problem != ImageProblem::None; });
+    const auto lost = std::count_if(image.entries.begin(), image.entries.end(), [](const CatalogueEntry& entry) {
+        return !entry.deleted && entry.problem != ImageProblem::None;
+    });
     return static_cast<std::size_t>(lost) + image.unlisted;
 }
 
@@ -268,8 +282,10 @@ std::string image_problem_text(const DiskImage& image) {
     }
     const std::size_t lost = lost_files(image);
     if (lost > 0) {
+        const auto live = std::count_if(image.entries.begin(), image.entries.end(),
+                                        [](const CatalogueEntry& entry) { return !entry.deleted; });
         text += "; " + std::to_string(lost) + " of its " +
-                std::to_string(image.entries.size() + image.unlisted) + " files lost";
+                std::to_string(static_cast<std::size_t>(live) + image.unlisted) + " files lost";
     }
     if (image.unlisted > 0) {
         text += ", the names of " + std::to_string(image.unlisted) + " of them too";
@@ -277,59 +293,58 @@ std::string image_problem_text(const DiskImage& image) {
     return text;
 }
 
-}  // namespace korve
-
-namespace korve {
-
-NameProblem check_trdos_name(std::string_view name) {
-    if (name.find_first_not_of(kNamePadding) == std::string_view::npos) {
-        return NameProblem::Empty;
-    }
-    if (name.size() > kCatalogueNameSize) {
-        return NameProblem::TooLong;
-    }
-    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < kFirstPrintable;
-    });
-    return control ? NameProblem::ControlByte : NameProblem::None;
+CatalogueFields catalogue_fields(const CatalogueEntry& entry) {
+    CatalogueFields fields{};
+    write_trdos_name(entry.name, fields);
+    write_little_endian(fields, kCatalogueStartOffset, kWordSize, entry.start);
+    write_little_endian(fields, kCatalogueLengthOffset, kWordSize, entry.length);
+    fields[kCatalogueSectorsOffset] = entry.sectors;
+    fields[kCatalogueFirstSectorOffset] = static_cast<unsigned char>(sector_in_track(entry.first_sector));
+    fields[kCatalogueFirstTrackOffset] = static_cast<unsigned char>(track_of(entry.first_sector));
+    return fields;
 }
 
-bool same_catalogue_name(const TrdosFile& one, const TrdosFile& other) {
-    const CatalogueEntry a = catalogue_entry(one, 0);
-    const CatalogueEntry b = catalogue_entry(other, 0);
-    return std::equal(a.begin(), a.begin() + kCatalogueStartOffset, b.begin());
-}
-
-CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector) {
-    CatalogueEntry entry{};
-    std::fill_n(entry.begin(), kCatalogueNameSize, static_cast<unsigned char>(kNamePadding));
-    std::copy_n(file.name.begin(), std::min(file.name.size(), kCatalogueNameSize), entry.begin());
-    entry[kCatalogueTypeOffset] = static_cast<unsigned char>(file.type);
-    write_little_endian(entry, kCatalogueStartOffset, kWordSize, file.start);
-    write_little_endian(entry, kCatalogueLengthOffset, kWordSize,
-                        static_cast<std::uint32_t>(file.data.size()));
-    entry[kCatalogueSectorsOffset] = static_cast<unsigned char>(sectors_of(file.data.size()));
-    entry[kCatalogueFirstSectorOffset] = static_cast<unsigned char>(first_sector % kSectorsPerTrack);
-    entry[kCatalogueFirstTrackOffset] = static_cast<unsigned char>(first_sector / kSectorsPerTrack);
+CatalogueEntry new_entry(const TrdosFile& file, std::size_t slot, std::size_t first_sector) {
+    CatalogueEntry entry;
+    entry.slot = slot;
+    entry.name = file.name;
+    entry.start = file.start;
+    entry.length = static_cast<std::uint16_t>(file.data.size());
+    entry.sectors = static_cast<unsigned char>(sectors_of(file.data.size()));
+    entry.first_sector = first_sector;
+    entry.data = {sector_offset(first_sector), sector_offset(entry.sectors)};
     return entry;
 }
 
-std::string name_problem_text(NameProblem problem) {
-    switch (problem) {
-        case NameProblem::None: break;
-        case NameProblem::Empty: return "the name is empty, or spaces alone, which TR-DOS pads names with";
-        case NameProblem::TooLong:
-            return "the name is longer than the " + std::to_string(kCatalogueNameSize) +
-                   " bytes of a TR-DOS name";
-        case NameProblem::ControlByte: return "the name holds a control byte, which a TR-DOS name cannot";
+void write_disk_information(const DiskInformation& information, std::span<unsigned char> image) {
+    image[kFirstFreeSectorOffset] = static_cast<unsigned char>(sector_in_track(information.first_free));
+    image[kFirstFreeTrackOffset] = static_cast<unsigned char>(track_of(information.first_free));
+    image[kFileCountOffset] = static_cast<unsigned char>(information.file_count);
+    write_little_endian(image, kFreeSectorsOffset, kWordSize, static_cast<std::uint32_t>(information.free_sectors));
+    image[kDeletedCountOffset] = static_cast<unsigned char>(information.deleted_count);
+}
+
+std::string scl_archive_bytes(std::span<const CatalogueEntry> entries, std::span<const std::string> sectors) {
+    std::string archive(kSclSignature);
+    archive += static_cast<char>(entries.size());
+    for (const CatalogueEntry& entry : entries) {
+        const CatalogueFields fields = catalogue_fields(entry);
+        archive.append(fields.begin(), fields.begin() + kSclEntrySize);
     }
-    return {};
+    for (const auto& file : sectors) {
+        archive.append(file.begin(), file.end());
+    }
+    const auto summed = byte_span(archive);
+    const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
+    archive.append(kSclChecksumSize, '\0');
+    write_little_endian(writable_bytes(archive), archive.size() - kSclChecksumSize, kSclChecksumSize, sum);
+    return archive;
 }
 
 std::string write_problem_text(WriteProblem problem, const TrdosFile& file) {
     switch (problem) {
         case WriteProblem::None: break;
-        case WriteProblem::BadName: return name_problem_text(check_trdos_name(file.name));
+        case WriteProblem::BadName: return name_problem_text(check_trdos_name(name_bytes(file.name)));
         case WriteProblem::FileTooLarge:
             return "the file is larger than the " + std::to_string(kLargestFile) +
                    " bytes (255 sectors) a TR-DOS file holds";
@@ -346,10 +361,8 @@ std::string write_problem_text(WriteProblem problem, const TrdosFile& file) {
 WrittenImage write_hobeta_file(const TrdosFile& file) {
     WrittenImage written = check_files({&file, 1}, 1);
     if (written.problem == WriteProblem::None) {
-        const CatalogueEntry entry = catalogue_entry(file, 0);
-        const HobetaHeader header = hobeta_header_of(entry);
-        written.bytes.assign(header.begin(), header.end());
-        append_sectors(written.bytes, file);
+        const std::string sectors = whole_sectors(file.data);
+        written.bytes = hobeta_file(hobeta_header_of(new_entry(file, 0, 0)), byte_span(sectors));
     }
     return written;
 }
@@ -360,29 +373,26 @@ WrittenImage write_trd_image(std::span<const TrdosFile> files, std::string_view 
         return written;
     }
     std::string& disk = written.bytes;
-    disk.assign(kFirstFileSector * kSectorSize, '\0');
+    disk.assign(sector_offset(kFirstFileSector), '\0');
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::size_t first_sector = disk.size() / kSectorSize;
         if (first_sector + sectors_of(files[i].data.size()) > kDiskSectors) {
             return {{}, WriteProblem::DiskFull, i};
         }
-        const CatalogueEntry entry = catalogue_entry(files[i], first_sector);
-        std::copy(entry.begin(), entry.end(), disk.begin() + static_cast<std::ptrdiff_t>(i * kTrdEntrySize));
-        append_sectors(disk, files[i]);
+        const CatalogueFields fields = catalogue_fields(new_entry(files[i], i, first_sector));
+        std::copy(fields.begin(), fields.end(), disk.begin() + static_cast<std::ptrdiff_t>(i * kTrdEntrySize));
+        disk += whole_sectors(files[i].data);
     }
     const std::size_t free_sector = disk.size() / kSectorSize;
     disk.resize(kLargestDisk, '\0');
     const auto bytes = writable_bytes(disk);
-    bytes[kFirstFreeSectorOffset] = static_cast<unsigned char>(free_sector % kSectorsPerTrack);
-    bytes[kFirstFreeTrackOffset] = static_cast<unsigned char>(free_sector / kSectorsPerTrack);
+    write_disk_information({free_sector, files.size(), kDiskSectors - free_sector, 0}, bytes);
     bytes[kDiskTypeOffset] = kEightyTracksTwoSides;
-    bytes[kFileCountOffset] = static_cast<unsigned char>(files.size());
-    write_little_endian(bytes, kFreeSectorsOffset, kWordSize,
-                        static_cast<std::uint32_t>(kDiskSectors - free_sector));
     bytes[kTrdosMarkOffset] = kTrdosMark;
-    disk.replace(kDiskSpacesOffset, kDiskSpacesSize, kDiskSpacesSize, kNamePadding);
+    disk.replace(kDiskSpacesOffset, kDiskSpacesSize, kDiskSpacesSize, static_cast<char>(kNamePadding));
     const std::string_view cut = label.substr(0, kDiskLabelSize);
-    disk.replace(kDiskLabelOffset, kDiskLabelSize, std::string(cut) + std::string(kDiskLabelSize - cut.size(), kNamePadding));
+    disk.replace(kDiskLabelOffset, kDiskLabelSize,
+                 std::string(cut) + std::string(kDiskLabelSize - cut.size(), static_cast<char>(kNamePadding)));
     return written;
 }
 
@@ -391,20 +401,13 @@ WrittenImage write_scl_archive(std::span<const TrdosFile> files) {
     if (written.problem != WriteProblem::None) {
         return written;
     }
-    std::string& archive = written.bytes;
-    archive.assign(kSclSignature);
-    archive += static_cast<char>(files.size());
-    for (const TrdosFile& file : files) {
-        const CatalogueEntry entry = catalogue_entry(file, 0);
-        archive.append(entry.begin(), entry.begin() + kSclEntrySize);
+    std::vector<CatalogueEntry> entries;
+    std::vector<std::string> data;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        entries.push_back(new_entry(files[i], i, 0));
+        data.push_back(whole_sectors(files[i].data));
     }
-    for (const TrdosFile& file : files) {
-        append_sectors(archive, file);
-    }
-    const auto summed = writable_bytes(archive);
-    const std::uint32_t sum = std::accumulate(summed.begin(), summed.end(), std::uint32_t{0});
-    archive.append(kSclChecksumSize, '\0');
-    write_little_endian(writable_bytes(archive), archive.size() - kSclChecksumSize, kSclChecksumSize, sum);
+    written.bytes = scl_archive_bytes(entries, data);
     return written;
 }
 

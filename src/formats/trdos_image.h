@@ -1,5 +1,6 @@
-// TR-DOS disk images (.trd) and SCL archives (.scl): the files they hold,
-// each given as the Hobeta file that carries it off the disk.
+// TR-DOS disk images (.trd) and SCL archives (.scl): each one's catalogue,
+// read once into values that reading and editing (disk_edit.h) share, and
+// the files on it as views of the image's bytes.
 //
 // Both list their files with the same fields. A catalogue entry:
 //
@@ -72,22 +73,26 @@
 //
 // An image is read from memory, whole: a disk is small. Nothing outside the
 // given bytes is ever read, and every count is bounded by a byte. What kind
-// of image given bytes are is container.h's to say.
+// of image given bytes are is container.h's to say. A file's bytes are never
+// copied out of the image: its entry names where they lie; a Hobeta file is
+// made of them only where a file leaves the disk (hobeta_header_of).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "formats/hobeta_header.h"
+#include "formats/trdos_name.h"
+
 namespace korve {
 
 // A catalogue entry's fields.
-inline constexpr std::size_t kCatalogueNameSize = 8;
-inline constexpr std::size_t kCatalogueTypeOffset = 8;
 inline constexpr std::size_t kCatalogueStartOffset = 9;
 inline constexpr std::size_t kCatalogueLengthOffset = 11;
 inline constexpr std::size_t kCatalogueSectorsOffset = 13;
@@ -131,14 +136,29 @@ inline constexpr std::size_t kSclEntriesOffset = 9;
 inline constexpr std::size_t kSclEntrySize = 14;
 inline constexpr std::size_t kSclChecksumSize = 4;
 
-// The largest image there can be: an .scl of 255 files (its count is a byte)
-// of 255 sectors each (so is a file's sector count), about 16 MiB. Larger
-// bytes are no image, and need not be read to know it.
+// The largest file (a file's sector count is a byte) and the largest image
+// there can be: an .scl of 255 files (its count is a byte) of 255 sectors
+// each, about 16 MiB. Larger bytes are no image, and need not be read to
+// know it.
 inline constexpr std::size_t kMostFiles = 255;
 inline constexpr std::size_t kMostSectors = 255;
+inline constexpr std::size_t kLargestFile = kMostSectors * kSectorSize;
 inline constexpr std::size_t kLargestImage =
-    kSclEntriesOffset + kMostFiles * (kSclEntrySize + kMostSectors * kSectorSize) + kSclChecksumSize;
+    kSclEntriesOffset + kMostFiles * (kSclEntrySize + kLargestFile) + kSclChecksumSize;
 static_assert(kLargestImage > kLargestDisk);
+
+// Sector maths, for every unit: the whole sectors `size` bytes take, where a
+// sector starts in a .trd, and a sector's number from its track and its
+// place on the track, and back.
+constexpr std::size_t sectors_of(std::size_t size) { return (size + kSectorSize - 1) / kSectorSize; }
+constexpr std::size_t sector_offset(std::size_t sector) { return sector * kSectorSize; }
+constexpr std::size_t sector_number(std::size_t track, std::size_t sector) {
+    return track * kSectorsPerTrack + sector;
+}
+// `data` and the zero bytes that fill up its last sector.
+std::string whole_sectors(std::string_view data);
+constexpr std::size_t track_of(std::size_t sector) { return sector / kSectorsPerTrack; }
+constexpr std::size_t sector_in_track(std::size_t sector) { return sector % kSectorsPerTrack; }
 
 // What is wrong with an image, or with one of its files.
 enum class ImageProblem : unsigned char {
@@ -157,39 +177,65 @@ std::string_view image_problem(ImageProblem problem);
 std::string_view entry_problem(ImageProblem problem);
 std::string_view problem_key(ImageProblem problem);
 
-// A live file of an image.
-struct ImageEntry {
-    // Its place in the catalogue, deleted entries counted: what names it to
-    // disk_edit.h, and never changes while the entry lives.
+// Bytes of an image: where they start, and how many.
+struct ByteRange {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+
+    bool operator==(const ByteRange&) const = default;
+};
+
+// One slot of the catalogue, deleted or live.
+struct CatalogueEntry {
+    // Its place in the catalogue, deleted entries counted: its identity,
+    // which no change shifts (disk_edit.h names files by it).
     std::size_t slot = 0;
-    std::string name;  // as stored, less the spaces that pad it
-    char type = ' ';
-    std::uint16_t start = 0;                     // from the catalogue
-    std::uint16_t length = 0;                    // from the catalogue
-    unsigned char sectors = 0;                   // from the catalogue
-    ImageProblem problem = ImageProblem::None;   // why its data could not be read
-    // The Hobeta file: a 17-byte header (the entry's name, type, start and
-    // length, a zero, its sector count, the checksum), then its whole
-    // sectors. Empty when its data could not be read.
-    std::string hobeta;
-    // Whether the Hobeta file holds ALASM data: read_disk_image (container.h)
-    // asks, once the file is read.
+    TrdosName name;  // a deleted entry's begins with kDeletedMark
+    std::uint16_t start = 0;
+    std::uint16_t length = 0;    // where the file's data ends
+    unsigned char sectors = 0;   // the data, in whole sectors
+    std::size_t first_sector = 0;  // a .trd's, sector_number's count; 0 in an .scl
+    ByteRange data;              // its whole sectors in the image; empty where lost
+    bool deleted = false;
+    ImageProblem problem = ImageProblem::None;  // why its data could not be read
+    // Whether its data is ALASM data: read_disk_image (container.h) tells.
     bool alasm = false;
 
-    bool operator==(const ImageEntry&) const = default;
+    bool operator==(const CatalogueEntry&) const = default;
+};
+
+// The fields of a .trd's disk-information sector that a change moves.
+struct DiskInformation {
+    std::size_t first_free = 0;  // the first free sector, sector_number's count
+    std::size_t file_count = 0;  // deleted files included
+    std::size_t free_sectors = 0;
+    std::size_t deleted_count = 0;
+
+    bool operator==(const DiskInformation&) const = default;
 };
 
 struct DiskImage {
-    ImageProblem problem = ImageProblem::None;  // the first one met
-    std::vector<ImageEntry> entries;  // in catalogue order, deleted ones left out
+    ImageProblem problem = ImageProblem::None;  // the first one a live file or the image met
+    // Every slot read, in catalogue order, deleted ones too: on a .trd up to
+    // the catalogue's end; in an .scl as many as its count (or its bytes).
+    std::vector<CatalogueEntry> entries;
     // Files an archive cut short counts but holds no catalogue entry of: their
     // names are lost with their data.
     std::size_t unlisted = 0;
     // An archive cut short before its file count: whatever it held is lost.
     bool count_lost = false;
+    // A .trd's disk-information sector, where the image holds it.
+    std::optional<DiskInformation> information;
+    // Where the bytes the catalogue accounts for end: an .scl's checksum's
+    // end (or the image's, if sooner); a .trd's size.
+    std::size_t end = 0;
 
     bool operator==(const DiskImage&) const = default;
 };
+
+// The live files of an image, in catalogue order: what every reader of its
+// files lists.
+std::vector<CatalogueEntry> live_entries(const DiskImage& image);
 
 // How many of the files an image lists or counts it lost: those whose data
 // could not be read, and those whose entries are lost too.
@@ -208,30 +254,37 @@ bool has_scl_signature(std::span<const unsigned char> start);
 // Whether bytes hold TR-DOS's mark where a disk image keeps it.
 bool has_trdos_mark(std::span<const unsigned char> start);
 
+// What bytes that are no image read as: NotAnImage, and nothing in it.
+DiskImage not_an_image();
+
 // Reads bytes as a .trd, or as an .scl. A broken image still gives every
 // file that can be read.
 DiskImage read_trd_image(std::span<const unsigned char> image);
 DiskImage read_scl_archive(std::span<const unsigned char> archive);
 
-// The name TR-DOS shows for an entry: its name, a dot and its type.
-std::string full_name(const ImageEntry& entry);
+// A file's whole sectors in `image` (the bytes its catalogue was read
+// from), and the bytes its catalogue length gives, as many as its sectors
+// hold; empty where its data is lost.
+std::span<const unsigned char> file_sectors(std::span<const unsigned char> image, const CatalogueEntry& entry);
+std::span<const unsigned char> file_bytes(std::span<const unsigned char> image, const CatalogueEntry& entry);
+
+// The Hobeta header a file carries off the disk: its entry's name, type,
+// start and length, and its sector count.
+HobetaHeader hobeta_header_of(const CatalogueEntry& entry);
+
+// A .trd's disk-information sector's fields written into its bytes.
+void write_disk_information(const DiskInformation& information, std::span<unsigned char> image);
+
+// An .scl of `entries` (deleted ones as they are) and each one's whole
+// sectors, in order, its checksum the sum of its bytes.
+std::string scl_archive_bytes(std::span<const CatalogueEntry> entries, std::span<const std::string> sectors);
 
 // A file to write into a new image, or behind a Hobeta header.
 struct TrdosFile {
-    std::string name{};  // 1 to 8 bytes, padded with spaces when written
-    char type = 'C';
+    TrdosName name{};
     std::uint16_t start = 0;
-    std::string data{};  // at most kMostSectors sectors; the catalogue's length
+    std::string data{};  // at most kLargestFile bytes; the catalogue's length
 };
-
-// Whether two files would have one catalogue name and type: their names
-// padded with spaces alike ("TSTPF " is TSTPF), their types the same.
-// TR-DOS only ever finds the first of two such files.
-bool same_catalogue_name(const TrdosFile& one, const TrdosFile& other);
-
-// Why a name cannot be a catalogue's (nor, for a source, its header's).
-enum class NameProblem : unsigned char { None, Empty, TooLong, ControlByte };
-NameProblem check_trdos_name(std::string_view name);
 
 enum class WriteProblem : unsigned char {
     None,
@@ -250,14 +303,15 @@ struct WrittenImage {
     std::size_t file = 0;
 };
 
-// A file's catalogue entry, its data from `first_sector` of a disk on (an
-// .scl keeps the first kSclEntrySize bytes).
-using CatalogueEntry = std::array<unsigned char, kTrdEntrySize>;
-CatalogueEntry catalogue_entry(const TrdosFile& file, std::size_t first_sector);
+// The bytes of a catalogue entry: a .trd's 16 (an .scl keeps the first
+// kSclEntrySize).
+using CatalogueFields = std::array<unsigned char, kTrdEntrySize>;
+CatalogueFields catalogue_fields(const CatalogueEntry& entry);
 
-// The reasons, in words, for messages: why a name cannot be TR-DOS's, and
-// why `file` could not go in.
-std::string name_problem_text(NameProblem problem);
+// A new file's entry, its data from `first_sector` of a disk on.
+CatalogueEntry new_entry(const TrdosFile& file, std::size_t slot, std::size_t first_sector);
+
+// Why `file` could not go in, in words, for messages.
 std::string write_problem_text(WriteProblem problem, const TrdosFile& file);
 
 WrittenImage write_hobeta_file(const TrdosFile& file);

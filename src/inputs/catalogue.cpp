@@ -64,25 +64,25 @@ std::string joined(const std::vector<Problem>& problems) {
     return text;
 }
 
-// Each kind of input: its fixed name, and its words in the table.
+// The words of a summary's kind: an input's kind's, as container.h's table
+// names it, or a listing's own.
 struct KindWords {
-    SummaryKind kind;
     std::string_view key;
     std::string_view words;
 };
-constexpr std::array<KindWords, 7> kKinds = {{
-    {SummaryKind::Alasm, "alasm", "ALASM data"},
-    {SummaryKind::Hobeta, "hobeta", "ALASM data behind a Hobeta header"},
-    {SummaryKind::Trd, "trd", "TR-DOS disk image"},
-    {SummaryKind::Scl, "scl", "SCL archive"},
-    {SummaryKind::None, "none", "neither ALASM data nor a disk image"},
-    {SummaryKind::Error, "error", ""},
-    {SummaryKind::HobetaFile, "hobeta-file", "Hobeta file, not ALASM data"},
-}};
-
-constexpr std::size_t row_of(SummaryKind kind) { return static_cast<std::size_t>(kind); }
-static_assert(kKinds[row_of(SummaryKind::Error)].kind == SummaryKind::Error &&
-              kKinds[row_of(SummaryKind::HobetaFile)].kind == SummaryKind::HobetaFile);
+KindWords kind_words(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::Alasm: return {kind_row(InputKind::BareAlasm).key, kind_row(InputKind::BareAlasm).words};
+        case SummaryKind::Hobeta:
+            return {kind_row(InputKind::HobetaAlasm).key, kind_row(InputKind::HobetaAlasm).words};
+        case SummaryKind::Trd: return {kind_row(InputKind::TrdosImage).key, kind_row(InputKind::TrdosImage).words};
+        case SummaryKind::Scl: return {kind_row(InputKind::SclArchive).key, kind_row(InputKind::SclArchive).words};
+        case SummaryKind::None: return {kind_row(InputKind::None).key, kind_row(InputKind::None).words};
+        case SummaryKind::Error: return {"error", ""};
+        case SummaryKind::HobetaFile: return {"hobeta-file", "Hobeta file, not ALASM data"};
+    }
+    return {};
+}
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
@@ -109,7 +109,7 @@ struct Column {
     bool right;
 };
 constexpr std::array<Column, 8> kColumns = {{
-    {"NAME", kCatalogueNameSize, false},
+    {"NAME", kTrdosNameSize, false},
     {"TYPE", 4, false},
     {"START", 5, true},
     {"LENGTH", 6, true},
@@ -132,7 +132,10 @@ std::string row(const std::array<std::string, kColumns.size()>& cells) {
 }
 
 std::string alasm_line(const AlasmSummary& alasm) {
-    std::string line = alasm.name.empty() ? ", with no name" : ", named " + safe_name(alasm.name);
+    const HeaderName name = alasm_header_name(alasm.name);
+    std::string line = alasm.name.empty() ? ", with no name"
+                       : name.typed   ? ", named " + shown_name(name.name)
+                                      : ", named " + shown_parts(name.name).name;
     line += ": " + counted(static_cast<std::size_t>(alasm.length), "byte", "bytes") + ", " +
             counted(alasm.lines, "line", "lines");
     const std::string problems = joined(problems_of(alasm));
@@ -168,8 +171,8 @@ std::string alasm_json(const AlasmSummary& alasm) {
 
 // A file's catalogue fields, from "name" to "sectors".
 std::string fields_json(const EntrySummary& entry) {
-    return "\"name\": " + cp866_json(entry.name) +
-           ", \"type\": " + cp866_json(std::string_view(&entry.type, 1)) +
+    return "\"name\": " + cp866_json(name_bytes(entry.name)) +
+           ", \"type\": " + cp866_json(std::string_view(reinterpret_cast<const char*>(&entry.name.type), 1)) +
            ", \"start\": " + std::to_string(entry.start) +
            ", \"length\": " + std::to_string(entry.length) +
            ", \"sectors\": " + std::to_string(entry.sectors);
@@ -188,35 +191,47 @@ std::string entry_json(const EntrySummary& entry) {
 
 }  // namespace
 
-AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,
+AlasmSummary summarise_alasm(ByteReader& input, const AlasmPlace& place, Reading reading,
                              std::string output) {
     TextOptions options;
     options.reading = reading;
-    const TextReport report = convert_to_text(input, kind, options, nullptr);
+    const TextReport report = convert_to_text(input, place, options, nullptr);
     return {report.head.name,     report.end.data_size, report.end.lines,
             report.head.checksum_matches, report.end.undefined, report.end.cut_line,
             std::move(output),    report.end.short_by};
 }
 
+SummaryKind summary_kind(InputKind kind) {
+    switch (kind) {
+        case InputKind::BareAlasm: return SummaryKind::Alasm;
+        case InputKind::HobetaAlasm: return SummaryKind::Hobeta;
+        case InputKind::SclArchive: return SummaryKind::Scl;
+        case InputKind::TrdosImage: return SummaryKind::Trd;
+        case InputKind::None: return SummaryKind::None;
+    }
+    return SummaryKind::None;
+}
+
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
-                             Reading reading, std::span<const std::string> outputs) {
+                             std::span<const unsigned char> bytes, Reading reading,
+                             std::span<const std::string> outputs) {
     InputSummary summary;
     summary.input = std::move(input);
-    summary.kind = kind == InputKind::SclArchive ? SummaryKind::Scl : SummaryKind::Trd;
+    summary.kind = summary_kind(kind);
     summary.problem = image.problem;
     summary.problem_text = image_problem_text(image);
-    for (std::size_t i = 0; i < image.entries.size(); ++i) {
-        const ImageEntry& entry = image.entries[i];
+    const std::vector<CatalogueEntry> files = live_entries(image);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CatalogueEntry& entry = files[i];
         EntrySummary& listed = summary.entries.emplace_back();
         listed.name = entry.name;
-        listed.type = entry.type;
         listed.length = entry.length;
         listed.problem = entry.problem;
         listed.start = entry.start;
         listed.sectors = entry.sectors;
         if (entry.alasm) {
-            ByteReader reader(byte_span(entry.hobeta));
-            listed.alasm = summarise_alasm(reader, InputKind::HobetaAlasm, reading,
+            ByteReader reader(file_sectors(bytes, entry));
+            listed.alasm = summarise_alasm(reader, AlasmPlace::on_disk(entry.length), reading,
                                            i < outputs.size() ? outputs[i] : std::string());
         }
     }
@@ -227,22 +242,17 @@ std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char>
     if (file.size() < kHobetaHeaderSize || file.size() > kLargestHobetaFile) {
         return std::nullopt;
     }
-    HobetaHeader header{};
-    std::copy_n(file.begin(), header.size(), header.begin());
-    const std::uint16_t length = hobeta_field(header, kHobetaLengthOffset);
-    const std::size_t sectors = header[kHobetaSectorCountOffset];
+    const HobetaHeader header = read_hobeta_header(file);
+    const std::size_t room = sector_offset(header.sectors);
     const std::size_t data = file.size() - kHobetaHeaderSize;
-    const bool right = hobeta_checksum(header) == hobeta_field(header, kHobetaChecksumOffset);
-    if (!right || length > sectors * kSectorSize || data < length || data > sectors * kSectorSize) {
+    if (!header.checksum_matches || header.length > room || data < header.length || data > room) {
         return std::nullopt;
     }
     EntrySummary entry;
-    entry.name.assign(header.begin(), header.begin() + kCatalogueNameSize);
-    entry.name.erase(entry.name.find_last_not_of(' ') + 1);
-    entry.type = static_cast<char>(header[kCatalogueTypeOffset]);
-    entry.start = static_cast<std::uint16_t>(read_little_endian(header, kCatalogueStartOffset, 2));
-    entry.length = length;
-    entry.sectors = header[kHobetaSectorCountOffset];
+    entry.name = header.name;
+    entry.start = header.start;
+    entry.length = header.length;
+    entry.sectors = header.sectors;
     return entry;
 }
 
@@ -267,14 +277,13 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     if (summary.kind == SummaryKind::Error) {
         return "";
     }
-    std::string table = summary.input + ": " + std::string(kKinds[row_of(summary.kind)].words);
+    std::string table = summary.input + ": " + std::string(kind_words(summary.kind).words);
     if (summary.alasm) {
         return table + alasm_line(*summary.alasm) + std::string(line_end);
     }
     if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         const EntrySummary& file = summary.entries.front();
-        return table + ", named " + safe_name(file.name) + "." +
-               safe_name(std::string_view(&file.type, 1)) + ": start " + std::to_string(file.start) +
+        return table + ", named " + shown_name(file.name) + ": start " + std::to_string(file.start) +
                ", " + counted(file.length, "byte", "bytes") + ", " +
                counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
@@ -295,7 +304,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     }
     table += row(headings) + std::string(line_end);
     for (const EntrySummary& entry : summary.entries) {
-        table += row({safe_name(entry.name), safe_name(std::string_view(&entry.type, 1)),
+        const NameParts shown = shown_parts(entry.name);
+        table += row({shown.name, shown.type,
                       std::to_string(entry.start), std::to_string(entry.length),
                       std::to_string(entry.sectors),
                       entry.problem != ImageProblem::None ? ""
@@ -310,14 +320,18 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
 
 std::string summary_json(const InputSummary& summary) {
     std::string json = "{\"input\": " + json_string(summary.input) +
-                       ", \"kind\": " + json_string(kKinds[row_of(summary.kind)].key);
+                       ", \"kind\": " + json_string(kind_words(summary.kind).key);
     if (summary.kind == SummaryKind::Error) {
         return json + ", \"error\": " + json_string(summary.error) + "}";
     }
     if (summary.alasm) {
         const AlasmSummary& alasm = *summary.alasm;
-        json += ", \"name\": " + cp866_json(alasm.name) +
-                ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
+        const HeaderName name = alasm_header_name(alasm.name);
+        json += ", \"name\": " + cp866_json(name_bytes(name.name));
+        if (name.typed) {
+            json += ", \"type\": " + cp866_json(std::string_view(reinterpret_cast<const char*>(&name.name.type), 1));
+        }
+        json += ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
                 ", \"problems\": " + problems_json(problems_of(alasm));
     } else if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         json += ", " + fields_json(summary.entries.front());

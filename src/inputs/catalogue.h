@@ -62,8 +62,7 @@ struct AlasmSummary {
 };
 
 struct EntrySummary {
-    std::string name;  // TR-DOS's bytes
-    char type = ' ';
+    TrdosName name;
     std::uint16_t start = 0;
     unsigned char sectors = 0;
     std::uint16_t length = 0;
@@ -72,6 +71,9 @@ struct EntrySummary {
 };
 
 enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, None, Error, HobetaFile };
+
+// The summary of an input of a kind.
+SummaryKind summary_kind(InputKind kind);
 
 struct InputSummary {
     std::string input;  // the path as shown
@@ -92,13 +94,15 @@ inline constexpr std::size_t kLargestHobetaFile = kHobetaHeaderSize + kMostSecto
 std::optional<EntrySummary> summarise_hobeta_file(std::span<const unsigned char> file);
 
 // Converts ALASM data without writing it, to tell what it holds.
-AlasmSummary summarise_alasm(ByteReader& input, InputKind kind, Reading reading,
+AlasmSummary summarise_alasm(ByteReader& input, const AlasmPlace& place, Reading reading,
                              std::string output);
 
-// Reads an image and what each of its files holds; `outputs` are the names
-// their text files take, in the order of the image's entries.
+// Reads an image (its catalogue, and the bytes it was read from) and what
+// each of its live files holds; `outputs` are the names their text files
+// take, in the order of live_entries.
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
-                             Reading reading, std::span<const std::string> outputs);
+                             std::span<const unsigned char> bytes, Reading reading,
+                             std::span<const std::string> outputs);
 
 // What is wrong, in the words of messages and the table.
 std::string token_problem(const UndefinedToken& token);  // "0xE7 is no mnemonic"

@@ -16,11 +16,6 @@
 namespace korve {
 namespace {
 
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
-constexpr char kEscape = '\\';
-constexpr char kNamePadding = ' ';
-constexpr std::size_t kStartOffset = 9;  // a Hobeta header's start, as the catalogue's
 
 void add_leaves(const InputNode& node, const std::string& path, std::vector<Leaf>& leaves) {
     switch (node.what) {
@@ -43,7 +38,7 @@ void add_leaves(const InputNode& node, const std::string& path, std::vector<Leaf
 }
 
 // Bytes through the code page, where one is chosen.
-std::string shown_bytes(std::string_view bytes, const std::optional<CodePage>& charset) {
+std::string through_page(std::string_view bytes, const std::optional<CodePage>& charset) {
     if (!charset) {
         return std::string(bytes);
     }
@@ -52,46 +47,18 @@ std::string shown_bytes(std::string_view bytes, const std::optional<CodePage>& c
     return shown;
 }
 
-// A name's bytes on one line: those below 0x20, 0x7F and the backslash as
-// "\xNN", so that the line gives the bytes back.
-std::string one_line(std::string_view bytes) {
-    constexpr std::string_view kDigits = "0123456789ABCDEF";
-    constexpr int kHighBits = 4;
-    std::string line;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < kFirstPrintable || byte == kDelete || c == kEscape) {
-            line += "\\x";
-            line += kDigits[byte >> kHighBits];
-            line += kDigits[byte & 0xFU];
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
-
-// "NAME.T", shown on one line.
-std::string file_name(std::string_view name, std::string_view type,
-                      const std::optional<CodePage>& charset) {
-    return shown_bytes(one_line(name) + "." + one_line(type), charset);
-}
+// A path's bytes on one line, as a name's: "\xNN" for those below 0x20,
+// 0x7F and the backslash.
+std::string one_line(std::string_view bytes) { return shown_bytes(bytes, std::nullopt); }
 
 // The name of the first nine bytes of a header: its name, up to a zero and
 // less its padding, and its type, where it is no zero.
 std::string header_name(std::string_view header, const std::optional<CodePage>& charset) {
-    std::string_view name = header.substr(0, kCatalogueNameSize);
-    name = name.substr(0, name.find('\0'));
-    name = name.substr(0, name.find_last_not_of(kNamePadding) + 1);
-    const std::string_view type = header.substr(kCatalogueTypeOffset, 1);
-    if (type == std::string_view("\0", 1)) {
-        return shown_bytes(one_line(name), charset);
+    const TrdosName name = korve::header_name(catalogue_name(byte_span(header)));
+    if (name.type == 0) {
+        return shown_parts(name, charset).name;
     }
-    return file_name(name, type, charset);
-}
-
-std::uint16_t field16(std::string_view bytes, std::size_t offset) {
-    return static_cast<std::uint16_t>(read_little_endian(byte_span(bytes), offset, 2));
+    return shown_name(name, charset);
 }
 
 // The file's bytes its length covers, at `begin` of `container`: as many as
@@ -102,18 +69,14 @@ void cover(HeldFile& file, std::size_t begin) {
 }
 
 // The files of an image, sorted by name and type: their keys made distinct.
-std::vector<HeldFile> image_files(DiskImage& image, const std::string& path,
-                                  const std::optional<CodePage>& charset) {
-    std::vector<ImageEntry*> entries;
-    for (ImageEntry& entry : image.entries) {
-        entries.push_back(&entry);
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const ImageEntry* a, const ImageEntry* b) {
-        const auto as_bytes = [](const ImageEntry& entry) {
-            return std::pair(byte_span(entry.name), static_cast<unsigned char>(entry.type));
-        };
-        const auto [a_name, a_type] = as_bytes(*a);
-        const auto [b_name, b_type] = as_bytes(*b);
+std::vector<HeldFile> image_files(const DiskImage& image, std::span<const unsigned char> bytes,
+                                  const std::string& path, const std::optional<CodePage>& charset) {
+    std::vector<CatalogueEntry> entries = live_entries(image);
+    std::stable_sort(entries.begin(), entries.end(), [](const CatalogueEntry& a, const CatalogueEntry& b) {
+        const std::string a_name = name_bytes(a.name);
+        const std::string b_name = name_bytes(b.name);
+        const unsigned char a_type = a.name.type;
+        const unsigned char b_type = b.name.type;
         return std::lexicographical_compare(a_name.begin(), a_name.end(), b_name.begin(),
                                             b_name.end()) ||
                (std::equal(a_name.begin(), a_name.end(), b_name.begin(), b_name.end()) &&
@@ -121,12 +84,11 @@ std::vector<HeldFile> image_files(DiskImage& image, const std::string& path,
     });
     std::vector<HeldFile> files;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        ImageEntry& entry = *entries[i];
+        const CatalogueEntry& entry = entries[i];
         HeldFile file;
-        file.inner = file_name(entry.name, std::string_view(&entry.type, 1), charset);
+        file.inner = shown_name(entry.name, charset);
         std::size_t same = 1;
-        while (same < i + 1 && entries[i - same]->name == entry.name &&
-               entries[i - same]->type == entry.type) {
+        while (same < i + 1 && entries[i - same].name == entry.name) {
             ++same;
         }
         if (same > 1) {
@@ -136,9 +98,10 @@ std::vector<HeldFile> image_files(DiskImage& image, const std::string& path,
         file.heading = joined_name(one_line(path), file.inner);
         file.start = entry.start;
         file.length = entry.length;
-        file.kind = entry.alasm ? InputKind::HobetaAlasm : InputKind::None;
-        file.container = std::move(entry.hobeta);
-        cover(file, kHobetaHeaderSize);
+        file.place = entry.alasm ? AlasmPlace::on_disk(entry.length) : AlasmPlace(InputKind::None);
+        const auto sectors = file_sectors(bytes, entry);
+        file.container.assign(sectors.begin(), sectors.end());
+        cover(file, 0);
         if (entry.problem != ImageProblem::None) {
             file.lost = true;
             file.notes.push_back({Severity::Error, "", std::string(entry_problem(entry.problem))});
@@ -153,17 +116,16 @@ HeldFile single_file(const Leaf& leaf, InputKind kind, std::string bytes,
                      const std::optional<CodePage>& charset) {
     HeldFile file;
     file.key = leaf.path;
-    file.kind = kind;
+    file.place = kind;
     file.container = std::move(bytes);
     std::string own = one_line(leaf.node->source.name);  // a path's: UTF-8 already
     if (kind == InputKind::HobetaAlasm) {
         own = header_name(file.container, charset);
-        file.start = field16(file.container, kStartOffset);
-        file.length = field16(file.container, kHobetaLengthOffset);
+        const HobetaHeader header = read_hobeta_header(byte_span(file.container));
+        file.start = header.start;
+        file.length = header.length;
         cover(file, kHobetaHeaderSize);
-        HobetaHeader header{};
-        std::copy_n(file.container.begin(), header.size(), header.begin());
-        if (hobeta_checksum(header) != hobeta_field(header, kHobetaChecksumOffset)) {
+        if (!header.checksum_matches) {
             file.notes.push_back({Severity::Warning, "", "the Hobeta checksum does not match"});
         }
     } else {
@@ -216,13 +178,13 @@ HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked
     }
     std::string bytes(read.begin(), read.end());
     if (is_disk_image(held.kind)) {
-        DiskImage image = read_disk_image(byte_span(bytes));
+        const DiskImage image = read_disk_image(byte_span(bytes));
         if (image.problem != ImageProblem::None) {
             const Severity severity =
                 loses_unnamed_files(image) ? Severity::Error : Severity::Warning;
             held.notes.push_back({severity, "", image_problem_text(image)});
         }
-        held.files = image_files(image, leaf.path, options.charset);
+        held.files = image_files(image, byte_span(bytes), leaf.path, options.charset);
     } else {
         held.files.push_back(single_file(leaf, held.kind, std::move(bytes), options.charset));
     }
@@ -238,14 +200,14 @@ std::string failure_words(const Leaf& leaf, const HeldFiles& held) {
 
 FileText file_text(const HeldFile& file, const TextOptions& options) {
     FileText text;
-    if (!holds_alasm(file.kind) || file.lost) {
+    if (!holds_alasm(file.place.kind) || file.lost) {
         return text;
     }
     ByteReader reader(byte_span(file.container));
-    const AlasmSource source = read_source(reader, file.kind, options.reading);
+    const AlasmSource source = read_source(reader, file.place, options.reading);
     text.lines.reserve(source.size());
     for (std::size_t i = 0; i < source.size(); ++i) {
-        text.lines.push_back(shown_bytes(source.line(i).text, options.charset));
+        text.lines.push_back(through_page(source.line(i).text, options.charset));
     }
     const SourceEnd& end = source.end;
     const std::string data_end = data_end_problem(end.lines, end.cut_line, end.short_by);

@@ -78,8 +78,8 @@ struct HeldFile {
     std::string inner;    // its own name on a disk; "" for a file that is the leaf
     std::optional<std::uint16_t> start;  // a catalogue's or a Hobeta header's
     std::size_t length = 0;   // a catalogue's or a Hobeta header's; the file's size
-    InputKind kind = InputKind::None;  // HobetaAlasm or BareAlasm for ALASM data
-    std::string container;    // what its ALASM data is read from: a Hobeta file, or the data
+    AlasmPlace place = InputKind::None;  // where its ALASM data is; kind None for other data
+    std::string container;    // what its ALASM data is read from: a Hobeta file, a disk file's sectors, or the data
     std::size_t data_begin = 0;  // its bytes in `container`: what the length covers
     std::size_t data_size = 0;
     bool lost = false;           // its data could not be read

@@ -100,7 +100,7 @@ TextReport write_text(const KorvexRun& run, const Source& source, const SourceIn
     if (input.whole != nullptr) {
         return translate(run, source, input, output, status, written_text);
     }
-    TextReport report = convert_to_text(*input.reader, input.kind, run.options.text, output);
+    TextReport report = convert_to_text(*input.reader, input.place, run.options.text, output);
     if (report.outcome != TextOutcome::WriteFailed && report.outcome != TextOutcome::ReadFailed) {
         status = worse(status, say_data_problems(run.console, source, report.head, report.end));
     }

@@ -54,7 +54,7 @@ struct Done {
 // A source to write: read as it is written, or read whole and translated.
 struct SourceInput {
     ByteReader* reader = nullptr;
-    InputKind kind = InputKind::None;
+    AlasmPlace place = InputKind::None;
     const AlasmSource* whole = nullptr;
     const Project* project = nullptr;
 };

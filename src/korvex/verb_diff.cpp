@@ -89,7 +89,7 @@ void Comparison::compare_files(const Side& a, const HeldFile& file_a, const Side
     }
     const std::string shown_a = a.shown(file_a.inner);
     const std::string shown_b = b.shown(file_b.inner);
-    if (holds_alasm(file_a.kind) && holds_alasm(file_b.kind)) {
+    if (holds_alasm(file_a.place.kind) && holds_alasm(file_b.place.kind)) {
         FileText text_a = file_text(file_a, run_.options.text);
         FileText text_b = file_text(file_b, run_.options.text);
         say(a, file_a.inner, errors_of(text_a.notes));

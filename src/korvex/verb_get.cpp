@@ -18,8 +18,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// An image's catalogue and the bytes it was read from.
+struct ReadImage {
+    std::vector<unsigned char> bytes;
+    DiskImage image;
+    std::vector<CatalogueEntry> files;  // its live files
+};
+
 // The image DISK holds, or the status of why it holds none (said).
-std::optional<DiskImage> read_image(const KorvexRun& run, KorvexStatus& status) {
+std::optional<ReadImage> read_image(const KorvexRun& run, KorvexStatus& status) {
     const std::string& input = run.options.inputs.front();
     File opened;
     std::FILE* stream = run.console.streams.in;
@@ -33,12 +40,14 @@ std::optional<DiskImage> read_image(const KorvexRun& run, KorvexStatus& status) 
         stream = opened.get();
     }
     ByteReader reader(stream);
-    const std::vector<unsigned char> bytes = read_image_bytes(reader);
+    ReadImage read;
+    read.bytes = read_image_bytes(reader);
     if (reader.failed()) {
         status = run.console.error(input, "reading failed: " + reason(reader.error()), KorvexStatus::Trouble);
         return std::nullopt;
     }
-    DiskImage image = read_disk_image(bytes);
+    read.image = read_disk_image(read.bytes);
+    const DiskImage& image = read.image;
     if (image.problem == ImageProblem::NotAnImage) {
         status = run.console.error(
             input, "holds no disk image: get copies files off a TR-DOS disk image or an SCL archive",
@@ -50,12 +59,13 @@ std::optional<DiskImage> read_image(const KorvexRun& run, KorvexStatus& status) 
     } else if (image.problem != ImageProblem::None) {
         run.console.say(Severity::Warning, input, image_problem_text(image));
     }
-    return image;
+    read.files = live_entries(image);
+    return read;
 }
 
 // The files asked for, by their place in the image: each NAME.T as text
 // names it, or as TR-DOS shows it in CP866; all of them when none is named.
-std::vector<std::size_t> chosen(const KorvexRun& run, const DiskImage& image,
+std::vector<std::size_t> chosen(const KorvexRun& run, std::span<const CatalogueEntry> image,
                                 const std::vector<std::string>& names, KorvexStatus& status) {
     std::vector<std::size_t> files;
     const std::vector<std::string>& inputs = run.options.inputs;
@@ -65,15 +75,27 @@ std::vector<std::size_t> chosen(const KorvexRun& run, const DiskImage& image,
         }
         return files;
     }
+    std::vector<NameCandidate> candidates;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        candidates.push_back(name_candidate(image[i].name, names[i]));
+    }
     for (auto asked = inputs.begin() + 1; asked != inputs.end(); ++asked) {
         const Encoded bytes = encode_in(CodePage::Cp866, *asked);
         std::optional<std::size_t> found;
         for (std::size_t i = 0; i < names.size() && !found; ++i) {
-            if (names[i] == *asked || (!bytes.failed_at && full_name(image.entries[i]) == bytes.bytes)) {
+            if (names[i] == *asked || (!bytes.failed_at && catalogue_text(image[i].name) == bytes.bytes)) {
                 found = i;
             }
         }
-        if (!found) {
+        // Else as `list` shows it, or with no type where only one file fits.
+        const std::vector<std::size_t> named = found ? std::vector<std::size_t>{} : files_named(*asked, candidates);
+        if (named.size() == 1) {
+            found = named[0];
+        }
+        if (named.size() > 1) {
+            status = worse(status, run.console.error(inputs.front(), ambiguous_name_text(*asked, candidates, named),
+                                                     KorvexStatus::NotAllConverted));
+        } else if (!found) {
             status = worse(status, run.console.error(inputs.front(), "no file " + *asked + " on it",
                                                      KorvexStatus::NotAllConverted));
         } else if (std::find(files.begin(), files.end(), *found) == files.end()) {
@@ -84,31 +106,32 @@ std::vector<std::size_t> chosen(const KorvexRun& run, const DiskImage& image,
 }
 
 // Where a file goes in the folder: NAME.T, or its Hobeta file NAME.$T.
-Place place_of(const KorvexRun& run, OutputFolder& folder, const ImageEntry& entry, const std::string& name) {
+Place place_of(const KorvexRun& run, OutputFolder& folder, const CatalogueEntry& entry, const std::string& name) {
     if (!run.options.hobeta) {
         return folder.claim(name);
     }
-    const std::string file = entry_file_name(entry.name, entry.type);
-    const std::string type = "." + safe_name(std::string_view(&entry.type, 1));
-    if (!file.ends_with(type)) {
-        return folder.claim(file);
+    const NameParts host = host_parts(entry.name);
+    if (host.type.empty()) {
+        return folder.claim(joined(host));
     }
-    return folder.claim(std::string_view(file).substr(0, file.size() - type.size()), ".$" + type.substr(1));
+    return folder.claim(host.name, ".$" + host.type);
 }
 
-// A file's bytes: as the catalogue's length gives them, or its Hobeta file.
-std::string bytes_of(const KorvexRun& run, const ImageEntry& entry) {
+// A file's bytes: as the catalogue's length gives them, or a Hobeta file of
+// it, made as it leaves the disk.
+std::string bytes_of(const KorvexRun& run, std::span<const unsigned char> image, const CatalogueEntry& entry) {
     if (run.options.hobeta) {
-        return entry.hobeta;
+        return hobeta_file(hobeta_header_of(entry), file_sectors(image, entry));
     }
-    return entry.hobeta.substr(kHobetaHeaderSize, entry.length);
+    const auto bytes = file_bytes(image, entry);
+    return {bytes.begin(), bytes.end()};
 }
 
 // A catalogue length past the file's sectors: the bytes past them are not on
 // the disk, so the file is not got whole, as a Hobeta file or not; what its
 // sectors hold is written all the same.
-KorvexStatus say_if_short(const KorvexRun& run, const ImageEntry& entry, const std::string& shown) {
-    const std::size_t held = entry.hobeta.size() - kHobetaHeaderSize;
+KorvexStatus say_if_short(const KorvexRun& run, const CatalogueEntry& entry, const std::string& shown) {
+    const std::size_t held = entry.data.size;
     if (entry.length <= held) {
         return KorvexStatus::Converted;
     }
@@ -122,13 +145,13 @@ KorvexStatus say_if_short(const KorvexRun& run, const ImageEntry& entry, const s
 
 KorvexStatus run_get(const KorvexRun& run) {
     KorvexStatus status = KorvexStatus::Converted;
-    const std::optional<DiskImage> image = read_image(run, status);
+    const std::optional<ReadImage> image = read_image(run, status);
     if (!image) {
         return status;
     }
     const std::string& disk = run.options.inputs.front();
-    const std::vector<std::string> names = image_file_names(*image);
-    const std::vector<std::size_t> files = chosen(run, *image, names, status);
+    const std::vector<std::string> names = image_file_names(image->files);
+    const std::vector<std::size_t> files = chosen(run, image->files, names, status);
     OutputFolder folder(place_named(run.options.output.value_or(".")));
     WritePolicy policy{run.options.force, {}, nullptr};
     if (disk == kStandardStream) {
@@ -137,7 +160,7 @@ KorvexStatus run_get(const KorvexRun& run) {
         policy.inputs.push_back(file_path(disk.c_str()));
     }
     for (const std::size_t i : files) {
-        const ImageEntry& entry = image->entries[i];
+        const CatalogueEntry& entry = image->files[i];
         const std::string shown = disk + ":" + names[i];
         if (entry.problem != ImageProblem::None) {
             status = worse(status, run.console.error(shown, entry_problem(entry.problem),
@@ -148,7 +171,7 @@ KorvexStatus run_get(const KorvexRun& run) {
         const Place place = place_of(run, folder, entry, names[i]);
         if (!failure) {
             status = worse(status, say_if_short(run, entry, shown));
-            failure = write_whole(place, bytes_of(run, entry), policy);
+            failure = write_whole(place, bytes_of(run, image->bytes, entry), policy);
         }
         if (failure) {
             status = worse(status, run.console.error(shown, failure_text(*failure), KorvexStatus::Trouble));

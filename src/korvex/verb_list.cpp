@@ -50,7 +50,7 @@ private:
 
 // The names an image's files' text takes, as `text` would give them.
 std::vector<std::string> output_names(const DiskImage& image) {
-    std::vector<std::string> names = image_file_names(image);
+    std::vector<std::string> names = image_file_names(live_entries(image));
     for (std::string& name : names) {
         name += kTextSuffix;
     }
@@ -72,7 +72,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
     InputKind kind = opened.kind;
     if (holds_alasm(kind)) {
         InputSummary summary{source.shown,
-                             kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
+                             summary_kind(kind),
                              {},
                              summarise_alasm(reader, kind, run.options.text.reading,
                                              claim_name(claimed, source.name, kTextSuffix)),
@@ -87,8 +87,9 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
         return KorvexStatus::Converted;
     }
     DiskImage image;
+    std::vector<unsigned char> bytes;
     if (is_disk_image(kind)) {
-        const std::vector<unsigned char> bytes = read_image_bytes(reader);
+        bytes = read_image_bytes(reader);
         if (reader.failed()) {
             return listing.unreadable(source, "reading failed: " + reason(reader.error()),
                                       "reading failed");
@@ -100,11 +101,10 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
     }
     if (is_disk_image(kind)) {
         claim_name(claimed, source.name);  // its folder
-        listing.add(summarise_image(source.shown, kind, image, run.options.text.reading,
+        listing.add(summarise_image(source.shown, kind, image, bytes, run.options.text.reading,
                                     output_names(image)));
     } else {
         // A Hobeta file of other data: as long as one can be at most.
-        std::vector<unsigned char> bytes;
         while (bytes.size() <= kLargestHobetaFile && !reader.at_end()) {
             const auto block = reader.take(kLongestLook);
             bytes.insert(bytes.end(), block.begin(), block.end());

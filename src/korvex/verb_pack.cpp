@@ -104,10 +104,10 @@ Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) 
     if (const auto* failed = std::get_if<KorvexStatus>(&name)) {
         return *failed;
     }
-    const std::string& trdos_name = std::get<std::string>(name);
+    const std::string& stored_name = std::get<std::string>(name);
     ByteReader input(file);
     TextLineReader lines(input);
-    AlasmPacker packer(trdos_name);
+    AlasmPacker packer(stored_name);
     const std::optional<CodePage> page = run.options.text.charset;
     std::string stored;
     std::optional<PackError> error;
@@ -140,7 +140,7 @@ Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) 
         return run.console.error(pack_place(source, error->line, error->column),
                                  pack_problem_text(*error), KorvexStatus::NotAllConverted);
     }
-    return PackedSource{{trdos_name, kAlasmType, 0, packer.data()},
+    return PackedSource{{trdos_name(stored_name, static_cast<unsigned char>(kAlasmType)), 0, packer.data()},
                         source.shown,
                         packer.lines(),
                         packer.rewritten_lines()};
@@ -241,7 +241,7 @@ KorvexStatus run_pack(const KorvexRun& run) {
     for (const PackedSource& source : packed) {
         std::string said = "packed " + std::to_string(source.lines) +
                            (source.lines == 1 ? " line" : " lines") + " into " + output.shown +
-                           " as " + safe_name(source.file.name) + "." + kAlasmType;
+                           " as " + shown_name(source.file.name);
         if (source.rewritten > 0) {
             said += source.lines == 1 ? "; it will read back in korve's layout"
                                       : "; " + std::to_string(source.rewritten) +

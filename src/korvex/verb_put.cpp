@@ -33,8 +33,9 @@ struct Disk {
     Source source;
     std::vector<unsigned char> bytes;
     InputKind kind = InputKind::None;
-    DiskImage image;                 // a disk image's or an archive's
-    std::vector<std::string> names;  // its files', as korvex text names them
+    DiskImage image;                    // a disk image's or an archive's
+    std::vector<CatalogueEntry> files;  // its live files
+    std::vector<std::string> names;     // theirs, as korvex text names them
 };
 
 // A TEXT, read whole.
@@ -47,8 +48,7 @@ struct Text {
 struct Change {
     const Text* text = nullptr;
     std::optional<std::size_t> entry;  // the disk's live file it replaces
-    std::string name;                  // the file's TR-DOS name and type
-    char type = kAlasmType;
+    TrdosName name;                    // the file's TR-DOS name and type
     MergedSource merged;
     bool unchanged = false;
 };
@@ -58,11 +58,6 @@ using Or = std::variant<Value, KorvexStatus>;
 
 bool is_image(const Disk& disk) {
     return is_disk_image(disk.kind);
-}
-
-// "NAME.T", as a file name shows TR-DOS's bytes.
-std::string shown_name(std::string_view name, char type) {
-    return safe_name(name) + "." + safe_name(std::string_view(&type, 1));
 }
 
 // Why an in-place DISK may not be replaced, if it may not.
@@ -123,7 +118,8 @@ Or<Disk> read_disk(const KorvexRun& run) {
                                      image_problem_text(disk.image) + ": put changes only a whole image",
                                      KorvexStatus::NotAllConverted);
         }
-        disk.names = image_file_names(disk.image);
+        disk.files = live_entries(disk.image);
+        disk.names = image_file_names(disk.files);
     }
     return disk;
 }
@@ -178,12 +174,10 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
 
 // The live file of a name and type, its name padded as the catalogue pads
 // it: "TSTPF " is TSTPF.
-std::optional<std::size_t> entry_named(const Disk& disk, std::string_view name, char type) {
-    const auto& entries = disk.image.entries;
-    const TrdosFile named{.name = std::string(name), .type = type};
-    const auto found = std::find_if(entries.begin(), entries.end(), [&](const ImageEntry& entry) {
-        return same_catalogue_name({.name = entry.name, .type = entry.type}, named);
-    });
+std::optional<std::size_t> entry_named(const Disk& disk, const TrdosName& name) {
+    const auto& entries = disk.files;
+    const auto found = std::find_if(entries.begin(), entries.end(),
+                                    [&](const CatalogueEntry& entry) { return entry.name == name; });
     return found == entries.end() ? std::nullopt
                                   : std::optional(static_cast<std::size_t>(found - entries.begin()));
 }
@@ -197,17 +191,19 @@ Or<Change> change_named(const KorvexRun& run, const Text& text, const std::strin
             "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
             KorvexStatus::NotAllConverted);
     }
-    Change change;
-    change.name = std::move(bytes.bytes);
-    const std::size_t dot = change.name.size() - std::min<std::size_t>(change.name.size(), 2);
-    if (change.name.size() > 2 && change.name[dot] == '.') {
-        change.type = change.name.back();
-        change.name.resize(dot);
+    std::string name = std::move(bytes.bytes);
+    auto type = static_cast<unsigned char>(kAlasmType);
+    const std::size_t dot = name.size() - std::min<std::size_t>(name.size(), 2);
+    if (name.size() > 2 && name[dot] == '.') {
+        type = static_cast<unsigned char>(name.back());
+        name.resize(dot);
     }
-    if (const NameProblem problem = check_trdos_name(change.name); problem != NameProblem::None) {
+    if (const NameProblem problem = check_trdos_name(name); problem != NameProblem::None) {
         return run.console.error(text.source.shown, name_problem_text(problem) + " (from " + given + ")",
                                  KorvexStatus::NotAllConverted);
     }
+    Change change;
+    change.name = trdos_name(name, type);
     return change;
 }
 
@@ -220,7 +216,24 @@ Or<Change> change_of(const KorvexRun& run, const Disk& disk, const Text& text) {
             return named;
         }
         change = std::move(std::get<Change>(named));
-        change.entry = entry_named(disk, change.name, change.type);
+        change.entry = entry_named(disk, change.name);
+        if (!change.entry) {
+            // As `list` shows a file, or with no type where only one fits;
+            // else a new file, NAME alone being NAME.H.
+            std::vector<NameCandidate> candidates;
+            for (std::size_t i = 0; i < disk.files.size(); ++i) {
+                candidates.push_back(name_candidate(disk.files[i].name, disk.names[i]));
+            }
+            const std::vector<std::size_t> fits = files_named(*run.options.name, candidates);
+            if (fits.size() > 1) {
+                return run.console.error(text.source.shown,
+                                         ambiguous_name_text(*run.options.name, candidates, fits),
+                                         KorvexStatus::NotAllConverted);
+            }
+            if (fits.size() == 1) {
+                change.entry = fits[0];
+            }
+        }
     } else {
         const auto found = std::find_if(disk.names.begin(), disk.names.end(), [&](const std::string& name) {
             return name + std::string(kTextSuffix) == text.source.name;
@@ -235,10 +248,9 @@ Or<Change> change_of(const KorvexRun& run, const Disk& disk, const Text& text) {
             if (const auto* failed = std::get_if<KorvexStatus>(&name)) {
                 return *failed;
             }
-            change.name = std::move(std::get<std::string>(name));
-            if (const auto named = entry_named(disk, change.name, change.type)) {
-                const ImageEntry& entry = disk.image.entries[*named];
-                const std::string file = shown_name(entry.name, entry.type);
+            change.name = trdos_name(std::get<std::string>(name), static_cast<unsigned char>(kAlasmType));
+            if (const auto named = entry_named(disk, change.name)) {
+                const std::string file = shown_name(disk.files[*named].name);
                 return run.console.error(text.source.shown,
                                          disk.source.shown + " holds a file " + file +
                                              " that this text is not named for: give --name " + file +
@@ -248,12 +260,11 @@ Or<Change> change_of(const KorvexRun& run, const Disk& disk, const Text& text) {
         }
     }
     if (change.entry) {
-        const ImageEntry& entry = disk.image.entries[*change.entry];
+        const CatalogueEntry& entry = disk.files[*change.entry];
         change.name = entry.name;
-        change.type = entry.type;
         if (!entry.alasm) {
             return run.console.error(text.source.shown,
-                                     shown_name(entry.name, entry.type) + " on " + disk.source.shown +
+                                     shown_name(entry.name) + " on " + disk.source.shown +
                                          " holds no ALASM data: put replaces only ALASM sources",
                                      KorvexStatus::NotAllConverted);
         }
@@ -266,11 +277,12 @@ std::pair<std::span<const unsigned char>, std::size_t> stored_data(const Disk& d
     if (disk.kind == InputKind::BareAlasm) {
         return {disk.bytes, disk.bytes.size()};
     }
-    const std::span<const unsigned char> hobeta =
-        is_image(disk) ? byte_span(disk.image.entries[*change.entry].hobeta) : std::span(disk.bytes);
-    HobetaHeader header{};
-    std::copy_n(hobeta.begin(), header.size(), header.begin());
-    return {hobeta.subspan(kHobetaHeaderSize), hobeta_field(header, kHobetaLengthOffset)};
+    if (is_image(disk)) {
+        const CatalogueEntry& entry = disk.files[*change.entry];
+        return {file_sectors(disk.bytes, entry), entry.length};
+    }
+    const std::span<const unsigned char> hobeta(disk.bytes);
+    return {hobeta.subspan(kHobetaHeaderSize), read_hobeta_header(hobeta).length};
 }
 
 // Where the source a change replaces is named in messages.
@@ -296,7 +308,7 @@ Or<Change> merge(const KorvexRun& run, const Disk& disk, Change change) {
     const Text& text = *change.text;
     const bool replaces = change.entry || !is_image(disk);
     if (!replaces) {
-        change.merged = pack_lines(change.name, text.lines, run.options.text.charset);
+        change.merged = pack_lines(name_bytes(change.name), text.lines, run.options.text.charset);
     } else {
         const auto [bytes, length] = stored_data(disk, change);
         ReadStored read = read_stored(bytes, length);
@@ -331,7 +343,7 @@ bool same_file(const Change& one, const Change& other) {
     if (one.entry || other.entry) {
         return one.entry == other.entry;
     }
-    return same_catalogue_name({.name = one.name, .type = one.type}, {.name = other.name, .type = other.type});
+    return one.name == other.name;
 }
 
 // The changes that change something, as the disk's editor takes them.
@@ -358,9 +370,9 @@ Or<std::string> edited_disk(const KorvexRun& run, const Disk& disk, const Edits&
     }
     if (edited.problem != EditProblem::None) {
         const Change& change = *edits.made[edited.change];
-        const std::size_t sectors = (change.merged.data.size() + kSectorSize - 1) / kSectorSize;
+        const std::size_t sectors = sectors_of(change.merged.data.size());
         return run.console.error(change.text->source.shown,
-                                 "cannot put " + shown_name(change.name, change.type) + " on " +
+                                 "cannot put " + shown_name(change.name) + " on " +
                                      disk.source.shown + ": " + edit_problem_text(edited, sectors),
                                  KorvexStatus::NotAllConverted);
     }
@@ -376,7 +388,7 @@ std::string counted(std::size_t count, std::string_view what) {
 void say_done(const KorvexRun& run, const Disk& disk, const Change& change, const PlacedFile* placed,
               const Place& target) {
     const Source& text = change.text->source;
-    const std::string file = is_image(disk) ? shown_name(change.name, change.type) : target.shown;
+    const std::string file = is_image(disk) ? shown_name(change.name) : target.shown;
     if (change.unchanged) {
         run.console.say(Severity::Progress, text.shown, file + " is unchanged");
         return;
@@ -432,7 +444,7 @@ std::vector<Change> changes_of(const KorvexRun& run, const Disk& disk, const std
                                            [&](const Change& before) { return same_file(before, *named); });
             change = twice ? run.console.error(text.source.shown,
                                                "a TEXT before it puts the same file, " +
-                                                   shown_name(named->name, named->type),
+                                                   shown_name(named->name),
                                                KorvexStatus::NotAllConverted)
                            : merge(run, disk, std::move(*named));
         }
@@ -469,9 +481,9 @@ KorvexStatus run_put(const KorvexRun& run) {
     Edits edits;
     for (const Change& change : changes) {
         if (!change.unchanged) {
-            const auto slot = change.entry ? std::optional(disk.image.entries[*change.entry].slot)
+            const auto slot = change.entry ? std::optional(disk.files[*change.entry].slot)
                                            : std::nullopt;  // the editor names files by their slots
-            edits.files.push_back({slot, {change.name, change.type, 0, change.merged.data}});
+            edits.files.push_back({slot, {change.name, 0, change.merged.data}});
             edits.made.push_back(&change);
         }
     }

@@ -33,6 +33,7 @@ struct Group {
     Project project;
     std::vector<std::optional<AlasmSource>> sources;
     std::vector<std::string> keys;
+    std::vector<NameCandidate> names;  // a disk's: how a typed name may name each file
     std::vector<bool> chosen;
     std::size_t mains = 0;  // sources --main names
 };
@@ -56,7 +57,18 @@ void choose_main(const KorvexRun& run, Group& group) {
         }
         return std::optional<std::size_t>();
     };
-    const auto main = index_of(include_key(*run.options.main));
+    // NAME alone is NAME.H first, as ever; then any one file it names, as
+    // `list` shows it or as its text is named.
+    auto main = index_of(include_key(*run.options.main));
+    if (!main && !group.names.empty()) {
+        const std::vector<std::size_t> named = files_named(*run.options.main, group.names);
+        if (named.size() > 1) {
+            run.console.error("", ambiguous_name_text(*run.options.main, group.names, named),
+                              KorvexStatus::NotAllConverted);
+        } else if (named.size() == 1 && group.sources[named[0]]) {
+            main = named[0];
+        }
+    }
     if (!main) {
         return;
     }
@@ -167,7 +179,7 @@ Destination into(OutputFolder& folder, const Destination& where) {
 // Its files are named as the page names them, distinct among themselves,
 // before their text files are named in the folder.
 Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& image,
-                   const Destination& where) {
+                   std::span<const unsigned char> bytes, const Destination& where) {
     Done done;
     auto folder = folder_for(run, source, where, "a disk image", done);
     if (!folder) {
@@ -182,25 +194,29 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
             run.console.say(Severity::Warning, source.shown, image_problem_text(image));
         }
     }
-    const std::vector<std::string> names = image_file_names(image);
+    const std::vector<CatalogueEntry> files = live_entries(image);
+    const std::vector<std::string> names = image_file_names(files);
     // A disk's files include each other by their TR-DOS names.
     Group group;
-    group.sources.resize(image.entries.size());
-    group.keys.resize(image.entries.size());
-    for (std::size_t i = 0; i < image.entries.size() && translating(run); ++i) {
-        const ImageEntry& entry = image.entries[i];
+    group.sources.resize(files.size());
+    group.keys.resize(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        group.names.push_back(name_candidate(files[i].name, names[i]));
+    }
+    for (std::size_t i = 0; i < files.size() && translating(run); ++i) {
+        const CatalogueEntry& entry = files[i];
         if (entry.alasm) {
-            ByteReader reader(byte_span(entry.hobeta));
-            group.sources[i] = read_source(reader, InputKind::HobetaAlasm, run.options.text.reading);
-            group.keys[i] = full_name(entry);
+            ByteReader reader(file_sectors(bytes, entry));
+            group.sources[i] = read_source(reader, AlasmPlace::on_disk(entry.length), run.options.text.reading);
+            group.keys[i] = catalogue_text(entry.name);
             group.project.includes.emplace(group.keys[i], names[i] + std::string(kTextSuffix));
         }
     }
     settle_group(run, group);
     done.mains += group.mains;
     const Destination inside_folder = into(*folder, where);
-    for (std::size_t i = 0; i < image.entries.size(); ++i) {
-        const ImageEntry& entry = image.entries[i];
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const CatalogueEntry& entry = files[i];
         const Source file{source.shown + ":" + names[i], names[i]};
         if (run.options.main && !group.chosen[i]) {
             continue;  // not the main source's, nor included by it
@@ -211,8 +227,8 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
         } else if (!entry.alasm) {
             run.console.say(Severity::Progress, file.shown, "skipped: not ALASM data");
         } else {
-            ByteReader reader(byte_span(entry.hobeta));
-            const SourceInput input{&reader, InputKind::HobetaAlasm,
+            ByteReader reader(file_sectors(bytes, entry));
+            const SourceInput input{&reader, AlasmPlace::on_disk(entry.length),
                                     group.sources[i] ? &*group.sources[i] : nullptr, &group.project};
             done.add(write_source_text(run, file, input, inside_folder));
         }
@@ -306,8 +322,9 @@ Done take_file(const KorvexRun& run, const InputNode& node, const Destination& w
         return write_source_text(run, source, {nullptr, kind, &whole, &group.project}, resolved);
     }
     DiskImage image;
+    std::vector<unsigned char> bytes;
     if (is_disk_image(kind)) {
-        const std::vector<unsigned char> bytes = read_image_bytes(reader);
+        bytes = read_image_bytes(reader);
         if (reader.failed()) {
             done.add(run.console.error(source.shown, "reading failed: " + reason(reader.error()),
                                        KorvexStatus::Trouble));
@@ -319,7 +336,7 @@ Done take_file(const KorvexRun& run, const InputNode& node, const Destination& w
         }
     }
     if (is_disk_image(kind)) {
-        return convert_image(run, source, image, where);
+        return convert_image(run, source, image, bytes, where);
     }
     if (walked) {
         ++done.skipped;
