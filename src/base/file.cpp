@@ -24,11 +24,16 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
+std::error_code last_system_error() {
+    const int error_number = errno;
+    return {error_number != 0 ? error_number : EIO, std::generic_category()};
+}
+
 OpenedFile open_for_reading(const std::filesystem::path& path) {
     errno = 0;
     OpenedFile opened{File(open_file(path, "rb")), {}};
     if (!opened.file) {
-        opened.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+        opened.error = last_system_error();
     }
     return opened;
 }

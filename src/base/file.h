@@ -25,6 +25,10 @@ std::filesystem::path file_path(const char* name);
 // page, _wfopen() any.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
+// errno as an error code, to be called at once after the call that failed
+// (any later call may change errno); EIO where that call set none.
+std::error_code last_system_error();
+
 // A file opened for reading, or why it could not be, as the system said at
 // once.
 struct OpenedFile {

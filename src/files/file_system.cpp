@@ -1,5 +1,7 @@
 #include "files/file_system.h"
 
+#include "base/file.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -25,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::error_code from_errno() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
 
 // The temporary file a signal removes. A signal handler can reach nothing
 // but what is kept here, so this is the program's one piece of state outside
@@ -92,12 +93,12 @@ std::FILE* create_new_file(const fs::path& path, std::error_code& error) {
     errno = 0;
     if (_wsopen_s(&descriptor, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
                   _S_IREAD | _S_IWRITE) != 0) {
-        error = from_errno();
+        error = last_system_error();
         return nullptr;
     }
     std::FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr) {
-        error = from_errno();
+        error = last_system_error();
         _close(descriptor);
     }
     return file;
@@ -165,7 +166,7 @@ std::FILE* create_new_file(const fs::path& path, std::error_code& error) {
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "wbx");
     if (file == nullptr) {
-        error = from_errno();
+        error = last_system_error();
     }
     return file;
 }
@@ -185,9 +186,9 @@ std::error_code move_file(const fs::path& from, const fs::path& to, bool replace
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return {};
     }
-    const int refused = errno;
-    if (refused != EINVAL && refused != ENOSYS) {
-        return {refused, std::generic_category()};
+    const std::error_code refused = last_system_error();
+    if (refused.value() != EINVAL && refused.value() != ENOSYS) {
+        return refused;
     }
 #endif
     fs::create_hard_link(from, to, error);
@@ -213,7 +214,7 @@ std::error_code take_mode_and_owner(std::FILE* file, const fs::path& /*path*/, c
     const int descriptor = fileno(file);
     errno = 0;
     if (stat(model.c_str(), &wanted) != 0 || fstat(descriptor, &own) != 0) {
-        return from_errno();
+        return last_system_error();
     }
     if ((own.st_uid != wanted.st_uid || own.st_gid != wanted.st_gid) &&
         fchown(descriptor, wanted.st_uid, wanted.st_gid) != 0) {
@@ -222,11 +223,11 @@ std::error_code take_mode_and_owner(std::FILE* file, const fs::path& /*path*/, c
     }
     errno = 0;
     if (fstat(descriptor, &own) != 0) {
-        return from_errno();
+        return last_system_error();
     }
     if ((own.st_mode & kPermissionBits) != (wanted.st_mode & kPermissionBits) &&
         fchmod(descriptor, wanted.st_mode & kPermissionBits) != 0) {
-        return from_errno();
+        return last_system_error();
     }
     return {};
 }

@@ -1,5 +1,7 @@
 #include "formats/line_writer.h"
 
+#include "base/file.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
@@ -41,7 +43,7 @@ bool LineWriter::put(const char* bytes, std::size_t size) {
 }
 
 bool LineWriter::failed() {
-    error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+    error_ = last_system_error();
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file.h"
 #include "inputs/korvex_inputs.h"
 #include "korvex/korvex_command_line.h"
 #include "korvex/verb_diff.h"
@@ -65,10 +66,9 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
     }
     errno = 0;
     const bool flushed = std::fflush(streams.out) == 0;
-    const int error_number = errno;
+    const std::error_code flush_error = last_system_error();
     if (!flushed || std::ferror(streams.out) != 0) {
-        return console.stdout_error(
-            "", std::error_code(error_number != 0 ? error_number : EIO, std::generic_category()));
+        return console.stdout_error("", flush_error);
     }
     return status;
 }
