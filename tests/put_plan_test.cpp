@@ -31,9 +31,10 @@ std::string data_of(const std::string& name, const std::string& records) {
 
 // GAME.H (one NOP: a sector) right before OTHER.H (one RLCA), and CODE.C,
 // no ALASM data.
-const std::string kDisk = trd_image({{.name = "GAME", .type = 'H', .data = data_of("GAME", alasm_record("{NOP}") + "\0"s)},
-                                     {.name = "OTHER", .type = 'H', .data = data_of("OTHER", alasm_record("{RLCA}") + "\0"s)},
-                                     {.name = "CODE", .type = 'C', .data = "\xC9"}});
+const std::string kDisk =
+    trd_image({{.name = "GAME", .type = 'H', .data = data_of("GAME", alasm_record("{NOP}") + "\0"s)},
+               {.name = "OTHER", .type = 'H', .data = data_of("OTHER", alasm_record("{RLCA}") + "\0"s)},
+               {.name = "CODE", .type = 'C', .data = "\xC9"}});
 
 // GAME.H's text, grown past its one sector.
 std::vector<std::string> grown() {
@@ -68,7 +69,8 @@ TEST(PutPlan, ReplacesAddsAndRefusesAsEachTextsNameSays) {
         {"a file that outgrows its sectors moves", {{{"GAME.H.asm", "GAME.H.asm", "GAME.H.asm"}, grown()}}, {},
          {"GAME.H replaced, moved"}, {}},
         {"two texts, the first moving",
-         {{{"GAME.H.asm", "GAME.H.asm", "GAME.H.asm"}, grown()}, {{"OTHER.H.asm", "OTHER.H.asm", "o"}, {"\tRET\t", ""}}},
+         {{{"GAME.H.asm", "GAME.H.asm", "GAME.H.asm"}, grown()},
+          {{"OTHER.H.asm", "OTHER.H.asm", "o"}, {"\tRET\t", ""}}},
          {}, {"GAME.H replaced, moved", "OTHER.H replaced"}, {}},
         {"an unchanged text, by --name", {{{"-", "-", ""}, {"\tNOP\t", ""}}}, "GAME",
          {"GAME.H replaced, unchanged"}, {}},
