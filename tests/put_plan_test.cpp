@@ -31,10 +31,11 @@ std::string data_of(const std::string& name, const std::string& records) {
 
 // GAME.H (one NOP: a sector) right before OTHER.H (one RLCA), and CODE.C,
 // no ALASM data.
-const std::string kDisk =
-    trd_image({{.name = "GAME", .type = 'H', .data = data_of("GAME", alasm_record("{NOP}") + "\0"s)},
-               {.name = "OTHER", .type = 'H', .data = data_of("OTHER", alasm_record("{RLCA}") + "\0"s)},
-               {.name = "CODE", .type = 'C', .data = "\xC9"}});
+std::string disk_image() {
+    return trd_image({{.name = "GAME", .type = 'H', .data = data_of("GAME", alasm_record("{NOP}") + "\0"s)},
+                      {.name = "OTHER", .type = 'H', .data = data_of("OTHER", alasm_record("{RLCA}") + "\0"s)},
+                      {.name = "CODE", .type = 'C', .data = "\xC9"}});
+}
 
 // GAME.H's text, grown past its one sector.
 std::vector<std::string> grown() {
@@ -82,9 +83,10 @@ TEST(PutPlan, ReplacesAddsAndRefusesAsEachTextsNameSays) {
          {"CODE.C.asm: CODE.C on D.trd holds no ALASM data: put replaces only ALASM sources",
           "b/OTHER.H.asm: a TEXT before it puts the same file, OTHER.H"}},
     };
-    const DiskImage image = read_disk_image(byte_span(kDisk));
+    const std::string bytes = disk_image();
+    const DiskImage image = read_disk_image(byte_span(bytes));
     ASSERT_EQ(image.problem, ImageProblem::None);
-    PutDisk disk{"D.trd", byte_span(kDisk), InputKind::TrdosImage, live_entries(image), {}};
+    PutDisk disk{"D.trd", byte_span(bytes), InputKind::TrdosImage, live_entries(image), {}};
     disk.names = image_file_names(disk.files);
     for (const auto& c : cases) {
         PutPlan plan = plan_put(disk, c.texts, {c.name, TextLayout::Stored, std::nullopt});
@@ -101,7 +103,7 @@ TEST(PutPlan, ReplacesAddsAndRefusesAsEachTextsNameSays) {
         }
         EXPECT_EQ(changes, c.changes) << c.what;
         const bool unchanged = c.changes.size() == 1 && c.changes[0].ends_with("unchanged");
-        EXPECT_EQ(edited.bytes == kDisk, unchanged) << c.what;
+        EXPECT_EQ(edited.bytes == bytes, unchanged) << c.what;
     }
 }
 
