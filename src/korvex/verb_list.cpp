@@ -72,7 +72,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
     InputKind kind = opened.kind;
     if (holds_alasm(kind)) {
         InputSummary summary{source.shown,
-                             kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
+                             summary_kind(kind),
                              {},
                              summarise_alasm(reader, kind, run.options.text.reading,
                                              claim_name(claimed, source.name, kTextSuffix)),
