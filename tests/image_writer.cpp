@@ -344,8 +344,6 @@ std::string with_crc(std::string udi, std::uint32_t (*crc)(std::string_view)) {
     return udi.replace(end, 4, little_endian(crc(std::string_view(udi).substr(0, end)), 4));
 }
 
-const std::vector<unsigned char> kInterleavedRecords = {1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15, 8, 16};
-
 std::string trd_sector(const std::string& trd, std::size_t sector) {
     std::string bytes = sector * kSectorSize < trd.size() ? trd.substr(sector * kSectorSize, kSectorSize) : "";
     bytes.resize(kSectorSize, '\0');

@@ -3,6 +3,7 @@
 // and the fuzzer's seeds.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -103,7 +104,10 @@ std::uint32_t udi_crc(std::string_view bytes);
 // `udi` with its last four bytes made `crc` of the bytes before them.
 std::string with_crc(std::string udi, std::uint32_t (*crc)(std::string_view) = udi_crc);
 // The order TR-DOS lays a track's records in, one apart: 1, 9, 2, 10, ...
-extern const std::vector<unsigned char> kInterleavedRecords;
+// Constant, so that tests' own constants may use it however their files are
+// initialised.
+inline constexpr std::array<unsigned char, 16> kInterleavedRecords = {1, 9, 2, 10, 3, 11, 4, 12,
+                                                                     5, 13, 6, 14, 7, 15, 8, 16};
 
 // The bytes of logical sector `sector` (track × 16 + sector) of a .trd,
 // zero past its end: what a disk formatted whole holds there.

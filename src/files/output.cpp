@@ -19,6 +19,18 @@ namespace fs = std::filesystem;
 constexpr int kTemporaryNames = 1000;
 
 
+// Why what stands at a target (`status`, not followed through a link) is
+// never written, whatever the policy: a link, or no regular file.
+std::optional<WriteFailure::Kind> never_written(const fs::file_status& status) {
+    if (fs::is_symlink(status)) {
+        return WriteFailure::Kind::IsLink;
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        return WriteFailure::Kind::NotAFile;
+    }
+    return std::nullopt;
+}
+
 // Why `target`, as it stands, may not be written, if it may not.
 std::optional<WriteFailure::Kind> refusal(const Place& target, const WritePolicy& policy) {
     std::error_code error;
@@ -26,11 +38,8 @@ std::optional<WriteFailure::Kind> refusal(const Place& target, const WritePolicy
     if (!fs::exists(status)) {
         return std::nullopt;
     }
-    if (fs::is_symlink(status)) {
-        return WriteFailure::Kind::IsLink;
-    }
-    if (!fs::is_regular_file(status)) {
-        return WriteFailure::Kind::NotAFile;
+    if (const auto never = never_written(status)) {
+        return never;
     }
     const bool input = std::any_of(policy.inputs.begin(), policy.inputs.end(),
                                    [&](const fs::path& path) {
@@ -76,6 +85,29 @@ bool holds(const fs::path& path, std::span<const unsigned char> bytes) {
 }
 
 }  // namespace
+
+WritePolicy new_files(RunInputs inputs) { return {false, std::move(inputs.files), inputs.stream}; }
+
+WritePolicy written_over(RunInputs inputs) { return {true, std::move(inputs.files), inputs.stream}; }
+
+WritePolicy replaced_in_place(std::span<const unsigned char> read, bool split_links, RunInputs others) {
+    WritePolicy policy = new_files(std::move(others));
+    policy.in_place = WritePolicy::InPlace{read, split_links};
+    return policy;
+}
+
+std::optional<WriteFailure> in_place_refusal(const Place& file) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(file.path, error);
+    if (const auto never = never_written(status)) {
+        return WriteFailure{*never, file.shown, {}};
+    }
+    if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        return WriteFailure{WriteFailure::Kind::CannotWrite, file.shown,
+                            std::make_error_code(std::errc::permission_denied)};
+    }
+    return std::nullopt;
+}
 
 std::string shown_path(const fs::path& path) {
 #ifdef _WIN32

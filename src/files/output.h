@@ -65,6 +65,22 @@ struct WritePolicy {
     std::optional<InPlace> in_place = std::nullopt;
 };
 
+// What a run reads, and so never writes over: the files named, and the
+// stream standard input reads where it reads one.
+struct RunInputs {
+    std::vector<std::filesystem::path> files;
+    std::FILE* stream = nullptr;
+};
+
+// The policies korvex writes by. New files: a file that exists stays as it is.
+WritePolicy new_files(RunInputs inputs);
+// --force: a regular file that exists is written over.
+WritePolicy written_over(RunInputs inputs);
+// A file the run read (put's DISK) replaced in place, while it still holds
+// `read`; its other names refused unless `split_links` (--force). It is
+// not among `others`, the run's other inputs, which stay as they are.
+WritePolicy replaced_in_place(std::span<const unsigned char> read, bool split_links, RunInputs others);
+
 // Why a file was not written.
 struct WriteFailure {
     enum class Kind : unsigned char {
@@ -83,6 +99,10 @@ struct WriteFailure {
     std::string shown;  // the file or folder, as messages show it
     std::error_code error;
 };
+
+// Why `file` cannot be replaced in place, known before it is read: a link,
+// no regular file, or one its owner may not write.
+std::optional<WriteFailure> in_place_refusal(const Place& file);
 
 // The failure in words: "out/A.asm exists; --force writes over it".
 std::string failure_text(const WriteFailure& failure);

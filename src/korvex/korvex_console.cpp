@@ -4,6 +4,7 @@
 #include <array>
 
 #include "files/output.h"
+#include "inputs/source_text.h"
 
 namespace korve {
 
@@ -70,16 +71,26 @@ void say_skipped(const Console& console, const Source& input, std::size_t files,
     }
 }
 
-WritePolicy write_policy(const KorvexRun& run) {
-    WritePolicy policy{run.options.force, {}, nullptr};
-    for (const std::string& input : run.options.inputs) {
-        if (input == kStandardStream) {
-            policy.input_stream = run.console.streams.in;
+RunInputs run_inputs(const KorvexRun& run, std::size_t first) {
+    RunInputs inputs;
+    const std::vector<std::string>& named = run.options.inputs;
+    for (std::size_t i = first; i < named.size(); ++i) {
+        if (named[i] == kStandardStream) {
+            inputs.stream = run.console.streams.in;
         } else {
-            policy.inputs.push_back(file_path(input.c_str()));
+            inputs.files.push_back(file_path(named[i].c_str()));
         }
     }
-    return policy;
+    return inputs;
+}
+
+WritePolicy write_policy(const KorvexRun& run) {
+    return run.options.force ? written_over(run_inputs(run)) : new_files(run_inputs(run));
+}
+
+KorvexStatus say_problem(const Console& console, const Problem& problem) {
+    console.say(problem.severity, shown_where(problem.where), problem.text);
+    return static_cast<KorvexStatus>(problem.status);
 }
 
 }  // namespace korve

@@ -90,7 +90,13 @@ struct KorvexRun {
 void say_skipped(const Console& console, const Source& input, std::size_t files,
                  std::size_t not_files);
 
+// What a run reads: its inputs from the `first` on.
+RunInputs run_inputs(const KorvexRun& run, std::size_t first = 0);
+
 // What a run may write over: its inputs never, whatever --force says.
 WritePolicy write_policy(const KorvexRun& run);
+
+// Says a problem that a unit below gave as a value; gives its status.
+KorvexStatus say_problem(const Console& console, const Problem& problem);
 
 }  // namespace korve

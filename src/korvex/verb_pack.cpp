@@ -10,14 +10,13 @@
 #include <variant>
 #include <vector>
 
-#include "alasm/alasm_pack.h"
 #include "base/code_page.h"
 #include "files/output.h"
 #include "files/output_names.h"
 #include "formats/container.h"
 #include "formats/trdos_image.h"
 #include "inputs/korvex_inputs.h"
-#include "translation/alasm_translation.h"
+#include "inputs/source_text.h"
 
 namespace korve {
 namespace {
@@ -35,115 +34,18 @@ struct PackedSource {
 // A text packed, or the status its failure (said) gives the run.
 using Packed = std::variant<PackedSource, KorvexStatus>;
 
-}  // namespace
-
-// Where a pack error stands: "TEXT:LINE:COLUMN", or less where it has none.
-std::string pack_place(const Source& source, std::size_t line, std::size_t column) {
-    std::string place = source.shown;
-    if (line != 0) {
-        place += ":" + std::to_string(line);
-        if (column != 0) {
-            place += ":" + std::to_string(column);
-        }
-    }
-    return place;
-}
-
-// Why a character of a line cannot be stored in `page`.
-std::string unstorable(std::string_view line, std::size_t at, CodePage page) {
-    const Utf8Character found = decode_utf8(line, at);
-    if (found.size == 0) {
-        return "the bytes here are no UTF-8";
-    }
-    std::array<char, 16> code{};
-    std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(found.character));
-    return "'" + std::string(line.substr(at, found.size)) + "' (" + code.data() +
-           ") has no byte in " + std::string(code_page_name(page));
-}
-
-// The TR-DOS name of a text: --name's, or its file's; or the status of
-// why TR-DOS cannot take it.
-std::variant<std::string, KorvexStatus> pack_name(const KorvexRun& run, const Source& source) {
-    const auto& options = run.options;
-    std::optional<std::string> name;
-    if (options.name) {
-        Encoded bytes = encode_in(CodePage::Cp866, *options.name);
-        if (!bytes.failed_at) {
-            name = std::move(bytes.bytes);
-        }
-    } else {
-        name = trdos_name_of(source.name);
-    }
-    const std::string given = options.name ? *options.name : source.name;
-    if (!name) {
-        return run.console.error(
-            source.shown, "the name " + given + " holds a character TR-DOS names cannot (they are CP866)",
-            KorvexStatus::NotAllConverted);
-    }
-    if (const NameProblem problem = check_trdos_name(*name); problem != NameProblem::None) {
-        return run.console.error(source.shown,
-                                 name_problem_text(problem) + " (from " + given + ")" +
-                                     (options.name ? "" : "; give one with --name"),
-                                 KorvexStatus::NotAllConverted);
-    }
-    return std::move(*name);
-}
-
-// Why a translation is refused: its assembler is not ALASM.
-std::string translated_text_refused(std::string_view heading) {
-    const std::string_view rest = heading.substr(kTranslatedMark.size());
-    return "korvex translated this text for " + std::string(rest.substr(0, rest.find(':'))) +
-           ": only ALASM's own text goes back, as korvex text writes it without --dialect";
-}
-
-namespace {
-
 // Packs one text, a line at a time.
 Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) {
-    auto name = pack_name(run, source);
-    if (const auto* failed = std::get_if<KorvexStatus>(&name)) {
-        return *failed;
+    const auto name = text_trdos_name(run.options.name, source);
+    if (const auto* failed = std::get_if<Problem>(&name)) {
+        return say_problem(run.console, *failed);
     }
-    const std::string& stored_name = std::get<std::string>(name);
-    ByteReader input(file);
-    TextLineReader lines(input);
-    AlasmPacker packer(stored_name);
-    const std::optional<CodePage> page = run.options.text.charset;
-    std::string stored;
-    std::optional<PackError> error;
-    while (const auto line = lines.next()) {
-        std::string_view text = line->text;
-        if (packer.lines() == 0 && text.starts_with(kTranslatedMark)) {
-            return run.console.error(pack_place(source, 1, 0), translated_text_refused(text),
-                                     KorvexStatus::NotAllConverted);
-        }
-        if (page && line->whole) {
-            Encoded encoded = encode_in(*page, line->text);
-            if (encoded.failed_at) {
-                const std::size_t column = position_of(line->text, *encoded.failed_at).column;
-                return run.console.error(pack_place(source, packer.lines() + 1, column),
-                                         unstorable(line->text, *encoded.failed_at, *page),
-                                         KorvexStatus::NotAllConverted);
-            }
-            stored = std::move(encoded.bytes);
-            text = stored;
-        }
-        if ((error = packer.add_line(text, line->whole))) {
-            break;
-        }
+    const auto packed = pack_source_text(file, source, std::get<std::string>(name), run.options.text.charset);
+    if (const auto* failed = std::get_if<Problem>(&packed)) {
+        return say_problem(run.console, *failed);
     }
-    if (input.failed()) {
-        return run.console.error(source.shown, "reading failed: " + reason(input.error()),
-                                 KorvexStatus::Trouble);
-    }
-    if (error || (error = packer.finish())) {
-        return run.console.error(pack_place(source, error->line, error->column),
-                                 pack_problem_text(*error), KorvexStatus::NotAllConverted);
-    }
-    return PackedSource{{trdos_name(stored_name, static_cast<unsigned char>(kAlasmType)), 0, packer.data()},
-                        source.shown,
-                        packer.lines(),
-                        packer.rewritten_lines()};
+    const PackedSourceText& text = std::get<PackedSourceText>(packed);
+    return PackedSource{text.file, source.shown, text.lines, text.rewritten};
 }
 
 // The label of a new disk: its file's name less .trd, in CP866 where it can

@@ -1,0 +1,118 @@
+#include "inputs/source_text.h"
+
+#include <array>
+#include <utility>
+
+#include "alasm/alasm_pack.h"
+#include "alasm/text_lines.h"
+#include "base/byte_reader.h"
+#include "files/output.h"
+#include "files/output_names.h"
+#include "translation/translation_project.h"
+
+namespace korve {
+
+std::string shown_where(const Where& where) {
+    std::string place = where.input;
+    if (!where.file.empty()) {
+        place += ":" + where.file;
+    }
+    if (where.line != 0) {
+        place += ":" + std::to_string(where.line);
+        if (where.column != 0) {
+            place += ":" + std::to_string(where.column);
+        }
+    }
+    return place;
+}
+
+std::string pack_place(const Source& source, std::size_t line, std::size_t column) {
+    return shown_where({source.shown, {}, line, column});
+}
+
+std::string unstorable(std::string_view line, std::size_t at, CodePage page) {
+    const Utf8Character found = decode_utf8(line, at);
+    if (found.size == 0) {
+        return "the bytes here are no UTF-8";
+    }
+    std::array<char, 16> code{};
+    std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(found.character));
+    return "'" + std::string(line.substr(at, found.size)) + "' (" + code.data() +
+           ") has no byte in " + std::string(code_page_name(page));
+}
+
+std::string translated_text_refused(std::string_view heading) {
+    const std::string_view rest = heading.substr(kTranslatedMark.size());
+    return "korvex translated this text for " + std::string(rest.substr(0, rest.find(':'))) +
+           ": only ALASM's own text goes back, as korvex text writes it without --dialect";
+}
+
+std::variant<std::string, Problem> text_trdos_name(const std::optional<std::string>& given,
+                                                   const Source& source) {
+    std::optional<std::string> name;
+    if (given) {
+        Encoded bytes = encode_in(CodePage::Cp866, *given);
+        if (!bytes.failed_at) {
+            name = std::move(bytes.bytes);
+        }
+    } else {
+        name = trdos_name_of(source.name);
+    }
+    const std::string& from = given ? *given : source.name;
+    if (!name) {
+        return Problem{Severity::Error, {source.shown, {}, 0, 0},
+                       "the name " + from + " holds a character TR-DOS names cannot (they are CP866)",
+                       Status::NotAllConverted};
+    }
+    if (const NameProblem problem = check_trdos_name(*name); problem != NameProblem::None) {
+        return Problem{Severity::Error, {source.shown, {}, 0, 0},
+                       name_problem_text(problem) + " (from " + from + ")" +
+                           (given ? "" : "; give one with --name"),
+                       Status::NotAllConverted};
+    }
+    return std::move(*name);
+}
+
+std::variant<PackedSourceText, Problem> pack_source_text(std::FILE* stream, const Source& source,
+                                            const std::string& name,
+                                            const std::optional<CodePage>& charset) {
+    const auto failed = [&](std::size_t line, std::size_t column, std::string text) {
+        return Problem{Severity::Error, {source.shown, {}, line, column}, std::move(text),
+                       Status::NotAllConverted};
+    };
+    ByteReader input(stream);
+    TextLineReader lines(input);
+    AlasmPacker packer(name);
+    std::string stored;
+    std::optional<PackError> error;
+    while (const auto line = lines.next()) {
+        std::string_view text = line->text;
+        if (packer.lines() == 0 && text.starts_with(kTranslatedMark)) {
+            return failed(1, 0, translated_text_refused(text));
+        }
+        if (charset && line->whole) {
+            Encoded encoded = encode_in(*charset, line->text);
+            if (encoded.failed_at) {
+                const std::size_t column = position_of(line->text, *encoded.failed_at).column;
+                return failed(packer.lines() + 1, column, unstorable(line->text, *encoded.failed_at, *charset));
+            }
+            stored = std::move(encoded.bytes);
+            text = stored;
+        }
+        if ((error = packer.add_line(text, line->whole))) {
+            break;
+        }
+    }
+    if (input.failed()) {
+        return Problem{Severity::Error, {source.shown, {}, 0, 0}, "reading failed: " + reason(input.error()),
+                       Status::Trouble};
+    }
+    if (error || (error = packer.finish())) {
+        return failed(error->line, error->column, pack_problem_text(*error));
+    }
+    return PackedSourceText{{trdos_name(name, static_cast<unsigned char>(kAlasmType)), 0, packer.data()},
+                      packer.lines(),
+                      packer.rewritten_lines()};
+}
+
+}  // namespace korve

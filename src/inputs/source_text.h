@@ -1,0 +1,52 @@
+// What put and pack share: a text on its way back into ALASM data. Where its
+// problems stand ("TEXT:LINE:COLUMN"), the TR-DOS name it is stored under
+// (--name's, or its file's), why a character cannot be stored in a code
+// page, why a translation is refused (only ALASM's own text goes back), and
+// a text packed a line at a time, stopping where ALASM data would pass its
+// 65,280 bytes. Nothing here prints: problems are values.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "base/code_page.h"
+#include "base/problem.h"
+#include "formats/trdos_image.h"
+#include "inputs/korvex_inputs.h"
+
+namespace korve {
+
+// A place as messages show it: "INPUT:FILE:LINE:COLUMN", less what it lacks.
+std::string shown_where(const Where& where);
+
+// Where a text's problem stands: "TEXT:LINE:COLUMN", or less where it has none.
+std::string pack_place(const Source& source, std::size_t line, std::size_t column);
+
+// Why the character at `at` of `line` cannot be stored in `page`.
+std::string unstorable(std::string_view line, std::size_t at, CodePage page);
+
+// Why a translation is refused, its first line `heading`.
+std::string translated_text_refused(std::string_view heading);
+
+// The TR-DOS name a text is stored under: `given` (--name's), or its file's.
+std::variant<std::string, Problem> text_trdos_name(const std::optional<std::string>& given,
+                                                   const Source& source);
+
+// A text packed: its file, and what messages say of it.
+struct PackedSourceText {
+    TrdosFile file;
+    std::size_t lines = 0;
+    std::size_t rewritten = 0;  // lines that read back in korve's layout
+};
+
+// Packs the text `stream` holds under `name` (which text_trdos_name gave),
+// its lines in `charset` where one is given, or says why it cannot be.
+std::variant<PackedSourceText, Problem> pack_source_text(std::FILE* stream, const Source& source,
+                                            const std::string& name,
+                                            const std::optional<CodePage>& charset);
+
+}  // namespace korve
