@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cerrno>
 
+#include "base/file.h"
+
 namespace korve {
 namespace {
 
@@ -32,7 +34,7 @@ bool ByteReader::fill() {
         got = std::fread(buffer_.get() + end_, 1, wanted, file_);
         if (got < wanted && std::ferror(file_) != 0) {
             // Taken at once: the next call may set errno again.
-            error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+            error_ = last_system_error();
         }
     } else {
         got = std::min(wanted, memory_.size());

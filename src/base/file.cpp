@@ -28,9 +28,14 @@ OpenedFile open_for_reading(const std::filesystem::path& path) {
     errno = 0;
     OpenedFile opened{File(open_file(path, "rb")), {}};
     if (!opened.file) {
-        opened.error = std::error_code(errno != 0 ? errno : ENOENT, std::generic_category());
+        opened.error = last_system_error();
     }
     return opened;
+}
+
+std::error_code last_system_error() {
+    const int number = errno;
+    return {number != 0 ? number : EIO, std::generic_category()};
 }
 
 }  // namespace korve

@@ -33,4 +33,8 @@ struct OpenedFile {
 };
 OpenedFile open_for_reading(const std::filesystem::path& path);
 
+// Why the system call that just failed failed: errno, read at once (set it
+// to 0 before the call), as an error code; EIO where the call said nothing.
+std::error_code last_system_error();
+
 }  // namespace korve

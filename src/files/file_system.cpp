@@ -20,12 +20,12 @@
 #include <unistd.h>
 #endif
 
+#include "base/file.h"
+
 namespace korve {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::error_code from_errno() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
 
 // The temporary file a signal removes. A signal handler can reach nothing
 // but what is kept here, so this is the program's one piece of state outside
@@ -92,12 +92,12 @@ std::FILE* create_new_file(const fs::path& path, std::error_code& error) {
     errno = 0;
     if (_wsopen_s(&descriptor, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
                   _S_IREAD | _S_IWRITE) != 0) {
-        error = from_errno();
+        error = last_system_error();
         return nullptr;
     }
     std::FILE* file = _fdopen(descriptor, "wb");
     if (file == nullptr) {
-        error = from_errno();
+        error = last_system_error();
         _close(descriptor);
     }
     return file;
@@ -165,7 +165,7 @@ std::FILE* create_new_file(const fs::path& path, std::error_code& error) {
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "wbx");
     if (file == nullptr) {
-        error = from_errno();
+        error = last_system_error();
     }
     return file;
 }
@@ -213,7 +213,7 @@ std::error_code take_mode_and_owner(std::FILE* file, const fs::path& /*path*/, c
     const int descriptor = fileno(file);
     errno = 0;
     if (stat(model.c_str(), &wanted) != 0 || fstat(descriptor, &own) != 0) {
-        return from_errno();
+        return last_system_error();
     }
     if ((own.st_uid != wanted.st_uid || own.st_gid != wanted.st_gid) &&
         fchown(descriptor, wanted.st_uid, wanted.st_gid) != 0) {
@@ -222,11 +222,11 @@ std::error_code take_mode_and_owner(std::FILE* file, const fs::path& /*path*/, c
     }
     errno = 0;
     if (fstat(descriptor, &own) != 0) {
-        return from_errno();
+        return last_system_error();
     }
     if ((own.st_mode & kPermissionBits) != (wanted.st_mode & kPermissionBits) &&
         fchmod(descriptor, wanted.st_mode & kPermissionBits) != 0) {
-        return from_errno();
+        return last_system_error();
     }
     return {};
 }

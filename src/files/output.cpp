@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/file.h"
 #include "files/file_system.h"
 
 namespace korve {
@@ -17,8 +18,6 @@ namespace fs = std::filesystem;
 // writing into the same folder. Each holds the process's number, so that
 // what a run killed outright leaves behind never stands in another's way.
 constexpr int kTemporaryNames = 1000;
-
-std::error_code from_errno() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
 
 // Why `target`, as it stands, may not be written, if it may not.
 std::optional<WriteFailure::Kind> refusal(const Place& target, const WritePolicy& policy) {
@@ -250,7 +249,7 @@ std::optional<WriteFailure> OutputFile::commit() {
     const bool closed = std::fclose(stream_.release()) == 0;
     std::optional<WriteFailure> failure;
     if (!closed) {
-        failure = failed_to_write(from_errno());
+        failure = failed_to_write(last_system_error());
     } else if (const auto refused = refusal(target_, policy_)) {
         // What stands at the target may have changed since it was opened.
         failure = WriteFailure{*refused, target_.shown, {}};
@@ -293,7 +292,7 @@ std::optional<WriteFailure> write_whole(const Place& target, std::string_view by
     }
     errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size()) {
-        return file.failed_to_write(from_errno());
+        return file.failed_to_write(last_system_error());
     }
     return file.commit();
 }

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cerrno>
 
+#include "base/file.h"
+
 namespace korve {
 
 LineWriter::LineWriter(std::FILE* output, std::string_view line_end)
@@ -41,7 +43,7 @@ bool LineWriter::put(const char* bytes, std::size_t size) {
 }
 
 bool LineWriter::failed() {
-    error_ = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+    error_ = last_system_error();
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file.h"
 #include "inputs/korvex_inputs.h"
 #include "korvex/korvex_command_line.h"
 #include "korvex/verb_diff.h"
@@ -40,7 +41,7 @@ VerbOutcome run_verb(const KorvexRun& run) {
 
 KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& streams) {
     const Request request = command_line::parse(argc, argv);
-    const Console console{streams, request.options.verbosity};
+    Console console{streams, request.options.verbosity};
     KorvexStatus status = KorvexStatus::Converted;
     switch (request.kind) {
         case Request::Kind::UsageError:
@@ -57,18 +58,18 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
             }
             const VerbOutcome outcome = run_verb({console, request.options});
             if (outcome.stdout_failed) {
-                return outcome.status;
+                return worse(outcome.status, console.worst);
             }
-            status = outcome.status;
+            status = worse(outcome.status, console.worst);
             break;
         }
     }
+    // The first failed write's reason: a later one's may be vaguer.
     errno = 0;
     const bool flushed = std::fflush(streams.out) == 0;
-    const int error_number = errno;
+    const std::error_code why = console.out_failure ? console.out_failure : last_system_error();
     if (!flushed || std::ferror(streams.out) != 0) {
-        return console.stdout_error(
-            "", std::error_code(error_number != 0 ? error_number : EIO, std::generic_category()));
+        return console.stdout_error("", why);
     }
     return status;
 }

@@ -20,7 +20,7 @@ public:
     explicit Listing(const KorvexRun& run) : run_(run) {}
 
     void add(const InputSummary& summary) {
-        const Console& console = run_.console;
+        Console& console = run_.console;
         if (run_.options.json) {
             console.lines(console.streams.out,
                           (listed_++ == 0 ? "{\"inputs\": [\n  " : ",\n  ") + summary_json(summary));
