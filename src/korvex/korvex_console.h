@@ -55,6 +55,9 @@ struct KorvexStreams {
 // alone words and prints problems, as each is added, so that progress
 // streams; the run ends with the worst status of those added.
 struct Console {
+    Console(const KorvexStreams& given, command_line::Verbosity asked)
+        : streams(given), verbosity(asked) {}
+
     const KorvexStreams& streams;
     command_line::Verbosity verbosity;
     std::string_view newline = line_end_text(kPlatformLineEnd);
