@@ -30,7 +30,9 @@
 //    back whole, each changed file holding exactly its new data under its
 //    name, type and start, a moved or added one under a name no other file
 //    has, and every other file as it was: slot, name, type, start, length
-//    and bytes; on a disk, track 0 past the information sector too.
+//    and bytes; on a disk, track 0 past the information sector too;
+//  - the bytes read as an FDI, UDI or Teledisk image, and written back
+//    where the format is written (floppy_check.h).
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -46,6 +48,7 @@
 #include "alasm/alasm_text.h"
 #include "base/byte_reader.h"
 #include "base/little_endian.h"
+#include "floppy_check.h"
 #include "formats/alasm_lines.h"
 #include "formats/container.h"
 #include "formats/disk_edit.h"
@@ -119,6 +122,7 @@ void check_image(std::span<const unsigned char> image) {
         fail("the same image was read differently");
     }
 }
+
 
 void check_record(std::span<const unsigned char> bytes, korve::Reading reading) {
     const std::span content = bytes.first(std::min(bytes.size(), korve::kLongestRecord - 1));
@@ -458,6 +462,7 @@ void check_put(std::span<const unsigned char> bytes) {
     }
 }
 
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -477,10 +482,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
+    if (const char* failed = korve_fuzz::check_td0({data, size})) {
+        fail(failed);
+    }
     check_translation({data, size});
     check_record({data, size}, korve::Reading::AsKorve);
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     check_put({data, size});
+    if (const char* failed = korve_fuzz::check_udi({data, size})) {
+        fail(failed);
+    }
+    if (const char* failed = korve_fuzz::check_fdi({data, size})) {
+        fail(failed);
+    }
     return 0;
 }

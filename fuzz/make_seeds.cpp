@@ -14,6 +14,7 @@
 #include "base/byte_reader.h"
 #include "base/little_endian.h"
 #include "formats/alasm_lines.h"
+#include "formats/fdi_image.h"
 #include "formats/trdos_image.h"
 #include "image_writer.h"
 
@@ -24,7 +25,10 @@ using korve::testing::alasm_record;
 using korve::testing::DiskFile;
 using korve::testing::hobeta_file;
 using korve::testing::scl_archive;
+using korve::testing::td0_image;
+using korve::testing::td0_tracks;
 using korve::testing::trd_image;
+using korve::testing::udi_image;
 using korve::testing::write_file;
 
 std::string bare(const std::string& records) { return alasm_header("SEED") + records; }
@@ -115,6 +119,42 @@ std::string shared_sectors(const std::string& records) {
     return disk;
 }
 
+// The first two tracks of a disk (catalogue, and the files' first sectors),
+// as a Teledisk image: records interleaved, every data method, and in the
+// packed one a comment.
+std::string td0_disk(const std::string& records, bool packed) {
+    std::string disk = trd_image(disk_files(records));
+    disk.resize(2 * korve::kSectorsPerTrack * korve::kSectorSize, '\0');
+    return td0_image(td0_tracks(disk, 2, true), {.packed = packed, .comment = packed ? "SEED" : ""});
+}
+
+// A two-sided cylinder of short tracks, record 9's data CRC failed on the
+// first, record 2's ID CRC on the second, and the file's CRC wrong.
+std::string udi_damaged(const std::string& trd) {
+    std::string udi = udi_image(trd, {.cylinders = 1,
+                                      .track_length = 3000,
+                                      .faults = {{.track = 0, .record = 9}, {.track = 1, .record = 2, .in_id = true}}});
+    udi.back() = static_cast<char>(udi.back() ^ 1);
+    return udi;
+}
+
+// An FDI of the disk, its two tracks on cylinder 0's two sides; with
+// `damaged`, SOURCE's first sector failed its CRC and the image cut inside
+// its last sector. FDI is "FDI", then 10 bytes of the header, then a track
+// header of 7 bytes and 7 for each sector of its 16, listed in
+// korve::testing::kInterleavedRecords' order.
+std::string fdi_disk(const std::string& records, bool damaged) {
+    std::string fdi = korve::testing::fdi_image(trd_image(disk_files(records)), 1, 2);
+    if (damaged) {
+        constexpr std::size_t kSectorEntry = 7;
+        constexpr std::size_t kTrackHeader = 7 + 16 * kSectorEntry;
+        // Record 1 of the second track, listed first: logical sector 16.
+        fdi[korve::kFdiHeaderSize + kTrackHeader + 7 + 4] = 0;
+        fdi.resize(fdi.size() - 100);
+    }
+    return fdi;
+}
+
 struct Seed {
     const char* name;
     std::string bytes;
@@ -147,6 +187,8 @@ std::vector<Seed> seeds() {
         {"disk.trd", trd_image(disk_files(lines))},
         {"disk.scl", scl_archive(disk_files(lines))},
         {"overcounted.scl", scl_overcounted(lines)},
+        {"disk.td0", td0_disk(lines, false)},
+        {"packed.td0", td0_disk(lines, true)},
         {"korve-text.txt", text_of(lines + strings + operands)},
         {"typed.txt", std::string(kTyped)},
         {"packed.$h", korve::write_hobeta_file(packed_source()).bytes},
@@ -159,6 +201,12 @@ std::vector<Seed> seeds() {
         // "SOURCE " added beside SOURCE.H: one name once padded.
         {"put-padded-name.scl", with_put_changes(scl_archive(disk_files(lines)), {{0xC0, 0xC0, 5}})},
         {"put-built-disk", with_put_changes(std::string(300, 'x'), {{0x02, 0, 700}, {0x81, 7, 3}})},
+        // Tracks of 3000 bytes, which cut record 12 and hold none after it.
+        {"disk.udi", udi_image(trd_image(disk_files(lines)), {.cylinders = 2, .sides = 1, .track_length = 3000})},
+        // A data CRC failed, an ID's too, and a wrong file CRC.
+        {"damaged.udi", udi_damaged(trd_image(disk_files(lines)))},
+        {"disk.fdi", fdi_disk(lines, false)},
+        {"damaged.fdi", fdi_disk(lines, true)},
     };
 }
 

@@ -11,9 +11,9 @@
 //   const input = await korve.recognise(bytes);
 //
 // tells what `bytes` (a Uint8Array, another typed array or an ArrayBuffer)
-// are, from their first bytes, as korve's core tells it: "bare-alasm" (ALASM
-// data), "hobeta-alasm" (ALASM data behind a Hobeta header), "scl-archive",
-// "trdos-image" or "none". ALASM data wins over a disk's mark, as on the
+// are, from their first bytes, as korve's core tells it: "alasm" (ALASM
+// data), "hobeta" (ALASM data behind a Hobeta header), "scl",
+// "trd" or "none". ALASM data wins over a disk's mark, as on the
 // command line.
 //
 //   const result = await korve.convert(name, bytes);
@@ -51,7 +51,7 @@
 // reads `bytes` as a TR-DOS disk image (.trd) or an SCL archive (.scl),
 // recognised by their content, and converts every file on it that holds
 // ALASM data. It gives null for bytes that are neither; otherwise
-// `{input, problemKey, entries}`: `input`, "trdos-image" or "scl-archive";
+// `{input, problemKey, entries}`: `input`, "trd" or "scl";
 // `problemKey`, what is wrong with the image as a fixed name ("cut-short",
 // "past-the-disk", "count-too-large", "checksum-mismatch"), or null. A broken
 // image still gives every file that can be read. `entries` lists its live
@@ -163,7 +163,7 @@ const korveApi = (function () {
     const start = input.subarray(0, number('recognised_bytes'));
     const facts = inMemory(start, (place, size) => number('read_input', place, size));
     const kind = word('input_kind', facts);
-    const alasm = kind === 'bare-alasm' || kind === 'hobeta-alasm';
+    const alasm = kind === 'alasm' || kind === 'hobeta';
     const found = {
       input: kind,
       headerName: alasm ? bytesOf(number('input_name', facts)) : null,
@@ -287,7 +287,7 @@ const korveApi = (function () {
         return null;
       }
       const { input: kind } = readInput(module, input);
-      return kind === 'scl-archive' || kind === 'trdos-image'
+      return kind === 'scl' || kind === 'trd'
         ? { input: kind, ...readImage(module, input) } : null;
     });
     if (image === null) {

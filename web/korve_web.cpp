@@ -84,22 +84,9 @@ struct StopFacts {
     std::size_t line = 0;
 };
 
-// An input's kind as the script names it.
-const char* kind_name(korve::InputKind kind) {
-    switch (kind) {
-        case korve::InputKind::None:
-            return "none";
-        case korve::InputKind::BareAlasm:
-            return "bare-alasm";
-        case korve::InputKind::HobetaAlasm:
-            return "hobeta-alasm";
-        case korve::InputKind::SclArchive:
-            return "scl-archive";
-        case korve::InputKind::TrdosImage:
-            return "trdos-image";
-    }
-    return "none";
-}
+// An input's kind as the script names it: as `korvex list --json` does.
+// Its keys are string literals, so each ends in a zero.
+const char* kind_name(korve::InputKind kind) { return korve::kind_row(kind).key.data(); }
 
 // A problem as the script names it, as `korvex list` does: "" for none. The
 // catalogue's keys are string literals, so each ends in a zero.

@@ -106,8 +106,8 @@ const korvePage = (function () {
     return item.kind === 'text' || Boolean(item.result && item.result.lines > 0);
   }
 
-  // The header's name as a person reads it, and its type where korve's
-  // name shows it: "PGMFLASH, type H".
+  // The header's name as every verb spells a file, with its type where
+  // korve's name shows it: "PGMFLASH.H".
   function headerNameOf(item) {
     const result = item.result;
     if (!result || !result.headerName) {
@@ -116,7 +116,7 @@ const korvePage = (function () {
     const name = decodeBytes(result.headerPlainName, 'name');
     const type = result.headerType && decodeBytes(Uint8Array.of(result.headerType.charCodeAt(0)),
       'name');
-    return type ? text().headerNameTyped(name, type) : name;
+    return type ? `${name}.${type}` : name;
   }
 
   function rowHasText(row) {

@@ -173,7 +173,7 @@ Object.assign(korvePage, (function () {
   // The rows korvex put takes as a disk the page offers: disk images and
   // archives, then Hobeta files of ALASM data, as korve's core read them.
   function putTargets() {
-    const hobeta = (row) => row.kind === 'file' && row.result?.input === 'hobeta-alasm';
+    const hobeta = (row) => row.kind === 'file' && row.result?.input === 'hobeta';
     return [...state.rows.filter((row) => row.kind === 'image'), ...state.rows.filter(hobeta)];
   }
 

@@ -230,7 +230,7 @@ Object.assign(korvePage, (function () {
     }
     try {
       const input = await korveApi.recognise(row.bytes);
-      if (input === 'scl-archive' || input === 'trdos-image') {
+      if (input === 'scl' || input === 'trd') {
         const image = await korveApi.convertImage(file.name, row.bytes);
         if (image) {
           return imageRow(row, image);

@@ -1,5 +1,7 @@
 #include "base/byte_reader.h"
 
+#include "base/file.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cerrno>

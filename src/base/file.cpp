@@ -24,6 +24,11 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
 #endif
 }
 
+std::error_code last_system_error() {
+    const int error_number = errno;
+    return {error_number != 0 ? error_number : EIO, std::generic_category()};
+}
+
 OpenedFile open_for_reading(const std::filesystem::path& path) {
     errno = 0;
     OpenedFile opened{File(open_file(path, "rb")), {}};
@@ -31,11 +36,6 @@ OpenedFile open_for_reading(const std::filesystem::path& path) {
         opened.error = last_system_error();
     }
     return opened;
-}
-
-std::error_code last_system_error() {
-    const int number = errno;
-    return {number != 0 ? number : EIO, std::generic_category()};
 }
 
 }  // namespace korve

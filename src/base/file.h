@@ -25,6 +25,10 @@ std::filesystem::path file_path(const char* name);
 // page, _wfopen() any.
 std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
+// errno as an error code, to be called at once after the call that failed
+// (any later call may change errno); EIO where that call set none.
+std::error_code last_system_error();
+
 // A file opened for reading, or why it could not be, as the system said at
 // once.
 struct OpenedFile {
@@ -32,9 +36,5 @@ struct OpenedFile {
     std::error_code error;
 };
 OpenedFile open_for_reading(const std::filesystem::path& path);
-
-// Why the system call that just failed failed: errno, read at once (set it
-// to 0 before the call), as an error code; EIO where the call said nothing.
-std::error_code last_system_error();
 
 }  // namespace korve

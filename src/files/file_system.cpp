@@ -1,5 +1,7 @@
 #include "files/file_system.h"
 
+#include "base/file.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -19,8 +21,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
-
-#include "base/file.h"
 
 namespace korve {
 namespace {
@@ -185,9 +185,9 @@ std::error_code move_file(const fs::path& from, const fs::path& to, bool replace
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return {};
     }
-    const int refused = errno;
-    if (refused != EINVAL && refused != ENOSYS) {
-        return {refused, std::generic_category()};
+    const std::error_code refused = last_system_error();
+    if (refused.value() != EINVAL && refused.value() != ENOSYS) {
+        return refused;
     }
 #endif
     fs::create_hard_link(from, to, error);

@@ -2,46 +2,54 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 
 #include "base/little_endian.h"
 
 namespace korve {
 
+namespace {
+
+bool bare_alasm(std::span<const unsigned char> start) { return has_alasm_mark(start, 0); }
+bool hobeta_alasm(std::span<const unsigned char> start) { return has_alasm_mark(start, kHobetaHeaderSize); }
+bool nothing(std::span<const unsigned char> /*start*/) { return false; }
+
+// In the order marks are tried; None, which every input is that no other
+// row recognises, last.
+constexpr std::array<KindRow, 5> kKinds = {{
+    {InputKind::BareAlasm, "alasm", "ALASM data", "", bare_alasm, nullptr},
+    {InputKind::HobetaAlasm, "hobeta", "ALASM data behind a Hobeta header", ".$h", hobeta_alasm, nullptr},
+    {InputKind::SclArchive, "scl", "SCL archive", ".scl", has_scl_signature, read_scl_archive},
+    {InputKind::TrdosImage, "trd", "TR-DOS disk image", ".trd", has_trdos_mark, read_trd_image},
+    {InputKind::None, "none", "neither ALASM data nor a disk image", "", nothing, nullptr},
+}};
+
+char small(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ends_in(std::string_view name, std::string_view suffix) {
+    return !suffix.empty() && name.size() > suffix.size() &&
+           std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                      [](char a, char b) { return a == small(b); });
+}
+
+}  // namespace
+
+const KindRow& kind_row(InputKind kind) {
+    const auto found = std::find_if(kKinds.begin(), kKinds.end(), [kind](const KindRow& row) { return row.kind == kind; });
+    return found != kKinds.end() ? *found : kKinds.back();
+}
+
+bool is_disk_image(InputKind kind) { return kind_row(kind).read_catalogue != nullptr; }
+
 InputKind recognise_input(std::span<const unsigned char> start) {
-    if (has_alasm_mark(start, 0)) {
-        return InputKind::BareAlasm;
-    }
-    if (has_alasm_mark(start, kHobetaHeaderSize)) {
-        return InputKind::HobetaAlasm;
-    }
-    if (has_scl_signature(start)) {
-        return InputKind::SclArchive;
-    }
-    if (has_trdos_mark(start)) {
-        return InputKind::TrdosImage;
-    }
-    return InputKind::None;
+    const auto found =
+        std::find_if(kKinds.begin(), kKinds.end(), [start](const KindRow& row) { return row.recognises(start); });
+    return found != kKinds.end() ? found->kind : InputKind::None;
 }
 
 InputKind container_named(std::string_view file_name) {
-    static constexpr std::array<std::pair<InputKind, std::string_view>, 3> kEndings = {{
-        {InputKind::TrdosImage, ".trd"},
-        {InputKind::SclArchive, ".scl"},
-        {InputKind::HobetaAlasm, ".$h"},
-    }};
-    const auto small = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    for (const auto& [kind, ending] : kEndings) {
-        if (file_name.size() > ending.size() &&
-            std::equal(ending.begin(), ending.end(),
-                       file_name.end() - static_cast<std::ptrdiff_t>(ending.size()),
-                       [&small](char a, char b) { return a == small(b); })) {
-            return kind;
-        }
-    }
-    return InputKind::BareAlasm;
+    const auto found = std::find_if(kKinds.begin(), kKinds.end(),
+                                    [file_name](const KindRow& row) { return ends_in(file_name, row.suffix); });
+    return found != kKinds.end() ? found->kind : InputKind::BareAlasm;
 }
 
 AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input) {
@@ -58,10 +66,11 @@ AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input) {
 
 DiskImage read_disk_image(std::span<const unsigned char> image) {
     const InputKind kind = recognise_input(image.first(std::min(image.size(), kRecognisedBytes)));
-    if (!is_disk_image(kind)) {
+    const auto read = kind_row(kind).read_catalogue;
+    if (read == nullptr) {
         return not_an_image();
     }
-    DiskImage disk = kind == InputKind::SclArchive ? read_scl_archive(image) : read_trd_image(image);
+    DiskImage disk = read(image);
     for (CatalogueEntry& entry : disk.entries) {
         entry.alasm = has_alasm_mark(file_sectors(image, entry), 0);
     }

@@ -42,17 +42,39 @@ inline constexpr std::size_t kAlasmRecognisedBytes = kHobetaHeaderSize + kAlasmM
 inline constexpr std::size_t kRecognisedBytes = kTrdosMarkOffset + 1;
 static_assert(kRecognisedBytes <= kLongestLook);
 
+// One row per kind, in the order of the table above (that order decides
+// between marks that meet): the key list --json, the page and messages name
+// it by, its words, the file name ending that calls for it, how it is
+// recognised, and its catalogue's reader (none for a kind that holds one
+// file). A new kind is a row and its reader; every switch over kinds is
+// exhaustive, so the compiler names each place that must learn it.
+struct KindRow {
+    InputKind kind;
+    std::string_view key;
+    std::string_view words;
+    std::string_view suffix;  // "" where no name calls for it
+    bool (*recognises)(std::span<const unsigned char> start);
+    DiskImage (*read_catalogue)(std::span<const unsigned char> image);
+};
+const KindRow& kind_row(InputKind kind);
+
 // The kind of an input whose first bytes (kRecognisedBytes of them, or all
 // there are) are `start`.
 InputKind recognise_input(std::span<const unsigned char> start);
 
 constexpr bool holds_alasm(InputKind kind) {
-    return kind == InputKind::BareAlasm || kind == InputKind::HobetaAlasm;
+    switch (kind) {
+        case InputKind::BareAlasm:
+        case InputKind::HobetaAlasm: return true;
+        case InputKind::None:
+        case InputKind::SclArchive:
+        case InputKind::TrdosImage: return false;
+    }
+    return false;
 }
 
-constexpr bool is_disk_image(InputKind kind) {
-    return kind == InputKind::SclArchive || kind == InputKind::TrdosImage;
-}
+// Whether the kind holds a catalogue of files (kind_row's reader).
+bool is_disk_image(InputKind kind);
 
 // The kind of file a name calls for, by its ending in any case: .trd a
 // TR-DOS image, .scl an SCL archive, .$h a Hobeta file; any other name bare

@@ -269,11 +269,7 @@ EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<c
             data.push_back(whole_sectors(change.file.data));
         }
     }
-    std::vector<std::span<const unsigned char>> sectors;
-    for (const std::string& file : data) {
-        sectors.push_back(byte_span(file));
-    }
-    edited.bytes = scl_archive_bytes(entries, sectors);
+    edited.bytes = scl_archive_bytes(entries, data);
     edited.bytes.append(archive.begin() + static_cast<std::ptrdiff_t>(read.end), archive.end());
     return edited;
 }

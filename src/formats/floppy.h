@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -54,6 +55,9 @@ struct FloppyTrack {
     std::uint8_t cylinder = 0;
     std::uint8_t head = 0;
     std::vector<FloppySector> sectors;
+    // The image keeps the track in a form its reader does not take apart
+    // (a UDI track of FM): it lists no sectors, whatever the track holds.
+    bool unread = false;
 
     bool operator==(const FloppyTrack&) const = default;
 };
@@ -65,6 +69,8 @@ enum class FloppyProblem : unsigned char {
     CutShort,       // the bytes end before the tracks or data the image lists
     BadHeader,      // a header field points outside the image, or its CRC fails
     FileCrcWrong,   // the whole file's CRC does not hold (UDI): a warning
+    Unsupported,    // a form of the format that is not read (TD0 1.x's packing)
+    TooLarge,       // it holds or unpacks to more than any floppy: refused unread
 };
 
 struct FloppyImage {
@@ -78,6 +84,17 @@ struct FloppyImage {
     bool operator==(const FloppyImage&) const = default;
 };
 
+// New bytes for one of an image's sectors, as its writer takes them: the
+// sector by its track's index in FloppyImage::tracks and its own in that
+// track's sectors, and exactly as many bytes as the sector holds.
+struct SectorBytes {
+    std::size_t track = 0;
+    std::size_t sector = 0;
+    std::string bytes;
+
+    bool operator==(const SectorBytes&) const = default;
+};
+
 // The problem in words, for a message naming the image: "cut short".
 constexpr std::string_view floppy_problem_text(FloppyProblem problem) {
     switch (problem) {
@@ -86,6 +103,8 @@ constexpr std::string_view floppy_problem_text(FloppyProblem problem) {
         case FloppyProblem::CutShort: return "cut short";
         case FloppyProblem::BadHeader: return "its header is damaged";
         case FloppyProblem::FileCrcWrong: return "its file CRC does not match its bytes";
+        case FloppyProblem::Unsupported: return "it is in a form of its format that is not read";
+        case FloppyProblem::TooLarge: return "it holds more than any floppy disk";
     }
     return "";
 }

@@ -1,5 +1,7 @@
 #include "formats/line_writer.h"
 
+#include "base/file.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cerrno>

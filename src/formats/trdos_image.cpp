@@ -324,8 +324,7 @@ void write_disk_information(const DiskInformation& information, std::span<unsign
     image[kDeletedCountOffset] = static_cast<unsigned char>(information.deleted_count);
 }
 
-std::string scl_archive_bytes(std::span<const CatalogueEntry> entries,
-                              std::span<const std::span<const unsigned char>> sectors) {
+std::string scl_archive_bytes(std::span<const CatalogueEntry> entries, std::span<const std::string> sectors) {
     std::string archive(kSclSignature);
     archive += static_cast<char>(entries.size());
     for (const CatalogueEntry& entry : entries) {
@@ -408,11 +407,7 @@ WrittenImage write_scl_archive(std::span<const TrdosFile> files) {
         entries.push_back(new_entry(files[i], i, 0));
         data.push_back(whole_sectors(files[i].data));
     }
-    std::vector<std::span<const unsigned char>> sectors;
-    for (const std::string& file : data) {
-        sectors.push_back(byte_span(file));
-    }
-    written.bytes = scl_archive_bytes(entries, sectors);
+    written.bytes = scl_archive_bytes(entries, data);
     return written;
 }
 

@@ -277,8 +277,7 @@ void write_disk_information(const DiskInformation& information, std::span<unsign
 
 // An .scl of `entries` (deleted ones as they are) and each one's whole
 // sectors, in order, its checksum the sum of its bytes.
-std::string scl_archive_bytes(std::span<const CatalogueEntry> entries,
-                              std::span<const std::span<const unsigned char>> sectors);
+std::string scl_archive_bytes(std::span<const CatalogueEntry> entries, std::span<const std::string> sectors);
 
 // A file to write into a new image, or behind a Hobeta header.
 struct TrdosFile {

@@ -40,8 +40,8 @@ bool names_a_device(std::string_view name) {
 
 bool is_control(unsigned char byte) { return byte < kFirstPrintable || byte == kDelete; }
 
-// Bytes on one line: those below 0x20, 0x7F and the backslash as "\xNN",
-// so that the line gives the bytes back; the rest through `page`.
+}  // namespace
+
 std::string shown_bytes(std::string_view bytes, std::optional<CodePage> page) {
     constexpr std::string_view kDigits = "0123456789ABCDEF";
     constexpr int kHighBits = 4;
@@ -60,6 +60,8 @@ std::string shown_bytes(std::string_view bytes, std::optional<CodePage> page) {
     }
     return line;
 }
+
+namespace {
 
 }  // namespace
 

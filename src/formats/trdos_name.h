@@ -106,6 +106,11 @@ struct NameParts {
 };
 std::string joined(const NameParts& parts);
 
+// Bytes on one line, the shown rendering's rule: those below 0x20, 0x7F
+// and the backslash as "\xNN", so that the line gives the bytes back; the
+// rest through `page` (none: as they are).
+std::string shown_bytes(std::string_view bytes, std::optional<CodePage> page);
+
 NameParts shown_parts(const TrdosName& name, std::optional<CodePage> page = CodePage::Cp866);
 std::string shown_name(const TrdosName& name, std::optional<CodePage> page = CodePage::Cp866);
 NameParts host_parts(const TrdosName& name);

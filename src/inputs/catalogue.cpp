@@ -64,25 +64,25 @@ std::string joined(const std::vector<Problem>& problems) {
     return text;
 }
 
-// Each kind of input: its fixed name, and its words in the table.
+// The words of a summary's kind: an input's kind's, as container.h's table
+// names it, or a listing's own.
 struct KindWords {
-    SummaryKind kind;
     std::string_view key;
     std::string_view words;
 };
-constexpr std::array<KindWords, 7> kKinds = {{
-    {SummaryKind::Alasm, "alasm", "ALASM data"},
-    {SummaryKind::Hobeta, "hobeta", "ALASM data behind a Hobeta header"},
-    {SummaryKind::Trd, "trd", "TR-DOS disk image"},
-    {SummaryKind::Scl, "scl", "SCL archive"},
-    {SummaryKind::None, "none", "neither ALASM data nor a disk image"},
-    {SummaryKind::Error, "error", ""},
-    {SummaryKind::HobetaFile, "hobeta-file", "Hobeta file, not ALASM data"},
-}};
-
-constexpr std::size_t row_of(SummaryKind kind) { return static_cast<std::size_t>(kind); }
-static_assert(kKinds[row_of(SummaryKind::Error)].kind == SummaryKind::Error &&
-              kKinds[row_of(SummaryKind::HobetaFile)].kind == SummaryKind::HobetaFile);
+KindWords kind_words(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::Alasm: return {kind_row(InputKind::BareAlasm).key, kind_row(InputKind::BareAlasm).words};
+        case SummaryKind::Hobeta:
+            return {kind_row(InputKind::HobetaAlasm).key, kind_row(InputKind::HobetaAlasm).words};
+        case SummaryKind::Trd: return {kind_row(InputKind::TrdosImage).key, kind_row(InputKind::TrdosImage).words};
+        case SummaryKind::Scl: return {kind_row(InputKind::SclArchive).key, kind_row(InputKind::SclArchive).words};
+        case SummaryKind::None: return {kind_row(InputKind::None).key, kind_row(InputKind::None).words};
+        case SummaryKind::Error: return {"error", ""};
+        case SummaryKind::HobetaFile: return {"hobeta-file", "Hobeta file, not ALASM data"};
+    }
+    return {};
+}
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
@@ -201,12 +201,23 @@ AlasmSummary summarise_alasm(ByteReader& input, const AlasmPlace& place, Reading
             std::move(output),    report.end.short_by};
 }
 
+SummaryKind summary_kind(InputKind kind) {
+    switch (kind) {
+        case InputKind::BareAlasm: return SummaryKind::Alasm;
+        case InputKind::HobetaAlasm: return SummaryKind::Hobeta;
+        case InputKind::SclArchive: return SummaryKind::Scl;
+        case InputKind::TrdosImage: return SummaryKind::Trd;
+        case InputKind::None: return SummaryKind::None;
+    }
+    return SummaryKind::None;
+}
+
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
                              std::span<const unsigned char> bytes, Reading reading,
                              std::span<const std::string> outputs) {
     InputSummary summary;
     summary.input = std::move(input);
-    summary.kind = kind == InputKind::SclArchive ? SummaryKind::Scl : SummaryKind::Trd;
+    summary.kind = summary_kind(kind);
     summary.problem = image.problem;
     summary.problem_text = image_problem_text(image);
     const std::vector<CatalogueEntry> files = live_entries(image);
@@ -266,7 +277,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
     if (summary.kind == SummaryKind::Error) {
         return "";
     }
-    std::string table = summary.input + ": " + std::string(kKinds[row_of(summary.kind)].words);
+    std::string table = summary.input + ": " + std::string(kind_words(summary.kind).words);
     if (summary.alasm) {
         return table + alasm_line(*summary.alasm) + std::string(line_end);
     }
@@ -309,7 +320,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
 
 std::string summary_json(const InputSummary& summary) {
     std::string json = "{\"input\": " + json_string(summary.input) +
-                       ", \"kind\": " + json_string(kKinds[row_of(summary.kind)].key);
+                       ", \"kind\": " + json_string(kind_words(summary.kind).key);
     if (summary.kind == SummaryKind::Error) {
         return json + ", \"error\": " + json_string(summary.error) + "}";
     }

@@ -72,6 +72,9 @@ struct EntrySummary {
 
 enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, None, Error, HobetaFile };
 
+// The summary of an input of a kind.
+SummaryKind summary_kind(InputKind kind);
+
 struct InputSummary {
     std::string input;  // the path as shown
     SummaryKind kind = SummaryKind::None;

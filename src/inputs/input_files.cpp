@@ -17,9 +17,6 @@
 namespace korve {
 namespace {
 
-constexpr unsigned char kFirstPrintable = 0x20;
-constexpr unsigned char kDelete = 0x7F;
-constexpr char kEscape = '\\';
 
 void add_leaves(const InputNode& node, const std::string& path, std::vector<Leaf>& leaves) {
     switch (node.what) {
@@ -42,7 +39,7 @@ void add_leaves(const InputNode& node, const std::string& path, std::vector<Leaf
 }
 
 // Bytes through the code page, where one is chosen.
-std::string shown_bytes(std::string_view bytes, const std::optional<CodePage>& charset) {
+std::string through_page(std::string_view bytes, const std::optional<CodePage>& charset) {
     if (!charset) {
         return std::string(bytes);
     }
@@ -51,43 +48,18 @@ std::string shown_bytes(std::string_view bytes, const std::optional<CodePage>& c
     return shown;
 }
 
-// A name's bytes on one line: those below 0x20, 0x7F and the backslash as
-// "\xNN", so that the line gives the bytes back.
-std::string one_line(std::string_view bytes) {
-    constexpr std::string_view kDigits = "0123456789ABCDEF";
-    constexpr int kHighBits = 4;
-    std::string line;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < kFirstPrintable || byte == kDelete || c == kEscape) {
-            line += "\\x";
-            line += kDigits[byte >> kHighBits];
-            line += kDigits[byte & 0xFU];
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
-
-// "NAME.T", shown on one line.
-std::string file_name(std::string_view name, std::string_view type,
-                      const std::optional<CodePage>& charset) {
-    return shown_bytes(one_line(name) + "." + one_line(type), charset);
-}
-
-std::string_view type_of(const TrdosName& name) {
-    return {reinterpret_cast<const char*>(&name.type), 1};
-}
+// A path's bytes on one line, as a name's: "\xNN" for those below 0x20,
+// 0x7F and the backslash.
+std::string one_line(std::string_view bytes) { return shown_bytes(bytes, std::nullopt); }
 
 // The name of the first nine bytes of a header: its name, up to a zero and
 // less its padding, and its type, where it is no zero.
 std::string header_name(std::string_view header, const std::optional<CodePage>& charset) {
     const TrdosName name = korve::header_name(catalogue_name(byte_span(header)));
     if (name.type == 0) {
-        return shown_bytes(one_line(name_bytes(name)), charset);
+        return shown_parts(name, charset).name;
     }
-    return file_name(name_bytes(name), type_of(name), charset);
+    return shown_name(name, charset);
 }
 
 // The file's bytes its length covers, at `begin` of `container`: as many as
@@ -115,7 +87,7 @@ std::vector<HeldFile> image_files(const DiskImage& image, std::span<const unsign
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const CatalogueEntry& entry = entries[i];
         HeldFile file;
-        file.inner = file_name(name_bytes(entry.name), type_of(entry.name), charset);
+        file.inner = shown_name(entry.name, charset);
         std::size_t same = 1;
         while (same < i + 1 && entries[i - same].name == entry.name) {
             ++same;
@@ -237,7 +209,7 @@ FileText file_text(const HeldFile& file, const TextOptions& options) {
     const AlasmSource source = read_source(reader, file.place, options.reading);
     text.lines.reserve(source.size());
     for (std::size_t i = 0; i < source.size(); ++i) {
-        text.lines.push_back(shown_bytes(source.line(i).text, options.charset));
+        text.lines.push_back(through_page(source.line(i).text, options.charset));
     }
     const SourceEnd& end = source.end;
     const std::string data_end = data_end_problem(end.lines, end.cut_line, end.short_by);

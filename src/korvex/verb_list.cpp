@@ -80,7 +80,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
     if (holds_alasm(kind)) {
         ByteReader reader(loaded.bytes);
         listing.add({source.shown,
-                     kind == InputKind::BareAlasm ? SummaryKind::Alasm : SummaryKind::Hobeta,
+                     summary_kind(kind),
                      {},
                      summarise_alasm(reader, kind, run.options.text.reading,
                                      claim_name(claimed, source.name, kTextSuffix)),

@@ -1,0 +1,353 @@
+#include "formats/udi_image.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "base/little_endian.h"
+
+namespace korve {
+namespace {
+
+using Bytes = std::span<const unsigned char>;
+
+// The header's fields.
+constexpr std::size_t kSizeOffset = 4;
+constexpr std::size_t kVersionOffset = 8;
+constexpr std::size_t kCylindersOffset = 9;
+constexpr std::size_t kHeadsOffset = 10;
+constexpr std::size_t kExtraLengthOffset = 12;
+constexpr std::size_t kHeaderSize = 16;
+constexpr std::size_t kDwordSize = 4;
+constexpr std::size_t kWordSize = 2;
+constexpr unsigned char kVersion = 0;
+
+// A track's header: its type and length.
+constexpr std::size_t kTrackHeaderSize = 3;
+constexpr unsigned char kMfmTrack = 0;
+constexpr std::size_t kBitsPerByte = 8;
+
+// The fields on a track.
+constexpr unsigned char kSync = 0xA1;
+constexpr std::size_t kSyncs = 3;
+constexpr unsigned char kIdMark = 0xFE;
+constexpr unsigned char kDataMark = 0xFB;
+constexpr unsigned char kDeletedDataMark = 0xF8;
+constexpr std::size_t kIdSize = 4;  // C, H, R, N
+constexpr std::size_t kFieldCrcSize = 2;
+// How far past the ID's last byte a controller looks for the data mark.
+constexpr std::size_t kDataMarkWithin = 43;
+
+// CRC-16-CCITT, the high bit first, a byte at a time.
+constexpr std::uint16_t kCcittPolynomial = 0x1021;
+constexpr std::uint16_t kCcittStart = 0xFFFF;
+constexpr std::array<std::uint16_t, 256> ccitt_table() {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned i = 0; i < table.size(); ++i) {
+        unsigned crc = i << 8;
+        for (std::size_t bit = 0; bit < kBitsPerByte; ++bit) {
+            crc = (crc & 0x8000U) != 0 ? (crc << 1) ^ kCcittPolynomial : crc << 1;
+        }
+        table[i] = static_cast<std::uint16_t>(crc);
+    }
+    return table;
+}
+constexpr std::array<std::uint16_t, 256> kCcittTable = ccitt_table();
+
+std::uint16_t ccitt_crc(Bytes bytes) {
+    unsigned crc = kCcittStart;
+    for (const unsigned char byte : bytes) {
+        crc = (crc << 8 ^ kCcittTable[(crc >> 8 ^ byte) & 0xFFU]) & 0xFFFFU;
+    }
+    return static_cast<std::uint16_t>(crc);
+}
+
+// The file's CRC-32. One step of it shifts the register right keeping its
+// sign bit, and adds the polynomial where the bit shifted out was set. Both
+// are linear, so eight steps are the register shifted by eight, its sign
+// kept, plus what eight steps make of its low byte alone: a table.
+constexpr std::uint32_t kCrc32Polynomial = 0xEDB88320U;
+constexpr std::uint32_t kSignBit = 0x80000000U;
+
+constexpr std::uint32_t crc32_step(std::uint32_t crc) {
+    const std::uint32_t added = (crc & 1U) != 0 ? kCrc32Polynomial : 0;
+    return (crc >> 1 | (crc & kSignBit)) ^ added;
+}
+
+constexpr std::array<std::uint32_t, 256> crc32_table() {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < table.size(); ++i) {
+        std::uint32_t crc = i;
+        for (std::size_t bit = 0; bit < kBitsPerByte; ++bit) {
+            crc = crc32_step(crc);
+        }
+        table[i] = crc;
+    }
+    return table;
+}
+constexpr std::array<std::uint32_t, 256> kCrc32Table = crc32_table();
+
+// The register shifted right by eight, its sign bit copied into the top.
+constexpr std::uint32_t shifted_by_a_byte(std::uint32_t crc) {
+    return (crc & kSignBit) != 0 ? crc >> kBitsPerByte | 0xFF000000U : crc >> kBitsPerByte;
+}
+
+// Where a track's bytes lie in the image; those of a track the image ends
+// inside are as many as it holds.
+struct RawTrack {
+    std::uint8_t cylinder = 0;
+    std::uint8_t head = 0;
+    unsigned char type = kMfmTrack;
+    std::size_t begin = 0;  // the raw bytes
+    std::size_t size = 0;
+    std::size_t marks = 0;  // the bitmap
+    std::size_t marks_size = 0;
+};
+
+// The tracks as the header and their own headers lay them out.
+struct Layout {
+    FloppyProblem problem = FloppyProblem::None;
+    std::size_t crc_offset = 0;  // where the file's CRC lies, in a whole file
+    std::vector<RawTrack> tracks;
+};
+
+bool marked(Bytes image, const RawTrack& track, std::size_t at) {
+    const std::size_t byte = at / kBitsPerByte;
+    return byte < track.marks_size && ((image[track.marks + byte] >> (at % kBitsPerByte)) & 1U) != 0;
+}
+
+bool marked_sync(Bytes image, const RawTrack& track, std::size_t at) {
+    return image[track.begin + at] == kSync && marked(image, track, at);
+}
+
+// Walks the tracks from `at`, none past `end`: a track the end cuts is
+// given as far as it goes, and the walk says whether it ran out.
+bool walk_tracks(Bytes image, std::size_t at, std::size_t end, Layout& layout) {
+    const unsigned cylinders = image[kCylindersOffset] + 1U;
+    const unsigned heads = image[kHeadsOffset] + 1U;
+    for (unsigned cylinder = 0; cylinder < cylinders; ++cylinder) {
+        for (unsigned head = 0; head < heads; ++head) {
+            if (end - at < kTrackHeaderSize) {
+                return false;
+            }
+            RawTrack track;
+            track.cylinder = static_cast<std::uint8_t>(cylinder);
+            track.head = static_cast<std::uint8_t>(head);
+            track.type = image[at];
+            const std::size_t length = read_little_endian(image, at + 1, kWordSize);
+            track.begin = at + kTrackHeaderSize;
+            track.size = std::min(length, end - track.begin);
+            track.marks = track.begin + track.size;
+            const std::size_t marks_size = (length + kBitsPerByte - 1) / kBitsPerByte;
+            track.marks_size = track.size < length ? 0 : std::min(marks_size, end - track.marks);
+            layout.tracks.push_back(track);
+            if (track.size < length || track.marks_size < marks_size) {
+                return false;
+            }
+            at = track.marks + marks_size;
+        }
+    }
+    return true;
+}
+
+Layout layout_of(Bytes image) {
+    if (image.size() < kUdiSignature.size() ||
+        !std::equal(kUdiSignature.begin(), kUdiSignature.end(), image.begin())) {
+        return {FloppyProblem::NotAnImage, 0, {}};
+    }
+    if (image.size() < kHeaderSize) {
+        return {FloppyProblem::CutShort, 0, {}};
+    }
+    if (image[kVersionOffset] != kVersion) {
+        return {FloppyProblem::BadHeader, 0, {}};
+    }
+    // Sizes as 64 bits, so that a field near 4 GiB cannot wrap round.
+    const std::uint64_t stated = read_little_endian(image, kSizeOffset, kDwordSize);
+    const bool cut = image.size() < stated + kDwordSize;
+    Layout layout;
+    layout.crc_offset = image.size() - kDwordSize;
+    if (image.size() > stated + kDwordSize) {
+        layout.problem = FloppyProblem::BadHeader;
+    }
+    // The tracks end where the file's CRC starts, or where a cut file ends.
+    const std::size_t end = cut ? static_cast<std::size_t>(std::min<std::uint64_t>(stated, image.size()))
+                                : layout.crc_offset;
+    const std::uint64_t tracks = kHeaderSize + std::uint64_t{read_little_endian(image, kExtraLengthOffset, kDwordSize)};
+    if (tracks > end || !walk_tracks(image, static_cast<std::size_t>(tracks), end, layout)) {
+        layout.problem = cut ? FloppyProblem::CutShort : FloppyProblem::BadHeader;
+    } else if (cut) {
+        layout.problem = FloppyProblem::CutShort;
+    }
+    if (layout.problem == FloppyProblem::None &&
+        udi_file_crc(image.first(layout.crc_offset)) !=
+            read_little_endian(image, layout.crc_offset, kDwordSize)) {
+        layout.problem = FloppyProblem::FileCrcWrong;
+    }
+    return layout;
+}
+
+// Whether the byte at `at` is a mark behind three marked A1s: a field's,
+// or another's.
+bool field_mark(Bytes image, const RawTrack& track, std::size_t at) {
+    return at >= kSyncs && at < track.size && marked_sync(image, track, at - kSyncs) &&
+           marked_sync(image, track, at - 2) && marked_sync(image, track, at - 1) &&
+           !marked_sync(image, track, at);
+}
+
+// The places of the marks on a track, in order. The marked bytes are few:
+// a byte of the bitmap at a time, most are none.
+std::vector<std::size_t> field_marks(Bytes image, const RawTrack& track) {
+    std::vector<std::size_t> marks;
+    for (std::size_t byte = 0; byte < track.marks_size; ++byte) {
+        if (image[track.marks + byte] == 0) {
+            continue;
+        }
+        for (std::size_t at = byte * kBitsPerByte; at < (byte + 1) * kBitsPerByte; ++at) {
+            if (field_mark(image, track, at + kSyncs)) {
+                marks.push_back(at + kSyncs);
+            }
+        }
+    }
+    return marks;
+}
+
+// The data field whose mark is at `mark`, given to `sector`.
+void read_data(Bytes image, const RawTrack& track, std::size_t mark, FloppySector& sector) {
+    const Bytes raw = image.subspan(track.begin, track.size);
+    const std::size_t begin = mark + 1;
+    const std::size_t size = sector_bytes(sector.id.size_code);
+    sector.data_offset = track.begin + begin;
+    sector.data_size = std::min(size, raw.size() - begin);
+    sector.data_cut = sector.data_size < size;
+    sector.data_ok = raw.size() - begin >= size + kFieldCrcSize &&
+                     ccitt_crc(raw.subspan(mark - kSyncs, kSyncs + 1 + size)) ==
+                         (raw[begin + size] << kBitsPerByte | raw[begin + size + 1]);
+}
+
+// The sectors of an MFM track: each ID whose CRC holds, with the data field
+// that follows it in time.
+std::vector<FloppySector> read_sectors(Bytes image, const RawTrack& track) {
+    const Bytes raw = image.subspan(track.begin, track.size);
+    const std::vector<std::size_t> marks = field_marks(image, track);
+    std::vector<FloppySector> sectors;
+    for (std::size_t i = 0; i < marks.size(); ++i) {
+        const std::size_t mark = marks[i];
+        const std::size_t crc = mark + 1 + kIdSize;
+        if (raw[mark] != kIdMark || crc + kFieldCrcSize > raw.size() ||
+            ccitt_crc(raw.subspan(mark - kSyncs, crc - (mark - kSyncs))) !=
+                (raw[crc] << kBitsPerByte | raw[crc + 1])) {
+            continue;
+        }
+        FloppySector sector;
+        sector.id = {raw[mark + 1], raw[mark + 2], raw[mark + 3], raw[mark + 4]};
+        const std::size_t id_end = crc + 1;
+        const bool data = i + 1 < marks.size() && marks[i + 1] - id_end <= kDataMarkWithin &&
+                          (raw[marks[i + 1]] == kDataMark || raw[marks[i + 1]] == kDeletedDataMark);
+        if (data) {
+            read_data(image, track, marks[i + 1], sector);
+        } else {
+            sector.has_data = false;
+            sector.data_ok = false;
+        }
+        sectors.push_back(sector);
+    }
+    return sectors;
+}
+
+// Why `write` cannot go into the image laid out as `layout`, read as
+// `floppy`; None where it can.
+UdiWriteProblem check_write(Bytes image, const Layout& layout, const FloppyImage& floppy,
+                            const SectorBytes& write) {
+    if (write.track >= floppy.tracks.size() || write.track >= layout.tracks.size() ||
+        write.sector >= floppy.tracks[write.track].sectors.size()) {
+        return UdiWriteProblem::NoSuchSector;
+    }
+    const FloppySector& sector = floppy.tracks[write.track].sectors[write.sector];
+    if (!sector.has_data || sector.data_cut) {
+        return UdiWriteProblem::NoData;
+    }
+    if (write.bytes.size() != sector.data_size) {
+        return UdiWriteProblem::WrongSize;
+    }
+    // The sector must be one this image has: a data mark behind its syncs,
+    // the data and its CRC on the track.
+    const RawTrack& track = layout.tracks[write.track];
+    if (sector.data_offset <= track.begin || sector.data_offset - track.begin > track.size ||
+        track.size - (sector.data_offset - track.begin) < sector.data_size + kFieldCrcSize) {
+        return UdiWriteProblem::NoSuchSector;
+    }
+    const std::size_t begin = sector.data_offset - track.begin;
+    const unsigned char mark = image[sector.data_offset - 1];
+    if (!field_mark(image, track, begin - 1) || (mark != kDataMark && mark != kDeletedDataMark)) {
+        return UdiWriteProblem::NoSuchSector;
+    }
+    for (std::size_t at = begin; at < begin + sector.data_size + kFieldCrcSize; ++at) {
+        if (marked(image, track, at)) {
+            return UdiWriteProblem::CoversMarks;
+        }
+    }
+    return UdiWriteProblem::None;
+}
+
+}  // namespace
+
+std::uint32_t udi_file_crc(std::span<const unsigned char> bytes) {
+    std::uint32_t crc = 0xFFFFFFFFU;
+    for (const unsigned char byte : bytes) {
+        const std::uint32_t inverted = ~(crc ^ byte);
+        crc = ~(shifted_by_a_byte(inverted) ^ kCrc32Table[inverted & 0xFFU]);
+    }
+    return crc;
+}
+
+FloppyImage read_udi(std::span<const unsigned char> image) {
+    const Layout layout = layout_of(image);
+    FloppyImage floppy;
+    floppy.problem = layout.problem;
+    for (const RawTrack& raw : layout.tracks) {
+        FloppyTrack& track = floppy.tracks.emplace_back();
+        track.cylinder = raw.cylinder;
+        track.head = raw.head;
+        track.unread = raw.type != kMfmTrack;
+        if (!track.unread) {
+            track.sectors = read_sectors(image, raw);
+        }
+    }
+    return floppy;
+}
+
+UdiWritten write_udi(std::span<const unsigned char> image, const FloppyImage& floppy,
+                     std::span<const SectorBytes> writes) {
+    UdiWritten written;
+    const Layout layout = layout_of(image);
+    if (layout.problem != FloppyProblem::None && layout.problem != FloppyProblem::FileCrcWrong) {
+        written.problem = UdiWriteProblem::DamagedImage;
+        return written;
+    }
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        written.problem = check_write(image, layout, floppy, writes[i]);
+        if (written.problem != UdiWriteProblem::None) {
+            written.refused = i;
+            return written;
+        }
+    }
+    written.bytes.assign(image.begin(), image.end());
+    if (writes.empty()) {
+        return written;
+    }
+    const std::span<unsigned char> bytes = writable_bytes(written.bytes);
+    for (const SectorBytes& write : writes) {
+        const FloppySector& sector = floppy.tracks[write.track].sectors[write.sector];
+        std::copy(write.bytes.begin(), write.bytes.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(sector.data_offset));
+        const std::size_t field = sector.data_offset - 1 - kSyncs;
+        const std::size_t crc_at = sector.data_offset + sector.data_size;
+        const std::uint16_t crc = ccitt_crc(bytes.subspan(field, crc_at - field));
+        bytes[crc_at] = static_cast<unsigned char>(crc >> kBitsPerByte);
+        bytes[crc_at + 1] = static_cast<unsigned char>(crc);
+    }
+    write_little_endian(bytes, layout.crc_offset, kDwordSize, udi_file_crc(bytes.first(layout.crc_offset)));
+    return written;
+}
+
+}  // namespace korve
