@@ -589,6 +589,11 @@ TEST_F(KorvexRun, NamesAndCountsWhatItFindsExactly) {
 TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
     write("GAME.$h", hobeta_file(kSource));
     write("big.h", alasm_header("BIG") + nops(5000));  // more text than a stream buffers
+    write("short.h", alasm_header("BIG") + nops(2000));
+    // Listed so often that the list outgrows what a stream buffers.
+    const std::vector<std::string> many_lists(300, "GAME.$h");
+    std::vector<std::string> list_args{"list"};
+    list_args.insert(list_args.end(), many_lists.begin(), many_lists.end());
     const struct {
         std::vector<std::string> args;
         std::string stdout_path;
@@ -606,6 +611,14 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         {{"show", "big.h"},
          "/dev/full",
          "korvex: big.h: error: cannot write standard output: No space left on device\n",
+         true},
+        {list_args,
+         "/dev/full",
+         "korvex: error: cannot write standard output: No space left on device\n",
+         true},
+        {{"diff", "big.h", "short.h"},
+         "/dev/full",
+         "korvex: error: cannot write standard output: No space left on device\n",
          true},
         {{"text", "/proc/self/mem", "-o", "out"},
          "",
@@ -629,7 +642,7 @@ TEST_F(KorvexRun, ReportsFilesItCannotReadOrWrite) {
         EXPECT_EQ(result.err, native(c.err)) << c.args[1];
         EXPECT_EQ(result.status, 2) << c.args[1];
     }
-    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "big.h"}));
+    EXPECT_EQ(tree(), (std::vector<std::string>{"GAME.$h", "big.h", "short.h"}));
 }
 
 TEST_F(KorvexRun, WalksFoldersInSortedOrderAndMirrorsThem) {

@@ -6,6 +6,8 @@
 #include <cassert>
 #include <cerrno>
 
+#include "base/file.h"
+
 namespace korve {
 namespace {
 

@@ -1,4 +1,6 @@
-// What a program says of a problem, how bad it is: the console words it as
+// What a program says of a problem, as a value: how bad it is, where it is,
+// its words, and the status it leaves a run with. Units below the verbs
+// return problems in their results; the console alone words them as
 // compilers do, "korvex: WHERE: error: TEXT".
 #pragma once
 
@@ -11,22 +13,48 @@ namespace korve {
 // "FILE:LINE: cannot translate: why".
 enum class Severity : unsigned char { Error, Warning, Note, Progress, Untranslated };
 
-// What a problem makes of korvex's run, as its exit status says it.
-enum class Status : int { Converted = 0, NotAllConverted = 1, Trouble = 2 };
+// How a korvex run ends: its exit status.
+enum class Status : int {
+    Converted = 0,        // every input converted in full (warnings do not count)
+    NotAllConverted = 1,  // an input held no ALASM data, stopped at an undefined
+                          // token, or lost files; the others converted
+    Trouble = 2,          // a usage error, or a file that cannot be opened,
+                          // read or written
+};
 
-// Where a problem stands: an input, a file it holds, a line and column of it
-// (0: none).
+// The worse of two statuses: a run ends with the worst of its problems'.
+constexpr Status worse(Status a, Status b) {
+    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+}
+
+// Where a problem is: an input as messages name it, a file it holds, a line
+// and column of that file's text (0: none).
 struct Where {
     std::string input;
     std::string file;
-    std::size_t line = 0, column = 0;
+    std::size_t line = 0;
+    std::size_t column = 0;
 };
+
+// "INPUT:FILE:LINE:COLUMN", each part where there is one.
+inline std::string shown(const Where& where) {
+    std::string text = where.input;
+    if (!where.file.empty()) {
+        text += (text.empty() ? "" : ":") + where.file;
+    }
+    for (const std::size_t number : {where.line, where.column}) {
+        if (number != 0) {
+            text += ":" + std::to_string(number);
+        }
+    }
+    return text;
+}
 
 struct Problem {
     Severity severity = Severity::Error;
     Where where;
     std::string text;
-    Status status = Status::NotAllConverted;
+    Status status = Status::Converted;  // what it leaves the run with
 };
 
 }  // namespace korve

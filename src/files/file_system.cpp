@@ -27,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 // The temporary file a signal removes. A signal handler can reach nothing
 // but what is kept here, so this is the program's one piece of state outside
 // its values; only watch_temporary, forget_temporary and the handler touch

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/file.h"
 #include "files/file_system.h"
 
 namespace korve {

@@ -6,6 +6,8 @@
 #include <cassert>
 #include <cerrno>
 
+#include "base/file.h"
+
 namespace korve {
 
 LineWriter::LineWriter(std::FILE* output, std::string_view line_end)

@@ -12,6 +12,7 @@
 #include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 #include "inputs/catalogue.h"
+#include "inputs/loader.h"
 
 namespace korve {
 namespace {
@@ -160,31 +161,29 @@ HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked
         held.error = leaf.node->unlisted;
         return held;
     }
-    OpenedInput opened = open_input(*leaf.node, stdin_stream);
-    held.opened = opened.reader != nullptr;
-    held.error = opened.error;
-    held.kind = opened.kind;
-    if (held.error || (walked && opened.kind == InputKind::None)) {
+    LoadedInput loaded = load_input(*leaf.node, stdin_stream, walked);
+    held.opened = loaded.opened;
+    held.error = loaded.error;
+    held.kind = loaded.kind;
+    if (!loaded.read) {
+        // Too large, where no system error is: what a user named is said
+        // so, what a walk found skipped.
+        for (const Problem& problem : loaded.error ? std::vector<Problem>{} : loaded.problems) {
+            held.failure = problem.text;
+            held.error = std::make_error_code(std::errc::file_too_large);
+        }
         return held;
     }
-    const std::vector<unsigned char> read = read_image_bytes(*opened.reader);
-    if (opened.reader->failed()) {
-        held.error = opened.reader->error();
+    if (walked && loaded.kind == InputKind::None) {
         return held;
     }
-    if (read.size() > kLargestImage) {
-        held.error = std::make_error_code(std::errc::file_too_large);
-        return held;
-    }
+    const std::vector<unsigned char>& read = loaded.bytes;
     std::string bytes(read.begin(), read.end());
     if (is_disk_image(held.kind)) {
-        const DiskImage image = read_disk_image(byte_span(bytes));
-        if (image.problem != ImageProblem::None) {
-            const Severity severity =
-                loses_unnamed_files(image) ? Severity::Error : Severity::Warning;
-            held.notes.push_back({severity, "", image_problem_text(image)});
+        for (const Problem& problem : loaded.problems) {
+            held.notes.push_back({problem.severity, "", problem.text});
         }
-        held.files = image_files(image, byte_span(bytes), leaf.path, options.charset);
+        held.files = image_files(loaded.image, byte_span(bytes), leaf.path, options.charset);
     } else {
         held.files.push_back(single_file(leaf, held.kind, std::move(bytes), options.charset));
     }
@@ -192,6 +191,9 @@ HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked
 }
 
 std::string failure_words(const Leaf& leaf, const HeldFiles& held) {
+    if (!held.failure.empty()) {
+        return held.failure;
+    }
     if (leaf.node->unlisted) {
         return "cannot read the folder: " + reason(held.error);
     }

@@ -94,6 +94,7 @@ struct HeldFiles {
     std::string heading;    // the leaf's path as headings name it: its notes' WHERE
     std::error_code error;  // the leaf could not be opened or read
     bool opened = false;    // it was opened: the error is in reading it
+    std::string failure;    // why it holds nothing, where that is no system error
     InputKind kind = InputKind::None;
     std::vector<Note> notes;  // the image's own problems
     std::vector<HeldFile> files;  // sorted; none for a walked file that holds nothing

@@ -41,7 +41,7 @@ VerbOutcome run_verb(const KorvexRun& run) {
 
 KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& streams) {
     const Request request = command_line::parse(argc, argv);
-    const Console console{streams, request.options.verbosity};
+    Console console{streams, request.options.verbosity};
     KorvexStatus status = KorvexStatus::Converted;
     switch (request.kind) {
         case Request::Kind::UsageError:
@@ -58,17 +58,18 @@ KorvexStatus run_korvex(int argc, const char* const* argv, const KorvexStreams& 
             }
             const VerbOutcome outcome = run_verb({console, request.options});
             if (outcome.stdout_failed) {
-                return outcome.status;
+                return worse(outcome.status, console.worst);
             }
-            status = outcome.status;
+            status = worse(outcome.status, console.worst);
             break;
         }
     }
+    // The first failed write's reason: a later one's may be vaguer.
     errno = 0;
     const bool flushed = std::fflush(streams.out) == 0;
-    const std::error_code flush_error = last_system_error();
+    const std::error_code why = console.out_failure ? console.out_failure : last_system_error();
     if (!flushed || std::ferror(streams.out) != 0) {
-        return console.stdout_error("", flush_error);
+        return console.stdout_error("", why);
     }
     return status;
 }

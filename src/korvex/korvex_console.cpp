@@ -2,22 +2,29 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <utility>
 
+#include "base/file.h"
 #include "files/output.h"
 #include "inputs/source_text.h"
 
 namespace korve {
 
-void Console::print(std::FILE* stream, std::string_view text) const {
-    std::fwrite(text.data(), 1, text.size(), stream);
+void Console::print(std::FILE* stream, std::string_view text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() &&
+        stream == streams.out && !out_failure) {
+        out_failure = last_system_error();
+    }
 }
 
-void Console::line(std::FILE* stream, std::string_view text) const {
+void Console::line(std::FILE* stream, std::string_view text) {
     print(stream, text);
     print(stream, newline);
 }
 
-void Console::lines(std::FILE* stream, std::string_view text) const {
+void Console::lines(std::FILE* stream, std::string_view text) {
     for (std::size_t begin = 0; begin < text.size();) {
         const std::size_t end = std::min(text.find('\n', begin), text.size());
         print(stream, text.substr(begin, end - begin));
@@ -28,36 +35,45 @@ void Console::lines(std::FILE* stream, std::string_view text) const {
     }
 }
 
-void Console::say(Severity severity, std::string_view where, std::string_view text) const {
+void Console::add(Problem problem) {
     using command_line::Verbosity;
+    worst = worse(worst, problem.status);
+    const Severity severity = problem.severity;
     const bool shown = severity == Severity::Error || severity == Severity::Untranslated ||
                        (severity == Severity::Progress ? verbosity == Verbosity::Verbose
                                                        : verbosity != Verbosity::Quiet);
-    if (!shown) {
-        return;
+    if (shown) {
+        std::string message(command_line::kProgram);
+        message += ": ";
+        const std::string where = korve::shown(problem.where);
+        if (!where.empty()) {
+            message += where + ": ";
+        }
+        constexpr std::array<std::string_view, 5> kLabels = {"error: ", "warning: ", "note: ", "",
+                                                             ""};
+        message += kLabels[static_cast<std::size_t>(severity)];
+        message += problem.text;
+        line(streams.err, message);
     }
-    std::string message(command_line::kProgram);
-    message += ": ";
-    if (!where.empty()) {
-        message += std::string(where) + ": ";
+    if (streams.report != nullptr) {
+        streams.report->problems.push_back(std::move(problem));
     }
-    constexpr std::array<std::string_view, 5> kLabels = {"error: ", "warning: ", "note: ", "", ""};
-    message += kLabels[static_cast<std::size_t>(severity)];
-    message += text;
-    line(streams.err, message);
 }
 
-KorvexStatus Console::error(std::string_view where, std::string_view text,
-                            KorvexStatus status) const {
-    say(Severity::Error, where, text);
+void Console::say(Severity severity, std::string_view where, std::string_view text) {
+    add({severity, {std::string(where), {}, 0, 0}, std::string(text), Status::Converted});
+}
+
+KorvexStatus Console::error(std::string_view where, std::string_view text, KorvexStatus status) {
+    add({Severity::Error, {std::string(where), {}, 0, 0}, std::string(text), status});
     return status;
 }
 
-KorvexStatus Console::stdout_error(std::string_view where, const std::error_code& why) const {
+KorvexStatus Console::stdout_error(std::string_view where, const std::error_code& why) {
     return error(where, "cannot write standard output: " + reason(why), KorvexStatus::Trouble);
 }
 
-void say_skipped(const Console& console, const Source& input, std::size_t files,
+void say_skipped(Console& console, const Source& input, std::size_t files,
                  std::size_t not_files) {
     if (files > 0) {
         console.say(Severity::Note, input.shown,

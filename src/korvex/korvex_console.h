@@ -20,18 +20,8 @@
 
 namespace korve {
 
-enum class KorvexStatus : int {
-    Converted = 0,        // every input converted in full (warnings do not count)
-    NotAllConverted = 1,  // an input held no ALASM data, stopped at an undefined
-                          // token, or lost files; the others converted
-    Trouble = 2,          // a usage error, or a file that cannot be opened,
-                          // read or written
-};
-
-// The worse of two statuses: a run ends with the worst of its inputs'.
-constexpr KorvexStatus worse(KorvexStatus a, KorvexStatus b) {
-    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
-}
+// korvex's statuses are its problems' (base/problem.h).
+using KorvexStatus = Status;
 
 // How a verb that writes standard output as it goes ended.
 struct VerbOutcome {
@@ -51,6 +41,7 @@ struct WrittenText {
 
 struct KorvexReport {
     std::vector<WrittenText> texts;
+    std::vector<Problem> problems;  // every problem said, in the order said
 };
 
 struct KorvexStreams {
@@ -60,34 +51,43 @@ struct KorvexStreams {
     KorvexReport* report = nullptr;  // filled where given
 };
 
-// Where a run prints: messages on standard error, as -q and -v ask.
+// Where a run prints: messages on standard error, as -q and -v ask. It
+// alone words and prints problems, as each is added, so that progress
+// streams; the run ends with the worst status of those added.
 struct Console {
+    Console(const KorvexStreams& given, command_line::Verbosity asked)
+        : streams(given), verbosity(asked) {}
+
     const KorvexStreams& streams;
     command_line::Verbosity verbosity;
     std::string_view newline = line_end_text(kPlatformLineEnd);
+    Status worst = Status::Converted;  // of the problems added
+    std::error_code out_failure;       // why the first failed write to `out` failed
 
-    void print(std::FILE* stream, std::string_view text) const;
-    void line(std::FILE* stream, std::string_view text) const;
+    void print(std::FILE* stream, std::string_view text);
+    void line(std::FILE* stream, std::string_view text);
     // Text with the system's line ends for its '\n's.
-    void lines(std::FILE* stream, std::string_view text) const;
-    void say(Severity severity, std::string_view where, std::string_view text) const;
+    void lines(std::FILE* stream, std::string_view text);
+    // Prints a problem as -q and -v ask, and adds it to the run's report.
+    void add(Problem problem);
+    void say(Severity severity, std::string_view where, std::string_view text);
     // Says an error; gives `status`, the run's status for it.
-    KorvexStatus error(std::string_view where, std::string_view text, KorvexStatus status) const;
+    KorvexStatus error(std::string_view where, std::string_view text, KorvexStatus status);
     // Says that writing standard output failed, and the system's reason;
     // gives status 2.
-    KorvexStatus stdout_error(std::string_view where, const std::error_code& why) const;
+    KorvexStatus stdout_error(std::string_view where, const std::error_code& why);
 };
 
 // What a verb is given: read, never changed.
 struct KorvexRun {
-    const Console& console;
+    Console& console;
     const command_line::Options& options;
 };
 
 // Says what a walk of `input` skipped: files that hold neither ALASM data
 // nor a disk image, and what is neither a file nor a folder (a FIFO, a
 // device, a broken link).
-void say_skipped(const Console& console, const Source& input, std::size_t files,
+void say_skipped(Console& console, const Source& input, std::size_t files,
                  std::size_t not_files);
 
 // What a run reads: its inputs from the `first` on.

@@ -24,7 +24,7 @@ std::string lines_before(std::size_t lines) {
 
 // Says what marred the data: a checksum, which costs nothing, and data not
 // read whole, which makes the status 1.
-KorvexStatus say_data_problems(const Console& console, const Source& source,
+KorvexStatus say_data_problems(Console& console, const Source& source,
                                const SourceHead& head, const SourceEnd& end) {
     if (!head.checksum_matches) {
         console.say(Severity::Warning, source.shown,
@@ -37,7 +37,7 @@ KorvexStatus say_data_problems(const Console& console, const Source& source,
     return console.error(source.shown, data_end, KorvexStatus::NotAllConverted);
 }
 
-KorvexStatus say_outcome(const Console& console, const Source& source, const SourceEnd& end,
+KorvexStatus say_outcome(Console& console, const Source& source, const SourceEnd& end,
                          std::string_view to) {
     if (end.undefined) {
         return console.error(source.shown + ":" + std::to_string(end.lines + 1),
@@ -145,7 +145,7 @@ Done write_source_text(const KorvexRun& run, const Source& source, const SourceI
         return convert_to_stdout(run, source, input);
     }
     Done done;
-    const Console& console = run.console;
+    Console& console = run.console;
     const Place target = where.target == Target::File
                              ? where.place
                              : where.folder->claim(source.name, kTextSuffix);

@@ -12,6 +12,7 @@
 #include "files/output_names.h"
 #include "formats/container.h"
 #include "inputs/korvex_inputs.h"
+#include "inputs/loader.h"
 
 namespace korve {
 namespace {
@@ -27,39 +28,23 @@ struct ReadImage {
 
 // The image DISK holds, or the status of why it holds none (said).
 std::optional<ReadImage> read_image(const KorvexRun& run, KorvexStatus& status) {
-    const std::string& input = run.options.inputs.front();
-    File opened;
-    std::FILE* stream = run.console.streams.in;
-    if (input != kStandardStream) {
-        OpenedFile file = open_for_reading(file_path(input.c_str()));
-        if (!file.file) {
-            status = run.console.error(input, reason(file.error), KorvexStatus::Trouble);
-            return std::nullopt;
-        }
-        opened = std::move(file.file);
-        stream = opened.get();
+    LoadedInput loaded = load_input(named_input(run.options.inputs.front()), run.console.streams.in, false);
+    for (Problem& problem : loaded.problems) {
+        status = worse(status, problem.status);
+        run.console.add(std::move(problem));
     }
-    ByteReader reader(stream);
-    ReadImage read;
-    read.bytes = read_image_bytes(reader);
-    if (reader.failed()) {
-        status = run.console.error(input, "reading failed: " + reason(reader.error()), KorvexStatus::Trouble);
+    if (!loaded.read) {
         return std::nullopt;
     }
-    read.image = read_disk_image(read.bytes);
-    const DiskImage& image = read.image;
-    if (image.problem == ImageProblem::NotAnImage) {
+    if (!is_disk_image(loaded.kind)) {
         status = run.console.error(
-            input, "holds no disk image: get copies files off a TR-DOS disk image or an SCL archive",
+            run.options.inputs.front(),
+            "holds no disk image: get copies files off a TR-DOS disk image or an SCL archive",
             KorvexStatus::NotAllConverted);
         return std::nullopt;
     }
-    if (loses_unnamed_files(image)) {
-        status = run.console.error(input, image_problem_text(image), KorvexStatus::NotAllConverted);
-    } else if (image.problem != ImageProblem::None) {
-        run.console.say(Severity::Warning, input, image_problem_text(image));
-    }
-    read.files = live_entries(image);
+    ReadImage read{std::move(loaded.bytes), std::move(loaded.image), {}};
+    read.files = live_entries(read.image);
     return read;
 }
 

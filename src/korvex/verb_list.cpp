@@ -9,6 +9,7 @@
 #include "files/output_names.h"
 #include "inputs/catalogue.h"
 #include "inputs/korvex_inputs.h"
+#include "inputs/loader.h"
 
 namespace korve {
 namespace {
@@ -20,7 +21,7 @@ public:
     explicit Listing(const KorvexRun& run) : run_(run) {}
 
     void add(const InputSummary& summary) {
-        const Console& console = run_.console;
+        Console& console = run_.console;
         if (run_.options.json) {
             console.lines(console.streams.out,
                           (listed_++ == 0 ? "{\"inputs\": [\n  " : ",\n  ") + summary_json(summary));
@@ -62,65 +63,44 @@ std::vector<std::string> output_names(const DiskImage& image) {
 KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& listing,
                        ClaimedNames& claimed) {
     const Source& source = node.source;
-    OpenedInput opened = open_input(node, run.console.streams.in);
-    if (opened.error) {
-        const std::string why = reason(opened.error);
-        return opened.reader ? listing.unreadable(source, "reading failed: " + why, "reading failed")
+    LoadedInput loaded = load_input(node, run.console.streams.in, false);
+    if (loaded.error) {
+        const std::string why = reason(loaded.error);
+        return loaded.opened ? listing.unreadable(source, "reading failed: " + why, "reading failed")
                              : listing.unreadable(source, why, why);
     }
-    ByteReader& reader = *opened.reader;
-    InputKind kind = opened.kind;
+    KorvexStatus status = KorvexStatus::Converted;
+    if (!loaded.read) {  // too large: said, and listed as holding neither kind
+        for (Problem& problem : loaded.problems) {
+            status = worse(status, problem.status);
+            run.console.add(std::move(problem));
+        }
+    }
+    const InputKind kind = loaded.kind;
     if (holds_alasm(kind)) {
-        InputSummary summary{source.shown,
-                             summary_kind(kind),
-                             {},
-                             summarise_alasm(reader, kind, run.options.text.reading,
-                                             claim_name(claimed, source.name, kTextSuffix)),
-                             {},
-                             {},
-                             {}};
-        if (reader.failed()) {
-            return listing.unreadable(source, "reading failed: " + reason(reader.error()),
-                                      "reading failed");
-        }
-        listing.add(summary);
-        return KorvexStatus::Converted;
-    }
-    DiskImage image;
-    std::vector<unsigned char> bytes;
-    if (is_disk_image(kind)) {
-        bytes = read_image_bytes(reader);
-        if (reader.failed()) {
-            return listing.unreadable(source, "reading failed: " + reason(reader.error()),
-                                      "reading failed");
-        }
-        image = read_disk_image(bytes);
-        if (image.problem == ImageProblem::NotAnImage) {
-            kind = InputKind::None;  // larger than any image
-        }
-    }
-    if (is_disk_image(kind)) {
+        ByteReader reader(loaded.bytes);
+        listing.add({source.shown,
+                     summary_kind(kind),
+                     {},
+                     summarise_alasm(reader, kind, run.options.text.reading,
+                                     claim_name(claimed, source.name, kTextSuffix)),
+                     {},
+                     {},
+                     {}});
+    } else if (is_disk_image(kind)) {
+        // An image's own problems are in its listing.
         claim_name(claimed, source.name);  // its folder
-        listing.add(summarise_image(source.shown, kind, image, bytes, run.options.text.reading,
-                                    output_names(image)));
+        listing.add(summarise_image(source.shown, kind, loaded.image, loaded.bytes,
+                                    run.options.text.reading, output_names(loaded.image)));
     } else {
-        // A Hobeta file of other data: as long as one can be at most.
-        while (bytes.size() <= kLargestHobetaFile && !reader.at_end()) {
-            const auto block = reader.take(kLongestLook);
-            bytes.insert(bytes.end(), block.begin(), block.end());
-        }
-        if (reader.failed()) {
-            return listing.unreadable(source, "reading failed: " + reason(reader.error()),
-                                      "reading failed");
-        }
         InputSummary summary{source.shown, SummaryKind::None, {}, {}, {}, {}, {}};
-        if (const auto file = summarise_hobeta_file(bytes)) {
+        if (const auto file = summarise_hobeta_file(loaded.bytes)) {
             summary.kind = SummaryKind::HobetaFile;
             summary.entries.push_back(*file);
         }
         listing.add(summary);
     }
-    return KorvexStatus::Converted;
+    return status;
 }
 
 struct Listed {

@@ -20,6 +20,7 @@
 #include "formats/disk_edit.h"
 #include "inputs/catalogue.h"
 #include "inputs/korvex_inputs.h"
+#include "inputs/loader.h"
 #include "inputs/put_plan.h"
 #include "inputs/source_text.h"
 #include "translation/translation_project.h"
@@ -64,22 +65,20 @@ Or<Disk> read_disk(const KorvexRun& run) {
     if (const auto refused = in_place ? in_place_refusal(disk.source) : std::nullopt) {
         return run.console.error("", failure_text(*refused), KorvexStatus::Trouble);
     }
-    const OpenedFile opened = open_for_reading(disk.source.path);
-    if (!opened.file) {
-        return run.console.error(input, reason(opened.error), KorvexStatus::Trouble);
+    LoadedInput loaded =
+        load_input({InputNode::What::File, disk.source, disk.source.path, {}, {}}, nullptr, false);
+    if (!loaded.read) {  // cannot be read, or too large
+        Status status = Status::Converted;
+        for (Problem& problem : loaded.problems) {
+            status = worse(status, problem.status);
+            run.console.add(std::move(problem));
+        }
+        return status;
     }
-    ByteReader reader(opened.file.get());
-    disk.kind = recognise_input(reader.look(kRecognisedBytes));
-    disk.bytes = read_image_bytes(reader);
-    if (reader.failed()) {
-        return run.console.error(input, "reading failed: " + reason(reader.error()), KorvexStatus::Trouble);
-    }
-    if (disk.bytes.size() > kLargestImage) {
-        disk.kind = InputKind::None;
-    }
+    disk.kind = loaded.kind;
+    disk.bytes = std::move(loaded.bytes);
     if (disk.kind == InputKind::None) {
-        return run.console.error(input, "holds no ALASM data and no disk image",
-                                 KorvexStatus::NotAllConverted);
+        return run.console.error(input, std::string(kNeitherKind), KorvexStatus::NotAllConverted);
     }
     const std::size_t texts = run.options.inputs.size() - 1;
     if (!is_image(disk) && (texts > 1 || run.options.name)) {
@@ -90,7 +89,7 @@ Or<Disk> read_disk(const KorvexRun& run) {
                                  KorvexStatus::Trouble);
     }
     if (is_image(disk)) {
-        disk.image = read_disk_image(disk.bytes);
+        disk.image = std::move(loaded.image);
         if (disk.image.problem != ImageProblem::None) {
             return run.console.error(input,
                                      image_problem_text(disk.image) + ": put changes only a whole image",

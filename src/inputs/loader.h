@@ -1,0 +1,59 @@
+// The loader: one input (a file, or standard input) read once, whole, and
+// graded: what kind it is, its bytes, a disk image's catalogue, and every
+// verdict on it as problems, decided here alone:
+//
+//   verdict                          named                 walked
+//   cannot be opened                 error, status 2       the same
+//   reading failed                   error, status 2       the same
+//   larger than any image            error, status 1:      skipped, as what
+//     ("holds no ALASM data and       nothing read is kept  is neither kind
+//     no disk image")
+//   an image that lost files it      error, status 1       the same
+//     cannot name (entries, count)
+//   any other problem of an image    warning               the same
+//
+// What an input that is neither kind means is the verb's: a walk skips it,
+// `list` lists it, `diff` compares its bytes. Nothing here prints.
+#pragma once
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "base/problem.h"
+#include "formats/container.h"
+#include "formats/trdos_image.h"
+#include "inputs/korvex_inputs.h"
+
+namespace korve {
+
+struct LoadedInput {
+    InputKind kind = InputKind::None;  // None: neither kind, too large, or not read
+    bool opened = false;               // it was opened (an error is then in reading)
+    bool read = false;                 // `bytes` are all it holds
+    std::error_code error;             // why it could not be opened or read
+    std::vector<unsigned char> bytes;  // at most one more than any image holds
+    DiskImage image;                   // a disk image's catalogue
+    std::vector<Problem> problems;     // the verdicts above, in order
+
+    Status status() const;  // the worst of the problems'
+};
+
+// An input that a user named on the command line: standard input for "-".
+InputNode named_input(const std::string& input);
+
+// Reads a file node, or standard input, once and grades it; `walked` where a
+// walk found it rather than a user named it.
+LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked);
+
+// Grades bytes read whole (at most one more than the largest image) of an
+// input that messages name `shown`.
+LoadedInput grade_input(std::string_view shown, std::vector<unsigned char> bytes, bool walked);
+
+// "holds no ALASM data and no disk image": a named input that is neither.
+inline constexpr std::string_view kNeitherKind = "holds no ALASM data and no disk image";
+
+}  // namespace korve
