@@ -92,7 +92,7 @@ TEST(PutPlan, ReplacesAddsAndRefusesAsEachTextsNameSays) {
         PutPlan plan = plan_put(disk, c.texts, {c.name, TextLayout::Stored, std::nullopt});
         std::vector<std::string> problems;
         for (const Problem& problem : plan.problems) {
-            problems.push_back(shown_where(problem.where) + ": " + problem.text);
+            problems.push_back(where_shown(problem.where) + ": " + problem.text);
         }
         EXPECT_EQ(problems, c.problems) << c.what;
         const EditedDisk edited = edit_disk(disk, c.texts, plan);

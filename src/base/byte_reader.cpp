@@ -1,7 +1,5 @@
 #include "base/byte_reader.h"
 
-#include "base/file.h"
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>

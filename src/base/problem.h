@@ -37,7 +37,7 @@ struct Where {
 };
 
 // "INPUT:FILE:LINE:COLUMN", each part where there is one.
-inline std::string shown(const Where& where) {
+inline std::string where_shown(const Where& where) {
     std::string text = where.input;
     if (!where.file.empty()) {
         text += (text.empty() ? "" : ":") + where.file;

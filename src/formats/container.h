@@ -88,6 +88,7 @@ struct AlasmPlace {
     InputKind kind = InputKind::BareAlasm;
     std::optional<std::uint16_t> catalogued;
 
+    // cppcheck-suppress noExplicitConstructor
     AlasmPlace(InputKind input_kind) : kind(input_kind) {}  // NOLINT(google-explicit-constructor)
     static AlasmPlace on_disk(std::uint16_t length) {
         AlasmPlace place(InputKind::BareAlasm);

@@ -1,7 +1,5 @@
 #include "formats/line_writer.h"
 
-#include "base/file.h"
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>

@@ -12,22 +12,8 @@
 
 namespace korve {
 
-std::string shown_where(const Where& where) {
-    std::string place = where.input;
-    if (!where.file.empty()) {
-        place += ":" + where.file;
-    }
-    if (where.line != 0) {
-        place += ":" + std::to_string(where.line);
-        if (where.column != 0) {
-            place += ":" + std::to_string(where.column);
-        }
-    }
-    return place;
-}
-
 std::string pack_place(const Source& source, std::size_t line, std::size_t column) {
-    return shown_where({source.shown, {}, line, column});
+    return where_shown(Where{source.shown, {}, line, column});
 }
 
 std::string unstorable(std::string_view line, std::size_t at, CodePage page) {

@@ -20,9 +20,6 @@
 
 namespace korve {
 
-// A place as messages show it: "INPUT:FILE:LINE:COLUMN", less what it lacks.
-std::string shown_where(const Where& where);
-
 // Where a text's problem stands: "TEXT:LINE:COLUMN", or less where it has none.
 std::string pack_place(const Source& source, std::size_t line, std::size_t column);
 

@@ -45,7 +45,7 @@ void Console::add(Problem problem) {
     if (shown) {
         std::string message(command_line::kProgram);
         message += ": ";
-        const std::string where = korve::shown(problem.where);
+        const std::string where = where_shown(problem.where);
         if (!where.empty()) {
             message += where + ": ";
         }
@@ -104,9 +104,9 @@ WritePolicy write_policy(const KorvexRun& run) {
     return run.options.force ? written_over(run_inputs(run)) : new_files(run_inputs(run));
 }
 
-KorvexStatus say_problem(const Console& console, const Problem& problem) {
-    console.say(problem.severity, shown_where(problem.where), problem.text);
-    return static_cast<KorvexStatus>(problem.status);
+KorvexStatus say_problem(Console& console, const Problem& problem) {
+    console.add(problem);
+    return problem.status;
 }
 
 }  // namespace korve

@@ -97,6 +97,6 @@ RunInputs run_inputs(const KorvexRun& run, std::size_t first = 0);
 WritePolicy write_policy(const KorvexRun& run);
 
 // Says a problem that a unit below gave as a value; gives its status.
-KorvexStatus say_problem(const Console& console, const Problem& problem);
+KorvexStatus say_problem(Console& console, const Problem& problem);
 
 }  // namespace korve

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 
 // An image's catalogue and the bytes it was read from.
 struct ReadImage {
-    std::vector<unsigned char> bytes;
+    // cppcheck-suppress unusedStructMember
+    std::vector<unsigned char> bytes;  // read through the optional that holds it
     DiskImage image;
     std::vector<CatalogueEntry> files;  // its live files
 };
