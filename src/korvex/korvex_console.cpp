@@ -87,10 +87,10 @@ void say_skipped(Console& console, const Source& input, std::size_t files,
     }
 }
 
-RunInputs run_inputs(const KorvexRun& run, std::size_t first) {
+RunInputs run_inputs(const KorvexRun& run, std::size_t first, std::size_t count) {
     RunInputs inputs;
     const std::vector<std::string>& named = run.options.inputs;
-    for (std::size_t i = first; i < named.size(); ++i) {
+    for (std::size_t i = first; i < named.size() && i - first < count; ++i) {
         if (named[i] == kStandardStream) {
             inputs.stream = run.console.streams.in;
         } else {
@@ -100,8 +100,12 @@ RunInputs run_inputs(const KorvexRun& run, std::size_t first) {
     return inputs;
 }
 
+WritePolicy write_policy(const KorvexRun& run, RunInputs inputs) {
+    return run.options.force ? written_over(std::move(inputs)) : new_files(std::move(inputs));
+}
+
 WritePolicy write_policy(const KorvexRun& run) {
-    return run.options.force ? written_over(run_inputs(run)) : new_files(run_inputs(run));
+    return write_policy(run, run_inputs(run));
 }
 
 KorvexStatus say_problem(Console& console, const Problem& problem) {

@@ -3,7 +3,9 @@
 // ("korvex: WHERE: error: TEXT"), and what a run may write over.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,11 +92,14 @@ struct KorvexRun {
 void say_skipped(Console& console, const Source& input, std::size_t files,
                  std::size_t not_files);
 
-// What a run reads: its inputs from the `first` on.
-RunInputs run_inputs(const KorvexRun& run, std::size_t first = 0);
+// What a run reads: its inputs from the `first` on, `count` of them at most
+// (get's NAMEs after its DISK name files on the disk, not on the host).
+RunInputs run_inputs(const KorvexRun& run, std::size_t first = 0,
+                     std::size_t count = std::numeric_limits<std::size_t>::max());
 
-// What a run may write over: its inputs never, whatever --force says.
-WritePolicy write_policy(const KorvexRun& run);
+// What a run may write over: the inputs it reads never, whatever --force says.
+WritePolicy write_policy(const KorvexRun& run, RunInputs inputs);
+WritePolicy write_policy(const KorvexRun& run);  // every input named is read
 
 // Says a problem that a unit below gave as a value; gives its status.
 KorvexStatus say_problem(Console& console, const Problem& problem);

@@ -139,12 +139,7 @@ KorvexStatus run_get(const KorvexRun& run) {
     const std::vector<std::string> names = image_file_names(image->files);
     const std::vector<std::size_t> files = chosen(run, image->files, names, status);
     OutputFolder folder(place_named(run.options.output.value_or(".")));
-    WritePolicy policy{run.options.force, {}, nullptr};
-    if (disk == kStandardStream) {
-        policy.input_stream = run.console.streams.in;
-    } else {
-        policy.inputs.push_back(file_path(disk.c_str()));
-    }
+    const WritePolicy policy = write_policy(run, run_inputs(run, 0, 1));
     for (const std::size_t i : files) {
         const CatalogueEntry& entry = image->files[i];
         const std::string shown = disk + ":" + names[i];
