@@ -13,14 +13,25 @@ bool bare_alasm(std::span<const unsigned char> start) { return has_alasm_mark(st
 bool hobeta_alasm(std::span<const unsigned char> start) { return has_alasm_mark(start, kHobetaHeaderSize); }
 bool nothing(std::span<const unsigned char> /*start*/) { return false; }
 
+// An input that holds one source takes one change: its data.
+EditedImage edit_bare_alasm(std::span<const unsigned char> /*input*/, std::span<const FileChange> changes) {
+    EditedImage edited;
+    edited.bytes = changes.front().file.data;
+    return edited;
+}
+EditedImage edit_hobeta_alasm(std::span<const unsigned char> input, std::span<const FileChange> changes) {
+    return edit_hobeta_file(input, changes.front().file.data);
+}
+
 // In the order marks are tried; None, which every input is that no other
 // row recognises, last.
 constexpr std::array<KindRow, 5> kKinds = {{
-    {InputKind::BareAlasm, "alasm", "ALASM data", "", bare_alasm, nullptr},
-    {InputKind::HobetaAlasm, "hobeta", "ALASM data behind a Hobeta header", ".$h", hobeta_alasm, nullptr},
-    {InputKind::SclArchive, "scl", "SCL archive", ".scl", has_scl_signature, read_scl_archive},
-    {InputKind::TrdosImage, "trd", "TR-DOS disk image", ".trd", has_trdos_mark, read_trd_image},
-    {InputKind::None, "none", "neither ALASM data nor a disk image", "", nothing, nullptr},
+    {InputKind::BareAlasm, "alasm", "ALASM data", "", bare_alasm, nullptr, edit_bare_alasm},
+    {InputKind::HobetaAlasm, "hobeta", "ALASM data behind a Hobeta header", ".$h", hobeta_alasm, nullptr,
+     edit_hobeta_alasm},
+    {InputKind::SclArchive, "scl", "SCL archive", ".scl", has_scl_signature, read_scl_archive, edit_scl_archive},
+    {InputKind::TrdosImage, "trd", "TR-DOS disk image", ".trd", has_trdos_mark, read_trd_image, edit_trd_image},
+    {InputKind::None, "none", "neither ALASM data nor a disk image", "", nothing, nullptr, nullptr},
 }};
 
 char small(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

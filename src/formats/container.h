@@ -29,6 +29,7 @@
 
 #include "base/byte_reader.h"
 #include "formats/alasm_lines.h"
+#include "formats/disk_edit.h"
 #include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 
@@ -45,9 +46,11 @@ static_assert(kRecognisedBytes <= kLongestLook);
 // One row per kind, in the order of the table above (that order decides
 // between marks that meet): the key list --json, the page and messages name
 // it by, its words, the file name ending that calls for it, how it is
-// recognised, and its catalogue's reader (none for a kind that holds one
-// file). A new kind is a row and its reader; every switch over kinds is
-// exhaustive, so the compiler names each place that must learn it.
+// recognised, its catalogue's reader (none for a kind that holds one file)
+// and its editor, which puts changed files into an input's bytes (none for
+// what is neither kind). A new kind is a row, its reader and its editor;
+// every switch over kinds is exhaustive, so the compiler names each place
+// that must learn it.
 struct KindRow {
     InputKind kind;
     std::string_view key;
@@ -55,6 +58,7 @@ struct KindRow {
     std::string_view suffix;  // "" where no name calls for it
     bool (*recognises)(std::span<const unsigned char> start);
     DiskImage (*read_catalogue)(std::span<const unsigned char> image);
+    EditedImage (*edit)(std::span<const unsigned char> input, std::span<const FileChange> changes);
 };
 const KindRow& kind_row(InputKind kind);
 

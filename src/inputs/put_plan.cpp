@@ -223,14 +223,9 @@ EditedDisk edit_disk(const PutDisk& disk, std::span<const PutText> texts, PutPla
     if (files.empty()) {
         return {std::string(disk.bytes.begin(), disk.bytes.end()), std::nullopt};
     }
-    EditedImage edited;
-    switch (disk.kind) {
-        case InputKind::TrdosImage: edited = edit_trd_image(disk.bytes, files); break;
-        case InputKind::SclArchive: edited = edit_scl_archive(disk.bytes, files); break;
-        case InputKind::HobetaAlasm: edited = edit_hobeta_file(disk.bytes, files.front().file.data); break;
-        case InputKind::None:
-        case InputKind::BareAlasm: edited.bytes = files.front().file.data; break;
-    }
+    // What is neither kind never comes here: put refuses it as it loads it.
+    const auto edit = kind_row(disk.kind).edit;
+    EditedImage edited = edit != nullptr ? edit(disk.bytes, files) : EditedImage{};
     if (edited.problem != EditProblem::None) {
         const PutChange& change = *made[edited.change];
         const std::size_t sectors = sectors_of(change.merged.data.size());
