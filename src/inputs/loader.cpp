@@ -54,10 +54,16 @@ LoadedInput grade_input(std::string_view shown, std::vector<unsigned char> bytes
     return loaded;
 }
 
-LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked) {
+LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked, AlasmData alasm) {
     const Where where{node.source.shown, {}, 0, 0};
     OpenedInput opened = open_input(node, stdin_stream);
     LoadedInput loaded;
+    if (!opened.error && alasm == AlasmData::LeftOpen && holds_alasm(opened.kind)) {
+        loaded.kind = opened.kind;
+        loaded.opened = true;
+        loaded.alasm = std::move(opened);
+        return loaded;
+    }
     if (!opened.error) {
         std::vector<unsigned char> bytes = read_image_bytes(*opened.reader);
         opened.error = opened.reader->error();

@@ -38,16 +38,23 @@ struct LoadedInput {
     std::vector<unsigned char> bytes;  // at most one more than any image holds
     DiskImage image;                   // a disk image's catalogue
     std::vector<Problem> problems;     // the verdicts above, in order
+    OpenedInput alasm;                 // ALASM data left open (AlasmData::LeftOpen), at its first byte
 
     Status status() const;  // the worst of the problems'
 };
+
+// What becomes of ALASM data: read whole and graded as any input, or left
+// open, to be read as a stream of any length (a text is written from it as
+// it is read).
+enum class AlasmData : unsigned char { ReadWhole, LeftOpen };
 
 // An input that a user named on the command line: standard input for "-".
 InputNode named_input(const std::string& input);
 
 // Reads a file node, or standard input, once and grades it; `walked` where a
 // walk found it rather than a user named it.
-LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked);
+LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked,
+                       AlasmData alasm = AlasmData::ReadWhole);
 
 // Grades bytes read whole (at most one more than the largest image) of an
 // input that messages name `shown`.

@@ -14,7 +14,7 @@
 #include "files/output_names.h"
 #include "formats/alasm_source.h"
 #include "inputs/catalogue.h"
-#include "inputs/korvex_inputs.h"
+#include "inputs/loader.h"
 #include "korvex/text_writer.h"
 #include "translation/alasm_translation.h"
 
@@ -26,24 +26,34 @@ using command_line::Options;
 
 // The sources of one folder (the command line's inputs, a folder walked, a
 // disk), read whole before any is translated: aligned with its inputs, none
-// where an input holds no ALASM data; each one's TR-DOS name ("SCRUTIL.H"),
-// and whether it is translated (with --main, only the main source and those
-// it includes are).
+// where an input holds no ALASM data; whether each is one of the project;
+// each one's TR-DOS name ("SCRUTIL.H"), and whether it is translated (with
+// --main, only the main source and those it includes are).
 struct Group {
     Project project;
     std::vector<std::optional<AlasmSource>> sources;
+    std::vector<bool> members;
     std::vector<std::string> keys;
-    std::vector<NameCandidate> names;  // a disk's: how a typed name may name each file
+    std::vector<NameCandidate> names;  // how a typed name may name each source
     std::vector<bool> chosen;
     std::size_t mains = 0;  // sources --main names
 };
+
+Group group_of(std::size_t inputs) {
+    Group group;
+    group.sources.resize(inputs);
+    group.members.resize(inputs);
+    group.keys.resize(inputs);
+    group.names.resize(inputs);
+    return group;
+}
 
 bool translating(const KorvexRun& run) { return run.options.dialect != Dialect::Alasm; }
 
 // Whether the input at `index` of a group is left out: it holds a source
 // --main leaves out.
 bool left_out(const Group& group, std::size_t index) {
-    return index < group.sources.size() && group.sources[index] && !group.chosen[index];
+    return group.members[index] && !group.chosen[index];
 }
 
 // With --main NAME: chooses NAME's source and those it includes, directly
@@ -51,7 +61,7 @@ bool left_out(const Group& group, std::size_t index) {
 void choose_main(const KorvexRun& run, Group& group) {
     const auto index_of = [&group](std::string_view key) {
         for (std::size_t i = 0; i < group.sources.size(); ++i) {
-            if (group.sources[i] && group.keys[i] == key) {
+            if (group.members[i] && group.keys[i] == key) {
                 return std::optional<std::size_t>(i);
             }
         }
@@ -60,12 +70,12 @@ void choose_main(const KorvexRun& run, Group& group) {
     // NAME alone is NAME.H first, as ever; then any one file it names, as
     // `list` shows it or as its text is named.
     auto main = index_of(include_key(*run.options.main));
-    if (!main && !group.names.empty()) {
+    if (!main) {
         const std::vector<std::size_t> named = files_named(*run.options.main, group.names);
         if (named.size() > 1) {
             run.console.error("", ambiguous_name_text(*run.options.main, group.names, named),
                               KorvexStatus::NotAllConverted);
-        } else if (named.size() == 1 && group.sources[named[0]]) {
+        } else if (named.size() == 1 && group.members[named[0]]) {
             main = named[0];
         }
     }
@@ -103,7 +113,7 @@ void settle_group(const KorvexRun& run, Group& group) {
     }
     std::vector<const AlasmSource*> chosen;
     for (std::size_t i = 0; i < group.sources.size(); ++i) {
-        if (group.sources[i] && group.chosen[i]) {
+        if (group.members[i] && group.chosen[i]) {
             chosen.push_back(&*group.sources[i]);
         }
     }
@@ -112,39 +122,24 @@ void settle_group(const KorvexRun& run, Group& group) {
 
 // ---- Groups of sources, for a translation ----
 
-// A source read whole, if the input holds ALASM data and can be opened.
-std::optional<AlasmSource> read_whole_source(const InputNode& node, Reading reading) {
-    const OpenedInput opened = open_input(node, nullptr);
-    if (opened.error || !holds_alasm(opened.kind)) {
-        return std::nullopt;
+// Keeps a source read whole, to be translated with its group: one that a
+// file of the folder holds (a file SCRUTIL.H or SCRUTIL.$h is what INCLUDE
+// "SCRUTIL" names) is one of the group's project; one read from standard
+// input or a stream is translated alone, as nothing can name it.
+void keep_source(Group& group, std::size_t index, const InputNode& node, AlasmSource source) {
+    std::error_code error;
+    const bool member = node.what == InputNode::What::File && fs::is_regular_file(node.path, error);
+    group.sources[index] = std::move(source);
+    group.members[index] = member;
+    if (member) {
+        const std::string& name = node.source.name;
+        const auto stem = trdos_name_of(name);
+        const std::string file = name + std::string(kTextSuffix);
+        group.keys[index] = include_key(stem ? *stem : name);
+        group.names[index] = {spelled_parts(stem ? *stem : name), spelled_parts(name)};
+        group.project.includes.emplace(name, file);
+        group.project.includes.emplace(group.keys[index], file);
     }
-    return read_source(*opened.reader, opened.kind, reading);
-}
-
-// Reads the ALASM files among `nodes`, which are written into one folder: a
-// file SCRUTIL.H or SCRUTIL.$h is what INCLUDE "SCRUTIL" names.
-Group read_group(const KorvexRun& run, const std::vector<InputNode>& nodes) {
-    Group group;
-    group.sources.resize(nodes.size());
-    group.keys.resize(nodes.size());
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const InputNode& node = nodes[i];
-        std::error_code error;
-        if (node.what != InputNode::What::File || !fs::is_regular_file(node.path, error)) {
-            continue;
-        }
-        group.sources[i] = read_whole_source(node, run.options.text.reading);
-        if (group.sources[i]) {
-            const std::string& name = node.source.name;
-            const auto stem = trdos_name_of(name);
-            const std::string file = name + std::string(kTextSuffix);
-            group.keys[i] = include_key(stem ? *stem : name);
-            group.project.includes.emplace(name, file);
-            group.project.includes.emplace(group.keys[i], file);
-        }
-    }
-    settle_group(run, group);
-    return group;
 }
 
 // ---- Disk images and folders ----
@@ -175,39 +170,34 @@ Destination into(OutputFolder& folder, const Destination& where) {
     return {Target::Folder, folder.place(), &folder, false, where.policy};
 }
 
-// The image's own problem first, then each file: lost, skipped or converted.
-// Its files are named as the page names them, distinct among themselves,
-// before their text files are named in the folder.
-Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& image,
-                   std::span<const unsigned char> bytes, const Destination& where) {
+// The image's own problems first, then each file: lost, skipped or
+// converted. Its files are named as the page names them, distinct among
+// themselves, before their text files are named in the folder.
+Done convert_image(const KorvexRun& run, const Source& source, LoadedInput loaded, const Destination& where) {
     Done done;
     auto folder = folder_for(run, source, where, "a disk image", done);
     if (!folder) {
         return done;
     }
-    if (image.problem != ImageProblem::None) {
-        // Files lost without a name are said here, or nowhere.
-        if (loses_unnamed_files(image)) {
-            done.add(run.console.error(source.shown, image_problem_text(image),
-                                       KorvexStatus::NotAllConverted));
-        } else {
-            run.console.say(Severity::Warning, source.shown, image_problem_text(image));
-        }
+    for (Problem& problem : loaded.problems) {
+        done.add(problem.status);
+        run.console.add(std::move(problem));
     }
+    const DiskImage& image = loaded.image;
+    const std::span<const unsigned char> bytes = loaded.bytes;
     const std::vector<CatalogueEntry> files = live_entries(image);
     const std::vector<std::string> names = image_file_names(files);
     // A disk's files include each other by their TR-DOS names.
-    Group group;
-    group.sources.resize(files.size());
-    group.keys.resize(files.size());
+    Group group = group_of(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
-        group.names.push_back(name_candidate(files[i].name, names[i]));
+        group.names[i] = name_candidate(files[i].name, names[i]);
     }
     for (std::size_t i = 0; i < files.size() && translating(run); ++i) {
         const CatalogueEntry& entry = files[i];
         if (entry.alasm) {
             ByteReader reader(file_sectors(bytes, entry));
             group.sources[i] = read_source(reader, AlasmPlace::on_disk(entry.length), run.options.text.reading);
+            group.members[i] = true;
             group.keys[i] = catalogue_text(entry.name);
             group.project.includes.emplace(group.keys[i], names[i] + std::string(kTextSuffix));
         }
@@ -236,10 +226,66 @@ Done convert_image(const KorvexRun& run, const Source& source, const DiskImage& 
     return done;
 }
 
-Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where,
-               const Group& group, const AlasmSource* read, bool walked);
+Destination resolved(const Destination& where) {
+    Destination file = where;
+    if (where.target == Target::Undecided) {
+        file.target = Target::File;
+    }
+    return file;
+}
 
-// Takes the files of a folder in sorted order, and its folders in turn.
+// Takes one file, or standard input, read once: writes the text of the ALASM
+// data it holds, or converts the disk image it holds; skips or refuses
+// anything else. In a translation its ALASM data is read whole into the
+// group of its folder, and translated with the group.
+Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where, Group& group,
+               std::size_t index, bool walked) {
+    Done done;
+    const Source& source = node.source;
+    LoadedInput loaded = load_input(node, run.console.streams.in, walked, AlasmData::LeftOpen);
+    if (loaded.alasm.reader) {
+        ByteReader& reader = *loaded.alasm.reader;
+        if (translating(run)) {
+            keep_source(group, index, node, read_source(reader, loaded.kind, run.options.text.reading));
+            return done;
+        }
+        return write_source_text(run, source, {&reader, loaded.kind, nullptr, nullptr}, resolved(where));
+    }
+    if (is_disk_image(loaded.kind)) {
+        return convert_image(run, source, std::move(loaded), where);
+    }
+    for (Problem& problem : loaded.problems) {
+        done.add(problem.status);
+        run.console.add(std::move(problem));
+    }
+    if (walked && loaded.error == std::error_code()) {
+        ++done.skipped;
+        run.console.say(Severity::Progress, source.shown, "skipped: neither ALASM data nor a disk image");
+    } else if (!walked && loaded.problems.empty()) {
+        done.add(run.console.error(source.shown, std::string(kNeitherKind), KorvexStatus::NotAllConverted));
+    }
+    return done;
+}
+
+// Translates the sources of a group once every one of them is read: those
+// --main leaves out are not.
+Done translate_group(const KorvexRun& run, Group& group, const std::vector<InputNode>& nodes,
+                     const Destination& where) {
+    Done done;
+    settle_group(run, group);
+    done.mains += group.mains;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (group.sources[i] && !left_out(group, i)) {
+            done.add(write_source_text(run, nodes[i].source,
+                                       {nullptr, InputKind::None, &*group.sources[i], &group.project},
+                                       resolved(where)));
+        }
+    }
+    return done;
+}
+
+// Takes the files of a folder in sorted order, and its folders in turn; in a
+// translation, the folder's sources last, once all are read.
 Done walk(const KorvexRun& run, const InputNode& node, const Destination& where, bool walked) {
     Done done;
     const Source& source = node.source;
@@ -261,14 +307,10 @@ Done walk(const KorvexRun& run, const InputNode& node, const Destination& where,
         return done;
     }
     // The sources of one folder include each other.
-    const Group group = translating(run) ? read_group(run, node.children) : Group{};
-    done.mains += group.mains;
+    Group group = group_of(node.children.size());
     const Destination inside_folder = into(*folder, where);
     for (std::size_t i = 0; i < node.children.size(); ++i) {
         const InputNode& child = node.children[i];
-        if (left_out(group, i)) {
-            continue;
-        }
         switch (child.what) {
             case InputNode::What::Folder:
             case InputNode::What::WrittenInto: done.add(walk(run, child, inside_folder, true)); break;
@@ -280,71 +322,11 @@ Done walk(const KorvexRun& run, const InputNode& node, const Destination& where,
                 run.console.say(Severity::Progress, child.source.shown, "skipped: not a file");
                 break;
             case InputNode::What::File:
-            case InputNode::What::Stdin: {
-                const AlasmSource* read = i < group.sources.size() && group.sources[i]
-                                              ? &*group.sources[i]
-                                              : nullptr;
-                done.add(take_file(run, child, inside_folder, group, read, true));
-                break;
-            }
+            case InputNode::What::Stdin: done.add(take_file(run, child, inside_folder, group, i, true)); break;
         }
     }
-    return done;
-}
-
-// Takes one file, or standard input: recognises it, then converts what it
-// holds. `read`: its source, read whole already for its group.
-Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where,
-               const Group& group, const AlasmSource* read, bool walked) {
-    Done done;
-    const Source& source = node.source;
-    Destination resolved = where;
-    if (where.target == Target::Undecided) {
-        resolved.target = Target::File;
-    }
-    if (read != nullptr) {
-        return write_source_text(run, source, {nullptr, InputKind::None, read, &group.project}, resolved);
-    }
-    OpenedInput opened = open_input(node, run.console.streams.in);
-    if (opened.error) {
-        const std::string why = opened.reader ? "reading failed: " + reason(opened.error)
-                                              : reason(opened.error);
-        done.add(run.console.error(source.shown, why, KorvexStatus::Trouble));
-        return done;
-    }
-    ByteReader& reader = *opened.reader;
-    InputKind kind = opened.kind;
-    if (holds_alasm(kind)) {
-        if (!translating(run)) {
-            return write_source_text(run, source, {&reader, kind, nullptr, nullptr}, resolved);
-        }
-        const AlasmSource whole = read_source(reader, kind, run.options.text.reading);
-        return write_source_text(run, source, {nullptr, kind, &whole, &group.project}, resolved);
-    }
-    DiskImage image;
-    std::vector<unsigned char> bytes;
-    if (is_disk_image(kind)) {
-        bytes = read_image_bytes(reader);
-        if (reader.failed()) {
-            done.add(run.console.error(source.shown, "reading failed: " + reason(reader.error()),
-                                       KorvexStatus::Trouble));
-            return done;
-        }
-        image = read_disk_image(bytes);
-        if (image.problem == ImageProblem::NotAnImage) {
-            kind = InputKind::None;  // larger than any image
-        }
-    }
-    if (is_disk_image(kind)) {
-        return convert_image(run, source, image, bytes, where);
-    }
-    if (walked) {
-        ++done.skipped;
-        run.console.say(Severity::Progress, source.shown,
-                        "skipped: neither ALASM data nor a disk image");
-    } else {
-        done.add(run.console.error(source.shown, "holds no ALASM data and no disk image",
-                                   KorvexStatus::NotAllConverted));
+    if (translating(run)) {
+        done.add(translate_group(run, group, node.children, inside_folder));
     }
     return done;
 }
@@ -396,30 +378,23 @@ VerbOutcome run_text(const KorvexRun& run) {
         written_into = top.place().path;
     }
     const std::vector<InputNode> tree = input_tree(options.inputs, written_into);
-    Group group;
-    if (translating(run)) {
-        // The files named on the command line, written into one folder,
-        // include each other.
-        group = read_group(run, tree);
-        done.mains += group.mains;
-    }
-    for (std::size_t i = 0; i < tree.size(); ++i) {
-        const InputNode& node = tree[i];
+    // The files named on the command line, written into one folder, include
+    // each other.
+    Group group = group_of(tree.size());
+    for (const InputNode& node : tree) {
         Done taken;
-        if (left_out(group, i)) {
-            continue;
-        }
         if (node.what == InputNode::What::File || node.what == InputNode::What::Stdin) {
-            const AlasmSource* read = i < group.sources.size() && group.sources[i]
-                                          ? &*group.sources[i]
-                                          : nullptr;
             // With --main, a file that holds no source is passed over.
-            taken = take_file(run, node, *where, group, read, options.main.has_value());
+            taken = take_file(run, node, *where, group, static_cast<std::size_t>(&node - tree.data()),
+                              options.main.has_value());
         } else {
             taken = walk(run, node, *where, false);
         }
         say_skipped(run.console, node.source, taken.skipped, taken.not_files);
         done.add(taken);
+    }
+    if (translating(run)) {
+        done.add(translate_group(run, group, tree, *where));
     }
     if (options.main && done.mains == 0) {
         done.add(run.console.error("", "no input holds " + include_key(*options.main) +
