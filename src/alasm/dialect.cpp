@@ -115,7 +115,13 @@ constexpr DialectSpelling kPasmo = {
 }  // namespace
 
 const DialectSpelling& dialect_spelling(Dialect dialect) {
-    return dialect == Dialect::Pasmo ? kPasmo : kSjasmplus;
+    // Exhaustive, so that a new target's row cannot be missed here.
+    switch (dialect) {
+        case Dialect::Pasmo: return kPasmo;
+        case Dialect::Sjasmplus:
+        case Dialect::Alasm: break;  // ALASM's own text is never translated
+    }
+    return kSjasmplus;
 }
 
 }  // namespace korve
