@@ -28,6 +28,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "alasm/alasm_text.h"
@@ -39,6 +40,7 @@
 #include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 #include "inputs/catalogue.h"
+#include "inputs/loader.h"
 #include "korve/driver.h"
 #include "korve_web.h"
 
@@ -180,12 +182,17 @@ extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_input_type(const In
     return &facts->type;
 }
 
-// Reads the `size` bytes at `bytes` as a .trd or an .scl.
+// Reads the `size` bytes at `bytes` as a disk image, through the loader as
+// korvex reads one: `bytes` are then the disk's, as its catalogue counts them.
 extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned char* bytes,
                                                               std::size_t size) {
     auto* const image = new WebImage{};
-    image->bytes.assign(bytes, bytes + size);
-    image->disk = korve::read_disk_image(image->bytes);
+    korve::LoadedInput loaded = korve::grade_input("", std::vector<unsigned char>(bytes, bytes + size), false);
+    image->bytes = std::move(loaded.bytes);
+    image->disk = std::move(loaded.image);
+    if (!loaded.read) {
+        image->disk.problem = korve::ImageProblem::NotAnImage;  // larger than any image
+    }
     image->files = korve::live_entries(image->disk);
     image->hobeta.resize(image->files.size());
     for (const korve::CatalogueEntry& entry : image->files) {
