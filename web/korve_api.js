@@ -80,8 +80,16 @@
 // gives what `korvex text --layout LAYOUT --dialect DIALECT --charset CHARSET
 // --eol EOL -o DIR NAME` gives in a folder holding `bytes` as the file NAME:
 // `status`, its exit status (0 when everything converted); `messages`, its
-// standard error, as UTF-8 text; `files`, each file it wrote, as
-// {name, bytes}, `name` relative to DIR, in sorted order; and `texts`, what
+// standard error, as UTF-8 text; `problems`, every problem it said, in the
+// order said, each {severity, where, text, printed}: `severity` "error",
+// "warning", "note", "progress" or "untranslated" (a line that could not be
+// translated), `where` its place, {input, file, line, column}, the input as
+// korvex's messages name it (`texts` below names its sources alike), a file
+// on it, and a line and a column of the text, each "" or 0 where there is
+// none, `text` what it says, and `printed` the line korvex printed for it
+// on `messages`, or null for none (progress, which it prints only with -v);
+// `files`, each file it wrote, as {name, bytes}, `name` relative to DIR, in
+// sorted order; and `texts`, what
 // it made of each source, in the order it wrote them, each {input, file,
 // lines, untranslated}: `input` the source as korvex's messages name it
 // (NAME, or NAME:fileName for a file on a disk image), `file` the name of its
@@ -98,17 +106,19 @@
 //   const result = await korve.pack(files, {output, charset});
 //
 // gives what `korvex pack --charset CHARSET -o OUTPUT NAME...` gives in a
-// folder holding `files`, a list of {name, bytes}: `status`, `messages` as
-// above, and `bytes`, what it wrote to OUTPUT (DISK.trd, GAME.scl, GAME.$h,
-// or any other name for bare ALASM data), or null where it wrote nothing.
+// folder holding `files`, a list of {name, bytes}: `status`, `messages` and
+// `problems` as above, and `bytes`, what it wrote to OUTPUT (DISK.trd,
+// GAME.scl, GAME.$h, or any other name for bare ALASM data), or null where it
+// wrote nothing.
 //
 //   const result = await korve.put(disk, texts, {name, charset, layout});
 //
 // gives what `korvex put --name NAME --charset CHARSET --layout LAYOUT
 // -o OUT DISK TEXT...` gives in a folder holding `disk` and `texts`, each
 // {name, bytes}, under their names, where OUT is DISK's name in an empty
-// folder: `status`, `messages` as above, and `bytes`, the disk with the
-// texts put back as korvex wrote it to OUT, or null where it wrote nothing.
+// folder: `status`, `messages` and `problems` as above, and `bytes`, the
+// disk with the texts put back as korvex wrote it to OUT, or null where it
+// wrote nothing.
 // DISK is a disk image, an SCL archive, a Hobeta file or bare ALASM data; a
 // text replaces the file korvex text wrote it from (GREET.H.asm the file
 // GREET.H), or `name` names that file for the one text; a text of no file
@@ -118,10 +128,10 @@
 //   const result = await korve.get(disk, names, {hobeta});
 //
 // gives what `korvex get [--hobeta] -o DIR DISK NAME.T...` gives in a folder
-// holding `disk`, {name, bytes}: `status`, `messages` as above, and `files`
-// as korve.text gives them, each file copied off the disk into DIR: as its
-// catalogue's length gives its bytes, or with `hobeta` true, as a Hobeta
-// file (NAME.$T). `names` lists the files as convertImage's `fileName`
+// holding `disk`, {name, bytes}: `status`, `messages` and `problems` as
+// above, and `files` as korve.text gives them, each file copied off the disk
+// into DIR: as its catalogue's length gives its bytes, or with `hobeta`
+// true, as a Hobeta file (NAME.$T). `names` lists the files as convertImage's `fileName`
 // names them (GREET.C); left out or empty, every file is copied. DISK's
 // name is a file name, as above, other than "-".
 //
@@ -129,8 +139,8 @@
 //
 // gives what `korvex diff --charset CHARSET A B` gives in a folder holding
 // `a` and `b`, each {name, bytes}, under their names: `status` (0 the same,
-// 1 they differ, 2 trouble), `messages` as above, and `output`, what it
-// printed, as bytes.
+// 1 they differ, 2 trouble), `messages` and `problems` as above, and
+// `output`, what it printed, as bytes.
 //
 //   const view = await korve.view(bytes, {layout});
 //

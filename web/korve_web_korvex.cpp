@@ -4,15 +4,17 @@
 //
 // korvex runs whole: korve_web_run_korvex takes its words and writes what it
 // prints to two files, so that the page gives scripts exactly what the
-// command line gives, and gives back what `text` wrote as values (each
-// text's file, its lines, the lines it could not translate and why): the
-// page draws those, and never reads korvex's words. The reading view's text
-// comes through korve_web_read_view, which tells for every byte the part of
-// its line it belongs to, as the converter knew it. Whatever a
+// command line gives, and gives back what it did as values: what `text`
+// wrote (each text's file, its lines, the lines it could not translate and
+// why), and every problem it said, with its place. The page draws those, and
+// never reads korvex's words to learn what happened to a file. The reading
+// view's text comes through korve_web_read_view, which tells for every byte
+// the part of its line it belongs to, as the converter knew it. Whatever a
 // korve_web_run_* or korve_web_read_* function gives is the script's, to give
 // back to the matching korve_web_free_* function.
 #include <emscripten/emscripten.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -56,6 +58,16 @@ std::vector<std::string> unpacked_words(const char* words, std::size_t size) {
 const korve::WrittenText& text_of(const WebKorvexRun* run, std::size_t index) {
     return run->report.texts[index];
 }
+
+const korve::SaidProblem& problem_of(const WebKorvexRun* run, std::size_t index) {
+    return run->report.problems[index];
+}
+
+// How bad a problem is, a word for each korve::Severity, in its order;
+// each a literal, so that its data ends in a zero byte.
+constexpr std::array<std::string_view, 5> kSeverityWords = {"error", "warning", "note",
+                                                            "progress", "untranslated"};
+static_assert(kSeverityWords.size() == static_cast<std::size_t>(korve::Severity::Untranslated) + 1);
 
 // ALASM data's text as the reading view shows it: the lines as laid out,
 // their bytes before any code page, each followed by '\n'; and for each byte
@@ -186,6 +198,52 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_untranslated_line(
 extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_untranslated_reason(
     const WebKorvexRun* run, std::size_t index, std::size_t line) {
     return &text_of(run, index).untranslated[line].reason;
+}
+
+// The problems korvex said, in the order it said them; `index` below this.
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_problems(const WebKorvexRun* run) {
+    return run->report.problems.size();
+}
+
+// How bad a problem is: "error", "warning", "note", "progress" or
+// "untranslated" (a line that could not be translated).
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_korvex_problem_severity(
+    const WebKorvexRun* run, std::size_t index) {
+    return kSeverityWords[static_cast<std::size_t>(problem_of(run, index).problem.severity)].data();
+}
+
+// Where a problem is: the input as korvex's messages name it, a file it
+// holds, a line and a column of that file's text; empty or 0 where none.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_problem_input(
+    const WebKorvexRun* run, std::size_t index) {
+    return &problem_of(run, index).problem.where.input;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_problem_file(
+    const WebKorvexRun* run, std::size_t index) {
+    return &problem_of(run, index).problem.where.file;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_problem_line(const WebKorvexRun* run,
+                                                                         std::size_t index) {
+    return problem_of(run, index).problem.where.line;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_problem_column(
+    const WebKorvexRun* run, std::size_t index) {
+    return problem_of(run, index).problem.where.column;
+}
+
+// What it says, and the line korvex printed for it: empty where it printed
+// none (progress, which only -v prints).
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_problem_text(
+    const WebKorvexRun* run, std::size_t index) {
+    return &problem_of(run, index).problem.text;
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_korvex_problem_printed(
+    const WebKorvexRun* run, std::size_t index) {
+    return &problem_of(run, index).printed;
 }
 
 // The text of the ALASM data (bare or behind a Hobeta header) that is the

@@ -1,7 +1,7 @@
-// korvexApi: korvex's runs in this page, text, pack, put, get and diff, what
-// `text` wrote as values, the name of the Hobeta file a text packs into, and
-// the reading view's text. korve_api.js publishes them with korve's own,
-// and describes them all at its top.
+// korvexApi: korvex's runs in this page, text, pack, put, get and diff, the
+// problems each said and what `text` wrote as values, the name of the Hobeta
+// file a text packs into, and the reading view's text. korve_api.js
+// publishes them with korve's own, and describes them all at its top.
 'use strict';
 
 const korvexApi = (function () {
@@ -136,10 +136,35 @@ const korvexApi = (function () {
     return texts;
   }
 
+  // Every problem korvex said, in order, as the C++ run keeps it: how bad,
+  // where (the input as its messages name it, a file on it, a line and a
+  // column; "" or 0 for none), what it says, and the line it printed, or
+  // null where it printed none.
+  function problemsOf(module, run) {
+    const { number, word, bytesOf } = calls(module);
+    const string = (name, index) => utf8.decode(bytesOf(number(name, run, index)));
+    const problems = [];
+    for (let index = 0; index < number('korvex_problems', run); index++) {
+      const printed = string('korvex_problem_printed', index);
+      problems.push({
+        severity: word('korvex_problem_severity', run, index),
+        where: {
+          input: string('korvex_problem_input', index),
+          file: string('korvex_problem_file', index),
+          line: number('korvex_problem_line', run, index),
+          column: number('korvex_problem_column', run, index),
+        },
+        text: string('korvex_problem_text', index),
+        printed: printed === '' ? null : printed,
+      });
+    }
+    return problems;
+  }
+
   // Runs `korvex WORD...` in its folder, whose inputs are `inputs`
-  // ({name, bytes}); gives its status, its standard error as UTF-8 text, and
-  // what `read` reads from the file system and the run before both are
-  // tidied away.
+  // ({name, bytes}); gives its status, its standard error as UTF-8 text, the
+  // problems it said, and what `read` reads from the file system and the run
+  // before both are tidied away.
   function runKorvex(inputs, words, read) {
     return withModule((module) => {
       const { FS } = module;
@@ -165,7 +190,7 @@ const korvexApi = (function () {
         throw new Error('korve: the console text of korvex was lost');
       }
       const messages = utf8.decode(FS.readFile(korvexStderr));
-      const result = { status, messages, ...read(module, run) };
+      const result = { status, messages, problems: problemsOf(module, run), ...read(module, run) };
       number('free_korvex', run);
       return result;
     }, ({ FS }) => removeTree(FS, korvexFolder));

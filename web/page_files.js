@@ -37,8 +37,8 @@ Object.assign(korvePage, (function () {
 
   // An item's text as korvex writes it with the options: its file, or null
   // where none was written; what korvex made of it (`made`, one of the run's
-  // texts: the lines it could not translate among them); and korvex's
-  // messages about it, those that name its source.
+  // texts: the lines it could not translate among them); and the lines
+  // korvex printed about it, for the problems whose place is its source.
   async function korvexFile(item, options = textOptions()) {
     const run = await korvexText(item.image ?? item, options);
     // A lone file's run makes its one text, or none; an image's, one for
@@ -46,8 +46,9 @@ Object.assign(korvePage, (function () {
     const made = (item.image ? run.texts.find((one) => one.file === item.textName)
       : run.texts[0]) ?? null;
     const file = (made && run.files.find((written) => written.name === made.file)) ?? null;
-    const about = made === null ? [] : run.messages.split('\n').filter((line) =>
-      line.startsWith(`korvex: ${made.input}:`) || line.startsWith(`korvex: ${made.input} `));
+    const about = made === null ? [] : run.problems
+      .filter(({ where, printed }) => where.input === made.input && printed !== null)
+      .map(({ printed }) => printed);
     return { file, made, run, about };
   }
 

@@ -42,8 +42,9 @@ void Console::add(Problem problem) {
     const bool shown = severity == Severity::Error || severity == Severity::Untranslated ||
                        (severity == Severity::Progress ? verbosity == Verbosity::Verbose
                                                        : verbosity != Verbosity::Quiet);
+    std::string message;
     if (shown) {
-        std::string message(command_line::kProgram);
+        message = command_line::kProgram;
         message += ": ";
         const std::string where = where_shown(problem.where);
         if (!where.empty()) {
@@ -56,7 +57,7 @@ void Console::add(Problem problem) {
         line(streams.err, message);
     }
     if (streams.report != nullptr) {
-        streams.report->problems.push_back(std::move(problem));
+        streams.report->problems.push_back({std::move(problem), std::move(message)});
     }
 }
 

@@ -41,9 +41,16 @@ struct WrittenText {
     std::optional<UndefinedToken> undefined;  // on line `lines` + 1
 };
 
+// A problem as the console said it: `printed` its line, without the line
+// end; empty where -q or -v kept it back.
+struct SaidProblem {
+    Problem problem;
+    std::string printed;
+};
+
 struct KorvexReport {
     std::vector<WrittenText> texts;
-    std::vector<Problem> problems;  // every problem said, in the order said
+    std::vector<SaidProblem> problems;  // every problem said, in the order said
 };
 
 struct KorvexStreams {

@@ -37,12 +37,16 @@ KorvexStatus say_data_problems(Console& console, const Source& source,
     return console.error(source.shown, data_end, KorvexStatus::NotAllConverted);
 }
 
+// A line of a source, as a problem's place: the line a number of its own,
+// so that whoever reads the problem finds the source by its name alone.
+Where line_of(const Source& source, std::size_t line) { return {source.shown, {}, line, 0}; }
+
 KorvexStatus say_outcome(Console& console, const Source& source, const SourceEnd& end,
                          std::string_view to) {
     if (end.undefined) {
-        return console.error(source.shown + ":" + std::to_string(end.lines + 1),
-                             token_problem(*end.undefined) + "; " + lines_before(end.lines),
-                             KorvexStatus::NotAllConverted);
+        return say_problem(console, {Severity::Error, line_of(source, end.lines + 1),
+                                     token_problem(*end.undefined) + "; " + lines_before(end.lines),
+                                     KorvexStatus::NotAllConverted});
     }
     console.say(Severity::Progress, source.shown,
                 "converted " + std::to_string(end.lines) + (end.lines == 1 ? " line" : " lines") +
@@ -62,8 +66,8 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
     }
     status = worse(status, say_data_problems(run.console, source, whole.head, whole.end));
     const auto untranslated = [&](const UntranslatedLine& line) {
-        run.console.say(Severity::Untranslated, source.shown + ":" + std::to_string(line.number),
-                        "cannot translate: " + line.reason);
+        run.console.add({Severity::Untranslated, line_of(source, line.number),
+                         "cannot translate: " + line.reason, KorvexStatus::NotAllConverted});
         status = worse(status, KorvexStatus::NotAllConverted);
         if (written_text != nullptr) {
             written_text->untranslated.push_back(line);

@@ -58,6 +58,8 @@ const made = {
   'GREET.$C': greetHobeta,
   'ПРИВЕТ.h': Buffer.concat([greetLines, cyrillicComment, bytes(0)]),
   'stopped.h': Buffer.concat([greetLines, undefinedToken, bytes(0)]),
+  // The same under a name that reads as the start of a message.
+  'stopped: again.h': Buffer.concat([greetLines, undefinedToken, bytes(0)]),
   'operand.h': Buffer.concat([greetLines, undefinedOperand, bytes(0)]),
   // ALASM data whose first line stops at that token: korvex writes no file.
   'first.h': Buffer.concat([greet.subarray(0, alasmHeaderSize), undefinedToken, bytes(0)]),
@@ -197,19 +199,25 @@ function textsDisagree(name, options, texts, { files, messages }) {
 // Runs each {label, method, args, expected} in the page; the labels of those
 // whose result is not `expected`, with the parts that differ and both runs
 // told in short. Files may come in any order; korve.text's `texts`, which
-// korvex prints no list of, are checked against what it wrote and said.
+// korvex prints no list of, are checked against what it wrote and said, and
+// every run's `problems` against the lines korvex printed for them.
 async function differingRuns(page, runs) {
   const told = (run) => run.rejected ?? `status ${run.status}, ${JSON.stringify(run.messages)}, ` +
     (run.files ? `${run.files.length} files` : `${run.bytes?.length ?? 'no'} bytes`);
   const differing = [];
   for (const { label, method, args, expected } of runs) {
-    const { texts, ...got } = await callInPage(page, method, ...args).then(
+    const { texts, problems, ...got } = await callInPage(page, method, ...args).then(
       (result) => (result.files ? { ...result, files: [...result.files].sort(byName) } : result),
       (error) => ({ rejected: `${error.name}: ${error.message}` }));
     const parts = ['rejected', 'status', 'messages', 'files', 'bytes']
       .filter((key) => !isDeepStrictEqual(got[key], expected[key]));
     if (method === 'text' && !got.rejected) {
       parts.push(...textsDisagree(args[0], args[2], texts ?? [], expected));
+    }
+    const printed = expected.messages.split('\n').filter((line) => line.startsWith('korvex: '));
+    if (!got.rejected &&
+        !isDeepStrictEqual(problems?.flatMap((problem) => problem.printed ?? []), printed)) {
+      parts.push('problems');
     }
     if (parts.length > 0 || !isDeepStrictEqual(got, expected)) {
       differing.push(`${label}: ${parts.join(', ')} differ; ` +
@@ -921,6 +929,26 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     await page.select('#language', 'en');
     await page.close();
   });
+
+// What a download says of a file is what korvex said of its lines, found
+// by their place, whatever the file's name looks like.
+test('a download says korvex\'s problems with the file, under any name', async () => {
+  const page = await openPage();
+  const session = await page.createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'deny' });
+  const name = 'stopped: again.h';
+  await (await page.$('#files')).uploadFile(join(madeFolder, name));
+  await page.select('#dialect', 'sjasmplus');
+  await page.waitForSelector(`.row[data-name="${name}"] button.download`);
+  await page.click(`.row[data-name="${name}"] button.download`);
+  await page.waitForFunction(() => !document.getElementById('notice').hidden);
+  const expected = korvexText(name, made[name], { dialect: 'sjasmplus' });
+  assert.equal(expected.messages.trim().split('\n').length, 2);
+  assert.deepEqual(await page.$eval('#notice', (notice) =>
+    [...notice.children].map((part) => part.textContent)),
+  [`Downloaded ${name}.asm. korvex said:`, expected.messages.trim()]);
+  await page.close();
+});
 
 test('names and the console show through the chosen code page, never as U+FFFD', async () => {
   const page = await openPage();
