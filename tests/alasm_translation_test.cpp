@@ -77,6 +77,11 @@ TEST(Dialect, TranslatesLabelsAndNames) {
         {{"START{EQU}#6000", "RET_SP=$+1", "N=1", "N=N+1"},
          "START\tEQU\t#6000\nRET_SP = $+1\nN = 1\nN = N+1&#FFFF\n",
          "START\tEQU\t#6000\nRET_SP\tEQU\t$+1\nN\tDEFL\t1\nN\tDEFL\tN+1\n"},
+        // A name EQU gave a value and '=' sets again: every set is one the
+        // target lets it set again.
+        {{"LABEL{EQU}#1780", "LABEL=LABEL-#100", "{DW}LABEL"},
+         "LABEL = #1780\nLABEL = LABEL-#100&#FFFF\n\tDW\tLABEL\n",
+         "LABEL\tDEFL\t#1780\nLABEL\tDEFL\tLABEL-#100\n\tDW\tLABEL\n"},
         // A name the target reserves, a ':' kept, a first-assembly '+'
         // dropped, the stored spaces around the mnemonic dropped.
         {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back", "NS{JP}NS"},

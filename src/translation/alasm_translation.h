@@ -21,6 +21,7 @@
 //   NAME=e                    NAME = e                    NAME EQU e (NAME DEFL e
 //                                                         when set more than once)
 //   x EQU e                   x EQU e                     x EQU e
+//   x EQU e, x=e further on   x = e                       x DEFL e
 //   +line (first assembly)    the line                    the line
 //   name alone, indented      a call of a macro this file (or the setup) defines,
 //                             otherwise a label (as ALASM takes it)

@@ -21,8 +21,9 @@ void mark_untranslated(const TranslationRun& run, const Line& line, Output& outp
     output.lines.push_back(std::string(kUntranslatedMark) + std::string(line.text));
 }
 
-// NAME=e. A name set more than once holds a 16-bit value, as any label not
-// set in this file is taken to.
+// NAME=e, and NAME EQU e of a name set again with '='. A name set more than
+// once holds a 16-bit value, as any label not set in this file is taken to,
+// and every one of its sets is one the target lets it set again.
 void assign(TranslationRun& run, std::string_view name, std::string_view value,
             Output& output) {
     ValueRange range;
@@ -38,6 +39,11 @@ void assign(TranslationRun& run, std::string_view name, std::string_view value,
     const DialectSpelling& spelling = run.spelling;
     output.lines.push_back(target_label(name, run.project.dialect) +
                            std::string(once ? spelling.set_once : spelling.set_again) + *written);
+}
+
+bool set_again(const TranslationRun& run, std::string_view name) {
+    const auto count = run.facts.assignments.find(name);
+    return count != run.facts.assignments.end() && count->second > 1;
 }
 
 // A line without a mnemonic: empty, a label, NAME=e, or a macro call.
@@ -86,7 +92,14 @@ void translate_statement(TranslationRun& run, const Line& line, Output& output) 
     }
     switch (line.directive) {
         case Directive::None: code(run, label, line, output); return;
-        case Directive::Equ: equate(run, label, line, output); return;
+        case Directive::Equ:
+            if (set_again(run, label.name) && line.operands.size() == 1 &&
+                classify(line.operands[0]).kind == OperandKind::Value) {
+                assign(run, label.name, classify(line.operands[0]).text, output);
+                return;
+            }
+            equate(run, label, line, output);
+            return;
         case Directive::Bytes: data(run, label, line, output, false); return;
         case Directive::Words: data(run, label, line, output, true); return;
         case Directive::Space: space(run, label, line, output); return;

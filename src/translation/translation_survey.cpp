@@ -67,6 +67,11 @@ public:
         }
         count_blocks(line, index);
         const LabelField label = label_field(line.field);
+        if (line.has_mnemonic && line.directive == Directive::Equ && !label.name.empty() &&
+            line.operands.size() == 1) {
+            // ALASM lets NAME=e set again a name EQU gave a value.
+            assign(label.name, classify(line.operands[0]).text, index);
+        }
         const bool call = !line.has_mnemonic && facts_.macros.count(label.name) != 0;
         if (!call) {
             note_definition(label.name, index);
