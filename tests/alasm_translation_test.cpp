@@ -185,6 +185,15 @@ TEST(Dialect, TranslatesDataAndFiles) {
          "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S_\n",
          ";! cannot translate: pasmo's INCBIN takes no length\n;!\tINCBIN\t\"PIC\",768\n"
          "; DISPLAY \"SIZE: \",/D,$-S (pasmo prints nothing)\n!1: pasmo's INCBIN takes no length\n"},
+        // DISPLAY's options: /H and /A as sjasmplus spells them, /T as the
+        // value's text before it, /L left out; nothing prints an empty line.
+        {{"BEG{NOP}", "{DISPLAY}/{L},\"-\"", "{DISPLAY}", "{DISPLAY}/{H},$,/{A},$-BEG",
+          "{DISPLAY}\"N=\",/T,$-BEG,1"},
+         "BEG\tNOP\n\tDISPLAY\t\"-\"\n\tDISPLAY\t\" \"\n\tDISPLAY\t/H,$,/A,$-BEG\n"
+         "\tDISPLAY\t\"N=\",\"$-BEG \",$-BEG,1\n",
+         "BEG\tNOP\n; DISPLAY \"-\" (pasmo prints nothing)\n; DISPLAY (pasmo prints nothing)\n"
+         "; DISPLAY /H,$,/A,$-BEG (pasmo prints nothing)\n"
+         "; DISPLAY \"N=\",\"$-BEG \",$-BEG,1 (pasmo prints nothing)\n"},
     };
     for (const Case& c : cases) {
         check(c);

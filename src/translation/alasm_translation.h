@@ -52,7 +52,9 @@
 //   INCBIN "n"[,len]          INCBIN "n"[,0,len]          INCBIN "n" (a length is
 //                                                         reported)
 //   MAIN "n"                  a comment (it names the main file)
-//   DISPLAY ...               the same                    a comment
+//   DISPLAY ...               the same, /T as the text,   a comment
+//                             /L and nothing to print as
+//                             one line
 //   JNZ JZ JNC JC e           JR NZ/Z/NC/C,e
 //   EXA, EXD                  EX AF,AF'  EX DE,HL
 //   INF, OUT (C),0            IN F,(C)  OUT (C),0         DB #ED,#70  DB #ED,#71

@@ -313,21 +313,34 @@ void file(TranslationRun& run, const Line& line, Output& output) {
     output.lines.push_back(instruction({}, "INCBIN", operands));
 }
 
+// DISPLAY [/L,]["text",][[/D|/H|/A,][/T,]e]...: /D, /H and /A say how the
+// next value is printed, and mean the same to sjasmplus; /T prints the
+// value's text before it; /L goes on on the line the last DISPLAY printed,
+// which a target that ends each message's line cannot, and is left out.
 void display(TranslationRun& run, const Line& line, Output& output) {
     std::string items;
-    for (std::size_t i = 0; i < line.operands.size(); ++i) {
-        const Operand& operand = line.operands[i];
-        items += i > 0 ? "," : "";
+    std::string format;  // an option /D, /H or /A waiting for its value
+    bool with_text = false;
+    for (const Operand& operand : line.operands) {
+        const std::string whole = operand_text(operand);
+        const std::string_view option = trim(whole);
+        if (option.size() == 2 && option[0] == '/') {
+            const char letter = static_cast<char>(option[1] & ~0x20);
+            if (letter != 'L' && letter != 'T' && letter != 'D' && letter != 'H' && letter != 'A') {
+                fail(output, "DISPLAY has no option " + std::string(option));
+                return;
+            }
+            with_text = with_text || letter == 'T';
+            format = letter == 'L' || letter == 'T' ? format : "/" + std::string(1, letter);
+            continue;
+        }
+        items += items.empty() ? "" : ",";
         if (is_string(operand)) {
             items += string_item(operand[0].text);
             continue;
         }
         const Classified classified = classify(operand);
         const std::string_view text = trim(classified.text);
-        if (classified.kind == OperandKind::Value && text.size() == 2 && text[0] == '/') {
-            items += std::string(text);  // /D, /H: how the next value is printed
-            continue;
-        }
         if (classified.kind != OperandKind::Value) {
             fail(output, "a DISPLAY item is no value");
             return;
@@ -336,14 +349,20 @@ void display(TranslationRun& run, const Line& line, Output& output) {
         if (!value) {
             return;
         }
-        items += *value;
+        if (with_text && text.find_first_of("\"\\") == std::string_view::npos) {
+            items += "\"" + std::string(text) + " \",";
+        }
+        items += format.empty() ? *value : format + "," + *value;
+        format.clear();
+        with_text = false;
     }
     if (!run.spelling.prints_display) {
-        output.lines.push_back("; DISPLAY " + items + " (" + std::string(run.spelling.name) +
-                               " prints nothing)");
+        output.lines.push_back("; DISPLAY " + items + (items.empty() ? "(" : " (") +
+                               std::string(run.spelling.name) + " prints nothing)");
         return;
     }
-    output.lines.push_back(instruction({}, "DISPLAY", items));
+    // Nothing to print prints an empty line.
+    output.lines.push_back(instruction({}, "DISPLAY", items.empty() ? "\" \"" : items));
 }
 
 }  // namespace korve

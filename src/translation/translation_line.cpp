@@ -294,6 +294,10 @@ Classified classify(const Operand& operand) {
     return result;
 }
 
+std::string operand_text(const Operand& operand) {
+    return items_text(operand.begin(), operand.end());
+}
+
 bool is_string(const Operand& operand) {
     return operand.size() == 1 && operand[0].part == LinePart::String;
 }

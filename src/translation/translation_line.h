@@ -91,6 +91,9 @@ struct Classified {
 
 Classified classify(const Operand& operand);
 
+// The operand's text, keywords and all.
+std::string operand_text(const Operand& operand);
+
 // Whether the operand is one string.
 bool is_string(const Operand& operand);
 
