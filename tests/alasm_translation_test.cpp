@@ -27,15 +27,18 @@ AlasmSource source_of(const std::vector<std::string_view>& marked) {
     return source;
 }
 
-// The whole translation as one text, each problem after it as "!LINE: what".
+// The whole translation as one text, each problem after it as "!LINE: what";
+// `other` is another source of the project, not translated.
 std::string translated(Dialect dialect, const std::vector<std::string_view>& marked,
-                       bool high_bytes_as_numbers = false) {
+                       bool high_bytes_as_numbers = false,
+                       const std::vector<std::string_view>& other = {}) {
     Project project;
     project.dialect = dialect;
     project.includes["LIB.H"] = "lib.asm";
     project.high_bytes_as_numbers = high_bytes_as_numbers;
     const AlasmSource source = source_of(marked);
-    const AlasmSource* const sources[] = {&source};
+    const AlasmSource other_source = source_of(other);
+    const AlasmSource* const sources[] = {&source, &other_source};
     settle_project(project, sources);
     SourceTranslation translation(project, source, "T.H");
     std::string text;
@@ -213,20 +216,18 @@ TEST(Dialect, TranslatesBlocks) {
         {{"DBG=1", "{IF0}?DBG", "{NOP}", "{ }{(BC)}", "{HALT}", "{ENDIF}"},
          "DBG = 1\n\tIF\t0 == 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n",
          "DBG\tEQU\t1\n\tIF\t0 = 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n"},
-        // Otherwise pasmo asks whether it is defined so far; sjasmplus cannot.
-        // Neither can where it is defined further down.
-        {{"{IFN}?NONE", "{ENDIF}", "{IF0}?LATER", "LATER{NOP}"},
-         ";! cannot translate: ?NONE: sjasmplus cannot tell whether a name is defined at this "
-         "point\n;!\tIFN\t?NONE\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+        // Otherwise pasmo asks whether it is defined so far; sjasmplus
+        // whether it is defined anywhere, the same where no source defines
+        // it further down. Neither can where this one does.
+        {{"{IFN}?NONE", "{CALL}MAKE", "{JP}{C},GO", "{ENDIF}", "{IF0}?LATER", "LATER{NOP}"},
+         "\tIF\t!EXIST NONE\n\tCALL\tMAKE\n\tJP\tC,GO\n\tENDIF\n"
          ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
          "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
-         "!1: ?NONE: sjasmplus cannot tell whether a name is defined at this point\n"
-         "!2: ENDIF closes no block it opens\n"
-         "!3: ?LATER before LATER is defined further down: ALASM's value there is not known\n",
-         "\tIF\tNOT DEFINED NONE\n\tENDIF\n"
+         "!5: ?LATER before LATER is defined further down: ALASM's value there is not known\n",
+         "\tIF\tNOT DEFINED NONE\n\tCALL\tMAKE\n\tJP\tC,GO\n\tENDIF\n"
          ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
          "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
-         "!3: ?LATER before LATER is defined further down: ALASM's value there is not known\n"},
+         "!5: ?LATER before LATER is defined further down: ALASM's value there is not known\n"},
         // REPEAT .. UNTIL0: sjasmplus loops on a flag; pasmo has no such
         // loop, and leaves a long one when the condition holds.
         {{"{REPEAT}", "N=N-1", "{UNTIL0}N"},
@@ -351,6 +352,19 @@ TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
     for (const Case& c : cases) {
         check(c);
     }
+}
+
+// sjasmplus's EXIST counts a name defined anywhere: where another source
+// of the project defines it, whether before this point is not known.
+TEST(Dialect, AsksWhetherANameIsDefinedOnlyWhereTheTargetCanTell) {
+    EXPECT_EQ(translated(Dialect::Sjasmplus, {"{IF0}?MAKE", "{ENDIF}"}, false, {"MAKE=1"}),
+              ";! cannot translate: ?MAKE: another source defines it, and sjasmplus cannot tell "
+              "whether a name is defined at this point\n;!\tIF0\t?MAKE\n"
+              ";! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+              "!1: ?MAKE: another source defines it, and sjasmplus cannot tell whether a name "
+              "is defined at this point\n!2: ENDIF closes no block it opens\n");
+    EXPECT_EQ(translated(Dialect::Pasmo, {"{IF0}?MAKE", "{ENDIF}"}, false, {"MAKE=1"}),
+              "\tIF\tDEFINED MAKE\n\tENDIF\n");
 }
 
 // With --charset the text is written in UTF-8: a string's bytes of 0x80

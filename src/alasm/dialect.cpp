@@ -65,8 +65,9 @@ constexpr DialectSpelling kSjasmplus = {
         .lowest = " <? ",
         .highest = " >? ",
     },
-    // `exist` counts a name defined anywhere, even further down.
+    // EXIST counts a name defined anywhere, even further down.
     .defined_test = {},
+    .defined_anywhere_test = "EXIST ",
     .logical_not = "!",
     .prints_display = true,
     .incbin_takes_length = true,
@@ -104,6 +105,7 @@ constexpr DialectSpelling kPasmo = {
     .memory = {},
     // DEFINED asks whether the name is defined so far, in each pass.
     .defined_test = "DEFINED ",
+    .defined_anywhere_test = {},
     .logical_not = "NOT ",
     .prints_display = false,
     .incbin_takes_length = false,

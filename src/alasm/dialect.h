@@ -88,6 +88,9 @@ struct DialectSpelling {
     // name (pasmo's DEFINED, true or false); empty: it cannot say (a test
     // that counts names defined further down says something else).
     std::string_view defined_test;
+    // Whether a name is defined anywhere in the assembly, before the name
+    // (sjasmplus's EXIST): where nothing defines it further down, the same.
+    std::string_view defined_anywhere_test;
     std::string_view logical_not;  // before a condition: it does not hold
     bool prints_display;      // DISPLAY prints while it assembles
     bool incbin_takes_length;

@@ -161,6 +161,10 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
     for (const AlasmSource* source : sources) {
         collect_macros(*source, project.macros);
     }
+    project.defining_sources.clear();
+    for (const AlasmSource* source : sources) {
+        count_defining_sources(*source, project);
+    }
     project.in_memory = false;
     if (dialect_spelling(project.dialect).memory.device.empty()) {
         return;

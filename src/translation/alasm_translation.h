@@ -61,8 +61,9 @@
 //   SLI                       SLL
 //   HX LX HY LY               the same                    IXH IXL IYH IYL
 //   PUSH AF,BC  LD r,v,r2,v2  one instruction a line, per operand or pair
-//   IF0 ?L, IFN ?L            reported                    IF DEFINED L, IF NOT
-//                                                         DEFINED L
+//   IF0 ?L, IFN ?L            IF EXIST L, IF !EXIST L     IF DEFINED L, IF NOT
+//                             (reported where another     DEFINED L
+//                             source defines L)
 //   RUN, $$, {a} elsewhere    reported (?L is 0 where L is defined above)
 //   SUB A,5, JP with more     reported: whether ALASM repeats them is not known
 //   operands

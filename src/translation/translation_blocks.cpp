@@ -126,14 +126,25 @@ std::optional<std::string> defined_condition(TranslationRun& run, const Line& li
                          "there is not known");
         return std::string();
     }
+    // Where no source of the project defines N further down, a name defined
+    // anywhere is one defined so far: only another source may define it
+    // after this point.
     const DialectSpelling& spelling = run.spelling;
-    if (spelling.defined_test.empty()) {
-        fail(output, "?" + name + ": " + std::string(spelling.name) +
-                         " cannot tell whether a name is defined at this point");
-        return std::string();
+    std::string_view asks = spelling.defined_test;
+    if (asks.empty()) {
+        const auto sources = run.project.defining_sources.find(name);
+        const std::size_t own = asked->second ? 1 : 0;
+        const bool elsewhere =
+            sources != run.project.defining_sources.end() && sources->second > own;
+        if (elsewhere || spelling.defined_anywhere_test.empty()) {
+            fail(output, "?" + name + ": " + (elsewhere ? "another source defines it, and " : "") +
+                             std::string(spelling.name) +
+                             " cannot tell whether a name is defined at this point");
+            return std::string();
+        }
+        asks = spelling.defined_anywhere_test;
     }
-    const std::string test = std::string(spelling.defined_test) +
-                             target_label(name, run.project.dialect);
+    const std::string test = std::string(asks) + target_label(name, run.project.dialect);
     return line.directive == Directive::IfZero ? test : std::string(spelling.logical_not) + test;
 }
 

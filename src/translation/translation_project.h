@@ -38,6 +38,10 @@ struct Project {
     // Macros that the project's files define (a name alone on an indented
     // line calls one of these, or one its own file defines above it).
     std::set<std::string, std::less<>> macros;
+    // How many of the project's sources define each name (a label, EQU or
+    // '='): where no other source does, a name not defined so far in its
+    // own is not defined at that point of the assembly.
+    std::map<std::string, std::size_t, std::less<>> defining_sources;
     // The target assembles into its memory, as ALASM does (sjasmplus's
     // DEVICE), because one of the sources needs it: an ORG goes back below
     // bytes already written, or {a} reads bytes the source wrote.

@@ -162,6 +162,28 @@ private:
 
 }  // namespace
 
+void count_defining_sources(const AlasmSource& source, Project& project) {
+    std::set<std::string, std::less<>> names;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        const Line& line = each.line;
+        if (line.abandoned) {
+            continue;
+        }
+        if (const auto assignment = split_assignment(line.field); assignment && !line.has_mnemonic) {
+            names.emplace(assignment->first);
+            continue;
+        }
+        const LabelField label = label_field(line.field);
+        if (!label.name.empty() && (line.has_mnemonic || project.macros.count(label.name) == 0)) {
+            names.emplace(label.name);
+        }
+    }
+    for (const std::string& name : names) {
+        ++project.defining_sources[name];
+    }
+}
+
 SourceFacts survey_source(const Project& project, const AlasmSource& source) {
     SourceFacts facts;
     facts.macros = project.macros;

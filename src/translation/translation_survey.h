@@ -41,4 +41,8 @@ struct SourceFacts {
 
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
 
+// Counts the source among those that define each name it defines
+// (Project::defining_sources); the project's macros are known.
+void count_defining_sources(const AlasmSource& source, Project& project);
+
 }  // namespace korve
