@@ -240,6 +240,11 @@ TEST(Dialect, TranslatesBlocks) {
          "\tDS\t($+2)-$\n\tNOP\n\tENT\n",
          "korve_disp1\tDEFL\t#5B00-$\nRUNS\tEQU\t$+korve_disp1\n\tDJNZ\tRUNS-korve_disp1\n"
          "\tJR\t$+4\n\tDW\t$+korve_disp1\n\tORG\t$+2\n\tNOP\n; ENT: korve_disp1 no longer applies\n"},
+        // A DISP left open at the end: sjasmplus's lasts, as ALASM's does.
+        {{"{DISP}#5B00", "RUNS{DJNZ}RUNS"},
+         "\tDISP\t#5B00\nRUNS\tDJNZ\tRUNS\n",
+         "korve_disp1\tDEFL\t#5B00-$\nRUNS\tEQU\t$+korve_disp1\n\tDJNZ\tRUNS-korve_disp1\n"
+         "!2: DISP of line 1 is not closed\n"},
         // LOCAL hides all but the names that start with '@'.
         {{"{LOCAL}", "INNER{NOP}", "@OUT{JR}INNER", "{ENDL}"},
          "\tMODULE\tkorve_local_0ec494fa_1\nINNER\tNOP\n@OUT\tJR\tINNER\n\tENDMODULE\n",
@@ -355,8 +360,14 @@ TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
 }
 
 // sjasmplus's EXIST counts a name defined anywhere: where another source
-// of the project defines it, whether before this point is not known.
-TEST(Dialect, AsksWhetherANameIsDefinedOnlyWhereTheTargetCanTell) {
+// of the project defines it, whether before this point is not known. An
+// ENT may end the DISP another source leaves open.
+TEST(Dialect, TranslatesWhatAnotherSourceDecides) {
+    EXPECT_EQ(translated(Dialect::Sjasmplus, {"{NOP}", "{ENT}"}, false, {"{DISP}#5B00"}),
+              "\tNOP\n\tENT\n");
+    EXPECT_EQ(translated(Dialect::Pasmo, {"{NOP}", "{ENT}"}, false, {"{DISP}#5B00"}),
+              "\tNOP\n;! cannot translate: ENT closes no block it opens\n;!\tENT\t\n"
+              "!2: ENT closes no block it opens\n");
     EXPECT_EQ(translated(Dialect::Sjasmplus, {"{IF0}?MAKE", "{ENDIF}"}, false, {"MAKE=1"}),
               ";! cannot translate: ?MAKE: another source defines it, and sjasmplus cannot tell "
               "whether a name is defined at this point\n;!\tIF0\t?MAKE\n"

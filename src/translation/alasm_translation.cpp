@@ -162,8 +162,10 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
         collect_macros(*source, project.macros);
     }
     project.defining_sources.clear();
+    project.disp_left_open = false;
     for (const AlasmSource* source : sources) {
         count_defining_sources(*source, project);
+        project.disp_left_open = project.disp_left_open || leaves_disp_open(*source);
     }
     project.in_memory = false;
     if (dialect_spelling(project.dialect).memory.device.empty()) {

@@ -38,8 +38,9 @@
 //   REPEAT .. UNTIL0 e        WHILE over a flag           REPT 65535 .. IF e=0
 //                                                         EXITM ENDIF .. ENDM
 //   IF0 e / IFN e             IF e == 0 / IF e            IF e = 0 / IF e
-//   DISP a .. ENT             DISP a .. ENT               labels, $ and relative
-//                                                         jumps offset by a-$
+//   DISP a .. ENT             DISP a .. ENT (left open    labels, $ and relative
+//                             at the end, or ended in     jumps offset by a-$
+//                             another file, as it is)     (within one file)
 //   ORG inside DISP           moves where the bytes go as far as it moves $ (a
 //                             block copied to its run address needs it so)
 //   LOCAL .. ENDL             MODULE .. ENDMODULE         PROC, LOCAL names .. ENDP

@@ -199,6 +199,11 @@ void displace(TranslationRun& run, const Line& line, Output& output) {
 
 void displace_end(TranslationRun& run, const Line& line, Output& output) {
     no_operands(line, output);
+    // An ENT of a DISP another source leaves open: sjasmplus's ENT ends it.
+    if (!in_block(run, BlockKind::Disp) && run.spelling.displaces && run.project.disp_left_open) {
+        output.lines.push_back(instruction({}, "ENT", {}));
+        return;
+    }
     if (!close(run, BlockKind::Disp, output, line.word)) {
         return;
     }
@@ -294,6 +299,9 @@ std::vector<UntranslatedLine> open_blocks_at_end(const TranslationRun& run) {
     };
     std::vector<UntranslatedLine> problems;
     for (const Block& open_block : run.blocks) {
+        if (open_block.kind == BlockKind::Disp && run.spelling.displaces) {
+            continue;  // ALASM's DISP, like sjasmplus's, lasts until an ENT in any file
+        }
         problems.push_back(
             {run.source.size(), std::string(kOpeners[static_cast<std::size_t>(open_block.kind)]) +
                                     " of line " + std::to_string(open_block.line + 1) +

@@ -42,6 +42,8 @@ struct Project {
     // '='): where no other source does, a name not defined so far in its
     // own is not defined at that point of the assembly.
     std::map<std::string, std::size_t, std::less<>> defining_sources;
+    // A source leaves a DISP open at its end, for an ENT in another.
+    bool disp_left_open = false;
     // The target assembles into its memory, as ALASM does (sjasmplus's
     // DEVICE), because one of the sources needs it: an ORG goes back below
     // bytes already written, or {a} reads bytes the source wrote.

@@ -184,6 +184,18 @@ void count_defining_sources(const AlasmSource& source, Project& project) {
     }
 }
 
+bool leaves_disp_open(const AlasmSource& source) {
+    bool open = false;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        const Line& line = each.line;
+        if (line.has_mnemonic && !line.abandoned) {
+            open = line.directive == Directive::Disp || (open && line.directive != Directive::Ent);
+        }
+    }
+    return open;
+}
+
 SourceFacts survey_source(const Project& project, const AlasmSource& source) {
     SourceFacts facts;
     facts.macros = project.macros;

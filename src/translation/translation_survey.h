@@ -41,6 +41,9 @@ struct SourceFacts {
 
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
 
+// Whether a DISP is still open at the source's end.
+bool leaves_disp_open(const AlasmSource& source);
+
 // Counts the source among those that define each name it defines
 // (Project::defining_sources); the project's macros are known.
 void count_defining_sources(const AlasmSource& source, Project& project);
