@@ -90,6 +90,11 @@ TEST(Dialect, TranslatesLabelsAndNames) {
         {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back", "NS{JP}NS"},
          "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\nNS_\tJP\tNS_\n",
          "C_\tNOP\nBUF:\tDEFS\t5\n\tNOP\nLOOP\tJR\tLOOP  ;back\nNS\tJP\tNS\n"},
+        // Every build is ALASM's first assembly: a '+' line is assembled,
+        // whatever it holds.
+        {{"+X=5", "+LAB{DB}X", "+{INCLUDE}\"LIB\"", "+{IFN}X", "+{ENDIF}"},
+         "X = 5\nLAB\tDB\tX\n\tINCLUDE\t\"lib.asm\"\n\tIF\tX\n\tENDIF\n",
+         "X\tEQU\t5\nLAB\tDB\tX\n\tINCLUDE\t\"lib.asm\"\n\tIF\tX\n\tENDIF\n"},
         // An indented name alone calls a macro defined above, or else is a
         // label, as ALASM takes it.
         {{"{MACRO}SETA", "{LD}{A},1", "{ENDM}", " SETA", " DDDD"},
