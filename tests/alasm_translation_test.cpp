@@ -35,6 +35,7 @@ std::string translated(Dialect dialect, const std::vector<std::string_view>& mar
     Project project;
     project.dialect = dialect;
     project.includes["LIB.H"] = "lib.asm";
+    project.includes["$fade0.H"] = "$fade0.asm";
     project.high_bytes_as_numbers = high_bytes_as_numbers;
     const AlasmSource source = source_of(marked);
     const AlasmSource other_source = source_of(other);
@@ -189,6 +190,10 @@ TEST(Dialect, TranslatesDataAndFiles) {
         {{"{INCLUDE}\"LIB\",#17", "{INCLUDE}\"OTHER.C\"", "{MAIN}\"MAINFILE\",#16"},
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n",
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n"},
+        // A name the project holds in another case only is that file.
+        {{"{INCLUDE}\"$FADE0\"", "{INCLUDE}\"lib\""},
+         "\tINCLUDE\t\"$fade0.asm\"\n\tINCLUDE\t\"lib.asm\"\n",
+         "\tINCLUDE\t\"$fade0.asm\"\n\tINCLUDE\t\"lib.asm\"\n"},
         {{"{INCBIN}\"PIC\",768", "{DISPLAY}\"SIZE: \",/D,$-S"},
          "\tINCBIN\t\"PIC\",0,768\n\tDISPLAY\t\"SIZE: \",/D,$-S_\n",
          ";! cannot translate: pasmo's INCBIN takes no length\n;!\tINCBIN\t\"PIC\",768\n"

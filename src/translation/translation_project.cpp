@@ -1,5 +1,7 @@
 #include "translation/translation_project.h"
 
+#include <algorithm>
+
 #include "alasm/alasm_text.h"
 #include "formats/alasm_lines.h"
 
@@ -36,9 +38,35 @@ std::string default_include_file(std::string_view trdos_name) {
     return include_key(trdos_name) + std::string(kTextSuffix);
 }
 
+namespace {
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char x, char y) { return upper(x) == upper(y); });
+}
+
+}  // namespace
+
+// A name the project holds in another case only (a folder's "$fade0" for
+// INCLUDE "$FADE0") is that file where no other name matches.
 std::string include_file(const Project& project, std::string_view trdos_name) {
-    const auto found = project.includes.find(include_key(trdos_name));
-    return found != project.includes.end() ? found->second : default_include_file(trdos_name);
+    const std::string key = include_key(trdos_name);
+    const auto found = project.includes.find(key);
+    if (found != project.includes.end()) {
+        return found->second;
+    }
+    const std::string* only = nullptr;
+    for (const auto& [name, file] : project.includes) {
+        if (same_ignoring_case(name, key)) {
+            if (only != nullptr && *only != file) {
+                return default_include_file(trdos_name);
+            }
+            only = &file;
+        }
+    }
+    return only != nullptr ? *only : default_include_file(trdos_name);
 }
 
 }  // namespace korve

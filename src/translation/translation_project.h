@@ -83,7 +83,9 @@ std::string default_include_file(std::string_view trdos_name);
 // The TR-DOS name and type ("SCRUTIL.H") that an INCLUDE's name stands for.
 std::string include_key(std::string_view trdos_name);
 
-// The file the project writes for the source an INCLUDE (or MAIN) names.
+// The file the project writes for the source an INCLUDE (or MAIN) names:
+// the name as the project holds it, or in another case where only one
+// does so.
 std::string include_file(const Project& project, std::string_view trdos_name);
 
 }  // namespace korve
