@@ -86,6 +86,9 @@ TEST(Dialect, TranslatesLabelsAndNames) {
         {{"LABEL{EQU}#1780", "LABEL=LABEL-#100", "{DW}LABEL"},
          "LABEL = #1780\nLABEL = LABEL-#100&#FFFF\n\tDW\tLABEL\n",
          "LABEL\tDEFL\t#1780\nLABEL\tDEFL\tLABEL-#100\n\tDW\tLABEL\n"},
+        // An EQU in a repeat or a macro sets its name once.
+        {{"{DUP}2", "K{EQU}1", "{EDUP}"},
+         "\tDUP\t2\nK\tEQU\t1\n\tEDUP\n", "\tREPT\t2\nK\tEQU\t1\n\tENDM\n"},
         // A name the target reserves, a ':' kept, a first-assembly '+'
         // dropped, the stored spaces around the mnemonic dropped.
         {{"C{NOP}", "BUF:{DEFS}5", "+{NOP}", "LOOP    {JR}   LOOP  ;back", "NS{JP}NS"},

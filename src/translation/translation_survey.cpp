@@ -69,8 +69,9 @@ public:
         const LabelField label = label_field(line.field);
         if (line.has_mnemonic && line.directive == Directive::Equ && !label.name.empty() &&
             line.operands.size() == 1) {
-            // ALASM lets NAME=e set again a name EQU gave a value.
-            assign(label.name, classify(line.operands[0]).text, index);
+            // ALASM lets NAME=e set again a name EQU gave a value; an EQU
+            // itself sets it once, even in a repeat or a macro.
+            assign(label.name, classify(line.operands[0]).text, index, true);
         }
         const bool call = !line.has_mnemonic && facts_.macros.count(label.name) != 0;
         if (!call) {
@@ -107,14 +108,15 @@ private:
     }
 
     // Set in a repeat, or from itself, a name is set again.
-    void assign(std::string_view name_text, std::string_view value_text, std::size_t index) {
+    void assign(std::string_view name_text, std::string_view value_text, std::size_t index,
+                bool once = false) {
         const std::string name(name_text);
         const ParsedExpression value = parse_expression(value_text);
         std::set<std::string, std::less<>> read;
         if (value.expression) {
             collect_labels(*value.expression, read);
         }
-        const bool again = repeating_ > 0 || read.count(name) != 0;
+        const bool again = !once && (repeating_ > 0 || read.count(name) != 0);
         std::size_t& count = facts_.assignments[name];
         if (count == 0) {
             facts_.first_assignment[name] = index;
