@@ -76,6 +76,10 @@ std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind 
         case InputKind::HobetaAlasm: written = write_hobeta_file(files.front()); break;
         case InputKind::TrdosImage: written = write_trd_image(files, disk_label(output)); break;
         case InputKind::SclArchive: written = write_scl_archive(files); break;
+        case InputKind::FdiImage:
+        case InputKind::UdiImage:
+        case InputKind::Td0Image:  // refused as a usage error
+            return run.console.error(output.shown, "pack does not write floppy images", KorvexStatus::Trouble);
         case InputKind::None:
         case InputKind::BareAlasm: written.bytes = files.front().data; break;
     }
