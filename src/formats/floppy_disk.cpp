@@ -12,19 +12,20 @@ namespace {
 
 using Bytes = std::span<const unsigned char>;
 
+// How a logical sector was read: past the floppy's last track, missing.
+SectorState state_of(const TrdosFloppy& floppy, std::size_t number) {
+    return number < floppy.sectors.size() ? floppy.sectors[number].state : SectorState::Missing;
+}
+
 // The first of `count` sectors from `first` on that the floppy did not read
 // whole.
 std::optional<std::size_t> first_damaged(const TrdosFloppy& floppy, std::size_t first, std::size_t count) {
-    for (std::size_t number = first; number < first + count && number < floppy.sectors.size(); ++number) {
-        if (floppy.sectors[number].state != SectorState::Read) {
+    for (std::size_t number = first; number < first + count; ++number) {
+        if (state_of(floppy, number) != SectorState::Read) {
             return number;
         }
     }
     return std::nullopt;
-}
-
-std::string damage_text(const TrdosFloppy& floppy, std::size_t number) {
-    return logical_sector_text(number) + " " + std::string(sector_state_text(floppy.sectors[number].state));
 }
 
 // The sector of `changes` a sector refused belongs to: the first placed
@@ -107,6 +108,10 @@ std::string logical_sector_text(std::size_t number) {
     return "track " + std::to_string(track_of(number)) + ", sector " + std::to_string(sector_in_track(number));
 }
 
+std::string damaged_sector_text(const TrdosFloppy& floppy, std::size_t number) {
+    return logical_sector_text(number) + " " + std::string(sector_state_text(state_of(floppy, number)));
+}
+
 void mark_damaged_files(DiskImage& disk, const TrdosFloppy& floppy) {
     for (CatalogueEntry& entry : disk.entries) {
         if (entry.deleted || entry.problem != ImageProblem::None) {
@@ -114,7 +119,7 @@ void mark_damaged_files(DiskImage& disk, const TrdosFloppy& floppy) {
         }
         if (const auto damaged = first_damaged(floppy, entry.first_sector, entry.sectors)) {
             entry.problem = ImageProblem::SectorDamaged;
-            entry.damage = damage_text(floppy, *damaged);
+            entry.damage = damaged_sector_text(floppy, *damaged);
             entry.data = {};
             entry.alasm = false;
         }

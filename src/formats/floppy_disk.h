@@ -28,6 +28,9 @@ namespace korve {
 
 // A logical sector (track × 16 + sector) in words: "track 5, sector 3".
 std::string logical_sector_text(std::size_t number);
+// And how the floppy read it: "track 0, sector 3 failed its CRC" (past its
+// last track, missing).
+std::string damaged_sector_text(const TrdosFloppy& floppy, std::size_t number);
 
 // Gives each live file of `disk` (read from `floppy.trd`) that takes in a
 // sector `floppy` did not read whole its SectorDamaged problem, its data

@@ -27,19 +27,15 @@ namespace {
 // disk itself where the floppy holds no TR-DOS disk.
 std::optional<Problem> catalogue_problem(const LoadedInput& loaded, const TrdosFloppy& disk, const Where& where) {
     constexpr std::size_t kInformationSector = kDiskInformation / kSectorSize;
-    const SectorState information =
-        disk.sectors.size() > kInformationSector ? disk.sectors[kInformationSector].state : SectorState::Missing;
     if (const auto damaged = damaged_catalogue_sector(loaded.image, disk)) {
         return Problem{Severity::Error, where,
-                       "its catalogue is damaged: " + logical_sector_text(*damaged) + " " +
-                           std::string(sector_state_text(disk.sectors[*damaged].state)) +
+                       "its catalogue is damaged: " + damaged_sector_text(disk, *damaged) +
                            ": the files listed there are lost",
                        Status::NotAllConverted};
     }
-    if (information != SectorState::Read) {
+    if (disk.sectors.size() <= kInformationSector || disk.sectors[kInformationSector].state != SectorState::Read) {
         return Problem{Severity::Warning, where,
-                       "its disk-information sector (" + logical_sector_text(kInformationSector) + ") " +
-                           std::string(sector_state_text(information)),
+                       "its disk-information sector is damaged: " + damaged_sector_text(disk, kInformationSector),
                        Status::Converted};
     }
     if (disk.trd[kTrdosMarkOffset] != static_cast<char>(kTrdosMark)) {
