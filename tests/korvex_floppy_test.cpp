@@ -145,6 +145,21 @@ TEST_F(KorvexRun, PutsIntoAFloppyImageWhatItPutsIntoTheTrd) {
     }
 }
 
+// pack -o NAME.fdi: a new FDI of the .trd pack makes of the same texts.
+TEST_F(KorvexRun, PacksAnFdiOfTheTrdItWouldPack) {
+    write("disk.trd", example_disk(160, 0x16));
+    ASSERT_EQ(korvex({"text", "disk.trd", "-o", "d/"}).status, 0);
+    ASSERT_EQ(korvex({"pack", "d/GREET.H.asm", "-o", "new.trd"}).status, 0);
+    const auto packed = korvex({"pack", "d/GREET.H.asm", "-o", "new.fdi"});
+    EXPECT_EQ(packed.err + std::to_string(packed.status), "0");
+    EXPECT_TRUE(carried(read("new.fdi")) == read("new.trd"));
+    const auto udi = korvex({"pack", "d/GREET.H.asm", "-o", "new.udi"});
+    EXPECT_TRUE(udi.err.starts_with(native("korvex: error: pack writes a .trd, an .scl, an .fdi, a Hobeta file or "
+                                           "bare data, not a UDI floppy image\n")))
+        << udi.err;
+    EXPECT_EQ(udi.status, 2);
+}
+
 // A damaged sector loses the file it holds, named with the sector, status
 // 1; one of the catalogue, the files listed there. A UDI whose file CRC
 // alone is wrong is read whole, with a warning.

@@ -124,7 +124,7 @@ TEST(Loader, NeverLosesAFileOfACutFloppyImageUnsaid) {
         ASSERT_EQ(live_entries(all.image).size(), 2U);
         for (std::size_t size = 0; size < whole.size(); ++size) {
             const LoadedInput cut =
-                grade_input("in", std::vector<unsigned char>(whole.begin(), whole.begin() + size), false);
+                grade_input("in", std::vector<unsigned char>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size)), false);
             if (cut.kind == InputKind::None || cut.status() != Status::Converted) {
                 continue;
             }

@@ -166,7 +166,7 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
          ImageProblem::PastTheDisk, {"ONE.H", "THREE.C"}, {"TWO.H"}},
         {"a .trd of 86 cylinders, a file past track 160", trd_far, ImageProblem::None,
          {"ONE.H", "TWO.H", "THREE.C"}, {}},
-        {"a .trd cut before track 170, where a file lies", trd_far.substr(0, 168 * 4096), cut,
+        {"a .trd cut before track 170, where a file lies", trd_far.substr(0, 168 * kSectorsPerTrack * kSectorSize), cut,
          {"ONE.H", "THREE.C"}, {"TWO.H"}},
         {"a .trd cut before TR-DOS's mark", trd.substr(0, 0x8E7), not_image, {}, {}},
         {"nothing", "", not_image, {}, {}},

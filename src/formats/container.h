@@ -159,6 +159,6 @@ AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input);
 // files lie in the .trd it carries: the second form reads the catalogue of
 // an input of a kind, a floppy's from that .trd's bytes.
 DiskImage read_disk_image(std::span<const unsigned char> image);
-DiskImage read_disk_image(InputKind kind, std::span<const unsigned char> bytes);
+DiskImage read_disk_image(InputKind kind, std::span<const unsigned char> image);
 
 }  // namespace korve

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <numeric>
 #include <optional>
+#include <utility>
 
 #include "base/little_endian.h"
 
@@ -32,7 +33,7 @@ void add(DiskImage& disk, CatalogueEntry entry) {
     if (disk.problem == ImageProblem::None && !entry.deleted) {
         disk.problem = entry.problem;
     }
-    disk.entries.push_back(entry);
+    disk.entries.push_back(std::move(entry));
 }
 
 std::size_t data_size(Bytes fields) { return fields[kCatalogueSectorsOffset] * kSectorSize; }
