@@ -40,6 +40,35 @@ _korvex() {
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
+    # put's DISK, its first word that is no option: what put writes into
+    # (a .trd, an .scl, an FDI or UDI floppy image, a Hobeta file; a TD0 is
+    # read only), and folders on the way to one.
+    if [[ $verb == put ]] && ! _korvex_disk_given; then
+        local file caseless
+        caseless=$(shopt -p nocasematch)
+        shopt -s nocasematch
+        COMPREPLY=()
+        while IFS= read -r file; do
+            [[ -d $file || $file == *.@(trd|scl|fdi|udi|\$?) ]] && COMPREPLY+=("$file")
+        done < <(compgen -f -- "$cur")
+        $caseless
+        return
+    fi
     mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+}
+
+# Whether a word before the current one, past the verb, is put's DISK: one
+# that is neither an option nor an option's value.
+_korvex_disk_given() {
+    local i word
+    for ((i = 2; i < COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        case $word in
+            -o | --output | --name | --charset | --eol | --layout) ((i++)) ;;
+            -*) ;;
+            *) return 0 ;;
+        esac
+    done
+    return 1
 }
 complete -o filenames -F _korvex korvex

@@ -870,6 +870,7 @@ TEST_F(KorvexRun, PacksTextIntoTheContainerItsOutputNames) {
     } cases[] = {
         {"disk.trd", "disk.trd: TR-DOS disk image, 1 file\n"},
         {"DISK.SCL", "DISK.SCL: SCL archive, 1 file\n"},
+        {"disk.fdi", "disk.fdi: FDI floppy image, 1 file\n"},
         {"one.$h", "one.$h: ALASM data behind a Hobeta header, named GAME"},
         {"TWO.$H", "TWO.$H: ALASM data behind a Hobeta header, named GAME"},
         {"game.bin", "game.bin: ALASM data, named GAME"},

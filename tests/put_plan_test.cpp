@@ -86,7 +86,7 @@ TEST(PutPlan, ReplacesAddsAndRefusesAsEachTextsNameSays) {
     const std::string bytes = disk_image();
     const DiskImage image = read_disk_image(byte_span(bytes));
     ASSERT_EQ(image.problem, ImageProblem::None);
-    PutDisk disk{"D.trd", byte_span(bytes), InputKind::TrdosImage, live_entries(image), {}};
+    PutDisk disk{"D.trd", byte_span(bytes), byte_span(bytes), InputKind::TrdosImage, live_entries(image), {}};
     disk.names = image_file_names(disk.files);
     for (const auto& c : cases) {
         PutPlan plan = plan_put(disk, c.texts, {c.name, TextLayout::Stored, std::nullopt});

@@ -140,7 +140,14 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
     const std::size_t two_on_trd = 17 * kSectorSize;
     const std::size_t three_in_scl = 9 + 3 * 14 + 3 * kSectorSize;
     std::string trd_past = trd;
-    trd_past[16 + 15] = '\xA0';  // TWO's first track, 160: past 80 cylinders of two sides
+    trd_past[16 + 14] = '\xFF';  // TWO's first sector and track, 255 and 255: past any disk's 256 tracks
+    trd_past[16 + 15] = '\xFF';
+    // A disk of 86 cylinders, as images of real floppies hold, TWO on track 170.
+    std::string trd_far = trd;
+    trd_far.resize(172 * kSectorsPerTrack * kSectorSize, '\0');
+    trd_far.replace(170 * kSectorsPerTrack * kSectorSize, 2 * kSectorSize, trd.substr(two_on_trd, 2 * kSectorSize));
+    trd_far[16 + 14] = '\0';
+    trd_far[16 + 15] = '\xAA';
     std::string scl_sum = scl;
     scl_sum.back() ^= 1;
     const std::string scl_count = recounted(scl, 5);
@@ -157,6 +164,10 @@ TEST(TrdosImage, GivesWhatABrokenImageStillHolds) {
          {"TWO.H", "THREE.C"}},
         {"a .trd whose entry points past the disk", trd_past,
          ImageProblem::PastTheDisk, {"ONE.H", "THREE.C"}, {"TWO.H"}},
+        {"a .trd of 86 cylinders, a file past track 160", trd_far, ImageProblem::None,
+         {"ONE.H", "TWO.H", "THREE.C"}, {}},
+        {"a .trd cut before track 170, where a file lies", trd_far.substr(0, 168 * kSectorsPerTrack * kSectorSize), cut,
+         {"ONE.H", "THREE.C"}, {"TWO.H"}},
         {"a .trd cut before TR-DOS's mark", trd.substr(0, 0x8E7), not_image, {}, {}},
         {"nothing", "", not_image, {}, {}},
         {"ALASM data", alasm_header("ONE") + std::string(0x900, '\x10'), not_image, {}, {}},

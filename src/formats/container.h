@@ -11,6 +11,11 @@
 //                 a 17-byte Hobeta header                  long as the header
 //                                                          says
 //   SclArchive    "SINCLAIR" at offset 0                   files, in the archive
+//   FdiImage      "FDI" at offset 0, one or two heads      files, on the TR-DOS
+//                 (a word at offset 6)                     disk the floppy
+//   UdiImage      "UDI!" at offset 0, version 0 at 8       image carries
+//   Td0Image      "TD" or "td" at offset 0, the header's   (floppy_disk.h)
+//                 CRC right
 //   TrdosImage    0x10 at offset 0x8E7, TR-DOS's mark in   files, on the disk
 //                 its disk-information sector
 //   None          none of these
@@ -18,7 +23,11 @@
 // ALASM data comes first: a file that korve converts stays a file, even
 // when it also carries a disk's mark (each mark is one byte, or eight
 // letters any source may begin with). Bare data comes before Hobeta data, as
-// korve has always taken it.
+// korve has always taken it. A floppy image's mark, several bytes at its
+// start, comes before the TR-DOS mark's one byte, which a floppy image may
+// hold at 0x8E7 among its sectors; a .trd whose first file is named "FDI"
+// or "UDI!" still reads as a .trd, as the byte after holds no such word or
+// version.
 #pragma once
 
 #include <cstddef>
@@ -30,12 +39,23 @@
 #include "base/byte_reader.h"
 #include "formats/alasm_lines.h"
 #include "formats/disk_edit.h"
+#include "formats/floppy.h"
+#include "formats/trdos_floppy.h"
 #include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 
 namespace korve {
 
-enum class InputKind : unsigned char { None, BareAlasm, HobetaAlasm, SclArchive, TrdosImage };
+enum class InputKind : unsigned char {
+    None,
+    BareAlasm,
+    HobetaAlasm,
+    SclArchive,
+    FdiImage,
+    UdiImage,
+    Td0Image,
+    TrdosImage,
+};
 
 // How many of an input's first bytes recognise_input needs: all of them tell
 // every kind, the first kAlasmRecognisedBytes the two kinds of ALASM data.
@@ -48,7 +68,10 @@ static_assert(kRecognisedBytes <= kLongestLook);
 // it by, its words, the file name ending that calls for it, how it is
 // recognised, its catalogue's reader (none for a kind that holds one file)
 // and its editor, which puts changed files into an input's bytes (none for
-// what is neither kind). A new kind is a row, its reader and its editor;
+// what is neither kind, and for a format put does not write). A floppy
+// image's row also names its floppy reader: its catalogue is then read from
+// the .trd the floppy carries (floppy_disk.h), and its editor takes the
+// image's own bytes. A new kind is a row, its reader and its editor;
 // every switch over kinds is exhaustive, so the compiler names each place
 // that must learn it.
 struct KindRow {
@@ -59,6 +82,7 @@ struct KindRow {
     bool (*recognises)(std::span<const unsigned char> start);
     DiskImage (*read_catalogue)(std::span<const unsigned char> image);
     EditedImage (*edit)(std::span<const unsigned char> input, std::span<const FileChange> changes);
+    FloppyImage (*read_floppy)(std::span<const unsigned char> image);  // none but for floppy images
 };
 const KindRow& kind_row(InputKind kind);
 
@@ -72,6 +96,9 @@ constexpr bool holds_alasm(InputKind kind) {
         case InputKind::HobetaAlasm: return true;
         case InputKind::None:
         case InputKind::SclArchive:
+        case InputKind::FdiImage:
+        case InputKind::UdiImage:
+        case InputKind::Td0Image:
         case InputKind::TrdosImage: return false;
     }
     return false;
@@ -80,9 +107,17 @@ constexpr bool holds_alasm(InputKind kind) {
 // Whether the kind holds a catalogue of files (kind_row's reader).
 bool is_disk_image(InputKind kind);
 
+// The TR-DOS disk an input of `kind` carries, where it is a floppy image
+// (kind_row's floppy reader), with the floppy the image's reader found.
+struct FloppyDisk {
+    FloppyImage floppy;
+    TrdosFloppy disk;
+};
+std::optional<FloppyDisk> read_floppy_disk(InputKind kind, std::span<const unsigned char> image);
+
 // The kind of file a name calls for, by its ending in any case: .trd a
-// TR-DOS image, .scl an SCL archive, .$h a Hobeta file; any other name bare
-// ALASM data.
+// TR-DOS image, .scl an SCL archive, .fdi, .udi and .td0 floppy images,
+// .$h a Hobeta file; any other name bare ALASM data.
 InputKind container_named(std::string_view file_name);
 
 // Where ALASM data stands in the bytes read: behind what an input of `kind`
@@ -120,7 +155,10 @@ AlasmSetUp set_up_alasm(const AlasmPlace& place, ByteReader& input);
 
 // Reads a disk image or an archive, recognised as above, and says of each
 // file it gives whether that holds ALASM data. Bytes of any other kind are
-// no image (ImageProblem::NotAnImage).
+// no image (ImageProblem::NotAnImage), and so are a floppy image's, whose
+// files lie in the .trd it carries: the second form reads the catalogue of
+// an input of a kind, a floppy's from that .trd's bytes.
 DiskImage read_disk_image(std::span<const unsigned char> image);
+DiskImage read_disk_image(InputKind kind, std::span<const unsigned char> image);
 
 }  // namespace korve

@@ -312,6 +312,10 @@ std::string edit_problem_text(const EditedImage& edited, std::size_t sectors_nee
             return "a file of that name and type is there already, and TR-DOS would only ever find the first";
         case EditProblem::FileOnCatalogue:
             return "a file on it lies over its catalogue on track 0, which any change writes to";
+        case EditProblem::SectorUnwritable:
+            return "track " + std::to_string(track_of(edited.sector)) + ", sector " +
+                   std::to_string(sector_in_track(edited.sector)) + " of the image cannot be written: " +
+                   edited.unwritable;
     }
     return {};
 }

@@ -77,6 +77,7 @@ enum class EditProblem : unsigned char {
     NotWhole,       // the bytes do not hold the whole archive or disk they list
     SameName,       // a new file has a live file's name and type
     FileOnCatalogue,  // a live file's sectors take in track 0's catalogue
+    SectorUnwritable,  // a floppy image cannot take a changed sector's new bytes
 };
 
 // Where a change went on a disk: in place, moved (having outgrown its
@@ -98,6 +99,9 @@ struct EditedImage {
     std::size_t change = 0;
     std::size_t free_sectors = 0;    // DiskFull: what the disk had left
     std::vector<PlacedFile> placed;  // one per change, in order
+    // SectorUnwritable: the sector (a .trd's count) and why, in words.
+    std::size_t sector = 0;
+    std::string unwritable;
 };
 
 // The changes made, in order, to a .trd's bytes or an .scl's.

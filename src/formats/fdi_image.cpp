@@ -16,6 +16,7 @@ using Bytes = std::span<const unsigned char>;
 constexpr std::string_view kFdiMark = "FDI";
 constexpr std::size_t kCylindersOffset = 4;
 constexpr std::size_t kHeadsOffset = 6;
+constexpr std::size_t kTextOffset = 8;
 constexpr std::size_t kDataAreaOffset = 10;
 constexpr std::size_t kExtraLengthOffset = 12;
 constexpr std::size_t kWordSize = 2;
@@ -32,6 +33,10 @@ constexpr std::size_t kFlagsOffset = 4;
 constexpr std::size_t kSectorDataOffset = 5;
 constexpr unsigned kCrcGoodBits = 6;  // bits 0 to 5, one per size code
 constexpr unsigned char kCrcGoodFlags = (1U << kCrcGoodBits) - 1;
+// A track as TR-DOS formats it.
+constexpr std::size_t kTrdosSectors = 16;
+constexpr std::size_t kTrdosSectorSize = 256;
+constexpr unsigned kTrdosSizeCode = 1;
 
 // An image as read, with where each track's header lies and where the
 // headers end: what the writer needs of the layout.
@@ -137,6 +142,11 @@ bool can_write(const Layout& layout, const SectorBytes& write) {
            (sector.data_ok || sector.id.size_code < kCrcGoodBits);
 }
 
+// A word, or a track's data offset, into `bytes` at `at`.
+void put_field(std::string& bytes, std::size_t at, std::size_t size, std::size_t value) {
+    write_little_endian(writable_bytes(bytes), at, size, static_cast<std::uint32_t>(value));
+}
+
 }  // namespace
 
 bool has_fdi_mark(std::span<const unsigned char> start) {
@@ -165,6 +175,39 @@ std::optional<std::string> write_fdi(std::span<const unsigned char> image, const
         }
     }
     return written;
+}
+
+std::string new_fdi_image(std::span<const unsigned char> trd) {
+    constexpr std::size_t kHeads = 2;
+    constexpr std::size_t kTrackBytes = kTrdosSectors * kTrdosSectorSize;
+    const std::size_t tracks = (trd.size() + kTrackBytes - 1) / kTrackBytes;
+    const std::size_t cylinders = (tracks + kHeads - 1) / kHeads;
+    const std::size_t header = kTrackHeaderSize + kTrdosSectors * kSectorEntrySize;
+    const std::size_t text = kFdiHeaderSize + cylinders * kHeads * header;
+    const std::size_t data = text + 1;  // the description: an empty text, its ending zero
+    std::string image(data, '\0');
+    image.replace(0, kFdiMark.size(), kFdiMark);
+    put_field(image, kCylindersOffset, kWordSize, cylinders);
+    put_field(image, kHeadsOffset, kWordSize, kHeads);
+    put_field(image, kTextOffset, kWordSize, text);
+    put_field(image, kDataAreaOffset, kWordSize, data);
+    for (std::size_t track = 0; track < cylinders * kHeads; ++track) {
+        const std::size_t at = kFdiHeaderSize + track * header;
+        put_field(image, at + kTrackDataOffset, kTrackDataSize, track * kTrackBytes);
+        image[at + kSectorCountOffset] = static_cast<char>(kTrdosSectors);
+        for (std::size_t sector = 0; sector < kTrdosSectors; ++sector) {
+            const std::size_t entry = at + kTrackHeaderSize + sector * kSectorEntrySize;
+            image[entry] = static_cast<char>(track / kHeads);
+            image[entry + 1] = static_cast<char>(track % kHeads);
+            image[entry + 2] = static_cast<char>(sector + 1);
+            image[entry + 3] = static_cast<char>(kTrdosSizeCode);
+            image[entry + kFlagsOffset] = static_cast<char>(1U << kTrdosSizeCode);
+            put_field(image, entry + kSectorDataOffset, kWordSize, sector * kTrdosSectorSize);
+        }
+    }
+    image.append(trd.begin(), trd.end());
+    image.resize(data + cylinders * kHeads * kTrackBytes, '\0');
+    return image;
 }
 
 }  // namespace korve

@@ -75,4 +75,11 @@ FloppyImage read_fdi(std::span<const unsigned char> image);
 std::optional<std::string> write_fdi(std::span<const unsigned char> image, const FloppyImage& floppy,
                                      std::span<const SectorBytes> writes);
 
+// A new FDI image of the TR-DOS disk `trd` (whole tracks of 16 sectors of
+// 256 bytes, the last filled up with zero bytes) on two sides, its logical
+// track T on cylinder T / 2, head T % 2: each track's sectors in the order
+// 1 to 16, every CRC right, an empty description text, no extra header
+// bytes, not write-protected. read_trdos_floppy gives `trd` back.
+std::string new_fdi_image(std::span<const unsigned char> trd);
+
 }  // namespace korve

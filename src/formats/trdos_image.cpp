@@ -5,6 +5,7 @@
 #include <iterator>
 #include <numeric>
 #include <optional>
+#include <utility>
 
 #include "base/little_endian.h"
 
@@ -32,7 +33,7 @@ void add(DiskImage& disk, CatalogueEntry entry) {
     if (disk.problem == ImageProblem::None && !entry.deleted) {
         disk.problem = entry.problem;
     }
-    disk.entries.push_back(entry);
+    disk.entries.push_back(std::move(entry));
 }
 
 std::size_t data_size(Bytes fields) { return fields[kCatalogueSectorsOffset] * kSectorSize; }
@@ -65,7 +66,7 @@ DiskImage read_trd(Bytes image) {
         entry.first_sector = sector_number(fields[kCatalogueFirstTrackOffset], fields[kCatalogueFirstSectorOffset]);
         const std::size_t begin = sector_offset(entry.first_sector);
         const std::size_t end = begin + data_size(fields);
-        if (end > kLargestDisk) {
+        if (end > kFarthestDisk) {
             entry.problem = ImageProblem::PastTheDisk;
         } else if (end > image.size()) {
             entry.problem = ImageProblem::CutShort;
@@ -249,7 +250,7 @@ struct ProblemWords {
     std::string_view image;
     std::string_view entry;
 };
-constexpr std::array<ProblemWords, 6> kProblems = {{
+constexpr std::array<ProblemWords, 7> kProblems = {{
     {ImageProblem::None, "", "", ""},
     {ImageProblem::NotAnImage, "", "", ""},
     {ImageProblem::CutShort, "cut-short", "cut short",
@@ -259,11 +260,12 @@ constexpr std::array<ProblemWords, 6> kProblems = {{
      "its data is lost: it lies past the end of the disk"},
     {ImageProblem::CountTooLarge, "count-too-large", "its file count is larger than it holds", ""},
     {ImageProblem::ChecksumMismatch, "checksum-mismatch", "the SCL checksum does not match", ""},
+    {ImageProblem::SectorDamaged, "sector-damaged", "damaged sectors",
+     "its data is lost: a sector of it is damaged"},
 }};
 
 constexpr std::size_t row_of(ImageProblem problem) { return static_cast<std::size_t>(problem); }
-static_assert(kProblems[row_of(ImageProblem::ChecksumMismatch)].problem ==
-              ImageProblem::ChecksumMismatch);
+static_assert(kProblems[row_of(ImageProblem::SectorDamaged)].problem == ImageProblem::SectorDamaged);
 
 }  // namespace
 
@@ -272,6 +274,13 @@ std::string_view image_problem(ImageProblem problem) { return kProblems[row_of(p
 std::string_view entry_problem(ImageProblem problem) { return kProblems[row_of(problem)].entry; }
 
 std::string_view problem_key(ImageProblem problem) { return kProblems[row_of(problem)].key; }
+
+std::string entry_problem_text(const CatalogueEntry& entry) {
+    if (entry.problem == ImageProblem::SectorDamaged && !entry.damage.empty()) {
+        return "its data is lost: " + entry.damage;
+    }
+    return std::string(entry_problem(entry.problem));
+}
 
 bool loses_unnamed_files(const DiskImage& image) { return image.unlisted > 0 || image.count_lost; }
 

@@ -105,6 +105,10 @@ inline constexpr unsigned char kCatalogueEnd = 0x00;
 inline constexpr std::size_t kSectorSize = 256;
 inline constexpr std::size_t kSectorsPerTrack = 16;
 inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * kSectorsPerTrack * kSectorSize;
+// Images of real floppies hold more tracks than TR-DOS formats (81, 86 or
+// more cylinders): a catalogue entry's track is a byte, so a disk read may
+// hold up to 256 tracks, and a file lies past the disk only beyond them.
+inline constexpr std::size_t kFarthestDisk = std::size_t{256} * kSectorsPerTrack * kSectorSize;
 inline constexpr std::size_t kTrdEntrySize = 16;
 inline constexpr std::size_t kTrdEntries = 128;
 inline constexpr std::size_t kDiskInformation = 0x800;
@@ -168,6 +172,7 @@ enum class ImageProblem : unsigned char {
     PastTheDisk,       // a catalogue entry points past the end of any disk
     CountTooLarge,     // an SCL file count larger than the archive holds
     ChecksumMismatch,  // an SCL archive whose checksum is not its bytes' sum
+    SectorDamaged,     // a floppy image's sector of the file is missing, cut or failed its CRC
 };
 
 // A problem in words: of an image ("cut short"), and of one of its files
@@ -198,11 +203,18 @@ struct CatalogueEntry {
     ByteRange data;              // its whole sectors in the image; empty where lost
     bool deleted = false;
     ImageProblem problem = ImageProblem::None;  // why its data could not be read
+    // SectorDamaged: the first of its sectors a floppy image lost, in words
+    // ("track 5, sector 3 failed its CRC").
+    std::string damage;
     // Whether its data is ALASM data: read_disk_image (container.h) tells.
     bool alasm = false;
 
     bool operator==(const CatalogueEntry&) const = default;
 };
+
+// A file's problem in words, naming the damaged sector where one lost it:
+// "its data is lost: track 5, sector 3 failed its CRC".
+std::string entry_problem_text(const CatalogueEntry& entry);
 
 // The fields of a .trd's disk-information sector that a change moves.
 struct DiskInformation {

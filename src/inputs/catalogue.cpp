@@ -51,7 +51,7 @@ std::vector<Problem> problems_of(const AlasmSummary& alasm) {
 
 std::vector<Problem> problems_of(const EntrySummary& entry) {
     if (entry.problem != ImageProblem::None) {
-        return {{problem_key(entry.problem), std::string(entry_problem(entry.problem)), 0}};
+        return {{problem_key(entry.problem), entry.problem_text, 0}};
     }
     return entry.alasm ? problems_of(*entry.alasm) : std::vector<Problem>{};
 }
@@ -77,11 +77,31 @@ KindWords kind_words(SummaryKind kind) {
             return {kind_row(InputKind::HobetaAlasm).key, kind_row(InputKind::HobetaAlasm).words};
         case SummaryKind::Trd: return {kind_row(InputKind::TrdosImage).key, kind_row(InputKind::TrdosImage).words};
         case SummaryKind::Scl: return {kind_row(InputKind::SclArchive).key, kind_row(InputKind::SclArchive).words};
+        case SummaryKind::Fdi: return {kind_row(InputKind::FdiImage).key, kind_row(InputKind::FdiImage).words};
+        case SummaryKind::Udi: return {kind_row(InputKind::UdiImage).key, kind_row(InputKind::UdiImage).words};
+        case SummaryKind::Td0: return {kind_row(InputKind::Td0Image).key, kind_row(InputKind::Td0Image).words};
         case SummaryKind::None: return {kind_row(InputKind::None).key, kind_row(InputKind::None).words};
         case SummaryKind::Error: return {"error", ""};
         case SummaryKind::HobetaFile: return {"hobeta-file", "Hobeta file, not ALASM data"};
     }
     return {};
+}
+
+// Whether a summary lists an image's files.
+bool lists_files(SummaryKind kind) {
+    switch (kind) {
+        case SummaryKind::Trd:
+        case SummaryKind::Scl:
+        case SummaryKind::Fdi:
+        case SummaryKind::Udi:
+        case SummaryKind::Td0: return true;
+        case SummaryKind::Alasm:
+        case SummaryKind::Hobeta:
+        case SummaryKind::None:
+        case SummaryKind::Error:
+        case SummaryKind::HobetaFile: return false;
+    }
+    return false;
 }
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
@@ -207,6 +227,9 @@ SummaryKind summary_kind(InputKind kind) {
         case InputKind::HobetaAlasm: return SummaryKind::Hobeta;
         case InputKind::SclArchive: return SummaryKind::Scl;
         case InputKind::TrdosImage: return SummaryKind::Trd;
+        case InputKind::FdiImage: return SummaryKind::Fdi;
+        case InputKind::UdiImage: return SummaryKind::Udi;
+        case InputKind::Td0Image: return SummaryKind::Td0;
         case InputKind::None: return SummaryKind::None;
     }
     return SummaryKind::None;
@@ -227,6 +250,7 @@ InputSummary summarise_image(std::string input, InputKind kind, const DiskImage&
         listed.name = entry.name;
         listed.length = entry.length;
         listed.problem = entry.problem;
+        listed.problem_text = entry_problem_text(entry);
         listed.start = entry.start;
         listed.sectors = entry.sectors;
         if (entry.alasm) {
@@ -287,7 +311,7 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
                ", " + counted(file.length, "byte", "bytes") + ", " +
                counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
-    if (summary.kind != SummaryKind::Trd && summary.kind != SummaryKind::Scl) {
+    if (!lists_files(summary.kind)) {
         return table + std::string(line_end);
     }
     table += ", " + counted(summary.entries.size(), "file", "files");
@@ -335,7 +359,7 @@ std::string summary_json(const InputSummary& summary) {
                 ", \"problems\": " + problems_json(problems_of(alasm));
     } else if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
         json += ", " + fields_json(summary.entries.front());
-    } else if (summary.kind == SummaryKind::Trd || summary.kind == SummaryKind::Scl) {
+    } else if (lists_files(summary.kind)) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None
                 ? std::vector<Problem>{}

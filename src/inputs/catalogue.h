@@ -6,7 +6,8 @@
 //
 //   "input"      the path, as messages name it
 //   "kind"       "alasm" (bare ALASM data), "hobeta" (behind a Hobeta
-//                header), "trd", "scl", "hobeta-file" (a Hobeta file of
+//                header), "trd", "scl", "fdi", "udi", "td0" (floppy
+//                images of a TR-DOS disk), "hobeta-file" (a Hobeta file of
 //                other data), "none" (none of these), or "error" (it could
 //                not be read; "error" then gives the reason)
 //   for ALASM data:
@@ -27,7 +28,9 @@
 //                data's keys: "undefined-token", "data-ends-inside",
 //                "data-ends-short", "hobeta-checksum-mismatch"; an image's
 //                and its files', as the page names them: "cut-short",
-//                "past-the-disk", "count-too-large", "checksum-mismatch"
+//                "past-the-disk", "count-too-large", "checksum-mismatch",
+//                "sector-damaged" (a floppy image's sector of the file is
+//                missing, cut or failed its CRC: its text names the sector)
 //
 // A name read as CP866 gives its bytes back when written in CP866 again:
 // the page maps every byte to a character of its own.
@@ -67,10 +70,11 @@ struct EntrySummary {
     unsigned char sectors = 0;
     std::uint16_t length = 0;
     ImageProblem problem = ImageProblem::None;
+    std::string problem_text;           // and in words, naming a damaged sector
     std::optional<AlasmSummary> alasm;  // for ALASM data
 };
 
-enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, None, Error, HobetaFile };
+enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, Fdi, Udi, Td0, None, Error, HobetaFile };
 
 // The summary of an input of a kind.
 SummaryKind summary_kind(InputKind kind);

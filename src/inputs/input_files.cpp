@@ -105,7 +105,7 @@ std::vector<HeldFile> image_files(const DiskImage& image, std::span<const unsign
         cover(file, 0);
         if (entry.problem != ImageProblem::None) {
             file.lost = true;
-            file.notes.push_back({Severity::Error, "", std::string(entry_problem(entry.problem))});
+            file.notes.push_back({Severity::Error, "", entry_problem_text(entry)});
         }
         files.push_back(std::move(file));
     }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/byte_reader.h"
+#include "formats/floppy_disk.h"
 
 namespace korve {
 
@@ -15,6 +16,61 @@ Status LoadedInput::status() const {
     }
     return worst;
 }
+
+std::span<const unsigned char> LoadedInput::file() const {
+    return kind_row(kind).read_floppy != nullptr ? std::span(own) : std::span(bytes);
+}
+
+namespace {
+
+// What a floppy image's catalogue sectors cost: its files' names, or the
+// disk itself where the floppy holds no TR-DOS disk.
+std::optional<Problem> catalogue_problem(const LoadedInput& loaded, const TrdosFloppy& disk, const Where& where) {
+    constexpr std::size_t kInformationSector = kDiskInformation / kSectorSize;
+    if (const auto damaged = damaged_catalogue_sector(loaded.image, disk)) {
+        return Problem{Severity::Error, where,
+                       "its catalogue is damaged: " + damaged_sector_text(disk, *damaged) +
+                           ": the files listed there are lost",
+                       Status::NotAllConverted};
+    }
+    if (disk.sectors.size() <= kInformationSector || disk.sectors[kInformationSector].state != SectorState::Read) {
+        return Problem{Severity::Warning, where,
+                       "its disk-information sector is damaged: " + damaged_sector_text(disk, kInformationSector),
+                       Status::Converted};
+    }
+    if (disk.trd[kTrdosMarkOffset] != static_cast<char>(kTrdosMark)) {
+        return Problem{Severity::Error, where, "holds no TR-DOS disk: its disk-information sector lacks TR-DOS's mark",
+                       Status::NotAllConverted};
+    }
+    return std::nullopt;
+}
+
+// A floppy image read into the .trd it carries, its own bytes kept, and
+// what its damage costs; an image its reader does not take is neither kind.
+void read_floppy(LoadedInput& loaded, const Where& where) {
+    std::optional<FloppyDisk> found = read_floppy_disk(loaded.kind, loaded.bytes);
+    if (!found) {
+        return;
+    }
+    if (found->floppy.problem == FloppyProblem::NotAnImage) {
+        loaded.kind = InputKind::None;
+        return;
+    }
+    loaded.floppy = found->floppy.problem;
+    loaded.own = std::move(loaded.bytes);
+    loaded.bytes.assign(found->disk.trd.begin(), found->disk.trd.end());
+    loaded.image = read_disk_image(loaded.kind, loaded.bytes);
+    mark_damaged_files(loaded.image, found->disk);
+    if (std::optional<Problem> problem = catalogue_problem(loaded, found->disk, where)) {
+        loaded.problems.push_back(std::move(*problem));
+    }
+    if (loaded.floppy != FloppyProblem::None) {
+        loaded.problems.push_back(
+            {Severity::Warning, where, std::string(floppy_problem_text(loaded.floppy)), Status::Converted});
+    }
+}
+
+}  // namespace
 
 InputNode named_input(const std::string& input) {
     if (input == kStandardStream) {
@@ -38,8 +94,14 @@ LoadedInput grade_input(std::string_view shown, std::vector<unsigned char> bytes
     loaded.read = true;
     loaded.kind = recognise_input(std::span(bytes).first(std::min(bytes.size(), kRecognisedBytes)));
     loaded.bytes = std::move(bytes);
+    const bool floppy = kind_row(loaded.kind).read_floppy != nullptr;
+    if (floppy) {
+        read_floppy(loaded, where);
+    }
     if (is_disk_image(loaded.kind)) {
-        loaded.image = read_disk_image(loaded.bytes);
+        if (!floppy) {
+            loaded.image = read_disk_image(loaded.kind, loaded.bytes);
+        }
         const DiskImage& image = loaded.image;
         if (image.problem == ImageProblem::NotAnImage) {
             loaded.kind = InputKind::None;

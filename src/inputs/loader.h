@@ -11,6 +11,18 @@
 //   an image that lost files it      error, status 1       the same
 //     cannot name (entries, count)
 //   any other problem of an image    warning               the same
+//   a floppy image's file on a       error, status 1       the same
+//     damaged sector (its data lost,
+//     as a file a .trd cuts short)
+//   a floppy image's catalogue on a  error, status 1       the same
+//     damaged sector, or no TR-DOS
+//     disk on the floppy
+//   a floppy image's own problem     warning: its files    the same
+//     (cut short, a wrong file CRC)  say what it cost
+//
+// A floppy image (FDI, UDI, TD0) is read once into the .trd it carries:
+// `bytes` are then that .trd's, which every verb reads as a .trd's, and
+// `own` the file's own bytes, which put's editor and its in-place check take.
 //
 // What an input that is neither kind means is the verb's: a walk skips it,
 // `list` lists it, `diff` compares its bytes. Nothing here prints.
@@ -35,12 +47,16 @@ struct LoadedInput {
     bool opened = false;               // it was opened (an error is then in reading)
     bool read = false;                 // `bytes` are all it holds
     std::error_code error;             // why it could not be opened or read
-    std::vector<unsigned char> bytes;  // at most one more than any image holds
+    std::vector<unsigned char> bytes;  // at most one more than any image holds; a floppy's .trd
+    std::vector<unsigned char> own;    // a floppy image's own bytes; empty for any other kind
+    FloppyProblem floppy = FloppyProblem::None;  // a floppy image's own problem
     DiskImage image;                   // a disk image's catalogue
     std::vector<Problem> problems;     // the verdicts above, in order
     OpenedInput alasm;                 // ALASM data left open (AlasmData::LeftOpen), at its first byte
 
     Status status() const;  // the worst of the problems'
+    // The file's own bytes: a floppy image's, else `bytes`.
+    std::span<const unsigned char> file() const;
 };
 
 // What becomes of ALASM data: read whole and graded as any input, or left

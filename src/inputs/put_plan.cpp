@@ -221,11 +221,11 @@ EditedDisk edit_disk(const PutDisk& disk, std::span<const PutText> texts, PutPla
         }
     }
     if (files.empty()) {
-        return {std::string(disk.bytes.begin(), disk.bytes.end()), std::nullopt};
+        return {std::string(disk.own.begin(), disk.own.end()), std::nullopt};
     }
     // What is neither kind never comes here: put refuses it as it loads it.
     const auto edit = kind_row(disk.kind).edit;
-    EditedImage edited = edit != nullptr ? edit(disk.bytes, files) : EditedImage{};
+    EditedImage edited = edit != nullptr ? edit(disk.own, files) : EditedImage{};
     if (edited.problem != EditProblem::None) {
         const PutChange& change = *made[edited.change];
         const std::size_t sectors = sectors_of(change.merged.data.size());

@@ -28,7 +28,8 @@ namespace korve {
 // The DISK put changes, as it was read.
 struct PutDisk {
     std::string shown;                       // as messages show it
-    std::span<const unsigned char> bytes;    // whole
+    std::span<const unsigned char> bytes;    // whole; a floppy image's: the .trd it carries
+    std::span<const unsigned char> own;      // the file's own bytes, which its kind's editor takes
     InputKind kind = InputKind::None;
     std::vector<CatalogueEntry> files;       // a disk image's or an archive's live files
     std::vector<std::string> names;          // theirs, as korvex text names them

@@ -43,7 +43,8 @@ constexpr std::array<OptionRow, 3> kListOptions = {{
 constexpr std::array<OptionRow, 7> kPackOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the ALASM data to OUT, whose name chooses what it is: .trd a TR-DOS disk image, "
-     ".scl an SCL archive, .$h a Hobeta file, any other name bare data"},
+     ".scl an SCL archive, .fdi an FDI floppy image of that disk, .$h a Hobeta file, any other name "
+     "bare data"},
     kForce,
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
      "read the text as UTF-8 and store it in that code page; without it its bytes are stored "
@@ -102,23 +103,23 @@ constexpr std::array<OptionRow, 3> kShowOptions = {{
 constexpr std::array<OptionRow, 2> kDiffOptions = {{kTextCharset, kHelp}};
 
 constexpr std::string_view kInputs =
-    "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image or an\n"
-    "SCL archive, told apart by their content), a folder, walked in sorted order, or\n"
-    "- for standard input.";
+    "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image, an SCL\n"
+    "archive, or an FDI, UDI or TD0 floppy image of a TR-DOS disk, told apart by\n"
+    "their content), a folder, walked in sorted order, or - for standard input.";
 
 constexpr std::string_view kTexts =
     "A TEXT is a file of text in ALASM's dialect, as korve and korvex text write it or\n"
     "as a person typed it, or - for standard input (which --name then names).";
 
 constexpr std::string_view kPutInputs =
-    "DISK is a TR-DOS disk image or an SCL archive, or a Hobeta file or bare ALASM\n"
-    "data (then with one TEXT). A TEXT is a file of text in ALASM's dialect, as korvex\n"
-    "text wrote it and a person edited it, or - for standard input (which --name then\n"
-    "names on a disk).";
+    "DISK is a TR-DOS disk image, an SCL archive, an FDI or UDI floppy image (a TD0\n"
+    "is read only), or a Hobeta file or bare ALASM data (then with one TEXT). A TEXT\n"
+    "is a file of text in ALASM's dialect, as korvex text wrote it and a person\n"
+    "edited it, or - for standard input (which --name then names on a disk).";
 
 constexpr std::string_view kGetInputs =
-    "DISK is a TR-DOS disk image or an SCL archive; a NAME.T is a file on it, named as\n"
-    "korvex list shows it (PGMFLASH.C).";
+    "DISK is a TR-DOS disk image, an SCL archive, or an FDI, UDI or TD0 floppy image;\n"
+    "a NAME.T is a file on it, named as korvex list shows it (PGMFLASH.C).";
 
 constexpr std::array<VerbRow, 7> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",

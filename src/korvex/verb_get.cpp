@@ -144,7 +144,7 @@ KorvexStatus run_get(const KorvexRun& run) {
         const CatalogueEntry& entry = image->files[i];
         const std::string shown = disk + ":" + names[i];
         if (entry.problem != ImageProblem::None) {
-            status = worse(status, run.console.error(shown, entry_problem(entry.problem),
+            status = worse(status, run.console.error(shown, entry_problem_text(entry),
                                                      KorvexStatus::NotAllConverted));
             continue;
         }

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/little_endian.h"
 #include "files/output.h"
 #include "files/output_names.h"
 #include "formats/container.h"
+#include "formats/fdi_image.h"
 #include "formats/trdos_image.h"
 #include "inputs/korvex_inputs.h"
 #include "inputs/source_text.h"
@@ -76,6 +78,15 @@ std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind 
         case InputKind::HobetaAlasm: written = write_hobeta_file(files.front()); break;
         case InputKind::TrdosImage: written = write_trd_image(files, disk_label(output)); break;
         case InputKind::SclArchive: written = write_scl_archive(files); break;
+        case InputKind::FdiImage:
+            written = write_trd_image(files, disk_label(output));
+            if (written.problem == WriteProblem::None) {
+                written.bytes = new_fdi_image(byte_span(written.bytes));
+            }
+            break;
+        case InputKind::UdiImage:
+        case InputKind::Td0Image:  // refused as a usage error
+            return run.console.error(output.shown, "pack does not write floppy images", KorvexStatus::Trouble);
         case InputKind::None:
         case InputKind::BareAlasm: written.bytes = files.front().data; break;
     }

@@ -33,7 +33,8 @@ namespace fs = std::filesystem;
 // The DISK, read whole.
 struct Disk {
     Source source;
-    std::vector<unsigned char> bytes;
+    std::vector<unsigned char> bytes;   // a floppy image's: the .trd it carries
+    std::vector<unsigned char> own;     // a floppy image's own bytes
     InputKind kind = InputKind::None;
     DiskImage image;                    // a disk image's or an archive's
     std::vector<CatalogueEntry> files;  // its live files
@@ -48,6 +49,31 @@ using Or = std::variant<Value, KorvexStatus>;
 
 bool is_image(const Disk& disk) {
     return is_disk_image(disk.kind);
+}
+
+// The bytes of the file DISK: what put writes over, and what it must still
+// hold when put writes.
+std::span<const unsigned char> file_bytes(const Disk& disk) {
+    return kind_row(disk.kind).read_floppy != nullptr ? std::span(disk.own) : std::span(disk.bytes);
+}
+
+// Why a DISK that loaded cannot be edited, if it cannot: a format put does
+// not write, or a floppy image that is not whole. Its problems are said.
+std::optional<KorvexStatus> unwritable_disk(const KorvexRun& run, LoadedInput& loaded) {
+    const std::string& input = run.options.inputs.front();
+    if (kind_row(loaded.kind).edit == nullptr) {
+        return run.console.error(input,
+                                 "is a " + std::string(kind_row(loaded.kind).words) +
+                                     ", which put does not write: nothing written",
+                                 KorvexStatus::NotAllConverted);
+    }
+    if (kind_row(loaded.kind).read_floppy == nullptr || loaded.status() == Status::Converted) {
+        return std::nullopt;
+    }
+    for (Problem& problem : loaded.problems) {
+        run.console.add(std::move(problem));
+    }
+    return run.console.error(input, "put changes only a whole image", KorvexStatus::NotAllConverted);
 }
 
 // Why an in-place DISK may not be replaced, if it may not: the output
@@ -76,10 +102,14 @@ Or<Disk> read_disk(const KorvexRun& run) {
         return status;
     }
     disk.kind = loaded.kind;
-    disk.bytes = std::move(loaded.bytes);
     if (disk.kind == InputKind::None) {
         return run.console.error(input, std::string(kNeitherKind), KorvexStatus::NotAllConverted);
     }
+    if (const auto refused = unwritable_disk(run, loaded)) {
+        return *refused;
+    }
+    disk.bytes = std::move(loaded.bytes);
+    disk.own = std::move(loaded.own);
     const std::size_t texts = run.options.inputs.size() - 1;
     if (!is_image(disk) && (texts > 1 || run.options.name)) {
         return run.console.error(input,
@@ -151,7 +181,7 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
 
 // DISK as the plan takes it.
 PutDisk put_disk(const Disk& disk) {
-    return {disk.source.shown, disk.bytes, disk.kind, disk.files, disk.names};
+    return {disk.source.shown, disk.bytes, file_bytes(disk), disk.kind, disk.files, disk.names};
 }
 
 std::string counted(std::size_t count, std::string_view what) {
@@ -190,11 +220,12 @@ void say_done(const KorvexRun& run, const Disk& disk, const Text& text, const Pu
 KorvexStatus write_disk(const KorvexRun& run, const Disk& disk, std::string_view bytes, const Place& target) {
     const bool in_place = !run.options.output;
     const auto written = byte_span(bytes);
-    if (in_place && std::equal(written.begin(), written.end(), disk.bytes.begin(), disk.bytes.end())) {
+    const auto read = file_bytes(disk);
+    if (in_place && std::equal(written.begin(), written.end(), read.begin(), read.end())) {
         run.console.say(Severity::Progress, disk.source.shown, "nothing changed: it is left as it was");
         return KorvexStatus::Converted;
     }
-    const WritePolicy policy = in_place ? replaced_in_place(disk.bytes, run.options.force, run_inputs(run, 1))
+    const WritePolicy policy = in_place ? replaced_in_place(read, run.options.force, run_inputs(run, 1))
                                         : write_policy(run);
     if (const auto failure = write_whole(target, bytes, policy)) {
         return run.console.error("", failure_text(*failure), KorvexStatus::Trouble);

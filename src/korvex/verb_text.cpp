@@ -212,7 +212,7 @@ Done convert_image(const KorvexRun& run, const Source& source, LoadedInput loade
             continue;  // not the main source's, nor included by it
         }
         if (entry.problem != ImageProblem::None) {
-            done.add(run.console.error(file.shown, entry_problem(entry.problem),
+            done.add(run.console.error(file.shown, entry_problem_text(entry),
                                        KorvexStatus::NotAllConverted));
         } else if (!entry.alasm) {
             run.console.say(Severity::Progress, file.shown, "skipped: not ALASM data");
