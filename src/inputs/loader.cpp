@@ -17,9 +17,12 @@ Status LoadedInput::status() const {
     return worst;
 }
 
-std::span<const unsigned char> LoadedInput::file() const {
-    return kind_row(kind).read_floppy != nullptr ? std::span(own) : std::span(bytes);
+std::span<const unsigned char> file_bytes(InputKind kind, std::span<const unsigned char> bytes,
+                                          std::span<const unsigned char> own) {
+    return kind_row(kind).read_floppy != nullptr ? own : bytes;
 }
+
+std::span<const unsigned char> LoadedInput::file() const { return file_bytes(kind, bytes, own); }
 
 namespace {
 

@@ -59,6 +59,11 @@ struct LoadedInput {
     std::span<const unsigned char> file() const;
 };
 
+// Of an input of `kind` read as `bytes` (a floppy's .trd) and `own`, the
+// bytes its file holds: what put writes over and checks again.
+std::span<const unsigned char> file_bytes(InputKind kind, std::span<const unsigned char> bytes,
+                                          std::span<const unsigned char> own);
+
 // What becomes of ALASM data: read whole and graded as any input, or left
 // open, to be read as a stream of any length (a text is written from it as
 // it is read).

@@ -54,7 +54,7 @@ bool is_image(const Disk& disk) {
 // The bytes of the file DISK: what put writes over, and what it must still
 // hold when put writes.
 std::span<const unsigned char> file_bytes(const Disk& disk) {
-    return kind_row(disk.kind).read_floppy != nullptr ? std::span(disk.own) : std::span(disk.bytes);
+    return file_bytes(disk.kind, disk.bytes, disk.own);
 }
 
 // Why a DISK that loaded cannot be edited, if it cannot: a format put does
