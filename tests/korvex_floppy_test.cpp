@@ -145,19 +145,23 @@ TEST_F(KorvexRun, PutsIntoAFloppyImageWhatItPutsIntoTheTrd) {
     }
 }
 
-// pack -o NAME.fdi: a new FDI of the .trd pack makes of the same texts.
-TEST_F(KorvexRun, PacksAnFdiOfTheTrdItWouldPack) {
+// pack -o NAME.fdi and NAME.udi: a new floppy of the .trd pack makes of the
+// same texts, its every CRC right; a Teledisk image is not written.
+TEST_F(KorvexRun, PacksAFloppyOfTheTrdItWouldPack) {
     write("disk.trd", example_disk(160, 0x16));
     ASSERT_EQ(korvex({"text", "disk.trd", "-o", "d/"}).status, 0);
     ASSERT_EQ(korvex({"pack", "d/GREET.H.asm", "-o", "new.trd"}).status, 0);
-    const auto packed = korvex({"pack", "d/GREET.H.asm", "-o", "new.fdi"});
-    EXPECT_EQ(packed.err + std::to_string(packed.status), "0");
-    EXPECT_TRUE(carried(read("new.fdi")) == read("new.trd"));
-    const auto udi = korvex({"pack", "d/GREET.H.asm", "-o", "new.udi"});
-    EXPECT_TRUE(udi.err.starts_with(native("korvex: error: pack writes a .trd, an .scl, an .fdi, a Hobeta file or "
-                                           "bare data, not a UDI floppy image\n")))
-        << udi.err;
-    EXPECT_EQ(udi.status, 2);
+    for (const std::string name : {"new.fdi", "new.udi"}) {
+        const auto packed = korvex({"pack", "d/GREET.H.asm", "-o", name});
+        EXPECT_EQ(packed.err + std::to_string(packed.status), "0") << name;
+        EXPECT_TRUE(carried(read(name)) == read("new.trd")) << name;
+    }
+    EXPECT_EQ(read_udi(byte_span(read("new.udi"))).problem, FloppyProblem::None);
+    const auto td0 = korvex({"pack", "d/GREET.H.asm", "-o", "new.td0"});
+    EXPECT_TRUE(td0.err.starts_with(native("korvex: error: pack writes a .trd, an .scl, an .fdi, a .udi, a Hobeta "
+                                           "file or bare data, not a TD0 (Teledisk) floppy image\n")))
+        << td0.err;
+    EXPECT_EQ(td0.status, 2);
 }
 
 // A damaged sector loses the file it holds, named with the sector, status

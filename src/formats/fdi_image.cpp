@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "formats/trdos_image.h"
 
 namespace korve {
 namespace {
@@ -33,10 +34,6 @@ constexpr std::size_t kFlagsOffset = 4;
 constexpr std::size_t kSectorDataOffset = 5;
 constexpr unsigned kCrcGoodBits = 6;  // bits 0 to 5, one per size code
 constexpr unsigned char kCrcGoodFlags = (1U << kCrcGoodBits) - 1;
-// A track as TR-DOS formats it.
-constexpr std::size_t kTrdosSectors = 16;
-constexpr std::size_t kTrdosSectorSize = 256;
-constexpr unsigned kTrdosSizeCode = 1;
 
 // An image as read, with where each track's header lies and where the
 // headers end: what the writer needs of the layout.
@@ -179,10 +176,10 @@ std::optional<std::string> write_fdi(std::span<const unsigned char> image, const
 
 std::string new_fdi_image(std::span<const unsigned char> trd) {
     constexpr std::size_t kHeads = 2;
-    constexpr std::size_t kTrackBytes = kTrdosSectors * kTrdosSectorSize;
+    constexpr std::size_t kTrackBytes = kSectorsPerTrack * kSectorSize;
     const std::size_t tracks = (trd.size() + kTrackBytes - 1) / kTrackBytes;
     const std::size_t cylinders = (tracks + kHeads - 1) / kHeads;
-    const std::size_t header = kTrackHeaderSize + kTrdosSectors * kSectorEntrySize;
+    const std::size_t header = kTrackHeaderSize + kSectorsPerTrack * kSectorEntrySize;
     const std::size_t text = kFdiHeaderSize + cylinders * kHeads * header;
     const std::size_t data = text + 1;  // the description: an empty text, its ending zero
     std::string image(data, '\0');
@@ -194,15 +191,15 @@ std::string new_fdi_image(std::span<const unsigned char> trd) {
     for (std::size_t track = 0; track < cylinders * kHeads; ++track) {
         const std::size_t at = kFdiHeaderSize + track * header;
         put_field(image, at + kTrackDataOffset, kTrackDataSize, track * kTrackBytes);
-        image[at + kSectorCountOffset] = static_cast<char>(kTrdosSectors);
-        for (std::size_t sector = 0; sector < kTrdosSectors; ++sector) {
+        image[at + kSectorCountOffset] = static_cast<char>(kSectorsPerTrack);
+        for (std::size_t sector = 0; sector < kSectorsPerTrack; ++sector) {
             const std::size_t entry = at + kTrackHeaderSize + sector * kSectorEntrySize;
             image[entry] = static_cast<char>(track / kHeads);
             image[entry + 1] = static_cast<char>(track % kHeads);
             image[entry + 2] = static_cast<char>(sector + 1);
             image[entry + 3] = static_cast<char>(kTrdosSizeCode);
             image[entry + kFlagsOffset] = static_cast<char>(1U << kTrdosSizeCode);
-            put_field(image, entry + kSectorDataOffset, kWordSize, sector * kTrdosSectorSize);
+            put_field(image, entry + kSectorDataOffset, kWordSize, sector * kSectorSize);
         }
     }
     image.append(trd.begin(), trd.end());

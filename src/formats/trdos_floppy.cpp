@@ -10,7 +10,6 @@ namespace {
 
 using Bytes = std::span<const unsigned char>;
 
-constexpr std::uint8_t kTrdosSizeCode = 1;
 static_assert(sector_bytes(kTrdosSizeCode) == kSectorSize);
 constexpr std::size_t kCylinders = 256;  // a cylinder is a byte
 constexpr std::size_t kSides = 2;

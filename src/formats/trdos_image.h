@@ -104,6 +104,8 @@ inline constexpr unsigned char kCatalogueEnd = 0x00;
 // A .trd.
 inline constexpr std::size_t kSectorSize = 256;
 inline constexpr std::size_t kSectorsPerTrack = 16;
+// A sector's size code in the ID TR-DOS formats it with: 128 << 1 bytes.
+inline constexpr std::uint8_t kTrdosSizeCode = 1;
 inline constexpr std::size_t kLargestDisk = std::size_t{80} * 2 * kSectorsPerTrack * kSectorSize;
 // Images of real floppies hold more tracks than TR-DOS formats (81, 86 or
 // more cylinders): a catalogue entry's track is a byte, so a disk read may

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "formats/trdos_image.h"
 
 namespace korve {
 namespace {
@@ -289,6 +290,75 @@ UdiWriteProblem check_write(Bytes image, const Layout& layout, const FloppyImage
     return UdiWriteProblem::None;
 }
 
+// A new MFM track's raw bytes and the bitmap of its marks, as TR-DOS's
+// format lays it out: 6,250 bytes a turn at 250 kbit/s and 300 turns a
+// minute; records one apart, so that a sector read leaves time to ask for
+// the next.
+constexpr std::size_t kNewTrackSize = 6250;
+constexpr std::array<std::uint8_t, kSectorsPerTrack> kTrdosRecords = {1, 9, 2, 10, 3, 11, 4, 12,
+                                                                     5, 13, 6, 14, 7, 15, 8, 16};
+constexpr unsigned char kGap = 0x4E;
+constexpr unsigned char kIndexSync = 0xC2;
+constexpr unsigned char kIndexMark = 0xFC;
+
+struct NewTrack {
+    std::string bytes;
+    std::vector<bool> marks;
+
+    void add(std::size_t count, unsigned char byte, bool mark = false) {
+        bytes.append(count, static_cast<char>(byte));
+        marks.insert(marks.end(), count, mark);
+    }
+    // 12 zero bytes and three marked syncs, then the field's mark, `content`
+    // and its CRC.
+    void field(unsigned char mark, Bytes content) {
+        add(12, 0);
+        const std::size_t begin = bytes.size();
+        add(kSyncs, kSync, true);
+        add(1, mark);
+        bytes.append(content.begin(), content.end());
+        marks.insert(marks.end(), content.size(), false);
+        const std::uint16_t crc = ccitt_crc(byte_span(bytes).subspan(begin));
+        add(1, static_cast<unsigned char>(crc >> kBitsPerByte));
+        add(1, static_cast<unsigned char>(crc));
+    }
+};
+
+// Logical track `index` of `trd` as a UDI track: its header, raw bytes and
+// marks.
+std::string new_track(Bytes trd, std::size_t index) {
+    constexpr std::size_t kTrackBytes = kSectorsPerTrack * kSectorSize;
+    std::vector<unsigned char> sectors(kTrackBytes, 0);
+    const std::size_t from = std::min(trd.size(), index * kTrackBytes);
+    const std::size_t size = std::min(trd.size() - from, kTrackBytes);
+    std::copy_n(trd.begin() + static_cast<std::ptrdiff_t>(from), size, sectors.begin());
+    NewTrack track;
+    track.add(80, kGap);
+    track.add(12, 0);
+    track.add(kSyncs, kIndexSync, true);
+    track.add(1, kIndexMark);
+    track.add(50, kGap);
+    for (const std::uint8_t record : kTrdosRecords) {
+        const std::array<unsigned char, kIdSize> id = {static_cast<unsigned char>(index / 2),
+                                                       static_cast<unsigned char>(index % 2), record,
+                                                       kTrdosSizeCode};
+        track.field(kIdMark, id);
+        track.add(22, kGap);
+        track.field(kDataMark, Bytes(sectors).subspan((record - 1U) * kSectorSize, kSectorSize));
+        track.add(54, kGap);
+    }
+    track.add(kNewTrackSize - track.bytes.size(), kGap);
+    std::string raw(kTrackHeaderSize, '\0');
+    raw[0] = static_cast<char>(kMfmTrack);
+    write_little_endian(writable_bytes(raw), 1, kWordSize, kNewTrackSize);
+    raw += track.bytes;
+    std::string marks((kNewTrackSize + kBitsPerByte - 1) / kBitsPerByte, '\0');
+    for (std::size_t i = 0; i < kNewTrackSize; ++i) {
+        marks[i / kBitsPerByte] = static_cast<char>(marks[i / kBitsPerByte] | (track.marks[i] ? 1 << (i % kBitsPerByte) : 0));
+    }
+    return raw + marks;
+}
+
 }  // namespace
 
 std::uint32_t udi_file_crc(std::span<const unsigned char> bytes) {
@@ -348,6 +418,27 @@ UdiWritten write_udi(std::span<const unsigned char> image, const FloppyImage& fl
     }
     write_little_endian(bytes, layout.crc_offset, kDwordSize, udi_file_crc(bytes.first(layout.crc_offset)));
     return written;
+}
+
+std::string new_udi_image(std::span<const unsigned char> trd) {
+    constexpr std::size_t kHeads = 2;
+    constexpr std::size_t kTrackBytes = kSectorsPerTrack * kSectorSize;
+    const std::size_t tracks = (trd.size() + kTrackBytes - 1) / kTrackBytes;
+    const std::size_t cylinders = std::max<std::size_t>((tracks + kHeads - 1) / kHeads, 1);
+    std::string image(kHeaderSize, '\0');
+    image.replace(0, kUdiSignature.size(), kUdiSignature);
+    image[kVersionOffset] = static_cast<char>(kVersion);
+    image[kCylindersOffset] = static_cast<char>(cylinders - 1);
+    image[kHeadsOffset] = static_cast<char>(kHeads - 1);
+    for (std::size_t track = 0; track < cylinders * kHeads; ++track) {
+        image += new_track(trd, track);
+    }
+    write_little_endian(writable_bytes(image), kSizeOffset, kDwordSize, static_cast<std::uint32_t>(image.size()));
+    image.append(kDwordSize, '\0');
+    const std::span<unsigned char> bytes = writable_bytes(image);
+    write_little_endian(bytes, image.size() - kDwordSize, kDwordSize,
+                        udi_file_crc(bytes.first(image.size() - kDwordSize)));
+    return image;
 }
 
 }  // namespace korve

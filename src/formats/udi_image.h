@@ -123,4 +123,12 @@ constexpr std::string_view udi_write_problem_text(UdiWriteProblem problem) {
     return "";
 }
 
+// A new UDI image of the TR-DOS disk `trd` (whole tracks of 16 sectors of
+// 256 bytes, the last filled up with zero bytes) on two sides, its logical
+// track T on cylinder T / 2, head T % 2: each an MFM track of 6,250 bytes
+// as TR-DOS formats it, the index mark, then the records 1, 9, 2, 10 ... 8,
+// 16, each field behind 12 zero bytes and three marked A1s, gaps of 4E, every
+// CRC right, no extra header. read_trdos_floppy gives `trd` back.
+std::string new_udi_image(std::span<const unsigned char> trd);
+
 }  // namespace korve

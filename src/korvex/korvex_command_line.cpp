@@ -97,8 +97,8 @@ std::optional<std::string> pack_usage_error(const Options& options) {
         return "pack writes a file: name it with -o OUT";
     }
     const InputKind container = container_named(*options.output);
-    if (kind_row(container).read_floppy != nullptr && container != InputKind::FdiImage) {
-        return "pack writes a .trd, an .scl, an .fdi, a Hobeta file or bare data, not a " +
+    if (kind_row(container).edit == nullptr) {  // a format korvex only reads
+        return "pack writes a .trd, an .scl, an .fdi, a .udi, a Hobeta file or bare data, not a " +
                std::string(kind_row(container).words);
     }
     if (!one && holds_alasm(container)) {

@@ -43,7 +43,7 @@ constexpr std::array<OptionRow, 3> kListOptions = {{
 constexpr std::array<OptionRow, 7> kPackOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the ALASM data to OUT, whose name chooses what it is: .trd a TR-DOS disk image, "
-     ".scl an SCL archive, .fdi an FDI floppy image of that disk, .$h a Hobeta file, any other name "
+     ".scl an SCL archive, .fdi or .udi an FDI or UDI floppy image of that disk, .$h a Hobeta file, any other name "
      "bare data"},
     kForce,
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",

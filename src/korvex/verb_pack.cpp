@@ -17,6 +17,7 @@
 #include "formats/container.h"
 #include "formats/fdi_image.h"
 #include "formats/trdos_image.h"
+#include "formats/udi_image.h"
 #include "inputs/korvex_inputs.h"
 #include "inputs/source_text.h"
 
@@ -85,8 +86,13 @@ std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind 
             }
             break;
         case InputKind::UdiImage:
+            written = write_trd_image(files, disk_label(output));
+            if (written.problem == WriteProblem::None) {
+                written.bytes = new_udi_image(byte_span(written.bytes));
+            }
+            break;
         case InputKind::Td0Image:  // refused as a usage error
-            return run.console.error(output.shown, "pack does not write floppy images", KorvexStatus::Trouble);
+            return run.console.error(output.shown, "pack does not write Teledisk images", KorvexStatus::Trouble);
         case InputKind::None:
         case InputKind::BareAlasm: written.bytes = files.front().data; break;
     }
