@@ -23,15 +23,15 @@ _korvex() {
         --eol) mapfile -t COMPREPLY < <(compgen -W "lf crlf" -- "$cur"); return ;;
         --layout) mapfile -t COMPREPLY < <(compgen -W "stored tidy" -- "$cur"); return ;;
         --dialect) mapfile -t COMPREPLY < <(compgen -W "alasm sjasmplus pasmo" -- "$cur"); return ;;
-        --name | --main) return ;;
+        --name | --main | --start) return ;;
         -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
     esac
     if [[ $cur == -* ]]; then
         local options="--quiet -q --help -h"
         case $verb in
             text) options+=" --output -o --force --charset --eol --layout --dialect --main --verbose -v" ;;
-            pack) options+=" --output -o --force --charset --name --verbose -v" ;;
-            put) options+=" --output -o --force --name --charset --eol --layout --verbose -v" ;;
+            pack) options+=" --output -o --force --charset --name --start --verbose -v" ;;
+            put) options+=" --output -o --force --name --start --charset --eol --layout --verbose -v" ;;
             get) options+=" --output -o --force --hobeta --verbose -v" ;;
             show) options="--charset --textconv --help -h" ;;
             diff) options="--charset --help -h" ;;
@@ -64,7 +64,7 @@ _korvex_disk_given() {
     for ((i = 2; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-            -o | --output | --name | --charset | --eol | --layout) ((i++)) ;;
+            -o | --output | --name | --start | --charset | --eol | --layout) ((i++)) ;;
             -*) ;;
             *) return 0 ;;
         esac

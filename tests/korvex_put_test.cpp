@@ -96,6 +96,41 @@ TEST_F(KorvexRun, PutsTextBackIntoTheFileItCameFrom) {
     }
 }
 
+// A file goes onto a disk as it is, as TR-DOS would save it: a build by
+// --name NAME.T and --start, a Hobeta file as its header names it (the
+// sectors past its length too: a BASIC program's autostart line). A file
+// replaced keeps its start without --start; pack stores them alike.
+TEST_F(KorvexRun, StoresAFileAsItIs) {
+    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = kSource},
+                                 {.name = "BOOT", .type = 'B', .data = "\0\x0A\x02\0\xEF\x0D"s,
+                                  .slack = "\x80\xAA\x0A\0"s, .start = 6}}));
+    ASSERT_EQ(korvex({"get", "disk.trd", "BOOT.B", "--hobeta", "-o", "got/"}).status, 0);
+    write("game.bin", repeated("\xC9", 300));
+    write("bigger.bin", repeated("\xAF", 600));
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } runs[] = {
+        {{"put", "-v", "disk.trd", "game.bin", "--name", "CODE.C", "--start", "#8000"},
+         "korvex: game.bin: added CODE.C to disk.trd: 300 bytes\n"},
+        {{"put", "-v", "disk.trd", "bigger.bin", "--name", "CODE.C"},
+         "korvex: bigger.bin: note: CODE.C outgrew its 2 sectors: moved to track 1, sector 4, its old entry marked "
+         "deleted\nkorvex: bigger.bin: stored 600 bytes into CODE.C on disk.trd\n"},
+        {{"put", "-v", "disk.trd", "got/BOOT.$B"},
+         "korvex: disk.trd: nothing changed: it is left as it was\nkorvex: got/BOOT.$B: BOOT.B is unchanged\n"},
+        {{"pack", "-v", "-o", "new.scl", "got/BOOT.$B"}, "korvex: got/BOOT.$B: stored 6 bytes into new.scl as BOOT.B\n"},
+        {{"get", "new.scl", "BOOT.B", "--hobeta", "-o", "again/"}, ""},
+    };
+    for (const auto& run : runs) {
+        const auto result = korvex(run.args);
+        EXPECT_EQ(result.err, native(run.err)) << run.args[3];
+        EXPECT_EQ(result.status, 0) << run.args[3];
+    }
+    EXPECT_NE(korvex({"list", "disk.trd"}).out.find("  CODE      C     32768     600        3  no"), std::string::npos);
+    EXPECT_EQ(read("again/BOOT.$B"), read("got/BOOT.$B"));
+    EXPECT_EQ(read("got/BOOT.$B").substr(17 + 6, 4), "\x80\xAA\x0A\0"s);
+}
+
 // Nothing is written where a text cannot go in, and the reason is said.
 TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     const std::string bad = alasm_header("BAD") + nops(1) + "\x02\xE7\x00"s;
@@ -118,6 +153,8 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
     write("t.asm", "; Translated by korvex for sjasmplus: GAME.H\n");
     write("euro.asm", "; 5 €\n");
     write("huge.asm", testing::repeated(";\n", 4'000'000));  // no more read than could fit
+    write("big.bin", std::string(65281, '\xC9'));
+    write("cut.$C", hobeta_file(kSource).substr(0, 100));
     write("linked.trd", read("disk.trd"));
     fs::create_hard_link(dir() / "linked.trd", dir() / "alias.trd");
     const std::string usage = "usage: korvex put [OPTION...] DISK TEXT...\nTry 'korvex help put' for more.\n";
@@ -155,6 +192,18 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
          1},
         {{"put", "full.trd", "--name", "NEW", "GAME.asm"},
          "korvex: GAME.asm: error: cannot put NEW.H on full.trd: the disk is full: the file takes 1 sector, and 0 "
+         "are free\n",
+         1},
+        {{"put", "disk.trd", "big.bin", "--name", "NEW.C"},
+         "korvex: big.bin: error: is larger than the 65,280 bytes (255 sectors) a TR-DOS file holds\n", 1},
+        {{"put", "disk.trd", "cut.$C"},
+         "korvex: cut.$C: error: is cut short: its Hobeta header gives 90 bytes of data, it holds 83\n", 1},
+        {{"put", "disk.trd", "CODE.C.asm", "--name", "NEW.C"},
+         "korvex: CODE.C.asm: error: NEW.C is a new code file: give the address it loads at with --start ADDR\n", 2},
+        {{"put", "disk.trd", "GAME.asm", "--start", "0"},
+         "korvex: GAME.asm: error: is a text, stored as a source, which has no start: --start gives a file's\n", 2},
+        {{"put", "full.trd", "--name", "NEW.C", "--start", "0", "GAME.asm"},
+         "korvex: GAME.asm: error: cannot put NEW.C on full.trd: the disk is full: the file takes 1 sector, and 0 "
          "are free\n",
          1},
         {{"put", "--charset", "CP866", "disk.trd", "euro.asm"},

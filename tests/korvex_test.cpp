@@ -58,8 +58,7 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
         {{"text", "GAME.$h", "-h", "--frob"}, "usage: korvex text [OPTION...] INPUT...\n"},
         {{"help", "list"}, "usage: korvex list [--json] INPUT...\n"},
         {{"list", "--help"}, "usage: korvex list [--json] INPUT...\n"},
-        {{"pack", "-h"},
-         "usage: korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"},
+        {{"pack", "-h"}, "usage: korvex pack [OPTION...] -o OUT TEXT...\n"},
         {{"help", "show"}, "usage: korvex show [--charset CP] [--textconv] INPUT\n"},
         {{"diff", "--help"}, "usage: korvex diff [--charset CP] A B\n"},
     };
@@ -91,7 +90,7 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         "usage: korvex text [OPTION...] INPUT...\nTry 'korvex help text' for more.\n";
     const std::string usage =
         "usage: korvex text [OPTION...] INPUT...\n       korvex list [--json] INPUT...\n"
-        "       korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"
+        "       korvex pack [OPTION...] -o OUT TEXT...\n"
         "       korvex put [OPTION...] DISK TEXT...\n"
         "       korvex get [--hobeta] [--force] [-o DIR] DISK [NAME.T...]\n"
         "       korvex show [--charset CP] [--textconv] INPUT\n"
@@ -970,7 +969,7 @@ TEST_F(KorvexRun, RefusesToPackWithoutWhatItNeeds) {
     fs::create_directories(dir() / "sub");
     write("sub/A.H.asm", "\tNOP\t\n");
     const std::string usage =
-        "usage: korvex pack [--charset CP] [--name NAME] [--force] -o OUT TEXT...\n"
+        "usage: korvex pack [OPTION...] -o OUT TEXT...\n"
         "Try 'korvex help pack' for more.\n";
     const struct {
         std::vector<std::string> args;

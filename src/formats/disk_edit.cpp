@@ -18,10 +18,14 @@ EditedImage refused(EditProblem problem, std::size_t change, std::size_t free_se
     return edited;
 }
 
-// Gives a replaced file's entry its new data's length and sector count.
-void set_size(CatalogueEntry& entry, std::size_t size) {
-    entry.length = static_cast<std::uint16_t>(size);
-    entry.sectors = static_cast<unsigned char>(sectors_of(size));
+// Gives a replaced file's entry its new length, sector count and, where
+// the change gives one, start.
+void set_size(CatalogueEntry& entry, const FileChange& change) {
+    entry.length = catalogue_length(change.file);
+    entry.sectors = static_cast<unsigned char>(sectors_of(change.file.data.size()));
+    if (change.new_start) {
+        entry.start = change.file.start;
+    }
 }
 
 // The sectors a file's entry gives: [first, first + count), 16 to a track.
@@ -66,7 +70,8 @@ public:
 
     // Gives the live file at `slot` new data: in place where its sectors
     // hold the data and are its own, otherwise by moving it.
-    EditProblem replace(std::size_t slot, std::string_view data, PlacedFile& placed) {
+    EditProblem replace(std::size_t slot, const FileChange& change, PlacedFile& placed) {
+        const std::string& data = change.file.data;
         if (slot >= entries_.size() || entries_[slot].deleted) {
             return EditProblem::NoSuchFile;
         }
@@ -82,13 +87,13 @@ public:
         }
         const Sectors written{old.first, sectors_of(data.size())};
         if (written.count > old.count) {
-            return move(slot, data, Placement::Moved, placed);
+            return move(slot, change, Placement::Moved, placed);
         }
         if (written.first < kFirstFileSector || meets_an_entry(written, slot)) {
-            return move(slot, data, Placement::MovedOffShared, placed);
+            return move(slot, change, Placement::MovedOffShared, placed);
         }
         write_sectors(written.first, data);
-        set_size(entries_[slot], data.size());
+        set_size(entries_[slot], change);
         placed.placement = Placement::InPlace;
         return EditProblem::None;
     }
@@ -152,8 +157,10 @@ public:
 
 private:
     // Marks the file's entry deleted, then adds it anew: TR-DOS saving it again.
-    EditProblem move(std::size_t slot, std::string_view data, Placement why, PlacedFile& placed) {
-        TrdosFile file{entries_[slot].name, entries_[slot].start, std::string(data)};
+    EditProblem move(std::size_t slot, const FileChange& change, Placement why, PlacedFile& placed) {
+        TrdosFile file = change.file;
+        file.name = entries_[slot].name;
+        file.start = change.new_start ? change.file.start : entries_[slot].start;
         const std::vector<CatalogueEntry> entries_before = entries_;
         const DiskInformation information_before = information_;
         const std::string bytes_before = bytes_;
@@ -218,7 +225,7 @@ EditedImage edit_trd_image(std::span<const unsigned char> image, std::span<const
         const FileChange& change = changes[i];
         PlacedFile placed;
         const EditProblem problem = change.replaced
-                                        ? editor.replace(*change.replaced, change.file.data, placed)
+                                        ? editor.replace(*change.replaced, change, placed)
                                         : editor.add(change.file, placed);
         if (problem != EditProblem::None) {
             return refused(problem, i, editor.free_sectors());
@@ -262,7 +269,7 @@ EditedImage edit_scl_archive(std::span<const unsigned char> archive, std::span<c
         placed.slot = slot ? *slot : entries.size();
         if (slot) {
             placed.old_sectors = entries[*slot].sectors;
-            set_size(entries[*slot], change.file.data.size());
+            set_size(entries[*slot], change);
             data[*slot] = whole_sectors(change.file.data);
         } else {
             entries.push_back(new_entry(change.file, entries.size(), 0));

@@ -64,7 +64,8 @@ struct FileChange {
     // for a new file. Each file is changed once: a second change of a file
     // moved finds its old entry deleted (NoSuchFile).
     std::optional<std::size_t> replaced;
-    TrdosFile file;  // of a replaced file, only the data counts
+    TrdosFile file;  // of a replaced file, its data and length count
+    bool new_start = false;  // a replaced file takes file.start, else keeps its own
 };
 
 enum class EditProblem : unsigned char {

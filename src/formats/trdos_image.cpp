@@ -313,12 +313,16 @@ CatalogueFields catalogue_fields(const CatalogueEntry& entry) {
     return fields;
 }
 
+std::uint16_t catalogue_length(const TrdosFile& file) {
+    return file.length.value_or(static_cast<std::uint16_t>(file.data.size()));
+}
+
 CatalogueEntry new_entry(const TrdosFile& file, std::size_t slot, std::size_t first_sector) {
     CatalogueEntry entry;
     entry.slot = slot;
     entry.name = file.name;
     entry.start = file.start;
-    entry.length = static_cast<std::uint16_t>(file.data.size());
+    entry.length = catalogue_length(file);
     entry.sectors = static_cast<unsigned char>(sectors_of(file.data.size()));
     entry.first_sector = first_sector;
     entry.data = {sector_offset(first_sector), sector_offset(entry.sectors)};

@@ -297,8 +297,15 @@ std::string scl_archive_bytes(std::span<const CatalogueEntry> entries, std::span
 struct TrdosFile {
     TrdosName name{};
     std::uint16_t start = 0;
-    std::string data{};  // at most kLargestFile bytes; the catalogue's length
+    std::string data{};  // at most kLargestFile bytes, what its sectors hold
+    // The catalogue's length, where its sectors hold more than the file (a
+    // Hobeta file's whole sectors: a BASIC program's autostart line lies past
+    // its length); none: data's size.
+    std::optional<std::uint16_t> length{};
 };
+
+// The length a file's catalogue entry gives.
+std::uint16_t catalogue_length(const TrdosFile& file);
 
 enum class WriteProblem : unsigned char {
     None,

@@ -30,24 +30,14 @@ std::optional<std::size_t> entry_named(const PutDisk& disk, const TrdosName& nam
                                   : std::optional(static_cast<std::size_t>(found - entries.begin()));
 }
 
-// --name's TR-DOS name and type: "NAME.T", or "NAME" of type H.
+// --name's TR-DOS name and type.
 Or<PutChange> change_named(const PutText& text, const std::string& given) {
-    Encoded bytes = encode_in(CodePage::Cp866, given);
-    if (bytes.failed_at) {
-        return refused(text, "the name " + given + " holds a character TR-DOS names cannot (they are CP866)");
-    }
-    std::string name = std::move(bytes.bytes);
-    auto type = static_cast<unsigned char>(kAlasmType);
-    const std::size_t dot = name.size() - std::min<std::size_t>(name.size(), 2);
-    if (name.size() > 2 && name[dot] == '.') {
-        type = static_cast<unsigned char>(name.back());
-        name.resize(dot);
-    }
-    if (const NameProblem problem = check_trdos_name(name); problem != NameProblem::None) {
-        return refused(text, name_problem_text(problem) + " (from " + given + ")");
+    auto named = given_trdos_name(text.source, given);
+    if (auto* failed = std::get_if<Problem>(&named)) {
+        return std::move(*failed);
     }
     PutChange change;
-    change.name = trdos_name(name, type);
+    change.name = std::get<TrdosName>(named);
     return change;
 }
 
@@ -178,6 +168,36 @@ Or<PutChange> merge(const PutDisk& disk, const PutText& text, const PutOptions& 
     return change;
 }
 
+// The file a stored file replaces, by its name and type, or adds.
+Or<PutChange> change_for_file(const PutDisk& disk, const PutText& text) {
+    if (!is_disk_image(disk.kind)) {
+        return refused(text, disk.shown + " holds one source: a file is stored only on a disk image or in an archive");
+    }
+    PutChange change;
+    change.stored = text.stored;
+    change.name = text.stored->file.name;
+    change.entry = entry_named(disk, change.name);
+    if (!change.entry) {
+        if (auto why = new_file_start(*change.stored)) {
+            Problem problem = refused(text, std::move(*why));
+            problem.status = Status::Trouble;
+            return problem;
+        }
+        return change;
+    }
+    // As it stands: its catalogue fields, and its sectors to their last byte.
+    const CatalogueEntry& entry = disk.files[*change.entry];
+    const TrdosFile& file = change.stored->file;
+    std::string sectors = file.data;
+    sectors.resize(sectors_of(sectors.size()) * kSectorSize, '\0');
+    const auto old = file_sectors(disk.bytes, entry);
+    change.unchanged = entry.length == catalogue_length(file) && entry.sectors == sectors_of(file.data.size()) &&
+                       (!change.stored->start_given || entry.start == file.start) &&
+                       std::equal(old.begin(), old.end(), sectors.begin(), sectors.end(),
+                                  [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); });
+    return change;
+}
+
 // A change that another before it makes to the same file.
 bool same_file(const PutChange& one, const PutChange& other) {
     if (one.entry || other.entry) {
@@ -192,13 +212,18 @@ PutPlan plan_put(const PutDisk& disk, std::span<const PutText> texts, const PutO
     PutPlan plan;
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const PutText& text = texts[i];
-        Or<PutChange> change = is_disk_image(disk.kind) ? change_of(disk, text, options) : PutChange{};
+        Or<PutChange> change = text.stored                 ? change_for_file(disk, text)
+                               : is_disk_image(disk.kind) ? change_of(disk, text, options)
+                                                          : PutChange{};
         if (auto* named = std::get_if<PutChange>(&change)) {
             named->text = i;
             const bool twice = std::any_of(plan.changes.begin(), plan.changes.end(),
                                            [&](const PutChange& before) { return same_file(before, *named); });
-            change = twice ? refused(text, "a TEXT before it puts the same file, " + shown_name(named->name))
-                           : merge(disk, text, options, std::move(*named));
+            if (twice) {
+                change = refused(text, "a TEXT before it puts the same file, " + shown_name(named->name));
+            } else if (!text.stored) {
+                change = merge(disk, text, options, std::move(*named));
+            }
         }
         if (auto* merged = std::get_if<PutChange>(&change)) {
             plan.changes.push_back(std::move(*merged));
@@ -216,7 +241,8 @@ EditedDisk edit_disk(const PutDisk& disk, std::span<const PutText> texts, PutPla
         if (!change.unchanged) {
             const auto slot = change.entry ? std::optional(disk.files[*change.entry].slot)
                                            : std::nullopt;  // the editor names files by their slots
-            files.push_back({slot, {change.name, 0, change.merged.data}});
+            files.push_back(change.stored ? FileChange{slot, change.stored->file, change.stored->start_given}
+                                          : FileChange{slot, {change.name, 0, change.merged.data}});
             made.push_back(&change);
         }
     }
@@ -228,7 +254,8 @@ EditedDisk edit_disk(const PutDisk& disk, std::span<const PutText> texts, PutPla
     EditedImage edited = edit != nullptr ? edit(disk.own, files) : EditedImage{};
     if (edited.problem != EditProblem::None) {
         const PutChange& change = *made[edited.change];
-        const std::size_t sectors = sectors_of(change.merged.data.size());
+        const std::size_t sectors =
+            sectors_of(change.stored ? change.stored->file.data.size() : change.merged.data.size());
         return {{},
                 refused(texts[change.text], "cannot put " + shown_name(change.name) + " on " + disk.shown +
                                                 ": " + edit_problem_text(edited, sectors))};

@@ -22,6 +22,7 @@
 #include "formats/disk_edit.h"
 #include "formats/trdos_image.h"
 #include "inputs/korvex_inputs.h"
+#include "inputs/stored_file.h"
 
 namespace korve {
 
@@ -35,10 +36,11 @@ struct PutDisk {
     std::vector<std::string> names;          // theirs, as korvex text names them
 };
 
-// A TEXT, read whole.
+// A TEXT, read whole: its lines, or a file stored as it is (stored_file.h).
 struct PutText {
     Source source;
     std::vector<std::string> lines;
+    std::optional<StoredFile> stored{};
 };
 
 struct PutOptions {
@@ -52,7 +54,8 @@ struct PutChange {
     std::size_t text = 0;              // which of the texts
     std::optional<std::size_t> entry;  // the disk's live file it replaces; none: a file added
     TrdosName name;                    // the file's TR-DOS name and type
-    MergedSource merged;               // its new data, and the lines kept, stored and removed
+    MergedSource merged;               // a text's new data, and the lines kept, stored and removed
+    std::optional<StoredFile> stored;  // a file's, stored as it is
     bool unchanged = false;            // its data as it was
     std::optional<PlacedFile> placed;  // where the disk's editor placed it (a move)
 };

@@ -1,5 +1,6 @@
 #include "inputs/source_text.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -33,40 +34,57 @@ std::string translated_text_refused(std::string_view heading) {
            ": only ALASM's own text goes back, as korvex text writes it without --dialect";
 }
 
+std::variant<TrdosName, Problem> given_trdos_name(const Source& source, const std::string& given) {
+    const auto refused = [&](std::string why) {
+        return Problem{Severity::Error, {source.shown, {}, 0, 0}, std::move(why), Status::NotAllConverted};
+    };
+    Encoded bytes = encode_in(CodePage::Cp866, given);
+    if (bytes.failed_at) {
+        return refused("the name " + given + " holds a character TR-DOS names cannot (they are CP866)");
+    }
+    std::string name = std::move(bytes.bytes);
+    auto type = static_cast<unsigned char>(kAlasmType);
+    const std::size_t dot = name.size() - std::min<std::size_t>(name.size(), 2);
+    if (name.size() > 2 && name[dot] == '.') {
+        type = static_cast<unsigned char>(name.back());
+        name.resize(dot);
+    }
+    if (const NameProblem problem = check_trdos_name(name); problem != NameProblem::None) {
+        return refused(name_problem_text(problem) + " (from " + given + ")");
+    }
+    return trdos_name(name, type);
+}
+
 std::variant<std::string, Problem> text_trdos_name(const std::optional<std::string>& given,
                                                    const Source& source) {
-    std::optional<std::string> name;
     if (given) {
-        Encoded bytes = encode_in(CodePage::Cp866, *given);
-        if (!bytes.failed_at) {
-            name = std::move(bytes.bytes);
+        auto named = given_trdos_name(source, *given);
+        if (auto* failed = std::get_if<Problem>(&named)) {
+            return std::move(*failed);
         }
-    } else {
-        name = trdos_name_of(source.name);
+        return name_bytes(std::get<TrdosName>(named));
     }
-    const std::string& from = given ? *given : source.name;
+    const std::optional<std::string> name = trdos_name_of(source.name);
     if (!name) {
         return Problem{Severity::Error, {source.shown, {}, 0, 0},
-                       "the name " + from + " holds a character TR-DOS names cannot (they are CP866)",
+                       "the name " + source.name + " holds a character TR-DOS names cannot (they are CP866)",
                        Status::NotAllConverted};
     }
     if (const NameProblem problem = check_trdos_name(*name); problem != NameProblem::None) {
         return Problem{Severity::Error, {source.shown, {}, 0, 0},
-                       name_problem_text(problem) + " (from " + from + ")" +
-                           (given ? "" : "; give one with --name"),
+                       name_problem_text(problem) + " (from " + source.name + "); give one with --name",
                        Status::NotAllConverted};
     }
-    return std::move(*name);
+    return *name;
 }
 
-std::variant<PackedSourceText, Problem> pack_source_text(std::FILE* stream, const Source& source,
+std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, const Source& source,
                                             const std::string& name,
                                             const std::optional<CodePage>& charset) {
     const auto failed = [&](std::size_t line, std::size_t column, std::string text) {
         return Problem{Severity::Error, {source.shown, {}, line, column}, std::move(text),
                        Status::NotAllConverted};
     };
-    ByteReader input(stream);
     TextLineReader lines(input);
     AlasmPacker packer(name);
     std::string stored;

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <variant>
 
+#include "base/byte_reader.h"
 #include "base/code_page.h"
 #include "base/problem.h"
 #include "formats/trdos_image.h"
@@ -29,7 +30,11 @@ std::string unstorable(std::string_view line, std::size_t at, CodePage page);
 // Why a translation is refused, its first line `heading`.
 std::string translated_text_refused(std::string_view heading);
 
-// The TR-DOS name a text is stored under: `given` (--name's), or its file's.
+// The TR-DOS name and type --name gives: "NAME.T", or "NAME" of type H.
+std::variant<TrdosName, Problem> given_trdos_name(const Source& source, const std::string& given);
+
+// The TR-DOS name a text is stored under: `given` (--name's, its type left
+// to the caller), or its file's.
 std::variant<std::string, Problem> text_trdos_name(const std::optional<std::string>& given,
                                                    const Source& source);
 
@@ -40,9 +45,9 @@ struct PackedSourceText {
     std::size_t rewritten = 0;  // lines that read back in korve's layout
 };
 
-// Packs the text `stream` holds under `name` (which text_trdos_name gave),
+// Packs the text `input` holds under `name` (which text_trdos_name gave),
 // its lines in `charset` where one is given, or says why it cannot be.
-std::variant<PackedSourceText, Problem> pack_source_text(std::FILE* stream, const Source& source,
+std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, const Source& source,
                                             const std::string& name,
                                             const std::optional<CodePage>& charset);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <utility>
 
 #include "base/code_page.h"
@@ -54,6 +56,24 @@ const VerbRow* verb_named(std::string_view name) {
     return found == verb_rows().end() ? nullptr : &*found;
 }
 
+// An address as --start takes it: decimal, #hex, $hex or 0xhex, up to 65535.
+std::optional<std::uint16_t> address_named(std::string_view text) {
+    int base = 10;
+    for (const std::string_view prefix : {"#", "$", "0x", "0X"}) {
+        if (text.starts_with(prefix) && text.size() > prefix.size()) {
+            text.remove_prefix(prefix.size());
+            base = 16;
+            break;
+        }
+    }
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFFFFU) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
 // Sets an option; what is wrong with its value, if anything.
 std::optional<std::string> apply(Options& options, const OptionRow& option,
                                  std::string_view value) {
@@ -68,6 +88,10 @@ std::optional<std::string> apply(Options& options, const OptionRow& option,
         case OptionId::Hobeta: options.hobeta = true; break;
         case OptionId::Textconv: options.textconv = true; break;
         case OptionId::Name: options.name = std::string(value); break;
+        case OptionId::Start:
+            options.start = address_named(value);
+            known = options.start.has_value();
+            break;
         case OptionId::Main:
             options.main = std::string(value);
             known = !value.empty();
@@ -107,6 +131,9 @@ std::optional<std::string> pack_usage_error(const Options& options) {
     if (!one && options.name) {
         return "--name names one TEXT";
     }
+    if (!one && options.start) {
+        return "--start gives one TEXT's start";
+    }
     const bool reads_stdin = std::find(options.inputs.begin(), options.inputs.end(),
                                        kStandardStream) != options.inputs.end();
     if (!options.name && reads_stdin) {
@@ -129,6 +156,9 @@ std::optional<std::string> disk_usage_error(const Options& options) {
     }
     if (put && options.name && options.inputs.size() > 2) {
         return "--name names one TEXT";
+    }
+    if (put && options.start && options.inputs.size() > 2) {
+        return "--start gives one TEXT's start";
     }
     return std::nullopt;
 }

@@ -8,6 +8,7 @@
 //   korvex help [VERB] | --help | --version | VERB --help
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,6 +32,7 @@ struct Options {
     bool force = false;
     bool json = false;
     std::optional<std::string> name;  // pack's and put's --name
+    std::optional<std::uint16_t> start;  // pack's and put's --start
     bool textconv = false;            // show's --textconv
     bool hobeta = false;              // get's --hobeta
     std::optional<std::string> main;  // text's --main

@@ -8,6 +8,9 @@ namespace {
 constexpr OptionRow kQuiet = {OptionId::Quiet, "quiet", 'q', "", "report errors only"};
 constexpr OptionRow kVerbose = {OptionId::Verbose, "verbose", 'v', "",
                                 "also name each file written, with its line count"};
+constexpr OptionRow kStart = {OptionId::Start, "start", '\0', "ADDR",
+                              "the start address of a file stored as it is (decimal, #hex or 0xhex): "
+                              "a new code file needs one; a file replaced keeps its own without it"};
 constexpr OptionRow kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
 constexpr OptionRow kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
 
@@ -40,7 +43,7 @@ constexpr std::array<OptionRow, 3> kListOptions = {{
     kHelp,
 }};
 
-constexpr std::array<OptionRow, 7> kPackOptions = {{
+constexpr std::array<OptionRow, 8> kPackOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the ALASM data to OUT, whose name chooses what it is: .trd a TR-DOS disk image, "
      ".scl an SCL archive, .fdi or .udi an FDI or UDI floppy image of that disk, .$h a Hobeta file, any other name "
@@ -49,15 +52,17 @@ constexpr std::array<OptionRow, 7> kPackOptions = {{
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
      "read the text as UTF-8 and store it in that code page; without it its bytes are stored "
      "as they are"},
-    {OptionId::Name, "name", '\0', "NAME",
+    {OptionId::Name, "name", '\0', "NAME[.T]",
      "the name on the disk and in the header, for one TEXT; without it the text's file name "
-     "less .asm and its type (PGMFLASH.H.asm gives PGMFLASH)"},
+     "less .asm and its type (PGMFLASH.H.asm gives PGMFLASH). A type other than H stores the "
+     "file as it is, byte for byte (a build: --name GAME.C)"},
+    kStart,
     kQuiet,
     {OptionId::Verbose, "verbose", 'v', "", "also name each text packed, with its line count"},
     kHelp,
 }};
 
-constexpr std::array<OptionRow, 9> kPutOptions = {{
+constexpr std::array<OptionRow, 10> kPutOptions = {{
     {OptionId::Output, "output", 'o', "OUT",
      "write the changed DISK to OUT, and leave DISK as it is; without it DISK is changed in place"},
     {OptionId::Force, "force", '\0', "",
@@ -65,7 +70,9 @@ constexpr std::array<OptionRow, 9> kPutOptions = {{
      "(hard links) under its own name alone, the others keeping its old bytes"},
     {OptionId::Name, "name", '\0', "NAME[.T]",
      "the file on the disk that the one TEXT replaces, or adds: a TR-DOS name, of type H "
-     "without .T; without it the file korvex text names as the TEXT is named"},
+     "without .T; without it the file korvex text names as the TEXT is named. A type other "
+     "than H stores the file as it is, byte for byte (a build: --name GAME.C)"},
+    kStart,
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
      "the TEXT was written with korvex text --charset: UTF-8, stored in that code page"},
     {OptionId::Eol, "eol", '\0', "lf|crlf", "taken as text takes it: either line end reads alike"},
@@ -134,11 +141,13 @@ constexpr std::array<VerbRow, 7> kVerbs = {{
      "count; or a disk image, with each live file's name, type, start, length,\n"
      "sectors, whether it holds ALASM data, its line count and its problem.",
      kInputs},
-    {"pack", Verb::Pack, kPackOptions, "[--charset CP] [--name NAME] [--force] -o OUT TEXT...",
+    {"pack", Verb::Pack, kPackOptions, "[OPTION...] -o OUT TEXT...",
      "store text as ALASM data again, on a disk image or in a Hobeta file",
      "Stores each TEXT as ALASM data, as ALASM's editor stores a line, and writes\n"
      "them to OUT: a TR-DOS disk image (.trd) or an SCL archive (.scl) holding a file\n"
      "per TEXT, or one TEXT as a Hobeta file (.$h) or bare data (any other name).\n"
+     "A Hobeta file among the TEXTs is stored as its header names it, and a file\n"
+     "given --name NAME.T of a type other than H byte for byte.\n"
      "An existing file is never written over without --force.",
      kTexts},
     {"put", Verb::Put, kPutOptions, "[OPTION...] DISK TEXT...",
@@ -146,7 +155,9 @@ constexpr std::array<VerbRow, 7> kVerbs = {{
      "Stores each TEXT back into DISK: in the file korvex text wrote it from, its\n"
      "unchanged lines keeping their stored bytes and its changed lines stored as pack\n"
      "stores them, or as a new file. Every other file stays as it was. DISK is changed\n"
-     "in place, whole or not at all, unless -o names another file to write.",
+     "in place, whole or not at all, unless -o names another file to write.\n"
+     "A Hobeta file among the TEXTs is stored as its header names it, and a file\n"
+     "given --name NAME.T of a type other than H byte for byte.",
      kPutInputs},
     {"get", Verb::Get, kGetOptions, "[--hobeta] [--force] [-o DIR] DISK [NAME.T...]",
      "copy files off a disk image or an archive",

@@ -26,6 +26,7 @@ enum class OptionId : unsigned char {
     Textconv,
     Help,
     Hobeta,
+    Start,
 };
 
 struct OptionRow {

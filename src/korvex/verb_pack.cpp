@@ -16,39 +16,74 @@
 #include "files/output_names.h"
 #include "formats/container.h"
 #include "formats/fdi_image.h"
+#include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 #include "formats/udi_image.h"
 #include "inputs/korvex_inputs.h"
 #include "inputs/source_text.h"
+#include "inputs/stored_file.h"
 
 namespace korve {
 namespace {
 
 namespace fs = std::filesystem;
 
-// One text, packed: its file, and what to say of it.
+// One text, packed, or a file stored as it is: its file, and what to say
+// of it.
 struct PackedSource {
     TrdosFile file;
     std::string shown;
     std::size_t lines = 0;
     std::size_t rewritten = 0;
+    bool stored = false;  // a file stored as it is: no lines
 };
 
 // A text packed, or the status its failure (said) gives the run.
 using Packed = std::variant<PackedSource, KorvexStatus>;
 
 // Packs one text, a line at a time.
-Packed pack_source(const KorvexRun& run, std::FILE* file, const Source& source) {
+Packed pack_source(const KorvexRun& run, ByteReader& input, const Source& source) {
     const auto name = text_trdos_name(run.options.name, source);
     if (const auto* failed = std::get_if<Problem>(&name)) {
         return say_problem(run.console, *failed);
     }
-    const auto packed = pack_source_text(file, source, std::get<std::string>(name), run.options.text.charset);
+    const auto packed = pack_source_text(input, source, std::get<std::string>(name), run.options.text.charset);
     if (const auto* failed = std::get_if<Problem>(&packed)) {
         return say_problem(run.console, *failed);
     }
     const PackedSourceText& text = std::get<PackedSourceText>(packed);
     return PackedSource{text.file, source.shown, text.lines, text.rewritten};
+}
+
+// Packs a text, or stores a Hobeta file or one --name gives a type other
+// than H as it is.
+Packed pack_or_store(const KorvexRun& run, ByteReader& input, const Source& source) {
+    std::optional<TrdosName> named;
+    if (run.options.name) {
+        auto given = given_trdos_name(source, *run.options.name);
+        if (const auto* failed = std::get_if<Problem>(&given)) {
+            return say_problem(run.console, *failed);
+        }
+        named = std::get<TrdosName>(given);
+    }
+    const InputForm form = input_form(input.look(kHobetaHeaderSize), named);
+    if (form == InputForm::Text) {
+        if (run.options.start) {
+            return run.console.error(source.shown,
+                                     "is a text, stored as a source, which has no start: --start gives a file's",
+                                     KorvexStatus::Trouble);
+        }
+        return pack_source(run, input, source);
+    }
+    auto read = read_stored_file(input, form, source, named, run.options.start);
+    if (const auto* failed = std::get_if<Problem>(&read)) {
+        return say_problem(run.console, *failed);
+    }
+    StoredFile& stored = std::get<StoredFile>(read);
+    if (auto why = new_file_start(stored)) {
+        return run.console.error(source.shown, *why, KorvexStatus::Trouble);
+    }
+    return PackedSource{std::move(stored.file), source.shown, 0, 0, true};
 }
 
 // The label of a new disk: its file's name less .trd, in CP866 where it can
@@ -107,8 +142,8 @@ std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind 
 // Packs the text of one input: standard input or a file.
 Packed pack_input(const KorvexRun& run, const std::string& input) {
     if (input == kStandardStream) {
-        return pack_source(run, run.console.streams.in,
-                           {std::string(kStdinShown), std::string(kStdinName)});
+        ByteReader reader(run.console.streams.in);
+        return pack_or_store(run, reader, {std::string(kStdinShown), std::string(kStdinName)});
     }
     const fs::path path = file_path(input.c_str());
     std::error_code error;
@@ -119,7 +154,8 @@ Packed pack_input(const KorvexRun& run, const std::string& input) {
     if (!opened.file) {
         return run.console.error(input, reason(opened.error), KorvexStatus::Trouble);
     }
-    return pack_source(run, opened.file.get(), {input, shown_path(path.filename())});
+    ByteReader reader(opened.file.get());
+    return pack_or_store(run, reader, {input, shown_path(path.filename())});
 }
 
 }  // namespace
@@ -158,6 +194,13 @@ KorvexStatus run_pack(const KorvexRun& run) {
         return run.console.error("", failure_text(*failure), KorvexStatus::Trouble);
     }
     for (const PackedSource& source : packed) {
+        if (source.stored) {
+            const std::size_t bytes = catalogue_length(source.file);
+            run.console.say(Severity::Progress, source.shown,
+                            "stored " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " into " +
+                                output.shown + " as " + shown_name(source.file.name));
+            continue;
+        }
         std::string said = "packed " + std::to_string(source.lines) +
                            (source.lines == 1 ? " line" : " lines") + " into " + output.shown +
                            " as " + shown_name(source.file.name);

@@ -18,11 +18,13 @@
 #include "files/output_names.h"
 #include "formats/container.h"
 #include "formats/disk_edit.h"
+#include "formats/hobeta_header.h"
 #include "inputs/catalogue.h"
 #include "inputs/korvex_inputs.h"
 #include "inputs/loader.h"
 #include "inputs/put_plan.h"
 #include "inputs/source_text.h"
+#include "inputs/stored_file.h"
 #include "translation/translation_project.h"
 
 namespace korve {
@@ -154,6 +156,27 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
         stream = opened.get();
     }
     ByteReader reader(stream);
+    std::optional<TrdosName> named;
+    if (run.options.name) {
+        auto given = given_trdos_name(text.source, *run.options.name);
+        if (const auto* failed = std::get_if<Problem>(&given)) {
+            return say_problem(run.console, *failed);
+        }
+        named = std::get<TrdosName>(given);
+    }
+    if (const InputForm form = input_form(reader.look(kHobetaHeaderSize), named); form != InputForm::Text) {
+        auto stored = read_stored_file(reader, form, text.source, named, run.options.start);
+        if (const auto* failed = std::get_if<Problem>(&stored)) {
+            return say_problem(run.console, *failed);
+        }
+        text.stored = std::move(std::get<StoredFile>(stored));
+        return text;
+    }
+    if (run.options.start) {
+        return run.console.error(text.source.shown,
+                                 "is a text, stored as a source, which has no start: --start gives a file's",
+                                 KorvexStatus::Trouble);
+    }
     TextLineReader lines(reader);
     std::size_t fewest_bytes = kAlasmHeaderSize;
     while (const auto line = lines.next()) {
@@ -198,6 +221,13 @@ void say_done(const KorvexRun& run, const Disk& disk, const Text& text, const Pu
     }
     if (const std::string moved = change.placed ? move_text(*change.placed) : ""; !moved.empty()) {
         run.console.say(Severity::Note, text.source.shown, file + " " + moved);
+    }
+    if (change.stored) {
+        const std::string bytes = counted(catalogue_length(change.stored->file), "byte");
+        run.console.say(Severity::Progress, text.source.shown,
+                        change.entry ? "stored " + bytes + " into " + file + " on " + target.shown
+                                     : "added " + file + " to " + target.shown + ": " + bytes);
+        return;
     }
     const MergedSource& merged = change.merged;
     std::string said;

@@ -1,0 +1,89 @@
+#include "inputs/stored_file.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "formats/alasm_lines.h"
+#include "formats/hobeta_header.h"
+#include "files/output.h"
+#include "formats/trdos_name.h"
+
+namespace korve {
+namespace {
+
+constexpr unsigned char kCodeType = 'C';
+constexpr unsigned char kBasicType = 'B';
+
+Problem refused(const Source& source, std::string why) {
+    return {Severity::Error, {source.shown, {}, 0, 0}, std::move(why), Status::NotAllConverted};
+}
+
+// Up to `most` bytes of `input`, appended to `bytes`.
+void read_up_to(ByteReader& input, std::size_t most, std::string& bytes) {
+    while (bytes.size() < most && !input.at_end()) {
+        const auto taken = input.take(std::min(most - bytes.size(), kLongestLook));
+        bytes.append(taken.begin(), taken.end());
+    }
+}
+
+}  // namespace
+
+InputForm input_form(std::span<const unsigned char> start, const std::optional<TrdosName>& named) {
+    if (start.size() >= kHobetaHeaderSize && read_hobeta_header(start).checksum_matches) {
+        return InputForm::Hobeta;
+    }
+    return named && named->type != static_cast<unsigned char>(kAlasmType) ? InputForm::Raw : InputForm::Text;
+}
+
+std::variant<StoredFile, Problem> read_stored_file(ByteReader& input, InputForm form, const Source& source,
+                                                  const std::optional<TrdosName>& named,
+                                                  std::optional<std::uint16_t> start) {
+    StoredFile stored;
+    TrdosFile& file = stored.file;
+    std::size_t most = kLargestFile + 1;  // one more tells a file too large
+    std::optional<HobetaHeader> header;
+    if (form == InputForm::Hobeta) {
+        header = read_hobeta_header(input.take(kHobetaHeaderSize));
+        file.name = header->name;
+        file.start = header->start;
+        stored.start_given = true;
+        // Its sectors, as many as its length needs where the count says fewer.
+        const std::size_t sectors = std::max<std::size_t>(header->sectors, sectors_of(header->length));
+        most = std::min(most, sectors * kSectorSize);
+    }
+    read_up_to(input, most, file.data);
+    if (input.failed()) {
+        return refused(source, "reading failed: " + reason(input.error()));
+    }
+    if (file.data.size() > kLargestFile) {
+        return refused(source, "is larger than the 65,280 bytes (255 sectors) a TR-DOS file holds");
+    }
+    if (header && file.data.size() < header->length) {
+        return refused(source, "is cut short: its Hobeta header gives " + std::to_string(header->length) +
+                                   " bytes of data, it holds " + std::to_string(file.data.size()));
+    }
+    if (header && file.data.size() != header->length) {
+        file.length = header->length;
+    }
+    if (named) {
+        file.name = *named;
+    }
+    if (start) {
+        file.start = *start;
+        stored.start_given = true;
+    }
+    return stored;
+}
+
+std::optional<std::string> new_file_start(StoredFile& stored) {
+    if (stored.start_given) {
+        return std::nullopt;
+    }
+    if (stored.file.name.type == kCodeType) {
+        return shown_name(stored.file.name) + " is a new code file: give the address it loads at with --start ADDR";
+    }
+    stored.file.start = stored.file.name.type == kBasicType ? catalogue_length(stored.file) : 0;
+    return std::nullopt;
+}
+
+}  // namespace korve
