@@ -212,6 +212,10 @@ TEST_F(KorvexRun, SaysWhichFileADamagedSectorLoses) {
         EXPECT_EQ(run.status, c.status) << c.name;
         if (c.status == 0) {
             EXPECT_EQ(tree("d"), std::vector<std::string>{"GREET.H.asm"}) << c.name;
+            write("d/GREET.H.asm", read("d/GREET.H.asm") + "\tNOP\t\n");
+            const auto put = korvex({"put", c.name, "d/GREET.H.asm"});  // said again, and written right
+            EXPECT_EQ(put.err + std::to_string(put.status), native(c.said) + "0") << c.name;
+            EXPECT_EQ(read_udi(byte_span(read(c.name))).problem, FloppyProblem::None) << c.name;
         } else {
             EXPECT_FALSE(fs::exists(dir() / "d" / "GREET.H.asm")) << c.name;
         }

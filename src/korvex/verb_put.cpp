@@ -69,13 +69,18 @@ std::optional<KorvexStatus> unwritable_disk(const KorvexRun& run, LoadedInput& l
                                      ", which put does not write: nothing written",
                                  KorvexStatus::NotAllConverted);
     }
-    if (kind_row(loaded.kind).read_floppy == nullptr || loaded.status() == Status::Converted) {
+    if (kind_row(loaded.kind).read_floppy == nullptr) {
         return std::nullopt;
     }
+    // A floppy's warnings (a UDI's file CRC alone wrong, written right) are
+    // said either way.
+    const bool whole = loaded.status() == Status::Converted;
     for (Problem& problem : loaded.problems) {
         run.console.add(std::move(problem));
     }
-    return run.console.error(input, "put changes only a whole image", KorvexStatus::NotAllConverted);
+    loaded.problems.clear();
+    return whole ? std::nullopt
+                 : std::optional(run.console.error(input, "put changes only a whole image", KorvexStatus::NotAllConverted));
 }
 
 // Why an in-place DISK may not be replaced, if it may not: the output
