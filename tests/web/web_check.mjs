@@ -5,6 +5,7 @@
 //   KORVE_BINARY   the command-line korve
 //   KORVE_KORVEX   the command-line korvex
 //   KORVE_BENCH    the benchmark program, whose generator writes 64 KiB of data
+//                  and the example disk as floppy images
 //   KORVE_PAGE     the built korve.html
 //   KORVE_EXAMPLES the folder of the shipped examples
 //   KORVE_CORPUS   a folder of real files with MANIFEST.tsv (checked when present)
