@@ -15,6 +15,11 @@
 //                                             in 7 of them in common, RUNS
 //                                             times each, and print the
 //                                             median seconds
+//   korve_bench floppy TRD CYLINDERS FILE     write the .trd TRD as a floppy
+//                                             image of CYLINDERS cylinders
+//                                             on two sides, an FDI, UDI or
+//                                             TD0 as FILE's name ends (the
+//                                             web checks' images)
 //
 // SET is real-shaped or rich (see alasm_generator.h). bench/run builds it
 // and times the whole program around it.
@@ -24,6 +29,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +39,7 @@
 
 #include "alasm_generator.h"
 #include "alasm_writer.h"
+#include "image_writer.h"
 #include "base/file.h"
 #include "base/line_diff.h"
 #include "formats/container.h"
@@ -199,12 +207,48 @@ int diff(std::size_t lines, std::size_t runs) {
     return EXIT_SUCCESS;
 }
 
+// The .trd at `trd_path` as the floppy image `path` names (.fdi, .udi,
+// .td0), written by the tests' writers: each track's records interleaved,
+// as TR-DOS formats a disk.
+int floppy(const char* trd_path, std::size_t cylinders, const char* path) {
+    namespace testing = korve::testing;
+    constexpr unsigned kSides = 2;
+    std::ifstream in(trd_path, std::ios::binary);
+    const std::string trd{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t sectors = cylinders * kSides * korve::kSectorsPerTrack;
+    std::string image;
+    switch (korve::container_named(path)) {
+        case korve::InputKind::FdiImage:
+            image = testing::fdi_image(trd, cylinders, kSides);
+            break;
+        case korve::InputKind::UdiImage:
+            image = testing::udi_image(trd, {.cylinders = cylinders, .sides = kSides});
+            break;
+        case korve::InputKind::Td0Image: {
+            std::string disk;
+            for (std::size_t sector = 0; sector < sectors; ++sector) {
+                disk += testing::trd_sector(trd, sector);
+            }
+            image = testing::td0_image(testing::td0_tracks(disk, kSides, true));
+            break;
+        }
+        default:
+            break;
+    }
+    if (!in || trd.empty() || image.empty() || !testing::write_file(path, image)) {
+        std::fprintf(stderr, "korve_bench: cannot write %s of %s\n", path, trd_path);
+        return EXIT_FAILURE;
+    }
+    return EXIT_SUCCESS;
+}
+
 int usage() {
     std::fputs(
         "usage: korve_bench generate SET SIZE SEED FILE\n"
         "       korve_bench decode SET SIZE SEED RUNS\n"
         "       korve_bench disks COUNT SEED DIR\n"
         "       korve_bench diff LINES RUNS\n"
+        "       korve_bench floppy TRD CYLINDERS FILE\n"
         "SET is real-shaped or rich\n",
         stderr);
     return EXIT_FAILURE;
@@ -223,6 +267,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string_view(argv[1]) == "diff" && parse_size(argv[2], size) &&
         parse_size(argv[3], count)) {
         return diff(size, count);
+    }
+    if (argc == 5 && std::string_view(argv[1]) == "floppy" && parse_size(argv[3], count)) {
+        return floppy(argv[2], count, argv[4]);
     }
     if (argc != 6 || !parse_size(argv[3], size) || !parse_size(argv[4], seed)) {
         return usage();

@@ -12,9 +12,9 @@
 //
 // tells what `bytes` (a Uint8Array, another typed array or an ArrayBuffer)
 // are, from their first bytes, as korve's core tells it: "alasm" (ALASM
-// data), "hobeta" (ALASM data behind a Hobeta header), "scl",
-// "trd" or "none". ALASM data wins over a disk's mark, as on the
-// command line.
+// data), "hobeta" (ALASM data behind a Hobeta header), "scl", "trd",
+// "fdi", "udi", "td0" (floppy images) or "none". ALASM data wins over a
+// disk's mark, as on the command line.
 //
 //   const result = await korve.convert(name, bytes);
 //
@@ -48,12 +48,17 @@
 //
 //   const image = await korve.convertImage(name, bytes);
 //
-// reads `bytes` as a TR-DOS disk image (.trd) or an SCL archive (.scl),
-// recognised by their content, and converts every file on it that holds
-// ALASM data. It gives null for bytes that are neither; otherwise
-// `{input, problemKey, entries}`: `input`, "trd" or "scl";
-// `problemKey`, what is wrong with the image as a fixed name ("cut-short",
-// "past-the-disk", "count-too-large", "checksum-mismatch"), or null. A broken
+// reads `bytes` as a TR-DOS disk image (.trd), an SCL archive (.scl) or a
+// floppy image of a TR-DOS disk (.fdi, .udi, .td0), recognised by their
+// content as korvex reads them (a floppy as the .trd it carries), and
+// converts every file on it that holds ALASM data. It gives null for bytes
+// that are none of these; otherwise `{input, problemKey, said, entries}`:
+// `input`, "trd", "scl", "fdi", "udi" or "td0"; `problemKey`, what is wrong
+// with the image as a fixed name ("cut-short", "past-the-disk",
+// "count-too-large", "checksum-mismatch", "sector-damaged"), or null;
+// `said`, what korvex says of the image itself, each {severity, text}
+// ("warning", "its file CRC does not match its bytes"), as its problems
+// below give them (a floppy's own damage is said here alone). A broken
 // image still gives every file that can be read. `entries` lists its live
 // files in catalogue order, each `{name, type, trdosName, length, alasm,
 // problemKey, fileName, textName, path, hobeta, status, console, output,
@@ -61,7 +66,9 @@
 // character of the same number), `trdosName` the bytes of its name, a dot
 // and its type, as TR-DOS shows them, `length` the catalogue's length in
 // bytes, `alasm` whether it holds ALASM data, `problemKey` why its data could
-// not be read ("cut-short" or "past-the-disk") or null, `fileName` the name
+// not be read ("cut-short", "past-the-disk" or "sector-damaged") or null,
+// `damage` for "sector-damaged" the sector the floppy lost, as korvex names
+// it ("track 1, sector 3 failed its CRC"), else "", `fileName` the name
 // korvex gives its files (its name and type, each byte that a file system
 // could refuse made "_", bytes of 0x80 and above read as CP866, ".." as
 // "__", a name Windows keeps for a device with a leading "_", numbered
@@ -108,8 +115,8 @@
 // gives what `korvex pack --charset CHARSET -o OUTPUT NAME...` gives in a
 // folder holding `files`, a list of {name, bytes}: `status`, `messages` and
 // `problems` as above, and `bytes`, what it wrote to OUTPUT (DISK.trd,
-// GAME.scl, GAME.$h, or any other name for bare ALASM data), or null where it
-// wrote nothing.
+// GAME.scl, DISK.fdi, GAME.$h, or any other name for bare ALASM data), or
+// null where it wrote nothing.
 //
 //   const result = await korve.put(disk, texts, {name, charset, layout});
 //
@@ -119,7 +126,8 @@
 // folder: `status`, `messages` and `problems` as above, and `bytes`, the
 // disk with the texts put back as korvex wrote it to OUT, or null where it
 // wrote nothing.
-// DISK is a disk image, an SCL archive, a Hobeta file or bare ALASM data; a
+// DISK is a disk image, an SCL archive, an FDI or UDI floppy image, a Hobeta
+// file or bare ALASM data (korvex refuses a TD0 image, and writes nothing); a
 // text replaces the file korvex text wrote it from (GREET.H.asm the file
 // GREET.H), or `name` names that file for the one text; a text of no file
 // on a disk is added to it as a new file. Each file's name is a file name,
@@ -259,6 +267,13 @@ const korveApi = (function () {
   function readImage(module, input) {
     const { number, word, bytesOf, inMemory } = calls(module);
     const image = inMemory(input, (place, size) => number('read_image', place, size));
+    const said = [];
+    for (let index = 0; index < number('image_said', image); index++) {
+      said.push({
+        severity: word('image_said_severity', image, index),
+        text: utf8.decode(bytesOf(number('image_said_text', image, index))),
+      });
+    }
     const entries = [];
     const count = number('image_entries', image);
     for (let index = 0; index < count; index++) {
@@ -269,15 +284,17 @@ const korveApi = (function () {
         type: field('type'),
         length: field('length'),
         problem: word('entry_problem', image, index),
+        damage: utf8.decode(bytesOf(field('damage'))),
         alasm: field('alasm') !== 0,
         hobeta: bytesOf(field('hobeta')),
         fileName: utf8.decode(bytesOf(field('file_name'))),
         textName: utf8.decode(bytesOf(field('text_name'))),
       });
     }
-    const problem = word('image_problem', image);
+    const found = { input: word('image_kind', image), problem: word('image_problem', image), said,
+      entries };
     number('free_image', image);
-    return { problem, entries };
+    return found;
   }
 
   // What convert() gives, for a file it was not given.
@@ -296,11 +313,9 @@ const korveApi = (function () {
       if (input.length > calls(module).number('largest_image')) {
         return null;
       }
-      const { input: kind } = readInput(module, input);
-      return kind === 'scl' || kind === 'trd'
-        ? { input: kind, ...readImage(module, input) } : null;
+      return readImage(module, input);
     });
-    if (image === null) {
+    if (image === null || image.input === 'none') {
       return null;
     }
     const entries = [];
@@ -313,6 +328,7 @@ const korveApi = (function () {
         length: entry.length,
         alasm: entry.alasm,
         problemKey: problemKey(entry.problem),
+        damage: entry.damage,
         fileName,
         textName,
         path: `${name}/${fileName}`,
@@ -321,7 +337,7 @@ const korveApi = (function () {
         ...converted,
       });
     }
-    return { input: image.input, problemKey: problemKey(image.problem), entries };
+    return { input: image.input, problemKey: problemKey(image.problem), said: image.said, entries };
   }
 
   return Object.freeze({ recognise, convert, convertImage, ...korvexApi });

@@ -10,7 +10,9 @@
 // the korve_web_input_* functions. Disk images come through memory too:
 // korve_web_read_image reads one into a DiskImage on the heap, the script
 // reads what it needs through the korve_web_image_* and korve_web_entry_*
-// functions. Where korve stops on ALASM data comes through
+// functions; a floppy image (FDI, UDI, TD0) reads as the .trd it carries,
+// and what the loader says of the image comes as korvex's problems, which
+// korve_web_image_said_* give. Where korve stops on ALASM data comes through
 // korve_web_read_stop, and the names of the files korvex writes through
 // korve_web_text_name and korve_web_hobeta_name, so that the script neither
 // reads korve's words nor makes names of its own. Bytes (a name, a Hobeta
@@ -66,9 +68,12 @@ struct InputFacts {
 static_assert(korve::kHobetaHeaderSize + korve::kAlasmHeaderSize <= korve::kRecognisedBytes);
 
 // A disk image, the name TR-DOS shows for each of its entries, the name
-// korvex gives each entry's files, and the name of its text file.
+// korvex gives each entry's files, and the name of its text file; its kind
+// as the loader graded it, and what the loader said of it, as korvex says it.
 struct WebImage {
-    std::vector<unsigned char> bytes;
+    korve::InputKind kind = korve::InputKind::None;
+    std::vector<korve::Problem> said;
+    std::vector<unsigned char> bytes;  // a floppy image's: the .trd it carries
     korve::DiskImage disk;
     std::vector<korve::CatalogueEntry> files;  // its live files
     std::vector<std::string> names;            // their names' bytes, less padding
@@ -188,6 +193,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE WebImage* korve_web_read_image(const unsigned ch
                                                               std::size_t size) {
     auto* const image = new WebImage{};
     korve::LoadedInput loaded = korve::grade_input("", std::vector<unsigned char>(bytes, bytes + size), false);
+    image->kind = korve::is_disk_image(loaded.kind) ? loaded.kind : korve::InputKind::None;
+    image->said = std::move(loaded.problems);
     image->bytes = std::move(loaded.bytes);
     image->disk = std::move(loaded.image);
     if (!loaded.read) {
@@ -212,8 +219,32 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_largest_image() { return k
 
 extern "C" EMSCRIPTEN_KEEPALIVE void korve_web_free_image(const WebImage* image) { delete image; }
 
+// What the bytes are as the loader graded them: an image's kind, or "none"
+// for bytes that are no image (ALASM data among them, and a floppy image
+// whose reader found none).
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_kind(const WebImage* image) {
+    return kind_name(image->kind);
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_problem(const WebImage* image) {
     return problem_name(image->disk.problem);
+}
+
+// What korvex says of the image itself, in order (a floppy's damage, a
+// catalogue lost): how bad, as korve_web_korvex_problem_severity words it,
+// and its text; `index` below korve_web_image_said.
+extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_said(const WebImage* image) {
+    return image->said.size();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_image_said_severity(const WebImage* image,
+                                                                         std::size_t index) {
+    return korve_web::severity_word(image->said[index].severity);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_image_said_text(const WebImage* image,
+                                                                           std::size_t index) {
+    return &image->said[index].text;
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_image_entries(const WebImage* image) {
@@ -255,6 +286,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE unsigned korve_web_entry_length(const WebImage* 
 extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_entry_problem(const WebImage* image,
                                                                     std::size_t index) {
     return problem_name(entry_of(image, index).problem);
+}
+
+// The sector a floppy image lost of the entry's data, as korvex names it
+// ("track 1, sector 3 failed its CRC"); empty for any other entry.
+extern "C" EMSCRIPTEN_KEEPALIVE const std::string* korve_web_entry_damage(const WebImage* image,
+                                                                        std::size_t index) {
+    return &entry_of(image, index).damage;
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE bool korve_web_entry_alasm(const WebImage* image,

@@ -14,7 +14,6 @@
 // back to the matching korve_web_free_* function.
 #include <emscripten/emscripten.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -62,12 +61,6 @@ const korve::WrittenText& text_of(const WebKorvexRun* run, std::size_t index) {
 const korve::SaidProblem& problem_of(const WebKorvexRun* run, std::size_t index) {
     return run->report.problems[index];
 }
-
-// How bad a problem is, a word for each korve::Severity, in its order;
-// each a literal, so that its data ends in a zero byte.
-constexpr std::array<std::string_view, 5> kSeverityWords = {"error", "warning", "note",
-                                                            "progress", "untranslated"};
-static_assert(kSeverityWords.size() == static_cast<std::size_t>(korve::Severity::Untranslated) + 1);
 
 // ALASM data's text as the reading view shows it: the lines as laid out,
 // their bytes before any code page, each followed by '\n'; and for each byte
@@ -209,7 +202,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE std::size_t korve_web_korvex_problems(const WebK
 // "untranslated" (a line that could not be translated).
 extern "C" EMSCRIPTEN_KEEPALIVE const char* korve_web_korvex_problem_severity(
     const WebKorvexRun* run, std::size_t index) {
-    return kSeverityWords[static_cast<std::size_t>(problem_of(run, index).problem.severity)].data();
+    return korve_web::severity_word(problem_of(run, index).problem.severity);
 }
 
 // Where a problem is: the input as korvex's messages name it, a file it

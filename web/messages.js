@@ -11,12 +11,12 @@ const messages = {
   en: {
     title: 'korve: ALASM sources to text and back',
     tagline: 'Reads Z80 assembler sources that ALASM 5.x saved on a ZX Spectrum, bare, in ' +
-      'Hobeta files or on TR-DOS disk images (.trd, .scl), as plain text, for ALASM or for ' +
-      'sjasmplus and pasmo; packs text back into ALASM data, or puts it back on its disk. It ' +
-      'all happens here, in your browser: nothing is uploaded.',
+      'Hobeta files or on TR-DOS disk images (.trd, .scl, .fdi, .udi, .td0), as plain text, ' +
+      'for ALASM or for sjasmplus and pasmo; packs text back into ALASM data, or puts it back ' +
+      'on its disk. It all happens here, in your browser: nothing is uploaded.',
     language: 'Language',
-    dropHere: 'Drop ALASM files (.h, .$h, any name), disk images (.trd, .scl) or text to pack ' +
-      '(.asm, .txt) here, or',
+    dropHere: 'Drop ALASM files (.h, .$h, any name), disk images (.trd, .scl, .fdi, .udi, .td0) ' +
+      'or text to pack (.asm, .txt) here, or',
     choose: 'Choose files…',
     codePage: 'Code page',
     layout: 'Layout',
@@ -49,6 +49,9 @@ const messages = {
       hobeta: 'Hobeta',
       trd: 'TR-DOS disk',
       scl: 'SCL archive',
+      fdi: 'FDI floppy image',
+      udi: 'UDI floppy image',
+      td0: 'TD0 floppy image',
       none: '',
       text: 'text',
     },
@@ -60,11 +63,14 @@ const messages = {
       'past-the-disk': 'A catalogue entry points past the end of the disk.',
       'count-too-large': 'The archive’s file count is larger than the files it holds.',
       'checksum-mismatch': 'The archive’s checksum does not match its contents.',
+      'sector-damaged': 'Sectors of the floppy are damaged: the files on them are lost.',
     },
     entryProblems: {
       'cut-short': 'Not read: the image ends before this file’s data.',
       'past-the-disk': 'Not read: its catalogue entry points past the end of the disk.',
+      'sector-damaged': 'Not read: a sector of its data is damaged',
     },
+    korvexSays: 'korvex says:',
     open: 'Open',
     download: 'Download',
     downloadTitle: 'The text, with the layout, target and kind of download chosen above',
@@ -80,6 +86,7 @@ const messages = {
     packInto: 'Pack into',
     packTrd: 'a TR-DOS disk (.trd)',
     packScl: 'an SCL archive (.scl)',
+    packFdi: 'an FDI floppy image (.fdi)',
     packHobeta: 'Hobeta files (.$h), one per text',
     packName: 'Disk name',
     packCharset: 'Text is',
@@ -137,13 +144,14 @@ const messages = {
   ru: {
     title: 'korve: исходники ALASM в текст и обратно',
     tagline: 'Показывает как обычный текст исходники на ассемблере Z80, сохранённые ALASM 5.x ' +
-      'на ZX Spectrum: отдельные файлы, файлы Hobeta и образы дисков TR-DOS (.trd, .scl). ' +
+      'на ZX Spectrum: отдельные файлы, файлы Hobeta и образы дисков TR-DOS (.trd, .scl, ' +
+      '.fdi, .udi, .td0). ' +
       'Текст можно получить для ALASM или для sjasmplus и pasmo, а можно упаковать обратно ' +
       'в формат ALASM или вернуть на диск. Всё происходит здесь, в браузере: файлы никуда ' +
       'не отправляются.',
     language: 'Язык',
     dropHere: 'Перетащите сюда файлы ALASM (.h, .$h, с любым именем), образы дисков ' +
-      '(.trd, .scl) или текст для упаковки (.asm, .txt) или',
+      '(.trd, .scl, .fdi, .udi, .td0) или текст для упаковки (.asm, .txt) или',
     choose: 'Выберите файлы…',
     codePage: 'Кодировка',
     layout: 'Вид',
@@ -177,6 +185,9 @@ const messages = {
       hobeta: 'Hobeta',
       trd: 'диск TR-DOS',
       scl: 'архив SCL',
+      fdi: 'образ дискеты FDI',
+      udi: 'образ дискеты UDI',
+      td0: 'образ дискеты TD0',
       none: '',
       text: 'текст',
     },
@@ -188,11 +199,14 @@ const messages = {
       'past-the-disk': 'Запись каталога указывает за конец диска.',
       'count-too-large': 'В заголовке архива указано больше файлов, чем в нём есть.',
       'checksum-mismatch': 'Контрольная сумма архива не совпадает с его содержимым.',
+      'sector-damaged': 'Сектора дискеты повреждены: файлы на них потеряны.',
     },
     entryProblems: {
       'cut-short': 'Не прочитан: образ кончается раньше данных этого файла.',
       'past-the-disk': 'Не прочитан: запись каталога указывает за конец диска.',
+      'sector-damaged': 'Не прочитан: повреждён сектор его данных',
     },
+    korvexSays: 'Сообщение korvex:',
     open: 'Открыть',
     download: 'Скачать',
     downloadTitle: 'Текст в том виде, для того ассемблера и в той форме, что выбраны выше',
@@ -209,6 +223,7 @@ const messages = {
     packInto: 'Упаковать в',
     packTrd: 'диск TR-DOS (.trd)',
     packScl: 'архив SCL (.scl)',
+    packFdi: 'образ дискеты FDI (.fdi)',
     packHobeta: 'файлы Hobeta (.$h), по одному на текст',
     packName: 'Имя диска',
     packCharset: 'Текст',

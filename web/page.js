@@ -80,16 +80,13 @@
 
   // The API for scripts: korveApi, where each problem's fixed name has
   // beside it the words this page shows for it, in its language.
-  function withWords(key, table) {
-    return { problem: key === null ? null : text()[table][key], problemKey: key };
-  }
   async function convertImage(name, bytes) {
     const image = await korveApi.convertImage(name, bytes);
     return image && {
       ...image,
-      ...withWords(image.problemKey, 'imageProblems'),
+      problem: image.problemKey === null ? null : text().imageProblems[image.problemKey],
       entries: image.entries.map((entry) =>
-        ({ ...entry, ...withWords(entry.problemKey, 'entryProblems') })),
+        ({ ...entry, problem: entry.problemKey === null ? null : korvePage.entryProblemOf(entry) })),
     };
   }
   window.korve = Object.freeze({ ...korveApi, convertImage });

@@ -69,6 +69,13 @@ const korvePage = (function () {
   // Bytes as text through the chosen code page (see code_pages.js for `shown`).
   const decodeBytes = (bytes, shown) => codePages.decode(bytes, state.codePage, shown);
 
+  // Why a disk's file could not be read, in the page's words, with the
+  // sector a floppy image lost, as korvex names it.
+  function entryProblemOf(entry) {
+    const words = text().entryProblems[entry.problemKey];
+    return entry.damage ? `${words} (${entry.damage})` : words;
+  }
+
   // The outcome of one conversion: a kind (a class for styles and checks)
   // and words. An entry of an image may not have been read, or not be ALASM
   // data.
@@ -78,7 +85,7 @@ const korvePage = (function () {
       return { kind: 'text', words: words.toPack };
     }
     if (item.problemKey) {
-      return { kind: 'unread', words: words.entryProblems[item.problemKey] };
+      return { kind: 'unread', words: entryProblemOf(item) };
     }
     if (item.alasm === false) {
       return { kind: 'not-alasm', words: words.notAlasmShort };
@@ -157,7 +164,7 @@ const korvePage = (function () {
   }
 
   return {
-    state, $, text, element, remember, decodeBytes, outcomeOf, hasText, rowHasText,
+    state, $, text, element, remember, decodeBytes, entryProblemOf, outcomeOf, hasText, rowHasText,
     headerNameOf, readable, readsAsUtf8, strictUtf8, tell, guarded,
   };
 })();

@@ -87,11 +87,17 @@ Object.assign(korvePage, (function () {
       warning);
   }
 
-  // A disk image: one row, which unfolds into its catalogue.
+  // A disk image: one row, which unfolds into its catalogue; below it, what
+  // korvex says of the image itself (a floppy's damage among it).
   function renderImageRow(row) {
     const words = text();
     const alasm = row.entries.filter((entry) => entry.alasm).length;
-    const outcome = row.problemKey ? 'broken-image' : 'image';
+    const outcome = row.problemKey || row.said.length > 0 ? 'broken-image' : 'image';
+    const said = row.said.length === 0 ? null : element('p', {
+      className: 'warning',
+      textContent: `${words.korvexSays} ${row.said.map((one) => `${one.severity}: ${one.text}`)
+        .join('; ')}`,
+    });
     const head = element('summary', { className: 'cells' },
       element('span', { className: 'name', textContent: row.name }),
       element('span', { className: 'what', textContent: words.kinds[row.input] }),
@@ -121,7 +127,7 @@ Object.assign(korvePage, (function () {
       element('details', {
         open: row.open,
         ontoggle: (event) => { row.open = event.target.open; },
-      }, head, table));
+      }, head, table), said);
   }
 
   // An entry's type is in its name (PGMFLASH.H): what it is, is its header.
@@ -208,11 +214,12 @@ Object.assign(korvePage, (function () {
       length: entry.length,
       alasm: entry.alasm,
       problemKey: entry.problemKey,
+      damage: entry.damage,
       hobeta: entry.hobeta,
       result: entry.alasm ? entry : null,
     }));
     const made = { ...row, kind: 'image', input: image.input, problemKey: image.problemKey,
-      entries, open: true };
+      said: image.said, entries, open: true };
     for (const entry of entries) {
       entry.image = made;
     }
@@ -229,13 +236,12 @@ Object.assign(korvePage, (function () {
       return row;
     }
     try {
-      const input = await korveApi.recognise(row.bytes);
-      if (input === 'scl' || input === 'trd') {
-        const image = await korveApi.convertImage(file.name, row.bytes);
-        if (image) {
-          return imageRow(row, image);
-        }
+      // korve's core says what is an image: a disk, an archive or a floppy.
+      const image = await korveApi.convertImage(file.name, row.bytes);
+      if (image) {
+        return imageRow(row, image);
       }
+      const input = await korveApi.recognise(row.bytes);
       if (input === 'none' && textFile.test(file.name)) {
         const lines = row.bytes.reduce((count, byte) => count + (byte === lineFeed ? 1 : 0), 0);
         return { ...row, kind: 'text', lines };

@@ -5,6 +5,7 @@
 //   KORVE_BINARY   the command-line korve
 //   KORVE_KORVEX   the command-line korvex
 //   KORVE_BENCH    the benchmark program, whose generator writes 64 KiB of data
+//                  and the example disk as floppy images
 //   KORVE_PAGE     the built korve.html
 //   KORVE_EXAMPLES the folder of the shipped examples
 //   KORVE_CORPUS   a folder of real files with MANIFEST.tsv (checked when present)
@@ -51,6 +52,19 @@ const greetNamed = (name) =>
 // a code file.
 const disks = Object.fromEntries(['greet.trd', 'greet.scl'].map((name) =>
   [name, readFileSync(join(settings.KORVE_EXAMPLES, name))]));
+// The example disk as floppy images of two cylinders on two sides, written
+// by the tests' own writers (korve_bench floppy).
+function floppyImage(name) {
+  const path = join(work, name);
+  const run = spawnSync(settings.KORVE_BENCH,
+    ['floppy', join(settings.KORVE_EXAMPLES, 'greet.trd'), '2', path]);
+  assert.equal(run.status, 0, String(run.stderr));
+  return readFileSync(path);
+}
+const [greetFdi, greetUdi, greetTd0] = ['greet.fdi', 'greet.udi', 'greet.td0'].map(floppyImage);
+// Where GREET.H's data starts on a floppy image that keeps it as it is.
+const greetAt = (image) => image.indexOf(greet.subarray(0, alasmHeaderSize));
+const flipped = (image, at) => Buffer.from(image).fill(image[at] ^ 0xFF, at, at + 1);
 
 const made = {
   'greet.h': greet,
@@ -69,6 +83,14 @@ const made = {
   'sinclair.h': greetNamed('SINCLAIR'),
   'named.h': greetNamed(cyrillicName),
   'named.trd': renamedDisk([[cyrillicName, 'H']]),
+  'greet.fdi': greetFdi,
+  'greet.udi': greetUdi,
+  'greet.td0': greetTd0,
+  // A byte of GREET.H's first sector changed: it fails its CRC, and so does
+  // the file; the file's CRC alone wrong; the image cut inside GREET.H.
+  'damaged.udi': flipped(greetUdi, greetAt(greetUdi) + 100),
+  'crc.udi': flipped(greetUdi, greetUdi.length - 1),
+  'cut.fdi': greetFdi.subarray(0, greetAt(greetFdi) + 100),
   'notes.txt': Buffer.from('Not ALASM data, only a note.\n'.repeat(8)),
   'empty': Buffer.alloc(0),
 };
@@ -386,6 +408,9 @@ test('the facts of a run: what the input is, the outcome, the header, where it s
     ['operand.h', 'alasm', 'undefined-token', 'GREET', 37, { token: '|0x80|', line: 38 }, false],
     ['greet.scl', 'scl', 'not-alasm', null, null, null, false],
     ['greet.trd', 'trd', 'not-alasm', null, null, null, false],
+    ['greet.fdi', 'fdi', 'not-alasm', null, null, null, false],
+    ['greet.udi', 'udi', 'not-alasm', null, null, null, false],
+    ['greet.td0', 'td0', 'not-alasm', null, null, null, false],
     ['notes.txt', 'none', 'not-alasm', null, null, null, false],
     ['empty', 'none', 'not-alasm', null, null, null, false],
   ];
@@ -493,6 +518,29 @@ test('disk images: safe and distinct file names, broken archives, and no image',
     assert.deepEqual(got.entries.map((entry) => [entry.problem, entry.status]), entries, image);
     assert.ok(got.entries[0].output.equals(greetText), image);
   }
+  // Floppy images read as the disk they carry. Damaged, they say what
+  // korvex says of the image, and name the sector each file lost.
+  const lost = (sector, state) =>
+    `Not read: a sector of its data is damaged (track 1, sector ${sector} ${state})`;
+  const damaged = 'Sectors of the floppy are damaged: the files on them are lost.';
+  for (const [image, input, problem, entries] of [
+    ['greet.fdi', 'fdi', null, [[null, 1], [null, null]]],
+    ['greet.udi', 'udi', null, [[null, 1], [null, null]]],
+    ['greet.td0', 'td0', null, [[null, 1], [null, null]]],
+    ['crc.udi', 'udi', null, [[null, 1], [null, null]]],
+    ['damaged.udi', 'udi', damaged, [[lost(0, 'failed its CRC'), null], [null, null]]],
+    ['cut.fdi', 'fdi', damaged, [[lost(0, 'cut short'), null], [lost(2, 'cut short'), null]]],
+  ]) {
+    const got = await callInPage(page, 'convertImage', image, made[image]);
+    assert.deepEqual([got.input, got.problem], [input, problem], image);
+    assert.deepEqual(got.entries.map((entry) => [entry.problem, entry.status]), entries, image);
+    assert.ok(entries[0][1] === null || got.entries[0].output.equals(greetText), image);
+    const said = korvexText(image, made[image], {}).messages.split('\n')
+      .filter((line) => line.startsWith(`korvex: ${image}: `));
+    assert.deepEqual(got.said.map(({ severity, text }) => `korvex: ${image}: ${severity}: ${text}`),
+      said, image);
+    assert.equal(said.length > 0, image !== `greet.${input}`, image);
+  }
   for (const name of ['greet.h', 'greet.$h', 'sinclair.h', 'notes.txt', 'empty']) {
     assert.equal(await callInPage(page, 'convertImage', name, made[name]), null, name);
   }
@@ -568,6 +616,7 @@ test('korve.pack gives what korvex pack gives: each real text alone, on disks, a
       [korvexText('ПРИВЕТ.h', made['ПРИВЕТ.h'], { charset: 'CP866' }).files,
         { output: 'ПРИВЕТ.scl', charset: 'CP866' }, 0],
       [[{ name: 'LONGERNAME.H.asm', bytes: greetText }], { output: 'LONGER.$h' }, 1],
+      [[{ name: 'GREET.H.asm', bytes: greetText }], { output: 'GREET.fdi' }, 0],
       [[{ name: 'EURO.H.asm', bytes: Buffer.from('\tnop\t;5 €\n') }],
         { output: 'EURO.trd', charset: 'CP866' }, 1],
     ];
@@ -600,7 +649,8 @@ test('korve.put and korve.get give what korvex put and get give, on example and 
     const file = (name, bytes) => ({ name, bytes });
     const reals = [...corpusImages().keys()].map((image) =>
       file(image, readFileSync(join(settings.KORVE_IMAGES, image))));
-    // disk, texts, options; and for rows that say, whether korvex gives the disk back as it was
+    // disk, texts, options; and for rows that say, whether korvex gives the
+    // disk back as it was, or (null) writes nothing
     const puts = [
       ...Object.entries(disks).flatMap(([name, bytes]) => [
         [file(name, bytes), [text], {}, true],
@@ -612,6 +662,13 @@ test('korve.put and korve.get give what korvex put and get give, on example and 
       [file('greet.trd', disks['greet.trd']),
         korvexText('greet.trd', disks['greet.trd'], { layout: 'tidy' }).files, { layout: 'tidy' },
         true],
+      // Floppy images: FDI and UDI written as korvex writes them; a TD0 and
+      // a damaged image refused.
+      ...['greet.fdi', 'greet.udi'].flatMap((name) => [
+        [file(name, made[name]), [text], {}, true],
+        [file(name, made[name]), [file(text.name, edited)], { layout: 'stored' }, false],
+      ]),
+      ...['greet.td0', 'damaged.udi'].map((name) => [file(name, made[name]), [text], {}, null]),
       // Every source of a real disk, as korvex writes it, put back.
       ...reals.map((disk) => [disk, korvexText(disk.name, disk.bytes, {}).files, {}, true]),
     ];
@@ -624,12 +681,14 @@ test('korve.put and korve.get give what korvex put and get give, on example and 
         [file(name, bytes), ['NONE.C'], { hobeta: false }, []],
       ]),
       [file('greet.h', greet), [], {}, []],
+      [file('greet.td0', made['greet.td0']), [], { hobeta: true }, ['GREET.$C', 'GREET.$H']],
       ...reals.map((disk) => [disk, [], { hobeta: true }]),
     ];
     const runs = [
       ...puts.map(([disk, texts, options, same]) => {
         const expected = korvexPut(disk, texts, options);
-        assert.ok(same === undefined || expected.bytes?.equals(disk.bytes) === same, disk.name);
+        assert.ok(same === undefined || (expected.bytes?.equals(disk.bytes) ?? null) === same,
+          disk.name);
         return { label: `put ${disk.name} ${texts.map(({ name }) => name)} ${JSON.stringify(options)}`,
           method: 'put', args: [disk, texts, options], expected };
       }),
@@ -750,7 +809,7 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
       navigator.clipboard.writeText = async (copied) => { window.copied = copied; };
     });
     const picked = ['ПРИВЕТ.h', 'greet.$h', 'empty', 'stopped.h', 'first.h', 'badsum.$h',
-      'greet.trd', 'greet.scl'];
+      'greet.trd', 'greet.scl', 'greet.udi', 'damaged.udi'];
     const input = await page.$('#files');
     await input.uploadFile(...picked.map((name) =>
       join(name in disks ? settings.KORVE_EXAMPLES : madeFolder, name)));
@@ -780,12 +839,14 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     assert.ok((await page.$eval('.row[data-name="badsum.$h"]', (item) => item.innerText))
       .includes('The Hobeta header’s checksum is wrong; converted all the same.'));
 
-    // A disk is one row that unfolds into its catalogue, and folds.
+    // A disk is one row that unfolds into its catalogue, and folds; a
+    // floppy image's too.
     const disk = (name) => `#rows > .row[data-name="${name}"]`;
-    for (const name of Object.keys(disks)) {
+    const diskNames = [...Object.keys(disks), 'greet.udi'];
+    for (const name of diskNames) {
       assert.equal(row(name).outcome, 'image', name);
-      assert.deepEqual(row(name).cells.slice(2, 5), [`${disks[name].length} bytes`, '2 files',
-        '1 of 2 ALASM'], name);
+      assert.deepEqual(row(name).cells.slice(2, 5), [`${(disks[name] ?? made[name]).length} bytes`,
+        '2 files', '1 of 2 ALASM'], name);
       assert.deepEqual((await cellsOf(page, `${disk(name)} .entry`)).map((entry) =>
         [entry.name, entry.outcome, entry.cells.slice(0, 5), entry.buttons]), [
         ['GREET.H', 'converted', ['GREET.H', 'GREET', '468 bytes', '38 lines', 'Converted'],
@@ -795,12 +856,24 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     }
     const shownEntries = () => page.$$eval('.entry', (items) =>
       items.filter((item) => item.checkVisibility()).length);
-    assert.equal(await shownEntries(), 4);
+    assert.equal(row('greet.udi').cells[1], 'UDI floppy image');
+    // A damaged one says what korvex says of it, and which sector a file lost.
+    assert.deepEqual([row('damaged.udi').outcome, row('damaged.udi').cells[4]],
+      ['broken-image', 'Sectors of the floppy are damaged: the files on them are lost.']);
+    assert.equal(await page.$eval(`${disk('damaged.udi')} > .warning`, (said) => said.textContent),
+      'korvex says: warning: its file CRC does not match its bytes; ' +
+      'warning: damaged sectors; 1 of its 2 files lost');
+    assert.deepEqual((await cellsOf(page, `${disk('damaged.udi')} .entry`)).map((entry) =>
+      [entry.outcome, entry.cells[4], entry.buttons]), [
+      ['unread', 'Not read: a sector of its data is damaged (track 1, sector 0 failed its CRC)', []],
+      ['not-alasm', 'Not ALASM data', ['get']],
+    ]);
+    assert.equal(await shownEntries(), 8);
     await page.click(`${disk('greet.trd')} summary`);
-    assert.equal(await shownEntries(), 2);
+    assert.equal(await shownEntries(), 6);
     await page.focus(`${disk('greet.trd')} summary`);
     await page.keyboard.press('Enter');
-    assert.equal(await shownEntries(), 4);
+    assert.equal(await shownEntries(), 8);
 
     // The reading view, from the keyboard: colours from the converter's
     // parts, the code page, the next and previous file, wrapping, copying.
@@ -866,19 +939,20 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     await page.click('#pack-button');
     await page.waitForSelector(`${disk('PACKED.trd')} .entry[data-name="GREET.H"][data-outcome="converted"]`);
 
-    // The text, edited, put back into a disk, which downloads under its own
-    // name and is read again in its row; a disk's file as it is and as Hobeta.
+    // The text, edited, put back into a floppy image, which downloads under
+    // its own name and is read again in its row; a disk's file as it is and
+    // as Hobeta.
     const edited = editedText(readFileSync(join(textFolder, textName)));
     writeFileSync(join(textFolder, textName), edited);
     await input.uploadFile(join(textFolder, textName));
     await page.waitForFunction((name) => document.querySelector(`.row[data-name="${name}"] .lines`)
       ?.textContent === '39 lines' && !document.getElementById('put-button').disabled, {}, textName);
-    await page.select('#put-disk', 'greet.scl');
+    await page.select('#put-disk', 'greet.udi');
     await page.click('#put-button');
     await page.waitForFunction((row) => document.querySelector(`${row} .entry[data-name="GREET.H"] .lines`)
-      ?.textContent === '39 lines', {}, disk('greet.scl'));
+      ?.textContent === '39 lines', {}, disk('greet.udi'));
     assert.equal(await page.$eval('#notice', (notice) => notice.innerText.trim()),
-      'Put the texts into greet.scl.');
+      'Put the texts into greet.udi.');
     await page.select(`${disk('greet.trd')} .get-as`, 'hobeta');
     await page.click(`${disk('greet.trd')} .entry[data-name="GREET.C"] button.get`);
     await page.click(`${disk('greet.scl')} .entry[data-name="GREET.C"] button.get`);
@@ -887,13 +961,14 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     const zip = join(downloads, 'korve.zip');
     const translated = join(downloads, 'greet.$h.asm');
     const packed = join(downloads, 'PACKED.trd');
-    const put = join(downloads, 'greet.scl');
+    const put = join(downloads, 'greet.udi');
     const got = ['GREET.$C', 'GREET.C'].map((name) => join(downloads, name));
     await waitForFiles([zip, translated, packed, put, ...got]);
     const scl = { name: 'greet.scl', bytes: disks['greet.scl'] };
-    const putByKorvex = korvexPut(scl, [{ name: textName, bytes: edited }], { layout: 'stored' });
+    const putByKorvex = korvexPut({ name: 'greet.udi', bytes: made['greet.udi'] },
+      [{ name: textName, bytes: edited }], { layout: 'stored' });
     assert.ok(readFileSync(put).equals(putByKorvex.bytes));
-    assert.ok(!putByKorvex.bytes.equals(disks['greet.scl']));
+    assert.ok(!putByKorvex.bytes.equals(made['greet.udi']));
     assert.deepEqual(got.map((path) => readFileSync(path)), [
       korvexGet({ name: 'greet.trd', bytes: disks['greet.trd'] }, ['GREET.C'], { hobeta: true }),
       korvexGet(scl, ['GREET.C'], {}),
@@ -911,7 +986,7 @@ test('a user reads files and disks, folds them, reads one from the keyboard, dow
     const unzip = spawnSync('unzip', ['-q', zip, '-d', unzipped]);
     assert.equal(unzip.status, 0, String(unzip.stderr));
     const lone = ['ПРИВЕТ.h', 'greet.$h', 'stopped.h', 'badsum.$h'];
-    const folders = [...Object.keys(disks), 'PACKED.trd'];
+    const folders = [...diskNames, 'PACKED.trd'];
     assert.deepEqual(readdirSync(unzipped, { recursive: true }).sort(), [
       ...lone.map((name) => `${name}.asm`), ...folders,
       ...folders.map((name) => `${name}/GREET.H.asm`)].sort());
