@@ -195,9 +195,9 @@ KorvexStatus run_pack(const KorvexRun& run) {
     }
     for (const PackedSource& source : packed) {
         if (source.stored) {
-            const std::size_t bytes = catalogue_length(source.file);
+            const std::size_t length = catalogue_length(source.file);
             run.console.say(Severity::Progress, source.shown,
-                            "stored " + std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") + " into " +
+                            "stored " + std::to_string(length) + (length == 1 ? " byte" : " bytes") + " into " +
                                 output.shown + " as " + shown_name(source.file.name));
             continue;
         }

@@ -617,6 +617,7 @@ test('korve.pack gives what korvex pack gives: each real text alone, on disks, a
         { output: 'ПРИВЕТ.scl', charset: 'CP866' }, 0],
       [[{ name: 'LONGERNAME.H.asm', bytes: greetText }], { output: 'LONGER.$h' }, 1],
       [[{ name: 'GREET.H.asm', bytes: greetText }], { output: 'GREET.fdi' }, 0],
+      [[{ name: 'GREET.H.asm', bytes: greetText }], { output: 'GREET.udi' }, 0],
       [[{ name: 'EURO.H.asm', bytes: Buffer.from('\tnop\t;5 €\n') }],
         { output: 'EURO.trd', charset: 'CP866' }, 1],
     ];
