@@ -6,7 +6,9 @@
 //   korve_bench decode SET SIZE SEED RUNS     convert SIZE bytes RUNS times
 //                                             and print the best and median MB/s
 //   korve_bench disks COUNT SEED DIR          write COUNT disk images into
-//                                             DIR/images (NNNN.trd), and each
+//                                             DIR/images (NNNN.trd), each
+//                                             again as a UDI image into
+//                                             DIR/udi (NNNN.udi), and each
 //                                             source on them as the Hobeta
 //                                             file it gives into
 //                                             DIR/hobeta/NNNN.trd/NAME.H
@@ -127,20 +129,34 @@ int decode(DataSet set, const char* set_name, std::size_t size, std::size_t seed
     return EXIT_SUCCESS;
 }
 
-// Disk images, and beside them the sources they hold as Hobeta files: the
-// same files for korvex to take off the disks and for korve to convert one
-// by one.
+// A disk as a UDI image, as an emulator writes the floppy: both sides of
+// as many cylinders as its tracks take, each track a whole MFM track.
+std::string udi_of(const std::string& trd) {
+    constexpr std::size_t kSides = 2;
+    constexpr std::size_t kTrackBytes = korve::kSectorsPerTrack * korve::kSectorSize;
+    const std::size_t tracks = (trd.size() + kTrackBytes - 1) / kTrackBytes;
+    return korve::testing::udi_image(trd, {.cylinders = (tracks + kSides - 1) / kSides, .sides = kSides});
+}
+
+// Disk images, each again as a UDI image, and beside them the sources they
+// hold as Hobeta files: the same files for korvex to take off the disks of
+// either form and for korve to convert one by one.
 int disks(std::size_t count, std::size_t seed, const char* folder) {
     namespace fs = std::filesystem;
     constexpr int kNumberWidth = 4;
     const fs::path root(folder);
     std::error_code error;
     fs::create_directories(root / "images", error);
+    fs::create_directories(root / "udi", error);
     for (std::size_t i = 0; i < count && !error; ++i) {
         std::array<char, 16> name{};
+        std::array<char, 16> udi_name{};
         std::snprintf(name.data(), name.size(), "%0*zu.trd", kNumberWidth, i + 1);
+        std::snprintf(udi_name.data(), udi_name.size(), "%0*zu.udi", kNumberWidth, i + 1);
         const std::string image = korve::bench::generate_disk(seed + i);
-        if (!korve::testing::write_file(root / "images" / name.data(), image)) {
+        if (!korve::testing::write_file(root / "images" / name.data(), image) ||
+            !korve::testing::write_file(root / "udi" / udi_name.data(), udi_of(image))) {
+            error = std::make_error_code(std::errc::io_error);
             break;
         }
         const fs::path sources = root / "hobeta" / name.data();

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "formats/container.h"
 #include "formats/fdi_image.h"
 #include "formats/td0_image.h"
 #include "formats/td0_lzhuf.h"
 #include "formats/udi_image.h"
 #include "formats/trdos_floppy.h"
 #include "formats/trdos_image.h"
+#include "inputs/loader.h"
 
 namespace korve_fuzz {
 namespace {
@@ -132,7 +134,79 @@ bool differs_only_in(std::span<const unsigned char> image, const std::string& no
            std::ranges::equal(image.subspan(end, crc - end), bytes.subspan(end, crc - end));
 }
 
+// Whether logical sectors [first, first + count) of the disk all read whole.
+bool read_whole(const korve::TrdosFloppy& disk, std::size_t first, std::size_t count) {
+    for (std::size_t number = first; number < first + count; ++number) {
+        if (number >= disk.sectors.size() || disk.sectors[number].state != korve::SectorState::Read) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A floppy image's files as the loader gave them: lost where a sector of
+// theirs did not read whole, and the run's status not 0 where one is lost
+// or the catalogue's own sectors are damaged.
+const char* check_lost(const korve::LoadedInput& loaded, const korve::TrdosFloppy& disk) {
+    korve::Status status = loaded.status();
+    bool lost = false;
+    for (const korve::CatalogueEntry& entry : korve::live_entries(loaded.image)) {
+        if (entry.problem == korve::ImageProblem::None) {
+            if (!read_whole(disk, entry.first_sector, entry.sectors)) {
+                return "a floppy's file on a sector not read whole was not said to be lost";
+            }
+            continue;
+        }
+        if (entry.data.size != 0 || korve::entry_problem_text(entry).empty() ||
+            (entry.problem == korve::ImageProblem::SectorDamaged && entry.damage.empty())) {
+            return "a floppy's file lost kept bytes, or was not named lost with its problem and sector";
+        }
+        lost = true;
+        status = korve::worse(status, korve::Status::NotAllConverted);  // each verb's error for it
+    }
+    // The catalogue was read through the slot that ended it, or whole.
+    const std::size_t last_slot = std::min(loaded.image.entries.size(), korve::kTrdEntries - 1);
+    const bool catalogue = read_whole(disk, 0, last_slot * korve::kTrdEntrySize / korve::kSectorSize + 1);
+    if ((lost || !catalogue) && status == korve::Status::Converted) {
+        return "a floppy image lost files, or its catalogue, and the run would end with status 0";
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+const char* check_loaded(std::span<const unsigned char> bytes) {
+    const korve::LoadedInput loaded =
+        korve::grade_input("fuzz", std::vector<unsigned char>(bytes.begin(), bytes.end()), false);
+    if (!loaded.read) {
+        return nullptr;
+    }
+    if (!std::ranges::equal(loaded.file(), bytes)) {
+        return "the loader did not keep the input's own bytes";
+    }
+    const korve::InputKind kind =
+        korve::recognise_input(bytes.first(std::min(bytes.size(), korve::kRecognisedBytes)));
+    const auto read = korve::kind_row(kind).read_floppy;
+    if (read == nullptr) {
+        return nullptr;
+    }
+    const korve::FloppyImage floppy = read(bytes);
+    if (floppy.problem == korve::FloppyProblem::NotAnImage || loaded.kind == korve::InputKind::None) {
+        return floppy.problem == korve::FloppyProblem::NotAnImage && loaded.kind == korve::InputKind::None
+                   ? nullptr
+                   : "a floppy image its reader takes was graded as neither kind, or one it does not as one";
+    }
+    const korve::TrdosFloppy disk = korve::read_trdos_floppy(floppy, bytes);
+    if (loaded.kind != kind || !std::ranges::equal(loaded.bytes, korve::byte_span(disk.trd))) {
+        return "a floppy image's .trd is not the disk read_trdos_floppy gives of it";
+    }
+    const std::string said(korve::floppy_problem_text(floppy.problem));
+    if (floppy.problem != korve::FloppyProblem::None &&
+        std::ranges::none_of(loaded.problems, [&](const korve::Problem& problem) { return problem.text == said; })) {
+        return "a floppy image's own problem was not said";
+    }
+    return check_lost(loaded, disk);
+}
 
 const char* check_fdi(std::span<const unsigned char> bytes) {
     if (!korve::has_fdi_mark(bytes)) {

@@ -32,4 +32,18 @@ const char* check_udi(std::span<const unsigned char> image);
 // LZHUF, gives the first bytes of what the whole unpacks to.
 const char* check_td0(std::span<const unsigned char> bytes);
 
+// The bytes graded by the loader as a named input (inputs/loader.h), as
+// korvex reads every input:
+//  - the input's own bytes are kept whole (LoadedInput::file);
+//  - a floppy image (one its reader takes) carries the .trd that
+//    read_trdos_floppy gives of it, else it is of neither kind;
+//  - a live file that takes in a sector the floppy did not read whole is
+//    lost, and named lost with its problem's words;
+//  - where a file is lost, or a catalogue sector the catalogue was read
+//    from is damaged, the run does not end with status 0: the loader's
+//    problems, with an error for each lost file as the verbs give it,
+//    leave it at 1 at least;
+//  - a floppy image's own problem (cut short, a wrong file CRC) is said.
+const char* check_loaded(std::span<const unsigned char> bytes);
+
 }  // namespace korve_fuzz

@@ -32,7 +32,8 @@
 //    has, and every other file as it was: slot, name, type, start, length
 //    and bytes; on a disk, track 0 past the information sector too;
 //  - the bytes read as an FDI, UDI or Teledisk image, and written back
-//    where the format is written (floppy_check.h).
+//    where the format is written; and graded by the loader, as korvex
+//    reads every input (floppy_check.h).
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
@@ -482,19 +483,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("the same input converted differently");
     }
     check_image({data, size});
-    if (const char* failed = korve_fuzz::check_td0({data, size})) {
-        fail(failed);
-    }
     check_translation({data, size});
     check_record({data, size}, korve::Reading::AsKorve);
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     check_put({data, size});
-    if (const char* failed = korve_fuzz::check_udi({data, size})) {
-        fail(failed);
-    }
-    if (const char* failed = korve_fuzz::check_fdi({data, size})) {
-        fail(failed);
+    for (const auto check : {korve_fuzz::check_td0, korve_fuzz::check_udi, korve_fuzz::check_fdi,
+                             korve_fuzz::check_loaded}) {
+        if (const char* failed = check({data, size})) {
+            fail(failed);
+        }
     }
     return 0;
 }

@@ -201,8 +201,12 @@ std::vector<Seed> seeds() {
         // "SOURCE " added beside SOURCE.H: one name once padded.
         {"put-padded-name.scl", with_put_changes(scl_archive(disk_files(lines)), {{0xC0, 0xC0, 5}})},
         {"put-built-disk", with_put_changes(std::string(300, 'x'), {{0x02, 0, 700}, {0x81, 7, 3}})},
-        // Tracks of 3000 bytes, which cut record 12 and hold none after it.
+        // Tracks of 3000 bytes, which cut record 12 and hold none after it;
+        // one side, where the disk's type says two: its files are lost.
         {"disk.udi", udi_image(trd_image(disk_files(lines)), {.cylinders = 2, .sides = 1, .track_length = 3000})},
+        // Both sides of cylinder 0, as the disk's type asks: the catalogue and
+        // every file read whole, each sector's CRC and the file's right.
+        {"whole.udi", udi_image(trd_image(disk_files(lines)), {.cylinders = 1, .track_length = 3000})},
         // A data CRC failed, an ID's too, and a wrong file CRC.
         {"damaged.udi", udi_damaged(trd_image(disk_files(lines)))},
         {"disk.fdi", fdi_disk(lines, false)},

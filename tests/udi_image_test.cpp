@@ -186,7 +186,10 @@ TEST(UdiImage, FindsEverySectorByItsIdAndSaysWhatIsWrong) {
 
 TEST(UdiImage, ComputesItsFileCrcAsTheEmulatorsDoNotAsZlib) {
     const std::string udi = udi_image(kDisk, {.cylinders = 2});
-    for (const std::string& bytes : {std::string(), std::string("123456789"), std::string(300, '\xFF'), udi}) {
+    // Eight bytes at once and the rest one by one: a whole block alone, its
+    // high bits set, and blocks with a rest.
+    const std::string block("\x80\x01\xFE\x7F\xC3\x3C\xA5\x5A", 8);
+    for (const std::string& bytes : {std::string(), block, std::string("123456789"), std::string(300, '\xFF'), udi}) {
         EXPECT_EQ(udi_file_crc(byte_span(bytes)), testing::udi_crc(bytes)) << bytes.size();
     }
     EXPECT_EQ(zlib_crc("123456789"), 0xCBF43926U);
