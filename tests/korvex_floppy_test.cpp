@@ -182,27 +182,28 @@ TEST_F(KorvexRun, SaysWhichFileADamagedSectorLoses) {
         std::string bytes;
         std::string said;
         int status;
+        int listed;  // list's: a lost file is in its table, a lost catalogue said
     };
     const std::string lost = ": error: its data is lost: track 1, sector ";
     const Damaged cases[] = {
         {"bad.udi", udi_image(trd, {.faults = {{1, 1, false}}}),
          "korvex: bad.udi: warning: damaged sectors; 1 of its 2 files lost\nkorvex: bad.udi:GREET.H" + lost +
              "0 failed its CRC\n",
-         1},
+         1, 0},
         {"missing.td0", td0_image(missing),
          "korvex: missing.td0: warning: damaged sectors; 1 of its 2 files lost\nkorvex: missing.td0:GREET.H" +
              lost + "1 missing\n",
-         1},
+         1, 0},
         {"cut.fdi", fdi_image(trd, 80, 2).substr(0, 20000),
          "korvex: cut.fdi: warning: cut short\nkorvex: cut.fdi: warning: damaged sectors; 2 of its 2 files "
          "lost\nkorvex: cut.fdi:GREET.H" +
              lost + "0 cut short\nkorvex: cut.fdi:GREET.C" + lost + "2 cut short\n",
-         1},
+         1, 0},
         {"nocat.td0", td0_image(no_catalogue),
          "korvex: nocat.td0: error: its catalogue is damaged: track 0, sector 0 missing: the files listed "
          "there are lost\n",
-         1},
-        {"crc.udi", wrong_crc, "korvex: crc.udi: warning: its file CRC does not match its bytes\n", 0},
+         1, 1},
+        {"crc.udi", wrong_crc, "korvex: crc.udi: warning: its file CRC does not match its bytes\n", 0, 0},
     };
     for (const Damaged& c : cases) {
         clear();
@@ -210,6 +211,8 @@ TEST_F(KorvexRun, SaysWhichFileADamagedSectorLoses) {
         const auto run = korvex({"text", c.name, "-o", "d/"});
         EXPECT_EQ(run.err, native(c.said)) << c.name;
         EXPECT_EQ(run.status, c.status) << c.name;
+        const auto listed = korvex({"list", c.name});  // a table, and what it cannot show said
+        EXPECT_EQ(listed.status, c.listed) << c.name;
         if (c.status == 0) {
             EXPECT_EQ(tree("d"), std::vector<std::string>{"GREET.H.asm"}) << c.name;
             write("d/GREET.H.asm", read("d/GREET.H.asm") + "\tNOP\t\n");

@@ -71,6 +71,7 @@ void read_floppy(LoadedInput& loaded, const Where& where) {
         loaded.problems.push_back(
             {Severity::Warning, where, std::string(floppy_problem_text(loaded.floppy)), Status::Converted});
     }
+    loaded.floppy_problems = loaded.problems.size();
 }
 
 }  // namespace

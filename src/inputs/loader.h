@@ -52,6 +52,9 @@ struct LoadedInput {
     FloppyProblem floppy = FloppyProblem::None;  // a floppy image's own problem
     DiskImage image;                   // a disk image's catalogue
     std::vector<Problem> problems;     // the verdicts above, in order
+    // Of those, the first ones: a floppy image's own and its catalogue's,
+    // which the .trd it carries does not show.
+    std::size_t floppy_problems = 0;
     OpenedInput alasm;                 // ALASM data left open (AlasmData::LeftOpen), at its first byte
 
     Status status() const;  // the worst of the problems'

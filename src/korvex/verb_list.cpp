@@ -88,7 +88,12 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& lis
                      {},
                      {}});
     } else if (is_disk_image(kind)) {
-        // An image's own problems are in its listing.
+        // An image's own problems are in its listing; a floppy image's are
+        // said, as text says them: a lost catalogue loses files.
+        for (std::size_t i = 0; i < loaded.floppy_problems; ++i) {
+            status = worse(status, loaded.problems[i].status);
+            run.console.add(std::move(loaded.problems[i]));
+        }
         claim_name(claimed, source.name);  // its folder
         listing.add(summarise_image(source.shown, kind, loaded.image, loaded.bytes,
                                     run.options.text.reading, output_names(loaded.image)));
