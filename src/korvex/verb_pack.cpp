@@ -35,7 +35,6 @@ struct PackedSource {
     std::string shown;
     std::size_t lines = 0;
     std::size_t rewritten = 0;
-    RawLines raw;
     bool stored = false;  // a file stored as it is: no lines
 };
 
@@ -56,7 +55,7 @@ Packed pack_source(const KorvexRun& run, ByteReader& input, const Source& source
     if (text.raw.count > 0) {
         run.console.say(Severity::Warning, pack_place(source, text.raw.first, 0), raw_lines_text(text.raw));
     }
-    return PackedSource{text.file, source.shown, text.lines, text.rewritten, text.raw};
+    return PackedSource{text.file, source.shown, text.lines, text.rewritten};
 }
 
 // Packs a text, or stores a Hobeta file or one --name gives a type other
@@ -87,7 +86,7 @@ Packed pack_or_store(const KorvexRun& run, ByteReader& input, const Source& sour
     if (auto why = new_file_start(stored)) {
         return run.console.error(source.shown, *why, KorvexStatus::Trouble);
     }
-    return PackedSource{std::move(stored.file), source.shown, 0, 0, {}, true};
+    return PackedSource{std::move(stored.file), source.shown, 0, 0, true};
 }
 
 // The label of a new disk: its file's name less .trd, in CP866 where it can
