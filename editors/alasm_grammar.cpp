@@ -20,6 +20,13 @@
 // comma or a blank, and ends at a comma, a blank, a ';' or the line's end
 // ("(IX" and "(IY" also at '+' or '-'). Inside LOCAL .. ENDL the labels are
 // local, but for those that start with '@'.
+//
+// A translation korvex wrote for another assembler keeps its source's name,
+// and so opens as ALASM; a comment on its first line names it (a line that
+// starts with kTranslatedMark, or ends with a comment holding its words).
+// From there the grammar colours nothing: the extension (extension.js)
+// opens such a document in another language, and where it cannot, the
+// translation is not coloured as ALASM.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -34,6 +41,7 @@
 
 #include "formats/alasm_tokens.h"
 #include "translation/translation_keywords.h"
+#include "translation/translation_project.h"
 
 namespace {
 
@@ -55,6 +63,10 @@ constexpr bool all_in_table(const std::string_view (&words)[N], TokenMode mode) 
 static_assert(all_in_table(kConditions, TokenMode::Operand));
 static_assert(korve::encode_token(kCarry, TokenMode::Operand));
 static_assert(all_in_table(kConditional, TokenMode::First));
+
+// The words of a translation's marker, found in a comment on its first line.
+constexpr std::string_view kTranslatedWords = "Translated by korvex for";
+static_assert(korve::kTranslatedMark.find(kTranslatedWords) != std::string_view::npos);
 
 // ---- JSON, written in the order it is built, two spaces an indent.
 
@@ -507,6 +519,12 @@ Json grammar(const Keywords& keywords) {
                        .add("name", "comment.line.semicolon.alasm")
                        .add("captures", Json::object().add("1", named("punctuation.definition.comment.alasm"))));
     repository.add("strings", strings_rule());
+    repository.add("translation",
+                   Json::object()
+                       .add("comment", "a translation korvex wrote, named on its first line: not ALASM")
+                       .add("begin", "\\A(?=[^;]*;.*" + escaped(kTranslatedWords) + ")")
+                       .add("end", "(?!)")
+                       .add("name", "meta.translation.alasm"));
 
     return Json::object()
         .add("information_for_contributors",
@@ -515,7 +533,7 @@ Json grammar(const Keywords& keywords) {
                  "tables: change the generator, then write this file again.")))
         .add("name", "ALASM")
         .add("scopeName", "source.alasm")
-        .add("patterns", includes({"#local-block", "#lines"}))
+        .add("patterns", includes({"#translation", "#local-block", "#lines"}))
         .add("repository", std::move(repository));
 }
 

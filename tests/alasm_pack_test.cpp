@@ -95,12 +95,22 @@ TEST(AlasmPack, PacksLinesAsTheEditorStoresThem) {
         {"LABEL:\t\tld\ta, b\t; x", "\x10LABEL:\xD4\xF5,\x01\xEF\x04; x", "LABEL:\tLD\tA, B    ; x"},
         {"X\t= 5", "\x06X\x07=\x01" "5", "X       = 5"},
         {"\tDEFB\t\"a\tb\"", "\x0C\x97\"a      b\"", "\tDEFB\t\"a      b\""},
+        // A byte ALASM would read as a keyword outside strings and comments:
+        // raw text after 0x10, from that byte in korve's operand part, else
+        // from the first character that is no blank, a typed mnemonic (ld,
+        // LD) included, spaces as 0x20 and tabs expanded as in comments.
+        {"\tLD\tA, \xF5", "\x07\xD4\xF5,\x01\x10\xF5"},
+        {" \xDC\xDB", "\x05\x01\x10\xDC\xDB"},
+        {"\xC4:  ld a,b", "\x0C\x10\xC4:  ld a,b"},
+        {"  LD \xE0 \"x", "\x0A\x02\x10LD \xE0 \"x", "  LD \xE0 \"x\""},
+        {"\xC4\tX", "\x0B\x10\xC4       X", "\xC4       X"},
     };
     for (const auto& c : cases) {
         const PackedLine packed = pack_line(c.text);
         ASSERT_FALSE(packed.error.has_value()) << ::testing::PrintToString(c.text);
         EXPECT_EQ(record_of(packed), c.record) << ::testing::PrintToString(c.text);
         EXPECT_EQ(packed.rewritten, !c.reads_back.empty()) << ::testing::PrintToString(c.text);
+        EXPECT_EQ(packed.raw, c.record.find('\x10', 1) != std::string::npos) << ::testing::PrintToString(c.text);
         const auto content = std::span(packed.bytes).subspan(1, packed.size - 1);
         EXPECT_EQ(describe_record(content, Reading::AsAlasm).text,
                   c.reads_back.empty() ? c.text : c.reads_back);
@@ -122,10 +132,12 @@ TEST(AlasmPack, RefusesWhatALineCannotStore) {
          "'LDX' between the tabs is no mnemonic or directive of ALASM"},
         {"\tLD\tA\rB", PackProblem::ControlByte, 6, "the control byte 0x0D cannot be stored"},
         {";\x10", PackProblem::ControlByte, 2, "the control byte 0x10 cannot be stored"},
-        {"\tLD\tA,\xF5", PackProblem::UnknownCharacter, 7,
-         "the byte 0xF5 cannot stand outside a string or comment: ALASM would read it as a keyword"},
-        {"\xC4:  ld a,b", PackProblem::UnknownCharacter, 1,
+        // Raw text before korve's tabs would lose the mnemonic; an unknown
+        // word between them is no mnemonic, raw text after it or not.
+        {"\xC4\tLD\tA,B", PackProblem::UnknownCharacter, 1,
          "the byte 0xC4 cannot stand outside a string or comment: ALASM would read it as a keyword"},
+        {"\tLDX\t\xC4", PackProblem::NoKeyword, 2,
+         "'LDX' between the tabs is no mnemonic or directive of ALASM"},
     };
     for (const auto& c : cases) {
         const PackedLine packed = pack_line(c.text);
@@ -168,6 +180,33 @@ TEST(AlasmPack, WritesTheHeaderTheRecordsAndTheFinalZero) {
         EXPECT_EQ(packed.data, kGreetHeader + length + kHeaderTail + c.records)
             << ::testing::PrintToString(c.text);
     }
+}
+
+// A source made as ALASM's help is: lines of raw text (CP866), one after an
+// instruction, a comment, an empty line. Its text packs back to its bytes,
+// the raw lines counted for the one warning a text gets.
+TEST(AlasmPack, GivesBackRawTextByteForByte) {
+    const std::string records = "\x0A\x01\x10\x91\xAF\xE0\xA0\xA2\xAA\xA0"  // " Справка"
+                                "\x01"
+                                "\x16\x02\x10LD A,(HL)  \xA7\xA0\xA3\xE0\xE3\xA7\xAA\xA0"
+                                "\x07\xA2" "1,\x10\xDC\xDB"  // DB 1, then raw text
+                                "\x04; \xAA"
+                                "\0"s;
+    const std::string length{static_cast<char>(records.size()), '\0'};
+    const std::string data = kGreetHeader + length + kHeaderTail + records;
+    const auto text = korve_text(data);
+    ASSERT_EQ(text.outcome, Outcome::Converted);
+    EXPECT_EQ(text.text.substr(0, 14), " \x91\xAF\xE0\xA0\xA2\xAA\xA0\n\n  LD");
+    const PackedText packed = pack(text.text);
+    ASSERT_FALSE(packed.error.has_value());
+    EXPECT_EQ(packed.data, data);
+    EXPECT_EQ(packed.rewritten_lines, 0U);
+    EXPECT_EQ(std::make_pair(packed.raw_lines.count, packed.raw_lines.first),
+              std::make_pair(std::size_t{3}, std::size_t{1}));
+    EXPECT_EQ(raw_lines_text(packed.raw_lines),
+              "3 lines, this the first, hold a byte ALASM would read as a keyword outside strings and "
+              "comments: they are stored as raw text after the raw-rest marker 0x10, which reads back "
+              "as it stands");
 }
 
 TEST(AlasmPack, RefusesLongLinesAndLargeSources) {

@@ -905,6 +905,16 @@ TEST_F(KorvexRun, StoresUtf8InACodePageAndSaysWhatItCannotStore) {
     ASSERT_EQ(korvex({"pack", "--charset", "CP866", "hi.asm", "-o", "hi.h"}).status, 0);
     EXPECT_EQ(korvex({"text", "hi.h"}).out, native("\tNOP\t; \xAF\xE0\xA8\xA2\xA5\xE2\n\n"));
     EXPECT_EQ(korvex({"text", "--charset", "CP866", "hi.h"}).out, native("\tNOP\t; привет\n\n"));
+    // Text such as ALASM's help, bytes it would read as keywords outside
+    // strings and comments: raw text, one warning for the file.
+    const std::string help = " Справка\n\tDB\t1,\"x\" два\n\tNOP\t; ok\n  LD A,B  загрузка\n\n";
+    write("help.asm", help);
+    const auto raw = korvex({"pack", "--charset", "CP866", "help.asm", "-o", "help.h"});
+    EXPECT_EQ(raw.err, native("korvex: help.asm:1: warning: 3 lines, this the first, hold a byte ALASM would "
+                              "read as a keyword outside strings and comments: they are stored as raw text "
+                              "after the raw-rest marker 0x10, which reads back as it stands\n"));
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_EQ(korvex({"text", "--charset", "CP866", "help.h"}).out, native(help));
 
     write("ok.asm", "\tNOP\t\n");
     const struct {

@@ -38,6 +38,7 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
     const std::string rlca = alasm_record("{RLCA}");
     const std::string spaced = alasm_record("LOOP    {LD}   {A},{(HL)}  ");
     const std::string comment = alasm_record("; \xE0\xE1\xE2");  // CP866's "рст"
+    const std::string help = alasm_record(" {RAW}\xE0\xE1\xE2");   // and as raw text
     const struct {
         const char* what;
         std::string records;
@@ -73,6 +74,11 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
          {"LOOP\tLD\tA,(HL)", "\tNOP", "\tRLCA", ""},
          spaced + nop + rlca + "\0"s,
          {TextLayout::Tidy, std::nullopt}},
+        {"raw text: a line added is stored after 0x10 too",
+         help + nop + "\0"s,
+         {" рст", "\tNOP\t", " тср", ""},
+         help + nop + "\x06\x01\x10\xE2\xE1\xE0\0"s,
+         {TextLayout::Stored, CodePage::Cp866}},
     };
     for (const auto& c : cases) {
         const MergedSource merged = merge_text(stored(data_of(c.records)), c.text, c.options);
@@ -84,6 +90,10 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
         merge_text(stored(data_of(nop + rlca + "\0"s)), {{"\tNOP\t", "\tLDIR\t"}}, {});
     EXPECT_EQ(std::vector<std::size_t>({changed.kept, changed.stored, changed.removed}),
               std::vector<std::size_t>({1, 1, 2}));
+    const MergedSource raw = merge_text(stored(data_of(help + "\0"s)), {{" рст", "\tNOP\t", " тср"}},
+                                        {TextLayout::Stored, CodePage::Cp866});
+    EXPECT_EQ(std::vector<std::size_t>({raw.kept, raw.stored, raw.raw.count, raw.raw.first}),
+              std::vector<std::size_t>({1, 2, 1, 3}));
 }
 
 // No record reads, in any layout or code page, as a line that

@@ -188,7 +188,23 @@ Shape typed_layout(std::string_view line) {
 // decoder's context and the column the text shows on screen (for tabs).
 class LineStore {
 public:
-    explicit LineStore(std::string_view line) : line_(line) { packed_.size = 1; }
+    // `raw_in_operands`: a keyword byte in code in the operand part opens raw
+    // text; anywhere else it is refused.
+    explicit LineStore(std::string_view line, bool raw_in_operands = false)
+        : line_(line), raw_in_operands_(raw_in_operands) {
+        packed_.size = 1;
+    }
+
+    // The spaces waiting, then the raw-rest marker: from `at` on, the line
+    // is stored as a comment is.
+    bool open_raw(std::size_t at) {
+        if (!put_spaces(false) || !put(kRawRestMarker, at)) {
+            return false;
+        }
+        context_ = Context::Comment;
+        packed_.raw = true;
+        return true;
+    }
 
     // Stores the characters of [begin, end).
     bool store(std::size_t begin, std::size_t end) {
@@ -214,12 +230,17 @@ public:
                 }
                 continue;
             }
+            if (context_ == Context::Code && byte >= kFirstKeywordByte) {
+                if (!raw_in_operands_ || !operands_) {
+                    return fail(PackProblem::UnknownCharacter, at);
+                }
+                if (!open_raw(at)) {
+                    return false;
+                }
+            }
             if (context_ == Context::Code) {
                 if (!put_spaces(false)) {
                     return false;
-                }
-                if (byte >= kFirstKeywordByte) {
-                    return fail(PackProblem::UnknownCharacter, at);
                 }
                 if (operands_ && after_separator_) {
                     if (const OperandWord* token = operand_token(line_.substr(at, end - at), any_case_)) {
@@ -322,6 +343,7 @@ private:
     }
 
     std::string_view line_;
+    bool raw_in_operands_ = false;
     PackedLine packed_;
     Context context_ = Context::Code;
     std::size_t column_ = 0;  // on screen, from 0, tabs every kTabStop
@@ -361,35 +383,67 @@ std::string shown_word(std::string_view word) {
     return shown;
 }
 
-}  // namespace
-
-PackedLine pack_line(std::string_view line) {
-    LineStore store(line);
-    if (line.empty()) {
-        return store.end();
-    }
-    auto shape = korve_layout(line);
-    if (!shape) {
-        shape = typed_layout(line);
-    }
-    if (shape->error) {
-        PackedLine refused;
-        refused.error = shape->error;
-        return refused;
-    }
-    if (!store.store(0, shape->label_end)) {
+// Stores a line in the shape found for it; in korve's layout a keyword byte
+// in the operand part opens raw text there.
+PackedLine store_shape(std::string_view line, const Shape& shape, bool korve) {
+    LineStore store(line, korve);
+    if (!store.store(0, shape.label_end)) {
         return store.failed();
     }
-    if (shape->mnemonic) {
-        store.pass(shape->label_end, shape->operands_begin);
-        if (!store.mnemonic(*shape->mnemonic, shape->mnemonic_at, shape->typed) ||
-            !store.store(shape->operands_begin, line.size())) {
+    if (shape.mnemonic) {
+        store.pass(shape.label_end, shape.operands_begin);
+        if (!store.mnemonic(*shape.mnemonic, shape.mnemonic_at, shape.typed) ||
+            !store.store(shape.operands_begin, line.size())) {
             return store.failed();
         }
     }
     PackedLine packed = store.end();
-    packed.rewritten = packed.rewritten || shape->typed;
+    packed.rewritten = packed.rewritten || shape.typed;
     return packed;
+}
+
+// A line stored as raw text from its first character that is no blank, so
+// that it reads back as it stands.
+PackedLine store_raw(std::string_view line) {
+    LineStore store(line);
+    const std::size_t text = std::min(line.find_first_not_of(" \t"), line.size());
+    if (!store.store(0, text) || !store.open_raw(text) || !store.store(text, line.size())) {
+        return store.failed();
+    }
+    return store.end();
+}
+
+}  // namespace
+
+PackedLine pack_line(std::string_view line) {
+    if (line.empty()) {
+        return LineStore(line).end();
+    }
+    if (const auto shape = korve_layout(line)) {
+        if (shape->error) {
+            PackedLine refused;
+            refused.error = shape->error;
+            return refused;
+        }
+        return store_shape(line, *shape, true);
+    }
+    // A byte ALASM would read as a keyword where a typed line has code: no
+    // part of the line is code, and all of it is stored as raw text.
+    PackedLine packed = store_shape(line, typed_layout(line), false);
+    if (packed.error && packed.error->problem == PackProblem::UnknownCharacter) {
+        return store_raw(line);
+    }
+    return packed;
+}
+
+std::string raw_lines_text(const RawLines& raw) {
+    const std::string what = "byte ALASM would read as a keyword outside strings and comments";
+    const std::string how = " after the raw-rest marker 0x10, which reads back as it stands";
+    if (raw.count == 1) {
+        return "this line holds a " + what + ": it is stored as raw text" + how;
+    }
+    return std::to_string(raw.count) + " lines, this the first, hold a " + what +
+           ": they are stored as raw text" + how;
 }
 
 std::string pack_problem_text(const PackError& error) {
@@ -449,6 +503,9 @@ std::optional<PackError> AlasmPacker::add_line(std::string_view line, bool whole
         return PackError{PackProblem::SourceTooLarge, lines_, 0, 0, {}};
     }
     rewritten_ += packed.rewritten ? 1 : 0;
+    if (packed.raw) {
+        raw_.add(lines_);
+    }
     data_.append(empty_lines_, static_cast<char>(kEmptyRecord));
     empty_lines_ = 0;
     data_.append(packed.bytes.begin(), packed.bytes.begin() + static_cast<std::ptrdiff_t>(packed.size));
@@ -486,6 +543,7 @@ PackedText pack_text(ByteReader& input, std::string_view name) {
     }
     result.lines = packer.lines();
     result.rewritten_lines = packer.rewritten_lines();
+    result.raw_lines = packer.raw_lines();
     return result;
 }
 

@@ -68,8 +68,9 @@
 //                                      Spectrum's colour and cursor controls,
 //                                      which the editor cannot type
 //   0x7F                             itself (the Spectrum's copyright sign)
-//   a byte of 0x80 or above outside  refused: it would read as a keyword
-//     strings and comments
+//   a byte of 0x80 or above outside  raw text: ALASM would read it as a
+//     strings and comments             keyword, so the line is stored after
+//                                      the raw-rest marker 0x10, below
 //   the header's cursor (35-38)      on the first line: 40 C0 00 00
 //   the header's name                8 bytes padded with spaces; refused when
 //                                      empty, longer, or holding a byte below
@@ -78,6 +79,24 @@
 //   the size of a source             at most 65280 bytes of data, header
 //                                      included: the 255 sectors of the
 //                                      largest TR-DOS file
+//
+// Raw text. ALASM keeps text it cannot read as a line of its dialect (its own
+// help, a byte of 0x80 or above in every word) after the raw-rest marker
+// 0x10: from there on no byte is a keyword, as in a comment. A line
+// that holds such a byte outside strings and comments, and that cannot be
+// stored otherwise, is stored so, and reads back as it stands:
+//
+//   - in korve's layout, the byte in the operand part: the line as far as
+//     the byte as above, then 0x10 and the rest ("\tDB\t1,\xDC" is
+//     A2 '1' ',' 10 DC);
+//   - any other line: its leading blanks as runs, then 0x10 and the whole
+//     rest, a mnemonic typed in it included, which is no longer one
+//     (" \xDC\xDB" is 01 10 DC DB, as ALASM's help stores its lines).
+//
+// In korve's layout the byte before the tabs of the mnemonic is refused: as
+// raw text the mnemonic would be lost. A word between korve's tabs that is
+// no keyword is refused as ever. Raw text is text as in a comment: its
+// spaces are 0x20 each, its tabs the spaces to the next tab stop.
 //
 // The text cannot tell one thing: a line whose comment or string holds an
 // odd number of quotes gets a closing quote from korve, and then looks like
@@ -136,8 +155,23 @@ struct PackedLine {
     // korve's text of the record is not the line: it was typed in another
     // layout or case, had a tab to expand, or left a string open.
     bool rewritten = false;
+    bool raw = false;  // stored as raw text, after 0x10
     std::optional<PackError> error;  // then nothing else holds (line is 0)
 };
+
+// The lines of a text stored as raw text: how many, and the first one's
+// number (from 1), for the one warning a text gets for them.
+struct RawLines {
+    std::size_t count = 0;
+    std::size_t first = 0;
+
+    void add(std::size_t line) {
+        first = count++ == 0 ? line : first;
+    }
+};
+
+// The warning's words, where raw.count > 0, for a message at the first one.
+std::string raw_lines_text(const RawLines& raw);
 
 // Packs one line of text, without its line end.
 PackedLine pack_line(std::string_view line);
@@ -159,6 +193,7 @@ public:
 
     std::size_t lines() const { return lines_; }
     std::size_t rewritten_lines() const { return rewritten_; }
+    const RawLines& raw_lines() const { return raw_; }
 
 private:
     bool fits(std::size_t more) const;
@@ -166,6 +201,7 @@ private:
     std::string data_;
     std::size_t lines_ = 0;
     std::size_t rewritten_ = 0;
+    RawLines raw_;
     std::size_t empty_lines_ = 0;  // not stored yet: the last one ends the data
 };
 
@@ -176,6 +212,7 @@ struct PackedText {
     std::optional<PackError> error;
     std::size_t lines = 0;
     std::size_t rewritten_lines = 0;
+    RawLines raw_lines;
 };
 PackedText pack_text(ByteReader& input, std::string_view name);
 

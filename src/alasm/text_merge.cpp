@@ -14,8 +14,8 @@ constexpr std::size_t kRecordsLengthSize = 2;
 
 // A line's record as pack stores it, after the code page's encoding; or why
 // it cannot be stored. `number` counts from 1.
-std::variant<std::string, MergeFailure> pack_one(const std::string& line, std::size_t number,
-                                                 const std::optional<CodePage>& charset, bool& rewritten) {
+std::variant<PackedLine, MergeFailure> pack_one(const std::string& line, std::size_t number,
+                                                const std::optional<CodePage>& charset) {
     std::string encoded;
     std::string_view bytes = line;
     if (charset) {
@@ -32,8 +32,7 @@ std::variant<std::string, MergeFailure> pack_one(const std::string& line, std::s
         error.line = number;
         return MergeFailure{number, error, 0};
     }
-    rewritten = packed.rewritten;
-    return std::string(packed.bytes.begin(), packed.bytes.begin() + static_cast<std::ptrdiff_t>(packed.size));
+    return packed;
 }
 
 MergedSource failed(MergeFailure failure) {
@@ -117,14 +116,17 @@ MergedSource merge_text(const StoredSource& source, std::span<const std::string>
                 break;
             case LineEdit::Kind::Remove: ++merged.removed; break;
             case LineEdit::Kind::Add: {
-                bool rewritten = false;
-                auto packed = pack_one(text[edit.new_line], edit.new_line + 1, options.charset, rewritten);
+                auto packed = pack_one(text[edit.new_line], edit.new_line + 1, options.charset);
                 if (auto* failure = std::get_if<MergeFailure>(&packed)) {
                     return failed(std::move(*failure));
                 }
-                records.push_back(std::move(std::get<std::string>(packed)));
+                const PackedLine& line = std::get<PackedLine>(packed);
+                records.emplace_back(line.bytes.begin(), line.bytes.begin() + static_cast<std::ptrdiff_t>(line.size));
                 ++merged.stored;
-                merged.rewritten += rewritten ? 1 : 0;
+                merged.rewritten += line.rewritten ? 1 : 0;
+                if (line.raw) {
+                    merged.raw.add(edit.new_line + 1);
+                }
                 break;
             }
         }
@@ -181,6 +183,7 @@ MergedSource pack_lines(std::string_view name, std::span<const std::string> text
     merged.data = packer.data();
     merged.stored = packer.lines();
     merged.rewritten = packer.rewritten_lines();
+    merged.raw = packer.raw_lines();
     return merged;
 }
 

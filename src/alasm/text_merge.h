@@ -81,6 +81,7 @@ struct MergedSource {
     std::size_t stored = 0;     // lines changed or added, stored as pack stores them
     std::size_t removed = 0;    // lines of the source the text no longer holds
     std::size_t rewritten = 0;  // of the stored ones, lines that read back in korve's layout
+    RawLines raw;               // of the stored ones, lines stored as raw text
     bool unchanged = false;     // every line kept, none removed: the data as it was
 };
 

@@ -116,7 +116,7 @@ std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, cons
     }
     return PackedSourceText{{trdos_name(name, static_cast<unsigned char>(kAlasmType)), 0, packer.data()},
                       packer.lines(),
-                      packer.rewritten_lines()};
+                      packer.rewritten_lines(), packer.raw_lines()};
 }
 
 }  // namespace korve

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <variant>
 
+#include "alasm/alasm_pack.h"
 #include "base/byte_reader.h"
 #include "base/code_page.h"
 #include "base/problem.h"
@@ -43,6 +44,7 @@ struct PackedSourceText {
     TrdosFile file;
     std::size_t lines = 0;
     std::size_t rewritten = 0;  // lines that read back in korve's layout
+    RawLines raw;               // lines stored as raw text
 };
 
 // Packs the text `input` holds under `name` (which text_trdos_name gave),

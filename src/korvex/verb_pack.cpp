@@ -52,6 +52,9 @@ Packed pack_source(const KorvexRun& run, ByteReader& input, const Source& source
         return say_problem(run.console, *failed);
     }
     const PackedSourceText& text = std::get<PackedSourceText>(packed);
+    if (text.raw.count > 0) {
+        run.console.say(Severity::Warning, pack_place(source, text.raw.first, 0), raw_lines_text(text.raw));
+    }
     return PackedSource{text.file, source.shown, text.lines, text.rewritten};
 }
 

@@ -247,6 +247,10 @@ void say_done(const KorvexRun& run, const Disk& disk, const Text& text, const Pu
     if (merged.rewritten > 0) {
         said += "; " + std::to_string(merged.rewritten) + " of them will read back in korve's layout";
     }
+    if (merged.raw.count > 0) {
+        run.console.say(Severity::Warning, pack_place(text.source, merged.raw.first, 0),
+                        raw_lines_text(merged.raw));
+    }
     run.console.say(Severity::Progress, text.source.shown, said);
 }
 

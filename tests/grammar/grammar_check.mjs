@@ -207,6 +207,40 @@ test('grammar: every condition after JP, JR, CALL and RET', () => {
   }
 });
 
+// ---- A translation korvex wrote keeps its source's name: a comment on its
+// first line names it, and it is not ALASM, to the grammar and to the
+// extension, which opens it in another language.
+
+const firstLines = [
+  ['; Translated by korvex for sjasmplus: GAME.H', true],
+  ['\tDEVICE ZXSPECTRUM48 ; Translated by korvex for sjasmplus: GAME.H', true],
+  ['START\tDI\t;x ; Translated by korvex for pasmo: GAME.H', true],
+  ['; GAME.H: translated by hand', false],
+  ['\tDB\t"Translated by korvex for"', false],
+];
+
+test('a translation is not coloured as ALASM, and the extension switches it', () => {
+  const { isTranslation, translationLanguage } = require(resolve(extension, manifest.main));
+  for (const [first, translated] of firstLines) {
+    assert.equal(isTranslation(first), translated, first);
+    const tokens = tokenize([first, 'LOOP\tLD\tA,(HL)', '\tIF korve_dup446 < 8-1']);
+    const coloured = tokens.filter((token) => !token.scopes.slice(1).every((s) => s.startsWith('meta.')));
+    assert.equal(coloured.length === 0, translated, `${JSON.stringify(first)}:\n${shown(tokens)}`);
+  }
+  // Only the first line names a translation.
+  expectTokens('\tNOP\t\n; Translated by korvex for sjasmplus: GAME.H\n\tLD\tA,1', [['LD', instruction]]);
+  const languages = [
+    ['', ['plaintext', 'asm', 'z80-asm'], 'z80-asm'],
+    ['', ['plaintext', 'asm'], 'asm'],
+    ['', ['plaintext'], 'plaintext'],
+    ['asm-collection', ['asm', 'asm-collection'], 'asm-collection'],
+    ['unknown', ['asm'], 'asm'],
+  ];
+  for (const [configured, known, chosen] of languages) {
+    assert.equal(translationLanguage(configured, known), chosen, `${configured} of ${known}`);
+  }
+});
+
 // ---- The extension names the grammar, the language and the files korvex writes.
 
 test('extension: the language, its files and the grammar fit together', () => {
@@ -219,6 +253,9 @@ test('extension: the language, its files and the grammar fit together', () => {
   }
   const raw = JSON.parse(readFileSync(join(extension, contribution.path), 'utf8'));
   assert.equal(raw.scopeName, contribution.scopeName);
+  // Spaces at a line's end are ALASM's stored bytes: an editor keeps them.
+  assert.equal(manifest.contributes.configurationDefaults['[alasm]']['files.trimTrailingWhitespace'], false);
+  assert.ok(manifest.activationEvents.includes(`onLanguage:${language.id}`));
   const configuration = JSON.parse(readFileSync(join(extension, language.configuration), 'utf8'));
   assert.equal(configuration.comments.lineComment, ';');
   assert.equal(readFileSync(join(extension, 'LICENSE'), 'utf8'), readFileSync(join(extension, '../../LICENSE'), 'utf8'),
