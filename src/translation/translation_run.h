@@ -42,14 +42,17 @@ struct ClosedRepeat {
     std::string count;
 };
 
-// What one line's translation produced.
+// What one line's translation produced: the target's lines, and the line's
+// comment with the blank space before it, kept apart until the lines are
+// written.
 struct Output {
     std::vector<std::string> lines;
+    std::string comment;
     std::string problem;
 };
 
 // A change that a line makes to an earlier line's output: text added to its
-// last line (before the line's comment), or a line put before its first.
+// last line, or a line put before its first.
 struct OutputEdit {
     enum class Kind : unsigned char { Append, Prepend };
     std::size_t line = 0;

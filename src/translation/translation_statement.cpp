@@ -156,10 +156,7 @@ void translate(TranslationRun& run, const Line& line, Output& output) {
     run.helpers.clear();
     run.helpers_after = 0;
     if (!line.comment.empty()) {
-        if (output.lines.empty()) {
-            output.lines.emplace_back();
-        }
-        output.lines.back() += std::string(line.gap) + std::string(line.comment);
+        output.comment = std::string(line.gap) + std::string(line.comment);
     }
     if (output.lines.empty()) {
         output.lines.emplace_back();
