@@ -121,7 +121,7 @@ TEST(Dialect, TranslatesLabelsAndNames) {
          "\tMACRO\tSETA\n\tLD\tA,1\n\tENDM\n\tSETA\nDDDD\n"},
         // A name read before it is first set, when it is set again later.
         {{"{DB}N", "N=1", "N=2"},
-         ";! cannot translate: N is set more than once and read before it is first set\n"
+         ";! cannot translate: N is set more than once and read before it is first set "
          ";!\tDB\tN\nN = 1\nN = 2\n!1: N is set more than once and read before it is first set\n",
          ";! cannot translate: N is set more than once and read before it is first set\n"
          ";!\tDB\tN\nN\tDEFL\t1\nN\tDEFL\t2\n!1: N is set more than once and read before it is first set\n"},
@@ -140,12 +140,12 @@ TEST(Dialect, TranslatesAlasmInstructions) {
          "\tIN\tF,(C)\n\tOUT\t(C),0\n\tLD\tHX,LY\n",
          "\tDB\t#ED,#70\t; IN F,(C)\n\tDB\t#ED,#71\t; OUT (C),0\n\tLD\tIXH,IYL\n"},
         // Several operands, or pairs: an instruction each, in order, the
-        // label on the first.
+        // label on the first; sjasmplus keeps them on the line.
         {{"SET{LD}{L},0,{H},'FNT", "SAVE{PUSH}{AF},{BC},{IX}", "{INC}{L},{L},{(IX}+1)",
           "{OR}{H},{L}", "{EX}{DE},{HL},{AF},{AF'}", "{SLA}{(HL)},{A}"},
-         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
-         "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
-         "\tSLA\tA\n",
+         "SET\tLD\tL,0 : LD\tH,HIGH FNT\nSAVE\tPUSH\tAF : PUSH\tBC : PUSH\tIX\n"
+         "\tINC\tL : INC\tL : INC\t(IX+1)\n\tOR\tH : OR\tL\n\tEX\tDE,HL : EX\tAF,AF'\n"
+         "\tSLA\t(HL) : SLA\tA\n",
          "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
          "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
          "\tSLA\tA\n"},
@@ -165,8 +165,8 @@ TEST(Dialect, TranslatesAlasmInstructions) {
         // SUB A,5 may be Zilog's SUB 5; no jump is known to repeat.
         {{"{SUB}{A},5", "{JP}{NZ},L,{Z},L"},
          ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
-         "as Zilog's spelling of SUB x, is not known\n;!\tSUB\tA,5\n"
-         ";! cannot translate: JP with 4 operands\n;!\tJP\tNZ,L,Z,L\n"
+         "as Zilog's spelling of SUB x, is not known ;!\tSUB\tA,5\n"
+         ";! cannot translate: JP with 4 operands ;!\tJP\tNZ,L,Z,L\n"
          "!1: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it as Zilog's spelling "
          "of SUB x, is not known\n!2: JP with 4 operands\n",
          ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
@@ -190,13 +190,13 @@ TEST(Dialect, TranslatesDataAndFiles) {
         // After a string that holds a ';', ALASM keeps the rest as typed.
         {{"{DB}\";\",0,\";\"+1 ;end", "{LD}{BC},\";\"+1"},
          "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
-         "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
+         "stored no keywords ;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
          "no keywords\n",
          "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
          "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
          "no keywords\n"},
         {{"{DW}1,$"},
-         ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
+         ";! cannot translate: $ after a list's first item: assemblers differ on its value "
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n",
          ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n"},
@@ -250,7 +250,7 @@ TEST(Dialect, TranslatesBlocks) {
         {{"{IFN}?NONE", "{CALL}MAKE", "{JP}{C},GO", "{ENDIF}", "{IF0}?LATER", "LATER{NOP}"},
          "\tIF\t!EXIST NONE\n\tCALL\tMAKE\n\tJP\tC,GO\n\tENDIF\n"
          ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
-         "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
+         "is not known ;!\tIF0\t?LATER\nLATER\tNOP\n"
          "!5: ?LATER before LATER is defined further down: ALASM's value there is not known\n",
          "\tIF\tNOT DEFINED NONE\n\tCALL\tMAKE\n\tJP\tC,GO\n\tENDIF\n"
          ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
@@ -264,8 +264,8 @@ TEST(Dialect, TranslatesBlocks) {
         // DISP: pasmo assembles only where the bytes go, so labels, $ and
         // relative jumps in the block are offset by the distance.
         {{"{DISP}#5B00", "RUNS{DJNZ}RUNS", "{JR}$+4", "{DW}$", "{ORG}$+2", "{NOP}", "{ENT}"},
-         "\tDISP\t#5B00\nRUNS\tDJNZ\tRUNS\n\tJR\t$+4\n\tDW\t$\n\tASSERT\t($+2) >= $\n"
-         "\tDS\t($+2)-$\n\tNOP\n\tENT\n",
+         "\tDISP\t#5B00\nRUNS\tDJNZ\tRUNS\n\tJR\t$+4\n\tDW\t$\n\tASSERT\t($+2) >= $ : "
+         "DS\t($+2)-$\n\tNOP\n\tENT\n",
          "korve_disp1\tDEFL\t#5B00-$\nRUNS\tEQU\t$+korve_disp1\n\tDJNZ\tRUNS-korve_disp1\n"
          "\tJR\t$+4\n\tDW\t$+korve_disp1\n\tORG\t$+2\n\tNOP\n; ENT: korve_disp1 no longer applies\n"},
         // A DISP left open at the end: sjasmplus's lasts, as ALASM's does.
@@ -279,13 +279,13 @@ TEST(Dialect, TranslatesBlocks) {
          "\tPROC\n\tLOCAL\tINNER\nINNER\tNOP\n@OUT\tJR\tINNER\n\tENDP\n"},
         // What does not close, and what closes nothing.
         {{"{DUP}2", "{NOP}", "{ENDIF}"},
-         "\tDUP\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+         "\tDUP\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens ;!\tENDIF\t\n"
          "!3: ENDIF closes no block it opens\n!3: DUP of line 1 is not closed\n",
          "\tREPT\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
          "!3: ENDIF closes no block it opens\n!3: DUP of line 1 is not closed\n"},
         {{"{MACRO}M", "{LD}{A},\\0", "{ENDM}", "{RUN}#8000"},
-         "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
-         ";!\tLD\tA,\\0\n\tENDM\n;! cannot translate: RUN calls machine code while ALASM assembles\n"
+         "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R) "
+         ";!\tLD\tA,\\0\n\tENDM\n;! cannot translate: RUN calls machine code while ALASM assembles "
          ";!\tRUN\t#8000\n!2: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
          "!4: RUN calls machine code while ALASM assembles\n",
          "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
@@ -303,20 +303,20 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
         // sjasmplus --raw writes bytes in order: a gap is filled, and an ORG
         // after which nothing is written stays.
         {{"{ORG}#8000", "{NOP}", "{ORG}($+255)&#FF00", "{DB}1", "{ORG}#8000"},
-         "\tORG\t#8000\n\tNOP\n\tASSERT\t($+255&#FF00) >= $\n\tDS\t($+255&#FF00)-$\n\tDB\t1\n"
+         "\tORG\t#8000\n\tNOP\n\tASSERT\t($+255&#FF00) >= $ : DS\t($+255&#FF00)-$\n\tDB\t1\n"
          "\tORG\t#8000\n",
          "\tORG\t#8000\n\tNOP\n\tORG\t$+255 AND #FF00\n\tDB\t1\n\tORG\t#8000\n"},
         // "EDUP / ORG $-k" takes back the repeat's last k bytes, which the
         // next ones overwrite: sjasmplus leaves them out of the last pass.
         {{"{DUP}8", "{LD}{A},{(HL)}", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}",
           "{RET}"},
-         "\tDUP\t8, korve_dup1\n\tLD\tA,(HL)\n\tIF\tkorve_dup1 < 8-1\n\tINC\tD\n\tINC\tL\n\tENDIF\n"
-         "\tEDUP\n; ORG $-2: the repeat's last pass leaves those bytes out\n\tINC\tE\n\tRET\n",
+         "\tDUP\t8, korve_dup1\n\tLD\tA,(HL)\n\tIF\tkorve_dup1 < 8-1 : INC\tD\n\tINC\tL\n"
+         "\tENDIF : EDUP\n; ORG $-2: the repeat's last pass leaves those bytes out\n\tINC\tE\n\tRET\n",
          "\tREPT\t8\n\tLD\tA,(HL)\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n\tRET\n"},
         // The repeat's index goes before the DUP line's comment; blank and
         // comment lines may stand between EDUP and ORG.
         {{"{DUP}4 ;four", "{INC}{L}", "{EDUP}", "", ";x", "{ORG}$-1", "{INC}{H}"},
-         "\tDUP\t4, korve_dup1 ;four\n\tIF\tkorve_dup1 < 4-1\n\tINC\tL\n\tENDIF\n\tEDUP\n\n;x\n"
+         "\tDUP\t4, korve_dup1 ;four\n\tIF\tkorve_dup1 < 4-1 : INC\tL\n\tENDIF : EDUP\n\n;x\n"
          "; ORG $-1: the repeat's last pass leaves those bytes out\n\tINC\tH\n",
          "\tREPT\t4 ;four\n\tINC\tL\n\tENDM\n\n;x\n\tORG\t$-1\n\tINC\tH\n"},
         // ORG $-0 takes nothing back.
@@ -326,7 +326,7 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
         // Not when fewer bytes follow than it takes back.
         {{"{DUP}2", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}"},
          "\tDUP\t2\n\tINC\tD\n\tINC\tL\n\tEDUP\n"
-         ";! cannot translate: ORG goes back over 2 bytes that sjasmplus has already written\n"
+         ";! cannot translate: ORG goes back over 2 bytes that sjasmplus has already written "
          ";!\tORG\t$-2\n\tINC\tE\n!5: ORG goes back over 2 bytes that sjasmplus has already written\n",
          "\tREPT\t2\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n"},
     };
@@ -367,9 +367,9 @@ TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
         {{"{ORG}#8000", "{DB}1", "{LD}{HL},`#8000}", "{LD}{HL},`#5C53}"},
          "\tORG\t#8000\n\tDB\t1\n"
          ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
-         "written before the line\n;!\tLD\tHL,{#8000}\n"
+         "written before the line ;!\tLD\tHL,{#8000}\n"
          ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
-         "written before the line\n;!\tLD\tHL,{#5C53}\n"
+         "written before the line ;!\tLD\tHL,{#5C53}\n"
          "!3: {...} reads ALASM's memory where this source is not known to have written before "
          "the line\n!4: {...} reads ALASM's memory where this source is not known to have "
          "written before the line\n",
