@@ -31,8 +31,11 @@ inline constexpr std::size_t kBlockKinds = 6;
 struct Block {
     BlockKind kind;
     std::size_t line;   // index of the line that opened it
-    std::string value;  // a REPEAT's flag, a DUP's count
+    std::string value;  // a REPEAT's flag, a DUP's count; the word of an IF kept as a comment
     bool has_else = false;
+    // Its opening line is kept as a comment (and reported): so are its ELSE
+    // and end, without a report of their own.
+    bool kept_as_comment = false;
 };
 
 // The DUP .. EDUP closed last: its lines, and its count.
