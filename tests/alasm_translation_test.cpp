@@ -104,6 +104,12 @@ TEST(Dialect, TranslatesLabelsAndNames) {
         {{"LABEL{EQU}#1780", "LABEL=LABEL-#100", "{DW}LABEL"},
          "LABEL = #1780\nLABEL = LABEL-#100&#FFFF\n\tDW\tLABEL\n",
          "LABEL\tDEFL\t#1780\nLABEL\tDEFL\tLABEL-#100\n\tDW\tLABEL\n"},
+        // So does a line's label, which '=' sets again: the label is set to
+        // $ on its line.
+        {{"LABEL{NOP}", "{DW}LABEL", "LABEL=LABEL+5", "B2", "{DB}B2", "B2=1"},
+         "LABEL = $ : NOP\n\tDW\tLABEL\nLABEL = LABEL+5&#FFFF\nB2 = $\n\tDB\tB2\nB2 = 1\n",
+         "LABEL\tDEFL\t$\n\tNOP\n\tDW\tLABEL\nLABEL\tDEFL\tLABEL+5\nB2\tDEFL\t$\n\tDB\tB2\n"
+         "B2\tDEFL\t1\n"},
         // An EQU in a repeat or a macro sets its name once.
         {{"{DUP}2", "K{EQU}1", "{EDUP}"},
          "\tDUP\t2\nK\tEQU\t1\n\tEDUP\n", "\tREPT\t2\nK\tEQU\t1\n\tENDM\n"},

@@ -127,6 +127,12 @@ std::string string_item(std::string_view quoted);
 std::string string_bytes(const TranslationRun& run, std::string_view quoted);
 
 std::string label_text(const TranslationRun& run, const LabelField& label);
+// Whether a name is set more than once ('=' again, in a repeat, or as a
+// label '=' sets too): every set of it is one the target lets it set again.
+bool set_again(const TranslationRun& run, std::string_view name);
+// The line that sets a line's label: the label itself, or NAME = $ where the
+// target must let it be set again (or where pasmo stands in for DISP).
+std::string label_definition(const TranslationRun& run, const LabelField& label);
 void define(TranslationRun& run, std::string_view name);
 // What a label set once may hold.
 void note_range(TranslationRun& run, std::string_view name, ValueRange range);

@@ -14,7 +14,7 @@ void mark_untranslated(const TranslationRun& run, const Line& line, Output& outp
     output.lines.clear();
     const LabelField label = label_field(line.field);
     if (line.has_mnemonic && is_name(label.name)) {
-        output.lines.push_back(label_text(run, label));
+        output.lines.push_back(label_definition(run, label));
     }
     output.lines.push_back(std::string(kUntranslatedMark) + " cannot translate: " +
                            output.problem);
@@ -39,11 +39,6 @@ void assign(TranslationRun& run, std::string_view name, std::string_view value,
     const DialectSpelling& spelling = run.spelling;
     output.lines.push_back(target_label(name, run.project.dialect) +
                            std::string(once ? spelling.set_once : spelling.set_again) + *written);
-}
-
-bool set_again(const TranslationRun& run, std::string_view name) {
-    const auto count = run.facts.assignments.find(name);
-    return count != run.facts.assignments.end() && count->second > 1;
 }
 
 // A line without a mnemonic: empty, a label, NAME=e, or a macro call.

@@ -20,7 +20,8 @@ struct SourceFacts {
     // The project's macros and those this source defines anywhere.
     std::set<std::string, std::less<>> macros;
     // How often each name is set with '=' or EQU (one set in a repeat, or
-    // from itself, counts as set again), and the line it is first set on.
+    // from itself, counts as set again), and the line it is first set on. A
+    // label that '=' sets too counts each line it labels as a set.
     std::map<std::string, std::size_t, std::less<>> assignments;
     std::map<std::string, std::size_t, std::less<>> first_assignment;
     // The target's names of the labels each LOCAL block defines, by the
