@@ -58,6 +58,9 @@ std::string translated(Dialect dialect, const std::vector<std::string_view>& mar
     for (const UntranslatedLine& problem : translation.end_problems()) {
         problems += "!" + std::to_string(problem.number) + ": " + problem.reason + "\n";
     }
+    if (const std::string note = translation.note(); !note.empty()) {
+        problems += "note: " + note + "\n";
+    }
     // The heading, a line of its own or the end of the first line, left out.
     const std::string heading = translated_heading(dialect);
     const std::size_t end = text.find('\n');
@@ -204,6 +207,20 @@ TEST(Dialect, TranslatesDataAndFiles) {
          "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
          "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
          "no keywords\n"},
+        // Text ALASM keeps as typed (after byte 0x10) is reported; a source
+        // of nothing else (a help file) is kept as comments, with one note.
+        {{"{NOP}", " {RAW}as typed"},
+         "\tNOP\n;! cannot translate: text that ALASM keeps as typed (after byte 0x10, or after a "
+         "';' in a string) ;! as typed\n!2: text that ALASM keeps as typed (after byte 0x10, or "
+         "after a ';' in a string)\n",
+         "\tNOP\n;! cannot translate: text that ALASM keeps as typed (after byte 0x10, or after a "
+         "';' in a string)\n;! as typed\n!2: text that ALASM keeps as typed (after byte 0x10, or "
+         "after a ';' in a string)\n"},
+        {{" {RAW}HELP", "", ";x", " {RAW}  more"},
+         ";! HELP\n\n;x\n;!   more\nnote: the whole text is what ALASM keeps as typed (after byte "
+         "0x10), as a help file is: its lines are kept as comments\n",
+         ";! HELP\n\n;x\n;!   more\nnote: the whole text is what ALASM keeps as typed (after byte "
+         "0x10), as a help file is: its lines are kept as comments\n"},
         {{"{DW}1,$"},
          ";! cannot translate: $ after a list's first item: assemblers differ on its value "
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n",

@@ -111,6 +111,13 @@ public:
 
     std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
 
+    std::string note() const {
+        return facts_.only_typed_text
+                   ? "the whole text is what ALASM keeps as typed (after byte 0x10), as a help "
+                     "file is: its lines are kept as comments"
+                   : std::string();
+    }
+
 private:
     const Project project_;
     const AlasmSource& source_;
@@ -133,6 +140,7 @@ TranslatedLine SourceTranslation::next() { return translator_->next(); }
 std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
     return translator_->end_problems();
 }
+std::string SourceTranslation::note() const { return translator_->note(); }
 
 void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
     for (std::size_t i = 0; i < source.size(); ++i) {

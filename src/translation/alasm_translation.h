@@ -110,6 +110,10 @@ public:
     // Once done: what the source as a whole leaves untranslated (blocks
     // left open), on its last line.
     std::vector<UntranslatedLine> end_problems() const;
+    // What the translation says of the source as a whole, once, where it
+    // is no program (text ALASM keeps as typed, and nothing else); else
+    // nothing.
+    std::string note() const;
 
 private:
     std::unique_ptr<Translator> translator_;

@@ -125,6 +125,11 @@ void put_helpers(TranslationRun& run, Output& output) {
 }
 
 void translate(TranslationRun& run, const Line& line, Output& output) {
+    if (run.facts.only_typed_text && is_typed_text(line)) {
+        // A line of a help file: kept as it is, the source noted once as a whole.
+        output.lines.push_back(std::string(kUntranslatedMark) + std::string(line.text));
+        return;
+    }
     if (in_block(run, BlockKind::Macro) && uses_parameters(line)) {
         fail(output, "a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)");
     } else if (!line.comment.empty() && line.comment.front() != ';') {

@@ -34,9 +34,13 @@ std::optional<std::string> asked_name(const Line& line) {
 // the survey itself needs whole.
 void first_look(const AlasmSource& source, SourceFacts& facts) {
     std::uint32_t hash = kFnvOffsetBasis;
+    bool typed = false;
+    bool other = false;
     for (std::size_t i = 0; i < source.size(); ++i) {
         const SourceLine each(source, i);
         hash = fnv1a_32(byte_span(each.line.text), hash);
+        typed = typed || is_typed_text(each.line);
+        other = other || !is_blank(each.line);
         if (auto name = defined_macro(each.line)) {
             facts.macros.insert(std::move(*name));
         }
@@ -45,6 +49,7 @@ void first_look(const AlasmSource& source, SourceFacts& facts) {
         }
     }
     facts.text_hash = hash;
+    facts.only_typed_text = typed && !other;
 }
 
 class Survey {

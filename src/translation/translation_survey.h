@@ -35,6 +35,10 @@ struct SourceFacts {
     // Whether the source may need the target to assemble into memory: it
     // has more than one ORG, or a '{'.
     bool may_need_memory = false;
+    // Whether the source holds nothing but text ALASM keeps as typed, blank
+    // lines and comments (a help file, as ALASM's own): its lines are kept
+    // as comments, with one note for the whole.
+    bool only_typed_text = false;
     // The names IF0 ?N and IFN ?N ask about, each with the last line that
     // defines it in this source, if one does.
     std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;
