@@ -226,10 +226,11 @@ TEST(Dialect, TranslatesDataAndFiles) {
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n",
          ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n"},
-        // DS copies its whole list.
-        {{"BUF{DS}2,#FF", "{DS}3,1,2"},
-         "BUF\tDS\t2,#FF\n\tDUP\t3 : DB\t1,2 : EDUP\n",
-         "BUF\tDS\t2,#FF\n\tREPT\t3\n\tDB\t1,2\n\tENDM\n"},
+        // DS copies its whole list, on its line for sjasmplus, a ';' or ':'
+        // in a string there too.
+        {{"BUF{DS}2,#FF", "{DS}3,1,2", "{DS}2,\";\",\":\""},
+         "BUF\tDS\t2,#FF\n\tDUP\t3 : DB\t1,2 : EDUP\n\tDUP\t2 : DB\t\";\",\":\" : EDUP\n",
+         "BUF\tDS\t2,#FF\n\tREPT\t3\n\tDB\t1,2\n\tENDM\n\tREPT\t2\n\tDB\t\";\",\":\"\n\tENDM\n"},
         // The page only says where ALASM keeps an included text.
         {{"{INCLUDE}\"LIB\",#17", "{INCLUDE}\"OTHER.C\"", "{MAIN}\"MAINFILE\",#16"},
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n",

@@ -1,5 +1,6 @@
 #include "translation/translation_layout.h"
 
+#include <cctype>
 #include <optional>
 
 namespace korve {
@@ -13,6 +14,24 @@ std::string_view trimmed_start(std::string_view text) {
         ++at;
     }
     return text.substr(at);
+}
+
+// Whether a statement ends in a note of its own: a ';' outside its strings
+// ("a;" and 'a;', not the quote of AF').
+bool has_note(std::string_view statement) {
+    char quote = 0;
+    for (std::size_t i = 0; i < statement.size(); ++i) {
+        const char c = statement[i];
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || (c == '\'' && (i == 0 || !std::isalnum(static_cast<unsigned char>(
+                                                              statement[i - 1]))))) {
+            quote = c;
+        } else if (c == ';') {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A label alone ("L1", "L1:"): the statement after it follows a tab, as a
@@ -44,7 +63,7 @@ std::optional<std::string> joined(std::string_view separator,
             after_label = bare_label(line);
             continue;
         }
-        if (rest.find(';') != std::string_view::npos) {
+        if (has_note(rest)) {
             return std::nullopt;  // a statement with a note of its own
         }
         code += code.empty() || after_label ? "\t" : std::string(separator);
