@@ -156,15 +156,19 @@ TEST(Expression, WritesTheSameComputationForEachTarget) {
         {"A1+A2~+1", ValueUse::Truncated, "~(A1+A2)+1", "(~(A1+A2))+1"},
         {"5-(1~)", ValueUse::Truncated, "5-~1", "5-(~1)"},
         {"1-(-1)", ValueUse::Truncated, "1- -1", "1-(-1)"},
-        // Rotations, as shifts within 16 bits; a value read twice is set
-        // once before the line.
+        // Rotations, as shifts within 16 bits. pasmo sets a value it reads
+        // twice once before the line; sjasmplus shifts the value doubled
+        // (its bits twice over hold every rotation), so that the line
+        // stands alone.
         {"#8001>1", ValueUse::Truncated, "(#8001>>1|#8001<<15)&#FFFF",
          "#8001 SHR 1 OR #8001 SHL 15"},
         {"X<4", ValueUse::Truncated, "(X<<4|X>>12)&#FFFF", "X SHL 4 OR X SHR 12"},
         {"X>16", ValueUse::Truncated, "X", "X"},
-        {"X>N", ValueUse::Truncated, "korve_value1=N&15; (X>>korve_value1|X<<16-korve_value1)&#FFFF",
+        {"X<N", ValueUse::Truncated, "X*#10001>>16-(N&15)&#FFFF",
+         "korve_value1=N AND 15; X SHL korve_value1 OR X SHR (16-korve_value1)"},
+        {"X>N", ValueUse::Truncated, "X*#10001>>(N&15)&#FFFF",
          "korve_value1=N AND 15; X SHR korve_value1 OR X SHL (16-korve_value1)"},
-        {"X+1>3", ValueUse::Truncated, "korve_value1=X+1&#FFFF; (korve_value1>>3|korve_value1<<13)&#FFFF",
+        {"X+1>3", ValueUse::Truncated, "(X+1&#FFFF)*#10001>>3&#FFFF",
          "korve_value1=X+1; korve_value1 SHR 3 OR korve_value1 SHL 13"},
         // Where the 16-bit value itself is needed.
         {"X-1", ValueUse::Exact, "X-1&#FFFF", "X-1"},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,26 @@ std::string translated(Dialect dialect, const std::vector<std::string_view>& mar
     for (const UntranslatedLine& problem : translation.end_problems()) {
         problems += "!" + std::to_string(problem.number) + ": " + problem.reason + "\n";
     }
+    if (const std::string note = translation.note(); !note.empty()) {
+        problems += "note: " + note + "\n";
+    }
+    // The heading, a line of its own or the end of the first line, left out.
+    const std::string heading = translated_heading(dialect);
+    const std::size_t end = text.find('\n');
+    const std::size_t at = text.rfind(heading, end);
+    EXPECT_TRUE(at != std::string::npos && at + heading.size() == end) << text;
+    const bool in_memory = text.find("\tDEVICE\t") != std::string::npos;
+    if (at != std::string::npos) {
+        // pasmo's heading is a line of its own, and so is sjasmplus's before
+        // the setup of memory.
+        const bool own_line = at == 0 && (dialect == Dialect::Pasmo || in_memory);
+        text.erase(at > 0 ? at - 1 : 0, heading.size() + (at > 0 || own_line ? 1 : 0));
+    }
+    // Line for line in sjasmplus: stored line N is line N, but where the
+    // sources are assembled into memory.
+    if (dialect == Dialect::Sjasmplus && !in_memory) {
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::ssize(marked)) << text;
+    }
     return text + problems;
 }
 
@@ -86,6 +107,12 @@ TEST(Dialect, TranslatesLabelsAndNames) {
         {{"LABEL{EQU}#1780", "LABEL=LABEL-#100", "{DW}LABEL"},
          "LABEL = #1780\nLABEL = LABEL-#100&#FFFF\n\tDW\tLABEL\n",
          "LABEL\tDEFL\t#1780\nLABEL\tDEFL\tLABEL-#100\n\tDW\tLABEL\n"},
+        // So does a line's label, which '=' sets again: the label is set to
+        // $ on its line.
+        {{"LABEL{NOP}", "{DW}LABEL", "LABEL=LABEL+5", "B2", "{DB}B2", "B2=1"},
+         "LABEL = $ : NOP\n\tDW\tLABEL\nLABEL = LABEL+5&#FFFF\nB2 = $\n\tDB\tB2\nB2 = 1\n",
+         "LABEL\tDEFL\t$\n\tNOP\n\tDW\tLABEL\nLABEL\tDEFL\tLABEL+5\nB2\tDEFL\t$\n\tDB\tB2\n"
+         "B2\tDEFL\t1\n"},
         // An EQU in a repeat or a macro sets its name once.
         {{"{DUP}2", "K{EQU}1", "{EDUP}"},
          "\tDUP\t2\nK\tEQU\t1\n\tEDUP\n", "\tREPT\t2\nK\tEQU\t1\n\tENDM\n"},
@@ -106,7 +133,7 @@ TEST(Dialect, TranslatesLabelsAndNames) {
          "\tMACRO\tSETA\n\tLD\tA,1\n\tENDM\n\tSETA\nDDDD\n"},
         // A name read before it is first set, when it is set again later.
         {{"{DB}N", "N=1", "N=2"},
-         ";! cannot translate: N is set more than once and read before it is first set\n"
+         ";! cannot translate: N is set more than once and read before it is first set "
          ";!\tDB\tN\nN = 1\nN = 2\n!1: N is set more than once and read before it is first set\n",
          ";! cannot translate: N is set more than once and read before it is first set\n"
          ";!\tDB\tN\nN\tDEFL\t1\nN\tDEFL\t2\n!1: N is set more than once and read before it is first set\n"},
@@ -125,12 +152,12 @@ TEST(Dialect, TranslatesAlasmInstructions) {
          "\tIN\tF,(C)\n\tOUT\t(C),0\n\tLD\tHX,LY\n",
          "\tDB\t#ED,#70\t; IN F,(C)\n\tDB\t#ED,#71\t; OUT (C),0\n\tLD\tIXH,IYL\n"},
         // Several operands, or pairs: an instruction each, in order, the
-        // label on the first.
+        // label on the first; sjasmplus keeps them on the line.
         {{"SET{LD}{L},0,{H},'FNT", "SAVE{PUSH}{AF},{BC},{IX}", "{INC}{L},{L},{(IX}+1)",
           "{OR}{H},{L}", "{EX}{DE},{HL},{AF},{AF'}", "{SLA}{(HL)},{A}"},
-         "SET\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
-         "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
-         "\tSLA\tA\n",
+         "SET\tLD\tL,0 : LD\tH,HIGH FNT\nSAVE\tPUSH\tAF : PUSH\tBC : PUSH\tIX\n"
+         "\tINC\tL : INC\tL : INC\t(IX+1)\n\tOR\tH : OR\tL\n\tEX\tDE,HL : EX\tAF,AF'\n"
+         "\tSLA\t(HL) : SLA\tA\n",
          "SET_\tLD\tL,0\n\tLD\tH,HIGH FNT\nSAVE\tPUSH\tAF\n\tPUSH\tBC\n\tPUSH\tIX\n\tINC\tL\n"
          "\tINC\tL\n\tINC\t(IX+1)\n\tOR\tH\n\tOR\tL\n\tEX\tDE,HL\n\tEX\tAF,AF'\n\tSLA\t(HL)\n"
          "\tSLA\tA\n"},
@@ -150,8 +177,8 @@ TEST(Dialect, TranslatesAlasmInstructions) {
         // SUB A,5 may be Zilog's SUB 5; no jump is known to repeat.
         {{"{SUB}{A},5", "{JP}{NZ},L,{Z},L"},
          ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
-         "as Zilog's spelling of SUB x, is not known\n;!\tSUB\tA,5\n"
-         ";! cannot translate: JP with 4 operands\n;!\tJP\tNZ,L,Z,L\n"
+         "as Zilog's spelling of SUB x, is not known ;!\tSUB\tA,5\n"
+         ";! cannot translate: JP with 4 operands ;!\tJP\tNZ,L,Z,L\n"
          "!1: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it as Zilog's spelling "
          "of SUB x, is not known\n!2: JP with 4 operands\n",
          ";! cannot translate: SUB A,x: whether ALASM makes SUB A and SUB x of it, or reads it "
@@ -175,20 +202,35 @@ TEST(Dialect, TranslatesDataAndFiles) {
         // After a string that holds a ';', ALASM keeps the rest as typed.
         {{"{DB}\";\",0,\";\"+1 ;end", "{LD}{BC},\";\"+1"},
          "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
-         "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
+         "stored no keywords ;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
          "no keywords\n",
          "\tDB\t\";\",0,';'+1 ;end\n;! cannot translate: after a string that holds a ';', ALASM "
          "stored no keywords\n;!\tLD\tBC,\";\"+1\n!2: after a string that holds a ';', ALASM stored "
          "no keywords\n"},
+        // Text ALASM keeps as typed (after byte 0x10) is reported; a source
+        // of nothing else (a help file) is kept as comments, with one note.
+        {{"{NOP}", " {RAW}as typed"},
+         "\tNOP\n;! cannot translate: text that ALASM keeps as typed (after byte 0x10, or after a "
+         "';' in a string) ;! as typed\n!2: text that ALASM keeps as typed (after byte 0x10, or "
+         "after a ';' in a string)\n",
+         "\tNOP\n;! cannot translate: text that ALASM keeps as typed (after byte 0x10, or after a "
+         "';' in a string)\n;! as typed\n!2: text that ALASM keeps as typed (after byte 0x10, or "
+         "after a ';' in a string)\n"},
+        {{" {RAW}HELP", "", ";x", " {RAW}  more"},
+         ";! HELP\n\n;x\n;!   more\nnote: the whole text is what ALASM keeps as typed (after byte "
+         "0x10), as a help file is: its lines are kept as comments\n",
+         ";! HELP\n\n;x\n;!   more\nnote: the whole text is what ALASM keeps as typed (after byte "
+         "0x10), as a help file is: its lines are kept as comments\n"},
         {{"{DW}1,$"},
-         ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
+         ";! cannot translate: $ after a list's first item: assemblers differ on its value "
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n",
          ";! cannot translate: $ after a list's first item: assemblers differ on its value\n"
          ";!\tDW\t1,$\n!1: $ after a list's first item: assemblers differ on its value\n"},
-        // DS copies its whole list.
-        {{"BUF{DS}2,#FF", "{DS}3,1,2"},
-         "BUF\tDS\t2,#FF\n\tDUP\t3\n\tDB\t1,2\n\tEDUP\n",
-         "BUF\tDS\t2,#FF\n\tREPT\t3\n\tDB\t1,2\n\tENDM\n"},
+        // DS copies its whole list, on its line for sjasmplus, a ';' or ':'
+        // in a string there too.
+        {{"BUF{DS}2,#FF", "{DS}3,1,2", "{DS}2,\";\",\":\""},
+         "BUF\tDS\t2,#FF\n\tDUP\t3 : DB\t1,2 : EDUP\n\tDUP\t2 : DB\t\";\",\":\" : EDUP\n",
+         "BUF\tDS\t2,#FF\n\tREPT\t3\n\tDB\t1,2\n\tENDM\n\tREPT\t2\n\tDB\t\";\",\":\"\n\tENDM\n"},
         // The page only says where ALASM keeps an included text.
         {{"{INCLUDE}\"LIB\",#17", "{INCLUDE}\"OTHER.C\"", "{MAIN}\"MAINFILE\",#16"},
          "\tINCLUDE\t\"lib.asm\"\n\tINCLUDE\t\"OTHER.C.asm\"\n; MAIN: the main file is \"MAINFILE.H.asm\"\n",
@@ -231,26 +273,30 @@ TEST(Dialect, TranslatesBlocks) {
          "DBG\tEQU\t1\n\tIF\t0 = 0\n\tNOP\n\tELSE\n\tHALT\n\tENDIF\n"},
         // Otherwise pasmo asks whether it is defined so far; sjasmplus
         // whether it is defined anywhere, the same where no source defines
-        // it further down. Neither can where this one does.
-        {{"{IFN}?NONE", "{CALL}MAKE", "{JP}{C},GO", "{ENDIF}", "{IF0}?LATER", "LATER{NOP}"},
+        // it further down. Neither can where this one does: its ELSE and
+        // ENDIF are kept as comments with it, and not reported again.
+        {{"{IFN}?NONE", "{CALL}MAKE", "{JP}{C},GO", "{ENDIF}", "{IF0}?LATER", "LATER{NOP}",
+          "{ELSE}", "{ENDIF}"},
          "\tIF\t!EXIST NONE\n\tCALL\tMAKE\n\tJP\tC,GO\n\tENDIF\n"
          ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
-         "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
+         "is not known ;!\tIF0\t?LATER\nLATER\tNOP\n;! IF0 of line 5 is kept as a comment ;!\tELSE\t\n"
+         ";! IF0 of line 5 is kept as a comment ;!\tENDIF\t\n"
          "!5: ?LATER before LATER is defined further down: ALASM's value there is not known\n",
          "\tIF\tNOT DEFINED NONE\n\tCALL\tMAKE\n\tJP\tC,GO\n\tENDIF\n"
          ";! cannot translate: ?LATER before LATER is defined further down: ALASM's value there "
-         "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n"
+         "is not known\n;!\tIF0\t?LATER\nLATER\tNOP\n;! IF0 of line 5 is kept as a comment\n;!\tELSE\t\n"
+         ";! IF0 of line 5 is kept as a comment\n;!\tENDIF\t\n"
          "!5: ?LATER before LATER is defined further down: ALASM's value there is not known\n"},
         // REPEAT .. UNTIL0: sjasmplus loops on a flag; pasmo has no such
         // loop, and leaves a long one when the condition holds.
         {{"{REPEAT}", "N=N-1", "{UNTIL0}N"},
-         "korve_repeat1 = 1\n\tWHILE\tkorve_repeat1\nN = N-1&#FFFF\nkorve_repeat1 = N\n\tENDW\n",
+         "korve_repeat1 = 1 : WHILE\tkorve_repeat1\nN = N-1&#FFFF\nkorve_repeat1 = N : ENDW\n",
          "\tREPT\t65535\nN\tDEFL\tN-1\n\tIF\tN = 0\n\tEXITM\n\tENDIF\n\tENDM\n"},
         // DISP: pasmo assembles only where the bytes go, so labels, $ and
         // relative jumps in the block are offset by the distance.
         {{"{DISP}#5B00", "RUNS{DJNZ}RUNS", "{JR}$+4", "{DW}$", "{ORG}$+2", "{NOP}", "{ENT}"},
-         "\tDISP\t#5B00\nRUNS\tDJNZ\tRUNS\n\tJR\t$+4\n\tDW\t$\n\tASSERT\t($+2) >= $\n"
-         "\tDS\t($+2)-$\n\tNOP\n\tENT\n",
+         "\tDISP\t#5B00\nRUNS\tDJNZ\tRUNS\n\tJR\t$+4\n\tDW\t$\n\tASSERT\t($+2) >= $ : "
+         "DS\t($+2)-$\n\tNOP\n\tENT\n",
          "korve_disp1\tDEFL\t#5B00-$\nRUNS\tEQU\t$+korve_disp1\n\tDJNZ\tRUNS-korve_disp1\n"
          "\tJR\t$+4\n\tDW\t$+korve_disp1\n\tORG\t$+2\n\tNOP\n; ENT: korve_disp1 no longer applies\n"},
         // A DISP left open at the end: sjasmplus's lasts, as ALASM's does.
@@ -264,13 +310,13 @@ TEST(Dialect, TranslatesBlocks) {
          "\tPROC\n\tLOCAL\tINNER\nINNER\tNOP\n@OUT\tJR\tINNER\n\tENDP\n"},
         // What does not close, and what closes nothing.
         {{"{DUP}2", "{NOP}", "{ENDIF}"},
-         "\tDUP\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+         "\tDUP\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens ;!\tENDIF\t\n"
          "!3: ENDIF closes no block it opens\n!3: DUP of line 1 is not closed\n",
          "\tREPT\t2\n\tNOP\n;! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
          "!3: ENDIF closes no block it opens\n!3: DUP of line 1 is not closed\n"},
         {{"{MACRO}M", "{LD}{A},\\0", "{ENDM}", "{RUN}#8000"},
-         "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
-         ";!\tLD\tA,\\0\n\tENDM\n;! cannot translate: RUN calls machine code while ALASM assembles\n"
+         "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R) "
+         ";!\tLD\tA,\\0\n\tENDM\n;! cannot translate: RUN calls machine code while ALASM assembles "
          ";!\tRUN\t#8000\n!2: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
          "!4: RUN calls machine code while ALASM assembles\n",
          "\tMACRO\tM\n;! cannot translate: a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)\n"
@@ -288,30 +334,30 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
         // sjasmplus --raw writes bytes in order: a gap is filled, and an ORG
         // after which nothing is written stays.
         {{"{ORG}#8000", "{NOP}", "{ORG}($+255)&#FF00", "{DB}1", "{ORG}#8000"},
-         "\tORG\t#8000\n\tNOP\n\tASSERT\t($+255&#FF00) >= $\n\tDS\t($+255&#FF00)-$\n\tDB\t1\n"
+         "\tORG\t#8000\n\tNOP\n\tASSERT\t($+255&#FF00) >= $ : DS\t($+255&#FF00)-$\n\tDB\t1\n"
          "\tORG\t#8000\n",
          "\tORG\t#8000\n\tNOP\n\tORG\t$+255 AND #FF00\n\tDB\t1\n\tORG\t#8000\n"},
         // "EDUP / ORG $-k" takes back the repeat's last k bytes, which the
         // next ones overwrite: sjasmplus leaves them out of the last pass.
         {{"{DUP}8", "{LD}{A},{(HL)}", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}",
           "{RET}"},
-         "\tDUP\t8, korve_dup1\n\tLD\tA,(HL)\n\tIF\tkorve_dup1 < 8-1\n\tINC\tD\n\tINC\tL\n\tENDIF\n"
-         "\tEDUP\n; ORG $-2: the repeat's last pass leaves those bytes out\n\tINC\tE\n\tRET\n",
+         "\tDUP\t8, korve_dup1\n\tLD\tA,(HL)\n\tIF\tkorve_dup1 < 8-1 : INC\tD\n\tINC\tL\n"
+         "\tENDIF : EDUP\n; ORG $-2: the repeat's last pass leaves those bytes out\n\tINC\tE\n\tRET\n",
          "\tREPT\t8\n\tLD\tA,(HL)\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n\tRET\n"},
         // The repeat's index goes before the DUP line's comment; blank and
         // comment lines may stand between EDUP and ORG.
         {{"{DUP}4 ;four", "{INC}{L}", "{EDUP}", "", ";x", "{ORG}$-1", "{INC}{H}"},
-         "\tDUP\t4, korve_dup1 ;four\n\tIF\tkorve_dup1 < 4-1\n\tINC\tL\n\tENDIF\n\tEDUP\n\n;x\n"
+         "\tDUP\t4, korve_dup1 ;four\n\tIF\tkorve_dup1 < 4-1 : INC\tL\n\tENDIF : EDUP\n\n;x\n"
          "; ORG $-1: the repeat's last pass leaves those bytes out\n\tINC\tH\n",
          "\tREPT\t4 ;four\n\tINC\tL\n\tENDM\n\n;x\n\tORG\t$-1\n\tINC\tH\n"},
         // ORG $-0 takes nothing back.
         {{"{DUP}2", "{INC}{L}", "{EDUP}", "{ORG}$-0", "{INC}{H}"},
-         "\tDUP\t2\n\tINC\tL\n\tEDUP\n\tASSERT\t($-0) >= $\n\tDS\t($-0)-$\n\tINC\tH\n",
+         "\tDUP\t2\n\tINC\tL\n\tEDUP\n\tASSERT\t($-0) >= $ : DS\t($-0)-$\n\tINC\tH\n",
          "\tREPT\t2\n\tINC\tL\n\tENDM\n\tORG\t$-0\n\tINC\tH\n"},
         // Not when fewer bytes follow than it takes back.
         {{"{DUP}2", "{INC}{D}", "{INC}{L}", "{EDUP}", "{ORG}$-2", "{INC}{E}"},
          "\tDUP\t2\n\tINC\tD\n\tINC\tL\n\tEDUP\n"
-         ";! cannot translate: ORG goes back over 2 bytes that sjasmplus has already written\n"
+         ";! cannot translate: ORG goes back over 2 bytes that sjasmplus has already written "
          ";!\tORG\t$-2\n\tINC\tE\n!5: ORG goes back over 2 bytes that sjasmplus has already written\n",
          "\tREPT\t2\n\tINC\tD\n\tINC\tL\n\tENDM\n\tORG\t$-2\n\tINC\tE\n"},
     };
@@ -321,19 +367,21 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
 }
 
 // Where sjasmplus must assemble into memory, as ALASM does, the translation
-// says how it is built, and saves the bytes from the lowest address written
-// to the highest.
+// saves the bytes from the lowest address written to the highest, and says
+// after the last line how it is built. Its names are set on lines of their
+// own: the one place where lines move.
 constexpr std::string_view kInMemoryStart =
-    "; sjasmplus assembles these sources into its memory, as ALASM does, and saves\n"
-    "; the bytes from the lowest address written to the highest as T.bin.\n"
-    "; Build: sjasmplus T.H.asm\n\tDEVICE\tNOSLOT64K\n\tIF\t__INCLUDE_LEVEL__ == 0\n"
+    "\tDEVICE\tNOSLOT64K\n\tIF\t__INCLUDE_LEVEL__ == 0\n"
     "@korve_origin = $\n@korve_lowest = #10000\n@korve_highest = 0\n\tENDIF\n";
 constexpr std::string_view kRunClosed =
     "\tIF\t$ != @korve_origin\n@korve_lowest = @korve_lowest <? @korve_origin\n"
     "@korve_highest = @korve_highest >? $\n\tENDIF\n";
 constexpr std::string_view kInMemoryEnd =
     "\tIF\t__INCLUDE_LEVEL__ == 0 && @korve_highest > @korve_lowest\n"
-    "\tSAVEBIN\t\"T.bin\",@korve_lowest,@korve_highest-@korve_lowest\n\tENDIF\n";
+    "\tSAVEBIN\t\"T.bin\",@korve_lowest,@korve_highest-@korve_lowest\n\tENDIF\n"
+    "; sjasmplus assembles these sources into its memory, as ALASM does, and saves\n"
+    "; the bytes from the lowest address written to the highest as T.bin.\n"
+    "; Build: sjasmplus T.H.asm\n";
 
 TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
     const std::string closed(kRunClosed);
@@ -352,9 +400,9 @@ TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
         {{"{ORG}#8000", "{DB}1", "{LD}{HL},`#8000}", "{LD}{HL},`#5C53}"},
          "\tORG\t#8000\n\tDB\t1\n"
          ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
-         "written before the line\n;!\tLD\tHL,{#8000}\n"
+         "written before the line ;!\tLD\tHL,{#8000}\n"
          ";! cannot translate: {...} reads ALASM's memory where this source is not known to have "
-         "written before the line\n;!\tLD\tHL,{#5C53}\n"
+         "written before the line ;!\tLD\tHL,{#5C53}\n"
          "!3: {...} reads ALASM's memory where this source is not known to have written before "
          "the line\n!4: {...} reads ALASM's memory where this source is not known to have "
          "written before the line\n",
@@ -383,10 +431,10 @@ TEST(Dialect, TranslatesWhatAnotherSourceDecides) {
               "!2: ENT closes no block it opens\n");
     EXPECT_EQ(translated(Dialect::Sjasmplus, {"{IF0}?MAKE", "{ENDIF}"}, false, {"MAKE=1"}),
               ";! cannot translate: ?MAKE: another source defines it, and sjasmplus cannot tell "
-              "whether a name is defined at this point\n;!\tIF0\t?MAKE\n"
-              ";! cannot translate: ENDIF closes no block it opens\n;!\tENDIF\t\n"
+              "whether a name is defined at this point ;!\tIF0\t?MAKE\n"
+              ";! IF0 of line 1 is kept as a comment ;!\tENDIF\t\n"
               "!1: ?MAKE: another source defines it, and sjasmplus cannot tell whether a name "
-              "is defined at this point\n!2: ENDIF closes no block it opens\n");
+              "is defined at this point\n");
     EXPECT_EQ(translated(Dialect::Pasmo, {"{IF0}?MAKE", "{ENDIF}"}, false, {"MAKE=1"}),
               "\tIF\tDEFINED MAKE\n\tENDIF\n");
 }

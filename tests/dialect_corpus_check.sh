@@ -22,6 +22,12 @@
 #    that no other file includes) assembles in both targets with no error
 #    but the sources' own faults listed below; where both build it, they
 #    build the same bytes (vs_test.$h, whose ORG goes back, among them).
+# 4. Line for line: on every disk image and in every project, each stored
+#    line N is line N of the sjasmplus translation. Each line of the ALASM
+#    text gets a comment with its number (";@N"), the text is packed again
+#    and translated; line N must end with that comment (line 1 may end with
+#    the heading after it). A source sjasmplus assembles into its memory is
+#    the one known exception: its bookkeeping stands on lines of its own.
 # Some commits' folders hold only the files they changed: the files they
 # include and lack come from the complete folder of the same disk, the one
 # ALASM's binary was built from. A file is named here by its path below the
@@ -54,6 +60,12 @@ sjasmplus depk--z80--kod.trd@dea9a7b/dhr8.H
 pasmo depk--z80--kod.trd@dea9a7b/dhr8.H
 sjasmplus z80--pgmflash--PGMFLASH.TRD@72c4106/PGMFLASH.H
 pasmo z80--pgmflash--PGMFLASH.TRD@72c4106/PGMFLASH.H"
+
+# The files whose lines move in sjasmplus's translation (FOLDER/FILE, how
+# many lines): the sources it assembles into its memory.
+expected_lines_off="\
+aaydev__ReVerSE-U8/time_set.\$H 87
+aaydev__ReVerSE-U8/vs_test.\$h 82"
 
 failed=0
 fail() { echo "FAIL $*"; failed=$((failed + 1)); }
@@ -179,6 +191,36 @@ for dialect in sjasmplus pasmo; do
   done
 done
 
+# Translates INPUT... for sjasmplus with each line's number as its comment,
+# under NAME, and counts in $lines_off the files where a line moved.
+lines_checked=0
+lines_off=""
+check_lines() {
+  local name=$1 dir=$work/lines/$1 text file off
+  shift
+  mkdir -p "$dir/text" "$dir/marked" "$dir/packed"
+  "$korvex" text -q -o "$dir/text" "$@" > "$dir/text.log" 2>&1
+  for text in "$dir"/text/*.asm; do
+    file=$(basename "$text")
+    case "$file" in deleted-entry*) continue ;; esac
+    awk '{ print $0 " ;@" NR }' "$text" > "$dir/marked/$file"
+    "$korvex" pack -q -o "$dir/packed/${file%.asm}" "$dir/marked/$file" > "$dir/pack.log" 2>&1 ||
+      fail "lines: $name/$file does not pack again: $(head -n 2 "$dir/pack.log")"
+  done
+  translate_into sjasmplus "$dir/sjasmplus" "$dir"/packed/*
+  for text in "$dir"/marked/*.asm; do
+    file=$(basename "$text")
+    lines_checked=$((lines_checked + $(wc -l < "$text")))
+    off=$(awk -v lines="$(wc -l < "$text")" \
+      'NR <= lines && $0 !~ (";@" NR "( ; Translated by korvex for sjasmplus: .*)?$") { off++ }
+       END { print off + (NR < lines ? lines - NR : 0) }' "$dir/sjasmplus/$file")
+    [ "$off" -eq 0 ] || lines_off+="$name/${file%.asm} $off"$'\n'
+  done
+}
+for image in "$corpus"/images/*.trd "$corpus"/images/*.scl; do
+  check_lines "images/$(basename "$image")" "$image"
+done
+
 # 3. Every project.
 reports=$work/reports
 faults=$work/faults
@@ -201,6 +243,7 @@ while IFS= read -r folder; do
   done
   [ ${#inputs[@]} -gt 0 ] || continue
   projects=$((projects + 1))
+  check_lines "$name" "${inputs[@]}"
   for dialect in sjasmplus pasmo; do
     dir=$work/$dialect/$name
     translate_into $dialect "$dir" "${inputs[@]}"
@@ -242,6 +285,12 @@ if ! diff <(sort -u "$faults") <(sed "/^$/d" <<< "$expected_faults" | sort) > "$
     find "$work/$dialect" -path "*/$file.bin.log" -exec tail -n 4 {} \;
   done
 fi
+if ! diff <(sed "/^$/d" <<< "$lines_off" | sort) <(sed "/^$/d" <<< "$expected_lines_off" | sort) \
+     > "$work/lines.diff"; then
+  fail "the files whose lines move in sjasmplus's translation, with how many (< found, > expected):"
+  cat "$work/lines.diff"
+fi
+echo "$lines_checked stored lines checked: $(sed "/^$/d" <<< "$lines_off" | wc -l) files where lines move"
 echo "$projects projects; $built main files built by both targets, $same of them to the same bytes;" \
      "$(wc -l < "$reports") lines reported, $(sort -u "$faults" | wc -l) known faults"
 [ "$failed" -eq 0 ]

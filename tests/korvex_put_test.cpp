@@ -151,6 +151,8 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
         write(text, kStored);
     }
     write("t.asm", "; Translated by korvex for sjasmplus: GAME.H\n");
+    write("t2.asm", "\tNOP ; Translated by korvex for sjasmplus: not ALASM's own dialect (korvex text "
+                    "without --dialect gives that)\n");  // the heading ending line 1
     write("euro.asm", "; 5 €\n");
     write("huge.asm", testing::repeated(";\n", 4'000'000));  // no more read than could fit
     write("big.bin", std::string(65281, '\xC9'));
@@ -168,6 +170,10 @@ TEST_F(KorvexRun, RefusesToPutWhatItCannotStoreAndWritesNothing) {
         {{"put", "GAME.$h", "GAME.H.asm", "CODE.C.asm"}, "korvex: GAME.$h: error: holds one source: give it one TEXT\n", 2},
         {{"put", "disk.trd", "t.asm"},
          "korvex: t.asm:1: error: korvex translated this text for sjasmplus: only ALASM's own text goes back, as "
+         "korvex text writes it without --dialect\n",
+         1},
+        {{"put", "disk.trd", "t2.asm"},
+         "korvex: t2.asm:1: error: korvex translated this text for sjasmplus: only ALASM's own text goes back, as "
          "korvex text writes it without --dialect\n",
          1},
         {{"put", "disk.trd", "BAD.H.asm"},

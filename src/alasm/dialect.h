@@ -60,6 +60,10 @@ struct DialectSpelling {
     std::span<const std::string_view> reserved;  // words no label may be, in any case
     std::string_view name_starts;  // what may start a name besides letters and '_'
 
+    // What separates instructions written on one line; empty: the target
+    // takes one a line.
+    std::string_view separator;
+
     // Names set with '=': once, and more than once (a helper value too).
     std::string_view set_once;
     std::string_view set_again;

@@ -91,8 +91,8 @@ std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, cons
     std::optional<PackError> error;
     while (const auto line = lines.next()) {
         std::string_view text = line->text;
-        if (packer.lines() == 0 && text.starts_with(kTranslatedMark)) {
-            return failed(1, 0, translated_text_refused(text));
+        if (packer.lines() == 0 && !translation_heading(text).empty()) {
+            return failed(1, 0, translated_text_refused(translation_heading(text)));
         }
         if (charset && line->whole) {
             Encoded encoded = encode_in(*charset, line->text);

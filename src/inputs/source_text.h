@@ -28,7 +28,7 @@ std::string pack_place(const Source& source, std::size_t line, std::size_t colum
 // Why the character at `at` of `line` cannot be stored in `page`.
 std::string unstorable(std::string_view line, std::size_t at, CodePage page);
 
-// Why a translation is refused, its first line `heading`.
+// Why a translation is refused, its heading (translation_heading) `heading`.
 std::string translated_text_refused(std::string_view heading);
 
 // The TR-DOS name and type --name gives: "NAME.T", or "NAME" of type H.

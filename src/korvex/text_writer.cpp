@@ -75,7 +75,11 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
     };
     TextSink sink(output, run.options.text);
     SourceTranslation translation(*input.project, whole, source.name);
-    bool written = sink.write(translated_heading(input.project->dialect));
+    if (const std::string note = translation.note(); !note.empty()) {
+        run.console.say(Severity::Note, source.shown, note);
+    }
+    // The translation heads its first line; a source of no lines is the heading alone.
+    bool written = !translation.done() || sink.write(translated_heading(input.project->dialect));
     while (written && !translation.done()) {
         const TranslatedLine line = translation.next();
         written = sink.write(line.text);

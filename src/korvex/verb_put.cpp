@@ -194,8 +194,9 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
             return run.console.error(pack_place(text.source, number, error.column), pack_problem_text(error),
                                      KorvexStatus::NotAllConverted);
         }
-        if (number == 1 && line->text.starts_with(kTranslatedMark)) {
-            return run.console.error(pack_place(text.source, 1, 0), translated_text_refused(line->text),
+        if (number == 1 && !translation_heading(line->text).empty()) {
+            return run.console.error(pack_place(text.source, 1, 0),
+                                     translated_text_refused(translation_heading(line->text)),
                                      KorvexStatus::NotAllConverted);
         }
         text.lines.emplace_back(line->text);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "translation/translation_blocks.h"
+#include "translation/translation_layout.h"
 #include "translation/translation_line.h"
 #include "translation/translation_run.h"
 #include "translation/translation_statement.h"
@@ -29,29 +30,31 @@ std::vector<OutputEdit> edits_to_earlier_lines(const Project& project, const Ala
     return std::move(run.edits);
 }
 
-// An edit to a line's output, whose last line ends in `comment` (the line's
-// comment and the spaces before it, as they were kept).
-void apply(const OutputEdit& edit, std::size_t comment, Output& output) {
+// An edit to a line's output, its comment kept apart.
+void apply(const OutputEdit& edit, Output& output) {
     if (edit.kind == OutputEdit::Kind::Append) {
-        std::string& last = output.lines.back();
-        last.insert(last.size() - std::min(comment, last.size()), edit.text);
+        output.lines.back() += edit.text;
     } else {
         output.lines.insert(output.lines.begin(), edit.text);
     }
 }
 
-TranslatedLine joined(std::size_t index, const Output& output) {
-    TranslatedLine line;
-    if (!output.problem.empty()) {
-        line.untranslated = UntranslatedLine{index + 1, output.problem};
+std::string joined_lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += "\n" + line;
     }
-    for (std::size_t i = 0; i < output.lines.size(); ++i) {
-        if (i > 0) {
-            line.text += '\n';
-        }
-        line.text += output.lines[i];
+    return text;
+}
+
+// The first line with the heading that says it is a translation: at its end
+// where the target takes the line as one, else a line before it.
+std::string headed(Dialect dialect, std::string text) {
+    const std::string heading = translated_heading(dialect);
+    if (dialect_spelling(dialect).separator.empty() || text.find('\n') != std::string::npos) {
+        return heading + "\n" + text;
     }
-    return line;
+    return text.empty() ? heading : text + " " + heading;
 }
 
 }  // namespace
@@ -79,31 +82,41 @@ public:
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
         Output output;
-        std::size_t comment = 0;
         {
             const SourceLine each(source_, index);
             translate_line(run, each.line, output);
-            if (output.problem.empty()) {
-                comment = each.line.gap.size() + each.line.comment.size();
-            }
         }
         run.edits.clear();  // known already
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
-            apply(edits_[next_edit_], comment, output);
+            apply(edits_[next_edit_], output);
         }
         if (run.in_memory && index == 0) {
-            auto prologue = memory_prologue(run.spelling, file_name_);
+            auto prologue = memory_prologue(run.spelling);
             output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
         }
+        TranslatedLine line;
+        if (!output.problem.empty()) {
+            line.untranslated = UntranslatedLine{index + 1, output.problem};
+        }
+        line.text = laid_out(run.spelling, output.lines, output.comment);
+        if (index == 0) {
+            line.text = headed(project_.dialect, std::move(line.text));
+        }
         if (run.in_memory && index + 1 == source_.size()) {
-            const auto epilogue = memory_epilogue(run.spelling, file_name_);
-            output.lines.insert(output.lines.end(), epilogue.begin(), epilogue.end());
+            line.text += joined_lines(memory_epilogue(run.spelling, file_name_));
         }
         ++run.at;
-        return joined(index, output);
+        return line;
     }
 
     std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
+
+    std::string note() const {
+        return facts_.only_typed_text
+                   ? "the whole text is what ALASM keeps as typed (after byte 0x10), as a help "
+                     "file is: its lines are kept as comments"
+                   : std::string();
+    }
 
 private:
     const Project project_;
@@ -127,6 +140,7 @@ TranslatedLine SourceTranslation::next() { return translator_->next(); }
 std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
     return translator_->end_problems();
 }
+std::string SourceTranslation::note() const { return translator_->note(); }
 
 void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
     for (std::size_t i = 0; i < source.size(); ++i) {

@@ -6,7 +6,9 @@
 // (translation_survey.h), and where an ORG takes back bytes of a repeat, once
 // more for the changes that makes to earlier lines' output; then it gives
 // each line's translation as it is asked for. It holds a few lines at a
-// time, and what grows with the source's names, never every line.
+// time, and what grows with the source's names, never every line. A stored
+// line is one line of sjasmplus's translation, whatever it becomes
+// (translation_layout.h), so that sjasmplus names the stored lines.
 //
 // The translator works from what each record says (alasm_lines.h): which
 // byte was the mnemonic keyword and which were operand keywords. The text
@@ -61,7 +63,8 @@
 //   INF, OUT (C),0            IN F,(C)  OUT (C),0         DB #ED,#70  DB #ED,#71
 //   SLI                       SLL
 //   HX LX HY LY               the same                    IXH IXL IYH IYL
-//   PUSH AF,BC  LD r,v,r2,v2  one instruction a line, per operand or pair
+//   PUSH AF,BC  LD r,v,r2,v2  one instruction per operand or pair: joined
+//                             on the line by ':' (sjasmplus), a line each (pasmo)
 //   IF0 ?L, IFN ?L            IF EXIST L, IF !EXIST L     IF DEFINED L, IF NOT
 //                             (reported where another     DEFINED L
 //                             source defines L)
@@ -110,6 +113,10 @@ public:
     // Once done: what the source as a whole leaves untranslated (blocks
     // left open), on its last line.
     std::vector<UntranslatedLine> end_problems() const;
+    // What the translation says of the source as a whole, once, where it
+    // is no program (text ALASM keeps as typed, and nothing else); else
+    // nothing.
+    std::string note() const;
 
 private:
     std::unique_ptr<Translator> translator_;

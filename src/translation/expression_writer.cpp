@@ -348,14 +348,43 @@ private:
     }
 
     // a>b is (a shifted right by b) or (a shifted left by 16-b), within 16
-    // bits; a<b the other way round. A count is taken modulo 16.
+    // bits; a<b the other way round. A count is taken modulo 16. On 32 bits,
+    // all but a name rotated by a number is one shift of the value doubled.
     std::size_t rotation(const ExpressionNode& node) {
         const bool right = node.op == ExpressionOperator::RotateRight;
         const auto count = constant(node.right);
         if (count && (*count & kRotationMask) == 0) {
             return exact(build(node.left));
         }
-        const std::size_t value = once(exact(build(node.left)));
+        const std::size_t value = exact(build(node.left));
+        if (checks_range() && (out_[value].form != Written::Form::Atom || !count)) {
+            return doubled_rotation(right, value, count, node.right);
+        }
+        return shifted_rotation(right, once(value), count, node.right);
+    }
+
+    // On 32 bits, the value twice over (v*#10001) holds every rotation of it:
+    // a>b is its bits b to b+15, a<b its bits 16-b to 31-b. The value and
+    // the count are read once, so that nothing need be set before the line.
+    std::size_t doubled_rotation(bool right, std::size_t value, std::optional<std::uint16_t> count,
+                                 std::size_t count_node) {
+        const std::size_t twice = infix(TargetOperator::Multiply, value,
+                                        atom("#10001", kWordMask + 2, kWordMask + 2));
+        std::size_t shift = kNoNode;
+        if (count) {
+            const unsigned bits = *count & kRotationMask;
+            shift = number(static_cast<std::uint16_t>(right ? bits : kWordBits - bits));
+        } else {
+            shift = infix(TargetOperator::And, build(count_node), number(kRotationMask));
+            if (!right) {
+                shift = infix(TargetOperator::Subtract, number(kWordBits), shift);
+            }
+        }
+        return exact(infix(TargetOperator::ShiftRight, twice, shift));
+    }
+
+    std::size_t shifted_rotation(bool right, std::size_t value, std::optional<std::uint16_t> count,
+                                 std::size_t count_node) {
         std::size_t first = kNoNode;
         std::size_t second = kNoNode;
         if (count) {
@@ -363,7 +392,7 @@ private:
             first = number(static_cast<std::uint16_t>(bits));
             second = number(static_cast<std::uint16_t>(kWordBits - bits));
         } else {
-            first = once(infix(TargetOperator::And, build(node.right), number(kRotationMask)));
+            first = once(infix(TargetOperator::And, build(count_node), number(kRotationMask)));
             second = infix(TargetOperator::Subtract, number(kWordBits), first);
         }
         const std::size_t a = infix(right ? TargetOperator::ShiftRight : TargetOperator::ShiftLeft,

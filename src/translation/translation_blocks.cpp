@@ -158,10 +158,26 @@ void condition_open(TranslationRun& run, const Line& line, Output& output) {
         condition = *value;
     }
     if (!output.problem.empty()) {
+        open(run, BlockKind::If, std::string(line.word));
+        run.blocks.back().kept_as_comment = true;
         return;
     }
     open(run, BlockKind::If);
     output.lines.push_back(instruction({}, "IF", condition));
+}
+
+// The ELSE or ENDIF of an IF kept as a comment: a comment too, which says
+// so; the IF's report stands for it.
+bool kept_with_its_if(const TranslationRun& run, const Line& line, Output& output) {
+    if (run.blocks.empty() || run.blocks.back().kind != BlockKind::If ||
+        !run.blocks.back().kept_as_comment) {
+        return false;
+    }
+    const Block& opened = run.blocks.back();
+    output.lines.push_back(std::string(kUntranslatedMark) + " " + opened.value + " of line " +
+                           std::to_string(opened.line + 1) + " is kept as a comment");
+    output.lines.push_back(std::string(kUntranslatedMark) + std::string(line.text));
+    return true;
 }
 
 void condition_else(TranslationRun& run, const Line& line, Output& output) {
@@ -172,7 +188,9 @@ void condition_else(TranslationRun& run, const Line& line, Output& output) {
         return;
     }
     run.blocks.back().has_else = true;
-    output.lines.push_back(instruction({}, "ELSE", {}));
+    if (!kept_with_its_if(run, line, output)) {
+        output.lines.push_back(instruction({}, "ELSE", {}));
+    }
 }
 
 void displace(TranslationRun& run, const Line& line, Output& output) {
@@ -269,6 +287,15 @@ void simple_close(TranslationRun& run, const Line& line, Output& output, BlockKi
     }
 }
 
+void condition_end(TranslationRun& run, const Line& line, Output& output) {
+    if (kept_with_its_if(run, line, output)) {
+        no_operands(line, output);
+        close(run, BlockKind::If, output, line.word);
+        return;
+    }
+    simple_close(run, line, output, BlockKind::If, "ENDIF");
+}
+
 }  // namespace
 
 void block(TranslationRun& run, const Line& line, Output& output) {
@@ -280,7 +307,7 @@ void block(TranslationRun& run, const Line& line, Output& output) {
         case Directive::IfZero:
         case Directive::IfNotZero: condition_open(run, line, output); break;
         case Directive::Else: condition_else(run, line, output); break;
-        case Directive::EndIf: simple_close(run, line, output, BlockKind::If, "ENDIF"); break;
+        case Directive::EndIf: condition_end(run, line, output); break;
         case Directive::Disp: displace(run, line, output); break;
         case Directive::Ent: displace_end(run, line, output); break;
         case Directive::Local: local_open(run, line, output); break;
@@ -301,6 +328,9 @@ std::vector<UntranslatedLine> open_blocks_at_end(const TranslationRun& run) {
     for (const Block& open_block : run.blocks) {
         if (open_block.kind == BlockKind::Disp && run.spelling.displaces) {
             continue;  // ALASM's DISP, like sjasmplus's, lasts until an ENT in any file
+        }
+        if (open_block.kept_as_comment) {
+            continue;  // its opening line's report stands for it
         }
         problems.push_back(
             {run.source.size(), std::string(kOpeners[static_cast<std::size_t>(open_block.kind)]) +

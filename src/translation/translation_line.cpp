@@ -346,6 +346,10 @@ bool is_blank(const Line& line) {
     return !line.abandoned && !line.has_mnemonic && trim(line.field).empty();
 }
 
+bool is_typed_text(const Line& line) {
+    return is_blank(line) && !line.comment.empty() && line.comment.front() != ';';
+}
+
 std::optional<std::string> defined_macro(const Line& line) {
     if (!line.has_mnemonic || line.directive != Directive::Macro || line.operands.size() != 1) {
         return std::nullopt;

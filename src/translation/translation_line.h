@@ -109,6 +109,10 @@ bool uses_parameters(const Line& line);
 // Whether nothing but spaces or a comment stands on the line.
 bool is_blank(const Line& line);
 
+// Whether the line is blank but for text ALASM keeps as typed (after the
+// raw-rest marker: no ';' starts it), as its own help file stores its lines.
+bool is_typed_text(const Line& line);
+
 // The name a MACRO line defines, if it is one that does.
 std::optional<std::string> defined_macro(const Line& line);
 

@@ -89,17 +89,8 @@ bool WrittenBytes::covers(std::uint32_t address, std::uint32_t size) const {
     return at != spans_.begin() && std::prev(at)->second >= address + size;
 }
 
-std::vector<std::string> memory_prologue(const DialectSpelling& spelling,
-                                         std::string_view file_name) {
-    const std::string assembler(spelling.name);
-    const std::string source =
-        plain(file_name) ? shell_word(std::string(file_name) + std::string(kTextSuffix))
-                         : std::string("this file");
+std::vector<std::string> memory_prologue(const DialectSpelling& spelling) {
     return {
-        "; " + assembler + " assembles these sources into its memory, as ALASM does, and saves",
-        "; the bytes from the lowest address written to the highest as " +
-            saved_file(file_name) + ".",
-        "; Build: " + assembler + " " + source,
         instruction({}, "DEVICE", spelling.memory.device),
         instruction({}, "IF", spelling.memory.assembled_file),
         assigned(spelling, kOrigin, "$"),
@@ -122,6 +113,15 @@ std::vector<std::string> memory_epilogue(const DialectSpelling& spelling,
     lines.push_back(
         instruction({}, memory.save, saved + "," + lowest + "," + highest + "-" + lowest));
     lines.push_back(instruction({}, "ENDIF", {}));
+    const std::string assembler(spelling.name);
+    const std::string source =
+        plain(file_name) ? shell_word(std::string(file_name) + std::string(kTextSuffix))
+                         : std::string("this file");
+    lines.push_back("; " + assembler +
+                    " assembles these sources into its memory, as ALASM does, and saves");
+    lines.push_back("; the bytes from the lowest address written to the highest as " +
+                    saved_file(file_name) + ".");
+    lines.push_back("; Build: " + assembler + " " + source);
     return lines;
 }
 

@@ -4,12 +4,10 @@
 // memory, but assembles into memory as ALASM does in device mode; there it
 // keeps no raw output either, and the translation saves what was written:
 //
-//   ; sjasmplus assembles this ...        the build's command line, after
-//   ; Build: sjasmplus NAME.H.asm           the heading
-//   DEVICE NOSLOT64K                       64 KiB of RAM, zeros to start with
-//   IF __INCLUDE_LEVEL__ == 0              in the file assembled (no other
-//   @korve_origin = $                      includes it): nothing written yet
-//   @korve_lowest = #10000
+//   DEVICE NOSLOT64K                       before the first line: 64 KiB of
+//   IF __INCLUDE_LEVEL__ == 0              RAM, zeros to start with; in the
+//   @korve_origin = $                      file assembled (no other includes
+//   @korve_lowest = #10000                 it), nothing written yet
 //   @korve_highest = 0
 //   ENDIF
 //   IF $ != @korve_origin                  before each ORG and at the end of
@@ -21,7 +19,12 @@
 //   IF __INCLUDE_LEVEL__ == 0 && @korve_highest > @korve_lowest
 //   SAVEBIN "NAME.bin",@korve_lowest,@korve_highest-@korve_lowest
 //   ENDIF                                  the end of the file assembled
+//   ; sjasmplus assembles this ...         after the last line, how it is
+//   ; Build: sjasmplus NAME.H.asm          built
 //
+// sjasmplus sets a name only at the start of a line: these names stay on
+// lines of their own, the one place where a stored line's number and its
+// translation's differ (translation_layout.h).
 // so that NAME.bin holds the bytes from the lowest address written to the
 // highest, as pasmo --bin writes them. The '@' keeps the names global inside
 // the modules that stand for LOCAL.
@@ -48,14 +51,13 @@ private:
     std::map<std::uint32_t, std::uint32_t> spans_;  // first address to one past the last
 };
 
-// The lines before a source's first line: how it is built, and the device.
-// `file_name` is the source's file name, which its translation's name and
-// the saved file's are made from.
-std::vector<std::string> memory_prologue(const DialectSpelling& spelling,
-                                         std::string_view file_name);
+// The lines before a source's first line: the device, and nothing written.
+std::vector<std::string> memory_prologue(const DialectSpelling& spelling);
 
 // The lines after a source's last line: the bytes since the last ORG, and,
-// in the file assembled, the saving of them all.
+// in the file assembled, the saving of them all; then how it is built.
+// `file_name` is the source's file name, which its translation's name and
+// the saved file's are made from.
 std::vector<std::string> memory_epilogue(const DialectSpelling& spelling,
                                          std::string_view file_name);
 

@@ -12,6 +12,19 @@ std::string translated_heading(Dialect dialect) {
            ": not ALASM's own dialect (korvex text without --dialect gives that)";
 }
 
+std::string_view translation_heading(std::string_view first_line) {
+    if (first_line.starts_with(kTranslatedMark)) {
+        return first_line;
+    }
+    for (const Dialect dialect : {Dialect::Sjasmplus, Dialect::Pasmo}) {
+        const std::string heading = translated_heading(dialect);
+        if (first_line.ends_with(heading)) {
+            return first_line.substr(first_line.size() - heading.size());
+        }
+    }
+    return {};
+}
+
 std::string instruction(std::string_view label, std::string_view mnemonic,
                         std::string_view operands) {
     std::string text(label);

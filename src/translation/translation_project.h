@@ -18,13 +18,20 @@ namespace korve {
 // be equal.
 inline constexpr std::string_view kUntranslatedMark = ";!";
 
-// The first line of every translation begins so: it tells a reader, and
+// The heading of every translation begins so: it tells a reader, and
 // korvex pack and put, that the text is written for another assembler,
-// not in ALASM's own dialect.
+// not in ALASM's own dialect. pasmo's translation begins with a line of
+// it; sjasmplus's first line ends with it, a comment, so that each stored
+// line keeps its number.
 inline constexpr std::string_view kTranslatedMark = "; Translated by korvex for ";
 
-// The whole first line of a translation for `dialect`.
+// The whole heading of a translation for `dialect`.
 std::string translated_heading(Dialect dialect);
+
+// The heading in a text's first line, from kTranslatedMark on, where the
+// line begins with the mark or ends with a translation's heading; else
+// nothing.
+std::string_view translation_heading(std::string_view first_line);
 
 // TR-DOS names with their type ("SCRUTIL.H") to the names of the files
 // written for them.

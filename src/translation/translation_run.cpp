@@ -188,22 +188,35 @@ void note_range(TranslationRun& run, std::string_view name, ValueRange range) {
     }
 }
 
-// In pasmo's stand-in for DISP, a label is the run address.
+bool set_again(const TranslationRun& run, std::string_view name) {
+    const auto count = run.facts.assignments.find(name);
+    return count != run.facts.assignments.end() && count->second > 1;
+}
+
+// In pasmo's stand-in for DISP, a label is the run address; a label that
+// '=' sets too is set to it as a name the target lets one set again.
+std::string label_definition(const TranslationRun& run, const LabelField& label) {
+    const std::string here = run.disp_offset.empty() ? "$" : "$+" + run.disp_offset;
+    if (set_again(run, label.name)) {
+        return target_label(label.name, run.project.dialect) + std::string(run.spelling.set_again) +
+               here;
+    }
+    if (!run.disp_offset.empty()) {
+        return target_label(label.name, run.project.dialect) + "\tEQU\t" + here;
+    }
+    return label_text(run, label);
+}
+
 void label_line(TranslationRun& run, const LabelField& label, Output& output) {
     if (label.name.empty()) {
         return;
     }
     define(run, label.name);
-    if (!run.disp_offset.empty()) {
-        output.lines.push_back(target_label(label.name, run.project.dialect) + "\tEQU\t$+" +
-                               run.disp_offset);
-        return;
-    }
-    output.lines.push_back(label_text(run, label));
+    output.lines.push_back(label_definition(run, label));
 }
 
-// In pasmo's stand-in for DISP, or where helper values come before the
-// line, the label stands on a line of its own.
+// In pasmo's stand-in for DISP, where helper values come before the line,
+// or where the label is one '=' sets too, the label stands apart.
 void emit(TranslationRun& run, const LabelField& label, std::string_view mnemonic,
           std::string_view operands, Output& output) {
     if (!run.helpers.empty() && !label.name.empty()) {
@@ -213,7 +226,7 @@ void emit(TranslationRun& run, const LabelField& label, std::string_view mnemoni
         output.lines.push_back(instruction({}, mnemonic, operands));
         return;
     }
-    if (!run.disp_offset.empty() && !label.name.empty()) {
+    if ((!run.disp_offset.empty() || set_again(run, label.name)) && !label.name.empty()) {
         label_line(run, label, output);
         output.lines.push_back(instruction({}, mnemonic, operands));
         return;

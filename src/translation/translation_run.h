@@ -31,8 +31,11 @@ inline constexpr std::size_t kBlockKinds = 6;
 struct Block {
     BlockKind kind;
     std::size_t line;   // index of the line that opened it
-    std::string value;  // a REPEAT's flag, a DUP's count
+    std::string value;  // a REPEAT's flag, a DUP's count; the word of an IF kept as a comment
     bool has_else = false;
+    // Its opening line is kept as a comment (and reported): so are its ELSE
+    // and end, without a report of their own.
+    bool kept_as_comment = false;
 };
 
 // The DUP .. EDUP closed last: its lines, and its count.
@@ -42,14 +45,17 @@ struct ClosedRepeat {
     std::string count;
 };
 
-// What one line's translation produced.
+// What one line's translation produced: the target's lines, and the line's
+// comment with the blank space before it, kept apart until the lines are
+// written.
 struct Output {
     std::vector<std::string> lines;
+    std::string comment;
     std::string problem;
 };
 
 // A change that a line makes to an earlier line's output: text added to its
-// last line (before the line's comment), or a line put before its first.
+// last line, or a line put before its first.
 struct OutputEdit {
     enum class Kind : unsigned char { Append, Prepend };
     std::size_t line = 0;
@@ -121,6 +127,12 @@ std::string string_item(std::string_view quoted);
 std::string string_bytes(const TranslationRun& run, std::string_view quoted);
 
 std::string label_text(const TranslationRun& run, const LabelField& label);
+// Whether a name is set more than once ('=' again, in a repeat, or as a
+// label '=' sets too): every set of it is one the target lets it set again.
+bool set_again(const TranslationRun& run, std::string_view name);
+// The line that sets a line's label: the label itself, or NAME = $ where the
+// target must let it be set again (or where pasmo stands in for DISP).
+std::string label_definition(const TranslationRun& run, const LabelField& label);
 void define(TranslationRun& run, std::string_view name);
 // What a label set once may hold.
 void note_range(TranslationRun& run, std::string_view name, ValueRange range);

@@ -14,7 +14,7 @@ void mark_untranslated(const TranslationRun& run, const Line& line, Output& outp
     output.lines.clear();
     const LabelField label = label_field(line.field);
     if (line.has_mnemonic && is_name(label.name)) {
-        output.lines.push_back(label_text(run, label));
+        output.lines.push_back(label_definition(run, label));
     }
     output.lines.push_back(std::string(kUntranslatedMark) + " cannot translate: " +
                            output.problem);
@@ -39,11 +39,6 @@ void assign(TranslationRun& run, std::string_view name, std::string_view value,
     const DialectSpelling& spelling = run.spelling;
     output.lines.push_back(target_label(name, run.project.dialect) +
                            std::string(once ? spelling.set_once : spelling.set_again) + *written);
-}
-
-bool set_again(const TranslationRun& run, std::string_view name) {
-    const auto count = run.facts.assignments.find(name);
-    return count != run.facts.assignments.end() && count->second > 1;
 }
 
 // A line without a mnemonic: empty, a label, NAME=e, or a macro call.
@@ -130,6 +125,11 @@ void put_helpers(TranslationRun& run, Output& output) {
 }
 
 void translate(TranslationRun& run, const Line& line, Output& output) {
+    if (run.facts.only_typed_text && is_typed_text(line)) {
+        // A line of a help file: kept as it is, the source noted once as a whole.
+        output.lines.push_back(std::string(kUntranslatedMark) + std::string(line.text));
+        return;
+    }
     if (in_block(run, BlockKind::Macro) && uses_parameters(line)) {
         fail(output, "a macro's parameters (\\0..\\9, \\C \\N \\S \\P \\R)");
     } else if (!line.comment.empty() && line.comment.front() != ';') {
@@ -156,10 +156,7 @@ void translate(TranslationRun& run, const Line& line, Output& output) {
     run.helpers.clear();
     run.helpers_after = 0;
     if (!line.comment.empty()) {
-        if (output.lines.empty()) {
-            output.lines.emplace_back();
-        }
-        output.lines.back() += std::string(line.gap) + std::string(line.comment);
+        output.comment = std::string(line.gap) + std::string(line.comment);
     }
     if (output.lines.empty()) {
         output.lines.emplace_back();

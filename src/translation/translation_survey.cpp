@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "alasm/alasm_expression.h"
 #include "base/fnv_digest.h"
@@ -33,9 +34,13 @@ std::optional<std::string> asked_name(const Line& line) {
 // the survey itself needs whole.
 void first_look(const AlasmSource& source, SourceFacts& facts) {
     std::uint32_t hash = kFnvOffsetBasis;
+    bool typed = false;
+    bool other = false;
     for (std::size_t i = 0; i < source.size(); ++i) {
         const SourceLine each(source, i);
         hash = fnv1a_32(byte_span(each.line.text), hash);
+        typed = typed || is_typed_text(each.line);
+        other = other || !is_blank(each.line);
         if (auto name = defined_macro(each.line)) {
             facts.macros.insert(std::move(*name));
         }
@@ -44,6 +49,7 @@ void first_look(const AlasmSource& source, SourceFacts& facts) {
         }
     }
     facts.text_hash = hash;
+    facts.only_typed_text = typed && !other;
 }
 
 class Survey {
@@ -61,6 +67,7 @@ public:
         if (!line.has_mnemonic) {
             if (const auto assignment = split_assignment(line.field)) {
                 assign(assignment->first, assignment->second, index);
+                set_with_equals_.emplace(assignment->first);
                 note_definition(assignment->first, index);
                 return;
             }
@@ -77,9 +84,25 @@ public:
         if (!call) {
             note_definition(label.name, index);
         }
+        if (!label.name.empty() && !call && (line.has_mnemonic || label.rest.empty()) &&
+            !(line.has_mnemonic && line.directive == Directive::Equ)) {
+            labelled_.emplace_back(label.name, index);
+        }
         if (!locals_.empty() && !label.name.empty() && label.name.front() != '@' && !call &&
             (line.has_mnemonic || label.rest.empty())) {
             note_local(locals_.back(), label.name);
+        }
+    }
+
+    // A label that '=' sets as well is set on each line it labels.
+    void finish() {
+        for (const auto& [name, index] : labelled_) {
+            if (set_with_equals_.count(name) == 0) {
+                continue;
+            }
+            ++facts_.assignments[name];
+            auto [first, added] = facts_.first_assignment.emplace(name, index);
+            first->second = added ? index : std::min(first->second, index);
         }
     }
 
@@ -160,6 +183,8 @@ private:
     std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
     bool after_repeat_ = false;
     bool seen_origin_ = false;
+    std::set<std::string, std::less<>> set_with_equals_;
+    std::vector<std::pair<std::string, std::size_t>> labelled_;  // a line's label, the line
 };
 
 }  // namespace
@@ -207,6 +232,7 @@ SourceFacts survey_source(const Project& project, const AlasmSource& source) {
         const SourceLine each(source, i);
         survey.look_at(each.line, i);
     }
+    survey.finish();
     return facts;
 }
 

@@ -20,7 +20,8 @@ struct SourceFacts {
     // The project's macros and those this source defines anywhere.
     std::set<std::string, std::less<>> macros;
     // How often each name is set with '=' or EQU (one set in a repeat, or
-    // from itself, counts as set again), and the line it is first set on.
+    // from itself, counts as set again), and the line it is first set on. A
+    // label that '=' sets too counts each line it labels as a set.
     std::map<std::string, std::size_t, std::less<>> assignments;
     std::map<std::string, std::size_t, std::less<>> first_assignment;
     // The target's names of the labels each LOCAL block defines, by the
@@ -34,6 +35,10 @@ struct SourceFacts {
     // Whether the source may need the target to assemble into memory: it
     // has more than one ORG, or a '{'.
     bool may_need_memory = false;
+    // Whether the source holds nothing but text ALASM keeps as typed, blank
+    // lines and comments (a help file, as ALASM's own): its lines are kept
+    // as comments, with one note for the whole.
+    bool only_typed_text = false;
     // The names IF0 ?N and IFN ?N ask about, each with the last line that
     // defines it in this source, if one does.
     std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;

@@ -1,0 +1,100 @@
+#include "translation/translation_layout.h"
+
+#include <cctype>
+#include <optional>
+
+namespace korve {
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed_start(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && blank(text[at])) {
+        ++at;
+    }
+    return text.substr(at);
+}
+
+// Whether a statement ends in a note of its own: a ';' outside its strings
+// ("a;" and 'a;', not the quote of AF').
+bool has_note(std::string_view statement) {
+    char quote = 0;
+    for (std::size_t i = 0; i < statement.size(); ++i) {
+        const char c = statement[i];
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || (c == '\'' && (i == 0 || !std::isalnum(static_cast<unsigned char>(
+                                                              statement[i - 1]))))) {
+            quote = c;
+        } else if (c == ';') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A label alone ("L1", "L1:"): the statement after it follows a tab, as a
+// label's own does.
+bool bare_label(std::string_view line) {
+    return line.find_first_of(" \t=") == std::string_view::npos;
+}
+
+// The lines joined on one line, or nothing where they will not go on one.
+std::optional<std::string> joined(std::string_view separator,
+                                  const std::vector<std::string>& lines, std::string_view comment) {
+    std::string code;
+    std::string said;  // the translator's comments, in order
+    bool after_label = false;
+    for (const std::string& line : lines) {
+        const std::string_view rest = trimmed_start(line);
+        if (rest.empty()) {
+            continue;
+        }
+        if (rest.front() == ';') {
+            said += (said.empty() ? "" : " ") + std::string(rest);
+            continue;
+        }
+        if (sets_name(line)) {
+            if (!code.empty()) {
+                return std::nullopt;  // a name set after another, or after a statement
+            }
+            code = line;
+            after_label = bare_label(line);
+            continue;
+        }
+        if (has_note(rest)) {
+            return std::nullopt;  // a statement with a note of its own
+        }
+        code += code.empty() || after_label ? "\t" : std::string(separator);
+        code += rest;
+        after_label = false;
+    }
+    std::string text = code;
+    if (!said.empty()) {
+        text += (text.empty() ? "" : "\t") + said;
+    }
+    return text + std::string(comment);
+}
+
+}  // namespace
+
+bool sets_name(std::string_view line) {
+    return !line.empty() && !blank(line.front()) && line.front() != ';';
+}
+
+std::string laid_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+                     std::string_view comment) {
+    if (!spelling.separator.empty()) {
+        if (auto line = joined(spelling.separator, lines, comment)) {
+            return std::move(*line);
+        }
+    }
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += (i > 0 ? "\n" : "") + lines[i];
+    }
+    return text + std::string(comment);
+}
+
+}  // namespace korve
