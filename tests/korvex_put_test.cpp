@@ -109,9 +109,9 @@ TEST_F(KorvexRun, PutsTextBackIntoTheFileItCameFrom) {
         std::string err;
     } tidied[] = {
         {"LOOP    \tLD\t   A,(HL)\n\tRLCA\n     \tNOP\n; \xE0\xE1\xE2\n\n", "disk.trd",
-         "GAME.H is unchanged: records kept for 3 lines tidied only in blank space"},
+         "GAME.H is unchanged; records kept for 3 lines tidied only in blank space"},
         {"LOOP        LD     A,(HL)  \n    RLCA    \n        NOP   \n; \xE0\xE1\xE2\n\n", "disk.trd",
-         "GAME.H is unchanged: records kept for 3 lines tidied only in blank space"},
+         "GAME.H is unchanged; records kept for 3 lines tidied only in blank space"},
         {"LOOP        LD     A,(HL)\n    RRCA\n        NOP\n; \xE0\xE1\xE2\n\n", "edited.trd",
          "put 5 lines into GAME.H on tidied.trd: 4 kept, 1 stored anew, 1 removed; 1 of them will read back in "
          "korve's layout; records kept for 2 lines tidied only in blank space"},

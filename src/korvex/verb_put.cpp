@@ -225,7 +225,7 @@ void say_done(const KorvexRun& run, const Disk& disk, const Text& text, const Pu
         tidied == 0 ? "" : "records kept for " + counted(tidied, "line") + " tidied only in blank space";
     if (change.unchanged) {
         run.console.say(Severity::Progress, text.source.shown,
-                        file + " is unchanged" + (tidied == 0 ? "" : ": " + tidied_words));
+                        file + " is unchanged" + (tidied == 0 ? "" : "; " + tidied_words));
         return;
     }
     if (const std::string moved = change.placed ? move_text(*change.placed) : ""; !moved.empty()) {
