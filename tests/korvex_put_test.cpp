@@ -47,8 +47,9 @@ using testing::scl_archive;
 using testing::trd_image;
 
 // Text given back unchanged leaves a disk, an archive, a Hobeta file and
-// bare data byte for byte as they were; an edited comment comes back as
-// edited, and a new text goes in beside the files that were there.
+// bare data byte for byte as they were, and so does text an editor only
+// tidied; an edited comment comes back as edited, and a new text goes in
+// beside the files that were there.
 TEST_F(KorvexRun, PutsTextBackIntoTheFileItCameFrom) {
     for (const std::string example : {"greet.trd", "greet.scl", "greet.$h", "greet.h"}) {
         clear();
@@ -93,6 +94,34 @@ TEST_F(KorvexRun, PutsTextBackIntoTheFileItCameFrom) {
         EXPECT_EQ(tree("back"), (std::vector<std::string>{"GREET.H.asm", "NEW.H.asm"})) << example;
         EXPECT_EQ(read("back/NEW.H.asm"), native("\tRET\t\n\n")) << example;
         EXPECT_EQ(read("back/GREET.H.asm"), edited) << example;
+    }
+
+    // Trailing blank space trimmed, tabs expanded at 4: every record kept,
+    // whether a line is edited too or not. Edited, the disk is the one the
+    // untidied edit gives.
+    clear();
+    write("disk.trd", trd_image({{.name = "GAME", .type = 'H', .data = kSource}}));
+    write("GAME.H.asm", "LOOP    \tLD\t   A,(HL)  \n\tRRCA\t\n     \tNOP\t  \n; \xE0\xE1\xE2\n\n");
+    ASSERT_EQ(korvex({"put", "disk.trd", "GAME.H.asm", "-o", "edited.trd"}).status, 0);
+    const struct {
+        std::string text;
+        std::string disk;
+        std::string err;
+    } tidied[] = {
+        {"LOOP    \tLD\t   A,(HL)\n\tRLCA\n     \tNOP\n; \xE0\xE1\xE2\n\n", "disk.trd",
+         "GAME.H is unchanged; records kept for 3 lines tidied only in blank space"},
+        {"LOOP        LD     A,(HL)  \n    RLCA    \n        NOP   \n; \xE0\xE1\xE2\n\n", "disk.trd",
+         "GAME.H is unchanged; records kept for 3 lines tidied only in blank space"},
+        {"LOOP        LD     A,(HL)\n    RRCA\n        NOP\n; \xE0\xE1\xE2\n\n", "edited.trd",
+         "put 5 lines into GAME.H on tidied.trd: 4 kept, 1 stored anew, 1 removed; 1 of them will read back in "
+         "korve's layout; records kept for 2 lines tidied only in blank space"},
+    };
+    for (const auto& c : tidied) {
+        write("GAME.H.asm", c.text);
+        const auto put = korvex({"put", "-v", "--force", "disk.trd", "GAME.H.asm", "-o", "tidied.trd"});
+        EXPECT_EQ(put.err, native("korvex: GAME.H.asm: " + c.err + "\n")) << c.text;
+        EXPECT_EQ(put.status, 0) << c.text;
+        EXPECT_EQ(read("tidied.trd"), read(c.disk)) << c.text;
     }
 }
 

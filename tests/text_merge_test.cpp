@@ -39,12 +39,15 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
     const std::string spaced = alasm_record("LOOP    {LD}   {A},{(HL)}  ");
     const std::string comment = alasm_record("; \xE0\xE1\xE2");  // CP866's "рст"
     const std::string help = alasm_record(" {RAW}\xE0\xE1\xE2");   // and as raw text
+    const std::string noted = alasm_record("{NOP};note  ");
+    const std::string message = alasm_record("{DB}\"A B\",0");
     const struct {
         const char* what;
         std::string records;
         std::vector<std::string> text;
         std::string merged;  // the records after the merge
         MergeOptions options{};
+        std::size_t tidied = 0;  // of the lines kept, those an editor tidied
     } cases[] = {
         {"unchanged", kSpacedElse + nop + "\0"s, {" \tELSE\t", "\tNOP\t", ""}, kSpacedElse + nop + "\0"s},
         {"a line changed, the others kept",
@@ -79,11 +82,48 @@ TEST(TextMerge, KeepsTheRecordOfEveryLineTheTextStillHolds) {
          {" рст", "\tNOP\t", " тср", ""},
          help + nop + "\x06\x01\x10\xE2\xE1\xE0\0"s,
          {TextLayout::Stored, CodePage::Cp866}},
+        {"tidied: blank space trimmed, tabs expanded at any width, spaces made tabs",
+         kSpacedElse + spaced + noted + message + "\0"s,
+         {"        ELSE", "LOOP  LD   A,(HL)", "    NOP ;note", "\t\tDB\t\"A B\",0 ", ""},
+         kSpacedElse + spaced + noted + message + "\0"s,
+         {},
+         4},
+        {"tidied tidy text, its last line only blank space: the final 0x00",
+         spaced + nop + "\0"s,
+         {"LOOP    LD      A,(HL)", "        NOP", "  "},
+         spaced + nop + "\0"s,
+         {TextLayout::Tidy, std::nullopt},
+         3},
+        {"tidied in a code page: a comment's trailing blank space",
+         comment + "\0"s,
+         {"; рст \t", ""},
+         comment + "\0"s,
+         {TextLayout::Stored, CodePage::Cp866},
+         1},
     };
     for (const auto& c : cases) {
         const MergedSource merged = merge_text(stored(data_of(c.records)), c.text, c.options);
         EXPECT_FALSE(merged.failure.has_value()) << c.what;
         EXPECT_EQ(merged.data, data_of(c.merged)) << c.what;
+        EXPECT_EQ(merged.tidied, c.tidied) << c.what;
+    }
+    // Blank space that is no editor's tidying: the line is stored anew.
+    const struct {
+        std::string record;
+        std::string line;
+    } changed_meaning[] = {
+        {message, "\tDB\t\"A  B\",0"},           // inside a string
+        {message, "\tDB\t\"A\tB\",0"},
+        {alasm_record(";a  b"), ";a b"},           // inside a comment
+        {alasm_record(" {RAW}A  B"), " A B"},      // inside raw text, which reads as code
+        {alasm_record("LOOP{NOP}"), " LOOP\tNOP"},  // a label no more
+        {nop, "NOP"},                              // a label now
+        {alasm_record("{LD}{A},{(HL)}"), "\tLD\tA, (HL)"},  // a run added
+    };
+    for (const auto& c : changed_meaning) {
+        const MergedSource merged = merge_text(stored(data_of(c.record + "\0"s)), {{c.line, ""}}, {});
+        EXPECT_EQ(std::make_pair(merged.stored, merged.tidied), std::make_pair(std::size_t{1}, std::size_t{0}))
+            << c.line;
     }
     // The counts a message gives.
     const MergedSource changed =

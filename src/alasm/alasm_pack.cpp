@@ -22,26 +22,7 @@ constexpr unsigned char kEndOfData = 0x00;
 constexpr std::size_t kRecordsLengthSize = 2;
 constexpr std::size_t kCursorSize = 2;
 
-// Where a line stands, as the decoder reads it: keywords are stored only in
-// code, and from a ';' on (even one inside a string) never again.
-enum class Context : unsigned char { Code, String, Comment, CommentString };
-
-constexpr Context after(Context context, char c) {
-    if (c == kQuote) {
-        switch (context) {
-            case Context::Code: return Context::String;
-            case Context::String: return Context::Code;
-            case Context::Comment: return Context::CommentString;
-            case Context::CommentString: return Context::Comment;
-        }
-    }
-    if (c == kCommentStart) {
-        return context == Context::Code ? Context::Comment
-               : context == Context::String ? Context::CommentString
-                                            : context;
-    }
-    return context;
-}
+using Context = TextContext;
 
 // The column a tab at `column` moves the text on to.
 constexpr std::size_t after_tab(std::size_t column) { return (column / kTabStop + 1) * kTabStop; }
@@ -129,7 +110,7 @@ std::optional<Shape> korve_layout(std::string_view line) {
     }
     Context context = Context::Code;
     for (const char c : line.substr(0, first_tab)) {
-        context = after(context, c);
+        context = context_after(context, c);
     }
     const std::size_t second_tab = line.find(kTab, first_tab + 1);
     if (context != Context::Code || second_tab == std::string_view::npos) {
@@ -159,7 +140,7 @@ Shape typed_layout(std::string_view line) {
         if (context == Context::Code && is_blank(line[label_end])) {
             break;
         }
-        context = after(context, line[label_end]);
+        context = context_after(context, line[label_end]);
         if (context == Context::Comment || context == Context::CommentString) {
             return as_it_stands;
         }
@@ -258,7 +239,7 @@ public:
             if (!put(byte, at)) {
                 return false;
             }
-            context_ = after(context_, c);
+            context_ = context_after(context_, c);
             ++column_;
             ++at;
         }

@@ -148,6 +148,29 @@ struct PackError {
 // The reason, in words, for a message such as "FILE:LINE:COLUMN: error: ...".
 std::string pack_problem_text(const PackError& error);
 
+// Where a character of a line of text stands, as the decoder reads it:
+// keywords are stored only in code, and from a ';' on (even one inside a
+// string) never again; a '"' opens or closes a string, in a comment too.
+enum class TextContext : unsigned char { Code, String, Comment, CommentString };
+
+// The context after the character `c`, which stands in `context`.
+constexpr TextContext context_after(TextContext context, char c) {
+    if (c == kQuote) {
+        switch (context) {
+            case TextContext::Code: return TextContext::String;
+            case TextContext::String: return TextContext::Code;
+            case TextContext::Comment: return TextContext::CommentString;
+            case TextContext::CommentString: return TextContext::Comment;
+        }
+    }
+    if (c == kCommentStart) {
+        return context == TextContext::Code     ? TextContext::Comment
+               : context == TextContext::String ? TextContext::CommentString
+                                                : context;
+    }
+    return context;
+}
+
 // One line's record: its length byte, then its content.
 struct PackedLine {
     std::array<unsigned char, kLongestRecord> bytes{};

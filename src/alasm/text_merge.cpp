@@ -9,6 +9,8 @@ namespace korve {
 namespace {
 
 constexpr char kEmptyRecord = 0x01;
+constexpr char kSpace = ' ';
+constexpr char kTab = '\t';
 constexpr char kEndOfData = 0x00;
 constexpr std::size_t kRecordsLengthSize = 2;
 
@@ -39,6 +41,104 @@ MergedSource failed(MergeFailure failure) {
     MergedSource merged;
     merged.failure = std::move(failure);
     return merged;
+}
+
+constexpr bool is_blank(char c) { return c == kSpace || c == kTab; }
+
+std::string_view without_trailing_blanks(std::string_view text) {
+    while (!text.empty() && is_blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A record's line as the layout lays it out, in its parts.
+DescribedLine described(const std::string& record, TextLayout layout) {
+    return laid_out(describe_record(byte_span(record).subspan(1), Reading::AsAlasm), layout);
+}
+
+// What the comparison matches lines by: the line without the blank space
+// that ends it, each run of blank space in code (outside strings and
+// comments) one tab. Lines that differ only in blank space an editor tidies
+// match; so may a few others (raw text reads as code here), which
+// differs_in_blank_only tells apart.
+std::string folded_blanks(std::string_view line) {
+    line = without_trailing_blanks(line);
+    std::string folded;
+    folded.reserve(line.size());
+    TextContext context = TextContext::Code;
+    for (std::size_t at = 0; at < line.size();) {
+        if (context == TextContext::Code && is_blank(line[at])) {
+            folded += kTab;
+            while (at < line.size() && is_blank(line[at])) {
+                ++at;
+            }
+            continue;
+        }
+        context = context_after(context, line[at]);
+        folded += line[at++];
+    }
+    return folded;
+}
+
+std::vector<std::string> folded_lines(std::span<const std::string> lines) {
+    std::vector<std::string> folded;
+    folded.reserve(lines.size());
+    for (const std::string& line : lines) {
+        folded.push_back(folded_blanks(line));
+    }
+    return folded;
+}
+
+// Whether `line` (in the record's bytes) differs from `stored`, a record's
+// line, only in blank space that tidying changes: a run of blank space that
+// separates two parts of the line outside strings and comments (the
+// record's parts say where they are) may be any other run, and blank space
+// may end the line or not, a comment's too. Every other character stands as
+// it was: a run is never added or dropped but at the end, since a line that
+// starts with blank space has no label, and blank space inside a string or
+// a comment is the text's own.
+bool differs_in_blank_only(const DescribedLine& stored, std::string_view line) {
+    const std::string_view text = without_trailing_blanks(stored.text);
+    line = without_trailing_blanks(line);
+    std::string foldable(text.size(), 0);
+    for (const LinePiece& piece : stored.pieces) {
+        const bool own = piece.part == LinePart::String || piece.part == LinePart::Comment;
+        for (std::size_t at = piece.begin; at < piece.begin + piece.size && at < text.size(); ++at) {
+            foldable[at] = !own && is_blank(text[at]) ? 1 : 0;
+        }
+    }
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (foldable[i] == 0) {
+            if (at == line.size() || line[at] != text[i]) {
+                return false;
+            }
+            ++i;
+            ++at;
+            continue;
+        }
+        if (at == line.size() || !is_blank(line[at])) {
+            return false;
+        }
+        while (i < text.size() && foldable[i] != 0) {
+            ++i;
+        }
+        while (at < line.size() && is_blank(line[at])) {
+            ++at;
+        }
+    }
+    return at == line.size();
+}
+
+// Whether a line of the text, which matched a record's line but for blank
+// space, is that line tidied: in the record's bytes, only blank space apart.
+bool tidied_from(const std::string& record, const std::string& line, const MergeOptions& options) {
+    if (!options.charset) {
+        return differs_in_blank_only(described(record, options.layout), line);
+    }
+    const Encoded encoded = encode_in(*options.charset, line);
+    return !encoded.failed_at && differs_in_blank_only(described(record, options.layout), encoded.bytes);
 }
 
 }  // namespace
@@ -78,8 +178,7 @@ std::vector<std::string> stored_text(const StoredSource& source, const MergeOpti
     std::vector<std::string> lines;
     lines.reserve(source.records.size());
     for (const std::string& record : source.records) {
-        const DescribedLine line =
-            laid_out(describe_record(byte_span(record).subspan(1), Reading::AsAlasm), options.layout);
+        const DescribedLine line = described(record, options.layout);
         if (options.charset) {
             std::string text;
             append_utf8(text, *options.charset, line.text);
@@ -105,36 +204,43 @@ MergedSource merge_text(const StoredSource& source, std::span<const std::string>
     records.reserve(text.size() + 1);
     // Where the final 0x00 of the source went, if it was kept.
     std::optional<std::size_t> kept_end;
-    for (const LineEdit& edit : line_edits(before, text)) {
-        switch (edit.kind) {
-            case LineEdit::Kind::Keep:
-                if (source.ends_with_zero && edit.old_line + 1 == source.records.size()) {
-                    kept_end = records.size();
-                }
-                records.push_back(source.records[edit.old_line]);
-                ++merged.kept;
-                break;
-            case LineEdit::Kind::Remove: ++merged.removed; break;
-            case LineEdit::Kind::Add: {
-                auto packed = pack_one(text[edit.new_line], edit.new_line + 1, options.charset);
-                if (auto* failure = std::get_if<MergeFailure>(&packed)) {
-                    return failed(std::move(*failure));
-                }
-                const PackedLine& line = std::get<PackedLine>(packed);
-                records.emplace_back(line.bytes.begin(), line.bytes.begin() + static_cast<std::ptrdiff_t>(line.size));
-                ++merged.stored;
-                merged.rewritten += line.rewritten ? 1 : 0;
-                if (line.raw) {
-                    merged.raw.add(edit.new_line + 1);
-                }
-                break;
+    // Lines are matched with their blank space folded, so that a line an
+    // editor only tidied keeps its record as an unchanged one does.
+    for (const LineEdit& edit : line_edits(folded_lines(before), folded_lines(text))) {
+        const bool kept = edit.kind == LineEdit::Kind::Keep &&
+                          (before[edit.old_line] == text[edit.new_line] ||
+                           tidied_from(source.records[edit.old_line], text[edit.new_line], options));
+        if (kept) {
+            if (source.ends_with_zero && edit.old_line + 1 == source.records.size()) {
+                kept_end = records.size();
+            }
+            records.push_back(source.records[edit.old_line]);
+            ++merged.kept;
+            merged.tidied += before[edit.old_line] == text[edit.new_line] ? 0 : 1;
+            continue;
+        }
+        if (edit.kind != LineEdit::Kind::Add) {
+            ++merged.removed;
+        }
+        if (edit.kind != LineEdit::Kind::Remove) {
+            auto packed = pack_one(text[edit.new_line], edit.new_line + 1, options.charset);
+            if (auto* failure = std::get_if<MergeFailure>(&packed)) {
+                return failed(std::move(*failure));
+            }
+            const PackedLine& line = std::get<PackedLine>(packed);
+            records.emplace_back(line.bytes.begin(), line.bytes.begin() + static_cast<std::ptrdiff_t>(line.size));
+            ++merged.stored;
+            merged.rewritten += line.rewritten ? 1 : 0;
+            if (line.raw) {
+                merged.raw.add(edit.new_line + 1);
             }
         }
     }
     if (source.ends_with_zero) {
-        // The text's empty last line is the final 0x00; a kept 0x00 that no
-        // longer ends the data reads as the empty line it shows.
-        if (!text.empty() && text.back().empty()) {
+        // The text's empty last line is the final 0x00 (a kept 0x00 last, its
+        // line held only blank space); a kept 0x00 that no longer ends the
+        // data reads as the empty line it shows.
+        if (!text.empty() && (text.back().empty() || kept_end == records.size() - 1)) {
             records.pop_back();
         }
         if (kept_end && *kept_end < records.size()) {

@@ -4,9 +4,16 @@
 // The text is compared, line by line (line_diff.h), with the text korvex
 // writes for the source with the same layout and code page. A line both
 // hold keeps its stored record exactly, whatever record pack would make of
-// it: ALASM also stores " \tRET\t" as FF C9, which pack stores as 01 C9. A
-// changed or added line is stored as pack stores it (alasm_pack.h), after
-// the code page's encoding; a removed line goes. The header keeps every
+// it: ALASM also stores " \tRET\t" as FF C9, which pack stores as 01 C9. So
+// does a line an editor only tidied: one that differs from the record's
+// line only in blank space, where each run of it between two parts of the
+// line outside strings and comments is any other run (tabs expanded to
+// spaces at any width, spaces turned into tabs), and blank space may end
+// the line or not. Blank space inside a string or a comment is the text's
+// own, and a run is never added or dropped but at the end: a line that
+// starts with blank space has no label. A changed or added line is stored
+// as pack stores it (alasm_pack.h), after the code page's encoding; a
+// removed line goes. The header keeps every
 // field but the records' length (offset 33): its name, its cursor, its
 // signature.
 //
@@ -78,6 +85,7 @@ struct MergedSource {
     std::string data;  // the ALASM data, header included; empty on a failure
     std::optional<MergeFailure> failure;
     std::size_t kept = 0;       // lines whose records were kept
+    std::size_t tidied = 0;     // of the kept ones, lines that differ from theirs only in blank space
     std::size_t stored = 0;     // lines changed or added, stored as pack stores them
     std::size_t removed = 0;    // lines of the source the text no longer holds
     std::size_t rewritten = 0;  // of the stored ones, lines that read back in korve's layout

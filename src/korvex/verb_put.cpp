@@ -221,8 +221,12 @@ std::string counted(std::size_t count, std::string_view what) {
 void say_done(const KorvexRun& run, const Disk& disk, const Text& text, const PutChange& change,
               const Place& target) {
     const std::string file = is_image(disk) ? shown_name(change.name) : target.shown;
+    const std::size_t tidied = change.stored ? 0 : change.merged.tidied;
+    const std::string tidied_words =
+        tidied == 0 ? "" : "records kept for " + counted(tidied, "line") + " tidied only in blank space";
     if (change.unchanged) {
-        run.console.say(Severity::Progress, text.source.shown, file + " is unchanged");
+        run.console.say(Severity::Progress, text.source.shown,
+                        file + " is unchanged" + (tidied == 0 ? "" : "; " + tidied_words));
         return;
     }
     if (const std::string moved = change.placed ? move_text(*change.placed) : ""; !moved.empty()) {
@@ -247,6 +251,9 @@ void say_done(const KorvexRun& run, const Disk& disk, const Text& text, const Pu
     }
     if (merged.rewritten > 0) {
         said += "; " + std::to_string(merged.rewritten) + " of them will read back in korve's layout";
+    }
+    if (tidied > 0) {
+        said += "; " + tidied_words;
     }
     if (merged.raw.count > 0) {
         run.console.say(Severity::Warning, pack_place(text.source, merged.raw.first, 0),
