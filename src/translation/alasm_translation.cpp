@@ -49,7 +49,7 @@ std::string joined_lines(const std::vector<std::string>& lines) {
 
 // The first line with the heading that says it is a translation: at its end
 // where the target takes the line as one, else a line before it.
-std::string headed(Dialect dialect, std::string text) {
+std::string headed(Dialect dialect, const std::string& text) {
     const std::string heading = translated_heading(dialect);
     if (dialect_spelling(dialect).separator.empty() || text.find('\n') != std::string::npos) {
         return heading + "\n" + text;

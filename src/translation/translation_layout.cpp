@@ -23,7 +23,7 @@ bool has_note(std::string_view statement) {
     for (std::size_t i = 0; i < statement.size(); ++i) {
         const char c = statement[i];
         if (quote != 0) {
-            quote = c == quote ? 0 : quote;
+            quote = c == quote ? '\0' : quote;
         } else if (c == '"' || (c == '\'' && (i == 0 || !std::isalnum(static_cast<unsigned char>(
                                                               statement[i - 1]))))) {
             quote = c;
