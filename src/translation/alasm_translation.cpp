@@ -100,7 +100,7 @@ public:
         }
         line.text = laid_out(run.spelling, output.lines, output.comment);
         if (index == 0) {
-            line.text = headed(project_.dialect, std::move(line.text));
+            line.text = headed(project_.dialect, line.text);
         }
         if (run.in_memory && index + 1 == source_.size()) {
             line.text += joined_lines(memory_epilogue(run.spelling, file_name_));
