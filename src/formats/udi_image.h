@@ -77,6 +77,7 @@
 #include <string_view>
 
 #include "formats/floppy.h"
+#include "formats/udi_crc.h"
 
 namespace korve {
 
@@ -85,8 +86,6 @@ inline constexpr std::string_view kUdiSignature = "UDI!";
 // The floppy a UDI image holds; its problem says what is wrong with it.
 FloppyImage read_udi(std::span<const unsigned char> image);
 
-// The CRC-32 a UDI file ends with, of `bytes`.
-std::uint32_t udi_file_crc(std::span<const unsigned char> bytes);
 
 // Why sectors were not written.
 enum class UdiWriteProblem : unsigned char {
