@@ -7,6 +7,7 @@
 #include "formats/hobeta_header.h"
 #include "files/output.h"
 #include "formats/trdos_name.h"
+#include "inputs/source_text.h"
 
 namespace korve {
 namespace {
@@ -26,7 +27,7 @@ void read_up_to(ByteReader& input, std::size_t most, std::string& bytes) {
     }
 }
 
-}  // namespace
+enum class InputForm : unsigned char { Text, Hobeta, Raw };
 
 InputForm input_form(std::span<const unsigned char> start, const std::optional<TrdosName>& named) {
     if (start.size() >= kHobetaHeaderSize && read_hobeta_header(start).checksum_matches) {
@@ -35,6 +36,7 @@ InputForm input_form(std::span<const unsigned char> start, const std::optional<T
     return named && named->type != static_cast<unsigned char>(kAlasmType) ? InputForm::Raw : InputForm::Text;
 }
 
+// The file `input` holds, of `form` (not Text), read whole.
 std::variant<StoredFile, Problem> read_stored_file(ByteReader& input, InputForm form, const Source& source,
                                                   const std::optional<TrdosName>& named,
                                                   std::optional<std::uint16_t> start) {
@@ -73,6 +75,35 @@ std::variant<StoredFile, Problem> read_stored_file(ByteReader& input, InputForm 
         stored.start_given = true;
     }
     return stored;
+}
+
+}  // namespace
+
+std::variant<std::optional<StoredFile>, Problem> read_file_input(ByteReader& input, const Source& source,
+                                                               const std::optional<std::string>& name,
+                                                               std::optional<std::uint16_t> start) {
+    std::optional<TrdosName> named;
+    if (name) {
+        auto given = given_trdos_name(source, *name);
+        if (auto* failed = std::get_if<Problem>(&given)) {
+            return std::move(*failed);
+        }
+        named = std::get<TrdosName>(given);
+    }
+    const InputForm form = input_form(input.look(kHobetaHeaderSize), named);
+    if (form == InputForm::Text) {
+        if (start) {
+            Problem problem = refused(source, "is a text, stored as a source, which has no start: --start gives a file's");
+            problem.status = Status::Trouble;
+            return problem;
+        }
+        return std::nullopt;
+    }
+    auto read = read_stored_file(input, form, source, named, start);
+    if (auto* failed = std::get_if<Problem>(&read)) {
+        return std::move(*failed);
+    }
+    return std::optional(std::move(std::get<StoredFile>(read)));
 }
 
 std::optional<std::string> new_file_start(StoredFile& stored) {

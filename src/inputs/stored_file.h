@@ -19,16 +19,6 @@
 
 namespace korve {
 
-enum class InputForm : unsigned char {
-    Text,    // a text, packed as ALASM source
-    Hobeta,  // it starts with a Hobeta header whose checksum holds
-    Raw,     // --name gives it a type other than H
-};
-
-// What an input is, from its first bytes (kHobetaHeaderSize of them, or
-// fewer where it is shorter) and the name --name gives it, if any.
-InputForm input_form(std::span<const unsigned char> start, const std::optional<TrdosName>& named);
-
 // A file to store, and whether its start was given (by its Hobeta header or
 // --start): a file it replaces takes that start, else keeps its own.
 struct StoredFile {
@@ -36,12 +26,15 @@ struct StoredFile {
     bool start_given = false;
 };
 
-// The file `input` holds, of `form` (not Text), read whole: named by
-// `named` where given, else by its Hobeta header; started at `start` where
-// given. What is too large for TR-DOS or cut short is refused.
-std::variant<StoredFile, Problem> read_stored_file(ByteReader& input, InputForm form, const Source& source,
-                                                  const std::optional<TrdosName>& named,
-                                                  std::optional<std::uint16_t> start);
+// What an input put or pack takes holds, from its first bytes and --name:
+// a Hobeta header whose checksum holds makes a Hobeta file, --name of a
+// type other than H a raw file, read whole (named by --name where given,
+// started at --start where given); anything else is a text, left unread
+// (none). Or why neither: a name TR-DOS cannot take, a file too large for
+// TR-DOS or cut short, --start given to a text.
+std::variant<std::optional<StoredFile>, Problem> read_file_input(ByteReader& input, const Source& source,
+                                                               const std::optional<std::string>& name,
+                                                               std::optional<std::uint16_t> start);
 
 // Why a new file cannot go onto a disk without a start, if it cannot: a
 // code file's start is where it loads. A new BASIC program without one

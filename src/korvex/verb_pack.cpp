@@ -16,7 +16,6 @@
 #include "files/output_names.h"
 #include "formats/container.h"
 #include "formats/fdi_image.h"
-#include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 #include "formats/udi_image.h"
 #include "inputs/korvex_inputs.h"
@@ -61,28 +60,15 @@ Packed pack_source(const KorvexRun& run, ByteReader& input, const Source& source
 // Packs a text, or stores a Hobeta file or one --name gives a type other
 // than H as it is.
 Packed pack_or_store(const KorvexRun& run, ByteReader& input, const Source& source) {
-    std::optional<TrdosName> named;
-    if (run.options.name) {
-        auto given = given_trdos_name(source, *run.options.name);
-        if (const auto* failed = std::get_if<Problem>(&given)) {
-            return say_problem(run.console, *failed);
-        }
-        named = std::get<TrdosName>(given);
-    }
-    const InputForm form = input_form(input.look(kHobetaHeaderSize), named);
-    if (form == InputForm::Text) {
-        if (run.options.start) {
-            return run.console.error(source.shown,
-                                     "is a text, stored as a source, which has no start: --start gives a file's",
-                                     KorvexStatus::Trouble);
-        }
-        return pack_source(run, input, source);
-    }
-    auto read = read_stored_file(input, form, source, named, run.options.start);
+    auto read = read_file_input(input, source, run.options.name, run.options.start);
     if (const auto* failed = std::get_if<Problem>(&read)) {
         return say_problem(run.console, *failed);
     }
-    StoredFile& stored = std::get<StoredFile>(read);
+    auto* file = std::get_if<std::optional<StoredFile>>(&read);
+    if (!file->has_value()) {
+        return pack_source(run, input, source);
+    }
+    StoredFile& stored = **file;
     if (auto why = new_file_start(stored)) {
         return run.console.error(source.shown, *why, KorvexStatus::Trouble);
     }

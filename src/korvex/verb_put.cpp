@@ -18,7 +18,6 @@
 #include "files/output_names.h"
 #include "formats/container.h"
 #include "formats/disk_edit.h"
-#include "formats/hobeta_header.h"
 #include "inputs/catalogue.h"
 #include "inputs/korvex_inputs.h"
 #include "inputs/loader.h"
@@ -161,26 +160,13 @@ Or<Text> read_text(const KorvexRun& run, const std::string& input) {
         stream = opened.get();
     }
     ByteReader reader(stream);
-    std::optional<TrdosName> named;
-    if (run.options.name) {
-        auto given = given_trdos_name(text.source, *run.options.name);
-        if (const auto* failed = std::get_if<Problem>(&given)) {
-            return say_problem(run.console, *failed);
-        }
-        named = std::get<TrdosName>(given);
+    auto file = read_file_input(reader, text.source, run.options.name, run.options.start);
+    if (const auto* failed = std::get_if<Problem>(&file)) {
+        return say_problem(run.console, *failed);
     }
-    if (const InputForm form = input_form(reader.look(kHobetaHeaderSize), named); form != InputForm::Text) {
-        auto stored = read_stored_file(reader, form, text.source, named, run.options.start);
-        if (const auto* failed = std::get_if<Problem>(&stored)) {
-            return say_problem(run.console, *failed);
-        }
-        text.stored = std::move(std::get<StoredFile>(stored));
+    if (auto& stored = std::get<std::optional<StoredFile>>(file)) {
+        text.stored = std::move(stored);
         return text;
-    }
-    if (run.options.start) {
-        return run.console.error(text.source.shown,
-                                 "is a text, stored as a source, which has no start: --start gives a file's",
-                                 KorvexStatus::Trouble);
     }
     TextLineReader lines(reader);
     std::size_t fewest_bytes = kAlasmHeaderSize;
