@@ -28,6 +28,10 @@
 #    and translated; line N must end with that comment (line 1 may end with
 #    the heading after it). A source sjasmplus assembles into its memory is
 #    the one known exception: its bookkeeping stands on lines of its own.
+# 5. A folder of texts is one project, as a disk is: the texts korvex writes
+#    off each disk image, translated as a folder of ALASM text, give every
+#    byte the image's own translation gives, with and without --charset
+#    CP866, for both targets.
 # Some commits' folders hold only the files they changed: the files they
 # include and lack come from the complete folder of the same disk, the one
 # ALASM's binary was built from. A file is named here by its path below the
@@ -220,6 +224,27 @@ check_lines() {
 for image in "$corpus"/images/*.trd "$corpus"/images/*.scl; do
   check_lines "images/$(basename "$image")" "$image"
 done
+
+# 5. Each disk's texts, translated as a folder.
+texts_same=0
+for image in "$corpus"/images/*.trd "$corpus"/images/*.scl; do
+  for charset in "" CP866; do
+    dir=$work/texts/$(basename "$image")${charset:+-$charset}
+    mkdir -p "$dir/text"
+    "$korvex" text -q ${charset:+--charset $charset} -o "$dir/text" "$image" > "$dir/text.log" 2>&1
+    for dialect in sjasmplus pasmo; do
+      translate_into $dialect "$dir/$dialect-disk" ${charset:+--charset $charset} "$image"
+      translate_into $dialect "$dir/$dialect-texts" ${charset:+--charset $charset} "$dir/text"
+      if diff -r "$dir/$dialect-disk" "$dir/$dialect-texts" > "$dir/$dialect.diff"; then
+        texts_same=$((texts_same + 1))
+      else
+        fail "$(basename "$dir"): its texts translated for $dialect differ from the disk's translation:"
+        head -n 20 "$dir/$dialect.diff"
+      fi
+    done
+  done
+done
+echo "$texts_same translations of a disk's texts give the disk's translation"
 
 # 3. Every project.
 reports=$work/reports

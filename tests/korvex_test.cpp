@@ -860,6 +860,55 @@ TEST_F(KorvexRun, TranslatesForTheDialectAsked) {
                      "ALASM's own text goes back, as korvex text writes it without --dialect\n"));
 }
 
+// ALASM text as people keep it: a folder of *.asm files, typed by hand or
+// as korvex writes them, is one project as a disk is; what is no ALASM text
+// is skipped, a translation with a note, and what pack refuses is said at
+// its line and column.
+TEST_F(KorvexRun, ReadsAFolderOfAlasmTextAsOneProject) {
+    fs::create_directory(dir() / "texts");
+    write("texts/MAIN.asm", "\tINCLUDE\t\"SUB\"\nX=#4000+32*8\nloop jnz loop\n");
+    write("texts/sub.asm", "subr ex de,hl\n");
+    write("texts/NOTES.txt", "notes\n");
+    write("bad.asm", "x\tDB\t1\n\tJP\tno\x01way\n");
+    const std::string heading =
+        " ; Translated by korvex for sjasmplus: not ALASM's own dialect (korvex text without "
+        "--dialect gives that)\n";
+    const auto translated = korvex({"text", "--dialect", "sjasmplus", "texts", "-o", "out"});
+    EXPECT_EQ(translated.err, native("korvex: texts: note: 1 file skipped: neither ALASM data nor a disk image\n"));
+    EXPECT_EQ(translated.status, 0);
+    EXPECT_EQ(read("out/MAIN.asm"),
+              native("\tINCLUDE\t\"sub.asm\"" + heading + "X = (#4000+32)*8&#FFFF\nloop\tJR\tNZ,loop\n\n"));
+    EXPECT_EQ(read("out/sub.asm"), native("subr\tEX\tDE,HL" + heading + "\n"));
+    write("texts/old.asm", read("out/sub.asm"));
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+        int status;
+    } cases[] = {
+        {{"text", "texts/sub.asm"}, "subr\tEX\tDE,HL\n\n", "", 0},
+        {{"text", "--dialect", "pasmo", "texts", "-o", "pasmo"},
+         "",
+         "korvex: texts/old.asm: note: skipped: korvex's translation for sjasmplus, not ALASM text\n"
+         "korvex: texts: note: 1 file skipped: neither ALASM data nor a disk image\n",
+         0},
+        {{"list", "texts/sub.asm"}, "texts/sub.asm: ALASM text, named sub.H: 74 bytes, 2 lines\n", "", 0},
+        {{"text", "bad.asm"}, "", "korvex: bad.asm:2:7: error: the control byte 0x01 cannot be stored\n", 1},
+        {{"show", "bad.asm"},
+         "==== bad.asm  length 0\n==== bad.asm:2:7: error: the control byte 0x01 cannot be stored\n",
+         "korvex: bad.asm:2:7: error: the control byte 0x01 cannot be stored\n",
+         1},
+        {{"text", "--alasm-text", "-"}, "\tRET\t\n\n", "", 0},
+    };
+    const Piped typed{"  ret\n", ""};
+    for (const auto& c : cases) {
+        const auto result = korvex(c.args, &typed);
+        EXPECT_EQ(result.out, native(c.out)) << c.args.back();
+        EXPECT_EQ(result.err, native(c.err)) << c.args.back();
+        EXPECT_EQ(result.status, c.status) << c.args.back();
+    }
+}
+
 // Text back to ALASM data: each container by the output's name, and the
 // text it gives back is the text that went in.
 TEST_F(KorvexRun, PacksTextIntoTheContainerItsOutputNames) {

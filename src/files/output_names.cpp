@@ -81,6 +81,14 @@ std::optional<std::string> trdos_name_of(std::string_view file_name) {
     return std::move(bytes.bytes);
 }
 
+std::optional<std::string> text_stem(std::string_view file_name) {
+    constexpr std::string_view kText = ".asm";
+    if (!ends_with_letters(file_name, kText)) {
+        return std::nullopt;
+    }
+    return std::string(file_name.substr(0, file_name.size() - kText.size()));
+}
+
 std::string hobeta_file_name(std::string_view text_file_name) {
     constexpr std::string_view kHobeta = ".$h";
     std::string_view name = text_file_name;

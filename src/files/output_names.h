@@ -46,6 +46,12 @@ std::vector<std::string> image_file_names(std::span<const CatalogueEntry> files)
 // takes the name (its length) is trdos_image.h's to say.
 std::optional<std::string> trdos_name_of(std::string_view file_name);
 
+// The name of a file of ALASM text less ".asm", in any case, which its own
+// text is named by as a disk file's is by "NAME.T": fade0.asm gives fade0,
+// PGMFLASH.H.asm PGMFLASH.H. Nothing where the name does not end in ".asm":
+// a file is read as ALASM text by its name, never by guessing at its bytes.
+std::optional<std::string> text_stem(std::string_view file_name);
+
 // The name of the Hobeta file a text goes back into: the name less ".asm"
 // (or ".txt"), and less a one-letter type, with ".$h": GAME.$h.asm gives
 // GAME.$h, PGMFLASH.H.asm PGMFLASH.$h, notes.txt notes.$h.

@@ -46,7 +46,7 @@ EditedImage edit_hobeta_alasm(std::span<const unsigned char> input, std::span<co
 
 // In the order marks are tried; None, which every input is that no other
 // row recognises, last.
-constexpr std::array<KindRow, 8> kKinds = {{
+constexpr std::array<KindRow, 9> kKinds = {{
     {InputKind::BareAlasm, "alasm", "ALASM data", "", bare_alasm, nullptr, edit_bare_alasm, nullptr},
     {InputKind::HobetaAlasm, "hobeta", "ALASM data behind a Hobeta header", ".$h", hobeta_alasm, nullptr,
      edit_hobeta_alasm, nullptr},
@@ -59,6 +59,8 @@ constexpr std::array<KindRow, 8> kKinds = {{
      read_td0_image},
     {InputKind::TrdosImage, "trd", "TR-DOS disk image", ".trd", has_trdos_mark, read_trd_image, edit_trd_image,
      nullptr},
+    // Packed in memory from a text the loader reads as such: bare data then.
+    {InputKind::AlasmText, "alasm-text", "ALASM text", "", nothing, nullptr, nullptr, nullptr},
     {InputKind::None, "none", "neither ALASM data nor a disk image", "", nothing, nullptr, nullptr, nullptr},
 }};
 

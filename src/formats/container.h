@@ -18,6 +18,8 @@
 //                 CRC right
 //   TrdosImage    0x10 at offset 0x8E7, TR-DOS's mark in   files, on the disk
 //                 its disk-information sector
+//   AlasmText     none: a text is never told by its bytes  the data its text
+//                 (a verb reads a file named *.asm so)     packs into (loader.h)
 //   None          none of these
 //
 // ALASM data comes first: a file that korve converts stays a file, even
@@ -55,6 +57,7 @@ enum class InputKind : unsigned char {
     UdiImage,
     Td0Image,
     TrdosImage,
+    AlasmText,
 };
 
 // How many of an input's first bytes recognise_input needs: all of them tell
@@ -93,7 +96,8 @@ InputKind recognise_input(std::span<const unsigned char> start);
 constexpr bool holds_alasm(InputKind kind) {
     switch (kind) {
         case InputKind::BareAlasm:
-        case InputKind::HobetaAlasm: return true;
+        case InputKind::HobetaAlasm:
+        case InputKind::AlasmText: return true;
         case InputKind::None:
         case InputKind::SclArchive:
         case InputKind::FdiImage:

@@ -75,6 +75,8 @@ KindWords kind_words(SummaryKind kind) {
         case SummaryKind::Alasm: return {kind_row(InputKind::BareAlasm).key, kind_row(InputKind::BareAlasm).words};
         case SummaryKind::Hobeta:
             return {kind_row(InputKind::HobetaAlasm).key, kind_row(InputKind::HobetaAlasm).words};
+        case SummaryKind::AlasmText:
+            return {kind_row(InputKind::AlasmText).key, kind_row(InputKind::AlasmText).words};
         case SummaryKind::Trd: return {kind_row(InputKind::TrdosImage).key, kind_row(InputKind::TrdosImage).words};
         case SummaryKind::Scl: return {kind_row(InputKind::SclArchive).key, kind_row(InputKind::SclArchive).words};
         case SummaryKind::Fdi: return {kind_row(InputKind::FdiImage).key, kind_row(InputKind::FdiImage).words};
@@ -97,6 +99,7 @@ bool lists_files(SummaryKind kind) {
         case SummaryKind::Td0: return true;
         case SummaryKind::Alasm:
         case SummaryKind::Hobeta:
+        case SummaryKind::AlasmText:
         case SummaryKind::None:
         case SummaryKind::Error:
         case SummaryKind::HobetaFile: return false;
@@ -225,6 +228,7 @@ SummaryKind summary_kind(InputKind kind) {
     switch (kind) {
         case InputKind::BareAlasm: return SummaryKind::Alasm;
         case InputKind::HobetaAlasm: return SummaryKind::Hobeta;
+        case InputKind::AlasmText: return SummaryKind::AlasmText;
         case InputKind::SclArchive: return SummaryKind::Scl;
         case InputKind::TrdosImage: return SummaryKind::Trd;
         case InputKind::FdiImage: return SummaryKind::Fdi;

@@ -74,7 +74,7 @@ struct EntrySummary {
     std::optional<AlasmSummary> alasm;  // for ALASM data
 };
 
-enum class SummaryKind : unsigned char { Alasm, Hobeta, Trd, Scl, Fdi, Udi, Td0, None, Error, HobetaFile };
+enum class SummaryKind : unsigned char { Alasm, Hobeta, AlasmText, Trd, Scl, Fdi, Udi, Td0, None, Error, HobetaFile };
 
 // The summary of an input of a kind.
 SummaryKind summary_kind(InputKind kind);

@@ -132,7 +132,7 @@ HeldFile single_file(const Leaf& leaf, InputKind kind, std::string bytes,
     } else {
         // Any other file named is shown by its heading alone, as a disk's
         // code file is: a changed binary shows as a changed digest.
-        if (kind == InputKind::BareAlasm) {
+        if (kind == InputKind::BareAlasm || kind == InputKind::AlasmText) {
             own = header_name(file.container, charset);
         }
         file.length = file.container.size();
@@ -145,6 +145,21 @@ HeldFile single_file(const Leaf& leaf, InputKind kind, std::string bytes,
     return file;
 }
 
+// The one file a text that cannot be stored is: its data lost, and why, at
+// its line and column.
+HeldFile refused_text(const Leaf& leaf, const std::vector<Problem>& problems) {
+    HeldFile file;
+    file.key = leaf.path;
+    file.place = InputKind::AlasmText;
+    file.lost = true;
+    for (const Problem& problem : problems) {
+        const Where at{{}, {}, problem.where.line, problem.where.column};
+        file.notes.push_back({problem.severity, where_shown(at), problem.text});
+    }
+    file.heading = joined_name(one_line(leaf.path), one_line(leaf.node->source.name));
+    return file;
+}
+
 }  // namespace
 
 std::vector<Leaf> walk_leaves(const InputNode& top) {
@@ -154,21 +169,28 @@ std::vector<Leaf> walk_leaves(const InputNode& top) {
 }
 
 HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked,
-                          const TextOptions& options) {
+                          const TextOptions& options, const TextInputs& texts) {
     HeldFiles held;
     held.heading = one_line(leaf.path);
     if (leaf.node->unlisted) {
         held.error = leaf.node->unlisted;
         return held;
     }
-    LoadedInput loaded = load_input(*leaf.node, stdin_stream, walked);
+    LoadedInput loaded = load_input(*leaf.node, stdin_stream, walked, AlasmData::ReadWhole, texts);
     held.opened = loaded.opened;
     held.error = loaded.error;
     held.kind = loaded.kind;
+    if (loaded.kind == InputKind::AlasmText && !loaded.read && !loaded.error) {
+        held.files.push_back(refused_text(leaf, loaded.problems));
+        return held;
+    }
     if (!loaded.read) {
         // Too large, where no system error is: what a user named is said
-        // so, what a walk found skipped.
+        // so, what a walk found skipped (a translation korvex wrote too).
         for (const Problem& problem : loaded.error ? std::vector<Problem>{} : loaded.problems) {
+            if (problem.severity != Severity::Error) {
+                continue;
+            }
             held.failure = problem.text;
             held.error = std::make_error_code(std::errc::file_too_large);
         }

@@ -47,6 +47,7 @@
 #include "formats/alasm_lines.h"
 #include "formats/container.h"
 #include "inputs/korvex_inputs.h"
+#include "inputs/loader.h"
 
 namespace korve {
 
@@ -101,9 +102,10 @@ struct HeldFiles {
 };
 
 // Reads a leaf; `walked` where a walk found it rather than a user named it.
-// Names' bytes go through `options.charset`, where one is chosen.
+// Names' bytes go through `options.charset`, where one is chosen. A file of
+// ALASM text is read as `texts` says (loader.h).
 HeldFiles read_held_files(const Leaf& leaf, std::FILE* stdin_stream, bool walked,
-                          const TextOptions& options);
+                          const TextOptions& options, const TextInputs& texts = {});
 
 // Why a leaf could not be read, in a message's words.
 std::string failure_words(const Leaf& leaf, const HeldFiles& held);

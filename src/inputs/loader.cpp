@@ -5,7 +5,9 @@
 #include <utility>
 
 #include "base/byte_reader.h"
+#include "files/output_names.h"
 #include "formats/floppy_disk.h"
+#include "inputs/source_text.h"
 
 namespace korve {
 
@@ -74,6 +76,62 @@ void read_floppy(LoadedInput& loaded, const Where& where) {
     loaded.floppy_problems = loaded.problems.size();
 }
 
+// Whether an input is read as ALASM text: by its name, or as --alasm-text
+// says of what the command line names.
+bool read_as_text(const InputNode& node, const TextInputs& texts) {
+    if (!texts.read || node.what == InputNode::What::Folder) {
+        return false;
+    }
+    return (texts.any_name && texts.named) || (node.what == InputNode::What::File && text_stem(node.source.name));
+}
+
+// The name a text's data is packed under: its file's, as pack takes it;
+// where TR-DOS cannot take that (longer than 8 bytes, a character CP866
+// lacks), as much of it as it can, for only the data's header holds it.
+std::string packed_name(const Source& source) {
+    auto named = text_trdos_name(std::nullopt, source);
+    if (auto* name = std::get_if<std::string>(&named)) {
+        return std::move(*name);
+    }
+    std::string cut = trdos_name_of(source.name).value_or("");
+    std::erase_if(cut, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    cut.resize(std::min(cut.size(), kTrdosNameSize));
+    return check_trdos_name(cut) == NameProblem::None ? cut : std::string("TEXT");
+}
+
+// Whether an input named as a text holds ALASM data after all (pack -o
+// GAME.asm writes bare data): its bytes carry the data's mark, and its
+// header a byte that no text holds, a control byte other than a tab or a
+// line end, which pack would refuse.
+bool holds_alasm_data(OpenedInput& opened) {
+    if (!holds_alasm(opened.kind)) {
+        return false;
+    }
+    const auto header = opened.reader->look(kAlasmRecognisedBytes);
+    return std::any_of(header.begin(), header.end(),
+                       [](unsigned char c) { return c < 0x20 && c != '\t' && c != '\n' && c != '\r'; });
+}
+
+// Reads a file of ALASM text, packed as pack packs it, or says why not.
+LoadedInput load_text(const InputNode& node, OpenedInput opened, const TextInputs& texts) {
+    LoadedInput loaded;
+    loaded.opened = true;
+    loaded.text_name = text_stem(node.source.name).value_or(node.source.name);
+    auto packed = pack_source_text(*opened.reader, node.source, packed_name(node.source), texts.charset,
+                                   texts.named ? Translated::Refused : Translated::Skipped);
+    if (auto* failed = std::get_if<Problem>(&packed)) {
+        loaded.kind = failed->severity == Severity::Note ? InputKind::None : InputKind::AlasmText;
+        loaded.error = opened.reader->error();
+        loaded.problems.push_back(std::move(*failed));
+        return loaded;
+    }
+    const std::string& data = std::get<PackedSourceText>(packed).file.data;
+    loaded.kind = InputKind::AlasmText;
+    loaded.read = true;
+    loaded.bytes.assign(data.begin(), data.end());
+    return loaded;
+}
+
 }  // namespace
 
 InputNode named_input(const std::string& input) {
@@ -120,9 +178,13 @@ LoadedInput grade_input(std::string_view shown, std::vector<unsigned char> bytes
     return loaded;
 }
 
-LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked, AlasmData alasm) {
+LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked, AlasmData alasm,
+                       const TextInputs& texts) {
     const Where where{node.source.shown, {}, 0, 0};
     OpenedInput opened = open_input(node, stdin_stream);
+    if (!opened.error && read_as_text(node, texts) && !holds_alasm_data(opened)) {
+        return load_text(node, std::move(opened), texts);
+    }
     LoadedInput loaded;
     if (!opened.error && alasm == AlasmData::LeftOpen && holds_alasm(opened.kind)) {
         loaded.kind = opened.kind;

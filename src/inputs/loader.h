@@ -20,6 +20,14 @@
 //   a floppy image's own problem     warning: its files    the same
 //     (cut short, a wrong file CRC)  say what it cost
 //
+// A file of ALASM text (kind AlasmText) is read where a verb asks for it
+// (TextInputs): one named *.asm, in any case, or any input named on the
+// command line with --alasm-text; never told by its bytes. It is packed in
+// memory as pack packs it, and `bytes` are then that ALASM data. What pack
+// refuses is an error at its line and column (status 1), and the input is
+// not read; a translation korvex wrote is skipped with a note where a walk
+// found it (kind None), and refused as pack refuses it where a user named it.
+//
 // A floppy image (FDI, UDI, TD0) is read once into the .trd it carries:
 // `bytes` are then that .trd's, which every verb reads as a .trd's, and
 // `own` the file's own bytes, which put's editor and its in-place check take.
@@ -29,12 +37,14 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "base/code_page.h"
 #include "base/problem.h"
 #include "formats/container.h"
 #include "formats/trdos_image.h"
@@ -56,6 +66,9 @@ struct LoadedInput {
     // which the .trd it carries does not show.
     std::size_t floppy_problems = 0;
     OpenedInput alasm;                 // ALASM data left open (AlasmData::LeftOpen), at its first byte
+    // An ALASM text's name less ".asm", which its outputs are named by as
+    // a file's are by its name (fade0.asm: fade0).
+    std::optional<std::string> text_name;
 
     Status status() const;  // the worst of the problems'
     // The file's own bytes: a floppy image's, else `bytes`.
@@ -72,13 +85,25 @@ std::span<const unsigned char> file_bytes(InputKind kind, std::span<const unsign
 // it is read).
 enum class AlasmData : unsigned char { ReadWhole, LeftOpen };
 
+// Whether a verb reads files of ALASM text, and how, for one input:
+// `named` where the command line names it (else a walk found it), `any_name`
+// where --alasm-text makes every input named ALASM text whatever its name.
+// Their characters of 0x80 and above are UTF-8, stored in `charset` where
+// one is given, as pack stores them.
+struct TextInputs {
+    bool read = false;
+    bool named = false;
+    bool any_name = false;
+    std::optional<CodePage> charset;
+};
+
 // An input that a user named on the command line: standard input for "-".
 InputNode named_input(const std::string& input);
 
 // Reads a file node, or standard input, once and grades it; `walked` where a
 // walk found it rather than a user named it.
 LoadedInput load_input(const InputNode& node, std::FILE* stdin_stream, bool walked,
-                       AlasmData alasm = AlasmData::ReadWhole);
+                       AlasmData alasm = AlasmData::ReadWhole, const TextInputs& texts = {});
 
 // Grades bytes read whole (at most one more than the largest image) of an
 // input that messages name `shown`.

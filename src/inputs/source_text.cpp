@@ -28,9 +28,18 @@ std::string unstorable(std::string_view line, std::size_t at, CodePage page) {
            ") has no byte in " + std::string(code_page_name(page));
 }
 
-std::string translated_text_refused(std::string_view heading) {
+namespace {
+
+// "sjasmplus", of a translation's heading.
+std::string_view translated_for(std::string_view heading) {
     const std::string_view rest = heading.substr(kTranslatedMark.size());
-    return "korvex translated this text for " + std::string(rest.substr(0, rest.find(':'))) +
+    return rest.substr(0, rest.find(':'));
+}
+
+}  // namespace
+
+std::string translated_text_refused(std::string_view heading) {
+    return "korvex translated this text for " + std::string(translated_for(heading)) +
            ": only ALASM's own text goes back, as korvex text writes it without --dialect";
 }
 
@@ -80,7 +89,8 @@ std::variant<std::string, Problem> text_trdos_name(const std::optional<std::stri
 
 std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, const Source& source,
                                             const std::string& name,
-                                            const std::optional<CodePage>& charset) {
+                                            const std::optional<CodePage>& charset,
+                                            Translated translated) {
     const auto failed = [&](std::size_t line, std::size_t column, std::string text) {
         return Problem{Severity::Error, {source.shown, {}, line, column}, std::move(text),
                        Status::NotAllConverted};
@@ -91,8 +101,15 @@ std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, cons
     std::optional<PackError> error;
     while (const auto line = lines.next()) {
         std::string_view text = line->text;
-        if (packer.lines() == 0 && !translation_heading(text).empty()) {
-            return failed(1, 0, translated_text_refused(translation_heading(text)));
+        const std::string_view heading = packer.lines() == 0 ? translation_heading(text) : std::string_view();
+        if (!heading.empty() && translated == Translated::Skipped) {
+            return Problem{Severity::Note, {source.shown, {}, 0, 0},
+                           "skipped: korvex's translation for " + std::string(translated_for(heading)) +
+                               ", not ALASM text",
+                           Status::Converted};
+        }
+        if (!heading.empty()) {
+            return failed(1, 0, translated_text_refused(heading));
         }
         if (charset && line->whole) {
             Encoded encoded = encode_in(*charset, line->text);

@@ -47,10 +47,16 @@ struct PackedSourceText {
     RawLines raw;               // lines stored as raw text
 };
 
+// What becomes of a translation korvex wrote: refused, as put and pack
+// refuse it, or skipped with a note (severity Note, status 0), as a walk
+// skips what holds no source.
+enum class Translated : unsigned char { Refused, Skipped };
+
 // Packs the text `input` holds under `name` (which text_trdos_name gave),
 // its lines in `charset` where one is given, or says why it cannot be.
 std::variant<PackedSourceText, Problem> pack_source_text(ByteReader& input, const Source& source,
                                             const std::string& name,
-                                            const std::optional<CodePage>& charset);
+                                            const std::optional<CodePage>& charset,
+                                            Translated translated = Translated::Refused);
 
 }  // namespace korve

@@ -86,6 +86,7 @@ std::optional<std::string> apply(Options& options, const OptionRow& option,
         case OptionId::Force: options.force = true; break;
         case OptionId::Json: options.json = true; break;
         case OptionId::Hobeta: options.hobeta = true; break;
+        case OptionId::AlasmText: options.alasm_text = true; break;
         case OptionId::Textconv: options.textconv = true; break;
         case OptionId::Name: options.name = std::string(value); break;
         case OptionId::Start:

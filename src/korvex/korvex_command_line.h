@@ -36,6 +36,7 @@ struct Options {
     bool textconv = false;            // show's --textconv
     bool hobeta = false;              // get's --hobeta
     std::optional<std::string> main;  // text's --main
+    bool alasm_text = false;          // --alasm-text: the inputs named are ALASM text
     Verbosity verbosity = Verbosity::Normal;
     TextOptions text;
     Dialect dialect = Dialect::Alasm;

@@ -88,6 +88,10 @@ void say_skipped(Console& console, const Source& input, std::size_t files,
     }
 }
 
+TextInputs text_inputs(const KorvexRun& run, bool named) {
+    return {true, named, run.options.alasm_text, run.options.text.charset};
+}
+
 RunInputs run_inputs(const KorvexRun& run, std::size_t first, std::size_t count) {
     RunInputs inputs;
     const std::vector<std::string>& named = run.options.inputs;

@@ -17,6 +17,7 @@
 #include "files/output.h"
 #include "formats/alasm_lines.h"
 #include "inputs/korvex_inputs.h"
+#include "inputs/loader.h"
 #include "korvex/korvex_command_line.h"
 #include "translation/alasm_translation.h"
 
@@ -109,6 +110,10 @@ WritePolicy write_policy(const KorvexRun& run, RunInputs inputs);
 WritePolicy write_policy(const KorvexRun& run);  // every input named is read
 
 // Says a problem that a unit below gave as a value; gives its status.
+// How the verbs that read ALASM text read an input, named on the command
+// line or found by a walk.
+TextInputs text_inputs(const KorvexRun& run, bool named);
+
 KorvexStatus say_problem(Console& console, const Problem& problem);
 
 }  // namespace korve

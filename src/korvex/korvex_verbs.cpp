@@ -13,15 +13,18 @@ constexpr OptionRow kStart = {OptionId::Start, "start", '\0', "ADDR",
                               "a new code file needs one; a file replaced keeps its own without it"};
 constexpr OptionRow kHelp = {OptionId::Help, "help", 'h', "", "show this help"};
 constexpr OptionRow kForce = {OptionId::Force, "force", '\0', "", "write over files that exist"};
+constexpr OptionRow kAlasmText = {OptionId::AlasmText, "alasm-text", '\0', "",
+                                  "read each INPUT named (- too) as ALASM text, whatever its name; "
+                                  "a file named *.asm is read so without it"};
 
-constexpr std::array<OptionRow, 10> kTextOptions = {{
+constexpr std::array<OptionRow, 11> kTextOptions = {{
     {OptionId::Output, "output", 'o', "DIR|FILE|-",
      "write every file into the folder DIR (made if missing), the one input's text into "
      "FILE, or to standard output (-, as without -o)"},
     kForce,
     {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
-     "read bytes of 0x80 and above in that code page and write them in UTF-8; "
-     "without it they are written as stored"},
+     "read bytes of 0x80 and above in that code page and write them in UTF-8 (an ALASM "
+     "text's are UTF-8); without it they are written as stored"},
     {OptionId::Eol, "eol", '\0', "lf|crlf", "the line end; without it the system's"},
     {OptionId::Layout, "layout", '\0', "stored|tidy",
      "stored (the default) is korve's text; tidy is label, tab, mnemonic, tab, operands, "
@@ -32,13 +35,22 @@ constexpr std::array<OptionRow, 10> kTextOptions = {{
     {OptionId::Main, "main", '\0', "NAME",
      "with --dialect, translate only the source NAME (a TR-DOS name: PGMFLASH.H, or PGMFLASH "
      "for type H) and the sources it includes, directly or not"},
+    kAlasmText,
     kQuiet,
     kVerbose,
     kHelp,
 }};
 
-constexpr std::array<OptionRow, 3> kListOptions = {{
+constexpr OptionRow kTextCharset = {
+    OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+    "read bytes of 0x80 and above in that code page and write them in UTF-8 (an ALASM "
+    "text's are UTF-8); without it they are written as stored"};
+
+constexpr std::array<OptionRow, 5> kListOptions = {{
     {OptionId::Json, "json", '\0', "", "print one JSON document (see korvex(1))"},
+    {OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
+     "read an ALASM text as UTF-8, stored in that code page, as pack stores it"},
+    kAlasmText,
     kQuiet,
     kHelp,
 }};
@@ -94,25 +106,22 @@ constexpr std::array<OptionRow, 6> kGetOptions = {{
     kHelp,
 }};
 
-constexpr OptionRow kTextCharset = {
-    OptionId::Charset, "charset", '\0', "CP866|CP1251|KOI8-R",
-    "read bytes of 0x80 and above in that code page and write them in UTF-8; "
-    "without it they are written as stored"};
-
-constexpr std::array<OptionRow, 3> kShowOptions = {{
+constexpr std::array<OptionRow, 4> kShowOptions = {{
     kTextCharset,
+    kAlasmText,
     {OptionId::Textconv, "textconv", '\0', "",
      "for git's textconv: a file that cannot be read is said in the text alone, and the "
      "status is 0"},
     kHelp,
 }};
 
-constexpr std::array<OptionRow, 2> kDiffOptions = {{kTextCharset, kHelp}};
+constexpr std::array<OptionRow, 3> kDiffOptions = {{kTextCharset, kAlasmText, kHelp}};
 
 constexpr std::string_view kInputs =
     "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image, an SCL\n"
     "archive, or an FDI, UDI or TD0 floppy image of a TR-DOS disk, told apart by\n"
-    "their content), a folder, walked in sorted order, or - for standard input.";
+    "their content), a file of ALASM text named *.asm, a folder, walked in sorted\n"
+    "order, or - for standard input.";
 
 constexpr std::string_view kTexts =
     "A TEXT is a file of text in ALASM's dialect, as korve and korvex text write it or\n"
@@ -132,8 +141,9 @@ constexpr std::array<VerbRow, 7> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
      "write every ALASM source the inputs hold as text",
      "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
-     "korve does. With one ALASM input and no -o the text goes to standard output;\n"
-     "the files of disk images, folders and several inputs go into a folder, -o DIR.\n"
+     "korve does; an ALASM text is read as pack stores it. With one ALASM input and\n"
+     "no -o the text goes to standard output; the files of disk images, folders and\n"
+     "several inputs go into a folder, -o DIR.\n"
      "An existing file is never written over without --force.",
      kInputs},
     {"list", Verb::List, kListOptions, "[--json] INPUT...", "tell what each input holds",

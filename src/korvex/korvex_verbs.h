@@ -27,6 +27,7 @@ enum class OptionId : unsigned char {
     Help,
     Hobeta,
     Start,
+    AlasmText,
 };
 
 struct OptionRow {

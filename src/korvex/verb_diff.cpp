@@ -141,7 +141,7 @@ void Comparison::compare_leaves(Side& a, Side& b) {
 // Reads a leaf; says why where it cannot be read.
 Side read_side(const KorvexRun& run, const Leaf& leaf, Comparison& comparison) {
     Side side{&leaf, read_held_files(leaf, run.console.streams.in, !leaf.path.empty(),
-                                     run.options.text)};
+                                     run.options.text, text_inputs(run, leaf.path.empty()))};
     if (side.held.error) {
         comparison.add(run.console.error(leaf.node->source.shown, failure_words(leaf, side.held),
                                          KorvexStatus::Trouble));

@@ -60,24 +60,31 @@ std::vector<std::string> output_names(const DiskImage& image) {
 
 // Lists one file; `claimed`: the names given out where `text` would write
 // its text, so that the name listed is the one it writes.
-KorvexStatus list_file(const KorvexRun& run, const InputNode& node, Listing& listing,
+KorvexStatus list_file(const KorvexRun& run, const InputNode& node, bool named, Listing& listing,
                        ClaimedNames& claimed) {
-    const Source& source = node.source;
-    LoadedInput loaded = load_input(node, run.console.streams.in, false);
+    LoadedInput loaded =
+        load_input(node, run.console.streams.in, false, AlasmData::ReadWhole, text_inputs(run, named));
+    // An ALASM text's text is named as its file less ".asm".
+    const Source source = loaded.text_name ? Source{node.source.shown, *loaded.text_name, node.source.path}
+                                           : node.source;
     if (loaded.error) {
         const std::string why = reason(loaded.error);
         return loaded.opened ? listing.unreadable(source, "reading failed: " + why, "reading failed")
                              : listing.unreadable(source, why, why);
     }
     KorvexStatus status = KorvexStatus::Converted;
+    std::string refused;  // why an ALASM text cannot be stored
     if (!loaded.read) {  // too large: said, and listed as holding neither kind
         for (Problem& problem : loaded.problems) {
             status = worse(status, problem.status);
+            refused = problem.text;
             run.console.add(std::move(problem));
         }
     }
     const InputKind kind = loaded.kind;
-    if (holds_alasm(kind)) {
+    if (kind == InputKind::AlasmText && !loaded.read) {
+        listing.add({source.shown, SummaryKind::Error, refused, {}, {}, {}, {}});
+    } else if (holds_alasm(kind)) {
         ByteReader reader(loaded.bytes);
         listing.add({source.shown,
                      summary_kind(kind),
@@ -113,13 +120,13 @@ struct Listed {
     std::size_t not_files = 0;
 };
 
-Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing,
+Listed list_node(const KorvexRun& run, const InputNode& node, bool named, Listing& listing,
                  ClaimedNames& claimed) {
     Listed listed;
     const Source& source = node.source;
     switch (node.what) {
         case InputNode::What::File:
-        case InputNode::What::Stdin: listed.status = list_file(run, node, listing, claimed); break;
+        case InputNode::What::Stdin: listed.status = list_file(run, node, named, listing, claimed); break;
         case InputNode::What::LinkToFolder:
             run.console.say(Severity::Progress, source.shown, "skipped: a link to a folder");
             break;
@@ -138,7 +145,7 @@ Listed list_node(const KorvexRun& run, const InputNode& node, Listing& listing,
             claim_name(claimed, source.name);  // its folder
             ClaimedNames in_folder;
             for (const InputNode& child : node.children) {
-                const Listed inner = list_node(run, child, listing, in_folder);
+                const Listed inner = list_node(run, child, false, listing, in_folder);
                 listed.status = worse(listed.status, inner.status);
                 listed.not_files += inner.not_files;
             }
@@ -154,7 +161,7 @@ KorvexStatus run_list(const KorvexRun& run) {
     KorvexStatus status = KorvexStatus::Converted;
     ClaimedNames claimed;
     for (const InputNode& node : input_tree(run.options.inputs, std::nullopt)) {
-        const Listed listed = list_node(run, node, listing, claimed);
+        const Listed listed = list_node(run, node, true, listing, claimed);
         say_skipped(run.console, node.source, 0, listed.not_files);
         status = worse(status, listed.status);
     }

@@ -118,6 +118,7 @@ std::variant<std::string, KorvexStatus> contain(const KorvexRun& run, InputKind 
         case InputKind::Td0Image:  // refused as a usage error
             return run.console.error(output.shown, "pack does not write Teledisk images", KorvexStatus::Trouble);
         case InputKind::None:
+        case InputKind::AlasmText:  // no name calls for it
         case InputKind::BareAlasm: written.bytes = files.front().data; break;
     }
     if (written.problem != WriteProblem::None) {

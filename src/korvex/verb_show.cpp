@@ -75,7 +75,8 @@ private:
 // Shows a leaf, its text written out whole, and says where writing failed.
 VerbOutcome show_leaf(const KorvexRun& run, const Leaf& leaf, LineWriter& out) {
     const HeldFiles held =
-        read_held_files(leaf, run.console.streams.in, !leaf.path.empty(), run.options.text);
+        read_held_files(leaf, run.console.streams.in, !leaf.path.empty(), run.options.text,
+                        text_inputs(run, leaf.path.empty()));
     LeafShown shown(run, leaf, out);
     if (held.error) {
         shown.unreadable(held);

@@ -34,6 +34,7 @@ struct Group {
     std::vector<std::optional<AlasmSource>> sources;
     std::vector<bool> members;
     std::vector<std::string> keys;
+    std::vector<Source> inputs;  // each source's input, as its text is named
     std::vector<NameCandidate> names;  // how a typed name may name each source
     std::vector<bool> chosen;
     std::size_t mains = 0;  // sources --main names
@@ -44,6 +45,7 @@ Group group_of(std::size_t inputs) {
     group.sources.resize(inputs);
     group.members.resize(inputs);
     group.keys.resize(inputs);
+    group.inputs.resize(inputs);
     group.names.resize(inputs);
     return group;
 }
@@ -123,16 +125,18 @@ void settle_group(const KorvexRun& run, Group& group) {
 // ---- Groups of sources, for a translation ----
 
 // Keeps a source read whole, to be translated with its group: one that a
-// file of the folder holds (a file SCRUTIL.H or SCRUTIL.$h is what INCLUDE
-// "SCRUTIL" names) is one of the group's project; one read from standard
-// input or a stream is translated alone, as nothing can name it.
-void keep_source(Group& group, std::size_t index, const InputNode& node, AlasmSource source) {
+// file of the folder holds (a file SCRUTIL.H, SCRUTIL.$h or scrutil.asm is
+// what INCLUDE "SCRUTIL" names) is one of the group's project; one read from
+// standard input or a stream is translated alone, as nothing can name it.
+void keep_source(Group& group, std::size_t index, const InputNode& node, const Source& source,
+                 AlasmSource read) {
     std::error_code error;
     const bool member = node.what == InputNode::What::File && fs::is_regular_file(node.path, error);
-    group.sources[index] = std::move(source);
+    group.sources[index] = std::move(read);
     group.members[index] = member;
+    group.inputs[index] = source;
     if (member) {
-        const std::string& name = node.source.name;
+        const std::string& name = source.name;
         const auto stem = trdos_name_of(name);
         const std::string file = name + std::string(kTextSuffix);
         group.keys[index] = include_key(stem ? *stem : name);
@@ -235,33 +239,42 @@ Destination resolved(const Destination& where) {
 }
 
 // Takes one file, or standard input, read once: writes the text of the ALASM
-// data it holds, or converts the disk image it holds; skips or refuses
-// anything else. In a translation its ALASM data is read whole into the
+// data it holds (or of an ALASM text, packed), or converts the disk image it
+// holds; skips or refuses anything else; `named` where the command line
+// names it. In a translation its ALASM data is read whole into the
 // group of its folder, and translated with the group.
 Done take_file(const KorvexRun& run, const InputNode& node, const Destination& where, Group& group,
-               std::size_t index, bool walked) {
+               std::size_t index, bool walked, bool named) {
     Done done;
-    const Source& source = node.source;
-    LoadedInput loaded = load_input(node, run.console.streams.in, walked, AlasmData::LeftOpen);
-    if (loaded.alasm.reader) {
-        ByteReader& reader = *loaded.alasm.reader;
+    LoadedInput loaded =
+        load_input(node, run.console.streams.in, walked, AlasmData::LeftOpen, text_inputs(run, named));
+    // A text read as ALASM text is named as its file less ".asm".
+    const Source source = loaded.text_name ? Source{node.source.shown, *loaded.text_name, node.source.path}
+                                           : node.source;
+    std::optional<ByteReader> whole;
+    if (holds_alasm(loaded.kind) && loaded.read) {
+        whole.emplace(loaded.bytes);
+    }
+    ByteReader* alasm = whole ? &*whole : loaded.alasm.reader.get();
+    if (alasm != nullptr) {
         if (translating(run)) {
-            keep_source(group, index, node, read_source(reader, loaded.kind, run.options.text.reading));
+            keep_source(group, index, node, source, read_source(*alasm, loaded.kind, run.options.text.reading));
             return done;
         }
-        return write_source_text(run, source, {&reader, loaded.kind, nullptr, nullptr}, resolved(where));
+        return write_source_text(run, source, {alasm, loaded.kind, nullptr, nullptr}, resolved(where));
     }
     if (is_disk_image(loaded.kind)) {
         return convert_image(run, source, std::move(loaded), where);
     }
+    const bool said = !loaded.problems.empty();
     for (Problem& problem : loaded.problems) {
         done.add(problem.status);
         run.console.add(std::move(problem));
     }
-    if (walked && loaded.error == std::error_code()) {
+    if (walked && loaded.error == std::error_code() && !said) {
         ++done.skipped;
         run.console.say(Severity::Progress, source.shown, "skipped: neither ALASM data nor a disk image");
-    } else if (!walked && loaded.problems.empty()) {
+    } else if (!walked && !said) {
         done.add(run.console.error(source.shown, std::string(kNeitherKind), KorvexStatus::NotAllConverted));
     }
     return done;
@@ -269,14 +282,13 @@ Done take_file(const KorvexRun& run, const InputNode& node, const Destination& w
 
 // Translates the sources of a group once every one of them is read: those
 // --main leaves out are not.
-Done translate_group(const KorvexRun& run, Group& group, const std::vector<InputNode>& nodes,
-                     const Destination& where) {
+Done translate_group(const KorvexRun& run, Group& group, const Destination& where) {
     Done done;
     settle_group(run, group);
     done.mains += group.mains;
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
+    for (std::size_t i = 0; i < group.sources.size(); ++i) {
         if (group.sources[i] && !left_out(group, i)) {
-            done.add(write_source_text(run, nodes[i].source,
+            done.add(write_source_text(run, group.inputs[i],
                                        {nullptr, InputKind::None, &*group.sources[i], &group.project},
                                        resolved(where)));
         }
@@ -322,11 +334,11 @@ Done walk(const KorvexRun& run, const InputNode& node, const Destination& where,
                 run.console.say(Severity::Progress, child.source.shown, "skipped: not a file");
                 break;
             case InputNode::What::File:
-            case InputNode::What::Stdin: done.add(take_file(run, child, inside_folder, group, i, true)); break;
+            case InputNode::What::Stdin: done.add(take_file(run, child, inside_folder, group, i, true, false)); break;
         }
     }
     if (translating(run)) {
-        done.add(translate_group(run, group, node.children, inside_folder));
+        done.add(translate_group(run, group, inside_folder));
     }
     return done;
 }
@@ -386,7 +398,7 @@ VerbOutcome run_text(const KorvexRun& run) {
         if (node.what == InputNode::What::File || node.what == InputNode::What::Stdin) {
             // With --main, a file that holds no source is passed over.
             taken = take_file(run, node, *where, group, static_cast<std::size_t>(&node - tree.data()),
-                              options.main.has_value());
+                              options.main.has_value(), true);
         } else {
             taken = walk(run, node, *where, false);
         }
@@ -394,7 +406,7 @@ VerbOutcome run_text(const KorvexRun& run) {
         done.add(taken);
     }
     if (translating(run)) {
-        done.add(translate_group(run, group, tree, *where));
+        done.add(translate_group(run, group, *where));
     }
     if (options.main && done.mains == 0) {
         done.add(run.console.error("", "no input holds " + include_key(*options.main) +
