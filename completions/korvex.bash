@@ -29,13 +29,13 @@ _korvex() {
     if [[ $cur == -* ]]; then
         local options="--quiet -q --help -h"
         case $verb in
-            text) options+=" --output -o --force --charset --eol --layout --dialect --main --verbose -v" ;;
+            text) options+=" --output -o --force --charset --eol --layout --dialect --main --alasm-text --verbose -v" ;;
             pack) options+=" --output -o --force --charset --name --start --verbose -v" ;;
             put) options+=" --output -o --force --name --start --charset --eol --layout --verbose -v" ;;
             get) options+=" --output -o --force --hobeta --verbose -v" ;;
-            show) options="--charset --textconv --help -h" ;;
-            diff) options="--charset --help -h" ;;
-            *) options+=" --json" ;;
+            show) options="--charset --textconv --alasm-text --help -h" ;;
+            diff) options="--charset --alasm-text --help -h" ;;
+            *) options+=" --json --charset --alasm-text" ;;
         esac
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
