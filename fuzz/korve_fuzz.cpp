@@ -45,7 +45,7 @@
 #include <string>
 #include <vector>
 
-#include "alasm/alasm_pack.h"
+#include "alasm/alasm_packer.h"
 #include "alasm/alasm_text.h"
 #include "base/byte_reader.h"
 #include "base/little_endian.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "alasm/alasm_pack.h"
+#include "alasm/alasm_packer.h"
 #include "alasm_writer.h"
 #include "base/byte_reader.h"
 #include "base/little_endian.h"

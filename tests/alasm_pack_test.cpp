@@ -1,4 +1,4 @@
-#include "alasm/alasm_pack.h"
+#include "alasm/alasm_packer.h"
 
 #include <gtest/gtest.h>
 

@@ -102,8 +102,7 @@
 // odd number of quotes gets a closing quote from korve, and then looks like
 // a line that stored one. The quote is kept.
 //
-// Text is read a line at a time: a packer holds one line and the data it
-// builds, never more.
+// A line at a time: alasm_packer.h builds a whole text's data from them.
 #pragma once
 
 #include <array>
@@ -198,45 +197,5 @@ std::string raw_lines_text(const RawLines& raw);
 
 // Packs one line of text, without its line end.
 PackedLine pack_line(std::string_view line);
-
-// Builds ALASM data from text given a line at a time.
-class AlasmPacker {
-public:
-    // Data named `name`, which check_trdos_name (trdos_image.h) passes: the
-    // header's name is the catalogue's.
-    explicit AlasmPacker(std::string_view name);
-
-    // Adds the next line, without its line end; `whole` is false for a line
-    // cut short at kLongestTextLine bytes. After an error, add no more lines.
-    std::optional<PackError> add_line(std::string_view line, bool whole = true);
-
-    // Ends the text: then data() is the whole ALASM data.
-    std::optional<PackError> finish();
-    const std::string& data() const { return data_; }
-
-    std::size_t lines() const { return lines_; }
-    std::size_t rewritten_lines() const { return rewritten_; }
-    const RawLines& raw_lines() const { return raw_; }
-
-private:
-    bool fits(std::size_t more) const;
-
-    std::string data_;
-    std::size_t lines_ = 0;
-    std::size_t rewritten_ = 0;
-    RawLines raw_;
-    std::size_t empty_lines_ = 0;  // not stored yet: the last one ends the data
-};
-
-// Packs the whole text of `input` (its bytes stored as they are) into data
-// named `name`.
-struct PackedText {
-    std::string data;  // empty on an error
-    std::optional<PackError> error;
-    std::size_t lines = 0;
-    std::size_t rewritten_lines = 0;
-    RawLines raw_lines;
-};
-PackedText pack_text(ByteReader& input, std::string_view name);
 
 }  // namespace korve

@@ -2,6 +2,7 @@
 
 #include <variant>
 
+#include "alasm/alasm_packer.h"
 #include "base/line_diff.h"
 #include "base/little_endian.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "alasm/alasm_pack.h"
+#include "alasm/alasm_packer.h"
 #include "alasm/text_lines.h"
 #include "base/byte_reader.h"
 #include "files/output.h"
