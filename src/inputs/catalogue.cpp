@@ -70,41 +70,18 @@ struct KindWords {
     std::string_view key;
     std::string_view words;
 };
-KindWords kind_words(SummaryKind kind) {
-    switch (kind) {
-        case SummaryKind::Alasm: return {kind_row(InputKind::BareAlasm).key, kind_row(InputKind::BareAlasm).words};
-        case SummaryKind::Hobeta:
-            return {kind_row(InputKind::HobetaAlasm).key, kind_row(InputKind::HobetaAlasm).words};
-        case SummaryKind::AlasmText:
-            return {kind_row(InputKind::AlasmText).key, kind_row(InputKind::AlasmText).words};
-        case SummaryKind::Trd: return {kind_row(InputKind::TrdosImage).key, kind_row(InputKind::TrdosImage).words};
-        case SummaryKind::Scl: return {kind_row(InputKind::SclArchive).key, kind_row(InputKind::SclArchive).words};
-        case SummaryKind::Fdi: return {kind_row(InputKind::FdiImage).key, kind_row(InputKind::FdiImage).words};
-        case SummaryKind::Udi: return {kind_row(InputKind::UdiImage).key, kind_row(InputKind::UdiImage).words};
-        case SummaryKind::Td0: return {kind_row(InputKind::Td0Image).key, kind_row(InputKind::Td0Image).words};
-        case SummaryKind::None: return {kind_row(InputKind::None).key, kind_row(InputKind::None).words};
-        case SummaryKind::Error: return {"error", ""};
-        case SummaryKind::HobetaFile: return {"hobeta-file", "Hobeta file, not ALASM data"};
+KindWords kind_words(const InputSummary& summary) {
+    switch (summary.listed) {
+        case ListedAs::OfKind: return {kind_row(summary.kind).key, kind_row(summary.kind).words};
+        case ListedAs::Error: return {"error", ""};
+        case ListedAs::HobetaFile: return {"hobeta-file", "Hobeta file, not ALASM data"};
     }
     return {};
 }
 
 // Whether a summary lists an image's files.
-bool lists_files(SummaryKind kind) {
-    switch (kind) {
-        case SummaryKind::Trd:
-        case SummaryKind::Scl:
-        case SummaryKind::Fdi:
-        case SummaryKind::Udi:
-        case SummaryKind::Td0: return true;
-        case SummaryKind::Alasm:
-        case SummaryKind::Hobeta:
-        case SummaryKind::AlasmText:
-        case SummaryKind::None:
-        case SummaryKind::Error:
-        case SummaryKind::HobetaFile: return false;
-    }
-    return false;
+bool lists_files(const InputSummary& summary) {
+    return summary.listed == ListedAs::OfKind && is_disk_image(summary.kind);
 }
 
 std::string counted(std::size_t count, std::string_view one, std::string_view many) {
@@ -224,27 +201,12 @@ AlasmSummary summarise_alasm(ByteReader& input, const AlasmPlace& place, Reading
             std::move(output),    report.end.short_by};
 }
 
-SummaryKind summary_kind(InputKind kind) {
-    switch (kind) {
-        case InputKind::BareAlasm: return SummaryKind::Alasm;
-        case InputKind::HobetaAlasm: return SummaryKind::Hobeta;
-        case InputKind::AlasmText: return SummaryKind::AlasmText;
-        case InputKind::SclArchive: return SummaryKind::Scl;
-        case InputKind::TrdosImage: return SummaryKind::Trd;
-        case InputKind::FdiImage: return SummaryKind::Fdi;
-        case InputKind::UdiImage: return SummaryKind::Udi;
-        case InputKind::Td0Image: return SummaryKind::Td0;
-        case InputKind::None: return SummaryKind::None;
-    }
-    return SummaryKind::None;
-}
-
 InputSummary summarise_image(std::string input, InputKind kind, const DiskImage& image,
                              std::span<const unsigned char> bytes, Reading reading,
                              std::span<const std::string> outputs) {
     InputSummary summary;
     summary.input = std::move(input);
-    summary.kind = summary_kind(kind);
+    summary.kind = kind;
     summary.problem = image.problem;
     summary.problem_text = image_problem_text(image);
     const std::vector<CatalogueEntry> files = live_entries(image);
@@ -302,20 +264,20 @@ std::string data_end_problem(std::size_t lines, std::size_t cut_line, std::int64
 }
 
 std::string summary_table(const InputSummary& summary, std::string_view line_end) {
-    if (summary.kind == SummaryKind::Error) {
+    if (summary.listed == ListedAs::Error) {
         return "";
     }
-    std::string table = summary.input + ": " + std::string(kind_words(summary.kind).words);
+    std::string table = summary.input + ": " + std::string(kind_words(summary).words);
     if (summary.alasm) {
         return table + alasm_line(*summary.alasm) + std::string(line_end);
     }
-    if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
+    if (summary.listed == ListedAs::HobetaFile && !summary.entries.empty()) {
         const EntrySummary& file = summary.entries.front();
         return table + ", named " + shown_name(file.name) + ": start " + std::to_string(file.start) +
                ", " + counted(file.length, "byte", "bytes") + ", " +
                counted(file.sectors, "sector", "sectors") + std::string(line_end);
     }
-    if (!lists_files(summary.kind)) {
+    if (!lists_files(summary)) {
         return table + std::string(line_end);
     }
     table += ", " + counted(summary.entries.size(), "file", "files");
@@ -348,8 +310,8 @@ std::string summary_table(const InputSummary& summary, std::string_view line_end
 
 std::string summary_json(const InputSummary& summary) {
     std::string json = "{\"input\": " + json_string(summary.input) +
-                       ", \"kind\": " + json_string(kind_words(summary.kind).key);
-    if (summary.kind == SummaryKind::Error) {
+                       ", \"kind\": " + json_string(kind_words(summary).key);
+    if (summary.listed == ListedAs::Error) {
         return json + ", \"error\": " + json_string(summary.error) + "}";
     }
     if (summary.alasm) {
@@ -361,9 +323,9 @@ std::string summary_json(const InputSummary& summary) {
         }
         json += ", \"length\": " + std::to_string(alasm.length) + ", " + alasm_json(alasm) +
                 ", \"problems\": " + problems_json(problems_of(alasm));
-    } else if (summary.kind == SummaryKind::HobetaFile && !summary.entries.empty()) {
+    } else if (summary.listed == ListedAs::HobetaFile && !summary.entries.empty()) {
         json += ", " + fields_json(summary.entries.front());
-    } else if (lists_files(summary.kind)) {
+    } else if (lists_files(summary)) {
         const std::vector<Problem> problems =
             summary.problem == ImageProblem::None
                 ? std::vector<Problem>{}

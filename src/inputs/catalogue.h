@@ -74,14 +74,14 @@ struct EntrySummary {
     std::optional<AlasmSummary> alasm;  // for ALASM data
 };
 
-enum class SummaryKind : unsigned char { Alasm, Hobeta, AlasmText, Trd, Scl, Fdi, Udi, Td0, None, Error, HobetaFile };
-
-// The summary of an input of a kind.
-SummaryKind summary_kind(InputKind kind);
+// What a listing says an input is: of its kind, as container.h's table names
+// it; or, beyond the kinds, unreadable, or a Hobeta file of other data.
+enum class ListedAs : unsigned char { OfKind, Error, HobetaFile };
 
 struct InputSummary {
     std::string input;  // the path as shown
-    SummaryKind kind = SummaryKind::None;
+    InputKind kind = InputKind::None;
+    ListedAs listed = ListedAs::OfKind;
     std::string error;  // for Error: why it could not be read
     std::optional<AlasmSummary> alasm;
     ImageProblem problem = ImageProblem::None;  // an image's

@@ -40,7 +40,7 @@ public:
     // Says why an input could not be read, and lists it so.
     KorvexStatus unreadable(const Source& source, const std::string& said, std::string listed) {
         const KorvexStatus status = run_.console.error(source.shown, said, KorvexStatus::Trouble);
-        add({source.shown, SummaryKind::Error, std::move(listed), {}, {}, {}, {}});
+        add({source.shown, InputKind::None, ListedAs::Error, std::move(listed), {}, {}, {}, {}});
         return status;
     }
 
@@ -83,11 +83,12 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, bool named, 
     }
     const InputKind kind = loaded.kind;
     if (kind == InputKind::AlasmText && !loaded.read) {
-        listing.add({source.shown, SummaryKind::Error, refused, {}, {}, {}, {}});
+        listing.add({source.shown, kind, ListedAs::Error, refused, {}, {}, {}, {}});
     } else if (holds_alasm(kind)) {
         ByteReader reader(loaded.bytes);
         listing.add({source.shown,
-                     summary_kind(kind),
+                     kind,
+                     ListedAs::OfKind,
                      {},
                      summarise_alasm(reader, kind, run.options.text.reading,
                                      claim_name(claimed, source.name, kTextSuffix)),
@@ -105,9 +106,9 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, bool named, 
         listing.add(summarise_image(source.shown, kind, loaded.image, loaded.bytes,
                                     run.options.text.reading, output_names(loaded.image)));
     } else {
-        InputSummary summary{source.shown, SummaryKind::None, {}, {}, {}, {}, {}};
+        InputSummary summary{source.shown, InputKind::None, ListedAs::OfKind, {}, {}, {}, {}, {}};
         if (const auto file = summarise_hobeta_file(loaded.bytes)) {
-            summary.kind = SummaryKind::HobetaFile;
+            summary.listed = ListedAs::HobetaFile;
             summary.entries.push_back(*file);
         }
         listing.add(summary);
