@@ -66,17 +66,21 @@ std::string translated(Dialect dialect, const std::vector<std::string_view>& mar
     const std::size_t end = text.find('\n');
     const std::size_t at = text.rfind(heading, end);
     EXPECT_TRUE(at != std::string::npos && at + heading.size() == end) << text;
-    const bool in_memory = text.find("\tDEVICE\t") != std::string::npos;
+    const bool in_memory = text.find("DEVICE\tNOSLOT64K") != std::string::npos;
     if (at != std::string::npos) {
         // pasmo's heading is a line of its own, and so is sjasmplus's before
         // the setup of memory.
         const bool own_line = at == 0 && (dialect == Dialect::Pasmo || in_memory);
         text.erase(at > 0 ? at - 1 : 0, heading.size() + (at > 0 || own_line ? 1 : 0));
     }
-    // Line for line in sjasmplus: stored line N is line N, but where the
-    // sources are assembled into memory.
-    if (dialect == Dialect::Sjasmplus && !in_memory) {
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::ssize(marked)) << text;
+    // Line for line in sjasmplus: stored line N is line N, the saving of
+    // memory after the last; but where the ORGs of a source assembled into
+    // memory keep their bookkeeping on lines of their own.
+    const std::size_t lines_end = in_memory ? text.find("@korve_end\n") : text.size();
+    if (dialect == Dialect::Sjasmplus && lines_end != std::string::npos) {
+        EXPECT_EQ(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(lines_end), '\n'),
+                  std::ssize(marked))
+            << text;
     }
     return text + problems;
 }
@@ -368,8 +372,9 @@ TEST(Dialect, PlacesBytesWhereAlasmPutsThem) {
 
 // Where sjasmplus must assemble into memory, as ALASM does, the translation
 // saves the bytes from the lowest address written to the highest, and says
-// after the last line how it is built. Its names are set on lines of their
-// own: the one place where lines move.
+// after the last line how it is built. A source alone labels its ORGs, and
+// keeps its lines' numbers; one that includes another sets its names on
+// lines of their own: the one place where lines move.
 constexpr std::string_view kInMemoryStart =
     "\tDEVICE\tNOSLOT64K\n\tIF\t__INCLUDE_LEVEL__ == 0\n"
     "@korve_origin = $\n@korve_lowest = #10000\n@korve_highest = 0\n\tENDIF\n";
@@ -385,17 +390,33 @@ constexpr std::string_view kInMemoryEnd =
 
 TEST(Dialect, AssemblesInMemoryWhereAlasmsMemoryIsRead) {
     const std::string closed(kRunClosed);
-    const std::string in_memory = std::string(kInMemoryStart) + closed +
-                                  "@korve_origin = #8100\n\tORG\t@korve_origin\nT\tDW\t#1234\n" +
-                                  closed + "@korve_origin = #8000\n\tORG\t@korve_origin\n" +
-                                  "\tLD\tHL,{T}\n" + closed + std::string(kInMemoryEnd);
+    const std::string included = std::string(kInMemoryStart) + "\tINCLUDE\t\"SUB.H.asm\"\n" + closed +
+                                 "@korve_origin = #8100\n\tORG\t@korve_origin\nT\tDW\t#1234\n" +
+                                 closed + "@korve_origin = #8000\n\tORG\t@korve_origin\n" +
+                                 "\tLD\tHL,{T}\n" + closed + std::string(kInMemoryEnd);
+    const std::string widened =
+        "\tIF\t@korve_org_2 != (#8100)\n@korve_lowest = @korve_lowest <? (#8100)\n"
+        "@korve_highest = @korve_highest >? @korve_org_2\n\tENDIF\n";
+    const std::string alone = "@korve_org_1\tORG\t#8100 : DEVICE\tNOSLOT64K\nT\tDW\t#1234\n"
+                              "@korve_org_2\tORG\t#8000\n\tLD\tHL,{T}\n"
+                              "@korve_end\n@korve_lowest = #10000\n@korve_highest = 0\n"
+                              "\tIF\t@korve_org_1 != 0\n@korve_lowest = @korve_lowest <? 0\n"
+                              "@korve_highest = @korve_highest >? @korve_org_1\n\tENDIF\n" +
+                              widened +
+                              "\tIF\t@korve_end != (#8000)\n@korve_lowest = @korve_lowest <? (#8000)\n"
+                              "@korve_highest = @korve_highest >? @korve_end\n\tENDIF\n" +
+                              std::string(kInMemoryEnd);
+    const std::string pasmo_read = ";! cannot translate: {...} reads memory as it assembles, which pasmo cannot\n"
+                                   ";!\tLD\tHL,{T}\n";
+    const std::string pasmo_alone = "\tORG\t#8100\nT\tDW\t#1234\n\tORG\t#8000\n" + pasmo_read +
+                                    "!4: {...} reads memory as it assembles, which pasmo cannot\n";
+    const std::string pasmo_included = "\tINCLUDE\t\"SUB.H.asm\"\n\tORG\t#8100\nT\tDW\t#1234\n\tORG\t#8000\n" +
+                                       pasmo_read + "!5: {...} reads memory as it assembles, which pasmo cannot\n";
     const Case cases[] = {
         // An ORG that goes back, and {a} of bytes the source wrote.
-        {{"{ORG}#8100", "T{DW}#1234", "{ORG}#8000", "{LD}{HL},`T}"},
-         in_memory,
-         "\tORG\t#8100\nT\tDW\t#1234\n\tORG\t#8000\n"
-         ";! cannot translate: {...} reads memory as it assembles, which pasmo cannot\n"
-         ";!\tLD\tHL,{T}\n!4: {...} reads memory as it assembles, which pasmo cannot\n"},
+        {{"{ORG}#8100", "T{DW}#1234", "{ORG}#8000", "{LD}{HL},`T}"}, alone, pasmo_alone},
+        // The same, including another source.
+        {{"{INCLUDE}\"SUB\"", "{ORG}#8100", "T{DW}#1234", "{ORG}#8000", "{LD}{HL},`T}"}, included, pasmo_included},
         // {a} where the source wrote one byte of the two, or nothing.
         {{"{ORG}#8000", "{DB}1", "{LD}{HL},`#8000}", "{LD}{HL},`#5C53}"},
          "\tORG\t#8000\n\tDB\t1\n"

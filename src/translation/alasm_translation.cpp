@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "alasm/alasm_text.h"
 #include "translation/translation_blocks.h"
 #include "translation/translation_layout.h"
 #include "translation/translation_line.h"
@@ -57,6 +58,77 @@ std::string headed(Dialect dialect, const std::string& text) {
     return text.empty() ? heading : text + " " + heading;
 }
 
+// Whether an ORG's value is one no later line changes: no $, and no name
+// set more than once.
+bool settled_origin(const SourceFacts& facts, const Line& line) {
+    if (line.operands.size() != 1) {
+        return false;
+    }
+    const std::string text = classify(line.operands[0]).text;
+    const auto name_part = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '.' || c == '?' || c == '@' || static_cast<unsigned char>(c) >= 0x80;
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        if (text[at] == '$') {
+            return false;
+        }
+        if (!name_part(text[at])) {
+            ++at;
+            continue;
+        }
+        const std::size_t end = std::find_if_not(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(),
+                                                 name_part) - text.begin();
+        const std::string_view word = std::string_view(text).substr(at, end - at);
+        const bool number = (word[0] >= '0' && word[0] <= '9') ||
+                            (at > 0 && (text[at - 1] == '#' || text[at - 1] == '%'));
+        const auto set = facts.assignments.find(word);
+        if (!number && set != facts.assignments.end() && set->second > 1) {
+            return false;
+        }
+        at = end;
+    }
+    return true;
+}
+
+// Whether a source assembled into memory can keep its lines' numbers, its
+// ORGs labelled (translation_memory.h): it includes none and none includes
+// it, and its ORGs stand outside blocks, unlabelled, at settled values.
+bool origins_labelled(const Project& project, const AlasmSource& source, const SourceFacts& facts,
+                      std::string_view file_name) {
+    if (project.included_files.contains(std::string(file_name) + std::string(kTextSuffix))) {
+        return false;
+    }
+    std::size_t depth = 0;
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        const SourceLine each(source, i);
+        const Line& line = each.line;
+        switch (line.has_mnemonic ? line.directive : Directive::None) {
+            case Directive::Include: return false;
+            case Directive::Dup:
+            case Directive::Repeat:
+            case Directive::IfZero:
+            case Directive::IfNotZero:
+            case Directive::Disp:
+            case Directive::Local:
+            case Directive::Macro: ++depth; break;
+            case Directive::Edup:
+            case Directive::Until:
+            case Directive::EndIf:
+            case Directive::Ent:
+            case Directive::EndLocal:
+            case Directive::EndMacro: depth -= depth > 0 ? 1 : 0; break;
+            case Directive::Org:
+                if (depth > 0 || !trim(line.field).empty() || !settled_origin(facts, line)) {
+                    return false;
+                }
+                break;
+            default: break;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 // Goes through the source for its facts, and for the edits that later lines
@@ -71,6 +143,9 @@ public:
             edits_ = edits_to_earlier_lines(project_, source_, facts_);
         }
         run_.emplace(project_, source_, facts_);
+        if (run_->in_memory && origins_labelled(project_, source_, facts_, file_name_)) {
+            run_->labelled_origins.emplace();
+        }
     }
 
     bool done() const { return run_->at >= source_.size(); }
@@ -90,7 +165,12 @@ public:
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
             apply(edits_[next_edit_], output);
         }
-        if (run.in_memory && index == 0) {
+        if (run.in_memory && index == 0 && run.labelled_origins) {
+            output.lines.push_back(instruction({}, "DEVICE", run.spelling.memory.device));
+            if (output.comment.starts_with(';')) {
+                output.comment.insert(0, 1, ' ');  // a comment at column 0 moves past it
+            }
+        } else if (run.in_memory && index == 0) {
             auto prologue = memory_prologue(run.spelling);
             output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
         }
@@ -103,7 +183,7 @@ public:
             line.text = headed(project_.dialect, line.text);
         }
         if (run.in_memory && index + 1 == source_.size()) {
-            line.text += joined_lines(memory_epilogue(run.spelling, file_name_));
+            line.text += joined_lines(memory_epilogue(run.spelling, file_name_, run.labelled_origins));
         }
         ++run.at;
         return line;
@@ -180,6 +260,12 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
     for (const AlasmSource* source : sources) {
         count_defining_sources(*source, project);
         project.disp_left_open = project.disp_left_open || leaves_disp_open(*source);
+    }
+    project.included_files.clear();
+    for (const AlasmSource* source : sources) {
+        for (const std::string& name : included_sources(*source)) {
+            project.included_files.insert(include_file(project, name));
+        }
     }
     project.in_memory = false;
     if (dialect_spelling(project.dialect).memory.device.empty()) {

@@ -154,6 +154,11 @@ void origin(TranslationRun& run, const Line& line, Output& output) {
         return;
     }
     const bool displaced = in_block(run, BlockKind::Disp);
+    if (run.in_memory && !displaced && run.labelled_origins) {
+        output.lines.push_back(instruction(origin_label(run.labelled_origins->size()), "ORG", *value));
+        run.labelled_origins->push_back(*value);
+        return;
+    }
     if (run.in_memory && !displaced) {
         memory_origin(run.spelling, *value, output.lines);
         return;

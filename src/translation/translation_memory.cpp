@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <span>
 
 #include "alasm/alasm_text.h"
 #include "translation/translation_project.h"
@@ -12,6 +13,7 @@ namespace {
 constexpr std::string_view kOrigin = "@korve_origin";
 constexpr std::string_view kLowest = "@korve_lowest";
 constexpr std::string_view kHighest = "@korve_highest";
+constexpr std::string_view kEnd = "@korve_end";
 
 bool plain(std::string_view name) {
     return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) {
@@ -53,15 +55,36 @@ std::string assigned(const DialectSpelling& spelling, std::string_view name,
     return std::string(name) + std::string(spelling.set_again) + std::string(value);
 }
 
-// The bytes since the last ORG, if any, widen the span written.
-void close_run(const DialectSpelling& spelling, std::vector<std::string>& lines) {
+// The bytes from `start` to `end`, if any, widen the span written.
+void widen(const DialectSpelling& spelling, std::string_view start, std::string_view end,
+           std::vector<std::string>& lines) {
     const MemorySpelling& memory = spelling.memory;
-    lines.push_back(instruction({}, "IF", "$ != " + std::string(kOrigin)));
+    lines.push_back(instruction({}, "IF", std::string(end) + " != " + std::string(start)));
     const std::string lowest = std::string(kLowest) + std::string(memory.lowest);
     const std::string highest = std::string(kHighest) + std::string(memory.highest);
-    lines.push_back(assigned(spelling, kLowest, lowest + std::string(kOrigin)));
-    lines.push_back(assigned(spelling, kHighest, highest + "$"));
+    lines.push_back(assigned(spelling, kLowest, lowest + std::string(start)));
+    lines.push_back(assigned(spelling, kHighest, highest + std::string(end)));
     lines.push_back(instruction({}, "ENDIF", {}));
+}
+
+// The bytes since the last ORG.
+void close_run(const DialectSpelling& spelling, std::vector<std::string>& lines) {
+    widen(spelling, kOrigin, "$", lines);
+}
+
+// The span the labelled ORGs' runs wrote: the run before the first ORG
+// starts at 0, where sjasmplus starts; each run ends at the next ORG's
+// label, the last at the end.
+void widen_by_labels(const DialectSpelling& spelling, std::span<const std::string> origins,
+                     std::vector<std::string>& lines) {
+    lines.emplace_back(kEnd);
+    lines.push_back(assigned(spelling, kLowest, "#10000"));
+    lines.push_back(assigned(spelling, kHighest, "0"));
+    for (std::size_t run = 0; run <= origins.size(); ++run) {
+        const std::string start = run == 0 ? std::string("0") : "(" + origins[run - 1] + ")";
+        const std::string end = run < origins.size() ? origin_label(run) : std::string(kEnd);
+        widen(spelling, start, end, lines);
+    }
 }
 
 }  // namespace
@@ -100,13 +123,19 @@ std::vector<std::string> memory_prologue(const DialectSpelling& spelling) {
     };
 }
 
-std::vector<std::string> memory_epilogue(const DialectSpelling& spelling,
-                                         std::string_view file_name) {
+std::string origin_label(std::size_t index) { return "@korve_org_" + std::to_string(index + 1); }
+
+std::vector<std::string> memory_epilogue(const DialectSpelling& spelling, std::string_view file_name,
+                                         const std::optional<std::vector<std::string>>& labelled) {
     const MemorySpelling& memory = spelling.memory;
     const std::string lowest(kLowest);
     const std::string highest(kHighest);
     std::vector<std::string> lines;
-    close_run(spelling, lines);
+    if (labelled) {
+        widen_by_labels(spelling, *labelled, lines);
+    } else {
+        close_run(spelling, lines);
+    }
     lines.push_back(instruction(
         {}, "IF", std::string(memory.assembled_file) + " && " + highest + " > " + lowest));
     const std::string saved = "\"" + saved_file(file_name) + "\"";

@@ -23,8 +23,20 @@
 //   ; Build: sjasmplus NAME.H.asm          built
 //
 // sjasmplus sets a name only at the start of a line: these names stay on
-// lines of their own, the one place where a stored line's number and its
-// translation's differ (translation_layout.h).
+// lines of their own, and a stored line's number and its translation's
+// differ (translation_layout.h). Where they need not, the lines keep their
+// numbers: a source that includes none and that none includes, whose ORGs
+// stand outside blocks, unlabelled, at values no later line changes, is
+// followed by a label on each ORG instead, and its span worked out after
+// its last line:
+//
+//   text; DEVICE NOSLOT64K                 the first line, then the device
+//   @korve_org_1 ORG a                     ORG a: $ before it is the label's
+//   @korve_end                             after the last line: each run,
+//   @korve_lowest = #10000                 0 to @korve_org_1, (a) to the
+//   @korve_highest = 0                     next label, and the last to
+//   IF @korve_org_1 != 0 ... ENDIF         @korve_end, widens the span as
+//                                          above; then SAVEBIN as above
 // so that NAME.bin holds the bytes from the lowest address written to the
 // highest, as pasmo --bin writes them. The '@' keeps the names global inside
 // the modules that stand for LOCAL.
@@ -32,6 +44,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,12 +67,16 @@ private:
 // The lines before a source's first line: the device, and nothing written.
 std::vector<std::string> memory_prologue(const DialectSpelling& spelling);
 
-// The lines after a source's last line: the bytes since the last ORG, and,
-// in the file assembled, the saving of them all; then how it is built.
-// `file_name` is the source's file name, which its translation's name and
-// the saved file's are made from.
-std::vector<std::string> memory_epilogue(const DialectSpelling& spelling,
-                                         std::string_view file_name);
+// The lines after a source's last line: the bytes since the last ORG (or,
+// where its ORGs are `labelled`, those of every run, the ORGs' values given
+// in order), and, in the file assembled, the saving of them all; then how
+// it is built. `file_name` is the source's file name, which its
+// translation's name and the saved file's are made from.
+std::vector<std::string> memory_epilogue(const DialectSpelling& spelling, std::string_view file_name,
+                                         const std::optional<std::vector<std::string>>& labelled);
+
+// The label of a source's ORG `index` (from 0), where its ORGs are labelled.
+std::string origin_label(std::size_t index);
 
 // ORG `address` (the target's expression) in memory.
 void memory_origin(const DialectSpelling& spelling, std::string_view address,

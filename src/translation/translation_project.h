@@ -55,6 +55,8 @@ struct Project {
     // DEVICE), because one of the sources needs it: an ORG goes back below
     // bytes already written, or {a} reads bytes the source wrote.
     bool in_memory = false;
+    // The translations' file names that the sources include (include_file).
+    std::set<std::string, std::less<>> included_files;
     // Bytes of 0x80 and above are written in another encoding (--charset):
     // a string that holds them is written with them as numbers, so that it
     // still assembles to the bytes stored.

@@ -90,6 +90,9 @@ struct TranslationRun {
     std::vector<OutputEdit> edits;  // to earlier lines' output
     // The target assembles into memory it is made to keep (translation_memory.h).
     const bool in_memory;
+    // In memory, a source whose ORGs are labelled (translation_memory.h):
+    // their values so far.
+    std::optional<std::vector<std::string>> labelled_origins;
     // Into memory, kept by itself or made to: ORG goes anywhere.
     const bool memory_image;
     // A line would translate if the target assembled into memory.
