@@ -20,10 +20,10 @@ namespace {
 std::vector<OutputEdit> edits_to_earlier_lines(const Project& project, const AlasmSource& source,
                                                const SourceFacts& facts) {
     TranslationRun run(project, source, facts);
+    LineReader reader(source);
     for (; run.at < source.size(); ++run.at) {
-        const SourceLine each(source, run.at);
         Output output;
-        translate_line(run, each.line, output);
+        translate_line(run, reader.read(run.at), output);
     }
     std::stable_sort(run.edits.begin(), run.edits.end(),
                      [](const OutputEdit& a, const OutputEdit& b) { return a.line < b.line; });
@@ -66,7 +66,7 @@ class Translator {
 public:
     Translator(const Project& project, const AlasmSource& source, std::string_view file_name)
         : project_(project), source_(source), facts_(survey_source(project_, source_)),
-          file_name_(file_name) {
+          file_name_(file_name), reader_(source) {
         if (facts_.org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
             edits_ = edits_to_earlier_lines(project_, source_, facts_);
         }
@@ -82,10 +82,7 @@ public:
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
         Output output;
-        {
-            const SourceLine each(source_, index);
-            translate_line(run, each.line, output);
-        }
+        translate_line(run, reader_.read(index), output);
         run.edits.clear();  // known already
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
             apply(edits_[next_edit_], output);
@@ -123,6 +120,7 @@ private:
     const AlasmSource& source_;
     const SourceFacts facts_;
     const std::string file_name_;
+    LineReader reader_;
     std::vector<OutputEdit> edits_;
     std::size_t next_edit_ = 0;
     std::optional<TranslationRun> run_;
@@ -143,9 +141,9 @@ std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
 std::string SourceTranslation::note() const { return translator_->note(); }
 
 void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        if (auto name = defined_macro(each.line)) {
+        if (auto name = defined_macro(reader.read(i))) {
             names.insert(std::move(*name));
         }
     }
@@ -161,10 +159,10 @@ bool needs_memory(const Project& project, const AlasmSource& source) {
         return false;
     }
     TranslationRun run(project, source, facts);
+    LineReader reader(source);
     for (; run.at < source.size() && !run.needs_memory; ++run.at) {
-        const SourceLine each(source, run.at);
         Output output;
-        translate_line(run, each.line, output);
+        translate_line(run, reader.read(run.at), output);
     }
     return run.needs_memory;
 }
@@ -193,9 +191,9 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
 
 std::vector<std::string> included_sources(const AlasmSource& source) {
     std::vector<std::string> names;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
+        const Line& line = reader.read(i);
         if (line.has_mnemonic && line.directive == Directive::Include && !line.operands.empty() &&
             is_string(line.operands[0])) {
             const std::string_view quoted = line.operands[0][0].text;

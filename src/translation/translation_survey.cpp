@@ -36,15 +36,16 @@ void first_look(const AlasmSource& source, SourceFacts& facts) {
     std::uint32_t hash = kFnvOffsetBasis;
     bool typed = false;
     bool other = false;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        hash = fnv1a_32(byte_span(each.line.text), hash);
-        typed = typed || is_typed_text(each.line);
-        other = other || !is_blank(each.line);
-        if (auto name = defined_macro(each.line)) {
+        const Line& line = reader.read(i);
+        hash = fnv1a_32(byte_span(line.text), hash);
+        typed = typed || is_typed_text(line);
+        other = other || !is_blank(line);
+        if (auto name = defined_macro(line)) {
             facts.macros.insert(std::move(*name));
         }
-        if (auto asked = asked_name(each.line)) {
+        if (auto asked = asked_name(line)) {
             facts.asked_defined.emplace(std::move(*asked), std::nullopt);
         }
     }
@@ -191,9 +192,9 @@ private:
 
 void count_defining_sources(const AlasmSource& source, Project& project) {
     std::set<std::string, std::less<>> names;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
+        const Line& line = reader.read(i);
         if (line.abandoned) {
             continue;
         }
@@ -213,9 +214,9 @@ void count_defining_sources(const AlasmSource& source, Project& project) {
 
 bool leaves_disp_open(const AlasmSource& source) {
     bool open = false;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
+        const Line& line = reader.read(i);
         if (line.has_mnemonic && !line.abandoned) {
             open = line.directive == Directive::Disp || (open && line.directive != Directive::Ent);
         }
@@ -228,9 +229,9 @@ SourceFacts survey_source(const Project& project, const AlasmSource& source) {
     facts.macros = project.macros;
     first_look(source, facts);
     Survey survey(project.dialect, facts);
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        survey.look_at(each.line, i);
+        survey.look_at(reader.read(i), i);
     }
     survey.finish();
     return facts;
