@@ -1,6 +1,7 @@
 #include "translation/alasm_translation.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -57,6 +58,16 @@ std::string headed(Dialect dialect, const std::string& text) {
     return text.empty() ? heading : text + " " + heading;
 }
 
+// The facts settle_project found of the source, or, for one the project
+// was not settled with, the facts found now.
+std::shared_ptr<const SourceFacts> facts_of(const Project& project, const AlasmSource& source) {
+    const auto settled = project.settled.find(&source);
+    if (settled != project.settled.end() && settled->second.lines == source.size()) {
+        return settled->second.facts;
+    }
+    return std::make_shared<const SourceFacts>(survey_source(project, source));
+}
+
 }  // namespace
 
 // Goes through the source for its facts, and for the edits that later lines
@@ -65,12 +76,12 @@ std::string headed(Dialect dialect, const std::string& text) {
 class Translator {
 public:
     Translator(const Project& project, const AlasmSource& source, std::string_view file_name)
-        : project_(project), source_(source), facts_(survey_source(project_, source_)),
+        : project_(project), source_(source), facts_(facts_of(project_, source_)),
           file_name_(file_name), reader_(source) {
-        if (facts_.org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
-            edits_ = edits_to_earlier_lines(project_, source_, facts_);
+        if (facts_->org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
+            edits_ = edits_to_earlier_lines(project_, source_, *facts_);
         }
-        run_.emplace(project_, source_, facts_);
+        run_.emplace(project_, source_, *facts_);
     }
 
     bool done() const { return run_->at >= source_.size(); }
@@ -109,7 +120,7 @@ public:
     std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
 
     std::string note() const {
-        return facts_.only_typed_text
+        return facts_->only_typed_text
                    ? "the whole text is what ALASM keeps as typed (after byte 0x10), as a help "
                      "file is: its lines are kept as comments"
                    : std::string();
@@ -118,7 +129,7 @@ public:
 private:
     const Project project_;
     const AlasmSource& source_;
-    const SourceFacts facts_;
+    const std::shared_ptr<const SourceFacts> facts_;
     const std::string file_name_;
     LineReader reader_;
     std::vector<OutputEdit> edits_;
@@ -140,21 +151,11 @@ std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
 }
 std::string SourceTranslation::note() const { return translator_->note(); }
 
-void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
-    LineReader reader(source);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        if (auto name = defined_macro(reader.read(i))) {
-            names.insert(std::move(*name));
-        }
-    }
-}
-
 namespace {
 
 // Whether a line of the source would translate only if the target
 // assembled into memory: its translation, thrown away, says so.
-bool needs_memory(const Project& project, const AlasmSource& source) {
-    const SourceFacts facts = survey_source(project, source);
+bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
     if (!facts.may_need_memory) {
         return false;
     }
@@ -169,24 +170,35 @@ bool needs_memory(const Project& project, const AlasmSource& source) {
 
 }  // namespace
 
+// Each source's first look, then, once the project's macros are known, the
+// rest of its facts, kept for its translation.
 void settle_project(Project& project, std::span<const AlasmSource* const> sources) {
+    std::vector<std::shared_ptr<SourceFacts>> facts;
     for (const AlasmSource* source : sources) {
-        collect_macros(*source, project.macros);
+        facts.push_back(std::make_shared<SourceFacts>(first_look(*source)));
+        project.macros.insert(facts.back()->macros.begin(), facts.back()->macros.end());
     }
     project.defining_sources.clear();
     project.disp_left_open = false;
-    for (const AlasmSource* source : sources) {
-        count_defining_sources(*source, project);
-        project.disp_left_open = project.disp_left_open || leaves_disp_open(*source);
+    project.settled.clear();
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        SourceFacts& each = *facts[i];
+        each.macros = project.macros;
+        survey_rest(project.dialect, *sources[i], each);
+        for (const std::string& name : each.defined_names) {
+            ++project.defining_sources[name];
+        }
+        each.defined_names.clear();
+        project.disp_left_open = project.disp_left_open || each.leaves_disp_open;
+        project.settled[sources[i]] = {sources[i]->size(), facts[i]};
     }
     project.in_memory = false;
     if (dialect_spelling(project.dialect).memory.device.empty()) {
         return;
     }
-    project.in_memory = std::any_of(sources.begin(), sources.end(),
-                                    [&](const AlasmSource* source) {
-                                        return needs_memory(project, *source);
-                                    });
+    for (std::size_t i = 0; i < sources.size() && !project.in_memory; ++i) {
+        project.in_memory = needs_memory(project, *sources[i], *facts[i]);
+    }
 }
 
 std::vector<std::string> included_sources(const AlasmSource& source) {

@@ -42,15 +42,24 @@ struct SourceFacts {
     // The names IF0 ?N and IFN ?N ask about, each with the last line that
     // defines it in this source, if one does.
     std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;
+    // Whether a DISP is still open at the source's end.
+    bool leaves_disp_open = false;
+    // The names the source defines (a label, EQU or '='), as
+    // Project::defining_sources counts them; settle_project empties it once
+    // counted.
+    std::set<std::string, std::less<>> defined_names;
 };
 
+// What needs only the source itself, in one pass: the macros it defines
+// (in `macros`), the names its conditions ask about, its text's hash and
+// whether it is only typed text, and whether it leaves a DISP open.
+SourceFacts first_look(const AlasmSource& source);
+
+// The rest, in a second pass, once `facts` holds the first look and its
+// macros are the project's.
+void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts);
+
+// Both, for a source the project was not settled with.
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
-
-// Whether a DISP is still open at the source's end.
-bool leaves_disp_open(const AlasmSource& source);
-
-// Counts the source among those that define each name it defines
-// (Project::defining_sources); the project's macros are known.
-void count_defining_sources(const AlasmSource& source, Project& project);
 
 }  // namespace korve
