@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "alasm/alasm_expression.h"
 #include "formats/alasm_source.h"
 #include "translation/translation_project.h"
 
@@ -22,8 +23,8 @@ struct SourceFacts {
     // How often each name is set with '=' or EQU (one set in a repeat, or
     // from itself, counts as set again), and the line it is first set on. A
     // label that '=' sets too counts each line it labels as a set.
-    std::map<std::string, std::size_t, std::less<>> assignments;
-    std::map<std::string, std::size_t, std::less<>> first_assignment;
+    NameMap<std::size_t> assignments;
+    NameMap<std::size_t> first_assignment;
     // The target's names of the labels each LOCAL block defines, by the
     // block's first line, in the order they are defined.
     std::map<std::size_t, std::vector<std::string>> local_names;
@@ -41,7 +42,7 @@ struct SourceFacts {
     bool only_typed_text = false;
     // The names IF0 ?N and IFN ?N ask about, each with the last line that
     // defines it in this source, if one does.
-    std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;
+    NameMap<std::optional<std::size_t>> asked_defined;
     // Whether a DISP is still open at the source's end.
     bool leaves_disp_open = false;
     // The names the source defines (a label, EQU or '='), as
