@@ -22,8 +22,9 @@ std::vector<OutputEdit> edits_to_earlier_lines(const Project& project, const Ala
                                                const SourceFacts& facts) {
     TranslationRun run(project, source, facts);
     LineReader reader(source);
+    Output output;
     for (; run.at < source.size(); ++run.at) {
-        Output output;
+        clear(output);
         translate_line(run, reader.read(run.at), output);
     }
     std::stable_sort(run.edits.begin(), run.edits.end(),
@@ -92,7 +93,8 @@ public:
         }
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
-        Output output;
+        Output& output = output_;
+        clear(output);
         translate_line(run, reader_.read(index), output);
         run.edits.clear();  // known already
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
@@ -132,6 +134,7 @@ private:
     const std::shared_ptr<const SourceFacts> facts_;
     const std::string file_name_;
     LineReader reader_;
+    Output output_;  // the line's, its room kept for the next
     std::vector<OutputEdit> edits_;
     std::size_t next_edit_ = 0;
     std::optional<TranslationRun> run_;
@@ -161,8 +164,9 @@ bool needs_memory(const Project& project, const AlasmSource& source, const Sourc
     }
     TranslationRun run(project, source, facts);
     LineReader reader(source);
+    Output output;
     for (; run.at < source.size() && !run.needs_memory; ++run.at) {
-        Output output;
+        clear(output);
         translate_line(run, reader.read(run.at), output);
     }
     return run.needs_memory;

@@ -308,7 +308,7 @@ Classified classify(const Operand& operand) {
     if (first.part != LinePart::Operand) {
         return result;
     }
-    result.word = std::string(decode_token(first.token, TokenMode::Operand).value_or(""));
+    result.word = decode_token(first.token, TokenMode::Operand).value_or("");
     if (operand.size() == 1) {
         result.kind = is_index_word(result.word) ? OperandKind::Bad : OperandKind::Register;
         return result;
@@ -418,12 +418,19 @@ std::optional<std::size_t> line_size(const Line& line) {
     if (!line.has_mnemonic || line.abandoned) {
         return std::nullopt;
     }
-    std::vector<OperandShape> shapes;
-    for (const Operand& operand : line.operands) {
-        const Classified classified = classify(operand);
-        shapes.push_back({classified.kind, classified.word,
-                          classified.kind == OperandKind::Value &&
-                              wholly_parenthesised(trim(classified.text))});
+    // Room for the operands of almost any line, without allocating.
+    std::array<OperandShape, 16> room;
+    std::vector<OperandShape> more;
+    if (line.operands.size() > room.size()) {
+        more.resize(line.operands.size());
+    }
+    const std::span<OperandShape> shapes(more.empty() ? room.data() : more.data(),
+                                         line.operands.size());
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const Classified classified = classify(line.operands[i]);
+        shapes[i] = {classified.kind, classified.word,
+                     classified.kind == OperandKind::Value &&
+                         wholly_parenthesised(trim(classified.text))};
     }
     const auto each = operands_each(line.token, shapes.size());
     if (!each) {
@@ -434,8 +441,7 @@ std::optional<std::size_t> line_size(const Line& line) {
     }
     std::size_t size = 0;
     for (std::size_t first = 0; first < shapes.size(); first += *each) {
-        const auto one = instruction_size(
-            line.word, std::span<const OperandShape>(shapes).subspan(first, *each));
+        const auto one = instruction_size(line.word, shapes.subspan(first, *each));
         if (!one) {
             return std::nullopt;
         }

@@ -122,7 +122,7 @@ std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
 // An operand, as a register, an indexed address or a value.
 struct Classified {
     OperandKind kind = OperandKind::Bad;
-    std::string word;  // a keyword's
+    std::string_view word;  // a keyword's, from the keyword table
     std::string text;  // a value's, or an index's displacement
 };
 

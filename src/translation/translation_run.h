@@ -54,6 +54,13 @@ struct Output {
     std::string problem;
 };
 
+// Empties an output for the next line, keeping its room.
+inline void clear(Output& output) {
+    output.lines.clear();
+    output.comment.clear();
+    output.problem.clear();
+}
+
 // A change that a line makes to an earlier line's output: text added to its
 // last line, or a line put before its first.
 struct OutputEdit {
