@@ -182,8 +182,11 @@ std::string label_text(const TranslationRun& run, const LabelField& label) {
     return target_label(label.name, run.project.dialect) + (label.colon ? ":" : "");
 }
 
+// Looked up first: emplace would make a string of the name, most often one
+// the set holds already.
 void define(TranslationRun& run, std::string_view name) {
     if (run.defined.find(name) == run.defined.end()) {
+        // cppcheck-suppress stlFindInsert
         run.defined.emplace(name);
     }
 }
