@@ -29,11 +29,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "alasm/dialect.h"
@@ -93,8 +96,20 @@ struct ParsedExpression {
 // Parses `text`, all of it, as one expression.
 ParsedExpression parse_expression(std::string_view text);
 
+// Tables of names, hashed, looked up by a view of the name as well as by
+// a string.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const noexcept {
+        return std::hash<std::string_view>{}(name);
+    }
+};
+template <typename Value>
+using NameMap = std::unordered_map<std::string, Value, NameHash, std::equal_to<>>;
+using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
+
 // Label values, by name.
-using LabelValues = std::map<std::string, std::uint16_t, std::less<>>;
+using LabelValues = NameMap<std::uint16_t>;
 
 // ALASM's value of `expression`: nothing when it needs what is not known
 // (a label not in `labels`, $ when `here` is empty, memory, the page, or

@@ -34,7 +34,7 @@ enum class OperandKind : unsigned char {
 
 struct OperandShape {
     OperandKind kind = OperandKind::Bad;
-    std::string word;     // a keyword's text: "A", "(HL)", "(IX"
+    std::string_view word;  // a keyword's text: "A", "(HL)", "(IX"
     bool memory = false;  // a value wholly in parentheses: an address
 };
 

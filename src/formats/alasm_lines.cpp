@@ -371,6 +371,15 @@ std::optional<UndefinedToken> find_undefined_token(std::span<const unsigned char
 
 DescribedLine describe_record(std::span<const unsigned char> content, Reading reading) {
     DescribedLine line;
+    describe_record(content, reading, line);
+    return line;
+}
+
+void describe_record(std::span<const unsigned char> content, Reading reading,
+                     DescribedLine& line) {
+    line.text.clear();
+    line.pieces.clear();
+    line.undefined.reset();
     Context context = Context::BeforeMnemonic;
     for (const unsigned char byte : content) {
         if (context == Context::SpaceBeforeMnemonic) {
@@ -378,7 +387,10 @@ DescribedLine describe_record(std::span<const unsigned char> content, Reading re
             const auto word = decode_token(byte, TokenMode::First);
             if (word && byte != keyword_tables::kSpaceToken) {
                 add_piece(line, LinePart::Spaces, kNoToken, keyword_tables::kSpace);
-                add_piece(line, LinePart::Mnemonic, byte, "\t" + std::string(*word) + "\t");
+                line.pieces.push_back({LinePart::Mnemonic, byte, line.text.size(), word->size() + 2});
+                line.text += '\t';
+                line.text += *word;
+                line.text += '\t';
                 context = Context::AmongOperands;
                 continue;
             }
@@ -388,7 +400,7 @@ DescribedLine describe_record(std::span<const unsigned char> content, Reading re
         const Expansion& expansion = expansions(reading, context)[byte];
         if (expansion.next == Context::Undefined) {
             line.undefined = undefined_in(byte, context);
-            return line;
+            return;
         }
         const bool keyword = expansion.part == LinePart::Mnemonic || expansion.part == LinePart::Operand;
         add_piece(line, expansion.part, keyword ? byte : kNoToken,
@@ -401,7 +413,6 @@ DescribedLine describe_record(std::span<const unsigned char> content, Reading re
     if (in_string(context)) {
         add_piece(line, closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));
     }
-    return line;
 }
 
 }  // namespace korve

@@ -199,6 +199,10 @@ struct DescribedLine {
 // piece of Spaces of its own.
 DescribedLine describe_record(std::span<const unsigned char> content,
                               Reading reading = Reading::AsKorve);
+// The same, into `line`, whose buffers it reuses: a pass over a source's
+// records allocates nothing once its longest line is described.
+void describe_record(std::span<const unsigned char> content, Reading reading,
+                     DescribedLine& line);
 
 // The undefined keyword token that abandons a record's line, if one does:
 // what decode_line and describe_record would stop at, found without making

@@ -54,7 +54,10 @@ void Console::add(Problem problem) {
                                                              ""};
         message += kLabels[static_cast<std::size_t>(severity)];
         message += problem.text;
-        line(streams.err, message);
+        const std::size_t size = message.size();
+        message += newline;
+        print(streams.err, message);  // whole, as one write where the stream is unbuffered
+        message.resize(size);
     }
     if (streams.report != nullptr) {
         streams.report->problems.push_back({std::move(problem), std::move(message)});

@@ -1,4 +1,5 @@
 // korvex's entry point: its driver over the process's own streams.
+#include <cstddef>
 #include <cstdio>
 
 #include "base/program_entry.h"
@@ -9,9 +10,21 @@
 #include <io.h>
 
 #include <array>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
+
+// Whether messages go to a person's terminal, which shows each as it is
+// written, rather than to a file or a pipe.
+bool messages_on_terminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
 
 int run(int argc, const char* const* argv) {
 #ifdef _WIN32
@@ -21,6 +34,11 @@ int run(int argc, const char* const* argv) {
         _setmode(_fileno(stream), _O_BINARY);
     }
 #endif
+    // A translation may report a line in three; written one at a time to a
+    // file, the reports took longer than the translation.
+    if (!messages_on_terminal()) {
+        std::setvbuf(stderr, nullptr, _IOFBF, std::size_t{1} << 16);
+    }
     return static_cast<int>(korve::run_korvex(argc, argv, {stdin, stdout, stderr}));
 }
 

@@ -1,6 +1,7 @@
 #include "translation/alasm_translation.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -21,10 +22,11 @@ namespace {
 std::vector<OutputEdit> edits_to_earlier_lines(const Project& project, const AlasmSource& source,
                                                const SourceFacts& facts) {
     TranslationRun run(project, source, facts);
+    LineReader reader(source);
+    Output output;
     for (; run.at < source.size(); ++run.at) {
-        const SourceLine each(source, run.at);
-        Output output;
-        translate_line(run, each.line, output);
+        clear(output);
+        translate_line(run, reader.read(run.at), output);
     }
     std::stable_sort(run.edits.begin(), run.edits.end(),
                      [](const OutputEdit& a, const OutputEdit& b) { return a.line < b.line; });
@@ -100,9 +102,9 @@ bool origins_labelled(const Project& project, const AlasmSource& source, const S
         return false;
     }
     std::size_t depth = 0;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
+        const Line& line = reader.read(i);
         switch (line.has_mnemonic ? line.directive : Directive::None) {
             case Directive::Include: return false;
             case Directive::Dup:
@@ -129,6 +131,16 @@ bool origins_labelled(const Project& project, const AlasmSource& source, const S
     return true;
 }
 
+// The facts settle_project found of the source, or, for one the project
+// was not settled with, the facts found now.
+std::shared_ptr<const SourceFacts> facts_of(const Project& project, const AlasmSource& source) {
+    const auto settled = project.settled.find(&source);
+    if (settled != project.settled.end() && settled->second.lines == source.size()) {
+        return settled->second.facts;
+    }
+    return std::make_shared<const SourceFacts>(survey_source(project, source));
+}
+
 }  // namespace
 
 // Goes through the source for its facts, and for the edits that later lines
@@ -137,13 +149,13 @@ bool origins_labelled(const Project& project, const AlasmSource& source, const S
 class Translator {
 public:
     Translator(const Project& project, const AlasmSource& source, std::string_view file_name)
-        : project_(project), source_(source), facts_(survey_source(project_, source_)),
-          file_name_(file_name) {
-        if (facts_.org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
-            edits_ = edits_to_earlier_lines(project_, source_, facts_);
+        : project_(project), source_(source), facts_(facts_of(project_, source_)),
+          file_name_(file_name), reader_(source) {
+        if (facts_->org_after_repeat && !dialect_spelling(project_.dialect).keeps_memory_image) {
+            edits_ = edits_to_earlier_lines(project_, source_, *facts_);
         }
-        run_.emplace(project_, source_, facts_);
-        if (run_->in_memory && origins_labelled(project_, source_, facts_, file_name_)) {
+        run_.emplace(project_, source_, *facts_);
+        if (run_->in_memory && origins_labelled(project_, source_, *facts_, file_name_)) {
             run_->labelled_origins.emplace();
         }
     }
@@ -156,11 +168,9 @@ public:
         }
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
-        Output output;
-        {
-            const SourceLine each(source_, index);
-            translate_line(run, each.line, output);
-        }
+        Output& output = output_;
+        clear(output);
+        translate_line(run, reader_.read(index), output);
         run.edits.clear();  // known already
         for (; next_edit_ < edits_.size() && edits_[next_edit_].line == index; ++next_edit_) {
             apply(edits_[next_edit_], output);
@@ -192,7 +202,7 @@ public:
     std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
 
     std::string note() const {
-        return facts_.only_typed_text
+        return facts_->only_typed_text
                    ? "the whole text is what ALASM keeps as typed (after byte 0x10), as a help "
                      "file is: its lines are kept as comments"
                    : std::string();
@@ -201,8 +211,10 @@ public:
 private:
     const Project project_;
     const AlasmSource& source_;
-    const SourceFacts facts_;
+    const std::shared_ptr<const SourceFacts> facts_;
     const std::string file_name_;
+    LineReader reader_;
+    Output output_;  // the line's, its room kept for the next
     std::vector<OutputEdit> edits_;
     std::size_t next_edit_ = 0;
     std::optional<TranslationRun> run_;
@@ -222,44 +234,47 @@ std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
 }
 std::string SourceTranslation::note() const { return translator_->note(); }
 
-void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        if (auto name = defined_macro(each.line)) {
-            names.insert(std::move(*name));
-        }
-    }
-}
-
 namespace {
 
 // Whether a line of the source would translate only if the target
 // assembled into memory: its translation, thrown away, says so.
-bool needs_memory(const Project& project, const AlasmSource& source) {
-    const SourceFacts facts = survey_source(project, source);
+bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
     if (!facts.may_need_memory) {
         return false;
     }
     TranslationRun run(project, source, facts);
+    LineReader reader(source);
+    Output output;
     for (; run.at < source.size() && !run.needs_memory; ++run.at) {
-        const SourceLine each(source, run.at);
-        Output output;
-        translate_line(run, each.line, output);
+        clear(output);
+        translate_line(run, reader.read(run.at), output);
     }
     return run.needs_memory;
 }
 
 }  // namespace
 
+// Each source's first look, then, once the project's macros are known, the
+// rest of its facts, kept for its translation.
 void settle_project(Project& project, std::span<const AlasmSource* const> sources) {
+    std::vector<std::shared_ptr<SourceFacts>> facts;
     for (const AlasmSource* source : sources) {
-        collect_macros(*source, project.macros);
+        facts.push_back(std::make_shared<SourceFacts>(first_look(*source)));
+        project.macros.insert(facts.back()->macros.begin(), facts.back()->macros.end());
     }
     project.defining_sources.clear();
     project.disp_left_open = false;
-    for (const AlasmSource* source : sources) {
-        count_defining_sources(*source, project);
-        project.disp_left_open = project.disp_left_open || leaves_disp_open(*source);
+    project.settled.clear();
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        SourceFacts& each = *facts[i];
+        each.macros = project.macros;
+        survey_rest(project.dialect, *sources[i], each);
+        for (const std::string& name : each.defined_names) {
+            ++project.defining_sources[name];
+        }
+        each.defined_names.clear();
+        project.disp_left_open = project.disp_left_open || each.leaves_disp_open;
+        project.settled[sources[i]] = {sources[i]->size(), facts[i]};
     }
     project.included_files.clear();
     for (const AlasmSource* source : sources) {
@@ -271,17 +286,16 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
     if (dialect_spelling(project.dialect).memory.device.empty()) {
         return;
     }
-    project.in_memory = std::any_of(sources.begin(), sources.end(),
-                                    [&](const AlasmSource* source) {
-                                        return needs_memory(project, *source);
-                                    });
+    for (std::size_t i = 0; i < sources.size() && !project.in_memory; ++i) {
+        project.in_memory = needs_memory(project, *sources[i], *facts[i]);
+    }
 }
 
 std::vector<std::string> included_sources(const AlasmSource& source) {
     std::vector<std::string> names;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
+        const Line& line = reader.read(i);
         if (line.has_mnemonic && line.directive == Directive::Include && !line.operands.empty() &&
             is_string(line.operands[0])) {
             const std::string_view quoted = line.operands[0][0].text;

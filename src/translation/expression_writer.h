@@ -42,7 +42,7 @@ struct ValueRange {
 
 // What is known of labels' values in the target; any other label is taken
 // to hold a 16-bit value.
-using LabelRanges = std::map<std::string, ValueRange, std::less<>>;
+using LabelRanges = NameMap<ValueRange>;
 
 struct WriteOptions {
     Dialect dialect = Dialect::Sjasmplus;
@@ -50,7 +50,7 @@ struct WriteOptions {
     // Added to $ wherever it is read (pasmo's stand-in for DISP), if not empty.
     std::string_view here_offset;
     // Names known to be defined before this line, for ?name.
-    const std::set<std::string, std::less<>>* defined = nullptr;
+    const NameSet* defined = nullptr;
     // {a} reads the memory the target assembles into, at addresses the
     // caller has found to hold the bytes ALASM's memory holds there.
     bool reads_memory = false;

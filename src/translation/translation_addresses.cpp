@@ -7,10 +7,15 @@ void settle(TranslationRun& run, std::string_view name, std::optional<std::uint1
     if (name.empty()) {
         return;
     }
-    if (value) {
-        run.known[std::string(name)] = *value;
-    } else {
-        run.known.erase(std::string(name));
+    const auto known = run.known.find(name);
+    if (known != run.known.end()) {
+        if (value) {
+            known->second = *value;
+        } else {
+            run.known.erase(known);
+        }
+    } else if (value) {
+        run.known.emplace(name, *value);
     }
 }
 

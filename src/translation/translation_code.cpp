@@ -228,10 +228,17 @@ bool helpers_read_here(const TranslationRun& run, std::size_t first) {
 // An instruction with more operands than it takes is one instruction per
 // operand, or pair, in order, the line's label on the first.
 void code(TranslationRun& run, const LabelField& label, const Line& line, Output& output) {
-    std::vector<Classified> operands;
-    for (const Operand& operand : line.operands) {
-        operands.push_back(classify(operand));
-        if (operands.back().kind == OperandKind::Bad) {
+    // Room for the operands of almost any line, without allocating.
+    std::array<Classified, 8> room;
+    std::vector<Classified> more;
+    if (line.operands.size() > room.size()) {
+        more.resize(line.operands.size());
+    }
+    const std::span<Classified> operands(more.empty() ? room.data() : more.data(),
+                                         line.operands.size());
+    for (std::size_t i = 0; i < operands.size(); ++i) {
+        operands[i] = classify(line.operands[i]);
+        if (operands[i].kind == OperandKind::Bad) {
             fail(output, "an operand is neither a register nor a value");
             return;
         }
@@ -250,7 +257,7 @@ void code(TranslationRun& run, const LabelField& label, const Line& line, Output
         return;
     }
     const std::size_t count = *each == 0 ? 1 : operands.size() / *each;
-    const std::span<const Classified> all(operands);
+    const std::span<const Classified> all(operands.data(), operands.size());
     for (std::size_t i = 0; i < count && output.problem.empty(); ++i) {
         const std::size_t helpers = run.helpers.size();
         one_instruction(run, i == 0 ? label : LabelField{}, line, all.subspan(i * *each, *each),

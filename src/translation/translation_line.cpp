@@ -22,12 +22,31 @@ bool is_keyword_item(const Item& item) {
     return item.part == LinePart::Operand && item.token != keyword::kSpace;
 }
 
-void trim_items(Operand& operand) {
-    while (!operand.empty() && is_space_item(operand.back())) {
-        operand.pop_back();
+using Bounds = std::pair<std::size_t, std::size_t>;
+
+// The operand at `bounds` less the spaces at both its ends.
+void trim_items(const std::vector<Item>& items, Bounds& bounds) {
+    while (bounds.second > bounds.first && is_space_item(items[bounds.second - 1])) {
+        --bounds.second;
     }
-    const auto first = std::find_if_not(operand.begin(), operand.end(), is_space_item);
-    operand.erase(operand.begin(), first);
+    while (bounds.first < bounds.second && is_space_item(items[bounds.first])) {
+        ++bounds.first;
+    }
+}
+
+void trim_all(Line& line) {
+    for (Bounds& each : line.bounds) {
+        trim_items(line.items, each);
+    }
+}
+
+// A new operand, after every item so far.
+void start_operand(Line& line) { line.bounds.emplace_back(line.items.size(), line.items.size()); }
+
+// An item of the last operand, which ends the items.
+void add_item(Line& line, const Item& item) {
+    line.items.push_back(item);
+    line.bounds.back().second = line.items.size();
 }
 
 // After a string that holds a ';', ALASM stores the rest of the line as
@@ -51,12 +70,13 @@ void split_untokenized(Line& line) {
     line.gap = more.substr(end == std::string_view::npos ? 0 : end + 1);
     more = more.substr(0, more.size() - line.gap.size());
     line.untokenized = true;
-    if (line.operands.empty()) {
-        line.operands.emplace_back();
+    if (line.bounds.empty()) {
+        start_operand(line);
     }
+    line.items.resize(line.bounds.back().second);  // the spaces trimmed off its end
     for (std::size_t i = 0; i < more.size();) {
         if (more[i] == ',') {
-            line.operands.emplace_back();
+            start_operand(line);
             ++i;
             continue;
         }
@@ -68,11 +88,26 @@ void split_untokenized(Line& line) {
             part = LinePart::String;
         }
         next = std::min(next, more.size());
-        line.operands.back().push_back({part, kNoToken, more.substr(i, next - i)});
+        add_item(line, {part, kNoToken, more.substr(i, next - i)});
         i = next;
     }
-    for (Operand& operand : line.operands) {
-        trim_items(operand);
+    trim_all(line);
+}
+
+// Splits a text piece at its commas into the operands.
+void add_text(Line& line, std::string_view text) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string_view part = text.substr(start, comma - start);
+        if (!part.empty()) {
+            add_item(line, {LinePart::Text, kNoToken, part});
+        }
+        if (comma == std::string_view::npos) {
+            return;
+        }
+        start_operand(line);
+        start = comma + 1;
     }
 }
 
@@ -80,45 +115,31 @@ void split_untokenized(Line& line) {
 // comment starts at (or the end).
 std::size_t read_operands(const DescribedLine& described, std::size_t at, Line& line) {
     const auto& pieces = described.pieces;
-    Operand operand;
+    start_operand(line);
     bool any = false;
     for (; at < pieces.size() && pieces[at].part != LinePart::Comment; ++at) {
         const LinePiece& piece = pieces[at];
         const std::string_view text = piece_text(described, piece);
+        any = true;
         if (piece.part != LinePart::Text) {
-            operand.push_back({piece.part, piece.token, text});
-            any = true;
-            continue;
-        }
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = text.find(',', start);
-            const std::string_view part = text.substr(start, comma - start);
-            if (!part.empty()) {
-                operand.push_back({LinePart::Text, kNoToken, part});
-            }
-            any = true;
-            if (comma == std::string_view::npos) {
-                break;
-            }
-            line.operands.push_back(std::move(operand));
-            operand.clear();
-            start = comma + 1;
+            add_item(line, {piece.part, piece.token, text});
+        } else {
+            add_text(line, text);
         }
     }
-    if (!operand.empty() && is_space_item(operand.back()) && at < pieces.size()) {
+    Bounds& last = line.bounds.back();
+    if (last.second > last.first && is_space_item(line.items.back()) && at < pieces.size()) {
         // The spaces before a comment set it off; they are no operand's.
-        line.gap = operand.back().text;
-        operand.pop_back();
+        line.gap = line.items.back().text;
+        line.items.pop_back();
+        --last.second;
     }
-    if (any) {
-        line.operands.push_back(std::move(operand));
+    if (!any) {
+        line.bounds.pop_back();
     }
-    for (Operand& each : line.operands) {
-        trim_items(each);
-    }
-    if (line.operands.size() == 1 && line.operands[0].empty()) {
-        line.operands.clear();
+    trim_all(line);
+    if (line.bounds.size() == 1 && line.bounds[0].first == line.bounds[0].second) {
+        line.bounds.clear();
     }
     return at;
 }
@@ -156,7 +177,7 @@ constexpr std::array<OperandRow, 256> kOperandTable = make_operand_table();
 bool is_index_word(std::string_view word) { return word == "(IX" || word == "(IY"; }
 
 // The text of items, each space keyword as a space.
-std::string items_text(Operand::const_iterator begin, Operand::const_iterator end) {
+std::string items_text(Operand::iterator begin, Operand::iterator end) {
     std::string text;
     for (auto item = begin; item != end; ++item) {
         text += is_space_item(*item) ? std::string(item->text.size(), ' ')
@@ -167,10 +188,19 @@ std::string items_text(Operand::const_iterator begin, Operand::const_iterator en
 
 }  // namespace
 
-Line parse_line(const DescribedLine& described) {
-    Line line;
+void parse_line(const DescribedLine& described, Line& line) {
     line.text = described.text;
     line.abandoned = described.undefined.has_value();
+    line.has_mnemonic = false;
+    line.token = 0;
+    line.directive = Directive::None;
+    line.word = {};
+    line.operands.clear();
+    line.gap = {};
+    line.comment = {};
+    line.untokenized = false;
+    line.items.clear();
+    line.bounds.clear();
     const auto& pieces = described.pieces;
     std::size_t at = 0;
     for (; at < pieces.size(); ++at) {
@@ -196,6 +226,10 @@ Line parse_line(const DescribedLine& described) {
             split_untokenized(line);
         }
     }
+    const std::span<const Item> items(line.items);
+    for (const auto& [first, end] : line.bounds) {
+        line.operands.push_back(items.subspan(first, end - first));
+    }
     if (!line.has_mnemonic && !line.comment.empty()) {
         // Spaces between the text before a comment and the comment.
         const std::size_t end = line.field.find_last_not_of(' ');
@@ -203,7 +237,6 @@ Line parse_line(const DescribedLine& described) {
         line.gap = line.field.substr(keep);
         line.field = line.field.substr(0, keep);
     }
-    return line;
 }
 
 std::string_view trim(std::string_view text) {
@@ -275,7 +308,7 @@ Classified classify(const Operand& operand) {
     if (first.part != LinePart::Operand) {
         return result;
     }
-    result.word = std::string(decode_token(first.token, TokenMode::Operand).value_or(""));
+    result.word = decode_token(first.token, TokenMode::Operand).value_or("");
     if (operand.size() == 1) {
         result.kind = is_index_word(result.word) ? OperandKind::Bad : OperandKind::Register;
         return result;
@@ -385,12 +418,19 @@ std::optional<std::size_t> line_size(const Line& line) {
     if (!line.has_mnemonic || line.abandoned) {
         return std::nullopt;
     }
-    std::vector<OperandShape> shapes;
-    for (const Operand& operand : line.operands) {
-        const Classified classified = classify(operand);
-        shapes.push_back({classified.kind, classified.word,
-                          classified.kind == OperandKind::Value &&
-                              wholly_parenthesised(trim(classified.text))});
+    // Room for the operands of almost any line, without allocating.
+    std::array<OperandShape, 16> room;
+    std::vector<OperandShape> more;
+    if (line.operands.size() > room.size()) {
+        more.resize(line.operands.size());
+    }
+    const std::span<OperandShape> shapes(more.empty() ? room.data() : more.data(),
+                                         line.operands.size());
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        const Classified classified = classify(line.operands[i]);
+        shapes[i] = {classified.kind, classified.word,
+                     classified.kind == OperandKind::Value &&
+                         wholly_parenthesised(trim(classified.text))};
     }
     const auto each = operands_each(line.token, shapes.size());
     if (!each) {
@@ -401,8 +441,7 @@ std::optional<std::size_t> line_size(const Line& line) {
     }
     std::size_t size = 0;
     for (std::size_t first = 0; first < shapes.size(); first += *each) {
-        const auto one = instruction_size(
-            line.word, std::span<const OperandShape>(shapes).subspan(first, *each));
+        const auto one = instruction_size(line.word, shapes.subspan(first, *each));
         if (!one) {
             return std::nullopt;
         }

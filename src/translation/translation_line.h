@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,11 +25,18 @@ struct Item {
     unsigned char token;
     std::string_view text;
 };
-using Operand = std::vector<Item>;
+using Operand = std::span<const Item>;
 
 // A line, as far as the translation goes; its views are of the described
-// line's text.
+// line's text, its operands of its own items. Moved, it keeps them; it is
+// not copied.
 struct Line {
+    Line() = default;
+    Line(Line&&) noexcept = default;
+    Line& operator=(Line&&) noexcept = default;
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+
     bool abandoned = false;    // an undefined keyword ended it
     std::string_view text;     // as korve writes it
     std::string_view field;    // everything before the mnemonic (or the comment)
@@ -40,20 +48,49 @@ struct Line {
     std::string_view gap;      // the spaces before the comment
     std::string_view comment;  // from its ';'
     bool untokenized = false;  // operands after a string that held a ';'
+
+    // What the operands view, and where each lies in it while the line is
+    // read.
+    std::vector<Item> items;
+    std::vector<std::pair<std::size_t, std::size_t>> bounds;
 };
 
-Line parse_line(const DescribedLine& described);
+// Reads `described` into `line`, whose buffers it reuses.
+void parse_line(const DescribedLine& described, Line& line);
 
 // Line `index` of a source, described from its record and read. It holds
 // views of its own text: it stays where it is made.
 struct SourceLine {
-    SourceLine(const AlasmSource& source, std::size_t index)
-        : described(source.line(index)), line(parse_line(described)) {}
+    SourceLine(const AlasmSource& source, std::size_t index) : described(source.line(index)) {
+        parse_line(described, line);
+    }
     SourceLine(const SourceLine&) = delete;
     SourceLine& operator=(const SourceLine&) = delete;
 
     DescribedLine described;
     Line line;
+};
+
+// Reads a source's lines one after another into buffers it keeps, so that
+// a pass over the source allocates nothing for its lines once the longest
+// is read.
+class LineReader {
+public:
+    explicit LineReader(const AlasmSource& source) : source_(source) {}
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // Line `index`: its views hold until the next read.
+    const Line& read(std::size_t index) {
+        describe_record(source_.record(index), source_.reading, described_);
+        parse_line(described_, line_);
+        return line_;
+    }
+
+private:
+    const AlasmSource& source_;
+    DescribedLine described_;
+    Line line_;
 };
 
 std::string_view trim(std::string_view text);
@@ -85,7 +122,7 @@ std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
 // An operand, as a register, an indexed address or a value.
 struct Classified {
     OperandKind kind = OperandKind::Bad;
-    std::string word;  // a keyword's
+    std::string_view word;  // a keyword's, from the keyword table
     std::string text;  // a value's, or an index's displacement
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +14,9 @@
 #include "alasm/dialect.h"
 
 namespace korve {
+
+struct AlasmSource;
+struct SourceFacts;
 
 // The start of every line that stands for one the translator cannot show to
 // be equal.
@@ -61,6 +65,13 @@ struct Project {
     // a string that holds them is written with them as numbers, so that it
     // still assembles to the bytes stored.
     bool high_bytes_as_numbers = false;
+    // What settle_project found of each source it settled (its line count
+    // a check), by the source's address, for that source's translation.
+    struct Settled {
+        std::size_t lines = 0;
+        std::shared_ptr<const SourceFacts> facts;
+    };
+    std::map<const AlasmSource*, Settled> settled;
 };
 
 // A line that cannot be translated, and why; its text stands in the

@@ -20,18 +20,23 @@ namespace {
 // Whether the expression reads a name set more than once before the line
 // that first sets it.
 bool reads_name_too_early(const TranslationRun& run, const Expression& parsed, Output& output) {
-    std::set<std::string, std::less<>> names;
-    collect_labels(parsed, names);
-    for (const std::string& name : names) {
-        const auto count = run.facts.assignments.find(name);
-        const auto first = run.facts.first_assignment.find(name);
+    std::optional<std::string_view> early;  // the first such name in order
+    for (const ExpressionNode& node : parsed.nodes) {
+        if (node.kind != ExpressionKind::Label && node.kind != ExpressionKind::Defined) {
+            continue;
+        }
+        const auto count = run.facts.assignments.find(node.text);
+        const auto first = run.facts.first_assignment.find(node.text);
         if (count != run.facts.assignments.end() && count->second > 1 &&
-            first != run.facts.first_assignment.end() && run.at < first->second) {
-            fail(output, name + " is set more than once and read before it is first set");
-            return true;
+            first != run.facts.first_assignment.end() && run.at < first->second &&
+            (!early || node.text < *early)) {
+            early = node.text;
         }
     }
-    return false;
+    if (early) {
+        fail(output, std::string(*early) + " is set more than once and read before it is first set");
+    }
+    return early.has_value();
 }
 
 // {a}: ALASM reads the word at a as it assembles the line. The target reads
@@ -177,7 +182,14 @@ std::string label_text(const TranslationRun& run, const LabelField& label) {
     return target_label(label.name, run.project.dialect) + (label.colon ? ":" : "");
 }
 
-void define(TranslationRun& run, std::string_view name) { run.defined.insert(std::string(name)); }
+// Looked up first: emplace would make a string of the name, most often one
+// the set holds already.
+void define(TranslationRun& run, std::string_view name) {
+    if (run.defined.find(name) == run.defined.end()) {
+        // cppcheck-suppress stlFindInsert
+        run.defined.emplace(name);
+    }
+}
 
 // One set more often (in a repeat, say) is taken, like any other label, to
 // hold a 16-bit value.

@@ -54,6 +54,13 @@ struct Output {
     std::string problem;
 };
 
+// Empties an output for the next line, keeping its room.
+inline void clear(Output& output) {
+    output.lines.clear();
+    output.comment.clear();
+    output.problem.clear();
+}
+
 // A change that a line makes to an earlier line's output: text added to its
 // last line, or a line put before its first.
 struct OutputEdit {
@@ -80,7 +87,7 @@ struct TranslationRun {
     std::array<std::size_t, kBlockKinds> open_blocks{};  // of each kind
     std::vector<HelperValue> helpers;  // of the line being translated
     std::size_t helpers_after = 0;     // how many of its lines come before them
-    std::set<std::string, std::less<>> defined;
+    NameSet defined;
     LabelRanges ranges;
     LabelValues known;                  // ALASM's values of labels, where known
     std::optional<std::uint16_t> here;  // ALASM's $, where known

@@ -30,27 +30,38 @@ std::optional<std::string> asked_name(const Line& line) {
     return std::string(text.substr(1));  // the operand, and so `text`, is gone on return
 }
 
-// The macros, the names conditions ask about and the text's hash, which
-// the survey itself needs whole.
-void first_look(const AlasmSource& source, SourceFacts& facts) {
+}  // namespace
+
+SourceFacts first_look(const AlasmSource& source) {
+    SourceFacts facts;
     std::uint32_t hash = kFnvOffsetBasis;
     bool typed = false;
     bool other = false;
+    bool disp_open = false;
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        hash = fnv1a_32(byte_span(each.line.text), hash);
-        typed = typed || is_typed_text(each.line);
-        other = other || !is_blank(each.line);
-        if (auto name = defined_macro(each.line)) {
+        const Line& line = reader.read(i);
+        hash = fnv1a_32(byte_span(line.text), hash);
+        typed = typed || is_typed_text(line);
+        other = other || !is_blank(line);
+        if (auto name = defined_macro(line)) {
             facts.macros.insert(std::move(*name));
         }
-        if (auto asked = asked_name(each.line)) {
+        if (auto asked = asked_name(line)) {
             facts.asked_defined.emplace(std::move(*asked), std::nullopt);
+        }
+        if (line.has_mnemonic && !line.abandoned) {
+            disp_open = line.directive == Directive::Disp ||
+                        (disp_open && line.directive != Directive::Ent);
         }
     }
     facts.text_hash = hash;
     facts.only_typed_text = typed && !other;
+    facts.leaves_disp_open = disp_open;
+    return facts;
 }
+
+namespace {
 
 class Survey {
 public:
@@ -69,11 +80,15 @@ public:
                 assign(assignment->first, assignment->second, index);
                 set_with_equals_.emplace(assignment->first);
                 note_definition(assignment->first, index);
+                facts_.defined_names.emplace(assignment->first);
                 return;
             }
         }
         count_blocks(line, index);
         const LabelField label = label_field(line.field);
+        if (!label.name.empty() && (line.has_mnemonic || facts_.macros.count(label.name) == 0)) {
+            facts_.defined_names.emplace(label.name);
+        }
         if (line.has_mnemonic && line.directive == Directive::Equ && !label.name.empty() &&
             line.operands.size() == 1) {
             // ALASM lets NAME=e set again a name EQU gave a value; an EQU
@@ -189,50 +204,19 @@ private:
 
 }  // namespace
 
-void count_defining_sources(const AlasmSource& source, Project& project) {
-    std::set<std::string, std::less<>> names;
+void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts) {
+    Survey survey(dialect, facts);
+    LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
-        if (line.abandoned) {
-            continue;
-        }
-        if (const auto assignment = split_assignment(line.field); assignment && !line.has_mnemonic) {
-            names.emplace(assignment->first);
-            continue;
-        }
-        const LabelField label = label_field(line.field);
-        if (!label.name.empty() && (line.has_mnemonic || project.macros.count(label.name) == 0)) {
-            names.emplace(label.name);
-        }
+        survey.look_at(reader.read(i), i);
     }
-    for (const std::string& name : names) {
-        ++project.defining_sources[name];
-    }
-}
-
-bool leaves_disp_open(const AlasmSource& source) {
-    bool open = false;
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Line& line = each.line;
-        if (line.has_mnemonic && !line.abandoned) {
-            open = line.directive == Directive::Disp || (open && line.directive != Directive::Ent);
-        }
-    }
-    return open;
+    survey.finish();
 }
 
 SourceFacts survey_source(const Project& project, const AlasmSource& source) {
-    SourceFacts facts;
-    facts.macros = project.macros;
-    first_look(source, facts);
-    Survey survey(project.dialect, facts);
-    for (std::size_t i = 0; i < source.size(); ++i) {
-        const SourceLine each(source, i);
-        survey.look_at(each.line, i);
-    }
-    survey.finish();
+    SourceFacts facts = first_look(source);
+    facts.macros.insert(project.macros.begin(), project.macros.end());
+    survey_rest(project.dialect, source, facts);
     return facts;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "alasm/alasm_expression.h"
 #include "formats/alasm_source.h"
 #include "translation/translation_project.h"
 
@@ -22,8 +23,8 @@ struct SourceFacts {
     // How often each name is set with '=' or EQU (one set in a repeat, or
     // from itself, counts as set again), and the line it is first set on. A
     // label that '=' sets too counts each line it labels as a set.
-    std::map<std::string, std::size_t, std::less<>> assignments;
-    std::map<std::string, std::size_t, std::less<>> first_assignment;
+    NameMap<std::size_t> assignments;
+    NameMap<std::size_t> first_assignment;
     // The target's names of the labels each LOCAL block defines, by the
     // block's first line, in the order they are defined.
     std::map<std::size_t, std::vector<std::string>> local_names;
@@ -41,16 +42,25 @@ struct SourceFacts {
     bool only_typed_text = false;
     // The names IF0 ?N and IFN ?N ask about, each with the last line that
     // defines it in this source, if one does.
-    std::map<std::string, std::optional<std::size_t>, std::less<>> asked_defined;
+    NameMap<std::optional<std::size_t>> asked_defined;
+    // Whether a DISP is still open at the source's end.
+    bool leaves_disp_open = false;
+    // The names the source defines (a label, EQU or '='), as
+    // Project::defining_sources counts them; settle_project empties it once
+    // counted.
+    std::set<std::string, std::less<>> defined_names;
 };
 
+// What needs only the source itself, in one pass: the macros it defines
+// (in `macros`), the names its conditions ask about, its text's hash and
+// whether it is only typed text, and whether it leaves a DISP open.
+SourceFacts first_look(const AlasmSource& source);
+
+// The rest, in a second pass, once `facts` holds the first look and its
+// macros are the project's.
+void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts);
+
+// Both, for a source the project was not settled with.
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
-
-// Whether a DISP is still open at the source's end.
-bool leaves_disp_open(const AlasmSource& source);
-
-// Counts the source among those that define each name it defines
-// (Project::defining_sources); the project's macros are known.
-void count_defining_sources(const AlasmSource& source, Project& project);
 
 }  // namespace korve
