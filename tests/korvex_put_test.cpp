@@ -11,7 +11,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -568,21 +567,21 @@ void expect_one_record_changed(const std::string& old, const std::string& now, s
 // what its length moves, in place or by moving the file, and reads back as
 // edited, the other files as they were.
 TEST_F(KorvexRun, PutsEveryRealDiskBackAsItWasAndChangesOnlyTheEditedLine) {
-    std::vector<fs::path> inputs;
+    std::vector<fs::path> every;
     if (!fs::is_directory(corpus())) {
         GTEST_SKIP() << "no real files at " << corpus();
     }
     for (const auto& entry : fs::recursive_directory_iterator(corpus(), fs::directory_options::skip_permission_denied)) {
         const std::string extension = entry.path().extension().string();
         if (extension == ".trd" || extension == ".scl" || extension == ".$H" || extension == ".$h") {
-            inputs.push_back(entry.path());
+            every.push_back(entry.path());
         }
     }
-    if (inputs.empty()) {
+    if (every.empty()) {
         GTEST_SKIP() << "no real disks at " << corpus();
     }
-    std::sort(inputs.begin(), inputs.end());
-    const std::vector<fs::path> every = std::move(inputs);
+    std::sort(every.begin(), every.end());
+    std::vector<fs::path> inputs;
     for (std::size_t i = 0; i < every.size(); ++i) {
         const std::string extension = every[i].extension().string();
         if (in_sample(i, extension == ".trd" || extension == ".scl" || extension == ".$h")) {
