@@ -4,7 +4,8 @@
 //
 //   korve_bench generate SET SIZE SEED FILE   write SIZE bytes of ALASM data
 //   korve_bench decode SET SIZE SEED RUNS     convert SIZE bytes RUNS times
-//                                             and print the best and median MB/s
+//                                             and print the median MB/s, and
+//                                             the slowest and fastest run's
 //   korve_bench disks COUNT SEED DIR          write COUNT disk images into
 //                                             DIR/images (NNNN.trd), each
 //                                             again as a UDI image into
@@ -123,9 +124,9 @@ int decode(DataSet set, const char* set_name, std::size_t size, std::size_t seed
     }
     std::sort(seconds.begin(), seconds.end());
     const double megabytes = static_cast<double>(data.size()) / kBytesPerMegabyte;
-    std::printf("decoding %.1f MB of %s data from memory, %zu runs: best %.0f MB/s, median %.0f MB/s\n",
-                megabytes, set_name, runs, megabytes / seconds.front(),
-                megabytes / seconds[runs / 2]);
+    std::printf("decoding %.1f MB of %s data from memory, %zu runs: median %.0f MB/s (%.0f-%.0f)\n",
+                megabytes, set_name, runs, megabytes / seconds[runs / 2],
+                megabytes / seconds.back(), megabytes / seconds.front());
     return EXIT_SUCCESS;
 }
 

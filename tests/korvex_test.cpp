@@ -1145,7 +1145,11 @@ TEST_F(KorvexRun, ConvertsEveryRealFileAsKorve) {
     if (rows.empty()) {
         GTEST_SKIP() << "no real files at " << corpus() / "real";
     }
-    for (const auto& row : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& row = rows[i];
+        if (!in_sample(i, row[0].find("catalog-length") != std::string::npos)) {
+            continue;
+        }
         const fs::path real = corpus() / "real" / row[0];
         ASSERT_EQ(korve({real.string(), "korve.asm"}).status, 1) << real;
         const auto result = korvex({"text", real.string()});

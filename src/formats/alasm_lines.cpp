@@ -330,17 +330,39 @@ TakenRecord take_record(ByteReader& input) {
 
 DecodedLine decode_line(ByteReader& input, LineRoom room, Reading reading) {
     const TakenRecord taken = take_record(input);
-    const auto content = taken.content;
-    DecodedLine decoded;
-    decoded.record_size = taken.record_size;
+    DecodedLine decoded = decode_record(taken.content, taken.record_size, room, reading);
     decoded.missing = taken.missing;
+    return decoded;
+}
 
-    // A byte at a time: most bytes leave the context as it is.
+DecodedLine decode_record(std::span<const unsigned char> content, std::size_t record_size,
+                          LineRoom room, Reading reading) {
+    DecodedLine decoded;
+    decoded.record_size = record_size;
+
+    // A byte at a time. Most lines are labels, spaces and keywords: their
+    // context is before the mnemonic until the first keyword, and among the
+    // operands after it. Taken from the byte, that context is known before
+    // the table entry is read; the entry's own tells where the guess fails
+    // (a comment, a string), and the rest of the line goes by the entries.
     LineText line(room);
     Context context = Context::BeforeMnemonic;
+    std::size_t at = 0;
+    for (; at < content.size(); ++at) {
+        const unsigned char byte = content[at];
+        const Expansion& expansion = expansions(reading, context)[byte];
+        line.append(expansion.text);
+        const Context guessed = byte >= kFirstKeywordByte ? Context::AmongOperands : context;
+        if (expansion.next != guessed) [[unlikely]] {
+            context = expansion.next;
+            ++at;
+            break;
+        }
+        context = guessed;
+    }
     const ExpansionTable* table = &expansions(reading, context);
-    for (const unsigned char byte : content) {
-        const Expansion& expansion = (*table)[byte];
+    for (; at < content.size(); ++at) {
+        const Expansion& expansion = (*table)[content[at]];
         line.append(expansion.text);
         if (expansion.next != context) {
             context = expansion.next;

@@ -157,6 +157,11 @@ TakenRecord take_record(ByteReader& input);
 // the input, even the length byte is missing.
 DecodedLine decode_line(ByteReader& input, LineRoom room, Reading reading = Reading::AsKorve);
 
+// The same for a whole record that lies in memory: its content (the bytes
+// after its length byte) and its size, its length byte included.
+DecodedLine decode_record(std::span<const unsigned char> content, std::size_t record_size,
+                          LineRoom room, Reading reading = Reading::AsKorve);
+
 // The parts of a line, for whoever must know which byte was what: a tidier
 // layout, a translation, colours.
 enum class LinePart : unsigned char {

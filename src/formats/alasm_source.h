@@ -53,8 +53,13 @@ public:
     // Counts a record whose length byte claims `size` bytes, just taken;
     // whether another record is to be read.
     bool more_after(std::size_t size, ByteReader& input) {
+        return more_after(size) && !input.at_end();
+    }
+
+    // The same where the input is known to hold more bytes.
+    bool more_after(std::size_t size) {
         left_ -= static_cast<std::int64_t>(size);
-        return left_ > 0 && !input.at_end();
+        return left_ > 0;
     }
 
     // Once no record is left to read: the bytes of the data's length that the

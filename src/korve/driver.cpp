@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -23,21 +24,51 @@ constexpr const char* kBanner =
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
 
-// Decodes and writes line records while the data's length lasts.
+// Writes a decoded line, or says why it was abandoned: the outcome that ends
+// the conversion, if one does.
+inline std::optional<Outcome> write_line(const DecodedLine& line, LineWriter& output,
+                                         std::FILE* console) {
+    if (line.undefined) {
+        std::fprintf(console, "\n\nError %s\n",
+                     undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
+        return Outcome::UndefinedToken;
+    }
+    if (!output.commit(line.size)) {
+        return Outcome::WriteFailed;
+    }
+    return std::nullopt;
+}
+
+// Decodes and writes line records while the data's length lasts. The records
+// that the reader holds whole, with more of the input after them, are
+// decoded where they lie and taken together, a block at a time (the reader's
+// place, kept in memory, would otherwise be read and written once a line);
+// the last few of the input, one at a time.
 Outcome convert_lines(ByteReader& input, RecordBudget budget, LineWriter& output,
                       std::FILE* console) {
     for (;;) {
-        const DecodedLine line = decode_line(input, output.room());
-        if (line.undefined) {
-            std::fprintf(console, "\n\nError %s\n",
-                         undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
-            return Outcome::UndefinedToken;
+        const auto block = input.look(kLongestLook);
+        std::size_t used = 0;
+        while (block.size() - used > kLongestRecord) {
+            const std::size_t size = record_size(block[used]);
+            const auto content = block.subspan(used + 1, size - 1);
+            used += size;
+            if (const auto end = write_line(decode_record(content, size, output.room()), output, console)) {
+                return *end;
+            }
+            if (!budget.more_after(size)) {
+                return Outcome::Converted;
+            }
         }
-        if (!output.commit(line.size)) {
-            return Outcome::WriteFailed;
-        }
-        if (!budget.more_after(line.record_size, input)) {
-            return Outcome::Converted;
+        input.take(used);
+        if (used == 0) {
+            const DecodedLine line = decode_line(input, output.room());
+            if (const auto end = write_line(line, output, console)) {
+                return *end;
+            }
+            if (!budget.more_after(line.record_size, input)) {
+                return Outcome::Converted;
+            }
         }
     }
 }
