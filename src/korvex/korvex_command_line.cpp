@@ -174,6 +174,10 @@ Request usage_error(std::string error, const VerbRow* verb) {
 
 // What is wrong with the inputs and options given a verb, taken together.
 std::optional<std::string> inputs_usage_error(const VerbRow& verb, const Options& options) {
+    if (verb.verb == Verb::Lsp) {
+        return options.inputs.empty() ? std::nullopt
+                                      : std::optional<std::string>("lsp takes no INPUT: the client names the texts");
+    }
     if (options.inputs.empty()) {
         return "no INPUT given";
     }
@@ -199,7 +203,8 @@ std::optional<std::string> inputs_usage_error(const VerbRow& verb, const Options
                 return "--main chooses what to translate: give --dialect too";
             }
             break;
-        case Verb::List: break;
+        case Verb::List:
+        case Verb::Lsp: break;
     }
     return std::nullopt;
 }
