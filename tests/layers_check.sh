@@ -22,7 +22,7 @@ alasm        base formats
 translation  base formats alasm
 files        base formats alasm translation
 inputs       base formats alasm translation files
-lsp          base formats alasm translation files inputs   # korvex lsp's server
+lsp          base formats alasm translation files inputs   # the language server
 korvex       base formats alasm translation files inputs lsp
 korve        base formats                         # korve, the classic one
 web          base formats alasm translation files inputs lsp korvex korve   # the page

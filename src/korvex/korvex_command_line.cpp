@@ -314,18 +314,22 @@ Request parse(int argc, const char* const* argv) {
 
 namespace {
 
+// "korvex VERB SYNOPSIS", or less where the verb takes nothing.
+std::string invoked(const VerbRow& verb) {
+    return std::string(kProgram) + " " + std::string(verb.name) + (verb.synopsis.empty() ? "" : " ") +
+           std::string(verb.synopsis);
+}
+
 std::string usage_lines() {
     std::string text;
     for (const VerbRow& verb : verb_rows()) {
-        text += (text.empty() ? "usage: " : "       ") + std::string(kProgram) + " " +
-                std::string(verb.name) + " " + std::string(verb.synopsis) + "\n";
+        text += (text.empty() ? "usage: " : "       ") + invoked(verb) + "\n";
     }
     return text + "       " + std::string(kProgram) + " help [VERB] | --help | --version\n";
 }
 
 std::string verb_usage(const VerbRow& verb) {
-    return "usage: " + std::string(kProgram) + " " + std::string(verb.name) + " " +
-           std::string(verb.synopsis) + "\n";
+    return "usage: " + invoked(verb) + "\n";
 }
 
 // Help text for options, wrapped beside their names.

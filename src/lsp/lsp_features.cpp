@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "lsp/lsp_workspace.h"
 
 namespace korve::lsp {
 namespace {
@@ -110,7 +109,7 @@ json location(const ProjectText& text, const Range& range, Encoding encoding) {
 
 }  // namespace
 
-std::vector<json> diagnostics_for(const Server::State& state, const std::string& uri) {
+std::vector<json> diagnostics_for(const Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state.open, uri, state.page);
     std::vector<json> sent;
     for (std::size_t i = 0; i < view.texts.size(); ++i) {
@@ -121,7 +120,7 @@ std::vector<json> diagnostics_for(const Server::State& state, const std::string&
     return sent;
 }
 
-json document_symbols(const Server::State& state, const std::string& uri) {
+json document_symbols(const Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state.open, uri, state.page);
     const ProjectText& text = view.texts[view.document];
     const TextFacts& facts = text.facts;
@@ -147,7 +146,7 @@ json document_symbols(const Server::State& state, const std::string& uri) {
     return top;
 }
 
-json folding_ranges(const Server::State& state, const std::string& uri) {
+json folding_ranges(const Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state.open, uri, state.page);
     json folds = json::array();
     for (const Fold& fold : view.texts[view.document].facts.folds) {
@@ -158,7 +157,7 @@ json folding_ranges(const Server::State& state, const std::string& uri) {
     return folds;
 }
 
-json locations(const Server::State& state, const std::string& uri, std::size_t line, std::size_t character,
+json locations(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character,
                bool references, bool declarations) {
     const ProjectView view = project_of(state.open, uri, state.page);
     const ProjectText& text = view.texts[view.document];

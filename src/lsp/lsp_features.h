@@ -9,20 +9,20 @@
 #include <string>
 #include <vector>
 
-#include "lsp/lsp_server.h"
+#include "lsp/lsp_workspace.h"
 
 namespace korve::lsp {
 
 // textDocument/publishDiagnostics notifications for `uri` and every other
 // open document of its project.
-std::vector<nlohmann::json> diagnostics_for(const Server::State& state, const std::string& uri);
+std::vector<nlohmann::json> diagnostics_for(const Workspace& state, const std::string& uri);
 
-nlohmann::json document_symbols(const Server::State& state, const std::string& uri);
-nlohmann::json folding_ranges(const Server::State& state, const std::string& uri);
+nlohmann::json document_symbols(const Workspace& state, const std::string& uri);
+nlohmann::json folding_ranges(const Workspace& state, const std::string& uri);
 
 // Definitions of the name at `position`; with `references`, its uses (and
 // its definitions where `declarations`).
-nlohmann::json locations(const Server::State& state, const std::string& uri, std::size_t line,
+nlohmann::json locations(const Workspace& state, const std::string& uri, std::size_t line,
                          std::size_t character, bool references, bool declarations);
 
 }  // namespace korve::lsp

@@ -83,7 +83,7 @@ json capabilities(Encoding encoding) {
 }
 
 // What the client asks for at initialize: its position encodings and the code page.
-std::vector<std::string> initialize(Server::State& state, const json& params) {
+std::vector<std::string> initialize(Workspace& state, const json& params) {
     std::vector<std::string> logs;
     if (const json* offered = path(params, {"capabilities", "general", "positionEncodings"});
         offered != nullptr && offered->is_array()) {
@@ -107,7 +107,6 @@ std::vector<std::string> initialize(Server::State& state, const json& params) {
                                                               " is none of CP866, CP1251, KOI8-R: CP866 it is"));
         }
     }
-    state.initialized = true;
     return logs;
 }
 
@@ -144,7 +143,7 @@ void apply_change(Document& document, const json& change, Encoding encoding) {
 }
 
 // A notification about documents; the diagnostics it publishes.
-std::vector<json> document_notice(Server::State& state, const std::string& method, const json& params) {
+std::vector<json> document_notice(Workspace& state, const std::string& method, const json& params) {
     const auto uri = text_at(params, {"textDocument", "uri"});
     if (!uri) {
         return {};
@@ -173,7 +172,7 @@ std::vector<json> document_notice(Server::State& state, const std::string& metho
 }
 
 // The answer to a request about an open document.
-json document_request(const Server::State& state, const json& id, const std::string& method, const json& params) {
+json document_request(const Workspace& state, const json& id, const std::string& method, const json& params) {
     const auto uri = text_at(params, {"textDocument", "uri"});
     if (!uri) {
         return error_answer(id, kInvalidParams, method + " names no textDocument.uri");
@@ -243,23 +242,24 @@ std::vector<std::string> Server::take(std::string_view body) {
         if (id != nullptr) {
             return {dumped(error_answer(nullptr, kInvalidRequest, "an id is a number or a string"))};
         }
-        if (state_.initialized && !shut_down_) {
-            for (const json& each : document_notice(state_, *method, params)) {
+        if (initialized_ && !shut_down_) {
+            for (const json& each : document_notice(workspace_, *method, params)) {
                 sent.push_back(dumped(each));
             }
         }
         return sent;  // notifications unknown, or before initialize, are dropped
     }
     if (*method == "initialize") {
-        if (state_.initialized) {
+        if (initialized_) {
             return {dumped(error_answer(*id, kInvalidRequest, "initialize came twice"))};
         }
-        sent = initialize(state_, params);
-        sent.insert(sent.begin(), dumped(answer(*id, {{"capabilities", capabilities(state_.encoding)},
+        sent = initialize(workspace_, params);
+        initialized_ = true;
+        sent.insert(sent.begin(), dumped(answer(*id, {{"capabilities", capabilities(workspace_.encoding)},
                                                       {"serverInfo", {{"name", "korvex"}}}})));
         return sent;
     }
-    if (!state_.initialized) {
+    if (!initialized_) {
         return {dumped(error_answer(*id, kServerNotInitialized, "initialize comes first"))};
     }
     if (shut_down_) {
@@ -270,7 +270,7 @@ std::vector<std::string> Server::take(std::string_view body) {
         return {dumped(answer(*id, nullptr))};
     }
     if (about_document(*method)) {
-        return {dumped(document_request(state_, *id, *method, params))};
+        return {dumped(document_request(workspace_, *id, *method, params))};
     }
     return {dumped(error_answer(*id, kMethodNotFound, "korvex lsp does not offer " + *method))};
 }

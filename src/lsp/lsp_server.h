@@ -14,13 +14,11 @@
 #pragma once
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/code_page.h"
-#include "lsp/lsp_document.h"
+#include "lsp/lsp_workspace.h"
 
 namespace korve::lsp {
 
@@ -36,16 +34,9 @@ public:
     // A log line for the client (window/logMessage): type 1 an error, 3 information.
     static std::string log_message(int type, std::string_view text);
 
-    // Kept by the server, worked on by its handlers.
-    struct State {
-        bool initialized = false;
-        Encoding encoding = Encoding::Utf16;
-        CodePage page = CodePage::Cp866;
-        std::map<std::string, Document> open;
-    };
-
 private:
-    State state_;
+    Workspace workspace_;
+    bool initialized_ = false;
     bool shut_down_ = false;
     bool exited_ = false;
 };

@@ -17,6 +17,13 @@
 
 namespace korve::lsp {
 
+// What the client settled at initialize, and the documents it has open.
+struct Workspace {
+    Encoding encoding = Encoding::Utf16;
+    CodePage page = CodePage::Cp866;
+    std::map<std::string, Document> open;
+};
+
 struct ProjectText {
     std::filesystem::path path;
     std::string uri;     // the client's, where it is open
