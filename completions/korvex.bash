@@ -5,17 +5,18 @@ _korvex() {
     local cur=${COMP_WORDS[COMP_CWORD]}
     local prev=${COMP_WORDS[COMP_CWORD - 1]}
     local verb=${COMP_WORDS[1]}
-    local verbs="text list pack put get show diff help"
+    local verbs="text list pack put get show diff lsp help"
     if ((COMP_CWORD == 1)); then
         mapfile -t COMPREPLY < <(compgen -W "$verbs --help --version" -- "$cur")
         return
     fi
     case $verb in
         help)
-            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list pack put get show diff" -- "$cur")
+            ((COMP_CWORD == 2)) && mapfile -t COMPREPLY < <(compgen -W "text list pack put get show diff lsp" -- "$cur")
             return
             ;;
         text | list | pack | put | get | show | diff) ;;
+        lsp) [[ $cur == -* ]] && mapfile -t COMPREPLY < <(compgen -W "--help -h" -- "$cur"); return ;;
         *) return ;;
     esac
     case $prev in

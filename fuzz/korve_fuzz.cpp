@@ -33,16 +33,23 @@
 //    and bytes; on a disk, track 0 past the information sector too;
 //  - the bytes read as an FDI, UDI or Teledisk image, and written back
 //    where the format is written; and graded by the loader, as korvex
-//    reads every input (floppy_check.h).
+//    reads every input (floppy_check.h);
+//  - the bytes, read by korvex lsp's message reader (cut where their first
+//    byte says) and each message it gives taken by an initialized server;
+//    and as the text of a document opened, then asked for its symbols,
+//    folding ranges, definitions and references: every message sent back
+//    a JSON object, the server never stopping.
 //
 // fmemopen and open_memstream are POSIX: the fuzzer runs on Linux.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "alasm/alasm_packer.h"
@@ -56,6 +63,8 @@
 #include "formats/hobeta_header.h"
 #include "formats/trdos_image.h"
 #include "korve/driver.h"
+#include "lsp/lsp_server.h"
+#include "lsp/lsp_wire.h"
 #include "translation/alasm_translation.h"
 
 namespace {
@@ -463,6 +472,57 @@ void check_put(std::span<const unsigned char> bytes) {
     }
 }
 
+// `text` as a JSON string: quotes, backslashes and control bytes escaped,
+// every other byte as it is (JSON that is then no UTF-8 is the server's to
+// refuse).
+std::string json_string(std::span<const unsigned char> text) {
+    std::string quoted = "\"";
+    for (const unsigned char byte : text) {
+        if (byte < 0x20 || byte == '"' || byte == '\\') {
+            std::array<char, 8> escaped{};
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", byte);
+            quoted += escaped.data();
+        } else {
+            quoted += static_cast<char>(byte);
+        }
+    }
+    return quoted + "\"";
+}
+
+void take_all(korve::lsp::Server& server, std::string_view body) {
+    for (const std::string& sent : server.take(body)) {
+        if (sent.empty() || sent.front() != '{' || sent.back() != '}') {
+            fail("korvex lsp sent something other than a JSON object");
+        }
+    }
+}
+
+void check_lsp(std::span<const unsigned char> bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    korve::lsp::Server server;
+    take_all(server, R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{}}})");
+    korve::lsp::FrameReader reader(4096);
+    const std::size_t cut = bytes.empty() ? 0 : bytes[0] % (bytes.size() + 1);
+    for (const std::string_view piece : {text.substr(0, cut), text.substr(cut)}) {
+        reader.add(piece);
+        for (auto frame = reader.next(); frame.kind != korve::lsp::Frame::Kind::NeedMore; frame = reader.next()) {
+            if (frame.kind == korve::lsp::Frame::Kind::Body) {
+                take_all(server, frame.text);
+            }
+        }
+    }
+    take_all(server, text);
+    korve::lsp::Server fresh;
+    take_all(fresh, R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"capabilities":{}}})");
+    const std::string document = R"({"textDocument":{"uri":"file:///korve-fuzz-none/x.asm")";
+    take_all(fresh, R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":)" + document +
+                        R"(,"text":)" + json_string(bytes) + "}}}");
+    const std::string at = R"(,"position":{"line":0,"character":3},"context":{"includeDeclaration":true}})";
+    for (const char* method : {"documentSymbol", "foldingRange", "definition", "references"}) {
+        take_all(fresh, std::string(R"({"jsonrpc":"2.0","id":1,"method":"textDocument/)") + method +
+                            R"(","params":)" + document + "}" + at + "}");
+    }
+}
 
 }  // namespace
 
@@ -488,6 +548,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_record({data, size}, korve::Reading::AsAlasm);
     check_pack({data, size});
     check_put({data, size});
+    check_lsp({data, size});
     for (const auto check : {korve_fuzz::check_td0, korve_fuzz::check_udi, korve_fuzz::check_fdi,
                              korve_fuzz::check_loaded}) {
         if (const char* failed = check({data, size})) {

@@ -61,6 +61,7 @@ TEST_F(KorvexRun, AnswersHelpAndVersionOnStandardOutput) {
         {{"pack", "-h"}, "usage: korvex pack [OPTION...] -o OUT TEXT...\n"},
         {{"help", "show"}, "usage: korvex show [--charset CP] [--textconv] INPUT\n"},
         {{"diff", "--help"}, "usage: korvex diff [--charset CP] A B\n"},
+        {{"lsp", "--help"}, "usage: korvex lsp\n"},
     };
     for (const auto& c : cases) {
         const auto result = korvex(c.args);
@@ -95,6 +96,7 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         "       korvex get [--hobeta] [--force] [-o DIR] DISK [NAME.T...]\n"
         "       korvex show [--charset CP] [--textconv] INPUT\n"
         "       korvex diff [--charset CP] A B\n"
+        "       korvex lsp\n"
         "       korvex help [VERB] | --help | --version\nTry 'korvex help' for more.\n";
     const struct {
         std::vector<std::string> args;
@@ -134,6 +136,9 @@ TEST_F(KorvexRun, RefusesWrongUsageWithStatus2) {
         {{"diff", "--textconv", "GAME.$h", "disk.trd"},
          "korvex: error: unknown option --textconv\n"
          "usage: korvex diff [--charset CP] A B\nTry 'korvex help diff' for more.\n"},
+        {{"lsp", "GAME.$h"},
+         "korvex: error: lsp takes no INPUT: the client names the texts\n"
+         "usage: korvex lsp\nTry 'korvex help lsp' for more.\n"},
         {{"diff", "folder", "disk.trd"},
          "korvex: error: folder is a folder, and can be compared only with a folder\n"},
         // Usage that names no folder where one is needed.

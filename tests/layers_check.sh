@@ -22,9 +22,10 @@ alasm        base formats
 translation  base formats alasm
 files        base formats alasm translation
 inputs       base formats alasm translation files
-korvex       base formats alasm translation files inputs
+lsp          base formats alasm translation files inputs   # the language server
+korvex       base formats alasm translation files inputs lsp
 korve        base formats                         # korve, the classic one
-web          base formats alasm translation files inputs korvex korve   # the page
+web          base formats alasm translation files inputs lsp korvex korve   # the page
 '
 
 mapfile -t sources < <({ find src -name '*.h' -o -name '*.cpp'

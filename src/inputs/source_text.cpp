@@ -43,6 +43,11 @@ std::string translated_text_refused(std::string_view heading) {
            ": only ALASM's own text goes back, as korvex text writes it without --dialect";
 }
 
+std::string text_include_key(const std::string& name) {
+    const auto stem = trdos_name_of(name);
+    return include_key(stem ? *stem : name);
+}
+
 std::variant<TrdosName, Problem> given_trdos_name(const Source& source, const std::string& given) {
     const auto refused = [&](std::string why) {
         return Problem{Severity::Error, {source.shown, {}, 0, 0}, std::move(why), Status::NotAllConverted};

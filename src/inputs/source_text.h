@@ -39,6 +39,12 @@ std::variant<TrdosName, Problem> given_trdos_name(const Source& source, const st
 std::variant<std::string, Problem> text_trdos_name(const std::optional<std::string>& given,
                                                    const Source& source);
 
+// The TR-DOS name and type ("SCRUTIL.H") by which INCLUDE names the source
+// of a text file of a folder, `name` being the file's name less ".asm": a
+// file SCRUTIL.H.asm, SCRUTIL.$h.asm or scrutil.asm is what INCLUDE
+// "SCRUTIL" names (include_file finds it in another case).
+std::string text_include_key(const std::string& name);
+
 // A text packed: its file, and what messages say of it.
 struct PackedSourceText {
     TrdosFile file;

@@ -11,6 +11,7 @@
 #include "korvex/verb_diff.h"
 #include "korvex/verb_get.h"
 #include "korvex/verb_list.h"
+#include "korvex/verb_lsp.h"
 #include "korvex/verb_pack.h"
 #include "korvex/verb_put.h"
 #include "korvex/verb_show.h"
@@ -33,6 +34,7 @@ VerbOutcome run_verb(const KorvexRun& run) {
         case Verb::Get: return {run_get(run), false};
         case Verb::Show: return run_show(run);
         case Verb::Diff: return {run_diff(run), false};
+        case Verb::Lsp: return {run_lsp(run), false};
     }
     return {};
 }

@@ -174,6 +174,10 @@ Request usage_error(std::string error, const VerbRow* verb) {
 
 // What is wrong with the inputs and options given a verb, taken together.
 std::optional<std::string> inputs_usage_error(const VerbRow& verb, const Options& options) {
+    if (verb.verb == Verb::Lsp) {
+        return options.inputs.empty() ? std::nullopt
+                                      : std::optional<std::string>("lsp takes no INPUT: the client names the texts");
+    }
     if (options.inputs.empty()) {
         return "no INPUT given";
     }
@@ -199,7 +203,8 @@ std::optional<std::string> inputs_usage_error(const VerbRow& verb, const Options
                 return "--main chooses what to translate: give --dialect too";
             }
             break;
-        case Verb::List: break;
+        case Verb::List:
+        case Verb::Lsp: break;
     }
     return std::nullopt;
 }
@@ -309,18 +314,22 @@ Request parse(int argc, const char* const* argv) {
 
 namespace {
 
+// "korvex VERB SYNOPSIS", or less where the verb takes nothing.
+std::string invoked(const VerbRow& verb) {
+    return std::string(kProgram) + " " + std::string(verb.name) + (verb.synopsis.empty() ? "" : " ") +
+           std::string(verb.synopsis);
+}
+
 std::string usage_lines() {
     std::string text;
     for (const VerbRow& verb : verb_rows()) {
-        text += (text.empty() ? "usage: " : "       ") + std::string(kProgram) + " " +
-                std::string(verb.name) + " " + std::string(verb.synopsis) + "\n";
+        text += (text.empty() ? "usage: " : "       ") + invoked(verb) + "\n";
     }
     return text + "       " + std::string(kProgram) + " help [VERB] | --help | --version\n";
 }
 
 std::string verb_usage(const VerbRow& verb) {
-    return "usage: " + std::string(kProgram) + " " + std::string(verb.name) + " " +
-           std::string(verb.synopsis) + "\n";
+    return "usage: " + invoked(verb) + "\n";
 }
 
 // Help text for options, wrapped beside their names.

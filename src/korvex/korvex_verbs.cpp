@@ -117,6 +117,8 @@ constexpr std::array<OptionRow, 4> kShowOptions = {{
 
 constexpr std::array<OptionRow, 3> kDiffOptions = {{kTextCharset, kAlasmText, kHelp}};
 
+constexpr std::array<OptionRow, 1> kLspOptions = {{kHelp}};
+
 constexpr std::string_view kInputs =
     "An INPUT is a file (bare ALASM data, a Hobeta file, a TR-DOS disk image, an SCL\n"
     "archive, or an FDI, UDI or TD0 floppy image of a TR-DOS disk, told apart by\n"
@@ -137,7 +139,11 @@ constexpr std::string_view kGetInputs =
     "DISK is a TR-DOS disk image, an SCL archive, or an FDI, UDI or TD0 floppy image;\n"
     "a NAME.T is a file on it, named as korvex list shows it (PGMFLASH.C).";
 
-constexpr std::array<VerbRow, 7> kVerbs = {{
+constexpr std::string_view kLspInputs =
+    "It takes no INPUT: an editor starts it, and the folder of each text it opens is\n"
+    "that text's project, as korvex text takes a folder of texts.";
+
+constexpr std::array<VerbRow, 8> kVerbs = {{
     {"text", Verb::Text, kTextOptions, "[OPTION...] INPUT...",
      "write every ALASM source the inputs hold as text",
      "Converts the ALASM data of each INPUT to text, a line per stored line, as\n"
@@ -186,6 +192,13 @@ constexpr std::array<VerbRow, 7> kVerbs = {{
      "Compares A and B file by file: names the files only one holds, prints a\n"
      "unified diff of each ALASM source's text, and says which other files differ.",
      kInputs},
+    {"lsp", Verb::Lsp, kLspOptions, "", "serve an editor ALASM text's problems and names",
+     "Speaks the Language Server Protocol on standard input and output: publishes\n"
+     "what pack refuses, characters the code page lacks (CP866, or korvex.codePage\n"
+     "among the initialization options), blocks left open or closed twice, labels\n"
+     "defined twice or never; answers with a text's symbols, the definition and the\n"
+     "references of a label across the files INCLUDE joins, and folding ranges.",
+     kLspInputs},
 }};
 
 constexpr std::string_view kDiffStatuses =
@@ -202,6 +215,16 @@ std::span<const VerbRow> verb_rows() { return kVerbs; }
 
 std::string_view inputs_help() { return kInputs; }
 
-std::string_view statuses_help(Verb verb) { return verb == Verb::Diff ? kDiffStatuses : kStatuses; }
+constexpr std::string_view kLspStatuses =
+    "Exit status: 0 after the client's shutdown and exit; 1 when exit came without\n"
+    "shutdown, or standard input ended first.";
+
+std::string_view statuses_help(Verb verb) {
+    switch (verb) {
+        case Verb::Diff: return kDiffStatuses;
+        case Verb::Lsp: return kLspStatuses;
+        default: return kStatuses;
+    }
+}
 
 }  // namespace korve::command_line

@@ -9,7 +9,7 @@
 
 namespace korve::command_line {
 
-enum class Verb : unsigned char { Text, List, Pack, Put, Get, Show, Diff };
+enum class Verb : unsigned char { Text, List, Pack, Put, Get, Show, Diff, Lsp };
 
 enum class OptionId : unsigned char {
     Output,

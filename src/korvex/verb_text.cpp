@@ -15,6 +15,7 @@
 #include "formats/alasm_source.h"
 #include "inputs/catalogue.h"
 #include "inputs/loader.h"
+#include "inputs/source_text.h"
 #include "korvex/text_writer.h"
 #include "translation/alasm_translation.h"
 
@@ -139,7 +140,7 @@ void keep_source(Group& group, std::size_t index, const InputNode& node, const S
         const std::string& name = source.name;
         const auto stem = trdos_name_of(name);
         const std::string file = name + std::string(kTextSuffix);
-        group.keys[index] = include_key(stem ? *stem : name);
+        group.keys[index] = text_include_key(name);
         group.names[index] = {spelled_parts(stem ? *stem : name), spelled_parts(name)};
         group.project.includes.emplace(name, file);
         group.project.includes.emplace(group.keys[index], file);

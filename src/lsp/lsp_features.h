@@ -1,0 +1,28 @@
+// What the server answers about documents, as LSP's JSON: the diagnostics
+// published for a document's project, its symbols, the definitions and
+// references of the name at a position, and its folding ranges. Each
+// reads the project of the document (lsp_workspace.h) as it stands now.
+#pragma once
+
+#include <nlohmann/json_fwd.hpp>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "lsp/lsp_workspace.h"
+
+namespace korve::lsp {
+
+// textDocument/publishDiagnostics notifications for `uri` and every other
+// open document of its project.
+std::vector<nlohmann::json> diagnostics_for(const Workspace& state, const std::string& uri);
+
+nlohmann::json document_symbols(const Workspace& state, const std::string& uri);
+nlohmann::json folding_ranges(const Workspace& state, const std::string& uri);
+
+// Definitions of the name at `position`; with `references`, its uses (and
+// its definitions where `declarations`).
+nlohmann::json locations(const Workspace& state, const std::string& uri, std::size_t line,
+                         std::size_t character, bool references, bool declarations);
+
+}  // namespace korve::lsp

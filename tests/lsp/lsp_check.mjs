@@ -1,0 +1,225 @@
+// korvex lsp, driven as an editor drives it: vscode-jsonrpc over the
+// server's standard input and output, on a project of two texts written
+// here, one of which INCLUDEs the other. tests/lsp/run sets the
+// environment and starts it with node's test runner:
+//
+//   KORVE_MODULES  the folder the npm packages are installed in
+//   KORVE_KORVEX   the built korvex
+import { after, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const settings = process.env;
+const require = createRequire(resolve(settings.KORVE_MODULES, 'package.json'));
+const rpc = require('vscode-jsonrpc/node');
+
+// The project: main.asm holds every kind of problem once; part.asm, which
+// it includes, none.
+const main = [
+  'START   ORG #8000',         // 0
+  '        INCLUDE "PART"',    // 1
+  '        CALL PRINT',        // 2
+  '        DB "Ёж",NOWHERE',   // 3: Cyrillic before a name never defined
+  '        NOP ; привет €',    // 4: a Cyrillic comment before a character CP866 lacks
+  'X\tFOO\tA',                 // 5: pack refuses it
+  'COUNT=0',                   // 6
+  'COUNT=COUNT+1',             // 7: '=' sets a name again
+  '        LOCAL',             // 8
+  'LOOP    DJNZ LOOP',         // 9
+  '        ENDL',              // 10
+  'LOOP    JR LOOP',           // 11: not the LOCAL block's LOOP
+  '        IF0 COUNT',         // 12
+  '        NOP',               // 13
+  '        ENDIF',             // 14
+  '        ENDIF',             // 15: closes nothing
+  'TWICE   NOP',               // 16
+  'TWICE   RET',               // 17: defined twice
+  '        JP START',          // 18
+].join('\n') + '\n';
+const part = [
+  '; часть проекта',           // 0
+  'PRINT   LD A,1',            // 1
+  '        CALL PRINT',        // 2
+  '        DUP 2',             // 3
+  '        NOP',               // 4
+  '        EDUP',              // 5
+  '        RET',               // 6
+].join('\n') + '\n';
+
+const folder = mkdtempSync(join(tmpdir(), 'korve-lsp-'));
+after(() => rmSync(folder, { recursive: true, force: true }));
+writeFileSync(join(folder, 'main.asm'), main);
+writeFileSync(join(folder, 'part.asm'), part);
+const mainUri = pathToFileURL(join(folder, 'main.asm')).href;
+const partUri = pathToFileURL(join(folder, 'part.asm')).href;
+
+// A server started, its connection listening; diagnostics kept by URI, and
+// a promise of its exit status.
+function start() {
+  const child = spawn(settings.KORVE_KORVEX, ['lsp'], { stdio: ['pipe', 'pipe', 'inherit'] });
+  const exited = new Promise((done) => child.on('exit', (code) => done(code)));
+  const connection = rpc.createMessageConnection(
+    new rpc.StreamMessageReader(child.stdout), new rpc.StreamMessageWriter(child.stdin));
+  const diagnostics = new Map();
+  const waiting = [];
+  connection.onNotification('textDocument/publishDiagnostics', (params) => {
+    diagnostics.set(params.uri, params.diagnostics);
+    waiting.splice(0).forEach((wake) => wake());
+  });
+  const logs = [];
+  connection.onNotification('window/logMessage', (params) => logs.push(params.message));
+  connection.listen();
+  const published = (uri) => new Promise((done) => {
+    diagnostics.delete(uri);
+    const look = () => (diagnostics.has(uri) ? done(diagnostics.get(uri)) : waiting.push(look));
+    look();
+  });
+  return { child, connection, exited, published, logs };
+}
+
+async function initialized(server, params = {}) {
+  const result = await server.connection.sendRequest('initialize',
+    { processId: null, rootUri: pathToFileURL(folder).href, capabilities: {}, ...params });
+  server.connection.sendNotification('initialized', {});
+  return result;
+}
+
+async function open(server, uri, text) {
+  const published = server.published(uri);
+  server.connection.sendNotification('textDocument/didOpen',
+    { textDocument: { uri, languageId: 'alasm', version: 1, text } });
+  return published;
+}
+
+async function stop(server) {
+  await server.connection.sendRequest('shutdown');
+  server.connection.sendNotification('exit');
+  const status = await server.exited;
+  server.connection.dispose();
+  return status;
+}
+
+const at = (line, character) => ({ line, character });
+const span = (line, start, end) => ({ start: at(line, start), end: at(line, end) });
+
+test('the lifecycle: what initialize advertises, errors, bad frames, and the exit status', async () => {
+  const server = start();
+  await assert.rejects(server.connection.sendRequest('textDocument/documentSymbol', { textDocument: { uri: mainUri } }),
+    { code: -32002 });
+  const result = await initialized(server);
+  assert.deepEqual(result.capabilities, {
+    positionEncoding: 'utf-16', textDocumentSync: { openClose: true, change: 1 },
+    documentSymbolProvider: true, definitionProvider: true, referencesProvider: true, foldingRangeProvider: true,
+  });
+  await assert.rejects(server.connection.sendRequest('textDocument/hover', { textDocument: { uri: mainUri }, position: at(0, 0) }),
+    { code: -32601 });
+  await assert.rejects(server.connection.sendRequest('textDocument/definition', { textDocument: { uri: mainUri }, position: at(0, 0) }),
+    { code: -32803 }, 'a document not open');
+  // Bytes no client should send: JSON that does not parse is an error
+  // answer, a header without a length a log line, and the server goes on.
+  // (A body over the limit is the framing's unit test's.)
+  server.child.stdin.write('Content-Length: 7\r\n\r\n{"id":[');
+  server.child.stdin.write('Content-Type: x\r\n\r\n');
+  await assert.rejects(server.connection.sendRequest('no/such/method'), { code: -32601 });
+  assert.deepEqual(server.logs, ['korvex lsp: a message refused: a header without Content-Length']);
+  assert.equal(await stop(server), 0);
+
+  const abrupt = start();
+  await initialized(abrupt);
+  abrupt.connection.sendNotification('exit');
+  assert.equal(await abrupt.exited, 1, 'exit without shutdown');
+});
+
+// main.asm's problems, as the client counts positions: the Cyrillic before
+// them counts one UTF-16 unit a letter and two UTF-8 bytes.
+const euro = { message: "'€' (U+20AC) has no byte in CP866" };
+const cases = [
+  { name: 'UTF-16, CP866', params: {}, nowhere: [16, 23], euro: [21, 22] },
+  { name: 'UTF-8, CP866', params: { capabilities: { general: { positionEncodings: ['utf-8', 'utf-16'] } } },
+    nowhere: [18, 25], euro: [27, 30] },
+  { name: 'UTF-16, CP1251', params: { initializationOptions: { korvex: { codePage: 'CP1251' } } }, nowhere: [16, 23] },
+];
+for (const each of cases) {
+  test(`diagnostics on open and on change (${each.name})`, async () => {
+    const server = start();
+    await initialized(server, each.params);
+    const expected = [
+      { range: span(3, ...each.nowhere), message: 'NOWHERE is not defined' },
+      ...(each.euro ? [{ range: span(4, ...each.euro), ...euro }] : []),
+      { range: span(5, 2, 3), message: "'FOO' between the tabs is no mnemonic or directive of ALASM", code: 0 },
+      { range: span(15, 8, 13), message: 'ENDIF closes no block it opens' },
+      { range: span(17, 0, 5), message: 'TWICE is defined twice: first on line 17', code: 6 },
+    ];
+    const shown = (list) => list.map(({ range, message, code }) => ({ range, message, ...(code === undefined ? {} : { code }) }))
+      .sort((a, b) => a.range.start.line - b.range.start.line);
+    assert.deepEqual(shown(await open(server, mainUri, main)), expected);
+    // The refused line put right: its problem gone, the rest as they were.
+    const published = server.published(mainUri);
+    server.connection.sendNotification('textDocument/didChange', {
+      textDocument: { uri: mainUri, version: 2 }, contentChanges: [{ text: main.replace('X\tFOO\tA', 'X\tNOP') }],
+    });
+    assert.deepEqual(shown(await published), expected.filter((problem) => problem.code !== 0));
+    assert.equal(await stop(server), 0);
+  });
+}
+
+test('document symbols: labels, EQU and = names, LOCAL blocks as parents', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, mainUri, main);
+  const symbols = await server.connection.sendRequest('textDocument/documentSymbol', { textDocument: { uri: mainUri } });
+  const named = (list) => list.map((s) => `${s.name} ${s.kind} ${s.range.start.line}` +
+    (s.children.length ? ` [${named(s.children)}]` : ''));
+  assert.deepEqual(named(symbols), [
+    'START 12 0', 'COUNT 13 6', 'COUNT 13 7', 'LOOP 12 11', 'TWICE 12 16', 'TWICE 12 17', 'LOCAL 3 8 [LOOP 12 9]',
+  ]);
+  assert.equal(await stop(server), 0);
+});
+
+test('definition and references across the project, LOCAL respected', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, mainUri, main);  // part.asm is read from disk
+  const where = (list) => list.map((l) => `${l.uri === mainUri ? 'main' : 'part'}:${l.range.start.line}:${l.range.start.character}`).sort();
+  const definitions = [
+    [mainUri, at(2, 14), ['part:1:0']],   // from main into the text it includes
+    [mainUri, at(9, 14), ['main:9:0']],   // the LOCAL block's own LOOP
+    [mainUri, at(11, 12), ['main:11:0']],
+    [mainUri, at(18, 12), ['main:0:0']],
+    [mainUri, at(7, 8), ['main:6:0', 'main:7:0']],
+    [mainUri, at(13, 9), []],             // a mnemonic names nothing
+  ];
+  for (const [uri, position, expected] of definitions) {
+    const found = await server.connection.sendRequest('textDocument/definition', { textDocument: { uri }, position });
+    assert.deepEqual(where(found), expected, `definition at ${uri}:${position.line}:${position.character}`);
+  }
+  const references = [
+    [mainUri, at(2, 14), false, ['main:2:13', 'part:2:13']],
+    [mainUri, at(2, 14), true, ['main:2:13', 'part:1:0', 'part:2:13']],
+    [mainUri, at(11, 0), false, ['main:11:11']],
+    [mainUri, at(9, 0), false, ['main:9:13']],
+  ];
+  for (const [uri, position, includeDeclaration, expected] of references) {
+    const found = await server.connection.sendRequest('textDocument/references',
+      { textDocument: { uri }, position, context: { includeDeclaration } });
+    assert.deepEqual(where(found), expected, `references at ${uri}:${position.line}:${position.character}`);
+  }
+  assert.equal(await stop(server), 0);
+});
+
+test('folding ranges of blocks', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, mainUri, main);
+  await open(server, partUri, part);
+  for (const [uri, expected] of [[mainUri, ['8-10', '12-14']], [partUri, ['3-5']]]) {
+    const folds = await server.connection.sendRequest('textDocument/foldingRange', { textDocument: { uri } });
+    assert.deepEqual(folds.sort((a, b) => a.startLine - b.startLine).map((f) => `${f.startLine}-${f.endLine}`), expected);
+  }
+  assert.equal(await stop(server), 0);
+});
