@@ -256,6 +256,15 @@ bool needs_memory(const Project& project, const AlasmSource& source, const Sourc
 
 // Each source's first look, then, once the project's macros are known, the
 // rest of its facts, kept for its translation.
+void collect_macros(const AlasmSource& source, std::set<std::string, std::less<>>& names) {
+    LineReader reader(source);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        if (auto name = defined_macro(reader.read(i))) {
+            names.insert(std::move(*name));
+        }
+    }
+}
+
 void settle_project(Project& project, std::span<const AlasmSource* const> sources) {
     std::vector<std::shared_ptr<SourceFacts>> facts;
     for (const AlasmSource* source : sources) {
