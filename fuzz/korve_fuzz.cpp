@@ -519,8 +519,14 @@ void check_lsp(std::span<const unsigned char> bytes) {
                         R"(,"text":)" + json_string(bytes) + "}}}");
     const std::string at = R"(,"position":{"line":0,"character":3},"context":{"includeDeclaration":true}})";
     for (const char* method : {"documentSymbol", "foldingRange", "definition", "references"}) {
-        take_all(fresh, std::string(R"({"jsonrpc":"2.0","id":1,"method":"textDocument/)") + method +
-                            R"(","params":)" + document + "}" + at + "}");
+        std::string request = R"({"jsonrpc":"2.0","id":1,"method":"textDocument/)";
+        request += method;
+        request += R"(","params":)";
+        request += document;
+        request += "}";
+        request += at;
+        request += "}";
+        take_all(fresh, request);
     }
 }
 
