@@ -34,7 +34,13 @@ VerbOutcome run_verb(const KorvexRun& run) {
         case Verb::Get: return {run_get(run), false};
         case Verb::Show: return run_show(run);
         case Verb::Diff: return {run_diff(run), false};
+#ifdef __EMSCRIPTEN__
+        // The page speaks to no editor: its module leaves the server out.
+        case Verb::Lsp:
+            return {run.console.error("", "korvex lsp serves an editor, not the page", KorvexStatus::Trouble), false};
+#else
         case Verb::Lsp: return {run_lsp(run), false};
+#endif
     }
     return {};
 }
