@@ -134,6 +134,10 @@ LoadedInput load_text(const InputNode& node, OpenedInput opened, const TextInput
 
 }  // namespace
 
+Source loaded_source(const InputNode& node, const LoadedInput& loaded) {
+    return loaded.text_name ? Source{node.source.shown, *loaded.text_name, node.source.path} : node.source;
+}
+
 InputNode named_input(const std::string& input) {
     if (input == kStandardStream) {
         return {InputNode::What::Stdin, {std::string(kStdinShown), std::string(kStdinName)}, {}, {}, {}};

@@ -97,6 +97,10 @@ struct TextInputs {
     std::optional<CodePage> charset;
 };
 
+// The input as a loaded input names its outputs: an ALASM text by its
+// file's name less ".asm", anything else as the node.
+Source loaded_source(const InputNode& node, const LoadedInput& loaded);
+
 // An input that a user named on the command line: standard input for "-".
 InputNode named_input(const std::string& input);
 

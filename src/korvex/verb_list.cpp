@@ -64,9 +64,7 @@ KorvexStatus list_file(const KorvexRun& run, const InputNode& node, bool named, 
                        ClaimedNames& claimed) {
     LoadedInput loaded =
         load_input(node, run.console.streams.in, false, AlasmData::ReadWhole, text_inputs(run, named));
-    // An ALASM text's text is named as its file less ".asm".
-    const Source source = loaded.text_name ? Source{node.source.shown, *loaded.text_name, node.source.path}
-                                           : node.source;
+    const Source source = loaded_source(node, loaded);
     if (loaded.error) {
         const std::string why = reason(loaded.error);
         return loaded.opened ? listing.unreadable(source, "reading failed: " + why, "reading failed")

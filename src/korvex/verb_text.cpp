@@ -249,9 +249,7 @@ Done take_file(const KorvexRun& run, const InputNode& node, const Destination& w
     Done done;
     LoadedInput loaded =
         load_input(node, run.console.streams.in, walked, AlasmData::LeftOpen, text_inputs(run, named));
-    // A text read as ALASM text is named as its file less ".asm".
-    const Source source = loaded.text_name ? Source{node.source.shown, *loaded.text_name, node.source.path}
-                                           : node.source;
+    const Source source = loaded_source(node, loaded);
     std::optional<ByteReader> whole;
     if (holds_alasm(loaded.kind) && loaded.read) {
         whole.emplace(loaded.bytes);

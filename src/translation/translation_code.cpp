@@ -228,14 +228,8 @@ bool helpers_read_here(const TranslationRun& run, std::size_t first) {
 // An instruction with more operands than it takes is one instruction per
 // operand, or pair, in order, the line's label on the first.
 void code(TranslationRun& run, const LabelField& label, const Line& line, Output& output) {
-    // Room for the operands of almost any line, without allocating.
-    std::array<Classified, 8> room;
-    std::vector<Classified> more;
-    if (line.operands.size() > room.size()) {
-        more.resize(line.operands.size());
-    }
-    const std::span<Classified> operands(more.empty() ? room.data() : more.data(),
-                                         line.operands.size());
+    OperandRoom<Classified, 8> room(line.operands.size());
+    const std::span<Classified> operands = room.values();
     for (std::size_t i = 0; i < operands.size(); ++i) {
         operands[i] = classify(line.operands[i]);
         if (operands[i].kind == OperandKind::Bad) {

@@ -418,14 +418,8 @@ std::optional<std::size_t> line_size(const Line& line) {
     if (!line.has_mnemonic || line.abandoned) {
         return std::nullopt;
     }
-    // Room for the operands of almost any line, without allocating.
-    std::array<OperandShape, 16> room;
-    std::vector<OperandShape> more;
-    if (line.operands.size() > room.size()) {
-        more.resize(line.operands.size());
-    }
-    const std::span<OperandShape> shapes(more.empty() ? room.data() : more.data(),
-                                         line.operands.size());
+    OperandRoom<OperandShape, 16> room(line.operands.size());
+    const std::span<OperandShape> shapes = room.values();
     for (std::size_t i = 0; i < shapes.size(); ++i) {
         const Classified classified = classify(line.operands[i]);
         shapes[i] = {classified.kind, classified.word,

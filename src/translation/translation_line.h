@@ -3,6 +3,7 @@
 // as a register, an indexed address or a value, and the comment.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <set>
@@ -91,6 +92,28 @@ private:
     const AlasmSource& source_;
     DescribedLine described_;
     Line line_;
+};
+
+// Room for a line's values of one kind, one per operand: on the stack for
+// all but the rarest lines, so that most lines allocate nothing for them.
+template <typename Value, std::size_t Size>
+class OperandRoom {
+public:
+    explicit OperandRoom(std::size_t count) {
+        if (count > room_.size()) {
+            more_.resize(count);
+        }
+        values_ = std::span<Value>(more_.empty() ? room_.data() : more_.data(), count);
+    }
+    OperandRoom(const OperandRoom&) = delete;
+    OperandRoom& operator=(const OperandRoom&) = delete;
+
+    std::span<Value> values() { return values_; }
+
+private:
+    std::array<Value, Size> room_{};
+    std::vector<Value> more_;
+    std::span<Value> values_;
 };
 
 std::string_view trim(std::string_view text);
