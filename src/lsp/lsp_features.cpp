@@ -26,10 +26,14 @@ json position(const ProjectText& text, std::size_t line, std::size_t offset, Enc
     return {{"line", line}, {"character", units_before(line_of(text, line), offset, encoding)}};
 }
 
+}  // namespace
+
 json range_json(const ProjectText& text, const Range& range, Encoding encoding) {
     return {{"start", position(text, range.line, range.start, encoding)},
             {"end", position(text, range.line, range.end, encoding)}};
 }
+
+namespace {
 
 json line_range(const ProjectText& text, std::size_t first, std::size_t last, Encoding encoding) {
     return {{"start", position(text, first, 0, encoding)},
@@ -62,6 +66,8 @@ json publish(const ProjectView& view, std::size_t index, Encoding encoding) {
             {"params", {{"uri", text.uri}, {"diagnostics", std::move(diagnostics)}}}};
 }
 
+}  // namespace
+
 int symbol_kind(NameKind kind) {
     switch (kind) {
         case NameKind::Label: return kSymbolFunction;
@@ -72,17 +78,15 @@ int symbol_kind(NameKind kind) {
     return kSymbolFunction;
 }
 
+namespace {
+
 json symbol(const ProjectText& text, const Definition& definition, Encoding encoding) {
     const json range = range_json(text, definition.range, encoding);
     return {{"name", definition.name}, {"kind", symbol_kind(definition.kind)}, {"range", range},
             {"selectionRange", range}, {"children", json::array()}};
 }
 
-// The name at `offset` of line `line`: a definition's or a use's.
-struct Named {
-    std::string name;
-    std::vector<Target> targets;
-};
+}  // namespace
 
 Named named_at(const ProjectView& view, std::size_t line, std::size_t offset) {
     const ProjectText& text = view.texts[view.document];
@@ -102,6 +106,8 @@ Named named_at(const ProjectView& view, std::size_t line, std::size_t offset) {
     }
     return {};
 }
+
+namespace {
 
 json location(const ProjectText& text, const Range& range, Encoding encoding) {
     return {{"uri", text.uri}, {"range", range_json(text, range, encoding)}};

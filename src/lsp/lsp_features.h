@@ -25,4 +25,18 @@ nlohmann::json folding_ranges(const Workspace& state, const std::string& uri);
 nlohmann::json locations(const Workspace& state, const std::string& uri, std::size_t line,
                          std::size_t character, bool references, bool declarations);
 
+// The name at byte `offset` of line `line` of the document asked about: a
+// definition's or a use's, and the definitions it stands for.
+struct Named {
+    std::string name;
+    std::vector<Target> targets;
+};
+Named named_at(const ProjectView& view, std::size_t line, std::size_t offset);
+
+// A range of a text of the project as the client counts positions.
+nlohmann::json range_json(const ProjectText& text, const Range& range, Encoding encoding);
+
+// LSP's SymbolKind of a name.
+int symbol_kind(NameKind kind);
+
 }  // namespace korve::lsp

@@ -3,12 +3,15 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <variant>
 #include <array>
 #include <cerrno>
 #include <optional>
 #include <utility>
 
+#include "lsp/lsp_edit.h"
 #include "lsp/lsp_features.h"
+#include "lsp/lsp_hover.h"
 #include "lsp/lsp_wire.h"
 
 #ifdef _WIN32
@@ -79,7 +82,26 @@ json capabilities(Encoding encoding) {
             {"documentSymbolProvider", true},
             {"definitionProvider", true},
             {"referencesProvider", true},
-            {"foldingRangeProvider", true}};
+            {"foldingRangeProvider", true},
+            {"hoverProvider", true},
+            {"completionProvider", json::object()},
+            {"renameProvider", {{"prepareProvider", true}}},
+            {"workspaceSymbolProvider", true},
+            {"documentFormattingProvider", true}};
+}
+
+// The layout formatting writes: initializationOptions' korvex.layout.
+void read_layout(Workspace& state, const json* options, std::vector<std::string>& logs) {
+    if (options == nullptr) {
+        return;
+    }
+    auto layout = text_at(*options, {"korvex.layout"});
+    layout = layout ? layout : text_at(*options, {"korvex", "layout"});
+    if (layout && (*layout == "stored" || *layout == "tidy")) {
+        state.layout = *layout == "tidy" ? TextLayout::Tidy : TextLayout::Stored;
+    } else if (layout) {
+        logs.push_back(Server::log_message(kLogError, "korvex.layout " + *layout + " is neither stored nor tidy: stored it is"));
+    }
 }
 
 // What the client asks for at initialize: its position encodings and the code page.
@@ -107,6 +129,7 @@ std::vector<std::string> initialize(Workspace& state, const json& params) {
                                                               " is none of CP866, CP1251, KOI8-R: CP866 it is"));
         }
     }
+    read_layout(state, options, logs);
     return logs;
 }
 
@@ -197,6 +220,54 @@ json document_request(const Workspace& state, const json& id, const std::string&
                                 declarations != nullptr && declarations->is_boolean() && declarations->get<bool>()));
 }
 
+// Hover, completion, rename, workspace symbols and formatting: the answer,
+// or nothing for another method.
+std::optional<json> editing_request(const Workspace& state, const json& id, const std::string& method,
+                                    const json& params) {
+    if (method == "workspace/symbol") {
+        return answer(id, workspace_symbols(state, text_at(params, {"query"}).value_or("")));
+    }
+    static constexpr std::array<std::string_view, 5> kMethods = {
+        "textDocument/hover", "textDocument/completion", "textDocument/rename", "textDocument/prepareRename",
+        "textDocument/formatting"};
+    if (std::find(kMethods.begin(), kMethods.end(), method) == kMethods.end()) {
+        return std::nullopt;
+    }
+    const auto uri = text_at(params, {"textDocument", "uri"});
+    if (!uri) {
+        return error_answer(id, kInvalidParams, method + " names no textDocument.uri");
+    }
+    if (state.open.count(*uri) == 0) {
+        return error_answer(id, kRequestFailed, *uri + " is not open");
+    }
+    if (method == "textDocument/formatting") {
+        return answer(id, formatting(state, *uri, state.layout));
+    }
+    const auto line = number_at(params, {"position", "line"});
+    const auto character = number_at(params, {"position", "character"});
+    if (!line || !character) {
+        return error_answer(id, kInvalidParams, method + " names no position");
+    }
+    if (method == "textDocument/hover") {
+        return answer(id, hover(state, *uri, *line, *character));
+    }
+    if (method == "textDocument/completion") {
+        return answer(id, completion(state, *uri, *line, *character));
+    }
+    if (method == "textDocument/prepareRename") {
+        return answer(id, prepare_rename(state, *uri, *line, *character));
+    }
+    const auto name = text_at(params, {"newName"});
+    if (!name) {
+        return error_answer(id, kInvalidParams, method + " names no newName");
+    }
+    auto renamed = rename(state, *uri, *line, *character, *name);
+    if (auto* refused = std::get_if<std::string>(&renamed)) {
+        return error_answer(id, kRequestFailed, *refused);
+    }
+    return answer(id, std::move(std::get<json>(renamed)));
+}
+
 bool about_document(const std::string& method) {
     static constexpr std::array<std::string_view, 4> kMethods = {
         "textDocument/documentSymbol", "textDocument/foldingRange", "textDocument/definition",
@@ -268,6 +339,9 @@ std::vector<std::string> Server::take(std::string_view body) {
     if (*method == "shutdown") {
         shut_down_ = true;
         return {dumped(answer(*id, nullptr))};
+    }
+    if (auto made = editing_request(workspace_, *id, *method, params)) {
+        return {dumped(*made)};
     }
     if (about_document(*method)) {
         return {dumped(document_request(workspace_, *id, *method, params))};

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "alasm/alasm_text.h"
 #include "base/code_page.h"
 #include "lsp/lsp_analysis.h"
 #include "lsp/lsp_document.h"
@@ -21,6 +22,7 @@ namespace korve::lsp {
 struct Workspace {
     Encoding encoding = Encoding::Utf16;
     CodePage page = CodePage::Cp866;
+    TextLayout layout = TextLayout::Stored;  // what formatting writes
     std::map<std::string, Document> open;
 };
 

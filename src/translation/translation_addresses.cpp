@@ -28,11 +28,13 @@ std::optional<std::size_t> listed_bytes(const Line& line, std::size_t item) {
 }
 
 // DS n,list: n times the list (one byte without one).
-std::optional<std::size_t> space_size(const TranslationRun& run, const Line& line) {
+std::optional<std::size_t> space_size(const LabelValues& known, std::optional<std::uint16_t> here,
+                                      const Line& line) {
     if (line.operands.empty()) {
         return std::nullopt;
     }
-    const auto count = known_value(run, classify(line.operands[0]).text);
+    const ParsedExpression parsed = parse_expression(classify(line.operands[0]).text);
+    const auto count = parsed.expression ? evaluate_expression(*parsed.expression, known, here) : std::nullopt;
     std::size_t list = line.operands.size() == 1 ? 1 : 0;
     for (std::size_t i = 1; i < line.operands.size(); ++i) {
         const Operand& operand = line.operands[i];
@@ -41,12 +43,20 @@ std::optional<std::size_t> space_size(const TranslationRun& run, const Line& lin
     return count ? std::optional<std::size_t>(*count * list) : std::nullopt;
 }
 
-// How many bytes a line writes, where that is known.
-std::optional<std::size_t> emitted_size(const TranslationRun& run, const Line& line) {
+// Whether the bytes a line writes are its own, not what memory held (DS
+// without a list leaves them as they were, as far as is known).
+bool writes_own_bytes(const Line& line) {
+    return line.directive != Directive::Space || line.operands.size() > 1;
+}
+
+}  // namespace
+
+std::optional<std::size_t> emitted_size(const Line& line, const LabelValues& known,
+                                        std::optional<std::uint16_t> here) {
     switch (line.directive) {
         case Directive::Bytes: return listed_bytes(line, 1);
         case Directive::Words: return listed_bytes(line, 2);
-        case Directive::Space: return space_size(run, line);
+        case Directive::Space: return space_size(known, here, line);
         case Directive::Packed: {
             std::size_t digits = 0;
             for (const Operand& operand : line.operands) {
@@ -58,14 +68,6 @@ std::optional<std::size_t> emitted_size(const TranslationRun& run, const Line& l
     }
     return line_size(line);
 }
-
-// Whether the bytes a line writes are its own, not what memory held (DS
-// without a list leaves them as they were, as far as is known).
-bool writes_own_bytes(const Line& line) {
-    return line.directive != Directive::Space || line.operands.size() > 1;
-}
-
-}  // namespace
 
 void follow(TranslationRun& run, const Line& line) {
     if (line.abandoned) {
@@ -98,7 +100,7 @@ void follow(TranslationRun& run, const Line& line) {
     if (line.directive == Directive::Main || line.directive == Directive::Display) {
         return;
     }
-    const auto size = emitted_size(run, line);
+    const auto size = emitted_size(line, run.known, run.here);
     if (!size || !run.here) {
         run.here.reset();
         return;

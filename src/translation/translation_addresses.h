@@ -11,4 +11,9 @@ namespace korve {
 // instruction of an unknown size leaves $ unknown.
 void follow(TranslationRun& run, const Line& line);
 
+// How many bytes a line of data or code writes, where that is known: DS's
+// count worked out with `known` and $ as `here`.
+std::optional<std::size_t> emitted_size(const Line& line, const LabelValues& known,
+                                        std::optional<std::uint16_t> here);
+
 }  // namespace korve

@@ -115,8 +115,10 @@ test('the lifecycle: what initialize advertises, errors, bad frames, and the exi
   assert.deepEqual(result.capabilities, {
     positionEncoding: 'utf-16', textDocumentSync: { openClose: true, change: 1 },
     documentSymbolProvider: true, definitionProvider: true, referencesProvider: true, foldingRangeProvider: true,
+    hoverProvider: true, completionProvider: {}, renameProvider: { prepareProvider: true }, workspaceSymbolProvider: true,
+    documentFormattingProvider: true,
   });
-  await assert.rejects(server.connection.sendRequest('textDocument/hover', { textDocument: { uri: mainUri }, position: at(0, 0) }),
+  await assert.rejects(server.connection.sendRequest('textDocument/codeAction', { textDocument: { uri: mainUri }, position: at(0, 0) }),
     { code: -32601 });
   await assert.rejects(server.connection.sendRequest('textDocument/definition', { textDocument: { uri: mainUri }, position: at(0, 0) }),
     { code: -32803 }, 'a document not open');
@@ -222,4 +224,139 @@ test('folding ranges of blocks', async () => {
     assert.deepEqual(folds.sort((a, b) => a.startLine - b.startLine).map((f) => `${f.startLine}-${f.endLine}`), expected);
   }
   assert.equal(await stop(server), 0);
+});
+
+// addr.asm, a project of its own: what ALASM makes of ORG, EQU, DB, DS,
+// DUP, INCBIN of a data file beside it, DISP and a forward reference.
+const addr = [
+  'SIZE    EQU 4',             // 0
+  '        ORG #6000',         // 1
+  'BEGIN   LD A,5',            // 2: 2 bytes at #6000
+  'TABLE   DB 1,2,"AB"',       // 3: #6002
+  '        DS SIZE,#FF',       // 4: #6006
+  '        DUP 3',             // 5
+  '        NOP',               // 6
+  '        EDUP',              // 7: #600A..#600C
+  'AFTER   INCBIN "data.bin"', // 8: #600D, 5 bytes
+  '        DISP #C000',        // 9
+  'RUNS    JP RUNS',           // 10: at #6012, run at #C000
+  '        ENT',               // 11
+  'BACK    DW FWD',            // 12: #6015
+  'FWD     NOP',               // 13: #6017
+].join('\n') + '\n';
+writeFileSync(join(folder, 'addr.asm'), addr);
+writeFileSync(join(folder, 'data.bin'), Buffer.from([1, 2, 3, 4, 5]));
+const addrUri = pathToFileURL(join(folder, 'addr.asm')).href;
+
+test('hover: the values ALASM gives names, the bytes of a line, a keyword', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, addrUri, addr);
+  await open(server, mainUri, main);
+  const rows = [
+    [addrUri, at(0, 1), '`SIZE` (EQU, addr.asm:1) = #0004 (4)'],
+    [addrUri, at(2, 0), '`BEGIN` (label, addr.asm:3) = #6000 (24576)\n\n2 bytes at #6000'],
+    [addrUri, at(3, 0), '`TABLE` (label, addr.asm:4) = #6002 (24578)\n\n4 bytes at #6002: 01 02 41 42'],
+    [addrUri, at(4, 9), '`DS`: DS n[,list]: the list (one zero byte without one) n times (DEFS)\n\n4 bytes at #6006: FF FF FF FF'],
+    [addrUri, at(6, 9), '`NOP`: do nothing for 4 T-states\n\n1 byte at #600A'],
+    [addrUri, at(8, 2), '`AFTER` (label, addr.asm:9) = #600D (24589)\n\n5 bytes at #600D'],
+    [addrUri, at(10, 12), '`RUNS` (label, addr.asm:11) = #C000 (49152)\n\n3 bytes at #6012, run at #C000 (DISP)'],
+    [addrUri, at(12, 12), '`FWD` (label, addr.asm:14) = #6017 (24599)\n\n2 bytes at #6015: 17 60'],
+    // main.asm's ORG, then part.asm where main.asm includes it (8 bytes, its DUP twice).
+    [mainUri, at(2, 14), '`PRINT` (label, part.asm:2) = #8000 (32768)\n\n3 bytes at #8008'],
+    [mainUri, at(3, 20), '`NOWHERE` is not defined\n\n3 bytes at #800B'],  // its byte not known
+    [mainUri, at(4, 20), '1 byte at #800E'],  // in a comment: the line's bytes
+    [mainUri, at(6, 6), null],  // a number on a line that stores nothing
+  ];
+  for (const [uri, position, expected] of rows) {
+    const found = await server.connection.sendRequest('textDocument/hover', { textDocument: { uri }, position });
+    assert.equal(found && found.contents.value, expected, `hover at ${position.line}:${position.character}`);
+  }
+  assert.equal(await stop(server), 0);
+});
+
+test('completion of labels the position sees, and keywords, by prefix', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, mainUri, main.replace('CALL PRINT', 'CALL PR').replace('DJNZ LOOP', 'DJNZ LO'));
+  const rows = [
+    [at(2, 15), ['PRINT part.asm:2']],
+    [at(9, 15), ['LOCAL', 'LOOP main.asm:10']],   // inside the LOCAL block: its LOOP
+    [at(11, 13), ['LOCAL', 'LOOP main.asm:12']],  // outside: the project's
+    [at(13, 9), ['NC', 'NEG', 'NOP', 'NZ']],  // mnemonics and conditions
+  ];
+  for (const [position, expected] of rows) {
+    const found = await server.connection.sendRequest('textDocument/completion', { textDocument: { uri: mainUri }, position });
+    const shown = found.items.map((item) => (item.kind === 14 || item.kind === 20 ? item.label : `${item.label} ${item.detail}`)).sort();
+    assert.deepEqual(shown, expected, `completion at ${position.line}:${position.character}`);
+  }
+  assert.equal(await stop(server), 0);
+});
+
+test('rename across the project, and what it refuses', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, mainUri, main);
+  const edits = (result) => Object.entries(result.changes).flatMap(([uri, list]) =>
+    list.map((e) => `${uri === mainUri ? 'main' : 'part'}:${e.range.start.line}:${e.range.start.character}-${e.range.end.character} ${e.newText}`)).sort();
+  const renames = [
+    [at(2, 14), 'SHOW', ['main:2:13-18 SHOW', 'part:1:0-5 SHOW', 'part:2:13-18 SHOW']],
+    [at(9, 0), 'SPIN', ['main:9:0-4 SPIN', 'main:9:13-17 SPIN']],  // the LOCAL block's LOOP alone
+    [at(2, 14), 'ld', /keyword/],
+    [at(2, 14), '1X', /no label ALASM takes/],
+    [at(2, 14), 'TWICE', /already defined on line 17 of main.asm/],
+    [at(9, 0), '@LOOP', /another scope/],
+    [at(13, 9), 'X', /no name stands there/],
+  ];
+  for (const [position, newName, expected] of renames) {
+    const asked = server.connection.sendRequest('textDocument/rename', { textDocument: { uri: mainUri }, position, newName });
+    if (expected instanceof RegExp) {
+      await assert.rejects(asked, { code: -32803, message: expected }, newName);
+    } else {
+      assert.deepEqual(edits(await asked), expected, newName);
+    }
+  }
+  const prepared = await server.connection.sendRequest('textDocument/prepareRename', { textDocument: { uri: mainUri }, position: at(2, 14) });
+  assert.deepEqual(prepared, { range: span(2, 13, 18), placeholder: 'PRINT' });
+  assert.equal(await server.connection.sendRequest('textDocument/prepareRename', { textDocument: { uri: mainUri }, position: at(13, 9) }), null);
+  assert.equal(await stop(server), 0);
+});
+
+test('workspace symbols across the open documents\' projects, by substring', async () => {
+  const server = start();
+  await initialized(server);
+  await open(server, mainUri, main);
+  await open(server, addrUri, addr);
+  const rows = [
+    ['o', ['COUNT main.asm:6', 'COUNT main.asm:7', 'LOOP main.asm:11', 'LOOP main.asm:9']],
+    ['pri', ['PRINT part.asm:1']],  // part.asm is not open: read from disk
+    ['FWD', ['FWD addr.asm:13']],
+  ];
+  for (const [query, expected] of rows) {
+    const found = await server.connection.sendRequest('workspace/symbol', { query });
+    assert.deepEqual(found.map((s) => `${s.name} ${s.containerName}:${s.location.range.start.line}`).sort(), expected, query);
+  }
+  assert.equal(await stop(server), 0);
+});
+
+test('formatting into the stored or the tidy layout; a text pack refuses is left alone', async () => {
+  const typed = 'start nop\n  ld a,5 ;x\nEND\tJR  start   \n';
+  const rows = [
+    [{}, typed, 'start\tNOP\t\n\tLD\tA,5 ;x\nEND\tJR\tstart   \n\n'],
+    [{ initializationOptions: { korvex: { layout: 'tidy' } } }, typed, 'start\tNOP\n\tLD\tA,5 ;x\nEND\tJR\tstart\n\n'],
+    [{ initializationOptions: { korvex: { layout: 'tidy' } } }, 'start\tNOP\n\n', null],  // tidy already
+    [{}, 'X\tFOO\tA\n', null],
+  ];
+  const uri = pathToFileURL(join(folder, 'format.asm')).href;
+  for (const [params, text, expected] of rows) {
+    const server = start();
+    await initialized(server, params);
+    await open(server, uri, text);
+    const edits = await server.connection.sendRequest('textDocument/formatting',
+      { textDocument: { uri }, options: { tabSize: 8, insertSpaces: false } });
+    const lines = text.split('\n');
+    assert.deepEqual(edits, expected === null ? [] : [{
+      range: { start: at(0, 0), end: at(lines.length - 1, lines[lines.length - 1].length) }, newText: expected }], text);
+    assert.equal(await stop(server), 0);
+  }
 });

@@ -1,0 +1,462 @@
+#include "lsp/lsp_addresses.h"
+
+#include <algorithm>
+#include <map>
+#include <system_error>
+#include <utility>
+
+#include "alasm/alasm_expression.h"
+#include "files/output_names.h"
+#include "inputs/source_text.h"
+#include "translation/alasm_translation.h"
+#include "translation/translation_addresses.h"
+#include "translation/translation_line.h"
+#include "translation/translation_project.h"
+
+namespace korve::lsp {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Lines assembled at most (DUP and REPEAT included): a loop that never ends
+// stops here, and what follows has no address.
+constexpr std::size_t kMostSteps = std::size_t{1} << 20;
+// INCLUDEs and macro calls nested at most.
+constexpr std::size_t kDeepest = 32;
+
+struct Macro {
+    std::size_t text = 0;
+    std::size_t first = 0;  // its body's first line
+    std::size_t end = 0;    // its ENDM's
+};
+
+// A DUP or REPEAT being repeated: its body's first line, and the times left.
+struct Loop {
+    std::size_t body = 0;
+    std::size_t left = 0;
+    bool repeat = false;
+    bool count_unknown = false;
+};
+
+// An IF0 or IFN: whether the lines around it are assembled, and its branch.
+struct Condition {
+    bool outer = true;
+    bool taken = false;
+    bool known = true;
+};
+
+std::optional<std::string> quoted_name(const Line& line) {
+    if (line.operands.empty() || !is_string(line.operands[0])) {
+        return std::nullopt;
+    }
+    const std::string_view quoted = line.operands[0][0].text;
+    return std::string(quoted.substr(1, quoted.size() - 2));
+}
+
+class Assembler {
+public:
+    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out) {
+        Project project;
+        for (const ProjectText& text : view.texts) {
+            if (const auto stem = text_stem(text.name)) {
+                project.includes.emplace(*stem, text.name);
+                project.includes.emplace(text_include_key(*stem), text.name);
+            }
+        }
+        project_ = std::move(project);
+        definition_at_.resize(view.texts.size());
+        for (std::size_t t = 0; t < view.texts.size(); ++t) {
+            definition_at_[t].assign(view.texts[t].packed.lines.size(), nullptr);
+            for (const Definition& each : view.texts[t].facts.definitions) {
+                if (each.kind != NameKind::Macro && each.range.line < definition_at_[t].size()) {
+                    definition_at_[t][each.range.line] = &each;
+                }
+            }
+        }
+    }
+
+    // One pass from text `main`, names read before they are defined taking
+    // `forward`'s values.
+    LabelValues pass(std::size_t main, LabelValues forward) {
+        known_ = std::move(forward);
+        place_.reset();
+        run_.reset();
+        steps_ = 0;
+        macros_.clear();
+        locals_.clear();
+        walk(main, 0, false);
+        return known_;
+    }
+
+    // The text INCLUDE "name" names, if it is one of the project's.
+    std::optional<std::size_t> included(std::string_view name) const {
+        const std::string file = include_file(project_, include_key(name));
+        for (std::size_t t = 0; t < view_.texts.size(); ++t) {
+            if (view_.texts[t].name == file) {
+                return t;
+            }
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<std::uint16_t> value_of(std::string_view text) const {
+        const ParsedExpression parsed = parse_expression(trim(text));
+        return parsed.expression ? evaluate_expression(*parsed.expression, known_, run_) : std::nullopt;
+    }
+
+    void unknown_place() {
+        place_.reset();
+        run_.reset();
+    }
+
+    void set(std::size_t text, std::size_t index, std::string_view name, std::optional<std::uint16_t> value,
+             bool in_macro) {
+        if (name.empty()) {
+            return;
+        }
+        const Definition* definition = definition_at_[text][index];
+        if (!locals_.empty() && definition != nullptr && definition->scope != 0) {
+            const auto old = known_.find(name);
+            locals_.back().emplace_back(std::string(name), old == known_.end() ? std::nullopt
+                                                                               : std::optional(old->second));
+        }
+        if (value) {
+            known_[std::string(name)] = *value;
+        } else {
+            known_.erase(std::string(name));
+        }
+        if (!in_macro) {
+            out_.values[text][index] = value;
+        }
+    }
+
+    void end_local() {
+        if (locals_.empty()) {
+            return;
+        }
+        for (auto it = locals_.back().rbegin(); it != locals_.back().rend(); ++it) {
+            if (it->second) {
+                known_[it->first] = *it->second;
+            } else {
+                known_.erase(it->first);
+            }
+        }
+        locals_.pop_back();
+    }
+
+    // The bytes of a DB, DW or DS line, where every value is known.
+    std::optional<std::string> data_bytes(const Line& line) const {
+        std::string bytes;
+        const std::size_t item = line.directive == Directive::Words ? 2 : 1;
+        for (std::size_t i = 0; i < line.operands.size(); ++i) {
+            const Operand& operand = line.operands[i];
+            if (is_string(operand) && line.directive != Directive::Words) {
+                const std::string_view quoted = operand[0].text;
+                bytes += quoted.substr(1, quoted.size() - 2);
+                continue;
+            }
+            const auto value = value_of(classify(operand).text);
+            if (!value) {
+                return std::nullopt;
+            }
+            if (line.directive == Directive::Space && i == 0) {
+                continue;  // the count
+            }
+            bytes += static_cast<char>(*value & 0xFF);
+            if (item == 2) {
+                bytes += static_cast<char>(*value >> 8);
+            }
+        }
+        if (line.directive == Directive::Space) {
+            const auto count = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            if (!count) {
+                return std::nullopt;
+            }
+            const std::string list = bytes.empty() ? std::string(1, '\0') : bytes;
+            bytes.clear();
+            for (std::size_t n = 0; n < *count; ++n) {
+                bytes += list;
+            }
+        }
+        return bytes;
+    }
+
+    // INCBIN's length: its operand's, or its data file's beside the texts.
+    std::optional<std::size_t> binary_size(const Line& line, std::size_t text) const {
+        if (line.operands.size() >= 2) {
+            return value_of(classify(line.operands[1]).text);
+        }
+        const auto name = quoted_name(line);
+        if (!name) {
+            return std::nullopt;
+        }
+        const std::string file = name->substr(name->find(':') == std::string::npos ? 0 : name->find(':') + 1);
+        const fs::path folder = view_.texts[text].path.parent_path();
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            const std::u8string name8 = it->path().filename().u8string();
+            const std::string found(name8.begin(), name8.end());
+            const auto lower = [](std::string s) {
+                std::transform(s.begin(), s.end(), s.begin(),
+                               [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+                return s;
+            };
+            std::error_code size_error;
+            const std::uintmax_t size = it->file_size(size_error);
+            if (lower(found) == lower(file) && !size_error && size <= 0x10000) {
+                return static_cast<std::size_t>(size);
+            }
+        }
+        return std::nullopt;
+    }
+
+    void advance(std::size_t text, std::size_t index, std::optional<std::size_t> size,
+                 std::optional<std::string> bytes, bool in_macro) {
+        if (!size || !place_ || !run_) {
+            unknown_place();
+            return;
+        }
+        if (!in_macro && !out_.places[text][index]) {
+            out_.places[text][index] = Placed{*place_, *run_, *size, std::move(bytes)};
+        }
+        place_ = static_cast<std::uint16_t>(*place_ + *size);
+        run_ = static_cast<std::uint16_t>(*run_ + *size);
+    }
+
+    // The line after the block `index` opens (MACRO .. ENDM, DUP .. EDUP).
+    std::size_t block_end(std::size_t text, std::size_t index, Directive open, Directive close) const {
+        const AlasmSource& source = *view_.texts[text].packed.source;
+        std::size_t depth = 0;
+        for (std::size_t i = index; i < source.size(); ++i) {
+            const SourceLine each(source, i);
+            if (each.line.has_mnemonic && each.line.directive == open) {
+                ++depth;
+            } else if (each.line.has_mnemonic && each.line.directive == close && --depth == 0) {
+                return i;
+            }
+        }
+        return source.size();
+    }
+
+    void walk(std::size_t text, std::size_t depth, bool in_macro) { walk_lines(text, 0, SIZE_MAX, depth, in_macro); }
+
+    void walk_lines(std::size_t text, std::size_t first, std::size_t end, std::size_t depth, bool in_macro);
+    // Steps a line, `index` the next line to step.
+    void step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro, std::vector<Loop>& loops,
+              std::vector<Condition>& conditions);
+    bool control(std::size_t text, std::size_t& index, const Line& line, std::vector<Loop>& loops,
+                 std::vector<Condition>& conditions);
+
+    const ProjectView& view_;
+    Assembly& out_;
+    Project project_;
+    std::vector<std::vector<const Definition*>> definition_at_;
+    LabelValues known_;
+    std::optional<std::uint16_t> place_;  // where the bytes go
+    std::optional<std::uint16_t> run_;    // $, which DISP moves
+    std::size_t steps_ = 0;
+    std::map<std::string, Macro, std::less<>> macros_;
+    std::vector<std::vector<std::pair<std::string, std::optional<std::uint16_t>>>> locals_;
+};
+
+void Assembler::walk_lines(std::size_t text, std::size_t first, std::size_t end, std::size_t depth,
+                           bool in_macro) {
+    const std::optional<AlasmSource>& source = view_.texts[text].packed.source;
+    if (!source || depth > kDeepest) {
+        unknown_place();
+        return;
+    }
+    std::vector<Loop> loops;
+    std::vector<Condition> conditions;
+    const std::size_t last = std::min({end, source->size(), view_.texts[text].packed.lines.size()});
+    for (std::size_t index = first; index < last;) {
+        if (++steps_ > kMostSteps) {
+            unknown_place();
+            return;
+        }
+        step(text, index, depth, in_macro, loops, conditions);
+    }
+}
+
+// DUP, REPEAT and IF's lines: whether the line was one.
+bool Assembler::control(std::size_t text, std::size_t& index, const Line& line, std::vector<Loop>& loops,
+                        std::vector<Condition>& conditions) {
+    const bool active = conditions.empty() || (conditions.back().outer && conditions.back().taken);
+    switch (line.directive) {
+        case Directive::IfZero:
+        case Directive::IfNotZero: {
+            const auto value = active && !line.operands.empty() ? value_of(classify(line.operands[0]).text)
+                                                                : std::nullopt;
+            if (active && !value) {
+                unknown_place();
+            }
+            const bool zero = value && *value == 0;
+            conditions.push_back({active, value && (line.directive == Directive::IfZero) == zero, value.has_value()});
+            break;
+        }
+        case Directive::Else:
+            if (!conditions.empty()) {
+                conditions.back().taken = conditions.back().known && !conditions.back().taken;
+            }
+            break;
+        case Directive::EndIf:
+            if (!conditions.empty()) {
+                conditions.pop_back();
+            }
+            break;
+        default:
+            if (!active) {
+                break;  // nothing else counts in a branch not taken
+            }
+            if (line.directive == Directive::Dup) {
+                const auto count = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+                if (count && *count == 0) {
+                    index = block_end(text, index, Directive::Dup, Directive::Edup);
+                    break;
+                }
+                loops.push_back({index + 1, count.value_or(1), false, !count});
+            } else if (line.directive == Directive::Repeat) {
+                loops.push_back({index + 1, 0, true, false});
+            } else if (line.directive == Directive::Edup || line.directive == Directive::Until) {
+                if (loops.empty()) {
+                    break;
+                }
+                Loop& loop = loops.back();
+                bool again = false;
+                if (loop.repeat) {
+                    const auto value =
+                        line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+                    again = value && *value != 0;
+                    if (!value) {
+                        unknown_place();
+                    }
+                } else {
+                    again = --loop.left > 0;
+                    if (loop.count_unknown) {
+                        unknown_place();
+                    }
+                }
+                if (again) {
+                    index = loop.body;
+                    return true;
+                }
+                loops.pop_back();
+            } else {
+                return false;
+            }
+    }
+    ++index;
+    return true;
+}
+
+void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro,
+                     std::vector<Loop>& loops, std::vector<Condition>& conditions) {
+    const SourceLine each(*view_.texts[text].packed.source, index);
+    const Line& line = each.line;
+    const bool active = conditions.empty() || (conditions.back().outer && conditions.back().taken);
+    if (line.has_mnemonic && control(text, index, line, loops, conditions)) {
+        return;
+    }
+    const std::size_t at = index++;
+    if (!active || is_blank(line)) {
+        return;
+    }
+    if (line.abandoned || (in_macro && uses_parameters(line))) {
+        unknown_place();
+        return;
+    }
+    if (!line.has_mnemonic) {
+        const LabelField label = label_field(line.field);
+        if (const auto assignment = split_assignment(line.field)) {
+            set(text, at, assignment->first, value_of(assignment->second), in_macro);
+        } else if (const auto macro = macros_.find(label.name); label.indented && macro != macros_.end()) {
+            walk_lines(macro->second.text, macro->second.first, macro->second.end, depth + 1, true);
+        } else if (!writes_bytes(line, {})) {
+            set(text, at, label.name, run_, in_macro);
+        } else {
+            unknown_place();
+        }
+        return;
+    }
+    const LabelField label = label_field(line.field);
+    if (const auto name = defined_macro(line)) {
+        const std::size_t end = block_end(text, at, Directive::Macro, Directive::EndMacro);
+        macros_[*name] = {text, at + 1, end};
+        index = end + 1;
+        return;
+    }
+    if (line.directive == Directive::Equ) {
+        set(text, at, label.name, line.operands.size() == 1 ? value_of(classify(line.operands[0]).text) : std::nullopt,
+            in_macro);
+        return;
+    }
+    set(text, at, label.name, run_, in_macro);
+    switch (line.directive) {
+        case Directive::Org:
+            place_ = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            run_ = place_;
+            return;
+        case Directive::Disp:
+            run_ = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            return;
+        case Directive::Ent: run_ = place_; return;
+        case Directive::Local: locals_.emplace_back(); return;
+        case Directive::EndLocal: end_local(); return;
+        case Directive::Include: {
+            const auto name = quoted_name(line);
+            const auto target = name ? included(*name) : std::nullopt;
+            if (target && *target != text) {
+                walk(*target, depth + 1, in_macro);
+            } else {
+                unknown_place();
+            }
+            return;
+        }
+        case Directive::Incbin: advance(text, at, binary_size(line, text), std::nullopt, in_macro); return;
+        case Directive::Main:
+        case Directive::Display:
+        case Directive::Run:
+        case Directive::EndMacro: return;
+        case Directive::Bytes:
+        case Directive::Words:
+        case Directive::Space:
+            advance(text, at, emitted_size(line, known_, run_), data_bytes(line), in_macro);
+            return;
+        default: advance(text, at, emitted_size(line, known_, run_), std::nullopt, in_macro); return;
+    }
+}
+
+}  // namespace
+
+Assembly assemble_project(const ProjectView& view) {
+    Assembly out;
+    for (const ProjectText& text : view.texts) {
+        out.values.emplace_back(text.packed.lines.size());
+        out.places.emplace_back(text.packed.lines.size());
+    }
+    Assembler assembler(view, out);
+    // The main text: the first that no other includes.
+    std::vector<bool> included(view.texts.size());
+    for (const ProjectText& text : view.texts) {
+        if (text.packed.source) {
+            for (const std::string& name : included_sources(*text.packed.source)) {
+                if (const auto target = assembler.included(name)) {
+                    included[*target] = included[*target] || &view.texts[*target] != &text;
+                }
+            }
+        }
+    }
+    const auto main = std::find(included.begin(), included.end(), false);
+    const std::size_t start = main == included.end() ? view.document : static_cast<std::size_t>(main - included.begin());
+    const LabelValues first = assembler.pass(start, {});
+    out = Assembly{};
+    for (const ProjectText& text : view.texts) {
+        out.values.emplace_back(text.packed.lines.size());
+        out.places.emplace_back(text.packed.lines.size());
+    }
+    assembler.pass(start, first);
+    return out;
+}
+
+}  // namespace korve::lsp

@@ -1,0 +1,45 @@
+// The addresses ALASM gives a project's labels and lines, worked out by
+// assembling the project as ALASM does, from its main text (the one no
+// other includes) through every INCLUDE where it stands: ORG, DISP and ENT,
+// DUP and REPEAT repeated, IF0 and IFN taken where their value is known,
+// LOCAL blocks' labels dropped at ENDL, macros' bodies where they are
+// called, and each line's size as the translator works it out (INCBIN's
+// from its length, or from the data file beside the texts). Twice: the
+// second time a name read before its definition has the value the first
+// gave it, as ALASM fills its forward references in at the end.
+//
+// Where a size or an address is not known ($ after an INCLUDE not found, a
+// macro that reads its parameters, an ORG of a value not known), what
+// follows has no address until an ORG gives one again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lsp/lsp_workspace.h"
+
+namespace korve::lsp {
+
+// Where a line's bytes went, the first time it was assembled: the address
+// they lie at, the address they run at ($, which DISP moves), how many, and
+// the bytes themselves where a DB, DW or DS line's values are known.
+struct Placed {
+    std::uint16_t address = 0;
+    std::uint16_t run = 0;
+    std::size_t size = 0;
+    std::optional<std::string> bytes;
+};
+
+struct Assembly {
+    // By text and line: the value the line's label or name was given (the
+    // last time), and where its bytes went.
+    std::vector<std::vector<std::optional<std::uint16_t>>> values;
+    std::vector<std::vector<std::optional<Placed>>> places;
+};
+
+Assembly assemble_project(const ProjectView& view);
+
+}  // namespace korve::lsp
