@@ -498,6 +498,7 @@ TEST(InstructionSize, CountsEachByte) {
         {"ADD", {{K::Register, "IX"}, {K::Register, "BC"}}, 2},
         {"SBC", {{K::Register, "HL"}, {K::Register, "DE"}}, 2},
         {"CP", {{K::Value, ""}}, 2},
+        {"OR", {{K::Value, "", true}}, 2},
         {"BIT", {{K::Value, ""}, {K::Indexed, "(IY"}}, 4},
         {"SLI", {{K::Register, "B"}}, 2},
         {"JP", {{K::Register, "(IX)"}}, 2},

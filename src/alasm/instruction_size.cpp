@@ -250,7 +250,8 @@ std::optional<std::size_t> instruction_size(std::string_view mnemonic,
             if (pairs) {
                 return (*form == Form::Add ? 1 : 2) + extra;
             }
-            return (last == Shape::Value ? 2 : 1) + extra;
+            // ALASM reads OR (n) as OR n: the parentheses only group.
+            return (last == Shape::Value || last == Shape::Address ? 2 : 1) + extra;
         }
         case Form::Jump:
             if (last == Shape::AtHl || last == Shape::AtIndex) {

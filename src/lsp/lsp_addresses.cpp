@@ -81,6 +81,7 @@ public:
         known_ = std::move(forward);
         place_.reset();
         run_.reset();
+        displaced_ = false;
         steps_ = 0;
         macros_.clear();
         locals_.clear();
@@ -255,6 +256,7 @@ private:
     LabelValues known_;
     std::optional<std::uint16_t> place_;  // where the bytes go
     std::optional<std::uint16_t> run_;    // $, which DISP moves
+    bool displaced_ = false;              // between DISP and ENT
     std::size_t steps_ = 0;
     std::map<std::string, Macro, std::less<>> macros_;
     std::vector<std::vector<std::pair<std::string, std::optional<std::uint16_t>>>> locals_;
@@ -393,14 +395,30 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
     }
     set(text, at, label.name, run_, in_macro);
     switch (line.directive) {
-        case Directive::Org:
-            place_ = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            run_ = place_;
+        case Directive::Org: {
+            const auto to = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            if (displaced_) {
+                // Inside DISP, ORG moves where the bytes go as far as it
+                // moves $: on past the gap it leaves, or back over bytes
+                // written (as the translation fills and trims them).
+                const bool on = to && run_ && place_;
+                place_ = on ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*place_ + (*to - *run_)))
+                            : std::nullopt;
+                run_ = on ? to : std::nullopt;
+            } else {
+                place_ = to;
+                run_ = to;
+            }
             return;
+        }
         case Directive::Disp:
             run_ = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            displaced_ = true;
             return;
-        case Directive::Ent: run_ = place_; return;
+        case Directive::Ent:
+            run_ = place_;
+            displaced_ = false;
+            return;
         case Directive::Local: locals_.emplace_back(); return;
         case Directive::EndLocal: end_local(); return;
         case Directive::Include: {
