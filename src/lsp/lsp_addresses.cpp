@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 // Lines assembled at most (DUP and REPEAT included): a loop that never ends
 // stops here, and what follows has no address.
 constexpr std::size_t kMostSteps = std::size_t{1} << 20;
+// The bytes of a DS kept at most.
+constexpr std::size_t kMostBytes = 4096;
 // INCLUDEs and macro calls nested at most.
 constexpr std::size_t kDeepest = 32;
 
@@ -171,7 +173,7 @@ private:
         }
         if (line.directive == Directive::Space) {
             const auto count = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            if (!count) {
+            if (!count || *count > kMostBytes) {
                 return std::nullopt;
             }
             const std::string list = bytes.empty() ? std::string(1, '\0') : bytes;
@@ -212,14 +214,16 @@ private:
         return std::nullopt;
     }
 
-    void advance(std::size_t text, std::size_t index, std::optional<std::size_t> size,
-                 std::optional<std::string> bytes, bool in_macro) {
+    // Places a line of `size` bytes; the bytes of `data`, a DB, DW or DS,
+    // where they are known.
+    void advance(std::size_t text, std::size_t index, std::optional<std::size_t> size, const Line* data,
+                 bool in_macro) {
         if (!size || !place_ || !run_) {
             unknown_place();
             return;
         }
         if (!in_macro && !out_.places[text][index]) {
-            out_.places[text][index] = Placed{*place_, *run_, *size, std::move(bytes)};
+            out_.places[text][index] = Placed{*place_, *run_, *size, data ? data_bytes(*data) : std::nullopt};
         }
         place_ = static_cast<std::uint16_t>(*place_ + *size);
         run_ = static_cast<std::uint16_t>(*run_ + *size);
@@ -248,6 +252,7 @@ private:
               std::vector<Condition>& conditions);
     bool control(std::size_t text, std::size_t& index, const Line& line, std::vector<Loop>& loops,
                  std::vector<Condition>& conditions);
+    void directive(std::size_t text, std::size_t at, const Line& line, std::size_t depth, bool in_macro);
 
     const ProjectView& view_;
     Assembly& out_;
@@ -394,6 +399,11 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
         return;
     }
     set(text, at, label.name, run_, in_macro);
+    directive(text, at, line, depth, in_macro);
+}
+
+// A line of a directive or an instruction, its label set.
+void Assembler::directive(std::size_t text, std::size_t at, const Line& line, std::size_t depth, bool in_macro) {
     switch (line.directive) {
         case Directive::Org: {
             const auto to = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
@@ -431,7 +441,7 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
             }
             return;
         }
-        case Directive::Incbin: advance(text, at, binary_size(line, text), std::nullopt, in_macro); return;
+        case Directive::Incbin: advance(text, at, binary_size(line, text), nullptr, in_macro); return;
         case Directive::Main:
         case Directive::Display:
         case Directive::Run:
@@ -439,9 +449,9 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
         case Directive::Bytes:
         case Directive::Words:
         case Directive::Space:
-            advance(text, at, emitted_size(line, known_, run_), data_bytes(line), in_macro);
+            advance(text, at, emitted_size(line, known_, run_), &line, in_macro);
             return;
-        default: advance(text, at, emitted_size(line, known_, run_), std::nullopt, in_macro); return;
+        default: advance(text, at, emitted_size(line, known_, run_), nullptr, in_macro); return;
     }
 }
 
@@ -449,10 +459,14 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
 
 Assembly assemble_project(const ProjectView& view) {
     Assembly out;
-    for (const ProjectText& text : view.texts) {
-        out.values.emplace_back(text.packed.lines.size());
-        out.places.emplace_back(text.packed.lines.size());
-    }
+    const auto fresh = [&] {
+        out = Assembly{};
+        for (const ProjectText& text : view.texts) {
+            out.values.emplace_back(text.packed.lines.size());
+            out.places.emplace_back(text.packed.lines.size());
+        }
+    };
+    fresh();
     Assembler assembler(view, out);
     // The main text: the first that no other includes.
     std::vector<bool> included(view.texts.size());
@@ -468,11 +482,7 @@ Assembly assemble_project(const ProjectView& view) {
     const auto main = std::find(included.begin(), included.end(), false);
     const std::size_t start = main == included.end() ? view.document : static_cast<std::size_t>(main - included.begin());
     const LabelValues first = assembler.pass(start, {});
-    out = Assembly{};
-    for (const ProjectText& text : view.texts) {
-        out.values.emplace_back(text.packed.lines.size());
-        out.places.emplace_back(text.packed.lines.size());
-    }
+    fresh();
     assembler.pass(start, first);
     return out;
 }

@@ -8,7 +8,8 @@
 // What it offers: diagnostics on open and on every change (what pack
 // refuses, characters the code page lacks, blocks left open or closed
 // twice, names defined twice or never), document symbols, definition,
-// references and folding ranges. Positions are UTF-16 code units unless
+// references, folding ranges, hover, completion, rename, workspace symbols
+// and formatting (in the layout initializationOptions' korvex.layout names). Positions are UTF-16 code units unless
 // the client offers "utf-8" in general.positionEncodings. Text is stored in
 // CP866 unless initializationOptions give korvex.codePage (CP1251, KOI8-R).
 #pragma once
