@@ -10,6 +10,7 @@
 #include "inputs/korvex_inputs.h"
 #include "inputs/source_text.h"
 #include "lsp/lsp_document.h"
+#include "lsp/lsp_reach.h"
 #include "translation/translation_line.h"
 
 namespace korve::lsp {
@@ -275,11 +276,12 @@ private:
         return range.end;
     }
 
-    std::size_t use(std::string_view bytes, std::size_t index, std::size_t from) {
+    std::size_t use(std::string_view bytes, std::size_t index, std::size_t from, bool operated = false) {
         const std::string name = utf8(bytes);
         std::size_t end = from;
         for (const Found& found : occurrences(packed_.lines[index], name, from)) {
-            facts_.uses.push_back({name, {index, found.at, found.at + name.size()}, scope(), found.asks, in_macro()});
+            facts_.uses.push_back(
+                {name, {index, found.at, found.at + name.size()}, scope(), found.asks, in_macro(), operated});
             first_use_.emplace(name, index);
             end = std::max(end, found.at + name.size());
         }
@@ -292,9 +294,11 @@ private:
             return;
         }
         std::set<std::string, std::less<>> names;
+        std::set<std::string, std::less<>> operated;
         collect_labels(*parsed.expression, names);
+        operated_names(*parsed.expression, operated);
         for (const std::string& name : names) {
-            use(name, index, from);
+            use(name, index, from, operated.count(name) != 0);
         }
     }
 
@@ -370,6 +374,7 @@ TextFacts analyse_text(const PackedText& packed, CodePage page,
         reader.read_line(each.line, i);
     }
     reader.finish();
+    follow_addresses(packed, page, macros, facts);
     return facts;
 }
 
