@@ -174,6 +174,22 @@ void forget_gone(TextCache& cache, const fs::path& folder, const std::set<std::s
     }
 }
 
+// Adds the open documents of `folder` that are no file there yet: a text
+// made in the editor and not saved is one of the folder's all the same.
+void add_unsaved(std::vector<Candidate>& candidates, const std::map<std::string, Document>& open,
+                 const fs::path& folder) {
+    for (const auto& [uri, document] : open) {
+        const auto named = path_of_uri(uri);
+        const std::u8string name8 = named ? named->filename().u8string() : std::u8string();
+        const std::string name(name8.begin(), name8.end());
+        const auto stem = text_stem(name);
+        std::error_code error;
+        if (stem && named->parent_path() == folder && !fs::exists(*named, error)) {
+            candidates.push_back({*named, *stem, name});
+        }
+    }
+}
+
 ProjectView project_view(const std::map<std::string, Document>& open, const std::string& uri, CodePage page,
                          TextCache& cache) {
     ProjectView view;
@@ -182,6 +198,7 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
     std::vector<Candidate> candidates;
     if (path) {
         candidates = folder_texts(path->parent_path());
+        add_unsaved(candidates, open, path->parent_path());
     }
     std::size_t start = candidates.size();
     for (std::size_t i = 0; i < candidates.size(); ++i) {
