@@ -10,7 +10,6 @@
 #include "inputs/korvex_inputs.h"
 #include "inputs/source_text.h"
 #include "lsp/lsp_document.h"
-#include "lsp/lsp_reach.h"
 #include "translation/translation_line.h"
 
 namespace korve::lsp {
@@ -88,6 +87,40 @@ PackedText pack_text(std::string_view utf8, CodePage page) {
 }
 
 namespace {
+
+// The names an operator other than + and - reads in `expression` (a
+// leading '-', brackets and ?NAME read none): ALASM fills in later only
+// names that are added or subtracted.
+void operated_names(const Expression& expression, std::set<std::string, std::less<>>& names) {
+    // Each node to visit, and whether an operator other than + and - reads it.
+    std::vector<std::pair<std::size_t, bool>> todo;
+    if (expression.root != kNoNode) {
+        todo.emplace_back(expression.root, false);
+    }
+    while (!todo.empty()) {
+        const auto [at, operated] = todo.back();
+        todo.pop_back();
+        const ExpressionNode& node = expression.nodes[at];
+        bool below = true;
+        switch (node.kind) {
+            case ExpressionKind::Label:
+                if (operated) {
+                    names.insert(node.text);
+                }
+                continue;
+            case ExpressionKind::Negate: below = operated; break;
+            case ExpressionKind::Binary:
+                below = operated || (node.op != ExpressionOperator::Add && node.op != ExpressionOperator::Subtract);
+                break;
+            default: break;
+        }
+        for (const std::size_t child : {node.left, node.right}) {
+            if (child != kNoNode) {
+                todo.emplace_back(child, below);
+            }
+        }
+    }
+}
 
 bool is_name_byte(char c) { return continues_alasm_name(c); }
 
@@ -374,7 +407,6 @@ TextFacts analyse_text(const PackedText& packed, CodePage page,
         reader.read_line(each.line, i);
     }
     reader.finish();
-    follow_addresses(packed, page, macros, facts);
     return facts;
 }
 

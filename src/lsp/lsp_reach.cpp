@@ -135,37 +135,6 @@ void follow_addresses(const PackedText& packed, CodePage page,
     }
 }
 
-void operated_names(const Expression& expression, std::set<std::string, std::less<>>& names) {
-    // Each node to visit, and whether an operator other than + and - reads it.
-    std::vector<std::pair<std::size_t, bool>> todo;
-    if (expression.root != kNoNode) {
-        todo.emplace_back(expression.root, false);
-    }
-    while (!todo.empty()) {
-        const auto [at, operated] = todo.back();
-        todo.pop_back();
-        const ExpressionNode& node = expression.nodes[at];
-        bool below = true;
-        switch (node.kind) {
-            case ExpressionKind::Label:
-                if (operated) {
-                    names.insert(node.text);
-                }
-                continue;
-            case ExpressionKind::Negate: below = operated; break;
-            case ExpressionKind::Binary:
-                below = operated || (node.op != ExpressionOperator::Add && node.op != ExpressionOperator::Subtract);
-                break;
-            default: break;
-        }
-        for (const std::size_t child : {node.left, node.right}) {
-            if (child != kNoNode) {
-                todo.emplace_back(child, below);
-            }
-        }
-    }
-}
-
 namespace {
 
 // What a jump's target comes to, where every name it reads stands for one
@@ -180,11 +149,11 @@ std::optional<std::uint16_t> jump_value(const std::vector<const TextFacts*>& pro
         if (targets.size() != 1) {
             return std::nullopt;
         }
-        const auto& value = project[targets[0].text]->values[targets[0].definition];
-        if (!value) {
+        const auto& known = project[targets[0].text]->values;
+        if (targets[0].definition >= known.size() || !known[targets[0].definition]) {
             return std::nullopt;
         }
-        values.emplace(name, *value);
+        values.emplace(name, *known[targets[0].definition]);
     }
     return evaluate_expression(expression, values, jump.here);
 }

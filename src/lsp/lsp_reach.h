@@ -11,19 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "alasm/alasm_expression.h"
 #include "lsp/lsp_analysis.h"
 
 namespace korve::lsp {
 
-// Fills facts.values and facts.jumps of a text the analysis has read (its
+// Fills facts.values and facts.jumps of a text analyse_text has read (its
 // definitions in order of their lines), whose project's macros are `macros`.
 void follow_addresses(const PackedText& packed, CodePage page,
                       const std::set<std::string, std::less<>>& macros, TextFacts& facts);
-
-// The names an operator other than + and - reads in `expression` (a
-// leading '-', brackets and ?NAME read none).
-void operated_names(const Expression& expression, std::set<std::string, std::less<>>& names);
 
 // Text `text`'s relative jumps whose target lies out of reach (-128..127
 // from the next instruction), and its names an operator other than + and -

@@ -9,6 +9,7 @@
 
 #include "files/output_names.h"
 #include "inputs/source_text.h"
+#include "lsp/lsp_reach.h"
 #include "translation/alasm_translation.h"
 #include "translation/translation_project.h"
 
@@ -225,15 +226,17 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
         refresh(*cached[i], held_of(i), candidates[i].path, page);
         includes[i] = cached[i]->read->includes;
     }
-    const std::vector<std::size_t> joined = joined_texts(candidates, includes, start);
+    const std::vector<std::size_t> order = joined_texts(candidates, includes, start);
     std::set<std::string, std::less<>> macros;
-    for (const std::size_t i : joined) {
+    for (const std::size_t i : order) {
         macros.insert(cached[i]->read->macros.begin(), cached[i]->read->macros.end());
     }
-    for (const std::size_t i : joined) {
+    for (const std::size_t i : order) {
         CachedText& text = *cached[i];
         if (!text.facts || text.macros != macros) {
-            text.facts = std::make_shared<const TextFacts>(analyse_text(text.read->packed, page, macros));
+            auto facts = std::make_shared<TextFacts>(analyse_text(text.read->packed, page, macros));
+            follow_addresses(text.read->packed, page, macros, *facts);
+            text.facts = std::move(facts);
             text.macros = macros;
         }
         const Document* held = held_of(i);
