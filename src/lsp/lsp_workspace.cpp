@@ -243,9 +243,7 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
         view.texts.push_back({candidates[i].path, held != nullptr ? held->uri : uri_of_path(candidates[i].path),
                               candidates[i].file, text.read, text.facts, text.read->packed, *text.facts});
     }
-    if (path) {
-        forget_gone(cache, path->parent_path(), keys, open);
-    }
+    forget_gone(cache, path ? path->parent_path() : fs::path(), keys, open);
     return view;
 }
 
