@@ -89,8 +89,8 @@ PackedText pack_text(std::string_view utf8, CodePage page) {
 namespace {
 
 // The names an operator other than + and - reads in `expression` (a
-// leading '-', brackets and ?NAME read none): ALASM fills in later only
-// names that are added or subtracted.
+// leading '-', 'a and .a, brackets and ?NAME read none): ALASM fills in
+// later only names that are added or subtracted.
 void operated_names(const Expression& expression, std::set<std::string, std::less<>>& names) {
     // Each node to visit, and whether an operator other than + and - reads it.
     std::vector<std::pair<std::size_t, bool>> todo;
@@ -108,7 +108,11 @@ void operated_names(const Expression& expression, std::set<std::string, std::les
                     names.insert(node.text);
                 }
                 continue;
-            case ExpressionKind::Negate: below = operated; break;
+            // A real source ALASM assembled reads 'NAME of a label further
+            // down: the byte selectors are filled in later, as + and - are.
+            case ExpressionKind::Negate:
+            case ExpressionKind::HighByte:
+            case ExpressionKind::LowByte: below = operated; break;
             case ExpressionKind::Binary:
                 below = operated || (node.op != ExpressionOperator::Add && node.op != ExpressionOperator::Subtract);
                 break;
