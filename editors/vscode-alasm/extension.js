@@ -1,3 +1,8 @@
+// Starts korvex lsp for ALASM files, through vscode-languageclient: the
+// program korvex.path names, told the code page (korvex.codePage) and the
+// target assembler (korvex.target) in its initializationOptions, and
+// started again when one of them changes.
+//
 // Opens a translation korvex wrote for another assembler as that
 // assembler's text, not as ALASM. A translation keeps its source's name
 // (GAME.H.asm), which claims ALASM; its first line ends with a marker
@@ -24,9 +29,51 @@ function translationLanguage(configured, known) {
   return wanted.find((id) => known.includes(id)) ?? kPlainText;
 }
 
+// The settings korvex lsp is started with: `get(name)` reads korvex.NAME.
+function serverSettings(get) {
+  return {
+    command: get('path') || 'korvex',
+    initializationOptions: { korvex: { codePage: get('codePage') || 'CP866', target: get('target') || 'none' } },
+  };
+}
+
+// The language client of the settings, started; nothing where korvex cannot
+// be started (the user is told).
+async function startClient(vscode, languageClient) {
+  const settings = serverSettings((name) => vscode.workspace.getConfiguration('korvex').get(name));
+  const client = new languageClient.LanguageClient('korvex', 'korvex lsp',
+    { command: settings.command, args: ['lsp'], transport: languageClient.TransportKind.stdio },
+    { documentSelector: [{ language: 'alasm' }], initializationOptions: settings.initializationOptions });
+  try {
+    await client.start();
+    return client;
+  } catch (error) {
+    vscode.window.showErrorMessage(`ALASM: ${settings.command} lsp could not start (${error.message}): ` +
+      'install korvex, or set korvex.path to it.');
+    return undefined;
+  }
+}
+
+let client;
+
 function activate(context) {
   // Loaded here, so that the checks can load this file without VS Code.
   const vscode = require('vscode');
+  const languageClient = require('vscode-languageclient/node');
+  const restart = async () => {
+    const old = client;
+    client = undefined;
+    if (old) {
+      await old.stop().catch(() => {});
+    }
+    client = await startClient(vscode, languageClient);
+  };
+  restart();
+  context.subscriptions.push(vscode.workspace.onDidChangeConfiguration((change) => {
+    if (change.affectsConfiguration('korvex')) {
+      restart();
+    }
+  }));
   const switched = new Set();
   const check = async (document) => {
     const uri = document.uri.toString();
@@ -43,6 +90,10 @@ function activate(context) {
   vscode.workspace.textDocuments.forEach(check);
 }
 
-function deactivate() {}
+function deactivate() {
+  const old = client;
+  client = undefined;
+  return old ? old.stop() : undefined;
+}
 
-module.exports = { activate, deactivate, isTranslation, translationLanguage };
+module.exports = { activate, deactivate, isTranslation, translationLanguage, serverSettings };

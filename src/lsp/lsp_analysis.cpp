@@ -88,6 +88,44 @@ PackedText pack_text(std::string_view utf8, CodePage page) {
 
 namespace {
 
+// The names an operator other than + and - reads in `expression` (a
+// leading '-', 'a and .a, brackets and ?NAME read none): ALASM fills in
+// later only names that are added or subtracted.
+void operated_names(const Expression& expression, std::set<std::string, std::less<>>& names) {
+    // Each node to visit, and whether an operator other than + and - reads it.
+    std::vector<std::pair<std::size_t, bool>> todo;
+    if (expression.root != kNoNode) {
+        todo.emplace_back(expression.root, false);
+    }
+    while (!todo.empty()) {
+        const auto [at, operated] = todo.back();
+        todo.pop_back();
+        const ExpressionNode& node = expression.nodes[at];
+        bool below = true;
+        switch (node.kind) {
+            case ExpressionKind::Label:
+                if (operated) {
+                    names.insert(node.text);
+                }
+                continue;
+            // A real source ALASM assembled reads 'NAME of a label further
+            // down: the byte selectors are filled in later, as + and - are.
+            case ExpressionKind::Negate:
+            case ExpressionKind::HighByte:
+            case ExpressionKind::LowByte: below = operated; break;
+            case ExpressionKind::Binary:
+                below = operated || (node.op != ExpressionOperator::Add && node.op != ExpressionOperator::Subtract);
+                break;
+            default: break;
+        }
+        for (const std::size_t child : {node.left, node.right}) {
+            if (child != kNoNode) {
+                todo.emplace_back(child, below);
+            }
+        }
+    }
+}
+
 bool is_name_byte(char c) { return continues_alasm_name(c); }
 
 // The places of NAME as a whole word in `text` from `from` on, outside
@@ -275,11 +313,12 @@ private:
         return range.end;
     }
 
-    std::size_t use(std::string_view bytes, std::size_t index, std::size_t from) {
+    std::size_t use(std::string_view bytes, std::size_t index, std::size_t from, bool operated = false) {
         const std::string name = utf8(bytes);
         std::size_t end = from;
         for (const Found& found : occurrences(packed_.lines[index], name, from)) {
-            facts_.uses.push_back({name, {index, found.at, found.at + name.size()}, scope(), found.asks, in_macro()});
+            facts_.uses.push_back(
+                {name, {index, found.at, found.at + name.size()}, scope(), found.asks, in_macro(), operated});
             first_use_.emplace(name, index);
             end = std::max(end, found.at + name.size());
         }
@@ -292,9 +331,11 @@ private:
             return;
         }
         std::set<std::string, std::less<>> names;
+        std::set<std::string, std::less<>> operated;
         collect_labels(*parsed.expression, names);
+        operated_names(*parsed.expression, operated);
         for (const std::string& name : names) {
-            use(name, index, from);
+            use(name, index, from, operated.count(name) != 0);
         }
     }
 

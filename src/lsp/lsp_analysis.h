@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
@@ -32,14 +33,18 @@ struct Range {
 };
 
 // A problem found, with ALASM's error number where it has one.
+// A warning is no error of ALASM's (a translation's report).
 struct Finding {
     Range range;
     std::string text;
     std::optional<int> code;
+    bool warning = false;
 };
 
-// ALASM's numbers: 0 a syntax error, 6 a label defined twice.
+// ALASM's numbers: 0 a syntax error, 3 a short jump out of range, 6 a
+// label defined twice.
 inline constexpr int kSyntaxError = 0;
+inline constexpr int kShortJump = 3;
 inline constexpr int kDefinedTwice = 6;
 
 // A text packed as korvex packs it: its lines (UTF-8), its source where
@@ -70,6 +75,7 @@ struct Use {
     std::size_t scope = 0;  // the innermost LOCAL block around it
     bool asks = false;      // ?NAME: asks whether it is defined
     bool in_macro = false;
+    bool operated = false;  // read by an operator other than + and -
 };
 
 struct LocalBlock {
@@ -83,6 +89,15 @@ struct Fold {
     std::size_t last = 0;
 };
 
+// A JR or DJNZ: its target's expression, where it stands, the LOCAL block
+// around it, and $ at it where the lines before fix it (lsp_reach.h).
+struct RelativeJump {
+    Range range;
+    std::string target;  // the operand, UTF-8
+    std::size_t scope = 0;
+    std::uint16_t here = 0;
+};
+
 struct TextFacts {
     std::vector<Finding> problems;
     std::vector<Definition> definitions;
@@ -91,6 +106,10 @@ struct TextFacts {
     std::vector<Fold> folds;
     std::vector<Range> loose_ents;      // ENTs after no DISP of this text
     bool leaves_disp_open = false;      // for an ENT in another text
+    // ALASM's value of each definition (by index) where the text's lines
+    // before it fix it; the jumps whose $ they fix.
+    std::vector<std::optional<std::uint16_t>> values;
+    std::vector<RelativeJump> jumps;
 };
 
 // The facts of a packed text, whose project's macros are `macros` (a name

@@ -3,6 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <iterator>
+
+#include "lsp/lsp_reach.h"
+#include "lsp/lsp_target.h"
 
 
 namespace korve::lsp {
@@ -17,6 +21,7 @@ constexpr int kSymbolFunction = 12;
 constexpr int kSymbolVariable = 13;
 constexpr int kSymbolConstant = 14;
 constexpr int kError = 1;
+constexpr int kWarning = 2;
 
 std::string_view line_of(const ProjectText& text, std::size_t line) {
     return line < text.packed.lines.size() ? std::string_view(text.packed.lines[line]) : std::string_view();
@@ -42,7 +47,7 @@ json line_range(const ProjectText& text, std::size_t first, std::size_t last, En
 
 json diagnostic(const ProjectText& text, const Finding& finding, Encoding encoding) {
     json made = {{"range", range_json(text, finding.range, encoding)},
-                 {"severity", kError},
+                 {"severity", finding.warning ? kWarning : kError},
                  {"source", "korvex"},
                  {"message", finding.text}};
     if (finding.code) {
@@ -51,12 +56,17 @@ json diagnostic(const ProjectText& text, const Finding& finding, Encoding encodi
     return made;
 }
 
-json publish(const ProjectView& view, std::size_t index, Encoding encoding) {
+json publish(const Workspace& state, const ProjectView& view, std::size_t index, Encoding encoding) {
     const ProjectText& text = view.texts[index];
     std::vector<Finding> all = text.facts.problems;
     for (Finding& more : project_problems(view.facts(), view.names(), index)) {
         all.push_back(std::move(more));
     }
+    const auto add = [&all](std::vector<Finding> more) {
+        all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    };
+    add(reach_problems(view.facts(), index));
+    add(translation_reports(state, view, index));
     json diagnostics = json::array();
     for (const Finding& finding : all) {
         diagnostics.push_back(diagnostic(text, finding, encoding));
@@ -116,18 +126,18 @@ json location(const ProjectText& text, const Range& range, Encoding encoding) {
 }  // namespace
 
 std::vector<json> diagnostics_for(const Workspace& state, const std::string& uri) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+    const ProjectView view = project_of(state, uri);
     std::vector<json> sent;
     for (std::size_t i = 0; i < view.texts.size(); ++i) {
         if (i == view.document || state.open.count(view.texts[i].uri) != 0) {
-            sent.push_back(publish(view, i, state.encoding));
+            sent.push_back(publish(state, view, i, state.encoding));
         }
     }
     return sent;
 }
 
 json document_symbols(const Workspace& state, const std::string& uri) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+    const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];
     const TextFacts& facts = text.facts;
     // Each LOCAL block a symbol, its labels its children; blocks nest.
@@ -153,7 +163,7 @@ json document_symbols(const Workspace& state, const std::string& uri) {
 }
 
 json folding_ranges(const Workspace& state, const std::string& uri) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+    const ProjectView view = project_of(state, uri);
     json folds = json::array();
     for (const Fold& fold : view.texts[view.document].facts.folds) {
         if (fold.last > fold.first) {
@@ -165,7 +175,7 @@ json folding_ranges(const Workspace& state, const std::string& uri) {
 
 json locations(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character,
                bool references, bool declarations) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+    const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];
     const std::size_t offset = offset_at(line_of(text, line), character, state.encoding);
     const Named named = named_at(view, line, offset);

@@ -12,6 +12,7 @@
 #include "lsp/lsp_edit.h"
 #include "lsp/lsp_features.h"
 #include "lsp/lsp_hover.h"
+#include "lsp/lsp_target.h"
 #include "lsp/lsp_wire.h"
 
 #ifdef _WIN32
@@ -104,7 +105,24 @@ void read_layout(Workspace& state, const json* options, std::vector<std::string>
     }
 }
 
-// What the client asks for at initialize: its position encodings and the code page.
+// The target assembler of initializationOptions (korvex.target), whose
+// translation's reports are published as warnings.
+void read_target(Workspace& state, const json& options, std::vector<std::string>& logs) {
+    std::optional<std::string> target = text_at(options, {"korvex.target"});
+    target = target ? target : text_at(options, {"korvex", "target"});
+    if (!target) {
+        return;
+    }
+    if (const auto named = target_named(*target)) {
+        state.target = *named;
+    } else {
+        logs.push_back(Server::log_message(kLogError, "korvex.target " + *target +
+                                                          " is none of none, sjasmplus, pasmo: none it is"));
+    }
+}
+
+// What the client asks for at initialize: its position encodings, the code
+// page and the target assembler.
 std::vector<std::string> initialize(Workspace& state, const json& params) {
     std::vector<std::string> logs;
     if (const json* offered = path(params, {"capabilities", "general", "positionEncodings"});
@@ -120,6 +138,9 @@ std::vector<std::string> initialize(Workspace& state, const json& params) {
     if (options != nullptr) {
         page = text_at(*options, {"korvex.codePage"});
         page = page ? page : text_at(*options, {"korvex", "codePage"});
+    }
+    if (options != nullptr) {
+        read_target(state, *options, logs);
     }
     if (page) {
         if (const auto named = code_page_named(*page)) {

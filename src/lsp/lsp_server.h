@@ -7,11 +7,15 @@
 //
 // What it offers: diagnostics on open and on every change (what pack
 // refuses, characters the code page lacks, blocks left open or closed
-// twice, names defined twice or never), document symbols, definition,
+// twice, names defined twice or never, relative jumps out of reach, names
+// an operator reads before their definition, and the reports of the
+// translation for korvex.target), document symbols, definition,
 // references, folding ranges, hover, completion, rename, workspace symbols
-// and formatting (in the layout initializationOptions' korvex.layout names). Positions are UTF-16 code units unless
+// and formatting (in the layout initializationOptions' korvex.layout
+// names). Positions are UTF-16 code units unless
 // the client offers "utf-8" in general.positionEncodings. Text is stored in
-// CP866 unless initializationOptions give korvex.codePage (CP1251, KOI8-R).
+// CP866 unless initializationOptions give korvex.codePage (CP1251, KOI8-R);
+// korvex.target (none, sjasmplus, pasmo) names the target assembler.
 #pragma once
 
 #include <cstdio>

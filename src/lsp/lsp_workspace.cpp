@@ -1,5 +1,6 @@
 #include "lsp/lsp_workspace.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "files/output_names.h"
 #include "inputs/source_text.h"
+#include "lsp/lsp_reach.h"
 #include "translation/alasm_translation.h"
 #include "translation/translation_project.h"
 
@@ -121,13 +123,83 @@ std::vector<std::string> ProjectView::names() const {
     return all;
 }
 
-ProjectView project_of(const std::map<std::string, Document>& open, const std::string& uri, CodePage page) {
+namespace {
+
+// The cache's key of a text: its path, or the URI of a document of no file.
+std::string key_of(const fs::path& path, const std::string& uri) {
+    if (path.empty()) {
+        return "uri " + uri;
+    }
+    const std::u8string name8 = path.u8string();
+    return "file " + std::string(name8.begin(), name8.end());
+}
+
+std::shared_ptr<const ReadText> read_anew(std::string_view text, CodePage page) {
+    auto read = std::make_shared<ReadText>();
+    read->packed = pack_text(text, page);
+    if (read->packed.source) {
+        read->includes = included_sources(*read->packed.source);
+        collect_macros(*read->packed.source, read->macros);
+    }
+    return read;
+}
+
+// Reads a text again where what it was read from changed: the document
+// `held`, else the file at `path`.
+void refresh(CachedText& cached, const Document* held, const fs::path& path, CodePage page) {
+    if (held != nullptr) {
+        if (!cached.read || !cached.from_document || cached.text != held->text) {
+            cached = {path.parent_path(), true, held->text, 0, {}, read_anew(held->text, page), nullptr, {}};
+        }
+        return;
+    }
+    std::error_code error;
+    const std::uintmax_t size = path.empty() ? 0 : fs::file_size(path, error);
+    const fs::file_time_type time = error || path.empty() ? fs::file_time_type() : fs::last_write_time(path, error);
+    if (cached.read && !cached.from_document && !error && cached.size == size && cached.time == time) {
+        return;
+    }
+    const std::optional<std::string> text = path.empty() ? std::nullopt : read_text(path);
+    cached = {path.parent_path(), false, {}, error ? 0 : size, time, read_anew(text.value_or(""), page), nullptr, {}};
+}
+
+// Forgets the files of `folder` that are not `kept`, and documents of no
+// file that are no longer open.
+void forget_gone(TextCache& cache, const fs::path& folder, const std::set<std::string>& kept,
+                 const std::map<std::string, Document>& open) {
+    for (auto it = cache.texts.begin(); it != cache.texts.end();) {
+        const bool document = it->first.rfind("uri ", 0) == 0;
+        const bool gone = document ? open.count(it->first.substr(4)) == 0
+                                   : it->second.folder == folder && kept.count(it->first) == 0;
+        it = gone ? cache.texts.erase(it) : std::next(it);
+    }
+}
+
+// Adds the open documents of `folder` that are no file there yet: a text
+// made in the editor and not saved is one of the folder's all the same.
+void add_unsaved(std::vector<Candidate>& candidates, const std::map<std::string, Document>& open,
+                 const fs::path& folder) {
+    for (const auto& [uri, document] : open) {
+        const auto named = path_of_uri(uri);
+        const std::u8string name8 = named ? named->filename().u8string() : std::u8string();
+        const std::string name(name8.begin(), name8.end());
+        const auto stem = text_stem(name);
+        std::error_code error;
+        if (stem && named->parent_path() == folder && !fs::exists(*named, error)) {
+            candidates.push_back({*named, *stem, name});
+        }
+    }
+}
+
+ProjectView project_view(const std::map<std::string, Document>& open, const std::string& uri, CodePage page,
+                         TextCache& cache) {
     ProjectView view;
     const auto path = path_of_uri(uri);
     const auto document = open.find(uri);
     std::vector<Candidate> candidates;
     if (path) {
         candidates = folder_texts(path->parent_path());
+        add_unsaved(candidates, open, path->parent_path());
     }
     std::size_t start = candidates.size();
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -141,31 +213,49 @@ ProjectView project_of(const std::map<std::string, Document>& open, const std::s
         const std::u8string name8 = path ? path->filename().u8string() : std::u8string(u8"text");
         candidates.push_back({path.value_or(fs::path()), {}, std::string(name8.begin(), name8.end())});
     }
-    std::vector<PackedText> packed(candidates.size());
+    const auto held_of = [&](std::size_t i) {
+        return i == start && document != open.end() ? &document->second : open_at(open, candidates[i].path);
+    };
+    std::vector<CachedText*> cached(candidates.size());
     std::vector<std::vector<std::string>> includes(candidates.size());
-    std::set<std::string, std::less<>> macros;
+    std::set<std::string> keys;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        const Document* held = i == start && document != open.end() ? &document->second
-                                                                     : open_at(open, candidates[i].path);
-        const std::optional<std::string> text = held != nullptr ? held->text : read_text(candidates[i].path);
-        packed[i] = pack_text(text.value_or(""), page);
-        if (packed[i].source) {
-            includes[i] = included_sources(*packed[i].source);
-        }
+        const std::string key = key_of(candidates[i].path, uri);
+        keys.insert(key);
+        cached[i] = &cache.texts[key];
+        refresh(*cached[i], held_of(i), candidates[i].path, page);
+        includes[i] = cached[i]->read->includes;
     }
-    for (const std::size_t i : joined_texts(candidates, includes, start)) {
-        if (packed[i].source) {
-            collect_macros(*packed[i].source, macros);
+    const std::vector<std::size_t> order = joined_texts(candidates, includes, start);
+    std::set<std::string, std::less<>> macros;
+    for (const std::size_t i : order) {
+        macros.insert(cached[i]->read->macros.begin(), cached[i]->read->macros.end());
+    }
+    for (const std::size_t i : order) {
+        CachedText& text = *cached[i];
+        if (!text.facts || text.macros != macros) {
+            auto facts = std::make_shared<TextFacts>(analyse_text(text.read->packed, page, macros));
+            follow_addresses(text.read->packed, page, macros, *facts);
+            text.facts = std::move(facts);
+            text.macros = macros;
         }
-        const Document* held = i == start && document != open.end() ? &document->second
-                                                                     : open_at(open, candidates[i].path);
+        const Document* held = held_of(i);
         view.texts.push_back({candidates[i].path, held != nullptr ? held->uri : uri_of_path(candidates[i].path),
-                              candidates[i].file, std::move(packed[i]), {}});
+                              candidates[i].file, text.read, text.facts, text.read->packed, *text.facts});
     }
-    for (ProjectText& text : view.texts) {
-        text.facts = analyse_text(text.packed, page, macros);
-    }
+    forget_gone(cache, path ? path->parent_path() : fs::path(), keys, open);
     return view;
+}
+
+}  // namespace
+
+ProjectView project_of(const Workspace& state, const std::string& uri) {
+    return project_view(state.open, uri, state.page, state.cache);
+}
+
+ProjectView project_of(const std::map<std::string, Document>& open, const std::string& uri, CodePage page) {
+    TextCache cache;
+    return project_view(open, uri, page, cache);
 }
 
 }  // namespace korve::lsp

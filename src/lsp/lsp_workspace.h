@@ -4,34 +4,82 @@
 // the document and every text that INCLUDE joins to it, either way: the
 // file that includes it, and what that includes. Open documents are read
 // as the client holds them, the other files from disk.
+//
+// What is read of each text is kept (TextCache): packed again only when an
+// open document's text, or a file's size or time of change, differs from
+// what was read; analysed again only then, or when the project's macros
+// change. Files gone from a folder, and documents closed, are forgotten.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "alasm/alasm_text.h"
+#include "alasm/dialect.h"
 #include "base/code_page.h"
 #include "lsp/lsp_analysis.h"
 #include "lsp/lsp_document.h"
 
 namespace korve::lsp {
 
+// A text as packed, with what INCLUDE names in it and the macros it defines.
+struct ReadText {
+    PackedText packed;
+    std::vector<std::string> includes;
+    std::set<std::string, std::less<>> macros;
+};
+
+// What was read of one text, and what it was read from.
+struct CachedText {
+    std::filesystem::path folder;  // a file's, so that one gone is forgotten
+    bool from_document = false;
+    std::string text;  // a document's
+    std::uintmax_t size = 0;  // a file's
+    std::filesystem::file_time_type time{};
+    std::shared_ptr<const ReadText> read;
+    std::shared_ptr<const TextFacts> facts;
+    std::set<std::string, std::less<>> macros;  // the project's, that facts were read with
+};
+
+// The reports of the translation for a target assembler, by text, kept
+// while the project's texts stay as read.
+struct TranslationReports {
+    std::vector<std::shared_ptr<const ReadText>> texts;
+    Dialect dialect = Dialect::Alasm;
+    std::vector<std::vector<Finding>> reports;
+};
+
+struct TextCache {
+    std::map<std::string, CachedText> texts;  // by path, or a document's URI
+    TranslationReports translation;
+};
+
 // What the client settled at initialize, and the documents it has open.
+// The cache changes no answer: it only saves reading a text again.
 struct Workspace {
     Encoding encoding = Encoding::Utf16;
     CodePage page = CodePage::Cp866;
     TextLayout layout = TextLayout::Stored;  // what formatting writes
+    std::optional<Dialect> target;  // korvex.target: the assembler translated for
     std::map<std::string, Document> open;
+    mutable TextCache cache;
 };
 
+// A text of the project: `packed` and `facts` live as long as it does.
 struct ProjectText {
     std::filesystem::path path;
     std::string uri;     // the client's, where it is open
     std::string name;    // the file's, for messages
-    PackedText packed;
-    TextFacts facts;
+    std::shared_ptr<const ReadText> read;
+    std::shared_ptr<const TextFacts> analysed;
+    const PackedText& packed;
+    const TextFacts& facts;
 };
 
 struct ProjectView {
@@ -42,7 +90,9 @@ struct ProjectView {
 };
 
 // The project of the open document `uri` (a document that is no file
-// stands alone).
+// stands alone), read through the workspace's cache.
+ProjectView project_of(const Workspace& state, const std::string& uri);
+// The same, every text read anew.
 ProjectView project_of(const std::map<std::string, Document>& open, const std::string& uri, CodePage page);
 
 }  // namespace korve::lsp

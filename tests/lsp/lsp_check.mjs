@@ -8,7 +8,7 @@
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, rmSync, utimesSync, writeFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
@@ -358,5 +358,122 @@ test('formatting into the stored or the tidy layout; a text pack refuses is left
     assert.deepEqual(edits, expected === null ? [] : [{
       range: { start: at(0, 0), end: at(lines.length - 1, lines[lines.length - 1].length) }, newText: expected }], text);
     assert.equal(await stop(server), 0);
+  }
+});
+
+// The diagnostics that need ALASM's addresses, its one pass, or the
+// translation for a target assembler: each row a text of its own folder,
+// the server started with the row's initializationOptions.
+const reach = (n) => `the target lies ${n} bytes from the next instruction: a relative jump reaches -128 to 127`;
+const later = 'LATER is defined further down, on line 11: ALASM assembles in one pass and takes a name not yet defined in + and - alone';
+const translated = [
+  '        ORG #8000',
+  'START   LD A,$$',
+  '        RUN START',
+  '        RET',
+];
+const assembled = [
+  { name: 'relative jumps out of reach, where the addresses are known', text: [
+    '        ORG #8000',
+    'START   JR FAR',          // 1: FAR lies 200 bytes on
+    '        DS 200',
+    'FAR     DJNZ START',      // 3: START lies 204 bytes back
+    'BACK    JR BACK',
+    '        JR NZ,START+2',   // 5
+    '        JR $+130',        // 6: 128 on
+    '        JR $+129',
+    '        IF0 0',           // $ no longer known: nothing said
+    '        JR START',
+    '        ENDIF',
+  ], expected: [
+    `1:11-14 1 3 ${reach(200)}`, `3:13-18 1 3 ${reach(-204)}`, `5:14-21 1 3 ${reach(-206)}`, `6:11-16 1 3 ${reach(128)}`,
+  ] },
+  { name: 'a name an operator other than + and - reads before its definition', text: [
+    'EARLY   ORG #8000',
+    '        LD A,LATER*2',    // 1
+    '        LD A,LATER+1',
+    "        LD A,'LATER",     // a byte of it: filled in later, as a real source shows
+    '        LD HL,-LATER',
+    '        LD A,(EARLY+1)*2',
+    '        IFN ?LATER',
+    '        ENDIF',
+    '        LD A,LATER!EARLY', // 8
+    '        NOP',
+    'LATER   NOP',
+    '        LD A,LATER*2',
+  ], expected: [`1:13-18 1  ${later}`, `8:13-18 1  ${later}`] },
+  { name: "the translation's reports, for sjasmplus", options: { korvex: { target: 'sjasmplus' } }, text: translated,
+    expected: [
+      '1:0-15 2  sjasmplus: cannot translate: $$, the memory page ALASM assembles into, has no equal there',
+      '2:0-17 2  sjasmplus: cannot translate: RUN calls machine code while ALASM assembles',
+    ] },
+  { name: 'no target assembler: no translation', options: { korvex: { target: 'none' } }, text: translated, expected: [] },
+];
+for (const row of assembled) {
+  test(`diagnostics: ${row.name}`, async () => {
+    const own = mkdtempSync(join(tmpdir(), 'korve-lsp-'));
+    const server = start();
+    try {
+      const uri = pathToFileURL(join(own, 'prog.asm')).href;
+      await initialized(server, { initializationOptions: row.options ?? {} });
+      const found = (await open(server, uri, row.text.join('\n') + '\n')).map((d) =>
+        `${d.range.start.line}:${d.range.start.character}-${d.range.end.character} ${d.severity} ${d.code ?? ''} ${d.message}`);
+      assert.deepEqual(found.sort(), row.expected.sort());
+      assert.equal(await stop(server), 0);
+    } finally {
+      server.child.kill();  // where a check failed before the server stopped
+      rmSync(own, { recursive: true, force: true });
+    }
+  });
+}
+
+// What the server keeps of each text is read again when it changes: an
+// open document's text, a file's size or only its time of change; and a
+// change to one text reaches the diagnostics of the texts that read it.
+test('diagnostics follow every text of the project as it changes', async () => {
+  const own = mkdtempSync(join(tmpdir(), 'korve-lsp-'));
+  const file = join(own, 'part.asm');
+  const uri = pathToFileURL(join(own, 'main.asm')).href;
+  const ownPartUri = pathToFileURL(file).href;
+  const source = '        INCLUDE "PART"\n        CALL PRINT\n';
+  const server = start();
+  const messages = async (target, change) => {
+    const published = server.published(target);
+    change();
+    return (await published).map((d) => d.message);
+  };
+  const touch = (target, text) => messages(uri, () => {
+    if (text === null) {
+      rmSync(file);
+    } else {
+      writeFileSync(file, text);
+    }
+    server.connection.sendNotification('textDocument/didChange',
+      { textDocument: { uri: target, version: 2 }, contentChanges: [{ text: source }] });
+  });
+  try {
+    writeFileSync(file, 'PRINT   RET\n');
+    utimesSync(file, 1000, 1000);
+    await initialized(server);
+    assert.deepEqual((await open(server, uri, source)).map((d) => d.message), []);
+    assert.deepEqual(await messages(uri, () => {
+      writeFileSync(file, 'PRUNT   RET\n');  // the same size
+      utimesSync(file, 2000, 2000);
+      server.connection.sendNotification('textDocument/didChange',
+        { textDocument: { uri, version: 2 }, contentChanges: [{ text: source }] });
+    }), ['PRINT is not defined'], 'a file changed in its time alone');
+    assert.deepEqual(await touch(uri, 'PRINT   NOP\n        RET\n'), [], 'a file changed in size');
+    assert.deepEqual(await touch(uri, null), ['PRINT is not defined'], 'a file deleted');
+    writeFileSync(file, 'PRINT   RET\n');
+    const mainToo = server.published(uri);  // opening part.asm publishes main.asm's too
+    await open(server, ownPartUri, 'PRINT   RET\n');
+    await mainToo;
+    assert.deepEqual(await messages(uri, () => server.connection.sendNotification('textDocument/didChange',
+      { textDocument: { uri: ownPartUri, version: 2 }, contentChanges: [{ text: 'PRINTS  RET\n' }] })),
+    ['PRINT is not defined'], 'an open document changed, another open one reading it');
+    assert.equal(await stop(server), 0);
+  } finally {
+    server.child.kill();
+    rmSync(own, { recursive: true, force: true });
   }
 });
