@@ -444,4 +444,20 @@ std::optional<std::size_t> line_size(const Line& line) {
     return size;
 }
 
+std::optional<std::size_t> bytes_taken_back(std::string_view value) {
+    const ParsedExpression parsed = parse_expression(value);
+    if (!parsed.expression) {
+        return std::nullopt;
+    }
+    const Expression& address = *parsed.expression;
+    const ExpressionNode& root = address.nodes[address.root];
+    if (root.kind != ExpressionKind::Binary || root.op != ExpressionOperator::Subtract ||
+        address.nodes[root.left].kind != ExpressionKind::Here) {
+        return std::nullopt;
+    }
+    const auto back = evaluate_expression(address, {}, std::uint16_t{0});
+    const std::size_t taken = back ? static_cast<std::uint16_t>(0U - *back) : 0;
+    return taken == 0 ? std::nullopt : std::optional<std::size_t>(taken);
+}
+
 }  // namespace korve

@@ -187,6 +187,10 @@ bool writes_bytes(const Line& line, const std::set<std::string, std::less<>>& ma
 // instruction; nothing where they make no whole instructions.
 std::optional<std::size_t> operands_each(unsigned char token, std::size_t operands);
 
+// The bytes an ORG $-k takes back, k, where its value is written so with k
+// a constant other than 0.
+std::optional<std::size_t> bytes_taken_back(std::string_view value);
+
 // The size of the line's instructions, where they are of a known size.
 std::optional<std::size_t> line_size(const Line& line);
 

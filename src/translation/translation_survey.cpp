@@ -63,6 +63,11 @@ SourceFacts first_look(const AlasmSource& source) {
 
 namespace {
 
+// Whether an ORG is one that may take back bytes of a repeat before it: ORG $-k.
+bool takes_back(const Line& line) {
+    return line.operands.size() == 1 && bytes_taken_back(classify(line.operands[0]).text);
+}
+
 class Survey {
 public:
     Survey(Dialect dialect, SourceFacts& facts) : dialect_(dialect), facts_(facts) {}
@@ -129,8 +134,8 @@ private:
             return;
         }
         const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
-        facts_.org_after_repeat =
-            facts_.org_after_repeat || (directive == Directive::Org && after_repeat_);
+        facts_.org_after_repeat = facts_.org_after_repeat ||
+                                  (directive == Directive::Org && after_repeat_ && takes_back(line));
         after_repeat_ = directive == Directive::Edup;
         if (directive == Directive::Org) {
             facts_.may_need_memory = facts_.may_need_memory || seen_origin_;

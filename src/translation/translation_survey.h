@@ -30,8 +30,8 @@ struct SourceFacts {
     std::map<std::size_t, std::vector<std::string>> local_names;
     std::optional<std::size_t> last_write;  // the last line that writes bytes
     std::uint32_t text_hash = 0;            // of every line's text, for names
-    // Whether an ORG follows an EDUP, with nothing but blank lines between:
-    // it may take back bytes of the repeat's last pass.
+    // Whether an ORG $-k follows an EDUP, with nothing but blank lines
+    // between: it may take back bytes of the repeat's last pass.
     bool org_after_repeat = false;
     // Whether the source may need the target to assemble into memory: it
     // has more than one ORG, or a '{'.
