@@ -308,13 +308,19 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
         facts.push_back(std::make_shared<SourceFacts>(first_look(*source)));
         project.macros.insert(facts.back()->macros.begin(), facts.back()->macros.end());
     }
+    NameSet asked;
+    for (const auto& each : facts) {
+        for (const auto& name_and_line : each->asked_defined) {
+            asked.insert(name_and_line.first);
+        }
+    }
     project.defining_sources.clear();
     project.disp_left_open = false;
     project.settled.clear();
     for (std::size_t i = 0; i < sources.size(); ++i) {
         SourceFacts& each = *facts[i];
         each.macros = project.macros;
-        survey_rest(project.dialect, *sources[i], each);
+        survey_rest(project.dialect, *sources[i], each, asked);
         for (const std::string& name : each.defined_names) {
             ++project.defining_sources[name];
         }

@@ -45,10 +45,10 @@ struct SourceFacts {
     NameMap<std::optional<std::size_t>> asked_defined;
     // Whether a DISP is still open at the source's end.
     bool leaves_disp_open = false;
-    // The names the source defines (a label, EQU or '='), as
-    // Project::defining_sources counts them; settle_project empties it once
-    // counted.
-    std::set<std::string, std::less<>> defined_names;
+    // The names the source defines (a label, EQU or '=') that a source of
+    // the project asks about (IF0 ?N), as Project::defining_sources counts
+    // them; settle_project empties it once counted.
+    NameSet defined_names;
 };
 
 // What needs only the source itself, in one pass: the macros it defines
@@ -57,8 +57,10 @@ struct SourceFacts {
 SourceFacts first_look(const AlasmSource& source);
 
 // The rest, in a second pass, once `facts` holds the first look and its
-// macros are the project's.
-void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts);
+// macros are the project's; `asked_anywhere` holds the names the project's
+// sources ask about.
+void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts,
+                 const NameSet& asked_anywhere);
 
 // Both, for a source the project was not settled with.
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
