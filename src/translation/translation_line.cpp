@@ -5,6 +5,7 @@
 #include <span>
 
 #include "alasm/alasm_expression.h"
+#include "translation/translation_project.h"
 
 namespace korve {
 namespace {
@@ -381,6 +382,15 @@ bool is_blank(const Line& line) {
 
 bool is_typed_text(const Line& line) {
     return is_blank(line) && !line.comment.empty() && line.comment.front() != ';';
+}
+
+std::optional<std::string> included_source(const Line& line) {
+    if (!line.has_mnemonic || line.directive != Directive::Include || line.operands.empty() ||
+        !is_string(line.operands[0])) {
+        return std::nullopt;
+    }
+    const std::string_view quoted = line.operands[0][0].text;
+    return include_key(quoted.substr(1, quoted.size() - 2));
 }
 
 std::optional<std::string> defined_macro(const Line& line) {

@@ -173,6 +173,10 @@ bool is_blank(const Line& line);
 // raw-rest marker: no ';' starts it), as its own help file stores its lines.
 bool is_typed_text(const Line& line);
 
+// The TR-DOS name ("SCRUTIL.H", as include_key gives it) of the source an
+// INCLUDE line includes, if it is one that names it.
+std::optional<std::string> included_source(const Line& line);
+
 // The name a MACRO line defines, if it is one that does.
 std::optional<std::string> defined_macro(const Line& line);
 

@@ -9,7 +9,9 @@
 #include "base/fnv_digest.h"
 #include "base/little_endian.h"
 #include "translation/expression_writer.h"
+#include "translation/translation_addresses.h"
 #include "translation/translation_line.h"
+#include "translation/translation_run.h"
 
 namespace korve {
 namespace {
@@ -50,6 +52,9 @@ SourceFacts first_look(const AlasmSource& source) {
         if (auto asked = asked_name(line)) {
             facts.asked_defined.emplace(std::move(*asked), std::nullopt);
         }
+        if (auto included = included_source(line)) {
+            facts.included.push_back(std::move(*included));
+        }
         if (line.has_mnemonic && !line.abandoned) {
             disp_open = line.directive == Directive::Disp ||
                         (disp_open && line.directive != Directive::Ent);
@@ -68,12 +73,34 @@ bool takes_back(const Line& line) {
     return line.operands.size() == 1 && bytes_taken_back(classify(line.operands[0]).text);
 }
 
+// Whether a line may need memory, as far as the run's $ and labels tell.
+bool may_go_back(const TranslationRun& run, const Line& line) {
+    if (line.text.find('{') != std::string_view::npos) {
+        return true;
+    }
+    if (!line.has_mnemonic || line.directive != Directive::Org || line.operands.size() != 1 ||
+        !run.here) {
+        return false;
+    }
+    const auto address = known_value(run, classify(line.operands[0]).text);
+    return address && *address < *run.here;
+}
+
 class Survey {
 public:
-    Survey(Dialect dialect, SourceFacts& facts, const NameSet& asked_anywhere)
-        : dialect_(dialect), facts_(facts), asked_anywhere_(asked_anywhere) {}
+    // $ and the labels are followed as a translation follows them: its
+    // macros are the project's from the first line on too (settle_project
+    // collects every one a MACRO line defines).
+    Survey(const Project& project, const AlasmSource& source, SourceFacts& facts,
+           const NameSet& asked_anywhere)
+        : dialect_(project.dialect), facts_(facts), asked_anywhere_(asked_anywhere),
+          addresses_(project, source, facts) {}
 
     void look_at(const Line& line, std::size_t index) {
+        if (!facts_.may_go_back) {
+            facts_.may_go_back = may_go_back(addresses_, line);
+            follow(addresses_, line);
+        }
         if (writes_bytes(line, facts_.macros)) {
             facts_.last_write = index;
         }
@@ -207,6 +234,7 @@ private:
     Dialect dialect_;
     SourceFacts& facts_;
     const NameSet& asked_anywhere_;
+    TranslationRun addresses_;  // followed for $ and the labels alone
     int repeating_ = 0;
     std::vector<std::size_t> locals_;
     std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
@@ -218,9 +246,9 @@ private:
 
 }  // namespace
 
-void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts,
+void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
                  const NameSet& asked_anywhere) {
-    Survey survey(dialect, facts, asked_anywhere);
+    Survey survey(project, source, facts, asked_anywhere);
     LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
         survey.look_at(reader.read(i), i);
@@ -231,7 +259,7 @@ void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts,
 SourceFacts survey_source(const Project& project, const AlasmSource& source) {
     SourceFacts facts = first_look(source);
     facts.macros.insert(project.macros.begin(), project.macros.end());
-    survey_rest(project.dialect, source, facts, NameSet());
+    survey_rest(project, source, facts, NameSet());
     return facts;
 }
 

@@ -36,6 +36,14 @@ struct SourceFacts {
     // Whether the source may need the target to assemble into memory: it
     // has more than one ORG, or a '{'.
     bool may_need_memory = false;
+    // Whether, as far as $ and the labels followed through the source tell
+    // (translation_addresses.h), a line may need memory: an ORG to a known
+    // address below a known $, or a '{'. What its translation asks besides
+    // (the ORG outside DISP, after bytes, its value written) only ever says
+    // no.
+    bool may_go_back = false;
+    // The TR-DOS names ("SCRUTIL.H") of the sources it includes, in order.
+    std::vector<std::string> included;
     // Whether the source holds nothing but text ALASM keeps as typed, blank
     // lines and comments (a help file, as ALASM's own): its lines are kept
     // as comments, with one note for the whole.
@@ -52,14 +60,15 @@ struct SourceFacts {
 };
 
 // What needs only the source itself, in one pass: the macros it defines
-// (in `macros`), the names its conditions ask about, its text's hash and
-// whether it is only typed text, and whether it leaves a DISP open.
+// (in `macros`), the names its conditions ask about, the sources it
+// includes, its text's hash and whether it is only typed text, and whether
+// it leaves a DISP open.
 SourceFacts first_look(const AlasmSource& source);
 
 // The rest, in a second pass, once `facts` holds the first look and its
 // macros are the project's; `asked_anywhere` holds the names the project's
 // sources ask about.
-void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts,
+void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
                  const NameSet& asked_anywhere);
 
 // Both, for a source the project was not settled with.
