@@ -46,9 +46,10 @@ void Console::add(Problem problem) {
     if (shown) {
         message = command_line::kProgram;
         message += ": ";
-        const std::string where = where_shown(problem.where);
-        if (!where.empty()) {
-            message += where + ": ";
+        const std::size_t before_where = message.size();
+        append_where(message, problem.where);
+        if (message.size() > before_where) {
+            message += ": ";
         }
         constexpr std::array<std::string_view, 5> kLabels = {"error: ", "warning: ", "note: ", "",
                                                              ""};
