@@ -44,6 +44,9 @@ void Console::add(Problem problem) {
                                                        : verbosity != Verbosity::Quiet);
     std::string message;
     if (shown) {
+        // Room for the whole at once: the place and words, and a little more.
+        message.reserve(64 + problem.where.input.size() + problem.where.file.size() +
+                        problem.text.size());
         message = command_line::kProgram;
         message += ": ";
         const std::size_t before_where = message.size();
