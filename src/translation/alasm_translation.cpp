@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "alasm/alasm_text.h"
+#include "translation/translation_addresses.h"
 #include "translation/translation_blocks.h"
 #include "translation/translation_layout.h"
 #include "translation/translation_line.h"
@@ -236,11 +237,46 @@ std::string SourceTranslation::note() const { return translator_->note(); }
 
 namespace {
 
+// Whether a line might need the target to assemble into memory, as far as
+// $ and the labels followed so far tell (the run's are those a translation
+// has at the line): an ORG to a known address below a known $, or a '{'.
+// What a translation asks besides (the ORG outside DISP, after bytes, its
+// value written) only ever says no.
+bool may_go_back(const TranslationRun& run, const Line& line) {
+    if (line.text.find('{') != std::string_view::npos) {
+        return true;
+    }
+    if (!line.has_mnemonic || line.directive != Directive::Org || line.operands.size() != 1 ||
+        !run.here) {
+        return false;
+    }
+    const auto address = known_value(run, classify(line.operands[0]).text);
+    return address && *address < *run.here;
+}
+
+// Whether some line might need memory: $ and the labels followed through
+// the source as a translation follows them (translation_addresses.h), which
+// costs a fraction of translating it. Its macros are the project's from
+// the first line on (settle_project collects every one a MACRO line
+// defines), as a translation's are.
+bool may_need_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
+    TranslationRun run(project, source, facts);
+    LineReader reader(source);
+    for (; run.at < source.size(); ++run.at) {
+        const Line& line = reader.read(run.at);
+        if (may_go_back(run, line)) {
+            return true;
+        }
+        follow(run, line);
+    }
+    return false;
+}
+
 // Whether a line of the source would translate only if the target
-// assembled into memory: its translation, thrown away, says so, where the
-// survey's following of $ does not rule it out first.
+// assembled into memory: its translation, thrown away, says so, where
+// following $ does not rule it out first.
 bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
-    if (!facts.may_need_memory || !facts.may_go_back) {
+    if (!facts.may_need_memory || !may_need_memory(project, source, facts)) {
         return false;
     }
     TranslationRun run(project, source, facts);

@@ -9,9 +9,7 @@
 #include "base/fnv_digest.h"
 #include "base/little_endian.h"
 #include "translation/expression_writer.h"
-#include "translation/translation_addresses.h"
 #include "translation/translation_line.h"
-#include "translation/translation_run.h"
 
 namespace korve {
 namespace {
@@ -73,34 +71,12 @@ bool takes_back(const Line& line) {
     return line.operands.size() == 1 && bytes_taken_back(classify(line.operands[0]).text);
 }
 
-// Whether a line may need memory, as far as the run's $ and labels tell.
-bool may_go_back(const TranslationRun& run, const Line& line) {
-    if (line.text.find('{') != std::string_view::npos) {
-        return true;
-    }
-    if (!line.has_mnemonic || line.directive != Directive::Org || line.operands.size() != 1 ||
-        !run.here) {
-        return false;
-    }
-    const auto address = known_value(run, classify(line.operands[0]).text);
-    return address && *address < *run.here;
-}
-
 class Survey {
 public:
-    // $ and the labels are followed as a translation follows them: its
-    // macros are the project's from the first line on too (settle_project
-    // collects every one a MACRO line defines).
-    Survey(const Project& project, const AlasmSource& source, SourceFacts& facts,
-           const NameSet& asked_anywhere)
-        : dialect_(project.dialect), facts_(facts), asked_anywhere_(asked_anywhere),
-          addresses_(project, source, facts) {}
+    Survey(Dialect dialect, SourceFacts& facts, const NameSet& asked_anywhere)
+        : dialect_(dialect), facts_(facts), asked_anywhere_(asked_anywhere) {}
 
     void look_at(const Line& line, std::size_t index) {
-        if (!facts_.may_go_back) {
-            facts_.may_go_back = may_go_back(addresses_, line);
-            follow(addresses_, line);
-        }
         if (writes_bytes(line, facts_.macros)) {
             facts_.last_write = index;
         }
@@ -234,7 +210,6 @@ private:
     Dialect dialect_;
     SourceFacts& facts_;
     const NameSet& asked_anywhere_;
-    TranslationRun addresses_;  // followed for $ and the labels alone
     int repeating_ = 0;
     std::vector<std::size_t> locals_;
     std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
@@ -248,7 +223,7 @@ private:
 
 void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
                  const NameSet& asked_anywhere) {
-    Survey survey(project, source, facts, asked_anywhere);
+    Survey survey(project.dialect, facts, asked_anywhere);
     LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
         survey.look_at(reader.read(i), i);

@@ -36,12 +36,6 @@ struct SourceFacts {
     // Whether the source may need the target to assemble into memory: it
     // has more than one ORG, or a '{'.
     bool may_need_memory = false;
-    // Whether, as far as $ and the labels followed through the source tell
-    // (translation_addresses.h), a line may need memory: an ORG to a known
-    // address below a known $, or a '{'. What its translation asks besides
-    // (the ORG outside DISP, after bytes, its value written) only ever says
-    // no.
-    bool may_go_back = false;
     // The TR-DOS names ("SCRUTIL.H") of the sources it includes, in order.
     std::vector<std::string> included;
     // Whether the source holds nothing but text ALASM keeps as typed, blank
