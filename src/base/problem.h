@@ -36,17 +36,26 @@ struct Where {
     std::size_t column = 0;
 };
 
-// "INPUT:FILE:LINE:COLUMN", each part where there is one.
-inline std::string where_shown(const Where& where) {
-    std::string text = where.input;
+// "INPUT:FILE:LINE:COLUMN", each part where there is one, added to `text`.
+inline void append_where(std::string& text, const Where& where) {
+    const std::size_t start = text.size();
+    text += where.input;
     if (!where.file.empty()) {
-        text += (text.empty() ? "" : ":") + where.file;
+        text += text.size() == start ? "" : ":";
+        text += where.file;
     }
     for (const std::size_t number : {where.line, where.column}) {
         if (number != 0) {
-            text += ":" + std::to_string(number);
+            text += ':';
+            text += std::to_string(number);
         }
     }
+}
+
+// The same, as a string of its own.
+inline std::string where_shown(const Where& where) {
+    std::string text;
+    append_where(text, where);
     return text;
 }
 

@@ -44,11 +44,15 @@ void Console::add(Problem problem) {
                                                        : verbosity != Verbosity::Quiet);
     std::string message;
     if (shown) {
+        // Room for the whole at once: the place and words, and a little more.
+        message.reserve(64 + problem.where.input.size() + problem.where.file.size() +
+                        problem.text.size());
         message = command_line::kProgram;
         message += ": ";
-        const std::string where = where_shown(problem.where);
-        if (!where.empty()) {
-            message += where + ": ";
+        const std::size_t before_where = message.size();
+        append_where(message, problem.where);
+        if (message.size() > before_where) {
+            message += ": ";
         }
         constexpr std::array<std::string_view, 5> kLabels = {"error: ", "warning: ", "note: ", "",
                                                              ""};

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "alasm/alasm_text.h"
+#include "translation/translation_addresses.h"
 #include "translation/translation_blocks.h"
 #include "translation/translation_layout.h"
 #include "translation/translation_line.h"
@@ -236,10 +237,46 @@ std::string SourceTranslation::note() const { return translator_->note(); }
 
 namespace {
 
+// Whether a line might need the target to assemble into memory, as far as
+// $ and the labels followed so far tell (the run's are those a translation
+// has at the line): an ORG to a known address below a known $, or a '{'.
+// What a translation asks besides (the ORG outside DISP, after bytes, its
+// value written) only ever says no.
+bool may_go_back(const TranslationRun& run, const Line& line) {
+    if (line.text.find('{') != std::string_view::npos) {
+        return true;
+    }
+    if (!line.has_mnemonic || line.directive != Directive::Org || line.operands.size() != 1 ||
+        !run.here) {
+        return false;
+    }
+    const auto address = known_value(run, classify(line.operands[0]).text);
+    return address && *address < *run.here;
+}
+
+// Whether some line might need memory: $ and the labels followed through
+// the source as a translation follows them (translation_addresses.h), which
+// costs a fraction of translating it. Its macros are the project's from
+// the first line on (settle_project collects every one a MACRO line
+// defines), as a translation's are.
+bool may_need_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
+    TranslationRun run(project, source, facts);
+    LineReader reader(source);
+    for (; run.at < source.size(); ++run.at) {
+        const Line& line = reader.read(run.at);
+        if (may_go_back(run, line)) {
+            return true;
+        }
+        follow(run, line);
+    }
+    return false;
+}
+
 // Whether a line of the source would translate only if the target
-// assembled into memory: its translation, thrown away, says so.
+// assembled into memory: its translation, thrown away, says so, where
+// following $ does not rule it out first.
 bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
-    if (!facts.may_need_memory) {
+    if (!facts.may_need_memory || !may_need_memory(project, source, facts)) {
         return false;
     }
     TranslationRun run(project, source, facts);
@@ -271,13 +308,19 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
         facts.push_back(std::make_shared<SourceFacts>(first_look(*source)));
         project.macros.insert(facts.back()->macros.begin(), facts.back()->macros.end());
     }
+    NameSet asked;
+    for (const auto& each : facts) {
+        for (const auto& name_and_line : each->asked_defined) {
+            asked.insert(name_and_line.first);
+        }
+    }
     project.defining_sources.clear();
     project.disp_left_open = false;
     project.settled.clear();
     for (std::size_t i = 0; i < sources.size(); ++i) {
         SourceFacts& each = *facts[i];
         each.macros = project.macros;
-        survey_rest(project.dialect, *sources[i], each);
+        survey_rest(project, *sources[i], each, asked);
         for (const std::string& name : each.defined_names) {
             ++project.defining_sources[name];
         }
@@ -286,8 +329,8 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
         project.settled[sources[i]] = {sources[i]->size(), facts[i]};
     }
     project.included_files.clear();
-    for (const AlasmSource* source : sources) {
-        for (const std::string& name : included_sources(*source)) {
+    for (const auto& each : facts) {
+        for (const std::string& name : each->included) {
             project.included_files.insert(include_file(project, name));
         }
     }
@@ -304,11 +347,8 @@ std::vector<std::string> included_sources(const AlasmSource& source) {
     std::vector<std::string> names;
     LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const Line& line = reader.read(i);
-        if (line.has_mnemonic && line.directive == Directive::Include && !line.operands.empty() &&
-            is_string(line.operands[0])) {
-            const std::string_view quoted = line.operands[0][0].text;
-            names.push_back(include_key(quoted.substr(1, quoted.size() - 2)));
+        if (auto name = included_source(reader.read(i))) {
+            names.push_back(std::move(*name));
         }
     }
     return names;

@@ -97,11 +97,11 @@ void follow(TranslationRun& run, const Line& line) {
                                              : std::nullopt;
         return;
     }
-    if (line.directive == Directive::Main || line.directive == Directive::Display) {
-        return;
+    if (line.directive == Directive::Main || line.directive == Directive::Display || !run.here) {
+        return;  // $ stays as it is: where it is not known, it stays unknown
     }
     const auto size = emitted_size(line, run.known, run.here);
-    if (!size || !run.here) {
+    if (!size) {
         run.here.reset();
         return;
     }

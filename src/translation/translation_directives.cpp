@@ -63,26 +63,19 @@ std::optional<std::size_t> last_bytes_of_repeat(const TranslationRun& run,
 // that make those k bytes are left out of the repeat's last pass.
 bool trim_back_after_repeat(TranslationRun& run, const Line& line, Output& output) {
     const std::string text = classify(line.operands[0]).text;
-    const ParsedExpression parsed = parse_expression(text);
-    const Expression& address = *parsed.expression;
-    const ExpressionNode& root = address.nodes[address.root];
-    if (root.kind != ExpressionKind::Binary || root.op != ExpressionOperator::Subtract ||
-        address.nodes[root.left].kind != ExpressionKind::Here) {
+    const auto taken = bytes_taken_back(text);
+    if (!taken) {
         return false;
     }
-    const auto back = evaluate_expression(address, {}, std::uint16_t{0});
     std::size_t edup = run.at;
     while (edup > 0 && is_blank_line(run, edup - 1)) {
         --edup;
     }
-    if (!back || edup == 0 || !run.last_repeat || run.last_repeat->edup != edup - 1) {
+    if (edup == 0 || !run.last_repeat || run.last_repeat->edup != edup - 1) {
         return false;
     }
     const ClosedRepeat& repeat = *run.last_repeat;
-    const std::size_t wanted = static_cast<std::uint16_t>(0U - *back);
-    if (wanted == 0) {
-        return false;  // ORG $-0 takes nothing back
-    }
+    const std::size_t wanted = *taken;
     const auto first = last_bytes_of_repeat(run, repeat, wanted);
     if (!first || !bytes_overwritten(run, wanted)) {
         fail(output, "ORG goes back over " + std::to_string(wanted) +

@@ -40,41 +40,43 @@ bool bare_label(std::string_view line) {
     return line.find_first_of(" \t=") == std::string_view::npos;
 }
 
-// The lines joined on one line, or nothing where they will not go on one.
+// The lines joined on one line, or nothing where they will not go on one:
+// the statements, then the translator's comments, in order.
 std::optional<std::string> joined(std::string_view separator,
                                   const std::vector<std::string>& lines, std::string_view comment) {
-    std::string code;
-    std::string said;  // the translator's comments, in order
+    std::string text;
     bool after_label = false;
     for (const std::string& line : lines) {
         const std::string_view rest = trimmed_start(line);
-        if (rest.empty()) {
-            continue;
-        }
-        if (rest.front() == ';') {
-            said += (said.empty() ? "" : " ") + std::string(rest);
+        if (rest.empty() || rest.front() == ';') {
             continue;
         }
         if (sets_name(line)) {
-            if (!code.empty()) {
+            if (!text.empty()) {
                 return std::nullopt;  // a name set after another, or after a statement
             }
-            code = line;
+            text = line;
             after_label = bare_label(line);
             continue;
         }
         if (has_note(rest)) {
             return std::nullopt;  // a statement with a note of its own
         }
-        code += code.empty() || after_label ? "\t" : std::string(separator);
-        code += rest;
+        text += text.empty() || after_label ? std::string_view("\t") : separator;
+        text += rest;
         after_label = false;
     }
-    std::string text = code;
-    if (!said.empty()) {
-        text += (text.empty() ? "" : "\t") + said;
+    bool said = false;
+    for (const std::string& line : lines) {
+        const std::string_view rest = trimmed_start(line);
+        if (!rest.empty() && rest.front() == ';') {
+            text += said ? " " : text.empty() ? "" : "\t";
+            text += rest;
+            said = true;
+        }
     }
-    return text + std::string(comment);
+    text += comment;
+    return text;
 }
 
 }  // namespace
@@ -92,9 +94,11 @@ std::string laid_out(const DialectSpelling& spelling, const std::vector<std::str
     }
     std::string text;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        text += (i > 0 ? "\n" : "") + lines[i];
+        text += i > 0 ? "\n" : "";
+        text += lines[i];
     }
-    return text + std::string(comment);
+    text += comment;
+    return text;
 }
 
 }  // namespace korve

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "alasm/alasm_expression.h"
+#include "translation/translation_project.h"
 
 namespace korve {
 namespace {
@@ -383,6 +384,15 @@ bool is_typed_text(const Line& line) {
     return is_blank(line) && !line.comment.empty() && line.comment.front() != ';';
 }
 
+std::optional<std::string> included_source(const Line& line) {
+    if (!line.has_mnemonic || line.directive != Directive::Include || line.operands.empty() ||
+        !is_string(line.operands[0])) {
+        return std::nullopt;
+    }
+    const std::string_view quoted = line.operands[0][0].text;
+    return include_key(quoted.substr(1, quoted.size() - 2));
+}
+
 std::optional<std::string> defined_macro(const Line& line) {
     if (!line.has_mnemonic || line.directive != Directive::Macro || line.operands.size() != 1) {
         return std::nullopt;
@@ -442,6 +452,22 @@ std::optional<std::size_t> line_size(const Line& line) {
         size += *one;
     }
     return size;
+}
+
+std::optional<std::size_t> bytes_taken_back(std::string_view value) {
+    const ParsedExpression parsed = parse_expression(value);
+    if (!parsed.expression) {
+        return std::nullopt;
+    }
+    const Expression& address = *parsed.expression;
+    const ExpressionNode& root = address.nodes[address.root];
+    if (root.kind != ExpressionKind::Binary || root.op != ExpressionOperator::Subtract ||
+        address.nodes[root.left].kind != ExpressionKind::Here) {
+        return std::nullopt;
+    }
+    const auto back = evaluate_expression(address, {}, std::uint16_t{0});
+    const std::size_t taken = back ? static_cast<std::uint16_t>(0U - *back) : 0;
+    return taken == 0 ? std::nullopt : std::optional<std::size_t>(taken);
 }
 
 }  // namespace korve

@@ -173,6 +173,10 @@ bool is_blank(const Line& line);
 // raw-rest marker: no ';' starts it), as its own help file stores its lines.
 bool is_typed_text(const Line& line);
 
+// The TR-DOS name ("SCRUTIL.H", as include_key gives it) of the source an
+// INCLUDE line includes, if it is one that names it.
+std::optional<std::string> included_source(const Line& line);
+
 // The name a MACRO line defines, if it is one that does.
 std::optional<std::string> defined_macro(const Line& line);
 
@@ -186,6 +190,10 @@ bool writes_bytes(const Line& line, const std::set<std::string, std::less<>>& ma
 // order written: the size of those groups, or all the operands for one
 // instruction; nothing where they make no whole instructions.
 std::optional<std::size_t> operands_each(unsigned char token, std::size_t operands);
+
+// The bytes an ORG $-k takes back, k, where its value is written so with k
+// a constant other than 0.
+std::optional<std::size_t> bytes_taken_back(std::string_view value);
 
 // The size of the line's instructions, where they are of a known size.
 std::optional<std::size_t> line_size(const Line& line);

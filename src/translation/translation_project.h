@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "alasm/alasm_expression.h"
 #include "alasm/dialect.h"
 
 namespace korve {
@@ -52,7 +53,8 @@ struct Project {
     // How many of the project's sources define each name (a label, EQU or
     // '='): where no other source does, a name not defined so far in its
     // own is not defined at that point of the assembly.
-    std::map<std::string, std::size_t, std::less<>> defining_sources;
+    // Only names a source asks about (IF0 ?N) are counted.
+    NameMap<std::size_t> defining_sources;
     // A source leaves a DISP open at its end, for an ENT in another.
     bool disp_left_open = false;
     // The target assembles into its memory, as ALASM does (sjasmplus's

@@ -16,9 +16,10 @@ void mark_untranslated(const TranslationRun& run, const Line& line, Output& outp
     if (line.has_mnemonic && is_name(label.name)) {
         output.lines.push_back(label_definition(run, label));
     }
-    output.lines.push_back(std::string(kUntranslatedMark) + " cannot translate: " +
-                           output.problem);
-    output.lines.push_back(std::string(kUntranslatedMark) + std::string(line.text));
+    std::string& reason = output.lines.emplace_back(kUntranslatedMark);
+    reason += " cannot translate: ";
+    reason += output.problem;
+    output.lines.emplace_back(kUntranslatedMark) += line.text;
 }
 
 // NAME=e, and NAME EQU e of a name set again with '='. A name set more than

@@ -50,6 +50,9 @@ SourceFacts first_look(const AlasmSource& source) {
         if (auto asked = asked_name(line)) {
             facts.asked_defined.emplace(std::move(*asked), std::nullopt);
         }
+        if (auto included = included_source(line)) {
+            facts.included.push_back(std::move(*included));
+        }
         if (line.has_mnemonic && !line.abandoned) {
             disp_open = line.directive == Directive::Disp ||
                         (disp_open && line.directive != Directive::Ent);
@@ -63,9 +66,15 @@ SourceFacts first_look(const AlasmSource& source) {
 
 namespace {
 
+// Whether an ORG is one that may take back bytes of a repeat before it: ORG $-k.
+bool takes_back(const Line& line) {
+    return line.operands.size() == 1 && bytes_taken_back(classify(line.operands[0]).text);
+}
+
 class Survey {
 public:
-    Survey(Dialect dialect, SourceFacts& facts) : dialect_(dialect), facts_(facts) {}
+    Survey(Dialect dialect, SourceFacts& facts, const NameSet& asked_anywhere)
+        : dialect_(dialect), facts_(facts), asked_anywhere_(asked_anywhere) {}
 
     void look_at(const Line& line, std::size_t index) {
         if (writes_bytes(line, facts_.macros)) {
@@ -80,14 +89,14 @@ public:
                 assign(assignment->first, assignment->second, index);
                 set_with_equals_.emplace(assignment->first);
                 note_definition(assignment->first, index);
-                facts_.defined_names.emplace(assignment->first);
+                note_defined(assignment->first);
                 return;
             }
         }
         count_blocks(line, index);
         const LabelField label = label_field(line.field);
         if (!label.name.empty() && (line.has_mnemonic || facts_.macros.count(label.name) == 0)) {
-            facts_.defined_names.emplace(label.name);
+            note_defined(label.name);
         }
         if (line.has_mnemonic && line.directive == Directive::Equ && !label.name.empty() &&
             line.operands.size() == 1) {
@@ -122,6 +131,13 @@ public:
     }
 
 private:
+    // Only the names a source asks about are counted (Project::defining_sources).
+    void note_defined(std::string_view name) {
+        if (asked_anywhere_.find(name) != asked_anywhere_.end()) {
+            facts_.defined_names.emplace(name);
+        }
+    }
+
     void note_origin(const Line& line) {
         facts_.may_need_memory =
             facts_.may_need_memory || line.text.find('{') != std::string_view::npos;
@@ -129,8 +145,8 @@ private:
             return;
         }
         const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
-        facts_.org_after_repeat =
-            facts_.org_after_repeat || (directive == Directive::Org && after_repeat_);
+        facts_.org_after_repeat = facts_.org_after_repeat ||
+                                  (directive == Directive::Org && after_repeat_ && takes_back(line));
         after_repeat_ = directive == Directive::Edup;
         if (directive == Directive::Org) {
             facts_.may_need_memory = facts_.may_need_memory || seen_origin_;
@@ -193,6 +209,7 @@ private:
 
     Dialect dialect_;
     SourceFacts& facts_;
+    const NameSet& asked_anywhere_;
     int repeating_ = 0;
     std::vector<std::size_t> locals_;
     std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
@@ -204,8 +221,9 @@ private:
 
 }  // namespace
 
-void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts) {
-    Survey survey(dialect, facts);
+void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
+                 const NameSet& asked_anywhere) {
+    Survey survey(project.dialect, facts, asked_anywhere);
     LineReader reader(source);
     for (std::size_t i = 0; i < source.size(); ++i) {
         survey.look_at(reader.read(i), i);
@@ -216,7 +234,7 @@ void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts)
 SourceFacts survey_source(const Project& project, const AlasmSource& source) {
     SourceFacts facts = first_look(source);
     facts.macros.insert(project.macros.begin(), project.macros.end());
-    survey_rest(project.dialect, source, facts);
+    survey_rest(project, source, facts, NameSet());
     return facts;
 }
 

@@ -30,12 +30,14 @@ struct SourceFacts {
     std::map<std::size_t, std::vector<std::string>> local_names;
     std::optional<std::size_t> last_write;  // the last line that writes bytes
     std::uint32_t text_hash = 0;            // of every line's text, for names
-    // Whether an ORG follows an EDUP, with nothing but blank lines between:
-    // it may take back bytes of the repeat's last pass.
+    // Whether an ORG $-k follows an EDUP, with nothing but blank lines
+    // between: it may take back bytes of the repeat's last pass.
     bool org_after_repeat = false;
     // Whether the source may need the target to assemble into memory: it
     // has more than one ORG, or a '{'.
     bool may_need_memory = false;
+    // The TR-DOS names ("SCRUTIL.H") of the sources it includes, in order.
+    std::vector<std::string> included;
     // Whether the source holds nothing but text ALASM keeps as typed, blank
     // lines and comments (a help file, as ALASM's own): its lines are kept
     // as comments, with one note for the whole.
@@ -45,20 +47,23 @@ struct SourceFacts {
     NameMap<std::optional<std::size_t>> asked_defined;
     // Whether a DISP is still open at the source's end.
     bool leaves_disp_open = false;
-    // The names the source defines (a label, EQU or '='), as
-    // Project::defining_sources counts them; settle_project empties it once
-    // counted.
-    std::set<std::string, std::less<>> defined_names;
+    // The names the source defines (a label, EQU or '=') that a source of
+    // the project asks about (IF0 ?N), as Project::defining_sources counts
+    // them; settle_project empties it once counted.
+    NameSet defined_names;
 };
 
 // What needs only the source itself, in one pass: the macros it defines
-// (in `macros`), the names its conditions ask about, its text's hash and
-// whether it is only typed text, and whether it leaves a DISP open.
+// (in `macros`), the names its conditions ask about, the sources it
+// includes, its text's hash and whether it is only typed text, and whether
+// it leaves a DISP open.
 SourceFacts first_look(const AlasmSource& source);
 
 // The rest, in a second pass, once `facts` holds the first look and its
-// macros are the project's.
-void survey_rest(Dialect dialect, const AlasmSource& source, SourceFacts& facts);
+// macros are the project's; `asked_anywhere` holds the names the project's
+// sources ask about.
+void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
+                 const NameSet& asked_anywhere);
 
 // Both, for a source the project was not settled with.
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
