@@ -51,7 +51,7 @@ std::uint16_t step(char op, std::uint16_t a, std::uint16_t b) {
     switch (op) {
         case '+': return static_cast<std::uint16_t>(a + b);
         case '-': return static_cast<std::uint16_t>(a - b);
-        case '*': return static_cast<std::uint16_t>(a * b);
+        case '*': return static_cast<std::uint16_t>(static_cast<unsigned>(a) * b);  // not int: 0xFFFF squared overflows it
         case '/': return static_cast<std::uint16_t>(a / b);
         case '&': return a & b;
         case '|': return a | b;
