@@ -117,23 +117,4 @@ struct TextFacts {
 TextFacts analyse_text(const PackedText& packed, CodePage page,
                        const std::set<std::string, std::less<>>& macros);
 
-// A definition: a text of the project, and one of its definitions.
-struct Target {
-    std::size_t text = 0;
-    std::size_t definition = 0;
-    bool operator==(const Target&) const = default;
-};
-
-// What `use` of text `text` stands for: the definitions of its name in the
-// LOCAL blocks around it, innermost first; else those of every text's
-// project scope.
-std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, std::size_t text,
-                                   const Use& use);
-
-// The project's verdicts on text `text`: names defined twice in one scope
-// (never one '=' sets), names read and defined nowhere, and ENTs that no
-// text's DISP opened.
-std::vector<Finding> project_problems(const std::vector<const TextFacts*>& project,
-                                      const std::vector<std::string>& names, std::size_t text);
-
 }  // namespace korve::lsp

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lsp/lsp_project_names.h"
 #include "lsp/lsp_workspace.h"
 
 namespace korve::lsp {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lsp/lsp_analysis.h"
+#include "lsp/lsp_project_names.h"
 
 namespace korve::lsp {
 

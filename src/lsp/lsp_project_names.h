@@ -1,0 +1,33 @@
+// What the texts of a project say of each other's names: which definition
+// a use stands for (LOCAL blocks, then the project's scope), and the names
+// defined twice or nowhere across the project's texts.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "lsp/lsp_analysis.h"
+
+namespace korve::lsp {
+
+// A definition: a text of the project, and one of its definitions.
+struct Target {
+    std::size_t text = 0;
+    std::size_t definition = 0;
+    bool operator==(const Target&) const = default;
+};
+
+// What `use` of text `text` stands for: the definitions of its name in the
+// LOCAL blocks around it, innermost first; else those of every text's
+// project scope.
+std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, std::size_t text,
+                                   const Use& use);
+
+// The project's verdicts on text `text`: names defined twice in one scope
+// (never one '=' sets), names read and defined nowhere, and ENTs that no
+// text's DISP opened.
+std::vector<Finding> project_problems(const std::vector<const TextFacts*>& project,
+                                      const std::vector<std::string>& names, std::size_t text);
+
+}  // namespace korve::lsp
