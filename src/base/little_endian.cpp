@@ -4,7 +4,6 @@
 
 namespace korve {
 namespace {
-constexpr unsigned kBitsPerByte = 8;
 constexpr std::uint32_t kLowByte = 0xFFU;
 [[maybe_unused]] constexpr std::size_t kLongestField = sizeof(std::uint32_t);  // checked by assert
 }  // namespace

@@ -11,6 +11,12 @@
 
 namespace korve {
 
+// The sizes of the fields the formats store: a 16-bit word and a 32-bit
+// double word, of bytes of eight bits.
+constexpr std::size_t kWordSize = 2;
+constexpr std::size_t kDwordSize = 4;
+constexpr unsigned kBitsPerByte = 8;
+
 // The unsigned field of `size` bytes (1 to 4) at `offset` of `bytes`.
 std::uint32_t read_little_endian(std::span<const unsigned char> bytes, std::size_t offset,
                                  std::size_t size);

@@ -20,7 +20,6 @@ constexpr std::size_t kHeadsOffset = 6;
 constexpr std::size_t kTextOffset = 8;
 constexpr std::size_t kDataAreaOffset = 10;
 constexpr std::size_t kExtraLengthOffset = 12;
-constexpr std::size_t kWordSize = 2;
 constexpr std::size_t kMostCylinders = 256;  // a cylinder is a byte of an ID
 constexpr std::size_t kMostHeads = 256;
 

@@ -12,8 +12,6 @@ using Bytes = std::span<const unsigned char>;
 
 constexpr std::uint16_t kCrcPolynomial = 0xA097;
 constexpr std::uint16_t kCrcTopBit = 0x8000;
-constexpr unsigned kByteBits = 8;
-constexpr std::size_t kWordSize = 2;
 constexpr unsigned char kLowByte = 0xFF;
 constexpr std::size_t kFlagsOffset = 4;
 constexpr std::size_t kDataCrcOffset = 5;
@@ -211,8 +209,8 @@ bool skip_comment(Stream& stream) {
 std::uint16_t td0_crc(std::span<const unsigned char> bytes) {
     std::uint16_t crc = 0;
     for (const unsigned char byte : bytes) {
-        crc = static_cast<std::uint16_t>(crc ^ (byte << kByteBits));
-        for (unsigned bit = 0; bit < kByteBits; ++bit) {
+        crc = static_cast<std::uint16_t>(crc ^ (byte << kBitsPerByte));
+        for (unsigned bit = 0; bit < kBitsPerByte; ++bit) {
             const bool top = (crc & kCrcTopBit) != 0;
             crc = static_cast<std::uint16_t>(crc << 1);
             if (top) {

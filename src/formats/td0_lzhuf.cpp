@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/little_endian.h"
+
 namespace korve {
 namespace {
 
@@ -15,7 +17,6 @@ constexpr unsigned kFirstMatch = 256;
 constexpr unsigned kMatchLengthLess = kFirstMatch - 3;  // symbol 256 copies 3 bytes
 static_assert(kLzhufSymbols - 1 - kMatchLengthLess == kLongestMatch);
 
-constexpr unsigned kByteBits = 8;
 constexpr unsigned kPositionLowBits = 6;
 constexpr unsigned kShortestPositionCode = 3;
 // How many values of a position's upper 6 bits have a code of each length,
@@ -29,13 +30,13 @@ struct PositionCode {
 
 // For each 8-bit value, the code it starts with: the table the unpacker
 // looks up the first eight bits of a position in.
-constexpr std::array<PositionCode, 1U << kByteBits> position_codes() {
-    std::array<PositionCode, 1U << kByteBits> table{};
+constexpr std::array<PositionCode, 1U << kBitsPerByte> position_codes() {
+    std::array<PositionCode, 1U << kBitsPerByte> table{};
     unsigned code = 0;
     unsigned upper = 0;
     for (std::size_t i = 0; i < kPositionCodes.size(); ++i) {
         const unsigned length = kShortestPositionCode + static_cast<unsigned>(i);
-        const unsigned spread = 1U << (kByteBits - length);
+        const unsigned spread = 1U << (kBitsPerByte - length);
         for (unsigned n = 0; n < kPositionCodes[i]; ++n, ++code, ++upper) {
             for (unsigned value = code * spread; value < (code + 1) * spread; ++value) {
                 table[value] = {upper, length};
@@ -56,10 +57,10 @@ struct BitReader {
     std::size_t taken = 0;  // in bits
 
     bool has(std::size_t count) const {
-        return bytes.size() - taken / kByteBits >= (taken % kByteBits + count + kByteBits - 1) / kByteBits;
+        return bytes.size() - taken / kBitsPerByte >= (taken % kBitsPerByte + count + kBitsPerByte - 1) / kBitsPerByte;
     }
     unsigned take() {
-        const unsigned bit = (bytes[taken / kByteBits] >> (kByteBits - 1 - taken % kByteBits)) & 1U;
+        const unsigned bit = (bytes[taken / kBitsPerByte] >> (kBitsPerByte - 1 - taken % kBitsPerByte)) & 1U;
         ++taken;
         return bit;
     }
@@ -120,16 +121,16 @@ std::optional<unsigned> unpack_symbol(LzhufModel& model, BitReader& bits) {
 }
 
 std::optional<std::size_t> unpack_position(BitReader& bits) {
-    if (!bits.has(kByteBits)) {
+    if (!bits.has(kBitsPerByte)) {
         return std::nullopt;
     }
     unsigned value = 0;
-    for (unsigned i = 0; i < kByteBits; ++i) {
+    for (unsigned i = 0; i < kBitsPerByte; ++i) {
         value = (value << 1) | bits.take();
     }
     const PositionCode code = kPositionTable[value];
     // The first eight bits held the code and the first low bits; the rest follow.
-    const unsigned rest = code.length + kPositionLowBits - kByteBits;
+    const unsigned rest = code.length + kPositionLowBits - kBitsPerByte;
     if (!bits.has(rest)) {
         return std::nullopt;
     }

@@ -14,7 +14,6 @@ namespace {
 
 using Bytes = std::span<const unsigned char>;
 
-constexpr std::size_t kWordSize = 2;
 
 // The entry in `slot` as its fields give it; its data is yet to be placed.
 CatalogueEntry describe(Bytes fields, std::size_t slot) {

@@ -2,11 +2,11 @@
 
 #include <array>
 
+#include "base/little_endian.h"
+
 namespace korve {
 namespace {
 
-constexpr std::size_t kBitsPerByte = 8;
-constexpr std::size_t kDwordSize = 4;
 
 // CRC-16-CCITT, the high bit first, a byte at a time.
 constexpr std::uint16_t kCcittPolynomial = 0x1021;

@@ -20,14 +20,11 @@ constexpr std::size_t kCylindersOffset = 9;
 constexpr std::size_t kHeadsOffset = 10;
 constexpr std::size_t kExtraLengthOffset = 12;
 constexpr std::size_t kHeaderSize = 16;
-constexpr std::size_t kDwordSize = 4;
-constexpr std::size_t kWordSize = 2;
 constexpr unsigned char kVersion = 0;
 
 // A track's header: its type and length.
 constexpr std::size_t kTrackHeaderSize = 3;
 constexpr unsigned char kMfmTrack = 0;
-constexpr std::size_t kBitsPerByte = 8;
 
 // The fields on a track.
 constexpr unsigned char kSync = 0xA1;
