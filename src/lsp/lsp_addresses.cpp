@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "alasm/alasm_expression.h"
+#include "lsp/lsp_includes.h"
 #include "files/output_names.h"
 #include "inputs/source_text.h"
 #include "translation/alasm_translation.h"
@@ -30,6 +31,7 @@ struct Macro {
     std::size_t text = 0;
     std::size_t first = 0;  // its body's first line
     std::size_t end = 0;    // its ENDM's
+    bool operator==(const Macro&) const = default;
 };
 
 // A DUP or REPEAT being repeated: its body's first line, and the times left.
@@ -47,6 +49,17 @@ struct Condition {
     bool known = true;
 };
 
+// What the assembler changes as it goes, saved where an IF0 or IFN's
+// branches are both assembled.
+struct Machine {
+    LabelValues known;
+    std::optional<std::uint16_t> place;  // where the bytes go
+    std::optional<std::uint16_t> run;    // $, which DISP moves
+    bool displaced = false;              // between DISP and ENT
+    std::map<std::string, Macro, std::less<>> macros;
+    std::vector<std::vector<std::pair<std::string, std::optional<std::uint16_t>>>> locals;
+};
+
 std::optional<std::string> quoted_name(const Line& line) {
     if (line.operands.empty() || !is_string(line.operands[0])) {
         return std::nullopt;
@@ -57,15 +70,7 @@ std::optional<std::string> quoted_name(const Line& line) {
 
 class Assembler {
 public:
-    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out) {
-        Project project;
-        for (const ProjectText& text : view.texts) {
-            if (const auto stem = text_stem(text.name)) {
-                project.includes.emplace(*stem, text.name);
-                project.includes.emplace(text_include_key(*stem), text.name);
-            }
-        }
-        project_ = std::move(project);
+    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out), project_(includes_of(view)) {
         definition_at_.resize(view.texts.size());
         for (std::size_t t = 0; t < view.texts.size(); ++t) {
             definition_at_[t].assign(view.texts[t].packed.lines.size(), nullptr);
@@ -80,37 +85,22 @@ public:
     // One pass from text `main`, names read before they are defined taking
     // `forward`'s values.
     LabelValues pass(std::size_t main, LabelValues forward) {
-        known_ = std::move(forward);
-        place_.reset();
-        run_.reset();
-        displaced_ = false;
+        now_ = Machine{};
+        now_.known = std::move(forward);
         steps_ = 0;
-        macros_.clear();
-        locals_.clear();
         walk(main, 0, false);
-        return known_;
-    }
-
-    // The text INCLUDE "name" names, if it is one of the project's.
-    std::optional<std::size_t> included(std::string_view name) const {
-        const std::string file = include_file(project_, include_key(name));
-        for (std::size_t t = 0; t < view_.texts.size(); ++t) {
-            if (view_.texts[t].name == file) {
-                return t;
-            }
-        }
-        return std::nullopt;
+        return now_.known;
     }
 
 private:
     std::optional<std::uint16_t> value_of(std::string_view text) const {
         const ParsedExpression parsed = parse_expression(trim(text));
-        return parsed.expression ? evaluate_expression(*parsed.expression, known_, run_) : std::nullopt;
+        return parsed.expression ? evaluate_expression(*parsed.expression, now_.known, now_.run) : std::nullopt;
     }
 
     void unknown_place() {
-        place_.reset();
-        run_.reset();
+        now_.place.reset();
+        now_.run.reset();
     }
 
     void set(std::size_t text, std::size_t index, std::string_view name, std::optional<std::uint16_t> value,
@@ -119,33 +109,33 @@ private:
             return;
         }
         const Definition* definition = definition_at_[text][index];
-        if (!locals_.empty() && definition != nullptr && definition->scope != 0) {
-            const auto old = known_.find(name);
-            locals_.back().emplace_back(std::string(name), old == known_.end() ? std::nullopt
+        if (!now_.locals.empty() && definition != nullptr && definition->scope != 0) {
+            const auto old = now_.known.find(name);
+            now_.locals.back().emplace_back(std::string(name), old == now_.known.end() ? std::nullopt
                                                                                : std::optional(old->second));
         }
         if (value) {
-            known_[std::string(name)] = *value;
+            now_.known[std::string(name)] = *value;
         } else {
-            known_.erase(std::string(name));
+            now_.known.erase(std::string(name));
         }
-        if (!in_macro) {
+        if (!in_macro && trying_ == 0) {
             out_.values[text][index] = value;
         }
     }
 
     void end_local() {
-        if (locals_.empty()) {
+        if (now_.locals.empty()) {
             return;
         }
-        for (auto it = locals_.back().rbegin(); it != locals_.back().rend(); ++it) {
+        for (auto it = now_.locals.back().rbegin(); it != now_.locals.back().rend(); ++it) {
             if (it->second) {
-                known_[it->first] = *it->second;
+                now_.known[it->first] = *it->second;
             } else {
-                known_.erase(it->first);
+                now_.known.erase(it->first);
             }
         }
-        locals_.pop_back();
+        now_.locals.pop_back();
     }
 
     // The bytes of a DB, DW or DS line, where every value is known.
@@ -218,15 +208,20 @@ private:
     // where they are known.
     void advance(std::size_t text, std::size_t index, std::optional<std::size_t> size, const Line* data,
                  bool in_macro) {
-        if (!size || !place_ || !run_) {
+        if (!size || !now_.place || !now_.run) {
             unknown_place();
             return;
         }
-        if (!in_macro && !out_.places[text][index]) {
-            out_.places[text][index] = Placed{*place_, *run_, *size, data ? data_bytes(*data) : std::nullopt};
+        std::optional<Placed>& placed = out_.places[text][index];
+        if (!in_macro && trying_ == 0) {
+            if (placed) {
+                placed->again = true;
+            } else {
+                placed = Placed{*now_.place, *now_.run, *size, data ? data_bytes(*data) : std::nullopt};
+            }
         }
-        place_ = static_cast<std::uint16_t>(*place_ + *size);
-        run_ = static_cast<std::uint16_t>(*run_ + *size);
+        now_.place = static_cast<std::uint16_t>(*now_.place + *size);
+        now_.run = static_cast<std::uint16_t>(*now_.run + *size);
     }
 
     // The line after the block `index` opens (MACRO .. ENDM, DUP .. EDUP).
@@ -246,6 +241,30 @@ private:
 
     void walk(std::size_t text, std::size_t depth, bool in_macro) { walk_lines(text, 0, SIZE_MAX, depth, in_macro); }
 
+    // An IF0 or IFN's value.
+    std::optional<std::uint16_t> condition(const Line& line) const {
+        return line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+    }
+
+    // What the assembler holds after one branch of an IF0 or IFN, `other`
+    // after the other: what the two agree on is kept.
+    void agree(const Machine& other) {
+        if (now_.place != other.place || now_.run != other.run || now_.displaced != other.displaced) {
+            unknown_place();
+        }
+        now_.displaced = now_.displaced || other.displaced;
+        for (auto it = now_.known.begin(); it != now_.known.end();) {
+            const auto there = other.known.find(it->first);
+            it = there == other.known.end() || there->second != it->second ? now_.known.erase(it) : std::next(it);
+        }
+        for (auto it = now_.macros.begin(); it != now_.macros.end();) {
+            const auto there = other.macros.find(it->first);
+            it = there == other.macros.end() || !(there->second == it->second) ? now_.macros.erase(it) : std::next(it);
+        }
+    }
+
+    void either_branch(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro);
+
     void walk_lines(std::size_t text, std::size_t first, std::size_t end, std::size_t depth, bool in_macro);
     // Steps a line, `index` the next line to step.
     void step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro, std::vector<Loop>& loops,
@@ -258,13 +277,9 @@ private:
     Assembly& out_;
     Project project_;
     std::vector<std::vector<const Definition*>> definition_at_;
-    LabelValues known_;
-    std::optional<std::uint16_t> place_;  // where the bytes go
-    std::optional<std::uint16_t> run_;    // $, which DISP moves
-    bool displaced_ = false;              // between DISP and ENT
+    Machine now_;
     std::size_t steps_ = 0;
-    std::map<std::string, Macro, std::less<>> macros_;
-    std::vector<std::vector<std::pair<std::string, std::optional<std::uint16_t>>>> locals_;
+    std::size_t trying_ = 0;  // in a branch of an IF0 or IFN not known to be taken: nothing is recorded
 };
 
 void Assembler::walk_lines(std::size_t text, std::size_t first, std::size_t end, std::size_t depth,
@@ -293,11 +308,7 @@ bool Assembler::control(std::size_t text, std::size_t& index, const Line& line, 
     switch (line.directive) {
         case Directive::IfZero:
         case Directive::IfNotZero: {
-            const auto value = active && !line.operands.empty() ? value_of(classify(line.operands[0]).text)
-                                                                : std::nullopt;
-            if (active && !value) {
-                unknown_place();
-            }
+            const auto value = active ? condition(line) : std::nullopt;
             const bool zero = value && *value == 0;
             conditions.push_back({active, value && (line.directive == Directive::IfZero) == zero, value.has_value()});
             break;
@@ -357,11 +368,48 @@ bool Assembler::control(std::size_t text, std::size_t& index, const Line& line, 
     return true;
 }
 
+// An IF0 or IFN whose value is not known, at `index`: each branch
+// assembled from where it stands, nothing recorded, and what both leave
+// kept; `index` the line after its ENDIF.
+void Assembler::either_branch(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro) {
+    const AlasmSource& source = *view_.texts[text].packed.source;
+    std::size_t otherwise = source.size();  // its ELSE's line
+    std::size_t end = source.size();        // its ENDIF's
+    std::size_t nested = 0;
+    for (std::size_t i = index + 1; i < source.size() && end == source.size(); ++i) {
+        const SourceLine each(source, i);
+        const Directive directive = each.line.has_mnemonic ? each.line.directive : Directive::None;
+        if (directive == Directive::IfZero || directive == Directive::IfNotZero) {
+            ++nested;
+        } else if (directive == Directive::Else && nested == 0 && otherwise == source.size()) {
+            otherwise = i;
+        } else if (directive == Directive::EndIf) {
+            end = nested == 0 ? i : end;
+            nested -= nested == 0 ? 0 : 1;
+        }
+    }
+    const Machine before = now_;
+    ++trying_;
+    walk_lines(text, index + 1, std::min(otherwise, end), depth, in_macro);
+    Machine taken = std::exchange(now_, before);
+    if (otherwise < end) {
+        walk_lines(text, otherwise + 1, end, depth, in_macro);
+    }
+    --trying_;
+    agree(taken);
+    index = end + 1;
+}
+
 void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro,
                      std::vector<Loop>& loops, std::vector<Condition>& conditions) {
     const SourceLine each(*view_.texts[text].packed.source, index);
     const Line& line = each.line;
     const bool active = conditions.empty() || (conditions.back().outer && conditions.back().taken);
+    const bool branches = line.has_mnemonic && (line.directive == Directive::IfZero || line.directive == Directive::IfNotZero);
+    if (active && branches && !condition(line)) {
+        either_branch(text, index, depth, in_macro);
+        return;
+    }
     if (line.has_mnemonic && control(text, index, line, loops, conditions)) {
         return;
     }
@@ -377,10 +425,10 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
         const LabelField label = label_field(line.field);
         if (const auto assignment = split_assignment(line.field)) {
             set(text, at, assignment->first, value_of(assignment->second), in_macro);
-        } else if (const auto macro = macros_.find(label.name); label.indented && macro != macros_.end()) {
+        } else if (const auto macro = now_.macros.find(label.name); label.indented && macro != now_.macros.end()) {
             walk_lines(macro->second.text, macro->second.first, macro->second.end, depth + 1, true);
         } else if (!writes_bytes(line, {})) {
-            set(text, at, label.name, run_, in_macro);
+            set(text, at, label.name, now_.run, in_macro);
         } else {
             unknown_place();
         }
@@ -389,7 +437,7 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
     const LabelField label = label_field(line.field);
     if (const auto name = defined_macro(line)) {
         const std::size_t end = block_end(text, at, Directive::Macro, Directive::EndMacro);
-        macros_[*name] = {text, at + 1, end};
+        now_.macros[*name] = {text, at + 1, end};
         index = end + 1;
         return;
     }
@@ -398,7 +446,7 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
             in_macro);
         return;
     }
-    set(text, at, label.name, run_, in_macro);
+    set(text, at, label.name, now_.run, in_macro);
     directive(text, at, line, depth, in_macro);
 }
 
@@ -407,33 +455,33 @@ void Assembler::directive(std::size_t text, std::size_t at, const Line& line, st
     switch (line.directive) {
         case Directive::Org: {
             const auto to = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            if (displaced_) {
+            if (now_.displaced) {
                 // Inside DISP, ORG moves where the bytes go as far as it
                 // moves $: on past the gap it leaves, or back over bytes
                 // written (as the translation fills and trims them).
-                const bool on = to && run_ && place_;
-                place_ = on ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*place_ + (*to - *run_)))
+                const bool on = to && now_.run && now_.place;
+                now_.place = on ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*now_.place + (*to - *now_.run)))
                             : std::nullopt;
-                run_ = on ? to : std::nullopt;
+                now_.run = on ? to : std::nullopt;
             } else {
-                place_ = to;
-                run_ = to;
+                now_.place = to;
+                now_.run = to;
             }
             return;
         }
         case Directive::Disp:
-            run_ = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            displaced_ = true;
+            now_.run = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            now_.displaced = true;
             return;
         case Directive::Ent:
-            run_ = place_;
-            displaced_ = false;
+            now_.run = now_.place;
+            now_.displaced = false;
             return;
-        case Directive::Local: locals_.emplace_back(); return;
+        case Directive::Local: now_.locals.emplace_back(); return;
         case Directive::EndLocal: end_local(); return;
         case Directive::Include: {
             const auto name = quoted_name(line);
-            const auto target = name ? included(*name) : std::nullopt;
+            const auto target = name ? included(project_, view_, *name) : std::nullopt;
             if (target && *target != text) {
                 walk(*target, depth + 1, in_macro);
             } else {
@@ -449,15 +497,15 @@ void Assembler::directive(std::size_t text, std::size_t at, const Line& line, st
         case Directive::Bytes:
         case Directive::Words:
         case Directive::Space:
-            advance(text, at, emitted_size(line, known_, run_), &line, in_macro);
+            advance(text, at, emitted_size(line, now_.known, now_.run), &line, in_macro);
             return;
-        default: advance(text, at, emitted_size(line, known_, run_), nullptr, in_macro); return;
+        default: advance(text, at, emitted_size(line, now_.known, now_.run), nullptr, in_macro); return;
     }
 }
 
 }  // namespace
 
-Assembly assemble_project(const ProjectView& view) {
+Assembly assemble_project(const ProjectView& view, std::size_t main) {
     Assembly out;
     const auto fresh = [&] {
         out = Assembly{};
@@ -468,22 +516,9 @@ Assembly assemble_project(const ProjectView& view) {
     };
     fresh();
     Assembler assembler(view, out);
-    // The main text: the first that no other includes.
-    std::vector<bool> included(view.texts.size());
-    for (const ProjectText& text : view.texts) {
-        if (text.packed.source) {
-            for (const std::string& name : included_sources(*text.packed.source)) {
-                if (const auto target = assembler.included(name)) {
-                    included[*target] = included[*target] || &view.texts[*target] != &text;
-                }
-            }
-        }
-    }
-    const auto main = std::find(included.begin(), included.end(), false);
-    const std::size_t start = main == included.end() ? view.document : static_cast<std::size_t>(main - included.begin());
-    const LabelValues first = assembler.pass(start, {});
+    const LabelValues first = assembler.pass(main, {});
     fresh();
-    assembler.pass(start, first);
+    assembler.pass(main, first);
     return out;
 }
 

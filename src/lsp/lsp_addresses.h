@@ -10,7 +10,10 @@
 //
 // Where a size or an address is not known ($ after an INCLUDE not found, a
 // macro that reads its parameters, an ORG of a value not known), what
-// follows has no address until an ORG gives one again.
+// follows has no address until an ORG gives one again. An IF0 or IFN whose
+// value is not known has both its branches assembled, and what follows
+// keeps what they agree on: the address where both store as many bytes,
+// the values both give a name.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +34,7 @@ struct Placed {
     std::uint16_t run = 0;
     std::size_t size = 0;
     std::optional<std::string> bytes;
+    bool again = false;  // placed again after (DUP, REPEAT, a text included twice)
 };
 
 struct Assembly {
@@ -40,6 +44,7 @@ struct Assembly {
     std::vector<std::vector<std::optional<Placed>>> places;
 };
 
-Assembly assemble_project(const ProjectView& view);
+// The project assembled from its text `main` (lsp_includes.h).
+Assembly assemble_project(const ProjectView& view, std::size_t main);
 
 }  // namespace korve::lsp
