@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <system_error>
 #include <utility>
 
@@ -72,8 +73,10 @@ class Assembler {
 public:
     Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out), project_(includes_of(view)) {
         definition_at_.resize(view.texts.size());
+        lines_.resize(view.texts.size());
         for (std::size_t t = 0; t < view.texts.size(); ++t) {
             definition_at_[t].assign(view.texts[t].packed.lines.size(), nullptr);
+            lines_[t].resize(view.texts[t].packed.source ? view.texts[t].packed.source->size() : 0);
             for (const Definition& each : view.texts[t].facts.definitions) {
                 if (each.kind != NameKind::Macro && each.range.line < definition_at_[t].size()) {
                     definition_at_[t][each.range.line] = &each;
@@ -225,18 +228,28 @@ private:
     }
 
     // The line after the block `index` opens (MACRO .. ENDM, DUP .. EDUP).
-    std::size_t block_end(std::size_t text, std::size_t index, Directive open, Directive close) const {
+    std::size_t block_end(std::size_t text, std::size_t index, Directive open, Directive close) {
         const AlasmSource& source = *view_.texts[text].packed.source;
         std::size_t depth = 0;
         for (std::size_t i = index; i < source.size(); ++i) {
-            const SourceLine each(source, i);
-            if (each.line.has_mnemonic && each.line.directive == open) {
+            const Line& line = line_at(text, i);
+            if (line.has_mnemonic && line.directive == open) {
                 ++depth;
-            } else if (each.line.has_mnemonic && each.line.directive == close && --depth == 0) {
+            } else if (line.has_mnemonic && line.directive == close && --depth == 0) {
                 return i;
             }
         }
         return source.size();
+    }
+
+    // Line `index` of text `text`, read once for both passes and every
+    // time a loop or a macro goes over it.
+    const Line& line_at(std::size_t text, std::size_t index) {
+        std::unique_ptr<SourceLine>& read = lines_[text][index];
+        if (!read) {
+            read = std::make_unique<SourceLine>(*view_.texts[text].packed.source, index);
+        }
+        return read->line;
     }
 
     void walk(std::size_t text, std::size_t depth, bool in_macro) { walk_lines(text, 0, SIZE_MAX, depth, in_macro); }
@@ -277,6 +290,7 @@ private:
     Assembly& out_;
     Project project_;
     std::vector<std::vector<const Definition*>> definition_at_;
+    std::vector<std::vector<std::unique_ptr<SourceLine>>> lines_;
     Machine now_;
     std::size_t steps_ = 0;
     std::size_t trying_ = 0;  // in a branch of an IF0 or IFN not known to be taken: nothing is recorded
@@ -377,8 +391,8 @@ void Assembler::either_branch(std::size_t text, std::size_t& index, std::size_t 
     std::size_t end = source.size();        // its ENDIF's
     std::size_t nested = 0;
     for (std::size_t i = index + 1; i < source.size() && end == source.size(); ++i) {
-        const SourceLine each(source, i);
-        const Directive directive = each.line.has_mnemonic ? each.line.directive : Directive::None;
+        const Line& line = line_at(text, i);
+        const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
         if (directive == Directive::IfZero || directive == Directive::IfNotZero) {
             ++nested;
         } else if (directive == Directive::Else && nested == 0 && otherwise == source.size()) {
@@ -402,8 +416,7 @@ void Assembler::either_branch(std::size_t text, std::size_t& index, std::size_t 
 
 void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro,
                      std::vector<Loop>& loops, std::vector<Condition>& conditions) {
-    const SourceLine each(*view_.texts[text].packed.source, index);
-    const Line& line = each.line;
+    const Line& line = line_at(text, index);
     const bool active = conditions.empty() || (conditions.back().outer && conditions.back().taken);
     const bool branches = line.has_mnemonic && (line.directive == Directive::IfZero || line.directive == Directive::IfNotZero);
     if (active && branches && !condition(line)) {
