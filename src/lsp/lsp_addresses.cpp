@@ -91,6 +91,7 @@ public:
         now_ = Machine{};
         now_.known = std::move(forward);
         steps_ = 0;
+        came_ = 0;
         walk(main, 0, false);
         return now_.known;
     }
@@ -293,6 +294,7 @@ private:
     std::vector<std::vector<std::unique_ptr<SourceLine>>> lines_;
     Machine now_;
     std::size_t steps_ = 0;
+    std::uint32_t came_ = 0;  // lines come to
     std::size_t trying_ = 0;  // in a branch of an IF0 or IFN not known to be taken: nothing is recorded
 };
 
@@ -417,6 +419,9 @@ void Assembler::either_branch(std::size_t text, std::size_t& index, std::size_t 
 void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro,
                      std::vector<Loop>& loops, std::vector<Condition>& conditions) {
     const Line& line = line_at(text, index);
+    if (!in_macro && trying_ == 0 && index < out_.order[text].size() && out_.order[text][index] == 0) {
+        out_.order[text][index] = ++came_;
+    }
     const bool active = conditions.empty() || (conditions.back().outer && conditions.back().taken);
     const bool branches = line.has_mnemonic && (line.directive == Directive::IfZero || line.directive == Directive::IfNotZero);
     if (active && branches && !condition(line)) {
@@ -525,6 +530,7 @@ Assembly assemble_project(const ProjectView& view, std::size_t main) {
         for (const ProjectText& text : view.texts) {
             out.values.emplace_back(text.packed.lines.size());
             out.places.emplace_back(text.packed.lines.size());
+            out.order.emplace_back(text.packed.lines.size());
         }
     };
     fresh();

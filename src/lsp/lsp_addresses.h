@@ -42,6 +42,9 @@ struct Assembly {
     // last time), and where its bytes went.
     std::vector<std::vector<std::optional<std::uint16_t>>> values;
     std::vector<std::vector<std::optional<Placed>>> places;
+    // When each line was first come to (from 1; 0 never): the order of the
+    // project's lines as ALASM reads them.
+    std::vector<std::vector<std::uint32_t>> order;
 };
 
 // The project assembled from its text `main` (lsp_includes.h).

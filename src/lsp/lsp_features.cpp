@@ -66,7 +66,7 @@ json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& 
     const auto add = [&all](std::vector<Finding> more) {
         all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
-    add(reach_problems(view.facts(), addresses, index));
+    add(reach_problems(view, addresses, index));
     add(translation_reports(state, view, index));
     json diagnostics = json::array();
     for (const Finding& finding : all) {

@@ -41,4 +41,9 @@ const Placed* placed_at(const ProjectAddresses& addresses, std::size_t text, std
     return line < places.size() && places[line] ? &*places[line] : nullptr;
 }
 
+std::uint32_t order_at(const ProjectAddresses& addresses, std::size_t text, std::size_t line) {
+    const auto& order = addresses.assembly->order[addresses.text[text]];
+    return line < order.size() ? order[line] : 0;
+}
+
 }  // namespace korve::lsp

@@ -24,5 +24,7 @@ ProjectAddresses addresses_of(TextCache& cache, const ProjectView& view);
 // Line `line` of the view's text `text`: its value, and where its bytes went.
 std::optional<std::uint16_t> value_at(const ProjectAddresses& addresses, std::size_t text, std::size_t line);
 const Placed* placed_at(const ProjectAddresses& addresses, std::size_t text, std::size_t line);
+// When ALASM first comes to the line (from 1), or 0 where it never does.
+std::uint32_t order_at(const ProjectAddresses& addresses, std::size_t text, std::size_t line);
 
 }  // namespace korve::lsp

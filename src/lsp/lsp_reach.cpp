@@ -60,20 +60,35 @@ void jumps_out_of_reach(const std::vector<const TextFacts*>& project, const Proj
     }
 }
 
-void read_before_defined(const std::vector<const TextFacts*>& project, std::size_t text,
+// Whether ALASM comes to definition `target` after line `line` of text
+// `text`: in the order the project was assembled, where both lines were;
+// else where the definition stands below in the same text.
+bool defined_after(const std::vector<const TextFacts*>& project, const ProjectAddresses& addresses,
+                   std::size_t text, std::size_t line, const Target& target) {
+    const std::size_t defined = project[target.text]->definitions[target.definition].range.line;
+    const std::uint32_t then = order_at(addresses, target.text, defined);
+    const std::uint32_t now = order_at(addresses, text, line);
+    return then != 0 && now != 0 ? then > now : target.text == text && defined > line;
+}
+
+void read_before_defined(const ProjectView& view, const ProjectAddresses& addresses, std::size_t text,
                          std::vector<Finding>& problems) {
+    const std::vector<const TextFacts*> project = view.facts();
     for (const Use& use : project[text]->uses) {
         if (!use.operated || use.asks || use.in_macro) {
             continue;
         }
         const std::vector<Target> targets = definitions_of(project, text, use);
-        const bool all_below = !targets.empty() && std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
-            return t.text == text && project[text]->definitions[t.definition].range.line > use.range.line;
+        const bool all_after = !targets.empty() && std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
+            return defined_after(project, addresses, text, use.range.line, t);
         });
-        if (all_below) {
-            const std::size_t line = project[text]->definitions[targets.front().definition].range.line;
+        if (all_after) {
+            const Target& first = targets.front();
+            const std::string line = std::to_string(project[first.text]->definitions[first.definition].range.line + 1);
             problems.push_back({use.range,
-                                use.name + " is defined further down, on line " + std::to_string(line + 1) +
+                                use.name + (first.text == text ? " is defined further down, on line " + line
+                                                               : " is defined further on, on line " + line + " of " +
+                                                                     view.texts[first.text].name) +
                                     ": ALASM assembles in one pass and takes a name not yet defined in + and - "
                                     "alone",
                                 std::nullopt});
@@ -83,11 +98,10 @@ void read_before_defined(const std::vector<const TextFacts*>& project, std::size
 
 }  // namespace
 
-std::vector<Finding> reach_problems(const std::vector<const TextFacts*>& project, const ProjectAddresses& addresses,
-                                    std::size_t text) {
+std::vector<Finding> reach_problems(const ProjectView& view, const ProjectAddresses& addresses, std::size_t text) {
     std::vector<Finding> problems;
-    jumps_out_of_reach(project, addresses, text, problems);
-    read_before_defined(project, text, problems);
+    jumps_out_of_reach(view.facts(), addresses, text, problems);
+    read_before_defined(view, addresses, text, problems);
     return problems;
 }
 

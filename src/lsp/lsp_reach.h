@@ -17,8 +17,8 @@ namespace korve::lsp {
 
 // Text `text`'s relative jumps whose target lies out of reach (-128..127
 // from the next instruction), and its names an operator other than + and -
-// reads above their only definitions, further down the same text.
-std::vector<Finding> reach_problems(const std::vector<const TextFacts*>& project, const ProjectAddresses& addresses,
-                                    std::size_t text);
+// reads before ALASM comes to their only definitions: further down, or in
+// a text included further on.
+std::vector<Finding> reach_problems(const ProjectView& view, const ProjectAddresses& addresses, std::size_t text);
 
 }  // namespace korve::lsp

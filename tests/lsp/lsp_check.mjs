@@ -413,11 +413,15 @@ const assembled = [
     `1:11-14 1 3 ${reach(200)}`, `3:13-18 1 3 ${reach(-204)}`, `5:14-21 1 3 ${reach(-206)}`, `6:11-16 1 3 ${reach(128)}`,
     `9:11-16 1 3 ${reach(-214)}`,
   ] },
-  { name: 'a relative jump into a text it includes, which has no ORG of its own', text: [
+  { name: 'a jump to, and a name read from, a text included further on (no ORG of its own)', text: [
     '        ORG #8000',
     '        JR FAR',
+    '        LD A,FAR*2',
     '        INCLUDE "PART"',
-  ], others: { 'part.asm': ['        DS 200', 'FAR     NOP'] }, expected: [`1:11-14 1 3 ${reach(200)}`] },
+  ], others: { 'part.asm': ['        DS 200', 'FAR     NOP'] }, expected: [
+    `1:11-14 1 3 ${reach(202)}`,
+    '2:13-16 1  FAR is defined further on, on line 2 of part.asm: ALASM assembles in one pass and takes a name not yet defined in + and - alone',
+  ] },
   { name: 'a name an operator other than + and - reads before its definition', text: [
     'EARLY   ORG #8000',
     '        LD A,LATER*2',    // 1
