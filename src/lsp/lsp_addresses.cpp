@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <system_error>
 #include <utility>
 
 #include "alasm/alasm_expression.h"
+#include "lsp/lsp_includes.h"
 #include "files/output_names.h"
 #include "inputs/source_text.h"
 #include "translation/alasm_translation.h"
@@ -30,6 +32,7 @@ struct Macro {
     std::size_t text = 0;
     std::size_t first = 0;  // its body's first line
     std::size_t end = 0;    // its ENDM's
+    bool operator==(const Macro&) const = default;
 };
 
 // A DUP or REPEAT being repeated: its body's first line, and the times left.
@@ -47,6 +50,17 @@ struct Condition {
     bool known = true;
 };
 
+// What the assembler changes as it goes, saved where an IF0 or IFN's
+// branches are both assembled.
+struct Machine {
+    LabelValues known;
+    std::optional<std::uint16_t> place;  // where the bytes go
+    std::optional<std::uint16_t> run;    // $, which DISP moves
+    bool displaced = false;              // between DISP and ENT
+    std::map<std::string, Macro, std::less<>> macros;
+    std::vector<std::vector<std::pair<std::string, std::optional<std::uint16_t>>>> locals;
+};
+
 std::optional<std::string> quoted_name(const Line& line) {
     if (line.operands.empty() || !is_string(line.operands[0])) {
         return std::nullopt;
@@ -57,18 +71,12 @@ std::optional<std::string> quoted_name(const Line& line) {
 
 class Assembler {
 public:
-    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out) {
-        Project project;
-        for (const ProjectText& text : view.texts) {
-            if (const auto stem = text_stem(text.name)) {
-                project.includes.emplace(*stem, text.name);
-                project.includes.emplace(text_include_key(*stem), text.name);
-            }
-        }
-        project_ = std::move(project);
+    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out), project_(includes_of(view)) {
         definition_at_.resize(view.texts.size());
+        lines_.resize(view.texts.size());
         for (std::size_t t = 0; t < view.texts.size(); ++t) {
             definition_at_[t].assign(view.texts[t].packed.lines.size(), nullptr);
+            lines_[t].resize(view.texts[t].packed.source ? view.texts[t].packed.source->size() : 0);
             for (const Definition& each : view.texts[t].facts.definitions) {
                 if (each.kind != NameKind::Macro && each.range.line < definition_at_[t].size()) {
                     definition_at_[t][each.range.line] = &each;
@@ -80,37 +88,23 @@ public:
     // One pass from text `main`, names read before they are defined taking
     // `forward`'s values.
     LabelValues pass(std::size_t main, LabelValues forward) {
-        known_ = std::move(forward);
-        place_.reset();
-        run_.reset();
-        displaced_ = false;
+        now_ = Machine{};
+        now_.known = std::move(forward);
         steps_ = 0;
-        macros_.clear();
-        locals_.clear();
+        came_ = 0;
         walk(main, 0, false);
-        return known_;
-    }
-
-    // The text INCLUDE "name" names, if it is one of the project's.
-    std::optional<std::size_t> included(std::string_view name) const {
-        const std::string file = include_file(project_, include_key(name));
-        for (std::size_t t = 0; t < view_.texts.size(); ++t) {
-            if (view_.texts[t].name == file) {
-                return t;
-            }
-        }
-        return std::nullopt;
+        return now_.known;
     }
 
 private:
     std::optional<std::uint16_t> value_of(std::string_view text) const {
         const ParsedExpression parsed = parse_expression(trim(text));
-        return parsed.expression ? evaluate_expression(*parsed.expression, known_, run_) : std::nullopt;
+        return parsed.expression ? evaluate_expression(*parsed.expression, now_.known, now_.run) : std::nullopt;
     }
 
     void unknown_place() {
-        place_.reset();
-        run_.reset();
+        now_.place.reset();
+        now_.run.reset();
     }
 
     void set(std::size_t text, std::size_t index, std::string_view name, std::optional<std::uint16_t> value,
@@ -119,33 +113,33 @@ private:
             return;
         }
         const Definition* definition = definition_at_[text][index];
-        if (!locals_.empty() && definition != nullptr && definition->scope != 0) {
-            const auto old = known_.find(name);
-            locals_.back().emplace_back(std::string(name), old == known_.end() ? std::nullopt
+        if (!now_.locals.empty() && definition != nullptr && definition->scope != 0) {
+            const auto old = now_.known.find(name);
+            now_.locals.back().emplace_back(std::string(name), old == now_.known.end() ? std::nullopt
                                                                                : std::optional(old->second));
         }
         if (value) {
-            known_[std::string(name)] = *value;
+            now_.known[std::string(name)] = *value;
         } else {
-            known_.erase(std::string(name));
+            now_.known.erase(std::string(name));
         }
-        if (!in_macro) {
+        if (!in_macro && trying_ == 0) {
             out_.values[text][index] = value;
         }
     }
 
     void end_local() {
-        if (locals_.empty()) {
+        if (now_.locals.empty()) {
             return;
         }
-        for (auto it = locals_.back().rbegin(); it != locals_.back().rend(); ++it) {
+        for (auto it = now_.locals.back().rbegin(); it != now_.locals.back().rend(); ++it) {
             if (it->second) {
-                known_[it->first] = *it->second;
+                now_.known[it->first] = *it->second;
             } else {
-                known_.erase(it->first);
+                now_.known.erase(it->first);
             }
         }
-        locals_.pop_back();
+        now_.locals.pop_back();
     }
 
     // The bytes of a DB, DW or DS line, where every value is known.
@@ -218,33 +212,72 @@ private:
     // where they are known.
     void advance(std::size_t text, std::size_t index, std::optional<std::size_t> size, const Line* data,
                  bool in_macro) {
-        if (!size || !place_ || !run_) {
+        if (!size || !now_.place || !now_.run) {
             unknown_place();
             return;
         }
-        if (!in_macro && !out_.places[text][index]) {
-            out_.places[text][index] = Placed{*place_, *run_, *size, data ? data_bytes(*data) : std::nullopt};
+        std::optional<Placed>& placed = out_.places[text][index];
+        if (!in_macro && trying_ == 0) {
+            if (placed) {
+                placed->again = true;
+            } else {
+                placed = Placed{*now_.place, *now_.run, *size, data ? data_bytes(*data) : std::nullopt};
+            }
         }
-        place_ = static_cast<std::uint16_t>(*place_ + *size);
-        run_ = static_cast<std::uint16_t>(*run_ + *size);
+        now_.place = static_cast<std::uint16_t>(*now_.place + *size);
+        now_.run = static_cast<std::uint16_t>(*now_.run + *size);
     }
 
     // The line after the block `index` opens (MACRO .. ENDM, DUP .. EDUP).
-    std::size_t block_end(std::size_t text, std::size_t index, Directive open, Directive close) const {
+    std::size_t block_end(std::size_t text, std::size_t index, Directive open, Directive close) {
         const AlasmSource& source = *view_.texts[text].packed.source;
         std::size_t depth = 0;
         for (std::size_t i = index; i < source.size(); ++i) {
-            const SourceLine each(source, i);
-            if (each.line.has_mnemonic && each.line.directive == open) {
+            const Line& line = line_at(text, i);
+            if (line.has_mnemonic && line.directive == open) {
                 ++depth;
-            } else if (each.line.has_mnemonic && each.line.directive == close && --depth == 0) {
+            } else if (line.has_mnemonic && line.directive == close && --depth == 0) {
                 return i;
             }
         }
         return source.size();
     }
 
+    // Line `index` of text `text`, read once for both passes and every
+    // time a loop or a macro goes over it.
+    const Line& line_at(std::size_t text, std::size_t index) {
+        std::unique_ptr<SourceLine>& read = lines_[text][index];
+        if (!read) {
+            read = std::make_unique<SourceLine>(*view_.texts[text].packed.source, index);
+        }
+        return read->line;
+    }
+
     void walk(std::size_t text, std::size_t depth, bool in_macro) { walk_lines(text, 0, SIZE_MAX, depth, in_macro); }
+
+    // An IF0 or IFN's value.
+    std::optional<std::uint16_t> condition(const Line& line) const {
+        return line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+    }
+
+    // What the assembler holds after one branch of an IF0 or IFN, `other`
+    // after the other: what the two agree on is kept.
+    void agree(const Machine& other) {
+        if (now_.place != other.place || now_.run != other.run || now_.displaced != other.displaced) {
+            unknown_place();
+        }
+        now_.displaced = now_.displaced || other.displaced;
+        for (auto it = now_.known.begin(); it != now_.known.end();) {
+            const auto there = other.known.find(it->first);
+            it = there == other.known.end() || there->second != it->second ? now_.known.erase(it) : std::next(it);
+        }
+        for (auto it = now_.macros.begin(); it != now_.macros.end();) {
+            const auto there = other.macros.find(it->first);
+            it = there == other.macros.end() || !(there->second == it->second) ? now_.macros.erase(it) : std::next(it);
+        }
+    }
+
+    void either_branch(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro);
 
     void walk_lines(std::size_t text, std::size_t first, std::size_t end, std::size_t depth, bool in_macro);
     // Steps a line, `index` the next line to step.
@@ -258,13 +291,11 @@ private:
     Assembly& out_;
     Project project_;
     std::vector<std::vector<const Definition*>> definition_at_;
-    LabelValues known_;
-    std::optional<std::uint16_t> place_;  // where the bytes go
-    std::optional<std::uint16_t> run_;    // $, which DISP moves
-    bool displaced_ = false;              // between DISP and ENT
+    std::vector<std::vector<std::unique_ptr<SourceLine>>> lines_;
+    Machine now_;
     std::size_t steps_ = 0;
-    std::map<std::string, Macro, std::less<>> macros_;
-    std::vector<std::vector<std::pair<std::string, std::optional<std::uint16_t>>>> locals_;
+    std::uint32_t came_ = 0;  // lines come to
+    std::size_t trying_ = 0;  // in a branch of an IF0 or IFN not known to be taken: nothing is recorded
 };
 
 void Assembler::walk_lines(std::size_t text, std::size_t first, std::size_t end, std::size_t depth,
@@ -293,11 +324,7 @@ bool Assembler::control(std::size_t text, std::size_t& index, const Line& line, 
     switch (line.directive) {
         case Directive::IfZero:
         case Directive::IfNotZero: {
-            const auto value = active && !line.operands.empty() ? value_of(classify(line.operands[0]).text)
-                                                                : std::nullopt;
-            if (active && !value) {
-                unknown_place();
-            }
+            const auto value = active ? condition(line) : std::nullopt;
             const bool zero = value && *value == 0;
             conditions.push_back({active, value && (line.directive == Directive::IfZero) == zero, value.has_value()});
             break;
@@ -357,11 +384,50 @@ bool Assembler::control(std::size_t text, std::size_t& index, const Line& line, 
     return true;
 }
 
+// An IF0 or IFN whose value is not known, at `index`: each branch
+// assembled from where it stands, nothing recorded, and what both leave
+// kept; `index` the line after its ENDIF.
+void Assembler::either_branch(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro) {
+    const AlasmSource& source = *view_.texts[text].packed.source;
+    std::size_t otherwise = source.size();  // its ELSE's line
+    std::size_t end = source.size();        // its ENDIF's
+    std::size_t nested = 0;
+    for (std::size_t i = index + 1; i < source.size() && end == source.size(); ++i) {
+        const Line& line = line_at(text, i);
+        const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
+        if (directive == Directive::IfZero || directive == Directive::IfNotZero) {
+            ++nested;
+        } else if (directive == Directive::Else && nested == 0 && otherwise == source.size()) {
+            otherwise = i;
+        } else if (directive == Directive::EndIf) {
+            end = nested == 0 ? i : end;
+            nested -= nested == 0 ? 0 : 1;
+        }
+    }
+    const Machine before = now_;
+    ++trying_;
+    walk_lines(text, index + 1, std::min(otherwise, end), depth, in_macro);
+    Machine taken = std::exchange(now_, before);
+    if (otherwise < end) {
+        walk_lines(text, otherwise + 1, end, depth, in_macro);
+    }
+    --trying_;
+    agree(taken);
+    index = end + 1;
+}
+
 void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bool in_macro,
                      std::vector<Loop>& loops, std::vector<Condition>& conditions) {
-    const SourceLine each(*view_.texts[text].packed.source, index);
-    const Line& line = each.line;
+    const Line& line = line_at(text, index);
+    if (!in_macro && trying_ == 0 && index < out_.order[text].size() && out_.order[text][index] == 0) {
+        out_.order[text][index] = ++came_;
+    }
     const bool active = conditions.empty() || (conditions.back().outer && conditions.back().taken);
+    const bool branches = line.has_mnemonic && (line.directive == Directive::IfZero || line.directive == Directive::IfNotZero);
+    if (active && branches && !condition(line)) {
+        either_branch(text, index, depth, in_macro);
+        return;
+    }
     if (line.has_mnemonic && control(text, index, line, loops, conditions)) {
         return;
     }
@@ -377,10 +443,10 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
         const LabelField label = label_field(line.field);
         if (const auto assignment = split_assignment(line.field)) {
             set(text, at, assignment->first, value_of(assignment->second), in_macro);
-        } else if (const auto macro = macros_.find(label.name); label.indented && macro != macros_.end()) {
+        } else if (const auto macro = now_.macros.find(label.name); label.indented && macro != now_.macros.end()) {
             walk_lines(macro->second.text, macro->second.first, macro->second.end, depth + 1, true);
         } else if (!writes_bytes(line, {})) {
-            set(text, at, label.name, run_, in_macro);
+            set(text, at, label.name, now_.run, in_macro);
         } else {
             unknown_place();
         }
@@ -389,7 +455,7 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
     const LabelField label = label_field(line.field);
     if (const auto name = defined_macro(line)) {
         const std::size_t end = block_end(text, at, Directive::Macro, Directive::EndMacro);
-        macros_[*name] = {text, at + 1, end};
+        now_.macros[*name] = {text, at + 1, end};
         index = end + 1;
         return;
     }
@@ -398,7 +464,7 @@ void Assembler::step(std::size_t text, std::size_t& index, std::size_t depth, bo
             in_macro);
         return;
     }
-    set(text, at, label.name, run_, in_macro);
+    set(text, at, label.name, now_.run, in_macro);
     directive(text, at, line, depth, in_macro);
 }
 
@@ -407,33 +473,33 @@ void Assembler::directive(std::size_t text, std::size_t at, const Line& line, st
     switch (line.directive) {
         case Directive::Org: {
             const auto to = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            if (displaced_) {
+            if (now_.displaced) {
                 // Inside DISP, ORG moves where the bytes go as far as it
                 // moves $: on past the gap it leaves, or back over bytes
                 // written (as the translation fills and trims them).
-                const bool on = to && run_ && place_;
-                place_ = on ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*place_ + (*to - *run_)))
+                const bool on = to && now_.run && now_.place;
+                now_.place = on ? std::optional<std::uint16_t>(static_cast<std::uint16_t>(*now_.place + (*to - *now_.run)))
                             : std::nullopt;
-                run_ = on ? to : std::nullopt;
+                now_.run = on ? to : std::nullopt;
             } else {
-                place_ = to;
-                run_ = to;
+                now_.place = to;
+                now_.run = to;
             }
             return;
         }
         case Directive::Disp:
-            run_ = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            displaced_ = true;
+            now_.run = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
+            now_.displaced = true;
             return;
         case Directive::Ent:
-            run_ = place_;
-            displaced_ = false;
+            now_.run = now_.place;
+            now_.displaced = false;
             return;
-        case Directive::Local: locals_.emplace_back(); return;
+        case Directive::Local: now_.locals.emplace_back(); return;
         case Directive::EndLocal: end_local(); return;
         case Directive::Include: {
             const auto name = quoted_name(line);
-            const auto target = name ? included(*name) : std::nullopt;
+            const auto target = name ? included(project_, view_, *name) : std::nullopt;
             if (target && *target != text) {
                 walk(*target, depth + 1, in_macro);
             } else {
@@ -449,41 +515,29 @@ void Assembler::directive(std::size_t text, std::size_t at, const Line& line, st
         case Directive::Bytes:
         case Directive::Words:
         case Directive::Space:
-            advance(text, at, emitted_size(line, known_, run_), &line, in_macro);
+            advance(text, at, emitted_size(line, now_.known, now_.run), &line, in_macro);
             return;
-        default: advance(text, at, emitted_size(line, known_, run_), nullptr, in_macro); return;
+        default: advance(text, at, emitted_size(line, now_.known, now_.run), nullptr, in_macro); return;
     }
 }
 
 }  // namespace
 
-Assembly assemble_project(const ProjectView& view) {
+Assembly assemble_project(const ProjectView& view, std::size_t main) {
     Assembly out;
     const auto fresh = [&] {
         out = Assembly{};
         for (const ProjectText& text : view.texts) {
             out.values.emplace_back(text.packed.lines.size());
             out.places.emplace_back(text.packed.lines.size());
+            out.order.emplace_back(text.packed.lines.size());
         }
     };
     fresh();
     Assembler assembler(view, out);
-    // The main text: the first that no other includes.
-    std::vector<bool> included(view.texts.size());
-    for (const ProjectText& text : view.texts) {
-        if (text.packed.source) {
-            for (const std::string& name : included_sources(*text.packed.source)) {
-                if (const auto target = assembler.included(name)) {
-                    included[*target] = included[*target] || &view.texts[*target] != &text;
-                }
-            }
-        }
-    }
-    const auto main = std::find(included.begin(), included.end(), false);
-    const std::size_t start = main == included.end() ? view.document : static_cast<std::size_t>(main - included.begin());
-    const LabelValues first = assembler.pass(start, {});
+    const LabelValues first = assembler.pass(main, {});
     fresh();
-    assembler.pass(start, first);
+    assembler.pass(main, first);
     return out;
 }
 

@@ -10,7 +10,10 @@
 //
 // Where a size or an address is not known ($ after an INCLUDE not found, a
 // macro that reads its parameters, an ORG of a value not known), what
-// follows has no address until an ORG gives one again.
+// follows has no address until an ORG gives one again. An IF0 or IFN whose
+// value is not known has both its branches assembled, and what follows
+// keeps what they agree on: the address where both store as many bytes,
+// the values both give a name.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +34,7 @@ struct Placed {
     std::uint16_t run = 0;
     std::size_t size = 0;
     std::optional<std::string> bytes;
+    bool again = false;  // placed again after (DUP, REPEAT, a text included twice)
 };
 
 struct Assembly {
@@ -38,8 +42,12 @@ struct Assembly {
     // last time), and where its bytes went.
     std::vector<std::vector<std::optional<std::uint16_t>>> values;
     std::vector<std::vector<std::optional<Placed>>> places;
+    // When each line was first come to (from 1; 0 never): the order of the
+    // project's lines as ALASM reads them.
+    std::vector<std::vector<std::uint32_t>> order;
 };
 
-Assembly assemble_project(const ProjectView& view);
+// The project assembled from its text `main` (lsp_includes.h).
+Assembly assemble_project(const ProjectView& view, std::size_t main);
 
 }  // namespace korve::lsp

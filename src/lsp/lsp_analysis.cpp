@@ -189,6 +189,21 @@ Range word_range(std::size_t line, std::string_view text, std::string_view word,
     return whole_line(line, text);
 }
 
+// The mnemonics of relative jumps, and ALASM's spellings of JR cc.
+constexpr std::array<std::string_view, 6> kRelativeJumps = {"JR", "DJNZ", "JNZ", "JZ", "JNC", "JC"};
+
+// The target operand of a relative jump: JR e, JR cc,e, DJNZ e, JNZ e ...
+const Operand* jump_target(const Line& line) {
+    const auto is = [&](std::string_view word) { return line.word.size() == word.size() && same_word(line.word, 0, word); };
+    const std::size_t count = line.operands.size();
+    const bool with_condition = count == 2 && is("JR") && classify(line.operands[0]).kind == OperandKind::Register;
+    if (!std::any_of(kRelativeJumps.begin(), kRelativeJumps.end(), is) || (count != 1 && !with_condition)) {
+        return nullptr;
+    }
+    const Operand& target = line.operands[count - 1];
+    return classify(target).kind == OperandKind::Value ? &target : nullptr;
+}
+
 enum class Opener : unsigned char { Dup, Repeat, If, Local, Macro, Disp };
 
 constexpr std::array<std::string_view, 6> kOpenerWords = {"DUP", "REPEAT", "IF0 or IFN", "LOCAL", "MACRO", "DISP"};
@@ -259,10 +274,11 @@ public:
         if (auto name = defined_macro(line)) {
             define(*name, NameKind::Macro, index, after);
         } else {
+            note_jump(line, index, after);
             for (const Operand& operand : line.operands) {
                 const Classified classified = classify(operand);
                 if (classified.kind == OperandKind::Value || classified.kind == OperandKind::Indexed) {
-                    read_value(classified.text, index, after);
+                    after = read_value(classified.text, index, after);
                 }
             }
         }
@@ -313,10 +329,16 @@ private:
         return range.end;
     }
 
-    std::size_t use(std::string_view bytes, std::size_t index, std::size_t from, bool operated = false) {
+    // Uses of a name in the line from `from` on, `most` of them at most;
+    // where the last ends.
+    std::size_t use(std::string_view bytes, std::size_t index, std::size_t from, bool operated = false,
+                    std::size_t most = SIZE_MAX) {
         const std::string name = utf8(bytes);
         std::size_t end = from;
         for (const Found& found : occurrences(packed_.lines[index], name, from)) {
+            if (most-- == 0) {
+                break;
+            }
             facts_.uses.push_back(
                 {name, {index, found.at, found.at + name.size()}, scope(), found.asks, in_macro(), operated});
             first_use_.emplace(name, index);
@@ -325,18 +347,36 @@ private:
         return end;
     }
 
-    void read_value(std::string_view value, std::size_t index, std::size_t from) {
+    // The names an operand's value reads, from `from` on in the line, each
+    // as often as the operand holds it (DB X,X*2 reads X once an operand);
+    // where the operand's last name ends.
+    std::size_t read_value(std::string_view value, std::size_t index, std::size_t from) {
         const ParsedExpression parsed = parse_expression(value);
         if (!parsed.expression) {
-            return;
+            return from;
         }
         std::set<std::string, std::less<>> names;
         std::set<std::string, std::less<>> operated;
         collect_labels(*parsed.expression, names);
         operated_names(*parsed.expression, operated);
+        std::size_t end = from;
         for (const std::string& name : names) {
-            use(name, index, from, operated.count(name) != 0);
+            const std::size_t times = std::max<std::size_t>(occurrences(value, name, 0).size(), 1);
+            end = std::max(end, use(name, index, from, operated.count(name) != 0, times));
         }
+        return end;
+    }
+
+    void note_jump(const Line& line, std::size_t index, std::size_t after) {
+        const Operand* target = jump_target(line);
+        if (target == nullptr || in_macro()) {
+            return;  // a macro's body has its addresses where it is called
+        }
+        const std::string operand = utf8(trim(classify(*target).text));
+        const std::string_view text = packed_.lines[index];
+        const std::size_t at = text.find(operand, after);
+        const Range range = at == std::string_view::npos ? whole_line(index, text) : Range{index, at, at + operand.size()};
+        facts_.jumps.push_back({range, operand, scope()});
     }
 
     void close_local(const OpenBlock& open, std::size_t last) {

@@ -89,13 +89,12 @@ struct Fold {
     std::size_t last = 0;
 };
 
-// A JR or DJNZ: its target's expression, where it stands, the LOCAL block
-// around it, and $ at it where the lines before fix it (lsp_reach.h).
+// A JR or DJNZ out of a macro's body: its target's expression, where it
+// stands, and the LOCAL block around it (lsp_reach.h).
 struct RelativeJump {
     Range range;
     std::string target;  // the operand, UTF-8
     std::size_t scope = 0;
-    std::uint16_t here = 0;
 };
 
 struct TextFacts {
@@ -106,9 +105,6 @@ struct TextFacts {
     std::vector<Fold> folds;
     std::vector<Range> loose_ents;      // ENTs after no DISP of this text
     bool leaves_disp_open = false;      // for an ENT in another text
-    // ALASM's value of each definition (by index) where the text's lines
-    // before it fix it; the jumps whose $ they fix.
-    std::vector<std::optional<std::uint16_t>> values;
     std::vector<RelativeJump> jumps;
 };
 

@@ -80,9 +80,9 @@ std::optional<std::string> refusal(const ProjectView& view, const Named& named, 
 
 }  // namespace
 
-std::variant<json, std::string> rename(const Workspace& state, const std::string& uri, std::size_t line,
+std::variant<json, std::string> rename(Workspace& state, const std::string& uri, std::size_t line,
                                        std::size_t character, const std::string& name) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+    const ProjectView view = project_of(state, uri);
     const std::size_t offset = offset_at(line_text(view.texts[view.document], line), character, state.encoding);
     const Named named = named_at(view, line, offset);
     if (named.targets.empty()) {
@@ -122,8 +122,8 @@ std::variant<json, std::string> rename(const Workspace& state, const std::string
     return json{{"changes", std::move(changes)}};
 }
 
-json prepare_rename(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+json prepare_rename(Workspace& state, const std::string& uri, std::size_t line, std::size_t character) {
+    const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];
     const std::string_view shown = line_text(text, line);
     const std::size_t offset = offset_at(shown, character, state.encoding);
@@ -135,12 +135,12 @@ json prepare_rename(const Workspace& state, const std::string& uri, std::size_t 
     return {{"range", range_json(text, word, state.encoding)}, {"placeholder", named.name}};
 }
 
-json workspace_symbols(const Workspace& state, const std::string& query) {
+json workspace_symbols(Workspace& state, const std::string& query) {
     const std::string wanted = upper(query);
     json found = json::array();
     std::set<std::tuple<std::string, std::size_t, std::string>> listed;
     for (const auto& [uri, document] : state.open) {
-        const ProjectView view = project_of(state.open, uri, state.page);
+        const ProjectView view = project_of(state, uri);
         for (const ProjectText& text : view.texts) {
             for (const Definition& definition : text.facts.definitions) {
                 if (upper(definition.name).find(wanted) == std::string::npos ||

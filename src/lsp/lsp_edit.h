@@ -17,17 +17,17 @@ namespace korve::lsp {
 // cannot be: no name defined there, a name ALASM would not take as a label
 // (or would take in another scope: '@'), or one the new name would clash
 // with or be hidden by.
-std::variant<nlohmann::json, std::string> rename(const Workspace& state, const std::string& uri,
+std::variant<nlohmann::json, std::string> rename(Workspace& state, const std::string& uri,
                                                  std::size_t line, std::size_t character, const std::string& name);
 
 // The range of the name at the position and its text, or null where no
 // defined name stands there.
-nlohmann::json prepare_rename(const Workspace& state, const std::string& uri, std::size_t line,
+nlohmann::json prepare_rename(Workspace& state, const std::string& uri, std::size_t line,
                               std::size_t character);
 
 // The names defined in the projects of the open documents whose name holds
 // `query` (in any case), as SymbolInformation.
-nlohmann::json workspace_symbols(const Workspace& state, const std::string& query);
+nlohmann::json workspace_symbols(Workspace& state, const std::string& query);
 
 // The document's text in `layout` as korvex text writes it: one edit of the
 // whole text, or none where it stands so already or where pack refuses it

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "lsp/lsp_project_addresses.h"
 #include "lsp/lsp_reach.h"
 #include "lsp/lsp_target.h"
 
@@ -56,7 +57,7 @@ json diagnostic(const ProjectText& text, const Finding& finding, Encoding encodi
     return made;
 }
 
-json publish(const Workspace& state, const ProjectView& view, std::size_t index, Encoding encoding) {
+json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& addresses, std::size_t index) {
     const ProjectText& text = view.texts[index];
     std::vector<Finding> all = text.facts.problems;
     for (Finding& more : project_problems(view.facts(), view.names(), index)) {
@@ -65,11 +66,11 @@ json publish(const Workspace& state, const ProjectView& view, std::size_t index,
     const auto add = [&all](std::vector<Finding> more) {
         all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
-    add(reach_problems(view.facts(), index));
+    add(reach_problems(view, addresses, index));
     add(translation_reports(state, view, index));
     json diagnostics = json::array();
     for (const Finding& finding : all) {
-        diagnostics.push_back(diagnostic(text, finding, encoding));
+        diagnostics.push_back(diagnostic(text, finding, state.encoding));
     }
     return {{"jsonrpc", "2.0"},
             {"method", "textDocument/publishDiagnostics"},
@@ -125,18 +126,19 @@ json location(const ProjectText& text, const Range& range, Encoding encoding) {
 
 }  // namespace
 
-std::vector<json> diagnostics_for(const Workspace& state, const std::string& uri) {
+std::vector<json> diagnostics_for(Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state, uri);
+    const ProjectAddresses addresses = addresses_of(state.cache, view);
     std::vector<json> sent;
     for (std::size_t i = 0; i < view.texts.size(); ++i) {
         if (i == view.document || state.open.count(view.texts[i].uri) != 0) {
-            sent.push_back(publish(state, view, i, state.encoding));
+            sent.push_back(publish(state, view, addresses, i));
         }
     }
     return sent;
 }
 
-json document_symbols(const Workspace& state, const std::string& uri) {
+json document_symbols(Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];
     const TextFacts& facts = text.facts;
@@ -162,7 +164,7 @@ json document_symbols(const Workspace& state, const std::string& uri) {
     return top;
 }
 
-json folding_ranges(const Workspace& state, const std::string& uri) {
+json folding_ranges(Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state, uri);
     json folds = json::array();
     for (const Fold& fold : view.texts[view.document].facts.folds) {
@@ -173,7 +175,7 @@ json folding_ranges(const Workspace& state, const std::string& uri) {
     return folds;
 }
 
-json locations(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character,
+json locations(Workspace& state, const std::string& uri, std::size_t line, std::size_t character,
                bool references, bool declarations) {
     const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];

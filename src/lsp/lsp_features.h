@@ -16,14 +16,14 @@ namespace korve::lsp {
 
 // textDocument/publishDiagnostics notifications for `uri` and every other
 // open document of its project.
-std::vector<nlohmann::json> diagnostics_for(const Workspace& state, const std::string& uri);
+std::vector<nlohmann::json> diagnostics_for(Workspace& state, const std::string& uri);
 
-nlohmann::json document_symbols(const Workspace& state, const std::string& uri);
-nlohmann::json folding_ranges(const Workspace& state, const std::string& uri);
+nlohmann::json document_symbols(Workspace& state, const std::string& uri);
+nlohmann::json folding_ranges(Workspace& state, const std::string& uri);
 
 // Definitions of the name at `position`; with `references`, its uses (and
 // its definitions where `declarations`).
-nlohmann::json locations(const Workspace& state, const std::string& uri, std::size_t line,
+nlohmann::json locations(Workspace& state, const std::string& uri, std::size_t line,
                          std::size_t character, bool references, bool declarations);
 
 // The name at byte `offset` of line `line` of the document asked about: a

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "alasm/alasm_expression.h"
-#include "lsp/lsp_addresses.h"
+#include "lsp/lsp_project_addresses.h"
 #include "lsp/lsp_features.h"
 #include "lsp/lsp_keywords.h"
 
@@ -44,7 +44,7 @@ std::string_view kind_name(NameKind kind) {
 }
 
 // What ALASM gives each definition the name stands for.
-std::string name_hover(const ProjectView& view, const Assembly& assembly, const Named& named) {
+std::string name_hover(const ProjectView& view, const ProjectAddresses& addresses, const Named& named) {
     if (named.targets.empty()) {
         return "`" + named.name + "` is not defined";
     }
@@ -58,7 +58,7 @@ std::string name_hover(const ProjectView& view, const Assembly& assembly, const 
         if (definition.kind == NameKind::Macro) {
             continue;
         }
-        const auto& value = assembly.values[target.text][definition.range.line];
+        const auto value = value_at(addresses, target.text, definition.range.line);
         text += value ? " = " + word_value(*value) : ": no value known (an address or a size before it is not)";
     }
     return text;
@@ -100,24 +100,22 @@ Range word_at(std::string_view text, std::size_t line, std::size_t offset) {
     return {line, start, end};
 }
 
-json hover(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+json hover(Workspace& state, const std::string& uri, std::size_t line, std::size_t character) {
+    const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];
     const std::string_view shown = line_text(text, line);
     const std::size_t offset = offset_at(shown, character, state.encoding);
-    const Assembly assembly = assemble_project(view);
+    const ProjectAddresses addresses = addresses_of(state.cache, view);
     const Named named = named_at(view, line, offset);
     const Range word = word_at(shown, line, offset);
     std::string said;
     if (!named.name.empty()) {
-        said = name_hover(view, assembly, named);
+        said = name_hover(view, addresses, named);
     } else if (const auto help = help_on(shown.substr(word.start, word.end - word.start)); help && word.end > word.start) {
         said = "`" + std::string(shown.substr(word.start, word.end - word.start)) + "`: " + std::string(*help);
     }
-    if (line < assembly.places[view.document].size()) {
-        if (const auto& placed = assembly.places[view.document][line]) {
-            said += (said.empty() ? "" : "\n\n") + line_hover(*placed);
-        }
+    if (const Placed* placed = placed_at(addresses, view.document, line)) {
+        said += (said.empty() ? "" : "\n\n") + line_hover(*placed);
     }
     if (said.empty()) {
         return nullptr;
@@ -129,8 +127,8 @@ json hover(const Workspace& state, const std::string& uri, std::size_t line, std
     return made;
 }
 
-json completion(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character) {
-    const ProjectView view = project_of(state.open, uri, state.page);
+json completion(Workspace& state, const std::string& uri, std::size_t line, std::size_t character) {
+    const ProjectView view = project_of(state, uri);
     const ProjectText& text = view.texts[view.document];
     const std::string_view shown = line_text(text, line);
     const std::size_t offset = offset_at(shown, character, state.encoding);

@@ -14,8 +14,8 @@
 
 namespace korve::lsp {
 
-nlohmann::json hover(const Workspace& state, const std::string& uri, std::size_t line, std::size_t character);
-nlohmann::json completion(const Workspace& state, const std::string& uri, std::size_t line,
+nlohmann::json hover(Workspace& state, const std::string& uri, std::size_t line, std::size_t character);
+nlohmann::json completion(Workspace& state, const std::string& uri, std::size_t line,
                           std::size_t character);
 
 // The name or word at byte `offset` of `line`: where it starts and ends.

@@ -216,7 +216,7 @@ std::vector<json> document_notice(Workspace& state, const std::string& method, c
 }
 
 // The answer to a request about an open document.
-json document_request(const Workspace& state, const json& id, const std::string& method, const json& params) {
+json document_request(Workspace& state, const json& id, const std::string& method, const json& params) {
     const auto uri = text_at(params, {"textDocument", "uri"});
     if (!uri) {
         return error_answer(id, kInvalidParams, method + " names no textDocument.uri");
@@ -243,7 +243,7 @@ json document_request(const Workspace& state, const json& id, const std::string&
 
 // Hover, completion, rename, workspace symbols and formatting: the answer,
 // or nothing for another method.
-std::optional<json> editing_request(const Workspace& state, const json& id, const std::string& method,
+std::optional<json> editing_request(Workspace& state, const json& id, const std::string& method,
                                     const json& params) {
     if (method == "workspace/symbol") {
         return answer(id, workspace_symbols(state, text_at(params, {"query"}).value_or("")));

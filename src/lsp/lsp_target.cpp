@@ -74,7 +74,7 @@ std::optional<std::optional<Dialect>> target_named(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<Finding> translation_reports(const Workspace& state, const ProjectView& view, std::size_t text) {
+std::vector<Finding> translation_reports(Workspace& state, const ProjectView& view, std::size_t text) {
     if (!state.target) {
         return {};
     }

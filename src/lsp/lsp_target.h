@@ -21,6 +21,6 @@ std::optional<std::optional<Dialect>> target_named(std::string_view name);
 
 // The reports on text `text` of `view`, translated for state.target (none
 // where there is no target).
-std::vector<Finding> translation_reports(const Workspace& state, const ProjectView& view, std::size_t text);
+std::vector<Finding> translation_reports(Workspace& state, const ProjectView& view, std::size_t text);
 
 }  // namespace korve::lsp

@@ -9,7 +9,6 @@
 
 #include "files/output_names.h"
 #include "inputs/source_text.h"
-#include "lsp/lsp_reach.h"
 #include "translation/alasm_translation.h"
 #include "translation/translation_project.h"
 
@@ -234,9 +233,7 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
     for (const std::size_t i : order) {
         CachedText& text = *cached[i];
         if (!text.facts || text.macros != macros) {
-            auto facts = std::make_shared<TextFacts>(analyse_text(text.read->packed, page, macros));
-            follow_addresses(text.read->packed, page, macros, *facts);
-            text.facts = std::move(facts);
+            text.facts = std::make_shared<const TextFacts>(analyse_text(text.read->packed, page, macros));
             text.macros = macros;
         }
         const Document* held = held_of(i);
@@ -249,13 +246,8 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
 
 }  // namespace
 
-ProjectView project_of(const Workspace& state, const std::string& uri) {
+ProjectView project_of(Workspace& state, const std::string& uri) {
     return project_view(state.open, uri, state.page, state.cache);
-}
-
-ProjectView project_of(const std::map<std::string, Document>& open, const std::string& uri, CodePage page) {
-    TextCache cache;
-    return project_view(open, uri, page, cache);
 }
 
 }  // namespace korve::lsp

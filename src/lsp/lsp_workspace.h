@@ -55,20 +55,32 @@ struct TranslationReports {
     std::vector<std::vector<Finding>> reports;
 };
 
+// The addresses of the project last assembled (lsp_addresses.h), kept
+// while its texts stay as read.
+struct Assembly;
+struct KeptAssembly {
+    std::vector<std::shared_ptr<const ReadText>> texts;  // as the assembly numbers them
+    std::size_t main = 0;  // the text assembled first
+    std::shared_ptr<const Assembly> assembly;
+};
+
 struct TextCache {
     std::map<std::string, CachedText> texts;  // by path, or a document's URI
     TranslationReports translation;
+    KeptAssembly addresses;
 };
 
-// What the client settled at initialize, and the documents it has open.
-// The cache changes no answer: it only saves reading a text again.
+// What the client settled at initialize, the documents it has open, and
+// what has been read of the project. The cache changes no answer: it only
+// saves reading, analysing and assembling a text again, and whatever reads
+// a project through it takes the workspace to change.
 struct Workspace {
     Encoding encoding = Encoding::Utf16;
     CodePage page = CodePage::Cp866;
     TextLayout layout = TextLayout::Stored;  // what formatting writes
     std::optional<Dialect> target;  // korvex.target: the assembler translated for
     std::map<std::string, Document> open;
-    mutable TextCache cache;
+    TextCache cache;
 };
 
 // A text of the project: `packed` and `facts` live as long as it does.
@@ -91,8 +103,6 @@ struct ProjectView {
 
 // The project of the open document `uri` (a document that is no file
 // stands alone), read through the workspace's cache.
-ProjectView project_of(const Workspace& state, const std::string& uri);
-// The same, every text read anew.
-ProjectView project_of(const std::map<std::string, Document>& open, const std::string& uri, CodePage page);
+ProjectView project_of(Workspace& state, const std::string& uri);
 
 }  // namespace korve::lsp

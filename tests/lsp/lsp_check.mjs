@@ -40,6 +40,7 @@ const main = [
   'TWICE   NOP',               // 16
   'TWICE   RET',               // 17: defined twice
   '        JP START',          // 18
+  '        DW START,START*2',  // 19: a name twice in a line, once an operand
 ].join('\n') + '\n';
 const part = [
   '; часть проекта',           // 0
@@ -205,6 +206,7 @@ test('definition and references across the project, LOCAL respected', async () =
     [mainUri, at(2, 14), true, ['main:2:13', 'part:1:0', 'part:2:13']],
     [mainUri, at(11, 0), false, ['main:11:11']],
     [mainUri, at(9, 0), false, ['main:9:13']],
+    [mainUri, at(0, 0), false, ['main:18:11', 'main:19:11', 'main:19:17']],
   ];
   for (const [uri, position, includeDeclaration, expected] of references) {
     const found = await server.connection.sendRequest('textDocument/references',
@@ -243,6 +245,21 @@ const addr = [
   '        ENT',               // 11
   'BACK    DW FWD',            // 12: #6015
   'FWD     NOP',               // 13: #6017
+  '        IFN UNKNOWN',       // 14: a value not known: both branches
+  '        NOP',
+  '        ELSE',
+  '        RET',
+  '        ENDIF',
+  'SAME    NOP',               // 19: as many bytes either way: #6019
+  'N=1',
+  '        IFN UNKNOWN',
+  'N=2',
+  '        ENDIF',
+  '        DB N',              // 24: #601A, N not known
+  '        IF0 UNKNOWN',
+  '        DB 1,2',
+  '        ENDIF',
+  'LATE    NOP',               // 28: two bytes on, or none
 ].join('\n') + '\n';
 writeFileSync(join(folder, 'addr.asm'), addr);
 writeFileSync(join(folder, 'data.bin'), Buffer.from([1, 2, 3, 4, 5]));
@@ -262,6 +279,9 @@ test('hover: the values ALASM gives names, the bytes of a line, a keyword', asyn
     [addrUri, at(8, 2), '`AFTER` (label, addr.asm:9) = #600D (24589)\n\n5 bytes at #600D'],
     [addrUri, at(10, 12), '`RUNS` (label, addr.asm:11) = #C000 (49152)\n\n3 bytes at #6012, run at #C000 (DISP)'],
     [addrUri, at(12, 12), '`FWD` (label, addr.asm:14) = #6017 (24599)\n\n2 bytes at #6015: 17 60'],
+    [addrUri, at(19, 0), '`SAME` (label, addr.asm:20) = #6019 (24601)\n\n1 byte at #6019'],
+    [addrUri, at(24, 2), '1 byte at #601A'],  // its byte not known
+    [addrUri, at(28, 0), '`LATE` (label, addr.asm:29): no value known (an address or a size before it is not)'],
     // main.asm's ORG, then part.asm where main.asm includes it (8 bytes, its DUP twice).
     [mainUri, at(2, 14), '`PRINT` (label, part.asm:2) = #8000 (32768)\n\n3 bytes at #8008'],
     [mainUri, at(3, 20), '`NOWHERE` is not defined\n\n3 bytes at #800B'],  // its byte not known
@@ -302,6 +322,7 @@ test('rename across the project, and what it refuses', async () => {
   const renames = [
     [at(2, 14), 'SHOW', ['main:2:13-18 SHOW', 'part:1:0-5 SHOW', 'part:2:13-18 SHOW']],
     [at(9, 0), 'SPIN', ['main:9:0-4 SPIN', 'main:9:13-17 SPIN']],  // the LOCAL block's LOOP alone
+    [at(19, 18), 'GO', ['main:0:0-5 GO', 'main:18:11-16 GO', 'main:19:11-16 GO', 'main:19:17-22 GO']],
     [at(2, 14), 'ld', /keyword/],
     [at(2, 14), '1X', /no label ALASM takes/],
     [at(2, 14), 'TWICE', /already defined on line 17 of main.asm/],
@@ -382,11 +403,24 @@ const assembled = [
     '        JR NZ,START+2',   // 5
     '        JR $+130',        // 6: 128 on
     '        JR $+129',
-    '        IF0 0',           // $ no longer known: nothing said
+    '        IF0 0',           // taken: its lines assembled
+    '        JR START',        // 9
+    '        ENDIF',
+    '        IFN ?START',      // a value not worked out: nothing said in it
     '        JR START',
     '        ENDIF',
   ], expected: [
     `1:11-14 1 3 ${reach(200)}`, `3:13-18 1 3 ${reach(-204)}`, `5:14-21 1 3 ${reach(-206)}`, `6:11-16 1 3 ${reach(128)}`,
+    `9:11-16 1 3 ${reach(-214)}`,
+  ] },
+  { name: 'a jump to, and a name read from, a text included further on (no ORG of its own)', text: [
+    '        ORG #8000',
+    '        JR FAR',
+    '        LD A,FAR*2',
+    '        INCLUDE "PART"',
+  ], others: { 'part.asm': ['        DS 200', 'FAR     NOP'] }, expected: [
+    `1:11-14 1 3 ${reach(202)}`,
+    '2:13-16 1  FAR is defined further on, on line 2 of part.asm: ALASM assembles in one pass and takes a name not yet defined in + and - alone',
   ] },
   { name: 'a name an operator other than + and - reads before its definition', text: [
     'EARLY   ORG #8000',
@@ -398,10 +432,10 @@ const assembled = [
     '        IFN ?LATER',
     '        ENDIF',
     '        LD A,LATER!EARLY', // 8
-    '        NOP',
+    '        DB LATER,LATER*2', // the second alone
     'LATER   NOP',
     '        LD A,LATER*2',
-  ], expected: [`1:13-18 1  ${later}`, `8:13-18 1  ${later}`] },
+  ], expected: [`1:13-18 1  ${later}`, `8:13-18 1  ${later}`, `9:17-22 1  ${later}`] },
   { name: "the translation's reports, for sjasmplus", options: { korvex: { target: 'sjasmplus' } }, text: translated,
     expected: [
       '1:0-15 2  sjasmplus: cannot translate: $$, the memory page ALASM assembles into, has no equal there',
@@ -415,6 +449,9 @@ for (const row of assembled) {
     const server = start();
     try {
       const uri = pathToFileURL(join(own, 'prog.asm')).href;
+      for (const [name, lines] of Object.entries(row.others ?? {})) {
+        writeFileSync(join(own, name), lines.join('\n') + '\n');
+      }
       await initialized(server, { initializationOptions: row.options ?? {} });
       const found = (await open(server, uri, row.text.join('\n') + '\n')).map((d) =>
         `${d.range.start.line}:${d.range.start.character}-${d.range.end.character} ${d.severity} ${d.code ?? ''} ${d.message}`);
