@@ -113,9 +113,7 @@ void read_target(Workspace& state, const json& options, std::vector<std::string>
     if (!target) {
         return;
     }
-    if (const auto named = target_named(*target)) {
-        state.target = *named;
-    } else {
+    if (!target_named(*target, state.target)) {
         logs.push_back(Server::log_message(kLogError, "korvex.target " + *target +
                                                           " is none of none, sjasmplus, pasmo: none it is"));
     }

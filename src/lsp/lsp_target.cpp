@@ -62,16 +62,18 @@ std::vector<std::vector<Finding>> translate_project(Dialect dialect, const Proje
 
 }  // namespace
 
-std::optional<std::optional<Dialect>> target_named(std::string_view name) {
+bool target_named(std::string_view name, std::optional<Dialect>& target) {
     if (name == "none") {
-        return std::optional<Dialect>();
+        target.reset();
+        return true;
     }
     for (const Dialect dialect : {Dialect::Sjasmplus, Dialect::Pasmo}) {
         if (name == dialect_spelling(dialect).name) {
-            return std::optional<Dialect>(dialect);
+            target = dialect;
+            return true;
         }
     }
-    return std::nullopt;
+    return false;
 }
 
 std::vector<Finding> translation_reports(Workspace& state, const ProjectView& view, std::size_t text) {

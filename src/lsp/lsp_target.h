@@ -15,9 +15,9 @@
 
 namespace korve::lsp {
 
-// The target korvex.target names: "none" none, "sjasmplus", "pasmo"; not
-// one of them, nothing.
-std::optional<std::optional<Dialect>> target_named(std::string_view name);
+// Sets `target` to what korvex.target names: "none" no target, "sjasmplus"
+// or "pasmo" that dialect. False, and `target` as it was, for any other name.
+bool target_named(std::string_view name, std::optional<Dialect>& target);
 
 // The reports on text `text` of `view`, translated for state.target (none
 // where there is no target).
