@@ -56,8 +56,15 @@ struct Line {
     std::vector<std::pair<std::size_t, std::size_t>> bounds;
 };
 
+// Which lines' operands a reading splits: every line's, or only those of
+// directives, for a pass over the source that looks at no instruction's
+// operands (an instruction's line then has none, and its comment may hold
+// operands ALASM stored as typed).
+enum class OperandReading : unsigned char { Every, DirectivesOnly };
+
 // Reads `described` into `line`, whose buffers it reuses.
-void parse_line(const DescribedLine& described, Line& line);
+void parse_line(const DescribedLine& described, Line& line,
+                OperandReading operands = OperandReading::Every);
 
 // Line `index` of a source, described from its record and read. It holds
 // views of its own text: it stays where it is made.
@@ -77,19 +84,22 @@ struct SourceLine {
 // is read.
 class LineReader {
 public:
-    explicit LineReader(const AlasmSource& source) : source_(source) {}
+    explicit LineReader(const AlasmSource& source,
+                        OperandReading operands = OperandReading::Every)
+        : source_(source), operands_(operands) {}
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
     // Line `index`: its views hold until the next read.
     const Line& read(std::size_t index) {
         describe_record(source_.record(index), source_.reading, described_);
-        parse_line(described_, line_);
+        parse_line(described_, line_, operands_);
         return line_;
     }
 
 private:
     const AlasmSource& source_;
+    OperandReading operands_;
     DescribedLine described_;
     Line line_;
 };

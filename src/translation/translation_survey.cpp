@@ -38,7 +38,7 @@ SourceFacts first_look(const AlasmSource& source) {
     bool typed = false;
     bool other = false;
     bool disp_open = false;
-    LineReader reader(source);
+    LineReader reader(source, OperandReading::DirectivesOnly);
     for (std::size_t i = 0; i < source.size(); ++i) {
         const Line& line = reader.read(i);
         hash = fnv1a_32(byte_span(line.text), hash);
@@ -224,7 +224,7 @@ private:
 void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
                  const NameSet& asked_anywhere) {
     Survey survey(project.dialect, facts, asked_anywhere);
-    LineReader reader(source);
+    LineReader reader(source, OperandReading::DirectivesOnly);
     for (std::size_t i = 0; i < source.size(); ++i) {
         survey.look_at(reader.read(i), i);
     }
