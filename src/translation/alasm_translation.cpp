@@ -254,29 +254,36 @@ bool may_go_back(const TranslationRun& run, const Line& line) {
     return address && *address < *run.here;
 }
 
-// Whether some line might need memory: $ and the labels followed through
-// the source as a translation follows them (translation_addresses.h), which
-// costs a fraction of translating it. Its macros are the project's from
-// the first line on (settle_project collects every one a MACRO line
-// defines), as a translation's are.
-bool may_need_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
-    TranslationRun run(project, source, facts);
-    LineReader reader(source);
-    for (; run.at < source.size(); ++run.at) {
-        const Line& line = reader.read(run.at);
-        if (may_go_back(run, line)) {
-            return true;
-        }
-        follow(run, line);
+// A source's rest surveyed (survey_rest); where the project's target can
+// assemble into memory, the survey's lines followed besides, for whether
+// some line might need memory: $ and the labels followed through the source
+// as a translation follows them (translation_addresses.h), which costs a
+// fraction of translating it. Its macros are the project's from the first
+// line on, as a translation's are. Gives whether some line might.
+bool survey_and_follow(const Project& project, const AlasmSource& source, SourceFacts& facts,
+                       const NameSet& asked) {
+    if (dialect_spelling(project.dialect).memory.device.empty()) {
+        survey_rest(project, source, facts, asked);
+        return false;
     }
-    return false;
+    TranslationRun run(project, source, facts);
+    bool may = false;
+    survey_rest(project, source, facts, asked, [&](const Line& line, std::size_t index) {
+        run.at = index;
+        may = may || may_go_back(run, line);
+        if (!may) {
+            follow(run, line);
+        }
+    });
+    return may;
 }
 
 // Whether a line of the source would translate only if the target
 // assembled into memory: its translation, thrown away, says so, where
 // following $ does not rule it out first.
-bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
-    if (!facts.may_need_memory || !may_need_memory(project, source, facts)) {
+bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts,
+                  bool goes_back) {
+    if (!facts.may_need_memory || !goes_back) {
         return false;
     }
     TranslationRun run(project, source, facts);
@@ -317,10 +324,11 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
     project.defining_sources.clear();
     project.disp_left_open = false;
     project.settled.clear();
+    std::vector<bool> goes_back(sources.size());
     for (std::size_t i = 0; i < sources.size(); ++i) {
         SourceFacts& each = *facts[i];
         each.macros = project.macros;
-        survey_rest(project, *sources[i], each, asked);
+        goes_back[i] = survey_and_follow(project, *sources[i], each, asked);
         for (const std::string& name : each.defined_names) {
             ++project.defining_sources[name];
         }
@@ -339,7 +347,7 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
         return;
     }
     for (std::size_t i = 0; i < sources.size() && !project.in_memory; ++i) {
-        project.in_memory = needs_memory(project, *sources[i], *facts[i]);
+        project.in_memory = needs_memory(project, *sources[i], *facts[i], goes_back[i]);
     }
 }
 
