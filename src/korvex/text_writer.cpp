@@ -66,8 +66,7 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
     }
     status = worse(status, say_data_problems(run.console, source, whole.head, whole.end));
     const auto untranslated = [&](const UntranslatedLine& line) {
-        run.console.add({Severity::Untranslated, line_of(source, line.number),
-                         "cannot translate: " + line.reason, KorvexStatus::NotAllConverted});
+        run.console.untranslated(source.shown, line.number, line.reason);
         status = worse(status, KorvexStatus::NotAllConverted);
         if (written_text != nullptr) {
             written_text->untranslated.push_back(line);
