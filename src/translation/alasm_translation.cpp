@@ -163,9 +163,11 @@ public:
 
     bool done() const { return run_->at >= source_.size(); }
 
-    TranslatedLine next() {
+    void next(TranslatedLine& line) {
+        line.untranslated.reset();
         if (done()) {
-            return {};
+            line.text.clear();
+            return;
         }
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
@@ -185,11 +187,10 @@ public:
             auto prologue = memory_prologue(run.spelling);
             output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
         }
-        TranslatedLine line;
         if (!output.problem.empty()) {
             line.untranslated = UntranslatedLine{index + 1, output.problem};
         }
-        line.text = laid_out(run.spelling, output.lines, output.comment);
+        lay_out(run.spelling, output.lines, output.comment, line.text);
         if (index == 0) {
             line.text = headed(project_.dialect, line.text);
         }
@@ -197,7 +198,6 @@ public:
             line.text += joined_lines(memory_epilogue(run.spelling, file_name_, run.labelled_origins));
         }
         ++run.at;
-        return line;
     }
 
     std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
@@ -229,7 +229,12 @@ SourceTranslation& SourceTranslation::operator=(SourceTranslation&&) noexcept = 
 SourceTranslation::~SourceTranslation() = default;
 
 bool SourceTranslation::done() const { return translator_->done(); }
-TranslatedLine SourceTranslation::next() { return translator_->next(); }
+TranslatedLine SourceTranslation::next() {
+    TranslatedLine line;
+    translator_->next(line);
+    return line;
+}
+void SourceTranslation::next(TranslatedLine& line) { translator_->next(line); }
 std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
     return translator_->end_problems();
 }
@@ -268,9 +273,14 @@ bool survey_and_follow(const Project& project, const AlasmSource& source, Source
     }
     TranslationRun run(project, source, facts);
     bool may = false;
-    survey_rest(project, source, facts, asked, [&](const Line& line, std::size_t index) {
+    survey_rest(project, source, facts, asked, [&](LineReader& reader, std::size_t index) {
+        if (may) {
+            return;
+        }
+        // An instruction's operands tell its size, which only a known $ needs.
+        const Line& line = run.here ? reader.with_operands() : reader.line();
         run.at = index;
-        may = may || may_go_back(run, line);
+        may = may_go_back(run, line);
         if (!may) {
             follow(run, line);
         }

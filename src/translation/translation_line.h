@@ -97,6 +97,19 @@ public:
         return line_;
     }
 
+    // The line last read, as read.
+    const Line& line() const { return line_; }
+
+    // The line last read, with every operand: read again where the reading
+    // left out an instruction's. The same Line as read() gave.
+    const Line& with_operands() {
+        if (operands_ != OperandReading::Every && line_.has_mnemonic &&
+            line_.directive == Directive::None) {
+            parse_line(described_, line_, OperandReading::Every);
+        }
+        return line_;
+    }
+
 private:
     const AlasmSource& source_;
     OperandReading operands_;

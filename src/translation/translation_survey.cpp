@@ -252,12 +252,11 @@ private:
 void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
                  const NameSet& asked_anywhere, const LineVisit& also) {
     Survey survey(project.dialect, facts, asked_anywhere);
-    LineReader reader(source, also ? OperandReading::Every : OperandReading::DirectivesOnly);
+    LineReader reader(source, OperandReading::DirectivesOnly);
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const Line& line = reader.read(i);
-        survey.look_at(line, i);
+        survey.look_at(reader.read(i), i);
         if (also) {
-            also(line, i);
+            also(reader, i);
         }
     }
     survey.finish();

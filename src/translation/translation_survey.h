@@ -61,14 +61,15 @@ struct SourceFacts {
 // are read.
 SourceFacts first_look(const AlasmSource& source);
 
-// A line of a pass, and its index, given to a caller that goes through the
-// source alongside it.
-using LineVisit = std::function<void(const Line&, std::size_t)>;
+// A line of a pass, as the reader last read it, and its index, given to a
+// caller that goes through the source alongside it.
+using LineVisit = std::function<void(LineReader&, std::size_t)>;
 
 // The rest, in one pass over every line, once `facts` holds the first look
 // and its macros are the project's; `asked_anywhere` holds the names the
 // project's sources ask about. Each line, once looked at, is given to
-// `also` where there is one, with every operand read.
+// `also` where there is one: only directives' operands are read
+// (LineReader::with_operands reads an instruction's).
 void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
                  const NameSet& asked_anywhere, const LineVisit& also = {});
 
