@@ -30,10 +30,6 @@ std::optional<std::string> asked_name(const Line& line) {
     return std::string(text.substr(1));  // the operand, and so `text`, is gone on return
 }
 
-}  // namespace
-
-namespace {
-
 // Whether a record may be a line that defines a macro or asks whether a name
 // is defined: its mnemonic's byte is in it, wherever it stands.
 bool may_define_or_ask(std::span<const unsigned char> record) {
