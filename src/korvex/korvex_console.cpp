@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <utility>
 
 #include "base/file.h"
@@ -66,6 +67,33 @@ void Console::add(Problem problem) {
     if (streams.report != nullptr) {
         streams.report->problems.push_back({std::move(problem), std::move(message)});
     }
+}
+
+void Console::untranslated(std::string_view input, std::size_t line, std::string_view reason) {
+    constexpr std::string_view kCannot = "cannot translate: ";
+    if (streams.report != nullptr) {
+        add({Severity::Untranslated, {std::string(input), {}, line, 0},
+             std::string(kCannot) + std::string(reason), Status::NotAllConverted});
+        return;
+    }
+    worst = worse(worst, Status::NotAllConverted);
+    // As add() words it: the place as append_where writes it, and no label.
+    message = command_line::kProgram;
+    message += ": ";
+    message += input;
+    if (line != 0) {
+        std::array<char, 24> digits{};
+        const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), line).ptr;
+        message += ':';
+        message.append(digits.data(), end);
+    }
+    if (!input.empty() || line != 0) {
+        message += ": ";
+    }
+    message += kCannot;
+    message += reason;
+    message += newline;
+    print(streams.err, message);
 }
 
 void Console::say(Severity severity, std::string_view where, std::string_view text) {

@@ -73,6 +73,7 @@ struct Console {
     std::string_view newline = line_end_text(kPlatformLineEnd);
     Status worst = Status::Converted;  // of the problems added
     std::error_code out_failure;       // why the first failed write to `out` failed
+    std::string message;               // the message being made, its room kept for the next
 
     void print(std::FILE* stream, std::string_view text);
     void line(std::FILE* stream, std::string_view text);
@@ -81,6 +82,10 @@ struct Console {
     // Prints a problem as -q and -v ask, and adds it to the run's report.
     void add(Problem problem);
     void say(Severity severity, std::string_view where, std::string_view text);
+    // Says that line `line` of the source shown as `input` cannot be
+    // translated, and why: as add() says that problem, without making it
+    // where no report keeps it (a translation may say it of most lines).
+    void untranslated(std::string_view input, std::size_t line, std::string_view reason);
     // Says an error; gives `status`, the run's status for it.
     KorvexStatus error(std::string_view where, std::string_view text, KorvexStatus status);
     // Says that writing standard output failed, and the system's reason;

@@ -66,8 +66,7 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
     }
     status = worse(status, say_data_problems(run.console, source, whole.head, whole.end));
     const auto untranslated = [&](const UntranslatedLine& line) {
-        run.console.add({Severity::Untranslated, line_of(source, line.number),
-                         "cannot translate: " + line.reason, KorvexStatus::NotAllConverted});
+        run.console.untranslated(source.shown, line.number, line.reason);
         status = worse(status, KorvexStatus::NotAllConverted);
         if (written_text != nullptr) {
             written_text->untranslated.push_back(line);
@@ -80,11 +79,12 @@ TextReport translate(const KorvexRun& run, const Source& source, const SourceInp
     }
     // The translation heads its first line; a source of no lines is the heading alone.
     bool written = !translation.done() || sink.write(translated_heading(input.project->dialect));
+    TranslatedLine translated;  // its room kept from line to line
     while (written && !translation.done()) {
-        const TranslatedLine line = translation.next();
-        written = sink.write(line.text);
-        if (line.untranslated) {
-            untranslated(*line.untranslated);
+        translation.next(translated);
+        written = sink.write(translated.text);
+        if (translated.untranslated) {
+            untranslated(*translated.untranslated);
         }
     }
     if (written) {

@@ -163,9 +163,11 @@ public:
 
     bool done() const { return run_->at >= source_.size(); }
 
-    TranslatedLine next() {
+    void next(TranslatedLine& line) {
+        line.untranslated.reset();
         if (done()) {
-            return {};
+            line.text.clear();
+            return;
         }
         TranslationRun& run = *run_;
         const std::size_t index = run.at;
@@ -185,11 +187,10 @@ public:
             auto prologue = memory_prologue(run.spelling);
             output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
         }
-        TranslatedLine line;
         if (!output.problem.empty()) {
             line.untranslated = UntranslatedLine{index + 1, output.problem};
         }
-        line.text = laid_out(run.spelling, output.lines, output.comment);
+        lay_out(run.spelling, output.lines, output.comment, line.text);
         if (index == 0) {
             line.text = headed(project_.dialect, line.text);
         }
@@ -197,7 +198,6 @@ public:
             line.text += joined_lines(memory_epilogue(run.spelling, file_name_, run.labelled_origins));
         }
         ++run.at;
-        return line;
     }
 
     std::vector<UntranslatedLine> end_problems() const { return open_blocks_at_end(*run_); }
@@ -229,7 +229,12 @@ SourceTranslation& SourceTranslation::operator=(SourceTranslation&&) noexcept = 
 SourceTranslation::~SourceTranslation() = default;
 
 bool SourceTranslation::done() const { return translator_->done(); }
-TranslatedLine SourceTranslation::next() { return translator_->next(); }
+TranslatedLine SourceTranslation::next() {
+    TranslatedLine line;
+    translator_->next(line);
+    return line;
+}
+void SourceTranslation::next(TranslatedLine& line) { translator_->next(line); }
 std::vector<UntranslatedLine> SourceTranslation::end_problems() const {
     return translator_->end_problems();
 }
@@ -254,29 +259,41 @@ bool may_go_back(const TranslationRun& run, const Line& line) {
     return address && *address < *run.here;
 }
 
-// Whether some line might need memory: $ and the labels followed through
-// the source as a translation follows them (translation_addresses.h), which
-// costs a fraction of translating it. Its macros are the project's from
-// the first line on (settle_project collects every one a MACRO line
-// defines), as a translation's are.
-bool may_need_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
-    TranslationRun run(project, source, facts);
-    LineReader reader(source);
-    for (; run.at < source.size(); ++run.at) {
-        const Line& line = reader.read(run.at);
-        if (may_go_back(run, line)) {
-            return true;
-        }
-        follow(run, line);
+// A source's rest surveyed (survey_rest); where the project's target can
+// assemble into memory, the survey's lines followed besides, for whether
+// some line might need memory: $ and the labels followed through the source
+// as a translation follows them (translation_addresses.h), which costs a
+// fraction of translating it. Its macros are the project's from the first
+// line on, as a translation's are. Gives whether some line might.
+bool survey_and_follow(const Project& project, const AlasmSource& source, SourceFacts& facts,
+                       const NameSet& asked) {
+    if (dialect_spelling(project.dialect).memory.device.empty()) {
+        survey_rest(project, source, facts, asked);
+        return false;
     }
-    return false;
+    TranslationRun run(project, source, facts);
+    bool may = false;
+    survey_rest(project, source, facts, asked, [&](LineReader& reader, std::size_t index) {
+        if (may) {
+            return;
+        }
+        // An instruction's operands tell its size, which only a known $ needs.
+        const Line& line = run.here ? reader.with_operands() : reader.line();
+        run.at = index;
+        may = may_go_back(run, line);
+        if (!may) {
+            follow(run, line);
+        }
+    });
+    return may;
 }
 
 // Whether a line of the source would translate only if the target
 // assembled into memory: its translation, thrown away, says so, where
 // following $ does not rule it out first.
-bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts) {
-    if (!facts.may_need_memory || !may_need_memory(project, source, facts)) {
+bool needs_memory(const Project& project, const AlasmSource& source, const SourceFacts& facts,
+                  bool goes_back) {
+    if (!facts.may_need_memory || !goes_back) {
         return false;
     }
     TranslationRun run(project, source, facts);
@@ -317,10 +334,11 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
     project.defining_sources.clear();
     project.disp_left_open = false;
     project.settled.clear();
+    std::vector<bool> goes_back(sources.size());
     for (std::size_t i = 0; i < sources.size(); ++i) {
         SourceFacts& each = *facts[i];
         each.macros = project.macros;
-        survey_rest(project, *sources[i], each, asked);
+        goes_back[i] = survey_and_follow(project, *sources[i], each, asked);
         for (const std::string& name : each.defined_names) {
             ++project.defining_sources[name];
         }
@@ -339,7 +357,7 @@ void settle_project(Project& project, std::span<const AlasmSource* const> source
         return;
     }
     for (std::size_t i = 0; i < sources.size() && !project.in_memory; ++i) {
-        project.in_memory = needs_memory(project, *sources[i], *facts[i]);
+        project.in_memory = needs_memory(project, *sources[i], *facts[i], goes_back[i]);
     }
 }
 

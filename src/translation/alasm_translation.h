@@ -110,6 +110,8 @@ public:
     bool done() const;
     // The next line's translation; once done, an empty one.
     TranslatedLine next();
+    // The same, into `line`, whose room it reuses.
+    void next(TranslatedLine& line);
     // Once done: what the source as a whole leaves untranslated (blocks
     // left open), on its last line.
     std::vector<UntranslatedLine> end_problems() const;

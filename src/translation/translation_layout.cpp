@@ -40,11 +40,11 @@ bool bare_label(std::string_view line) {
     return line.find_first_of(" \t=") == std::string_view::npos;
 }
 
-// The lines joined on one line, or nothing where they will not go on one:
-// the statements, then the translator's comments, in order.
-std::optional<std::string> joined(std::string_view separator,
-                                  const std::vector<std::string>& lines, std::string_view comment) {
-    std::string text;
+// The lines joined on one line into `text`, or false where they will not go
+// on one: the statements, then the translator's comments, in order.
+bool joined(std::string_view separator, const std::vector<std::string>& lines,
+            std::string_view comment, std::string& text) {
+    text.clear();
     bool after_label = false;
     for (const std::string& line : lines) {
         const std::string_view rest = trimmed_start(line);
@@ -53,14 +53,14 @@ std::optional<std::string> joined(std::string_view separator,
         }
         if (sets_name(line)) {
             if (!text.empty()) {
-                return std::nullopt;  // a name set after another, or after a statement
+                return false;  // a name set after another, or after a statement
             }
             text = line;
             after_label = bare_label(line);
             continue;
         }
         if (has_note(rest)) {
-            return std::nullopt;  // a statement with a note of its own
+            return false;  // a statement with a note of its own
         }
         text += text.empty() || after_label ? std::string_view("\t") : separator;
         text += rest;
@@ -76,7 +76,7 @@ std::optional<std::string> joined(std::string_view separator,
         }
     }
     text += comment;
-    return text;
+    return true;
 }
 
 }  // namespace
@@ -87,18 +87,22 @@ bool sets_name(std::string_view line) {
 
 std::string laid_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
                      std::string_view comment) {
-    if (!spelling.separator.empty()) {
-        if (auto line = joined(spelling.separator, lines, comment)) {
-            return std::move(*line);
-        }
-    }
     std::string text;
+    lay_out(spelling, lines, comment, text);
+    return text;
+}
+
+void lay_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+             std::string_view comment, std::string& text) {
+    if (!spelling.separator.empty() && joined(spelling.separator, lines, comment, text)) {
+        return;
+    }
+    text.clear();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         text += i > 0 ? "\n" : "";
         text += lines[i];
     }
     text += comment;
-    return text;
 }
 
 }  // namespace korve

@@ -29,6 +29,9 @@ namespace korve {
 // and its `comment` (the blank space before it included).
 std::string laid_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
                      std::string_view comment);
+// The same, into `text`, whose room it reuses.
+void lay_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+             std::string_view comment, std::string& text);
 
 // Whether the line stands on a line of its own: it sets a name (its first
 // character starts one, as a label does), and is no comment.

@@ -187,9 +187,18 @@ std::string items_text(Operand::iterator begin, Operand::iterator end) {
     return text;
 }
 
+// The piece the comment starts at after the mnemonic at `at` (or the end).
+std::size_t skip_operands(const DescribedLine& described, std::size_t at) {
+    const auto& pieces = described.pieces;
+    while (at < pieces.size() && pieces[at].part != LinePart::Comment) {
+        ++at;
+    }
+    return at;
+}
+
 }  // namespace
 
-void parse_line(const DescribedLine& described, Line& line) {
+void parse_line(const DescribedLine& described, Line& line, OperandReading operands) {
     line.text = described.text;
     line.abandoned = described.undefined.has_value();
     line.has_mnemonic = false;
@@ -216,7 +225,15 @@ void parse_line(const DescribedLine& described, Line& line) {
         line.token = pieces[at].token;
         line.directive = directive_of(line.token);
         line.word = decode_token(line.token, TokenMode::First).value_or("");
-        at = read_operands(described, at + 1, line);
+        if (operands == OperandReading::Every || line.directive != Directive::None) {
+            at = read_operands(described, at + 1, line);
+        } else {
+            at = skip_operands(described, at + 1);
+            if (at < pieces.size()) {
+                line.comment = line.text.substr(pieces[at].begin);
+            }
+            return;
+        }
     }
     if (at < pieces.size()) {
         line.comment = line.text.substr(pieces[at].begin);

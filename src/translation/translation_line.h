@@ -56,8 +56,15 @@ struct Line {
     std::vector<std::pair<std::size_t, std::size_t>> bounds;
 };
 
+// Which lines' operands a reading splits: every line's, or only those of
+// directives, for a pass over the source that looks at no instruction's
+// operands (an instruction's line then has none, and its comment may hold
+// operands ALASM stored as typed).
+enum class OperandReading : unsigned char { Every, DirectivesOnly };
+
 // Reads `described` into `line`, whose buffers it reuses.
-void parse_line(const DescribedLine& described, Line& line);
+void parse_line(const DescribedLine& described, Line& line,
+                OperandReading operands = OperandReading::Every);
 
 // Line `index` of a source, described from its record and read. It holds
 // views of its own text: it stays where it is made.
@@ -77,19 +84,35 @@ struct SourceLine {
 // is read.
 class LineReader {
 public:
-    explicit LineReader(const AlasmSource& source) : source_(source) {}
+    explicit LineReader(const AlasmSource& source,
+                        OperandReading operands = OperandReading::Every)
+        : source_(source), operands_(operands) {}
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
     // Line `index`: its views hold until the next read.
     const Line& read(std::size_t index) {
         describe_record(source_.record(index), source_.reading, described_);
-        parse_line(described_, line_);
+        parse_line(described_, line_, operands_);
+        return line_;
+    }
+
+    // The line last read, as read.
+    const Line& line() const { return line_; }
+
+    // The line last read, with every operand: read again where the reading
+    // left out an instruction's. The same Line as read() gave.
+    const Line& with_operands() {
+        if (operands_ != OperandReading::Every && line_.has_mnemonic &&
+            line_.directive == Directive::None) {
+            parse_line(described_, line_, OperandReading::Every);
+        }
         return line_;
     }
 
 private:
     const AlasmSource& source_;
+    OperandReading operands_;
     DescribedLine described_;
     Line line_;
 };

@@ -30,37 +30,38 @@ std::optional<std::string> asked_name(const Line& line) {
     return std::string(text.substr(1));  // the operand, and so `text`, is gone on return
 }
 
+// Whether a record may be a line that defines a macro or asks whether a name
+// is defined: its mnemonic's byte is in it, wherever it stands.
+bool may_define_or_ask(std::span<const unsigned char> record) {
+    constexpr unsigned char kMacro = keyword_byte("MACRO");
+    constexpr unsigned char kIfZero = keyword_byte("IF0");
+    constexpr unsigned char kIfNotZero = keyword_byte("IFN");
+    return std::any_of(record.begin(), record.end(), [](unsigned char byte) {
+        return byte == kMacro || byte == kIfZero || byte == kIfNotZero;
+    });
+}
+
 }  // namespace
 
+// Only the few records that may hold a MACRO, IF0 or IFN are read.
 SourceFacts first_look(const AlasmSource& source) {
     SourceFacts facts;
-    std::uint32_t hash = kFnvOffsetBasis;
-    bool typed = false;
-    bool other = false;
-    bool disp_open = false;
-    LineReader reader(source);
+    DescribedLine described;
+    Line line;
     for (std::size_t i = 0; i < source.size(); ++i) {
-        const Line& line = reader.read(i);
-        hash = fnv1a_32(byte_span(line.text), hash);
-        typed = typed || is_typed_text(line);
-        other = other || !is_blank(line);
+        const auto record = source.record(i);
+        if (!may_define_or_ask(record)) {
+            continue;
+        }
+        describe_record(record, source.reading, described);
+        parse_line(described, line, OperandReading::DirectivesOnly);
         if (auto name = defined_macro(line)) {
             facts.macros.insert(std::move(*name));
         }
         if (auto asked = asked_name(line)) {
             facts.asked_defined.emplace(std::move(*asked), std::nullopt);
         }
-        if (auto included = included_source(line)) {
-            facts.included.push_back(std::move(*included));
-        }
-        if (line.has_mnemonic && !line.abandoned) {
-            disp_open = line.directive == Directive::Disp ||
-                        (disp_open && line.directive != Directive::Ent);
-        }
     }
-    facts.text_hash = hash;
-    facts.only_typed_text = typed && !other;
-    facts.leaves_disp_open = disp_open;
     return facts;
 }
 
@@ -77,6 +78,7 @@ public:
         : dialect_(dialect), facts_(facts), asked_anywhere_(asked_anywhere) {}
 
     void look_at(const Line& line, std::size_t index) {
+        note_text(line);
         if (writes_bytes(line, facts_.macros)) {
             facts_.last_write = index;
         }
@@ -120,6 +122,9 @@ public:
 
     // A label that '=' sets as well is set on each line it labels.
     void finish() {
+        facts_.text_hash = hash_;
+        facts_.only_typed_text = typed_ && !other_;
+        facts_.leaves_disp_open = disp_open_;
         for (const auto& [name, index] : labelled_) {
             if (set_with_equals_.count(name) == 0) {
                 continue;
@@ -131,6 +136,21 @@ public:
     }
 
 private:
+    // What the whole text is: its hash, whether it is only typed text, the
+    // sources it includes, and whether it leaves a DISP open.
+    void note_text(const Line& line) {
+        hash_ = fnv1a_32(byte_span(line.text), hash_);
+        typed_ = typed_ || is_typed_text(line);
+        other_ = other_ || !is_blank(line);
+        if (auto included = included_source(line)) {
+            facts_.included.push_back(std::move(*included));
+        }
+        if (line.has_mnemonic && !line.abandoned) {
+            disp_open_ = line.directive == Directive::Disp ||
+                         (disp_open_ && line.directive != Directive::Ent);
+        }
+    }
+
     // Only the names a source asks about are counted (Project::defining_sources).
     void note_defined(std::string_view name) {
         if (asked_anywhere_.find(name) != asked_anywhere_.end()) {
@@ -215,6 +235,10 @@ private:
     std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
     bool after_repeat_ = false;
     bool seen_origin_ = false;
+    std::uint32_t hash_ = kFnvOffsetBasis;
+    bool typed_ = false;
+    bool other_ = false;
+    bool disp_open_ = false;
     std::set<std::string, std::less<>> set_with_equals_;
     std::vector<std::pair<std::string, std::size_t>> labelled_;  // a line's label, the line
 };
@@ -222,11 +246,14 @@ private:
 }  // namespace
 
 void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
-                 const NameSet& asked_anywhere) {
+                 const NameSet& asked_anywhere, const LineVisit& also) {
     Survey survey(project.dialect, facts, asked_anywhere);
-    LineReader reader(source);
+    LineReader reader(source, OperandReading::DirectivesOnly);
     for (std::size_t i = 0; i < source.size(); ++i) {
         survey.look_at(reader.read(i), i);
+        if (also) {
+            also(reader, i);
+        }
     }
     survey.finish();
 }

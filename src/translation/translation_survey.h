@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -13,6 +14,7 @@
 
 #include "alasm/alasm_expression.h"
 #include "formats/alasm_source.h"
+#include "translation/translation_line.h"
 #include "translation/translation_project.h"
 
 namespace korve {
@@ -53,17 +55,23 @@ struct SourceFacts {
     NameSet defined_names;
 };
 
-// What needs only the source itself, in one pass: the macros it defines
-// (in `macros`), the names its conditions ask about, the sources it
-// includes, its text's hash and whether it is only typed text, and whether
-// it leaves a DISP open.
+// What the project must know of each source before it surveys any: the
+// macros it defines (in `macros`) and the names its conditions ask about
+// (in `asked_defined`). Only the records that hold such a line's keyword
+// are read.
 SourceFacts first_look(const AlasmSource& source);
 
-// The rest, in a second pass, once `facts` holds the first look and its
-// macros are the project's; `asked_anywhere` holds the names the project's
-// sources ask about.
+// A line of a pass, as the reader last read it, and its index, given to a
+// caller that goes through the source alongside it.
+using LineVisit = std::function<void(LineReader&, std::size_t)>;
+
+// The rest, in one pass over every line, once `facts` holds the first look
+// and its macros are the project's; `asked_anywhere` holds the names the
+// project's sources ask about. Each line, once looked at, is given to
+// `also` where there is one: only directives' operands are read
+// (LineReader::with_operands reads an instruction's).
 void survey_rest(const Project& project, const AlasmSource& source, SourceFacts& facts,
-                 const NameSet& asked_anywhere);
+                 const NameSet& asked_anywhere, const LineVisit& also = {});
 
 // Both, for a source the project was not settled with.
 SourceFacts survey_source(const Project& project, const AlasmSource& source);
