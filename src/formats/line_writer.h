@@ -66,8 +66,9 @@ private:
     // Keeps errno as the reason of the write that just failed; false.
     bool failed();
 
-    // Room for a block of records' text (record_blocks.h) and more.
-    static constexpr std::size_t kBlock = std::size_t{128} * 1024;
+    // Room for a block of records' text (record_blocks.h). No larger: from
+    // 128 KiB the C library maps the block, and unmaps it, for each file.
+    static constexpr std::size_t kBlock = std::size_t{64} * 1024;
     static constexpr std::size_t kLongestLineEnd = 2;
     static_assert(kBlock > kLineRoom && kLineSlack >= kLongestLineEnd);
 

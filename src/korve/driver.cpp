@@ -50,7 +50,7 @@ std::optional<Outcome> write_line(const DecodedLine& line, LineWriter& output, s
 Outcome convert_lines(ByteReader& input, RecordBudget budget, LineWriter& output,
                       std::FILE* console) {
     for (;;) {
-        if (!output.make_space(record_block_room(kLongestLook))) {
+        if (!output.make_space(record_block_room(kLongestLook / 2))) {
             return Outcome::WriteFailed;
         }
         const DecodedRecords block =
