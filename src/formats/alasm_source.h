@@ -62,6 +62,9 @@ public:
         return left_ > 0;
     }
 
+    // Bytes of the data's length that records have not claimed yet.
+    std::int64_t left() const { return left_; }
+
     // Once no record is left to read: the bytes of the data's length that the
     // input ended before, as where a catalogue's length passes the file's
     // sectors. Bare data runs to the end of its input, and lacks none.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <system_error>
 
@@ -33,6 +34,23 @@ public:
         return kBlock - size_ >= kLineRoom || flush();
     }
 
+    // Makes room for `size` characters (at most kBlock) at the end of the
+    // block, writing it out first if need be; false when that write failed.
+    bool make_space(std::size_t size) { return kBlock - size_ >= size || flush(); }
+
+    // The room at the end of the block, for whole lines written with their
+    // line ends; advance() counts what was written.
+    std::span<char> space() { return {block_.get() + size_, kBlock - size_}; }
+
+    // Ends `size` characters written into the space, whole lines; false when
+    // writing the block out, as commit() does, failed.
+    bool advance(std::size_t size) {
+        size_ += size;
+        return kBlock - size_ >= kLineRoom || flush();
+    }
+
+    std::string_view line_end() const { return {line_end_.data(), line_end_size_}; }
+
     // Writes a line of any length, and its line end; false when that failed.
     bool write_line(std::string_view line);
 
@@ -48,6 +66,8 @@ private:
     // Keeps errno as the reason of the write that just failed; false.
     bool failed();
 
+    // Room for a block of records' text (record_blocks.h). No larger: from
+    // 128 KiB the C library maps the block, and unmaps it, for each file.
     static constexpr std::size_t kBlock = std::size_t{64} * 1024;
     static constexpr std::size_t kLongestLineEnd = 2;
     static_assert(kBlock > kLineRoom && kLineSlack >= kLongestLineEnd);

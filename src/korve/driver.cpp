@@ -13,6 +13,7 @@
 #include "formats/alasm_tokens.h"
 #include "formats/container.h"
 #include "formats/line_writer.h"
+#include "formats/record_blocks.h"
 
 namespace korve {
 namespace {
@@ -24,14 +25,17 @@ constexpr const char* kBanner =
     "\n";
 constexpr const char* kUsage = "\n\nKORVE file.$h file.asm\n\n";
 
+// Says which token abandoned the conversion.
+Outcome undefined_token(const UndefinedToken& token, std::FILE* console) {
+    std::fprintf(console, "\n\nError %s\n", undefined_token_text(token.byte, token.mode).c_str());
+    return Outcome::UndefinedToken;
+}
+
 // Writes a decoded line, or says why it was abandoned: the outcome that ends
 // the conversion, if one does.
-inline std::optional<Outcome> write_line(const DecodedLine& line, LineWriter& output,
-                                         std::FILE* console) {
+std::optional<Outcome> write_line(const DecodedLine& line, LineWriter& output, std::FILE* console) {
     if (line.undefined) {
-        std::fprintf(console, "\n\nError %s\n",
-                     undefined_token_text(line.undefined->byte, line.undefined->mode).c_str());
-        return Outcome::UndefinedToken;
+        return undefined_token(*line.undefined, console);
     }
     if (!output.commit(line.size)) {
         return Outcome::WriteFailed;
@@ -41,34 +45,35 @@ inline std::optional<Outcome> write_line(const DecodedLine& line, LineWriter& ou
 
 // Decodes and writes line records while the data's length lasts. The records
 // that the reader holds whole, with more of the input after them, are
-// decoded where they lie and taken together, a block at a time (the reader's
-// place, kept in memory, would otherwise be read and written once a line);
-// the last few of the input, one at a time.
+// decoded a block at a time (record_blocks.h); the last few of the input,
+// one at a time.
 Outcome convert_lines(ByteReader& input, RecordBudget budget, LineWriter& output,
                       std::FILE* console) {
     for (;;) {
-        const auto block = input.look(kLongestLook);
-        std::size_t used = 0;
-        while (block.size() - used > kLongestRecord) {
-            const std::size_t size = record_size(block[used]);
-            const auto content = block.subspan(used + 1, size - 1);
-            used += size;
-            if (const auto end = write_line(decode_record(content, size, output.room()), output, console)) {
-                return *end;
-            }
-            if (!budget.more_after(size)) {
-                return Outcome::Converted;
-            }
+        if (!output.make_space(record_block_room(kLongestLook / 2))) {
+            return Outcome::WriteFailed;
         }
-        input.take(used);
-        if (used == 0) {
-            const DecodedLine line = decode_line(input, output.room());
-            if (const auto end = write_line(line, output, console)) {
-                return *end;
-            }
-            if (!budget.more_after(line.record_size, input)) {
+        const DecodedRecords block =
+            decode_records(input.look(kLongestLook), budget.left(), output.space(), output.line_end());
+        if (!output.advance(block.size)) {
+            return Outcome::WriteFailed;
+        }
+        input.take(block.used);
+        if (block.undefined) {
+            return undefined_token(*block.undefined, console);
+        }
+        if (block.used > 0) {
+            if (!budget.more_after(block.used)) {
                 return Outcome::Converted;
             }
+            continue;
+        }
+        const DecodedLine line = decode_line(input, output.room());
+        if (const auto end = write_line(line, output, console)) {
+            return *end;
+        }
+        if (!budget.more_after(line.record_size, input)) {
+            return Outcome::Converted;
         }
     }
 }
