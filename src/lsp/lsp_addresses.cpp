@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 #include "alasm/alasm_expression.h"
 #include "lsp/lsp_includes.h"
+#include "lsp/lsp_line_bytes.h"
 #include "files/output_names.h"
 #include "inputs/source_text.h"
 #include "translation/alasm_translation.h"
@@ -18,13 +18,9 @@
 namespace korve::lsp {
 namespace {
 
-namespace fs = std::filesystem;
-
 // Lines assembled at most (DUP and REPEAT included): a loop that never ends
 // stops here, and what follows has no address.
 constexpr std::size_t kMostSteps = std::size_t{1} << 20;
-// The bytes of a DS kept at most.
-constexpr std::size_t kMostBytes = 4096;
 // INCLUDEs and macro calls nested at most.
 constexpr std::size_t kDeepest = 32;
 
@@ -98,8 +94,7 @@ public:
 
 private:
     std::optional<std::uint16_t> value_of(std::string_view text) const {
-        const ParsedExpression parsed = parse_expression(trim(text));
-        return parsed.expression ? evaluate_expression(*parsed.expression, now_.known, now_.run) : std::nullopt;
+        return operand_value(text, now_.known, now_.run);
     }
 
     void unknown_place() {
@@ -142,70 +137,13 @@ private:
         now_.locals.pop_back();
     }
 
-    // The bytes of a DB, DW or DS line, where every value is known.
-    std::optional<std::string> data_bytes(const Line& line) const {
-        std::string bytes;
-        const std::size_t item = line.directive == Directive::Words ? 2 : 1;
-        for (std::size_t i = 0; i < line.operands.size(); ++i) {
-            const Operand& operand = line.operands[i];
-            if (is_string(operand) && line.directive != Directive::Words) {
-                const std::string_view quoted = operand[0].text;
-                bytes += quoted.substr(1, quoted.size() - 2);
-                continue;
-            }
-            const auto value = value_of(classify(operand).text);
-            if (!value) {
-                return std::nullopt;
-            }
-            if (line.directive == Directive::Space && i == 0) {
-                continue;  // the count
-            }
-            bytes += static_cast<char>(*value & 0xFF);
-            if (item == 2) {
-                bytes += static_cast<char>(*value >> 8);
-            }
-        }
-        if (line.directive == Directive::Space) {
-            const auto count = line.operands.empty() ? std::nullopt : value_of(classify(line.operands[0]).text);
-            if (!count || *count > kMostBytes) {
-                return std::nullopt;
-            }
-            const std::string list = bytes.empty() ? std::string(1, '\0') : bytes;
-            bytes.clear();
-            for (std::size_t n = 0; n < *count; ++n) {
-                bytes += list;
-            }
-        }
-        return bytes;
-    }
-
     // INCBIN's length: its operand's, or its data file's beside the texts.
     std::optional<std::size_t> binary_size(const Line& line, std::size_t text) const {
         if (line.operands.size() >= 2) {
             return value_of(classify(line.operands[1]).text);
         }
         const auto name = quoted_name(line);
-        if (!name) {
-            return std::nullopt;
-        }
-        const std::string file = name->substr(name->find(':') == std::string::npos ? 0 : name->find(':') + 1);
-        const fs::path folder = view_.texts[text].path.parent_path();
-        std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-            const std::u8string name8 = it->path().filename().u8string();
-            const std::string found(name8.begin(), name8.end());
-            const auto lower = [](std::string s) {
-                std::transform(s.begin(), s.end(), s.begin(),
-                               [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-                return s;
-            };
-            std::error_code size_error;
-            const std::uintmax_t size = it->file_size(size_error);
-            if (lower(found) == lower(file) && !size_error && size <= 0x10000) {
-                return static_cast<std::size_t>(size);
-            }
-        }
-        return std::nullopt;
+        return name ? data_file_size(view_.texts[text].path.parent_path(), *name) : std::nullopt;
     }
 
     // Places a line of `size` bytes; the bytes of `data`, a DB, DW or DS,
@@ -221,7 +159,7 @@ private:
             if (placed) {
                 placed->again = true;
             } else {
-                placed = Placed{*now_.place, *now_.run, *size, data ? data_bytes(*data) : std::nullopt};
+                placed = Placed{*now_.place, *now_.run, *size, data ? data_bytes(*data, now_.known, now_.run) : std::nullopt};
             }
         }
         now_.place = static_cast<std::uint16_t>(*now_.place + *size);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "lsp/lsp_includes.h"
 #include "lsp/lsp_project_addresses.h"
 #include "lsp/lsp_reach.h"
 #include "lsp/lsp_target.h"
@@ -57,10 +58,11 @@ json diagnostic(const ProjectText& text, const Finding& finding, Encoding encodi
     return made;
 }
 
-json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& addresses, std::size_t index) {
+json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& addresses,
+             const std::vector<std::vector<bool>>& together, std::size_t index) {
     const ProjectText& text = view.texts[index];
     std::vector<Finding> all = text.facts.problems;
-    for (Finding& more : project_problems(view.facts(), view.names(), index)) {
+    for (Finding& more : project_problems(view.facts(), view.names(), index, together)) {
         all.push_back(std::move(more));
     }
     const auto add = [&all](std::vector<Finding> more) {
@@ -129,10 +131,11 @@ json location(const ProjectText& text, const Range& range, Encoding encoding) {
 std::vector<json> diagnostics_for(Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state, uri);
     const ProjectAddresses addresses = addresses_of(state.cache, view);
+    const std::vector<std::vector<bool>> together = assembled_together(view);
     std::vector<json> sent;
     for (std::size_t i = 0; i < view.texts.size(); ++i) {
         if (i == view.document || state.open.count(view.texts[i].uri) != 0) {
-            sent.push_back(publish(state, view, addresses, i));
+            sent.push_back(publish(state, view, addresses, together, i));
         }
     }
     return sent;

@@ -1,10 +1,11 @@
 // Which text of a project INCLUDE names, as korvex text finds it, and the
-// text a project is assembled from.
+// text a project is assembled from, and which texts are assembled together.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "lsp/lsp_workspace.h"
 #include "translation/translation_project.h"
@@ -20,5 +21,10 @@ std::optional<std::size_t> included(const Project& project, const ProjectView& v
 // The main text: the first that no other includes; the one asked about
 // where each is included.
 std::size_t main_text(const ProjectView& view);
+
+// Which texts one assembly takes together: together[a][b] where some text,
+// its INCLUDEs followed, comes to both a and b (two main texts that include
+// one text of names are not assembled together).
+std::vector<std::vector<bool>> assembled_together(const ProjectView& view);
 
 }  // namespace korve::lsp

@@ -27,11 +27,14 @@ std::set<std::string, std::less<>> settable_names(const std::vector<const TextFa
 }
 
 // The first definition of a project scope's `name`, before text `text`'s
-// `definition` in the project's order.
+// `definition` in the project's order, in a text assembled with it.
 std::optional<Target> earlier_global(const std::vector<const TextFacts*>& project, std::size_t text,
-                                     std::size_t definition) {
+                                     std::size_t definition, const std::vector<std::vector<bool>>& together) {
     const std::string& name = project[text]->definitions[definition].name;
     for (std::size_t t = 0; t <= text; ++t) {
+        if (t != text && !together[text][t]) {
+            continue;
+        }
         const std::vector<Definition>& all = project[t]->definitions;
         const std::size_t end = t == text ? definition : all.size();
         for (std::size_t d = 0; d < end; ++d) {
@@ -78,7 +81,8 @@ std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project,
 }
 
 std::vector<Finding> project_problems(const std::vector<const TextFacts*>& project,
-                                      const std::vector<std::string>& names, std::size_t text) {
+                                      const std::vector<std::string>& names, std::size_t text,
+                                      const std::vector<std::vector<bool>>& together) {
     std::vector<Finding> problems;
     const TextFacts& facts = *project[text];
     const auto settable = settable_names(project);
@@ -87,7 +91,7 @@ std::vector<Finding> project_problems(const std::vector<const TextFacts*>& proje
         if (definition.in_macro || settable.count(definition.name) != 0) {
             continue;
         }
-        const auto first = definition.scope == 0 ? earlier_global(project, text, d) : earlier_local(facts, text, d);
+        const auto first = definition.scope == 0 ? earlier_global(project, text, d, together) : earlier_local(facts, text, d);
         if (first) {
             const Range& place = project[first->text]->definitions[first->definition].range;
             const std::string where = first->text == text ? "" : " of " + names[first->text];

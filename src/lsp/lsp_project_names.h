@@ -25,9 +25,11 @@ std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project,
                                    const Use& use);
 
 // The project's verdicts on text `text`: names defined twice in one scope
-// (never one '=' sets), names read and defined nowhere, and ENTs that no
-// text's DISP opened.
+// (never one '=' sets; in two texts, only where one assembly takes both:
+// `together`, lsp_includes.h), names read and defined nowhere, and ENTs
+// that no text's DISP opened.
 std::vector<Finding> project_problems(const std::vector<const TextFacts*>& project,
-                                      const std::vector<std::string>& names, std::size_t text);
+                                      const std::vector<std::string>& names, std::size_t text,
+                                      const std::vector<std::vector<bool>>& together);
 
 }  // namespace korve::lsp

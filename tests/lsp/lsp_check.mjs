@@ -436,6 +436,11 @@ const assembled = [
     'LATER   NOP',
     '        LD A,LATER*2',
   ], expected: [`1:13-18 1  ${later}`, `8:13-18 1  ${later}`, `9:17-22 1  ${later}`] },
+  { name: 'names two main texts define, each including one text: twice only where one assembly takes both', text: [
+    '        INCLUDE "NAMES"',
+    'FNAME   DB 1',
+  ], others: { 'names.asm': ['SIZE    EQU 4'], 'other.asm': ['        INCLUDE "NAMES"', 'FNAME   DB 2', 'SIZE    EQU 5'] },
+  shown: 'other.asm', expected: ['2:0-4 1 6 SIZE is defined twice: first on line 1 of names.asm'] },
   { name: "the translation's reports, for sjasmplus", options: { korvex: { target: 'sjasmplus' } }, text: translated,
     expected: [
       '1:0-15 2  sjasmplus: cannot translate: $$, the memory page ALASM assembles into, has no equal there',
@@ -453,7 +458,15 @@ for (const row of assembled) {
         writeFileSync(join(own, name), lines.join('\n') + '\n');
       }
       await initialized(server, { initializationOptions: row.options ?? {} });
-      const found = (await open(server, uri, row.text.join('\n') + '\n')).map((d) =>
+      // Another text's diagnostics, where the row shows them: that text
+      // open, as the project of prog.asm publishes them.
+      const shown = row.shown ? pathToFileURL(join(own, row.shown)).href : uri;
+      if (row.shown) {
+        await open(server, shown, row.others[row.shown].join('\n') + '\n');
+      }
+      const published = server.published(shown);
+      await open(server, uri, row.text.join('\n') + '\n');
+      const found = (await published).map((d) =>
         `${d.range.start.line}:${d.range.start.character}-${d.range.end.character} ${d.severity} ${d.code ?? ''} ${d.message}`);
       assert.deepEqual(found.sort(), row.expected.sort());
       assert.equal(await stop(server), 0);

@@ -2,6 +2,9 @@
 // out by korvex text --charset CP866, translated for sjasmplus and built
 // with --sym; then every label korvex lsp lists in each text must hover
 // with the address the symbol table of the build that assembles it gives.
+// And ALASM assembled these sources: no diagnostic the server publishes
+// for any of their texts, as each is opened, is an error, but for the
+// faults of their own listed in `genuine`; its warnings are listed.
 // tests/lsp/run starts it beside lsp_check.mjs; it is skipped without the
 // corpus or sjasmplus:
 //
@@ -20,6 +23,12 @@ const settings = process.env;
 const images = settings.KORVE_CORPUS_DIR ? join(settings.KORVE_CORPUS_DIR, 'images') : '';
 const sjasmplus = settings.KORVE_SJASMPLUS || '';
 const missing = !existsSync(images) ? 'no corpus' : !existsSync(sjasmplus) ? 'no sjasmplus' : false;
+
+// Errors that are the sources' own, by disk, text and line.
+const genuine = new Map([
+  // A JR out of reach: the text was edited after it was assembled.
+  ['depack.trd dhr8.H.asm:168', 'the target lies -136 bytes from the next instruction'],
+]);
 
 // NAME: EQU 0x00006000 lines of a symbol table, as a map.
 function symbols(file) {
@@ -57,13 +66,15 @@ function builds(translated) {
   return tables;
 }
 
-test('hover gives every label the address sjasmplus gives the translated build', { skip: missing }, async () => {
+test('hover gives every label the address sjasmplus gives the translated build; no false error', { skip: missing }, async () => {
   const require = createRequire(resolve(settings.KORVE_MODULES, 'package.json'));
   const rpc = require('vscode-jsonrpc/node');
   const work = mkdtempSync(join(tmpdir(), 'korve-lsp-corpus-'));
   let checked = 0;
   let unbuilt = 0;
   const wrong = [];
+  const errors = new Set();
+  const warnings = new Set();
   try {
     for (const image of readdirSync(images).filter((name) => name.endsWith('.trd'))) {
       const texts = join(work, image, 'text');
@@ -74,9 +85,22 @@ test('hover gives every label the address sjasmplus gives the translated build',
       const child = spawn(settings.KORVE_KORVEX, ['lsp'], { stdio: ['pipe', 'pipe', 'inherit'] });
       const connection = rpc.createMessageConnection(
         new rpc.StreamMessageReader(child.stdout), new rpc.StreamMessageWriter(child.stdin));
+      // Every diagnostic published for any text, as each text opened
+      // publishes those of the open texts of its project.
+      connection.onNotification('textDocument/publishDiagnostics', ({ uri, diagnostics }) => {
+        for (const d of diagnostics) {
+          const where = `${image} ${uri.slice(uri.lastIndexOf('/') + 1)}:${d.range.start.line + 1}`;
+          const known = genuine.get(where);
+          if (d.severity !== 1) {
+            warnings.add(`${where} ${d.message}`);
+          } else if (!known || !d.message.startsWith(known)) {
+            errors.add(`${where} ${d.message}`);
+          }
+        }
+      });
       connection.listen();
       await connection.sendRequest('initialize', { processId: null, capabilities: {},
-        initializationOptions: { korvex: { codePage: 'CP866' } } });
+        initializationOptions: { korvex: { codePage: 'CP866', target: 'sjasmplus' } } });
       for (const name of readdirSync(texts).filter((file) => file.endsWith('.asm'))) {
         const uri = pathToFileURL(join(texts, name)).href;
         connection.sendNotification('textDocument/didOpen',
@@ -109,6 +133,8 @@ test('hover gives every label the address sjasmplus gives the translated build',
   }
   console.log(`hover: ${checked} labels checked against sjasmplus's symbol tables, ${wrong.length} differ; ` +
     `${unbuilt} in no table`);
+  console.log(`diagnostics: ${errors.size} errors, ${warnings.size} warnings${[...warnings].map((w) => `\n  ${w}`).join('')}`);
   assert.deepEqual(wrong, []);
+  assert.deepEqual([...errors], []);
   assert.ok(checked > 0, 'no label checked');
 });
