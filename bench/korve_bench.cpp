@@ -150,8 +150,8 @@ int disks(std::size_t count, std::size_t seed, const char* folder) {
     fs::create_directories(root / "images", error);
     fs::create_directories(root / "udi", error);
     for (std::size_t i = 0; i < count && !error; ++i) {
-        std::array<char, 16> name{};
-        std::array<char, 16> udi_name{};
+        std::array<char, 32> name{};
+        std::array<char, 32> udi_name{};
         std::snprintf(name.data(), name.size(), "%0*zu.trd", kNumberWidth, i + 1);
         std::snprintf(udi_name.data(), udi_name.size(), "%0*zu.udi", kNumberWidth, i + 1);
         const std::string image = korve::bench::generate_disk(seed + i);
