@@ -304,7 +304,12 @@ void add_piece(DescribedLine& line, LinePart part, unsigned char token, std::str
     } else {
         line.pieces.push_back({part, token, line.text.size(), text.size()});
     }
-    line.text += text;
+    // Most bytes stand for one character: a push_back is inlined, an append is a call.
+    if (text.size() == 1) {
+        line.text.push_back(text.front());
+    } else {
+        line.text += text;
+    }
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "alasm/alasm_expression.h"
+#include "alasm/dialect.h"
 #include "base/fnv_digest.h"
 #include "base/little_endian.h"
 #include "translation/expression_writer.h"
@@ -75,7 +77,10 @@ bool takes_back(const Line& line) {
 class Survey {
 public:
     Survey(Dialect dialect, SourceFacts& facts, const NameSet& asked_anywhere)
-        : dialect_(dialect), facts_(facts), asked_anywhere_(asked_anywhere) {}
+        : dialect_(dialect),
+          lists_locals_(dialect_spelling(dialect).lists_local_names),
+          facts_(facts),
+          asked_anywhere_(asked_anywhere) {}
 
     void look_at(const Line& line, std::size_t index) {
         note_text(line);
@@ -220,7 +225,11 @@ private:
         }
     }
 
+    // Only a dialect that lists a LOCAL block's names reads them.
     void note_local(std::size_t block, std::string_view name) {
+        if (!lists_locals_) {
+            return;
+        }
         std::string target = target_label(name, dialect_);
         if (local_seen_[block].insert(target).second) {
             facts_.local_names[block].push_back(std::move(target));
@@ -228,11 +237,12 @@ private:
     }
 
     Dialect dialect_;
+    bool lists_locals_;
     SourceFacts& facts_;
     const NameSet& asked_anywhere_;
     int repeating_ = 0;
     std::vector<std::size_t> locals_;
-    std::map<std::size_t, std::set<std::string, std::less<>>> local_seen_;
+    std::unordered_map<std::size_t, NameSet> local_seen_;
     bool after_repeat_ = false;
     bool seen_origin_ = false;
     std::uint32_t hash_ = kFnvOffsetBasis;
