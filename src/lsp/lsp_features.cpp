@@ -68,7 +68,7 @@ json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& 
     const auto add = [&all](std::vector<Finding> more) {
         all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
-    add(reach_problems(view, addresses, index));
+    add(reach_problems(view, together[index], addresses, index));
     add(translation_reports(state, view, index));
     json diagnostics = json::array();
     for (const Finding& finding : all) {
@@ -114,7 +114,7 @@ Named named_at(const ProjectView& view, std::size_t line, std::size_t offset) {
     }
     for (const Use& use : text.facts.uses) {
         if (within(use.range)) {
-            return {use.name, definitions_of(view.facts(), view.document, use)};
+            return {use.name, definitions_of(view.facts(), assembled_together(view)[view.document], view.document, use)};
         }
     }
     return {};
@@ -195,12 +195,13 @@ json locations(Workspace& state, const std::string& uri, std::size_t line, std::
         return found;
     }
     const std::vector<const TextFacts*> facts = view.facts();
+    const std::vector<std::vector<bool>> together = assembled_together(view);
     for (std::size_t t = 0; t < view.texts.size(); ++t) {
         for (const Use& use : view.texts[t].facts.uses) {
             if (use.name != named.name) {
                 continue;
             }
-            const std::vector<Target> stands_for = definitions_of(facts, t, use);
+            const std::vector<Target> stands_for = definitions_of(facts, together[t], t, use);
             const bool same = std::any_of(stands_for.begin(), stands_for.end(), [&](const Target& target) {
                 return std::find(named.targets.begin(), named.targets.end(), target) != named.targets.end();
             });

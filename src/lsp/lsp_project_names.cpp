@@ -59,8 +59,8 @@ std::optional<Target> earlier_local(const TextFacts& facts, std::size_t text, st
 
 }  // namespace
 
-std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, std::size_t text,
-                                   const Use& use) {
+std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, const std::vector<bool>& with,
+                                   std::size_t text, const Use& use) {
     std::vector<Target> found;
     const TextFacts& facts = *project[text];
     for (std::size_t scope = use.scope; scope != 0 && found.empty(); scope = facts.locals[scope - 1].parent) {
@@ -71,7 +71,7 @@ std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project,
         }
     }
     for (std::size_t t = 0; t < project.size() && found.empty(); ++t) {
-        for (std::size_t d = 0; d < project[t]->definitions.size(); ++d) {
+        for (std::size_t d = 0; with[t] && d < project[t]->definitions.size(); ++d) {
             if (defines(project[t]->definitions[d], use.name, 0)) {
                 found.push_back({t, d});
             }
@@ -102,7 +102,7 @@ std::vector<Finding> project_problems(const std::vector<const TextFacts*>& proje
         }
     }
     for (const Use& use : facts.uses) {
-        if (!use.asks && !use.in_macro && definitions_of(project, text, use).empty()) {
+        if (!use.asks && !use.in_macro && definitions_of(project, together[text], text, use).empty()) {
             problems.push_back({use.range, use.name + " is not defined", std::nullopt});
         }
     }

@@ -19,10 +19,12 @@ struct Target {
 };
 
 // What `use` of text `text` stands for: the definitions of its name in the
-// LOCAL blocks around it, innermost first; else those of every text's
-// project scope.
-std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, std::size_t text,
-                                   const Use& use);
+// LOCAL blocks around it, innermost first; else those in the project scope
+// of the texts one assembly takes with it (`with`, a row of
+// assembled_together: two programs sharing a text of names do not see each
+// other's labels).
+std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, const std::vector<bool>& with,
+                                   std::size_t text, const Use& use);
 
 // The project's verdicts on text `text`: names defined twice in one scope
 // (never one '=' sets; in two texts, only where one assembly takes both:

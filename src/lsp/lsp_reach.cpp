@@ -15,14 +15,14 @@ constexpr std::uint16_t kJumpSize = 2;
 
 // What a jump's target comes to, where every name it reads stands for one
 // definition whose value is known.
-std::optional<std::uint16_t> jump_value(const std::vector<const TextFacts*>& project,
+std::optional<std::uint16_t> jump_value(const std::vector<const TextFacts*>& project, const std::vector<bool>& with,
                                         const ProjectAddresses& addresses, std::size_t text,
                                         const RelativeJump& jump, const Expression& expression, std::uint16_t here) {
     std::set<std::string, std::less<>> names;
     collect_labels(expression, names);
     LabelValues values;
     for (const std::string& name : names) {
-        const std::vector<Target> targets = definitions_of(project, text, {name, jump.range, jump.scope});
+        const std::vector<Target> targets = definitions_of(project, with, text, {name, jump.range, jump.scope});
         if (targets.size() != 1) {
             return std::nullopt;
         }
@@ -38,15 +38,15 @@ std::optional<std::uint16_t> jump_value(const std::vector<const TextFacts*>& pro
 
 // A jump assembled more than once (in a DUP) is left alone: its $ differs
 // each time.
-void jumps_out_of_reach(const std::vector<const TextFacts*>& project, const ProjectAddresses& addresses,
-                        std::size_t text, std::vector<Finding>& problems) {
+void jumps_out_of_reach(const std::vector<const TextFacts*>& project, const std::vector<bool>& with,
+                        const ProjectAddresses& addresses, std::size_t text, std::vector<Finding>& problems) {
     for (const RelativeJump& jump : project[text]->jumps) {
         const Placed* placed = placed_at(addresses, text, jump.range.line);
         const ParsedExpression parsed = parse_expression(jump.target);
         if (placed == nullptr || placed->again || !parsed.expression) {
             continue;
         }
-        const auto value = jump_value(project, addresses, text, jump, *parsed.expression, placed->run);
+        const auto value = jump_value(project, with, addresses, text, jump, *parsed.expression, placed->run);
         if (!value) {
             continue;
         }
@@ -71,14 +71,14 @@ bool defined_after(const std::vector<const TextFacts*>& project, const ProjectAd
     return then != 0 && now != 0 ? then > now : target.text == text && defined > line;
 }
 
-void read_before_defined(const ProjectView& view, const ProjectAddresses& addresses, std::size_t text,
-                         std::vector<Finding>& problems) {
+void read_before_defined(const ProjectView& view, const std::vector<bool>& with, const ProjectAddresses& addresses,
+                         std::size_t text, std::vector<Finding>& problems) {
     const std::vector<const TextFacts*> project = view.facts();
     for (const Use& use : project[text]->uses) {
         if (!use.operated || use.asks || use.in_macro) {
             continue;
         }
-        const std::vector<Target> targets = definitions_of(project, text, use);
+        const std::vector<Target> targets = definitions_of(project, with, text, use);
         const bool all_after = !targets.empty() && std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
             return defined_after(project, addresses, text, use.range.line, t);
         });
@@ -98,10 +98,11 @@ void read_before_defined(const ProjectView& view, const ProjectAddresses& addres
 
 }  // namespace
 
-std::vector<Finding> reach_problems(const ProjectView& view, const ProjectAddresses& addresses, std::size_t text) {
+std::vector<Finding> reach_problems(const ProjectView& view, const std::vector<bool>& with,
+                                    const ProjectAddresses& addresses, std::size_t text) {
     std::vector<Finding> problems;
-    jumps_out_of_reach(view.facts(), addresses, text, problems);
-    read_before_defined(view, addresses, text, problems);
+    jumps_out_of_reach(view.facts(), with, addresses, text, problems);
+    read_before_defined(view, with, addresses, text, problems);
     return problems;
 }
 

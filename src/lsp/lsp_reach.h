@@ -19,6 +19,7 @@ namespace korve::lsp {
 // from the next instruction), and its names an operator other than + and -
 // reads before ALASM comes to their only definitions: further down, or in
 // a text included further on.
-std::vector<Finding> reach_problems(const ProjectView& view, const ProjectAddresses& addresses, std::size_t text);
+std::vector<Finding> reach_problems(const ProjectView& view, const std::vector<bool>& with,
+                                    const ProjectAddresses& addresses, std::size_t text);
 
 }  // namespace korve::lsp

@@ -441,6 +441,11 @@ const assembled = [
     'FNAME   DB 1',
   ], others: { 'names.asm': ['SIZE    EQU 4'], 'other.asm': ['        INCLUDE "NAMES"', 'FNAME   DB 2', 'SIZE    EQU 5'] },
   shown: 'other.asm', expected: ['2:0-4 1 6 SIZE is defined twice: first on line 1 of names.asm'] },
+  { name: 'a name only another main text defines, both including one text of names, is not defined', text: [
+    '        INCLUDE "NAMES"',
+    '        LD A,FNAME',
+  ], others: { 'names.asm': ['SIZE    EQU 4'], 'other.asm': ['        INCLUDE "NAMES"', 'FNAME   DB 2'] },
+  expected: ['1:13-18 1  FNAME is not defined'] },
   { name: "the translation's reports, for sjasmplus", options: { korvex: { target: 'sjasmplus' } }, text: translated,
     expected: [
       '1:0-15 2  sjasmplus: cannot translate: $$, the memory page ALASM assembles into, has no equal there',
