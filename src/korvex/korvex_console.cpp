@@ -43,29 +43,29 @@ void Console::add(Problem problem) {
     const bool shown = severity == Severity::Error || severity == Severity::Untranslated ||
                        (severity == Severity::Progress ? verbosity == Verbosity::Verbose
                                                        : verbosity != Verbosity::Quiet);
-    std::string message;
+    std::string said;
     if (shown) {
         // Room for the whole at once: the place and words, and a little more.
-        message.reserve(64 + problem.where.input.size() + problem.where.file.size() +
+        said.reserve(64 + problem.where.input.size() + problem.where.file.size() +
                         problem.text.size());
-        message = command_line::kProgram;
-        message += ": ";
-        const std::size_t before_where = message.size();
-        append_where(message, problem.where);
-        if (message.size() > before_where) {
-            message += ": ";
+        said = command_line::kProgram;
+        said += ": ";
+        const std::size_t before_where = said.size();
+        append_where(said, problem.where);
+        if (said.size() > before_where) {
+            said += ": ";
         }
         constexpr std::array<std::string_view, 5> kLabels = {"error: ", "warning: ", "note: ", "",
                                                              ""};
-        message += kLabels[static_cast<std::size_t>(severity)];
-        message += problem.text;
-        const std::size_t size = message.size();
-        message += newline;
-        print(streams.err, message);  // whole, as one write where the stream is unbuffered
-        message.resize(size);
+        said += kLabels[static_cast<std::size_t>(severity)];
+        said += problem.text;
+        const std::size_t size = said.size();
+        said += newline;
+        print(streams.err, said);  // whole, as one write where the stream is unbuffered
+        said.resize(size);
     }
     if (streams.report != nullptr) {
-        streams.report->problems.push_back({std::move(problem), std::move(message)});
+        streams.report->problems.push_back({std::move(problem), std::move(said)});
     }
 }
 

@@ -154,8 +154,8 @@ private:
             unknown_place();
             return;
         }
-        std::optional<Placed>& placed = out_.places[text][index];
         if (!in_macro && trying_ == 0) {
+            std::optional<Placed>& placed = out_.places[text][index];
             if (placed) {
                 placed->again = true;
             } else {
@@ -332,12 +332,12 @@ void Assembler::either_branch(std::size_t text, std::size_t& index, std::size_t 
     std::size_t nested = 0;
     for (std::size_t i = index + 1; i < source.size() && end == source.size(); ++i) {
         const Line& line = line_at(text, i);
-        const Directive directive = line.has_mnemonic ? line.directive : Directive::None;
-        if (directive == Directive::IfZero || directive == Directive::IfNotZero) {
+        const Directive kind = line.has_mnemonic ? line.directive : Directive::None;
+        if (kind == Directive::IfZero || kind == Directive::IfNotZero) {
             ++nested;
-        } else if (directive == Directive::Else && nested == 0 && otherwise == source.size()) {
+        } else if (kind == Directive::Else && nested == 0 && otherwise == source.size()) {
             otherwise = i;
-        } else if (directive == Directive::EndIf) {
+        } else if (kind == Directive::EndIf) {
             end = nested == 0 ? i : end;
             nested -= nested == 0 ? 0 : 1;
         }
