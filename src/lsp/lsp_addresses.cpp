@@ -67,7 +67,7 @@ std::optional<std::string> quoted_name(const Line& line) {
 
 class Assembler {
 public:
-    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out), project_(includes_of(view)) {
+    Assembler(const ProjectView& view, Assembly& out) : view_(view), out_(out) {
         definition_at_.resize(view.texts.size());
         lines_.resize(view.texts.size());
         for (std::size_t t = 0; t < view.texts.size(); ++t) {
@@ -227,7 +227,6 @@ private:
 
     const ProjectView& view_;
     Assembly& out_;
-    Project project_;
     std::vector<std::vector<const Definition*>> definition_at_;
     std::vector<std::vector<std::unique_ptr<SourceLine>>> lines_;
     Machine now_;
@@ -437,7 +436,7 @@ void Assembler::directive(std::size_t text, std::size_t at, const Line& line, st
         case Directive::EndLocal: end_local(); return;
         case Directive::Include: {
             const auto name = quoted_name(line);
-            const auto target = name ? included(project_, view_, *name) : std::nullopt;
+            const auto target = name ? included(view_, *name) : std::nullopt;
             if (target && *target != text) {
                 walk(*target, depth + 1, in_macro);
             } else {

@@ -9,7 +9,6 @@
 #include "formats/alasm_tokens.h"
 #include "lsp/lsp_features.h"
 #include "lsp/lsp_hover.h"
-#include "lsp/lsp_includes.h"
 #include "translation/translation_line.h"
 
 namespace korve::lsp {
@@ -56,7 +55,6 @@ std::optional<std::string> refusal(const ProjectView& view, const Named& named, 
     const Target& first = named.targets.front();
     const std::size_t scope = view.texts[first.text].facts.definitions[first.definition].scope;
     const std::vector<const TextFacts*> project = view.facts();
-    const std::vector<std::vector<bool>> together = assembled_together(view);
     for (std::size_t t = 0; t < view.texts.size(); ++t) {
         const TextFacts& facts = view.texts[t].facts;
         for (const Definition& each : facts.definitions) {
@@ -66,7 +64,7 @@ std::optional<std::string> refusal(const ProjectView& view, const Named& named, 
             }
         }
         for (const Use& use : facts.uses) {
-            const auto stands_for = definitions_of(project, together[t], t, use);
+            const auto stands_for = definitions_of(project, view.together[t], t, use);
             const bool ours = use.name == named.name &&
                               std::any_of(stands_for.begin(), stands_for.end(), [&](const Target& target) {
                                   return std::find(named.targets.begin(), named.targets.end(), target) !=
@@ -101,13 +99,12 @@ std::variant<json, std::string> rename(Workspace& state, const std::string& uri,
         places.emplace(target.text, range.line, range.start, range.end);
     }
     const std::vector<const TextFacts*> facts = view.facts();
-    const std::vector<std::vector<bool>> together = assembled_together(view);
     for (std::size_t t = 0; t < view.texts.size(); ++t) {
         for (const Use& use : view.texts[t].facts.uses) {
             if (use.name != named.name) {
                 continue;
             }
-            const auto stands_for = definitions_of(facts, together[t], t, use);
+            const auto stands_for = definitions_of(facts, view.together[t], t, use);
             if (std::any_of(stands_for.begin(), stands_for.end(), [&](const Target& target) {
                     return std::find(named.targets.begin(), named.targets.end(), target) != named.targets.end();
                 })) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "lsp/lsp_includes.h"
 #include "lsp/lsp_project_addresses.h"
 #include "lsp/lsp_reach.h"
 #include "lsp/lsp_target.h"
@@ -58,17 +57,16 @@ json diagnostic(const ProjectText& text, const Finding& finding, Encoding encodi
     return made;
 }
 
-json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& addresses,
-             const std::vector<std::vector<bool>>& together, std::size_t index) {
+json publish(Workspace& state, const ProjectView& view, const ProjectAddresses& addresses, std::size_t index) {
     const ProjectText& text = view.texts[index];
     std::vector<Finding> all = text.facts.problems;
-    for (Finding& more : project_problems(view.facts(), view.names(), index, together)) {
+    for (Finding& more : project_problems(view.facts(), view.names(), index, view.together)) {
         all.push_back(std::move(more));
     }
     const auto add = [&all](std::vector<Finding> more) {
         all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
     };
-    add(reach_problems(view, together[index], addresses, index));
+    add(reach_problems(view, view.together[index], addresses, index));
     add(translation_reports(state, view, index));
     json diagnostics = json::array();
     for (const Finding& finding : all) {
@@ -114,7 +112,7 @@ Named named_at(const ProjectView& view, std::size_t line, std::size_t offset) {
     }
     for (const Use& use : text.facts.uses) {
         if (within(use.range)) {
-            return {use.name, definitions_of(view.facts(), assembled_together(view)[view.document], view.document, use)};
+            return {use.name, definitions_of(view.facts(), view.together[view.document], view.document, use)};
         }
     }
     return {};
@@ -131,11 +129,10 @@ json location(const ProjectText& text, const Range& range, Encoding encoding) {
 std::vector<json> diagnostics_for(Workspace& state, const std::string& uri) {
     const ProjectView view = project_of(state, uri);
     const ProjectAddresses addresses = addresses_of(state.cache, view);
-    const std::vector<std::vector<bool>> together = assembled_together(view);
     std::vector<json> sent;
     for (std::size_t i = 0; i < view.texts.size(); ++i) {
         if (i == view.document || state.open.count(view.texts[i].uri) != 0) {
-            sent.push_back(publish(state, view, addresses, together, i));
+            sent.push_back(publish(state, view, addresses, i));
         }
     }
     return sent;
@@ -195,13 +192,12 @@ json locations(Workspace& state, const std::string& uri, std::size_t line, std::
         return found;
     }
     const std::vector<const TextFacts*> facts = view.facts();
-    const std::vector<std::vector<bool>> together = assembled_together(view);
     for (std::size_t t = 0; t < view.texts.size(); ++t) {
         for (const Use& use : view.texts[t].facts.uses) {
             if (use.name != named.name) {
                 continue;
             }
-            const std::vector<Target> stands_for = definitions_of(facts, together[t], t, use);
+            const std::vector<Target> stands_for = definitions_of(facts, view.together[t], t, use);
             const bool same = std::any_of(stands_for.begin(), stands_for.end(), [&](const Target& target) {
                 return std::find(named.targets.begin(), named.targets.end(), target) != named.targets.end();
             });

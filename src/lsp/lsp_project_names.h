@@ -21,14 +21,14 @@ struct Target {
 // What `use` of text `text` stands for: the definitions of its name in the
 // LOCAL blocks around it, innermost first; else those in the project scope
 // of the texts one assembly takes with it (`with`, a row of
-// assembled_together: two programs sharing a text of names do not see each
+// ProjectView::together: two programs sharing a text of names do not see each
 // other's labels).
 std::vector<Target> definitions_of(const std::vector<const TextFacts*>& project, const std::vector<bool>& with,
                                    std::size_t text, const Use& use);
 
 // The project's verdicts on text `text`: names defined twice in one scope
 // (never one '=' sets; in two texts, only where one assembly takes both:
-// `together`, lsp_includes.h), names read and defined nowhere, and ENTs
+// `together`, lsp_workspace.h), names read and defined nowhere, and ENTs
 // that no text's DISP opened.
 std::vector<Finding> project_problems(const std::vector<const TextFacts*>& project,
                                       const std::vector<std::string>& names, std::size_t text,

@@ -70,28 +70,58 @@ const Document* open_at(const std::map<std::string, Document>& open, const fs::p
     return nullptr;
 }
 
-// The texts INCLUDE joins to text `start`, either way, `start` first.
-std::vector<std::size_t> joined_texts(const std::vector<Candidate>& candidates,
-                                      const std::vector<std::vector<std::string>>& includes, std::size_t start) {
+using Links = std::vector<std::vector<std::size_t>>;
+
+// INCLUDE's names of the candidates: NAME.asm, NAME.H.asm or NAME.
+Project include_names(const std::vector<Candidate>& candidates) {
     Project project;
     for (const Candidate& each : candidates) {
         project.includes.emplace(each.stem, each.file);
         project.includes.emplace(text_include_key(each.stem), each.file);
     }
-    std::vector<std::set<std::size_t>> links(candidates.size());
+    return project;
+}
+
+// The candidates each candidate's INCLUDEs name, in order, the text itself
+// left out.
+Links include_links(const std::vector<Candidate>& candidates, const std::vector<std::vector<std::string>>& includes,
+                    const Project& project) {
+    Links links(candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         for (const std::string& key : includes[i]) {
             const std::string file = include_file(project, key);
             for (std::size_t j = 0; j < candidates.size(); ++j) {
                 if (candidates[j].file == file && j != i) {
-                    links[i].insert(j);
-                    links[j].insert(i);
+                    links[i].push_back(j);
                 }
             }
         }
+        std::sort(links[i].begin(), links[i].end());
+        links[i].erase(std::unique(links[i].begin(), links[i].end()), links[i].end());
     }
+    return links;
+}
+
+// The links either way: who includes a text as well as what it includes.
+Links either_way(const Links& links) {
+    Links both(links.size());
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        for (const std::size_t j : links[i]) {
+            both[i].push_back(j);
+            both[j].push_back(i);
+        }
+    }
+    for (std::vector<std::size_t>& each : both) {
+        std::sort(each.begin(), each.end());
+        each.erase(std::unique(each.begin(), each.end()), each.end());
+    }
+    return both;
+}
+
+// The texts `links` lead to from `start`, breadth first, `start` first.
+std::vector<std::size_t> reached_from(const Links& links, std::size_t start) {
     std::vector<std::size_t> order{start};
-    std::vector<bool> seen(candidates.size());
+    std::vector<bool> seen(links.size());
     seen[start] = true;
     for (std::size_t next = 0; next < order.size(); ++next) {
         for (const std::size_t linked : links[order[next]]) {
@@ -102,6 +132,36 @@ std::vector<std::size_t> joined_texts(const std::vector<Candidate>& candidates,
         }
     }
     return order;
+}
+
+// The links among the texts `order` chose, numbered by place in `order`.
+Links links_among(const Links& links, const std::vector<std::size_t>& order) {
+    std::vector<std::size_t> place(links.size());
+    for (std::size_t at = 0; at < order.size(); ++at) {
+        place[order[at]] = at;
+    }
+    Links among(order.size());
+    for (std::size_t at = 0; at < order.size(); ++at) {
+        for (const std::size_t j : links[order[at]]) {
+            among[at].push_back(place[j]);
+        }
+    }
+    return among;
+}
+
+// Which texts one assembly takes together: all that one text's INCLUDEs,
+// followed, come to.
+std::vector<std::vector<bool>> together_of(const Links& links) {
+    std::vector<std::vector<bool>> together(links.size(), std::vector<bool>(links.size()));
+    for (std::size_t start = 0; start < links.size(); ++start) {
+        const std::vector<std::size_t> reached = reached_from(links, start);
+        for (const std::size_t a : reached) {
+            for (const std::size_t b : reached) {
+                together[a][b] = true;
+            }
+        }
+    }
+    return together;
 }
 
 }  // namespace
@@ -225,7 +285,10 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
         refresh(*cached[i], held_of(i), candidates[i].path, page);
         includes[i] = cached[i]->read->includes;
     }
-    const std::vector<std::size_t> order = joined_texts(candidates, includes, start);
+    view.includes = include_names(candidates);
+    const Links links = include_links(candidates, includes, view.includes);
+    // The document and every text INCLUDE joins to it, either way.
+    const std::vector<std::size_t> order = reached_from(either_way(links), start);
     std::set<std::string, std::less<>> macros;
     for (const std::size_t i : order) {
         macros.insert(cached[i]->read->macros.begin(), cached[i]->read->macros.end());
@@ -240,6 +303,8 @@ ProjectView project_view(const std::map<std::string, Document>& open, const std:
         view.texts.push_back({candidates[i].path, held != nullptr ? held->uri : uri_of_path(candidates[i].path),
                               candidates[i].file, text.read, text.facts, text.read->packed, *text.facts});
     }
+    view.links = links_among(links, order);
+    view.together = together_of(view.links);
     forget_gone(cache, path ? path->parent_path() : fs::path(), keys, open);
     return view;
 }

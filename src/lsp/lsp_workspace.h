@@ -5,6 +5,10 @@
 // file that includes it, and what that includes. Open documents are read
 // as the client holds them, the other files from disk.
 //
+// The view keeps the graph INCLUDE makes of the project, worked out once
+// as the project is chosen: which text each text's INCLUDEs name, and
+// which texts one assembly takes together.
+//
 // What is read of each text is kept (TextCache): packed again only when an
 // open document's text, or a file's size or time of change, differs from
 // what was read; analysed again only then, or when the project's macros
@@ -25,6 +29,7 @@
 #include "base/code_page.h"
 #include "lsp/lsp_analysis.h"
 #include "lsp/lsp_document.h"
+#include "translation/translation_project.h"
 
 namespace korve::lsp {
 
@@ -97,6 +102,16 @@ struct ProjectText {
 struct ProjectView {
     std::vector<ProjectText> texts;
     std::size_t document = 0;  // the one asked about
+    // INCLUDE's names of the folder's texts (NAME.asm, NAME.H.asm or NAME),
+    // by which the project was chosen.
+    Project includes;
+    // The texts each text's INCLUDEs name (indices of `texts`), the text
+    // itself left out.
+    std::vector<std::vector<std::size_t>> links;
+    // Which texts one assembly takes together: together[a][b] where some
+    // text, its INCLUDEs followed, comes to both a and b (two main texts
+    // that include one text of names are not assembled together).
+    std::vector<std::vector<bool>> together;
     std::vector<const TextFacts*> facts() const;
     std::vector<std::string> names() const;
 };
