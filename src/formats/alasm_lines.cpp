@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <string_view>
 
 namespace korve {
 namespace {
@@ -39,6 +40,14 @@ public:
         std::memcpy(chars_ + size_, text.chars.data(), text.chars.size());
         size_ += text.size;
     }
+
+    void append(std::string_view text) {
+        assert(text.size() <= kLongestLine - size_);
+        std::memcpy(chars_ + size_, text.data(), text.size());
+        size_ += text.size();
+    }
+
+    std::string_view view() const { return {chars_, size_}; }
 
 private:
     char* chars_;
@@ -295,20 +304,60 @@ constexpr bool joins_neighbours(LinePart part) {
     return part != LinePart::Mnemonic && part != LinePart::Operand;
 }
 
-void add_piece(DescribedLine& line, LinePart part, unsigned char token, std::string_view text) {
-    if (text.empty()) {
+// Notes where a piece of `size` characters starts, at `at` in the text.
+void add_piece(std::vector<LinePiece>& pieces, LinePart part, unsigned char token, std::size_t at,
+               std::size_t size) {
+    if (size == 0) {
         return;
     }
-    if (!line.pieces.empty() && line.pieces.back().part == part && joins_neighbours(part)) {
-        line.pieces.back().size += text.size();
+    if (!pieces.empty() && pieces.back().part == part && joins_neighbours(part)) {
+        pieces.back().size += size;
     } else {
-        line.pieces.push_back({part, token, line.text.size(), text.size()});
+        pieces.push_back({part, token, at, size});
     }
-    // Most bytes stand for one character: a push_back is inlined, an append is a call.
-    if (text.size() == 1) {
-        line.text.push_back(text.front());
-    } else {
-        line.text += text;
+}
+
+// A line's pieces into `line`, its text into `text`, until an undefined
+// token abandons it.
+void describe_into(std::span<const unsigned char> content, Reading reading, DescribedLine& line,
+                   LineText& text) {
+    const auto add = [&](LinePart part, unsigned char token, std::string_view characters) {
+        add_piece(line.pieces, part, token, text.size(), characters.size());
+        text.append(characters);
+    };
+    Context context = Context::BeforeMnemonic;
+    for (const unsigned char byte : content) {
+        if (context == Context::SpaceBeforeMnemonic) {
+            // The space keyword before was a space, or korve's mnemonic.
+            const auto word = decode_token(byte, TokenMode::First);
+            if (word && byte != keyword_tables::kSpaceToken) {
+                add(LinePart::Spaces, kNoToken, keyword_tables::kSpace);
+                line.pieces.push_back({LinePart::Mnemonic, byte, text.size(), word->size() + 2});
+                text.push('\t');
+                text.append(*word);
+                text.push('\t');
+                context = Context::AmongOperands;
+                continue;
+            }
+            add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
+            context = Context::AmongOperands;
+        }
+        const Expansion& expansion = expansions(reading, context)[byte];
+        if (expansion.next == Context::Undefined) {
+            line.undefined = undefined_in(byte, context);
+            return;
+        }
+        const bool keyword = expansion.part == LinePart::Mnemonic || expansion.part == LinePart::Operand;
+        // The whole block is copied: the room's slack takes what is past the text.
+        add_piece(line.pieces, expansion.part, keyword ? byte : kNoToken, text.size(), expansion.text.size);
+        text.append(expansion.text);
+        context = expansion.next;
+    }
+    if (context == Context::SpaceBeforeMnemonic) {
+        add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
+    }
+    if (in_string(context)) {
+        add(closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));
     }
 }
 
@@ -402,44 +451,16 @@ DescribedLine describe_record(std::span<const unsigned char> content, Reading re
     return line;
 }
 
+// The text is written into a room of the longest line's size, in blocks
+// as decode_record writes it, and copied into the line's string once.
 void describe_record(std::span<const unsigned char> content, Reading reading,
                      DescribedLine& line) {
-    line.text.clear();
     line.pieces.clear();
     line.undefined.reset();
-    Context context = Context::BeforeMnemonic;
-    for (const unsigned char byte : content) {
-        if (context == Context::SpaceBeforeMnemonic) {
-            // The space keyword before was a space, or korve's mnemonic.
-            const auto word = decode_token(byte, TokenMode::First);
-            if (word && byte != keyword_tables::kSpaceToken) {
-                add_piece(line, LinePart::Spaces, kNoToken, keyword_tables::kSpace);
-                line.pieces.push_back({LinePart::Mnemonic, byte, line.text.size(), word->size() + 2});
-                line.text += '\t';
-                line.text += *word;
-                line.text += '\t';
-                context = Context::AmongOperands;
-                continue;
-            }
-            add_piece(line, LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
-            context = Context::AmongOperands;
-        }
-        const Expansion& expansion = expansions(reading, context)[byte];
-        if (expansion.next == Context::Undefined) {
-            line.undefined = undefined_in(byte, context);
-            return;
-        }
-        const bool keyword = expansion.part == LinePart::Mnemonic || expansion.part == LinePart::Operand;
-        add_piece(line, expansion.part, keyword ? byte : kNoToken,
-                  std::string_view(expansion.text.chars.data(), expansion.text.size));
-        context = expansion.next;
-    }
-    if (context == Context::SpaceBeforeMnemonic) {
-        add_piece(line, LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
-    }
-    if (in_string(context)) {
-        add_piece(line, closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));
-    }
+    std::array<char, kLineRoom> room;  // written before it is read
+    LineText text{LineRoom(room)};
+    describe_into(content, reading, line, text);
+    line.text.assign(text.view());
 }
 
 }  // namespace korve
