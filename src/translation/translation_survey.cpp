@@ -158,7 +158,8 @@ private:
 
     // Only the names a source asks about are counted (Project::defining_sources).
     void note_defined(std::string_view name) {
-        if (asked_anywhere_.find(name) != asked_anywhere_.end()) {
+        // Most projects ask about no name: then no label need be hashed.
+        if (!asked_anywhere_.empty() && asked_anywhere_.find(name) != asked_anywhere_.end()) {
             facts_.defined_names.emplace(name);
         }
     }
