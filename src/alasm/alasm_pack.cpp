@@ -1,10 +1,10 @@
 #include "alasm/alasm_pack.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <span>
 #include <utility>
 
+#include "base/hex_digits.h"
 #include "formats/alasm_tokens.h"
 
 namespace korve {
@@ -330,12 +330,6 @@ private:
     bool after_separator_ = true;   // where an operand keyword may start
 };
 
-std::string hex(unsigned char byte) {
-    std::array<char, 8> text{};
-    std::snprintf(text.data(), text.size(), "0x%02X", static_cast<unsigned>(byte));
-    return text.data();
-}
-
 // A word as a message shows it: a control byte as \r, \t or \xNN, so that
 // it neither hides nor moves the rest of the message.
 std::string shown_word(std::string_view word) {
@@ -347,9 +341,8 @@ std::string shown_word(std::string_view word) {
         } else if (c == kTab) {
             shown += "\\t";
         } else if (byte < kFirstPrintable) {
-            std::array<char, 8> text{};
-            std::snprintf(text.data(), text.size(), "\\x%02X", static_cast<unsigned>(byte));
-            shown += text.data();
+            shown += "\\x";
+            append_hex(shown, byte, 2);
         } else {
             shown += c;
         }
@@ -429,9 +422,9 @@ std::string pack_problem_text(const PackError& error) {
             return "'" + shown_word(error.word) +
                    "' between the tabs is no mnemonic or directive of ALASM";
         case PackProblem::ControlByte:
-            return "the control byte " + hex(error.byte) + " cannot be stored";
+            return "the control byte " + hex_byte(error.byte) + " cannot be stored";
         case PackProblem::UnknownCharacter:
-            return "the byte " + hex(error.byte) +
+            return "the byte " + hex_byte(error.byte) +
                    " cannot stand outside a string or comment: ALASM would read it as a keyword";
         case PackProblem::LineTooLong:
             return "the line is longer than " + std::to_string(kLongestTextLine) +

@@ -1,6 +1,6 @@
 #include "base/fnv_digest.h"
 
-#include <string_view>
+#include "base/hex_digits.h"
 
 namespace korve {
 
@@ -13,14 +13,8 @@ std::uint32_t fnv1a_32(std::span<const unsigned char> bytes, std::uint32_t diges
 }
 
 std::string digest_hex(std::uint32_t digest) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    constexpr int kDigitBits = 4;
-    std::string text(8, '0');
-    for (auto it = text.rbegin(); it != text.rend(); ++it) {
-        *it = kDigits[digest & 0xFU];
-        digest >>= kDigitBits;
-    }
-    return text;
+    constexpr int kDigits = 8;
+    return hex_digits(digest, kDigits, HexLetters::Lower);
 }
 
 }  // namespace korve

@@ -1,9 +1,9 @@
 #include "formats/alasm_tokens.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
-#include <cstdio>
+
+#include "base/hex_digits.h"
 
 namespace korve {
 namespace {
@@ -54,10 +54,7 @@ static_assert(!encode_token("", TokenMode::First) && !encode_token("ld", TokenMo
 }  // namespace
 
 std::string undefined_token_text(unsigned char byte, TokenMode mode) {
-    const char* const pattern = mode == TokenMode::First ? "|0x%2.2X|" : " |0x%2.2X|";
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), pattern, static_cast<unsigned>(byte));
-    return text.data();
+    return (mode == TokenMode::First ? "|" : " |") + hex_byte(byte) + "|";
 }
 
 }  // namespace korve

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/hex_digits.h"
+
 namespace korve {
 namespace {
 
@@ -43,15 +45,12 @@ bool is_control(unsigned char byte) { return byte < kFirstPrintable || byte == k
 }  // namespace
 
 std::string shown_bytes(std::string_view bytes, std::optional<CodePage> page) {
-    constexpr std::string_view kDigits = "0123456789ABCDEF";
-    constexpr int kHighBits = 4;
     std::string line;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (is_control(byte) || c == kEscape) {
             line += "\\x";
-            line += kDigits[byte >> kHighBits];
-            line += kDigits[byte & 0xFU];
+            append_hex(line, byte, 2);
         } else if (page) {
             append_utf8(line, *page, std::string_view(&c, 1));
         } else {

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <utility>
 
 #include "base/code_page.h"
+#include "base/hex_digits.h"
 #include "base/little_endian.h"
 #include "files/output_names.h"
 #include "formats/hobeta_header.h"
@@ -15,12 +15,6 @@ namespace {
 
 constexpr char32_t kEscapedByte = 0xDC00;  // and the byte: U+DC80 to U+DCFF
 constexpr unsigned char kFirstPrintable = 0x20;
-
-std::string hex_byte(unsigned char byte) {
-    std::array<char, 8> text{};
-    std::snprintf(text.data(), text.size(), "0x%02X", static_cast<unsigned>(byte));
-    return text.data();
-}
 
 // A problem of ALASM data, an image or a file on it.
 struct Problem {
@@ -341,11 +335,7 @@ std::string summary_json(const InputSummary& summary) {
 }
 
 std::string json_string(std::string_view utf8) {
-    const auto escaped = [](char32_t c) {
-        std::array<char, 8> text{};
-        std::snprintf(text.data(), text.size(), "\\u%04X", static_cast<unsigned>(c));
-        return std::string(text.data());
-    };
+    const auto escaped = [](char32_t c) { return "\\u" + hex_digits(c, 4); };
     std::string json = "\"";
     for (std::size_t at = 0; at < utf8.size();) {
         const Utf8Character next = decode_utf8(utf8, at);

@@ -1,12 +1,12 @@
 #include "inputs/source_text.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 #include "alasm/alasm_packer.h"
 #include "alasm/text_lines.h"
 #include "base/byte_reader.h"
+#include "base/hex_digits.h"
 #include "files/output.h"
 #include "files/output_names.h"
 #include "translation/translation_project.h"
@@ -22,9 +22,7 @@ std::string unstorable(std::string_view line, std::size_t at, CodePage page) {
     if (found.size == 0) {
         return "the bytes here are no UTF-8";
     }
-    std::array<char, 16> code{};
-    std::snprintf(code.data(), code.size(), "U+%04X", static_cast<unsigned>(found.character));
-    return "'" + std::string(line.substr(at, found.size)) + "' (" + code.data() +
+    return "'" + std::string(line.substr(at, found.size)) + "' (U+" + hex_digits(found.character, 4) +
            ") has no byte in " + std::string(code_page_name(page));
 }
 

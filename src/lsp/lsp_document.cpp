@@ -1,8 +1,7 @@
 #include "lsp/lsp_document.h"
 
-#include <array>
-
 #include "base/code_page.h"
+#include "base/hex_digits.h"
 
 namespace korve::lsp {
 namespace {
@@ -114,7 +113,6 @@ std::string uri_of_path(const std::filesystem::path& path) {
     if (generic.empty() || generic.front() != u8'/') {
         uri += '/';
     }
-    static constexpr std::array<char, 17> kHex = {"0123456789ABCDEF"};
     for (const char8_t c : generic) {
         const auto byte = static_cast<unsigned char>(c);
         const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
@@ -123,8 +121,7 @@ std::string uri_of_path(const std::filesystem::path& path) {
             uri += static_cast<char>(byte);
         } else {
             uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 15];
+            append_hex(uri, byte, 2);
         }
     }
     return uri;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "alasm/alasm_expression.h"
+#include "base/hex_digits.h"
 #include "lsp/lsp_project_addresses.h"
 #include "lsp/lsp_features.h"
 #include "lsp/lsp_keywords.h"
@@ -22,16 +23,7 @@ constexpr int kItemKeyword = 14;
 constexpr int kItemEnumMember = 20;
 constexpr int kItemConstant = 21;
 
-std::string hex(unsigned value, int digits) {
-    static constexpr std::string_view kDigits = "0123456789ABCDEF";
-    std::string text;
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
-        text += kDigits[(value >> shift) & 15];
-    }
-    return text;
-}
-
-std::string word_value(std::uint16_t value) { return "#" + hex(value, 4) + " (" + std::to_string(value) + ")"; }
+std::string word_value(std::uint16_t value) { return "#" + hex_digits(value, 4) + " (" + std::to_string(value) + ")"; }
 
 std::string_view kind_name(NameKind kind) {
     switch (kind) {
@@ -67,15 +59,16 @@ std::string name_hover(const ProjectView& view, const ProjectAddresses& addresse
 // Where a line's bytes lie, and the bytes where they are known.
 std::string line_hover(const Placed& placed) {
     std::string text = std::to_string(placed.size) + (placed.size == 1 ? " byte" : " bytes") + " at #" +
-                       hex(placed.address, 4);
+                       hex_digits(placed.address, 4);
     if (placed.run != placed.address) {
-        text += ", run at #" + hex(placed.run, 4) + " (DISP)";
+        text += ", run at #" + hex_digits(placed.run, 4) + " (DISP)";
     }
     if (placed.bytes) {
         constexpr std::size_t kShown = 32;
         text += ":";
         for (std::size_t i = 0; i < placed.bytes->size() && i < kShown; ++i) {
-            text += " " + hex(static_cast<unsigned char>((*placed.bytes)[i]), 2);
+            text += ' ';
+            append_hex(text, static_cast<unsigned char>((*placed.bytes)[i]), 2);
         }
         text += placed.bytes->size() > kShown ? " .." : "";
     }

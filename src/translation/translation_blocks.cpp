@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "base/fnv_digest.h"
+
 namespace korve {
 namespace {
 
@@ -236,11 +238,7 @@ void displace_end(TranslationRun& run, const Line& line, Output& output) {
 // A name for sjasmplus's module that stands for LOCAL: one no other file's
 // translation gives, as it mixes in this file's text.
 std::string module_name(const TranslationRun& run) {
-    std::array<char, 9> digits{};
-    for (std::size_t i = 0; i < 8; ++i) {
-        digits[7 - i] = "0123456789abcdef"[(run.facts.text_hash >> (4 * i)) & 0xF];
-    }
-    return made_name("local_" + std::string(digits.data(), 8) + "_", run.at);
+    return made_name("local_" + digest_hex(run.facts.text_hash) + "_", run.at);
 }
 
 // LOCAL: a module of its own name, or one that lists the names it keeps.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/hex_digits.h"
+
 namespace korve {
 
 std::string made_name(std::string_view kind, std::size_t index) {
@@ -156,13 +158,13 @@ std::string string_bytes(const TranslationRun& run, std::string_view quoted) {
     if (!run.project.high_bytes_as_numbers || std::none_of(inside.begin(), inside.end(), high)) {
         return string_item(quoted);
     }
-    static constexpr std::string_view kDigits = "0123456789ABCDEF";
     std::string items;
     for (std::size_t at = 0; at < inside.size();) {
         items += items.empty() ? "" : ",";
         const auto byte = static_cast<unsigned char>(inside[at]);
         if (high(inside[at])) {
-            items += {'#', kDigits[byte >> 4], kDigits[byte & 0xF]};
+            items += '#';
+            append_hex(items, byte, 2);
             ++at;
             continue;
         }
