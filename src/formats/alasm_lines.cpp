@@ -342,16 +342,16 @@ void describe_into(std::span<const unsigned char> content, Reading reading, Desc
             add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
             context = Context::AmongOperands;
         }
-        const Expansion& expansion = expansions(reading, context)[byte];
-        if (expansion.next == Context::Undefined) {
+        const Expansion& entry = expansions(reading, context)[byte];
+        if (entry.next == Context::Undefined) {
             line.undefined = undefined_in(byte, context);
             return;
         }
-        const bool keyword = expansion.part == LinePart::Mnemonic || expansion.part == LinePart::Operand;
+        const bool is_keyword = entry.part == LinePart::Mnemonic || entry.part == LinePart::Operand;
         // The whole block is copied: the room's slack takes what is past the text.
-        add_piece(line.pieces, expansion.part, keyword ? byte : kNoToken, text.size(), expansion.text.size);
-        text.append(expansion.text);
-        context = expansion.next;
+        add_piece(line.pieces, entry.part, is_keyword ? byte : kNoToken, text.size(), entry.text.size);
+        text.append(entry.text);
+        context = entry.next;
     }
     if (context == Context::SpaceBeforeMnemonic) {
         add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
