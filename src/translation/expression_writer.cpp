@@ -464,21 +464,27 @@ WrittenExpression write_expression(const Expression& expression, const WriteOpti
 }
 
 std::string target_label(std::string_view name, Dialect dialect) {
-    std::string result(name);
+    std::string result;
+    add_target_label(result, name, dialect);
+    return result;
+}
+
+void add_target_label(std::string& text, std::string_view name, Dialect dialect) {
     if (dialect == Dialect::Alasm || name.empty()) {
-        return result;
+        text += name;
+        return;
     }
     const DialectSpelling& spelling = dialect_spelling(dialect);
     const char first = name.front();
     const bool starts = is_letter(first) || first == '_' ||
                         spelling.name_starts.find(first) != std::string_view::npos;
     if (!starts) {
-        result.insert(result.begin(), '_');
+        text += '_';
     }
+    text += name;
     if (reserved(name, spelling.reserved)) {
-        result += '_';
+        text += '_';
     }
-    return result;
 }
 
 }  // namespace korve

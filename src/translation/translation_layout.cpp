@@ -42,7 +42,7 @@ bool bare_label(std::string_view line) {
 
 // The lines joined on one line into `text`, or false where they will not go
 // on one: the statements, then the translator's comments, in order.
-bool joined(std::string_view separator, const std::vector<std::string>& lines,
+bool joined(std::string_view separator, std::span<const std::string> lines,
             std::string_view comment, std::string& text) {
     text.clear();
     bool after_label = false;
@@ -85,14 +85,14 @@ bool sets_name(std::string_view line) {
     return !line.empty() && !blank(line.front()) && line.front() != ';';
 }
 
-std::string laid_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+std::string laid_out(const DialectSpelling& spelling, std::span<const std::string> lines,
                      std::string_view comment) {
     std::string text;
     lay_out(spelling, lines, comment, text);
     return text;
 }
 
-void lay_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+void lay_out(const DialectSpelling& spelling, std::span<const std::string> lines,
              std::string_view comment, std::string& text) {
     if (!spelling.separator.empty() && joined(spelling.separator, lines, comment, text)) {
         return;

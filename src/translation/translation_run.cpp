@@ -7,6 +7,22 @@
 
 namespace korve {
 
+std::string& OutputLines::emplace_back(std::string_view text) {
+    if (used_ == lines_.size()) {
+        lines_.emplace_back();
+    }
+    std::string& line = lines_[used_++];
+    line.assign(text);
+    return line;
+}
+
+void OutputLines::insert(std::size_t at, std::string_view text) {
+    emplace_back(text);
+    const auto begin = lines_.begin();
+    std::rotate(begin + static_cast<std::ptrdiff_t>(at), begin + static_cast<std::ptrdiff_t>(used_ - 1),
+                begin + static_cast<std::ptrdiff_t>(used_));
+}
+
 std::string made_name(std::string_view kind, std::size_t index) {
     return "korve_" + std::string(kind) + std::to_string(index + 1);
 }
@@ -178,10 +194,19 @@ std::string string_bytes(const TranslationRun& run, std::string_view quoted) {
 }
 
 std::string label_text(const TranslationRun& run, const LabelField& label) {
+    std::string text;
+    add_label_text(text, run, label);
+    return text;
+}
+
+void add_label_text(std::string& text, const TranslationRun& run, const LabelField& label) {
     if (label.name.empty()) {
-        return {};
+        return;
     }
-    return target_label(label.name, run.project.dialect) + (label.colon ? ":" : "");
+    add_target_label(text, label.name, run.project.dialect);
+    if (label.colon) {
+        text += ':';
+    }
 }
 
 // Looked up first: emplace would make a string of the name, most often one
@@ -209,16 +234,19 @@ bool set_again(const TranslationRun& run, std::string_view name) {
 
 // In pasmo's stand-in for DISP, a label is the run address; a label that
 // '=' sets too is set to it as a name the target lets one set again.
-std::string label_definition(const TranslationRun& run, const LabelField& label) {
-    const std::string here = run.disp_offset.empty() ? "$" : "$+" + run.disp_offset;
-    if (set_again(run, label.name)) {
-        return target_label(label.name, run.project.dialect) + std::string(run.spelling.set_again) +
-               here;
+void add_label_definition(std::string& text, const TranslationRun& run, const LabelField& label) {
+    const bool again = set_again(run, label.name);
+    if (!again && run.disp_offset.empty()) {
+        add_label_text(text, run, label);
+        return;
     }
+    add_target_label(text, label.name, run.project.dialect);
+    text += again ? run.spelling.set_again : std::string_view("\tEQU\t");
+    text += '$';
     if (!run.disp_offset.empty()) {
-        return target_label(label.name, run.project.dialect) + "\tEQU\t" + here;
+        text += '+';
+        text += run.disp_offset;
     }
-    return label_text(run, label);
 }
 
 void label_line(TranslationRun& run, const LabelField& label, Output& output) {
@@ -226,7 +254,7 @@ void label_line(TranslationRun& run, const LabelField& label, Output& output) {
         return;
     }
     define(run, label.name);
-    output.lines.push_back(label_definition(run, label));
+    add_label_definition(output.lines.emplace_back(), run, label);
 }
 
 // In pasmo's stand-in for DISP, where helper values come before the line,
@@ -237,18 +265,20 @@ void emit(TranslationRun& run, const LabelField& label, std::string_view mnemoni
         // The label first: the helper values may read it.
         label_line(run, label, output);
         run.helpers_after = output.lines.size();
-        output.lines.push_back(instruction({}, mnemonic, operands));
+        add_instruction(output.lines.emplace_back(), mnemonic, operands);
         return;
     }
     if ((!run.disp_offset.empty() || set_again(run, label.name)) && !label.name.empty()) {
         label_line(run, label, output);
-        output.lines.push_back(instruction({}, mnemonic, operands));
+        add_instruction(output.lines.emplace_back(), mnemonic, operands);
         return;
     }
     if (!label.name.empty()) {
         define(run, label.name);
     }
-    output.lines.push_back(instruction(label_text(run, label), mnemonic, operands));
+    std::string& text = output.lines.emplace_back();
+    add_label_text(text, run, label);
+    add_instruction(text, mnemonic, operands);
 }
 
 void note_emitted(TranslationRun& run) {
