@@ -190,7 +190,7 @@ public:
             }
         }
         if (!output.problem.empty()) {
-            line.untranslated = UntranslatedLine{index + 1, output.problem};
+            line.untranslated = UntranslatedLine{index + 1, std::move(output.problem)};
         }
         lay_out(run.spelling, output.lines.all(), output.comment, line.text);
         if (index == 0) {

@@ -116,7 +116,7 @@ std::optional<std::string> expression(TranslationRun& run, std::string_view text
     options.here_offset = bare ? std::string_view() : std::string_view(run.disp_offset);
     WrittenExpression written = write_expression(*parsed.expression, options);
     if (!written.problem.empty()) {
-        fail(output, written.problem);
+        fail(output, std::move(written.problem));
         return std::nullopt;
     }
     if (placed && !bare) {
