@@ -19,6 +19,9 @@ std::string_view trimmed_start(std::string_view text) {
 // Whether a statement ends in a note of its own: a ';' outside its strings
 // ("a;" and 'a;', not the quote of AF').
 bool has_note(std::string_view statement) {
+    if (statement.find(';') == std::string_view::npos) {
+        return false;  // as most have not: no need to follow their quotes
+    }
     char quote = 0;
     for (std::size_t i = 0; i < statement.size(); ++i) {
         const char c = statement[i];
@@ -99,7 +102,9 @@ void lay_out(const DialectSpelling& spelling, std::span<const std::string> lines
     }
     text.clear();
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        text += i > 0 ? "\n" : "";
+        if (i > 0) {
+            text += '\n';
+        }
         text += lines[i];
     }
     text += comment;

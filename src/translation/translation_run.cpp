@@ -24,7 +24,10 @@ void OutputLines::insert(std::size_t at, std::string_view text) {
 }
 
 std::string made_name(std::string_view kind, std::size_t index) {
-    return "korve_" + std::string(kind) + std::to_string(index + 1);
+    std::string name = "korve_";
+    name += kind;
+    name += std::to_string(index + 1);
+    return name;
 }
 
 void fail(Output& output, std::string what) {
@@ -108,7 +111,8 @@ std::optional<std::string> expression(TranslationRun& run, std::string_view text
     options.defined = &run.defined;
     options.reads_memory = run.in_memory;
     options.ranges = &run.ranges;
-    const std::string prefix = made_name("v", run.at) + "_";
+    std::string prefix = made_name("v", run.at);
+    prefix += '_';
     options.helper_prefix = prefix;
     options.helper_count = run.helpers.size();
     const bool placed = as_placed && !run.disp_offset.empty();
