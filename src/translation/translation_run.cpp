@@ -273,7 +273,7 @@ void emit(TranslationRun& run, const LabelField& label, std::string_view mnemoni
         add_instruction(output.lines.emplace_back(), mnemonic, operands);
         return;
     }
-    if ((!run.disp_offset.empty() || set_again(run, label.name)) && !label.name.empty()) {
+    if (!label.name.empty() && (!run.disp_offset.empty() || set_again(run, label.name))) {
         label_line(run, label, output);
         add_instruction(output.lines.emplace_back(), mnemonic, operands);
         return;
