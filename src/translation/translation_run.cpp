@@ -47,10 +47,11 @@ bool reads_name_too_early(const TranslationRun& run, const Expression& parsed, O
         if (node.kind != ExpressionKind::Label && node.kind != ExpressionKind::Defined) {
             continue;
         }
-        const auto count = run.facts.assignments.find(node.text);
+        if (!set_again(run, node.text)) {
+            continue;  // as most are not: no need to look for where it is first set
+        }
         const auto first = run.facts.first_assignment.find(node.text);
-        if (count != run.facts.assignments.end() && count->second > 1 &&
-            first != run.facts.first_assignment.end() && run.at < first->second &&
+        if (first != run.facts.first_assignment.end() && run.at < first->second &&
             (!early || node.text < *early)) {
             early = node.text;
         }
