@@ -1,5 +1,7 @@
 #include "alasm/dialect.h"
 
+#include <algorithm>
+
 namespace korve {
 namespace {
 
@@ -7,30 +9,36 @@ namespace {
 // stand, and as conditions after JP, JR, CALL and RET (S and NS too, for
 // M and P).
 constexpr std::string_view kSjasmplusReserved[] = {
-    "NOREL", "EXIST", "SIZEOF", "PAIR", "NOT", "LOW", "HIGH", "ABS", "U16",
-    "MOD", "SHL", "SHR", "AND", "XOR", "OR",
-    "A", "B", "C", "D", "E", "H", "L", "I", "R", "F", "AF", "BC", "DE", "HL", "SP",
-    "IX", "IY", "IXH", "IXL", "IYH", "IYL", "HX", "LX", "HY", "LY", "XH", "XL", "YH", "YL",
-    "NZ", "Z", "NC", "PO", "PE", "P", "M", "NS", "S",
+    "A", "ABS", "AF", "AND", "B", "BC", "C", "D", "DE", "E", "EXIST", "F", "H", "HIGH", "HL", "HX",
+    "HY", "I", "IX", "IXH", "IXL", "IY", "IYH", "IYL", "L", "LOW", "LX", "LY", "M", "MOD", "NC",
+    "NOREL", "NOT", "NS", "NZ", "OR", "P", "PAIR", "PE", "PO", "R", "S", "SHL", "SHR", "SIZEOF",
+    "SP", "U16", "XH", "XL", "XOR", "YH", "YL", "Z",
 };
 
 // pasmo reserves every instruction, register, condition, directive and
 // operator, in any case.
 constexpr std::string_view kPasmoReserved[] = {
-    "ADC", "ADD", "AND", "BIT", "CALL", "CCF", "CP", "CPD", "CPDR", "CPI", "CPIR", "CPL",
-    "DAA", "DEC", "DI", "DJNZ", "EI", "EX", "EXX", "HALT", "IM", "IN", "INC", "IND", "INDR",
-    "INI", "INIR", "JP", "JR", "LD", "LDD", "LDDR", "LDI", "LDIR", "NEG", "NOP", "OR", "OTDR",
-    "OTIR", "OUT", "OUTD", "OUTI", "POP", "PUSH", "RES", "RET", "RETI", "RETN", "RL", "RLA",
-    "RLC", "RLCA", "RLD", "RR", "RRA", "RRC", "RRCA", "RRD", "RST", "SBC", "SCF", "SET", "SLA",
-    "SLL", "SRA", "SRL", "SUB", "XOR",
-    "A", "B", "C", "D", "E", "H", "L", "I", "R", "AF", "BC", "DE", "HL", "SP", "IX", "IY",
-    "IXH", "IXL", "IYH", "IYL", "NZ", "Z", "NC", "PO", "PE", "P", "M",
-    "ORG", "EQU", "DEFL", "DB", "DW", "DS", "DEFB", "DEFW", "DEFS", "DEFM", "END", "IF",
-    "ELSE", "ENDIF", "INCLUDE", "INCBIN", "MACRO", "ENDM", "REPT", "IRP", "EXITM", "LOCAL",
-    "PROC", "ENDP", "PUBLIC",
-    "NOT", "MOD", "SHL", "SHR", "EQ", "NE", "LT", "LE", "GT", "GE", "HIGH", "LOW", "NUL",
-    "DEFINED",
+    "A", "ADC", "ADD", "AF", "AND", "B", "BC", "BIT", "C", "CALL", "CCF", "CP", "CPD", "CPDR",
+    "CPI", "CPIR", "CPL", "D", "DAA", "DB", "DE", "DEC", "DEFB", "DEFINED", "DEFL", "DEFM", "DEFS",
+    "DEFW", "DI", "DJNZ", "DS", "DW", "E", "EI", "ELSE", "END", "ENDIF", "ENDM", "ENDP", "EQ",
+    "EQU", "EX", "EXITM", "EXX", "GE", "GT", "H", "HALT", "HIGH", "HL", "I", "IF", "IM", "IN",
+    "INC", "INCBIN", "INCLUDE", "IND", "INDR", "INI", "INIR", "IRP", "IX", "IXH", "IXL", "IY",
+    "IYH", "IYL", "JP", "JR", "L", "LD", "LDD", "LDDR", "LDI", "LDIR", "LE", "LOCAL", "LOW", "LT",
+    "M", "MACRO", "MOD", "NC", "NE", "NEG", "NOP", "NOT", "NUL", "NZ", "OR", "ORG", "OTDR", "OTIR",
+    "OUT", "OUTD", "OUTI", "P", "PE", "PO", "POP", "PROC", "PUBLIC", "PUSH", "R", "REPT", "RES",
+    "RET", "RETI", "RETN", "RL", "RLA", "RLC", "RLCA", "RLD", "RR", "RRA", "RRC", "RRCA", "RRD",
+    "RST", "SBC", "SCF", "SET", "SHL", "SHR", "SLA", "SLL", "SP", "SRA", "SRL", "SUB", "XOR", "Z",
 };
+
+// Sorted and short, in upper case, as target names are looked up in them.
+constexpr bool searchable(std::span<const std::string_view> words) {
+    return std::ranges::is_sorted(words) &&
+           std::ranges::all_of(words, [](std::string_view word) {
+               return word.size() <= kLongestReserved &&
+                      std::ranges::none_of(word, [](char c) { return c >= 'a' && c <= 'z'; });
+           });
+}
+static_assert(searchable(kSjasmplusReserved) && searchable(kPasmoReserved));
 
 // sjasmplus computes on 32 signed bits and writes its output in order.
 constexpr DialectSpelling kSjasmplus = {

@@ -49,6 +49,8 @@ struct MemorySpelling {
     std::string_view highest;
 };
 
+inline constexpr std::size_t kLongestReserved = 8;
+
 struct DialectSpelling {
     std::string_view name;  // as messages name the target
 
@@ -57,7 +59,9 @@ struct DialectSpelling {
     // Computes on 32 signed bits (where ALASM wraps at 16, a mask is
     // needed), rather than on 16 unsigned bits as ALASM does.
     bool computes_on_32_bits;
-    std::span<const std::string_view> reserved;  // words no label may be, in any case
+    // Words no label may be, in any case: in upper case, sorted, none
+    // longer than kLongestReserved.
+    std::span<const std::string_view> reserved;
     std::string_view name_starts;  // what may start a name besides letters and '_'
 
     // What separates instructions written on one line; empty: the target

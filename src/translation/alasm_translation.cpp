@@ -39,7 +39,7 @@ void apply(const OutputEdit& edit, Output& output) {
     if (edit.kind == OutputEdit::Kind::Append) {
         output.lines.back() += edit.text;
     } else {
-        output.lines.insert(output.lines.begin(), edit.text);
+        output.lines.insert(0, edit.text);
     }
 }
 
@@ -184,13 +184,15 @@ public:
                 output.comment.insert(0, 1, ' ');  // a comment at column 0 moves past it
             }
         } else if (run.in_memory && index == 0) {
-            auto prologue = memory_prologue(run.spelling);
-            output.lines.insert(output.lines.begin(), prologue.begin(), prologue.end());
+            const auto prologue = memory_prologue(run.spelling);
+            for (std::size_t i = 0; i < prologue.size(); ++i) {
+                output.lines.insert(i, prologue[i]);
+            }
         }
         if (!output.problem.empty()) {
-            line.untranslated = UntranslatedLine{index + 1, output.problem};
+            line.untranslated = UntranslatedLine{index + 1, std::move(output.problem)};
         }
-        lay_out(run.spelling, output.lines, output.comment, line.text);
+        lay_out(run.spelling, output.lines.all(), output.comment, line.text);
         if (index == 0) {
             line.text = headed(project_.dialect, line.text);
         }

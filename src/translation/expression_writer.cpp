@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <span>
@@ -442,17 +441,17 @@ private:
     std::string problem_;
 };
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
+// Whether the name is one of the words, in any case: the words are few
+// and sorted (dialect.h), so the name in upper case is looked up among them.
 bool reserved(std::string_view name, std::span<const std::string_view> words) {
-    return std::any_of(words.begin(), words.end(),
-                       [name](std::string_view word) { return equal_ignoring_case(name, word); });
+    std::array<char, kLongestReserved> upper{};
+    if (name.size() > upper.size()) {
+        return false;
+    }
+    std::transform(name.begin(), name.end(), upper.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return std::binary_search(words.begin(), words.end(), std::string_view(upper.data(), name.size()));
 }
 
 }  // namespace
@@ -465,21 +464,27 @@ WrittenExpression write_expression(const Expression& expression, const WriteOpti
 }
 
 std::string target_label(std::string_view name, Dialect dialect) {
-    std::string result(name);
+    std::string result;
+    add_target_label(result, name, dialect);
+    return result;
+}
+
+void add_target_label(std::string& text, std::string_view name, Dialect dialect) {
     if (dialect == Dialect::Alasm || name.empty()) {
-        return result;
+        text += name;
+        return;
     }
     const DialectSpelling& spelling = dialect_spelling(dialect);
     const char first = name.front();
     const bool starts = is_letter(first) || first == '_' ||
                         spelling.name_starts.find(first) != std::string_view::npos;
     if (!starts) {
-        result.insert(result.begin(), '_');
+        text += '_';
     }
+    text += name;
     if (reserved(name, spelling.reserved)) {
-        result += '_';
+        text += '_';
     }
-    return result;
 }
 
 }  // namespace korve

@@ -84,5 +84,7 @@ WrittenExpression write_expression(const Expression& expression, const WriteOpti
 // gains a '_') or cannot start a name with its first character (then it
 // gains a leading '_').
 std::string target_label(std::string_view name, Dialect dialect);
+// The same, added to `text`.
+void add_target_label(std::string& text, std::string_view name, Dialect dialect);
 
 }  // namespace korve

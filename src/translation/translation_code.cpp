@@ -206,12 +206,14 @@ void one_instruction(TranslationRun& run, const LabelField& label, const Line& l
                  line.token == keyword::kOut;
     use.relative = line.token == keyword::kJr || line.token == keyword::kDjnz ||
                    (row != nullptr && row->relative);
-    const auto text = code_operands(run, operands, use, output);
+    auto text = code_operands(run, operands, use, output);
     if (!text) {
         return;
     }
-    emit(run, label, row != nullptr ? row->zilog : line.word,
-         std::string(row != nullptr ? row->before : "") + *text, output);
+    if (row != nullptr) {
+        text->insert(0, row->before);
+    }
+    emit(run, label, row != nullptr ? row->zilog : line.word, *text, output);
 }
 
 // Whether a helper value set before the line, from `first` on, reads $:

@@ -130,7 +130,9 @@ void equate(TranslationRun& run, const LabelField& label, const Line& line, Outp
     }
     define(run, label.name);
     note_range(run, label.name, range);
-    output.lines.push_back(instruction(label_text(run, label), "EQU", *value));
+    std::string& text = output.lines.emplace_back();
+    add_label_text(text, run, label);
+    add_instruction(text, "EQU", *value);
 }
 
 // ORG inside DISP moves where the bytes go as far as it moves $ (a block
@@ -153,7 +155,11 @@ void origin(TranslationRun& run, const Line& line, Output& output) {
         return;
     }
     if (run.in_memory && !displaced) {
-        memory_origin(run.spelling, *value, output.lines);
+        std::vector<std::string> lines;
+        memory_origin(run.spelling, *value, lines);
+        for (const std::string& each : lines) {
+            output.lines.push_back(each);
+        }
         return;
     }
     // Inside DISP, sjasmplus's ORG moves $ alone, in memory or not.

@@ -19,6 +19,9 @@ std::string_view trimmed_start(std::string_view text) {
 // Whether a statement ends in a note of its own: a ';' outside its strings
 // ("a;" and 'a;', not the quote of AF').
 bool has_note(std::string_view statement) {
+    if (statement.find(';') == std::string_view::npos) {
+        return false;  // as most have not: no need to follow their quotes
+    }
     char quote = 0;
     for (std::size_t i = 0; i < statement.size(); ++i) {
         const char c = statement[i];
@@ -42,7 +45,7 @@ bool bare_label(std::string_view line) {
 
 // The lines joined on one line into `text`, or false where they will not go
 // on one: the statements, then the translator's comments, in order.
-bool joined(std::string_view separator, const std::vector<std::string>& lines,
+bool joined(std::string_view separator, std::span<const std::string> lines,
             std::string_view comment, std::string& text) {
     text.clear();
     bool after_label = false;
@@ -85,21 +88,23 @@ bool sets_name(std::string_view line) {
     return !line.empty() && !blank(line.front()) && line.front() != ';';
 }
 
-std::string laid_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+std::string laid_out(const DialectSpelling& spelling, std::span<const std::string> lines,
                      std::string_view comment) {
     std::string text;
     lay_out(spelling, lines, comment, text);
     return text;
 }
 
-void lay_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+void lay_out(const DialectSpelling& spelling, std::span<const std::string> lines,
              std::string_view comment, std::string& text) {
     if (!spelling.separator.empty() && joined(spelling.separator, lines, comment, text)) {
         return;
     }
     text.clear();
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        text += i > 0 ? "\n" : "";
+        if (i > 0) {
+            text += '\n';
+        }
         text += lines[i];
     }
     text += comment;

@@ -19,7 +19,7 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
+#include <span>
 
 #include "alasm/dialect.h"
 
@@ -27,10 +27,10 @@ namespace korve {
 
 // The text for a stored line's translated `lines` (several joined by '\n')
 // and its `comment` (the blank space before it included).
-std::string laid_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+std::string laid_out(const DialectSpelling& spelling, std::span<const std::string> lines,
                      std::string_view comment);
 // The same, into `text`, whose room it reuses.
-void lay_out(const DialectSpelling& spelling, const std::vector<std::string>& lines,
+void lay_out(const DialectSpelling& spelling, std::span<const std::string> lines,
              std::string_view comment, std::string& text);
 
 // Whether the line stands on a line of its own: it sets a name (its first

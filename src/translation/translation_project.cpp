@@ -28,13 +28,17 @@ std::string_view translation_heading(std::string_view first_line) {
 std::string instruction(std::string_view label, std::string_view mnemonic,
                         std::string_view operands) {
     std::string text(label);
+    add_instruction(text, mnemonic, operands);
+    return text;
+}
+
+void add_instruction(std::string& text, std::string_view mnemonic, std::string_view operands) {
     text += '\t';
     text += mnemonic;
     if (!operands.empty()) {
         text += '\t';
         text += operands;
     }
-    return text;
 }
 
 std::string include_key(std::string_view trdos_name) {

@@ -97,6 +97,8 @@ struct TranslatedLine {
 // A line of the target: label, tab, mnemonic, and a tab and the operands.
 std::string instruction(std::string_view label, std::string_view mnemonic,
                         std::string_view operands);
+// The same after the label `text` holds, built in place.
+void add_instruction(std::string& text, std::string_view mnemonic, std::string_view operands);
 
 // The file an INCLUDE's name gives when the project does not map it:
 // "SCRUTIL" gives "SCRUTIL.H.asm", "DATA.C" gives "DATA.C.asm".

@@ -7,8 +7,28 @@
 
 namespace korve {
 
+std::string& OutputLines::emplace_back(std::string_view text) {
+    if (used_ == lines_.size()) {
+        lines_.emplace_back();
+    }
+    std::string& line = lines_[used_++];
+    line.clear();
+    line += text;  // most lines start empty, which assign() spends more on
+    return line;
+}
+
+void OutputLines::insert(std::size_t at, std::string_view text) {
+    emplace_back(text);
+    const auto begin = lines_.begin();
+    std::rotate(begin + static_cast<std::ptrdiff_t>(at), begin + static_cast<std::ptrdiff_t>(used_ - 1),
+                begin + static_cast<std::ptrdiff_t>(used_));
+}
+
 std::string made_name(std::string_view kind, std::size_t index) {
-    return "korve_" + std::string(kind) + std::to_string(index + 1);
+    std::string name = "korve_";
+    name += kind;
+    name += std::to_string(index + 1);
+    return name;
 }
 
 void fail(Output& output, std::string what) {
@@ -27,10 +47,11 @@ bool reads_name_too_early(const TranslationRun& run, const Expression& parsed, O
         if (node.kind != ExpressionKind::Label && node.kind != ExpressionKind::Defined) {
             continue;
         }
-        const auto count = run.facts.assignments.find(node.text);
+        if (!set_again(run, node.text)) {
+            continue;  // as most are not: no need to look for where it is first set
+        }
         const auto first = run.facts.first_assignment.find(node.text);
-        if (count != run.facts.assignments.end() && count->second > 1 &&
-            first != run.facts.first_assignment.end() && run.at < first->second &&
+        if (first != run.facts.first_assignment.end() && run.at < first->second &&
             (!early || node.text < *early)) {
             early = node.text;
         }
@@ -92,7 +113,8 @@ std::optional<std::string> expression(TranslationRun& run, std::string_view text
     options.defined = &run.defined;
     options.reads_memory = run.in_memory;
     options.ranges = &run.ranges;
-    const std::string prefix = made_name("v", run.at) + "_";
+    std::string prefix = made_name("v", run.at);
+    prefix += '_';
     options.helper_prefix = prefix;
     options.helper_count = run.helpers.size();
     const bool placed = as_placed && !run.disp_offset.empty();
@@ -100,7 +122,7 @@ std::optional<std::string> expression(TranslationRun& run, std::string_view text
     options.here_offset = bare ? std::string_view() : std::string_view(run.disp_offset);
     WrittenExpression written = write_expression(*parsed.expression, options);
     if (!written.problem.empty()) {
-        fail(output, written.problem);
+        fail(output, std::move(written.problem));
         return std::nullopt;
     }
     if (placed && !bare) {
@@ -178,10 +200,19 @@ std::string string_bytes(const TranslationRun& run, std::string_view quoted) {
 }
 
 std::string label_text(const TranslationRun& run, const LabelField& label) {
+    std::string text;
+    add_label_text(text, run, label);
+    return text;
+}
+
+void add_label_text(std::string& text, const TranslationRun& run, const LabelField& label) {
     if (label.name.empty()) {
-        return {};
+        return;
     }
-    return target_label(label.name, run.project.dialect) + (label.colon ? ":" : "");
+    add_target_label(text, label.name, run.project.dialect);
+    if (label.colon) {
+        text += ':';
+    }
 }
 
 // Looked up first: emplace would make a string of the name, most often one
@@ -209,16 +240,19 @@ bool set_again(const TranslationRun& run, std::string_view name) {
 
 // In pasmo's stand-in for DISP, a label is the run address; a label that
 // '=' sets too is set to it as a name the target lets one set again.
-std::string label_definition(const TranslationRun& run, const LabelField& label) {
-    const std::string here = run.disp_offset.empty() ? "$" : "$+" + run.disp_offset;
-    if (set_again(run, label.name)) {
-        return target_label(label.name, run.project.dialect) + std::string(run.spelling.set_again) +
-               here;
+void add_label_definition(std::string& text, const TranslationRun& run, const LabelField& label) {
+    const bool again = set_again(run, label.name);
+    if (!again && run.disp_offset.empty()) {
+        add_label_text(text, run, label);
+        return;
     }
+    add_target_label(text, label.name, run.project.dialect);
+    text += again ? run.spelling.set_again : std::string_view("\tEQU\t");
+    text += '$';
     if (!run.disp_offset.empty()) {
-        return target_label(label.name, run.project.dialect) + "\tEQU\t" + here;
+        text += '+';
+        text += run.disp_offset;
     }
-    return label_text(run, label);
 }
 
 void label_line(TranslationRun& run, const LabelField& label, Output& output) {
@@ -226,7 +260,7 @@ void label_line(TranslationRun& run, const LabelField& label, Output& output) {
         return;
     }
     define(run, label.name);
-    output.lines.push_back(label_definition(run, label));
+    add_label_definition(output.lines.emplace_back(), run, label);
 }
 
 // In pasmo's stand-in for DISP, where helper values come before the line,
@@ -237,18 +271,20 @@ void emit(TranslationRun& run, const LabelField& label, std::string_view mnemoni
         // The label first: the helper values may read it.
         label_line(run, label, output);
         run.helpers_after = output.lines.size();
-        output.lines.push_back(instruction({}, mnemonic, operands));
+        add_instruction(output.lines.emplace_back(), mnemonic, operands);
         return;
     }
-    if ((!run.disp_offset.empty() || set_again(run, label.name)) && !label.name.empty()) {
+    if (!label.name.empty() && (!run.disp_offset.empty() || set_again(run, label.name))) {
         label_line(run, label, output);
-        output.lines.push_back(instruction({}, mnemonic, operands));
+        add_instruction(output.lines.emplace_back(), mnemonic, operands);
         return;
     }
     if (!label.name.empty()) {
         define(run, label.name);
     }
-    output.lines.push_back(instruction(label_text(run, label), mnemonic, operands));
+    std::string& text = output.lines.emplace_back();
+    add_label_text(text, run, label);
+    add_instruction(text, mnemonic, operands);
 }
 
 void note_emitted(TranslationRun& run) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,11 +46,35 @@ struct ClosedRepeat {
     std::string count;
 };
 
+// The target's lines one line's translation produced. Cleared, they keep
+// their strings, room and all, for the next line's: a line is built in
+// place (emplace_back), and a run through a source allocates for its lines
+// only while they grow.
+class OutputLines {
+public:
+    // A line added at the end, holding `text`, for the caller to go on
+    // building.
+    std::string& emplace_back(std::string_view text = {});
+    void push_back(std::string_view text) { emplace_back(text); }
+    // A line put before line `at`.
+    void insert(std::size_t at, std::string_view text);
+    void clear() { used_ = 0; }
+
+    bool empty() const { return used_ == 0; }
+    std::size_t size() const { return used_; }
+    std::string& back() { return lines_[used_ - 1]; }
+    std::span<const std::string> all() const { return {lines_.data(), used_}; }
+
+private:
+    std::vector<std::string> lines_;  // the first used_ are the output's
+    std::size_t used_ = 0;
+};
+
 // What one line's translation produced: the target's lines, and the line's
 // comment with the blank space before it, kept apart until the lines are
 // written.
 struct Output {
-    std::vector<std::string> lines;
+    OutputLines lines;
     std::string comment;
     std::string problem;
 };
@@ -137,12 +162,15 @@ std::string string_item(std::string_view quoted);
 std::string string_bytes(const TranslationRun& run, std::string_view quoted);
 
 std::string label_text(const TranslationRun& run, const LabelField& label);
+// The same, added to `text`.
+void add_label_text(std::string& text, const TranslationRun& run, const LabelField& label);
 // Whether a name is set more than once ('=' again, in a repeat, or as a
 // label '=' sets too): every set of it is one the target lets it set again.
 bool set_again(const TranslationRun& run, std::string_view name);
 // The line that sets a line's label: the label itself, or NAME = $ where the
 // target must let it be set again (or where pasmo stands in for DISP).
-std::string label_definition(const TranslationRun& run, const LabelField& label);
+// Added to `text`.
+void add_label_definition(std::string& text, const TranslationRun& run, const LabelField& label);
 void define(TranslationRun& run, std::string_view name);
 // What a label set once may hold.
 void note_range(TranslationRun& run, std::string_view name, ValueRange range);

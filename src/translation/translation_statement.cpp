@@ -14,7 +14,7 @@ void mark_untranslated(const TranslationRun& run, const Line& line, Output& outp
     output.lines.clear();
     const LabelField label = label_field(line.field);
     if (line.has_mnemonic && is_name(label.name)) {
-        output.lines.push_back(label_definition(run, label));
+        add_label_definition(output.lines.emplace_back(), run, label);
     }
     std::string& reason = output.lines.emplace_back(kUntranslatedMark);
     reason += " cannot translate: ";
@@ -38,8 +38,10 @@ void assign(TranslationRun& run, std::string_view name, std::string_view value,
     define(run, name);
     note_range(run, name, range);
     const DialectSpelling& spelling = run.spelling;
-    output.lines.push_back(target_label(name, run.project.dialect) +
-                           std::string(once ? spelling.set_once : spelling.set_again) + *written);
+    std::string& text = output.lines.emplace_back();
+    add_target_label(text, name, run.project.dialect);
+    text += once ? spelling.set_once : spelling.set_again;
+    text += *written;
 }
 
 // A line without a mnemonic: empty, a label, NAME=e, or a macro call.
@@ -116,13 +118,10 @@ void translate_statement(TranslationRun& run, const Line& line, Output& output) 
 
 // Values a rotation reads twice, set before the line that reads them.
 void put_helpers(TranslationRun& run, Output& output) {
-    std::vector<std::string> helpers;
+    std::size_t at = run.helpers_after;
     for (const HelperValue& helper : run.helpers) {
-        helpers.push_back(helper.name + std::string(run.spelling.set_again) + helper.text);
+        output.lines.insert(at++, helper.name + std::string(run.spelling.set_again) + helper.text);
     }
-    const std::size_t after_label = helpers.empty() ? 0 : run.helpers_after;
-    output.lines.insert(output.lines.begin() + static_cast<std::ptrdiff_t>(after_label),
-                        helpers.begin(), helpers.end());
 }
 
 void translate(TranslationRun& run, const Line& line, Output& output) {
@@ -157,7 +156,8 @@ void translate(TranslationRun& run, const Line& line, Output& output) {
     run.helpers.clear();
     run.helpers_after = 0;
     if (!line.comment.empty()) {
-        output.comment = std::string(line.gap) + std::string(line.comment);
+        output.comment.assign(line.gap);
+        output.comment += line.comment;
     }
     if (output.lines.empty()) {
         output.lines.emplace_back();

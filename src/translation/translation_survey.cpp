@@ -181,6 +181,9 @@ private:
     }
 
     void note_definition(std::string_view name, std::size_t index) {
+        if (facts_.asked_defined.empty()) {
+            return;  // as for most sources: no label need be hashed
+        }
         const auto asked = facts_.asked_defined.find(name);
         if (asked != facts_.asked_defined.end()) {
             asked->second = index;
