@@ -53,7 +53,8 @@ struct ClosedRepeat {
 class OutputLines {
 public:
     // A line added at the end, holding `text`, for the caller to go on
-    // building.
+    // building. `text` must not be a view of one of these lines: adding may
+    // move them.
     std::string& emplace_back(std::string_view text = {});
     void push_back(std::string_view text) { emplace_back(text); }
     // A line put before line `at`.
