@@ -32,10 +32,12 @@ constexpr std::string_view kPasmoReserved[] = {
 
 // Sorted and short, in upper case, as target names are looked up in them.
 constexpr bool searchable(std::span<const std::string_view> words) {
-    return std::ranges::is_sorted(words) &&
-           std::ranges::all_of(words, [](std::string_view word) {
+    // The classic algorithms: the page's standard library lacks the ranges ones.
+    return std::is_sorted(words.begin(), words.end()) &&
+           std::all_of(words.begin(), words.end(), [](std::string_view word) {
+               const auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
                return word.size() <= kLongestReserved &&
-                      std::ranges::none_of(word, [](char c) { return c >= 'a' && c <= 'z'; });
+                      std::none_of(word.begin(), word.end(), lower);
            });
 }
 static_assert(searchable(kSjasmplusReserved) && searchable(kPasmoReserved));
