@@ -15,10 +15,10 @@ static_assert(kReadBlock >= kLongestLook);
 }  // namespace
 
 ByteReader::ByteReader(std::FILE* file)
-    : file_(file), buffer_(new unsigned char[kReadBlock]) {}
+    : file_(file), buffer_(new unsigned char[kReadBlock]), size_hint_(regular_file_size(file)) {}
 
 ByteReader::ByteReader(std::span<const unsigned char> bytes)
-    : memory_(bytes), buffer_(new unsigned char[kReadBlock]) {}
+    : memory_(bytes), buffer_(new unsigned char[kReadBlock]), size_hint_(bytes.size()) {}
 
 bool ByteReader::fill() {
     if (drained_) {

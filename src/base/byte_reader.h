@@ -47,6 +47,12 @@ public:
     }
 
     bool at_end() { return begin_ == end_ && !fill(); }
+
+    // How many bytes the whole input holds, where that is known before it is
+    // read (bytes in memory, a regular file's size when it was opened); 0
+    // where it is not (a pipe, a terminal). Only a hint, for room reserved
+    // once rather than grown: a file may change while it is read.
+    std::size_t size_hint() const { return size_hint_; }
     bool failed() const { return static_cast<bool>(error_); }
     std::error_code error() const { return error_; }
 
@@ -61,6 +67,7 @@ private:
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
+    std::size_t size_hint_ = 0;
     // A short read met the end of the input or an error: the C library would
     // ask the system again at every later read, once per record at the end.
     bool drained_ = false;

@@ -4,6 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
+
 namespace korve {
 
 std::filesystem::path file_path(const char* name) {
@@ -36,6 +41,17 @@ OpenedFile open_for_reading(const std::filesystem::path& path) {
         opened.error = last_system_error();
     }
     return opened;
+}
+
+std::size_t regular_file_size(std::FILE* file) {
+#ifdef _WIN32
+    struct _stat64 status {};
+    const bool regular = _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat status {};
+    const bool regular = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+#endif
+    return regular && status.st_size > 0 ? static_cast<std::size_t>(status.st_size) : 0;
 }
 
 }  // namespace korve

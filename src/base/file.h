@@ -2,6 +2,7 @@
 // paths taken as the user typed them, on every system.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -36,5 +37,9 @@ struct OpenedFile {
     std::error_code error;
 };
 OpenedFile open_for_reading(const std::filesystem::path& path);
+
+// The size of the regular file an open stream reads; 0 for anything else (a
+// pipe, a terminal) or where the system cannot tell.
+std::size_t regular_file_size(std::FILE* file);
 
 }  // namespace korve

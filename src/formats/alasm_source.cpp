@@ -1,5 +1,7 @@
 #include "formats/alasm_source.h"
 
+#include <algorithm>
+
 namespace korve {
 
 SourceHead read_source_head(ByteReader& input, const AlasmPlace& place) {
@@ -23,10 +25,33 @@ void AlasmSource::add(std::span<const unsigned char> content) {
     ends.push_back(static_cast<std::uint32_t>(records.size()));
 }
 
+namespace {
+
+// Real sources take more bytes a line than this (spaces are one byte a run,
+// keywords one byte each), so that room for this many lines seldom grows.
+constexpr std::size_t kFewBytesALine = 6;
+
+// Room for the records, reserved once where their size is known before
+// they are read (a header's length, a file's size): grown a record at a
+// time, a source of megabytes would be copied into fresh memory over and
+// over.
+void reserve_room(AlasmSource& source, const ByteReader& input) {
+    const SourceHead& head = source.head;
+    const std::size_t expected =
+        head.measured ? static_cast<std::size_t>(std::max<std::int64_t>(head.records_length, 0))
+                      : input.size_hint();
+    const std::size_t bytes = std::min(expected, kLargestSource);
+    source.records.reserve(bytes);
+    source.ends.reserve(bytes / kFewBytesALine + 1);
+}
+
+}  // namespace
+
 AlasmSource read_source(ByteReader& input, const AlasmPlace& place, Reading reading) {
     AlasmSource source;
     source.reading = reading;
     source.head = read_source_head(input, place);
+    reserve_room(source, input);
     SourceEnd& end = source.end;
     end.data_size = source.head.header_size;
     RecordBudget budget(source.head);
