@@ -216,9 +216,9 @@ void add_label_text(std::string& text, const TranslationRun& run, const LabelFie
 }
 
 // Looked up first: emplace would make a string of the name, most often one
-// the set holds already.
+// the set holds already. A source with no '?' never asks.
 void define(TranslationRun& run, std::string_view name) {
-    if (run.defined.find(name) == run.defined.end()) {
+    if (run.facts.has_question_mark && run.defined.find(name) == run.defined.end()) {
         // cppcheck-suppress stlFindInsert
         run.defined.emplace(name);
     }

@@ -113,7 +113,7 @@ struct TranslationRun {
     std::array<std::size_t, kBlockKinds> open_blocks{};  // of each kind
     std::vector<HelperValue> helpers;  // of the line being translated
     std::size_t helpers_after = 0;     // how many of its lines come before them
-    NameSet defined;
+    NameSet defined;  // so far, kept only where a line may ask (?N)
     LabelRanges ranges;
     LabelValues known;                  // ALASM's values of labels, where known
     std::optional<std::uint16_t> here;  // ALASM's $, where known

@@ -117,7 +117,8 @@ public:
         }
         if (!label.name.empty() && !call && (line.has_mnemonic || label.rest.empty()) &&
             !(line.has_mnemonic && line.directive == Directive::Equ)) {
-            labelled_.emplace_back(label.name, index);
+            labelled_.push_back({labelled_names_.size(), label.name.size(), index});
+            labelled_names_ += label.name;
         }
         if (!locals_.empty() && !label.name.empty() && label.name.front() != '@' && !call &&
             (line.has_mnemonic || label.rest.empty())) {
@@ -130,13 +131,17 @@ public:
         facts_.text_hash = hash_;
         facts_.only_typed_text = typed_ && !other_;
         facts_.leaves_disp_open = disp_open_;
-        for (const auto& [name, index] : labelled_) {
+        if (set_with_equals_.empty()) {
+            return;
+        }
+        for (const Labelled& labelled : labelled_) {
+            const auto name = std::string_view(labelled_names_).substr(labelled.begin, labelled.size);
             if (set_with_equals_.count(name) == 0) {
                 continue;
             }
-            ++facts_.assignments[name];
-            auto [first, added] = facts_.first_assignment.emplace(name, index);
-            first->second = added ? index : std::min(first->second, index);
+            ++facts_.assignments[std::string(name)];
+            auto [first, added] = facts_.first_assignment.emplace(name, labelled.index);
+            first->second = added ? labelled.index : std::min(first->second, labelled.index);
         }
     }
 
@@ -145,6 +150,8 @@ private:
     // sources it includes, and whether it leaves a DISP open.
     void note_text(const Line& line) {
         hash_ = fnv1a_32(byte_span(line.text), hash_);
+        facts_.has_question_mark =
+            facts_.has_question_mark || line.text.find('?') != std::string_view::npos;
         typed_ = typed_ || is_typed_text(line);
         other_ = other_ || !is_blank(line);
         if (auto included = included_source(line)) {
@@ -254,7 +261,15 @@ private:
     bool other_ = false;
     bool disp_open_ = false;
     std::set<std::string, std::less<>> set_with_equals_;
-    std::vector<std::pair<std::string, std::size_t>> labelled_;  // a line's label, the line
+    // Each labelled line: its label, kept in one string for all of them
+    // rather than a string each, and the line.
+    struct Labelled {
+        std::size_t begin;
+        std::size_t size;
+        std::size_t index;
+    };
+    std::string labelled_names_;
+    std::vector<Labelled> labelled_;
 };
 
 }  // namespace

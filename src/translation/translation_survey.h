@@ -47,6 +47,9 @@ struct SourceFacts {
     // The names IF0 ?N and IFN ?N ask about, each with the last line that
     // defines it in this source, if one does.
     NameMap<std::optional<std::size_t>> asked_defined;
+    // Whether a '?' stands anywhere in its text: only then may a line ask
+    // whether a name is defined (?N), and the names defined be worth keeping.
+    bool has_question_mark = false;
     // Whether a DISP is still open at the source's end.
     bool leaves_disp_open = false;
     // The names the source defines (a label, EQU or '=') that a source of
