@@ -8,9 +8,12 @@
 #   tests/corpus_check.sh KORVE CORPUS_DIR
 #
 # CORPUS_DIR holds MANIFEST.tsv (saved_path and line_records columns) beside
-# the files it names. Without the folder there is nothing to check.
+# the files it names. Without the folder there is nothing to check. korve
+# runs through KORVE_TEST_LAUNCHER where it is set, as in the other
+# whole-program tests.
 set -euo pipefail
-korve=$1
+read -r -a korve <<< "${KORVE_TEST_LAUNCHER-}"
+korve+=("$1")
 corpus=$2
 if [ ! -f "$corpus/MANIFEST.tsv" ]; then
   echo "no corpus at $corpus: nothing to check"
@@ -22,8 +25,8 @@ trap 'rm -rf "$work"' EXIT
 checked=0 failed=0
 while IFS=$'\t' read -r path records; do
   case "$path" in odd/*) continue ;; esac
-  console=$("$korve" "$corpus/$path" "$work/out.asm") && status=0 || status=$?
-  piped=$(cat "$corpus/$path" | "$korve" /dev/stdin "$work/piped.asm") && piped_status=0 ||
+  console=$("${korve[@]}" "$corpus/$path" "$work/out.asm") && status=0 || status=$?
+  piped=$(cat "$corpus/$path" | "${korve[@]}" /dev/stdin "$work/piped.asm") && piped_status=0 ||
     piped_status=$?
   lines=none last=none
   if [ -f "$work/out.asm" ]; then

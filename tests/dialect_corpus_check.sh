@@ -43,8 +43,12 @@
 # Exit status 77 (skipped) without either assembler, or without the corpus
 # once the first check has passed.
 set -uo pipefail
+# korvex runs through KORVE_TEST_LAUNCHER where it is set, as in the other
+# whole-program tests.
+read -r -a launcher <<< "${KORVE_TEST_LAUNCHER-}"
 read -r -a translate <<< "$1"
-korvex=${translate[0]}
+korvex=("${launcher[@]}" "${translate[0]}")
+translate=("${launcher[@]}" "${translate[@]}")
 sjasmplus=$2
 pasmo=$3
 corpus=$4
@@ -95,7 +99,7 @@ assemble() {
 #    CP866, and the comment beside it is UTF-8 again.
 printf '\tORG\t#8000\n\tDB\t"Привет, мир",0 ;строка\n' > "$work/cyrillic.asm"
 printf '\x8f\xe0\xa8\xa2\xa5\xe2, \xac\xa8\xe0\x00' > "$work/cyrillic.bin"
-"$korvex" pack --charset CP866 -o "$work/CYRILLIC.H" "$work/cyrillic.asm" > /dev/null
+"${korvex[@]}" pack --charset CP866 -o "$work/CYRILLIC.H" "$work/cyrillic.asm" > /dev/null
 for dialect in sjasmplus pasmo; do
   dir=$work/cyrillic-$dialect
   "${translate[@]}" --dialect $dialect --charset CP866 -o "$dir/" "$work/CYRILLIC.H" > "$dir.log" 2>&1 ||
@@ -127,7 +131,7 @@ for form in several single; do
   { printf '\tORG\t#8000\nS'
     tr '|' '\n' <<< "${!form}" | sed 's/^\([A-Z]*\) /\t\1\t/'
     printf '\tJR\tS\n'; } > "$work/$form.asm"
-  "$korvex" pack -o "$work/${form^^}.H" "$work/$form.asm" > /dev/null
+  "${korvex[@]}" pack -o "$work/${form^^}.H" "$work/$form.asm" > /dev/null
   for dialect in sjasmplus pasmo; do
     dir=$work/$form-$dialect
     "${translate[@]}" --dialect $dialect -o "$dir/" "$work/${form^^}.H" > "$dir.log" 2>&1 ||
@@ -202,12 +206,12 @@ check_lines() {
   local name=$1 dir=$work/lines/$1 text file off
   shift
   mkdir -p "$dir/text" "$dir/marked" "$dir/packed"
-  "$korvex" text -q -o "$dir/text" "$@" > "$dir/text.log" 2>&1
+  "${korvex[@]}" text -q -o "$dir/text" "$@" > "$dir/text.log" 2>&1
   for text in "$dir"/text/*.asm; do
     file=$(basename "$text")
     case "$file" in deleted-entry*) continue ;; esac
     awk '{ print $0 " ;@" NR }' "$text" > "$dir/marked/$file"
-    "$korvex" pack -q -o "$dir/packed/${file%.asm}" "$dir/marked/$file" > "$dir/pack.log" 2>&1 ||
+    "${korvex[@]}" pack -q -o "$dir/packed/${file%.asm}" "$dir/marked/$file" > "$dir/pack.log" 2>&1 ||
       fail "lines: $name/$file does not pack again: $(head -n 2 "$dir/pack.log")"
   done
   translate_into sjasmplus "$dir/sjasmplus" "$dir"/packed/*
@@ -230,7 +234,7 @@ for image in "$corpus"/images/*.trd "$corpus"/images/*.scl; do
   for charset in "" CP866; do
     dir=$work/texts/$(basename "$image")${charset:+-$charset}
     mkdir -p "$dir/text"
-    "$korvex" text -q ${charset:+--charset $charset} -o "$dir/text" "$image" > "$dir/text.log" 2>&1
+    "${korvex[@]}" text -q ${charset:+--charset $charset} -o "$dir/text" "$image" > "$dir/text.log" 2>&1
     for dialect in sjasmplus pasmo; do
       translate_into $dialect "$dir/$dialect-disk" ${charset:+--charset $charset} "$image"
       translate_into $dialect "$dir/$dialect-texts" ${charset:+--charset $charset} "$dir/text"
