@@ -181,8 +181,11 @@ bool is_index_word(std::string_view word) { return word == "(IX" || word == "(IY
 std::string items_text(Operand::iterator begin, Operand::iterator end) {
     std::string text;
     for (auto item = begin; item != end; ++item) {
-        text += is_space_item(*item) ? std::string(item->text.size(), ' ')
-                                     : std::string(item->text);
+        if (is_space_item(*item)) {
+            text.append(item->text.size(), ' ');
+        } else {
+            text.append(item->text);
+        }
     }
     return text;
 }
@@ -258,6 +261,9 @@ void parse_line(const DescribedLine& described, Line& line, OperandReading opera
 }
 
 std::string_view trim(std::string_view text) {
+    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) {
+        return text;  // most text has no spaces to trim
+    }
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};
@@ -279,9 +285,11 @@ bool is_label(std::string_view name) {
     });
 }
 
-LabelField label_field(std::string_view field) {
+namespace {
+
+LabelField label_of(std::string_view field) {
     LabelField label;
-    if (!field.empty() && field.front() == '+') {
+    if (field.front() == '+') {
         field.remove_prefix(1);
     }
     label.indented = !field.empty() && field.front() == ' ';
@@ -294,6 +302,14 @@ LabelField label_field(std::string_view field) {
         label.name.remove_suffix(1);
     }
     return label;
+}
+
+}  // namespace
+
+// Most lines are an instruction with no label: small, so that it can be
+// inlined where it is called, and the rest is read only for a label.
+LabelField label_field(std::string_view field) {
+    return field.empty() ? LabelField() : label_of(field);
 }
 
 std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
