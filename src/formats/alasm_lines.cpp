@@ -517,7 +517,8 @@ DescribedLine describe_record(std::span<const unsigned char> content, Reading re
 }
 
 // The text is written into a room of the longest line's size, in blocks
-// as decode_record writes it, and copied into the line's string once.
+// as decode_record writes it, and copied into the line's string once:
+// cleared and appended to, which costs less than assigning.
 void describe_record(std::span<const unsigned char> content, Reading reading,
                      DescribedLine& line) {
     line.pieces.clear();
@@ -525,7 +526,8 @@ void describe_record(std::span<const unsigned char> content, Reading reading,
     std::array<char, kLineRoom> room;  // written before it is read
     LineText text{LineRoom(room)};
     describe_into(content, reading, line, text);
-    line.text.assign(text.view());
+    line.text.clear();
+    line.text.append(text.view());
 }
 
 }  // namespace korve
