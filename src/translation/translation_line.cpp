@@ -10,8 +10,10 @@
 namespace korve {
 namespace {
 
+// The pieces cover the text exactly: no piece's text needs checking for
+// bounds.
 std::string_view piece_text(const DescribedLine& line, const LinePiece& piece) {
-    return std::string_view(line.text).substr(piece.begin, piece.size);
+    return {line.text.data() + piece.begin, piece.size};
 }
 
 bool is_space_item(const Item& item) {
@@ -222,7 +224,7 @@ void parse_line(const DescribedLine& described, Line& line, OperandReading opera
         }
     }
     const std::size_t field_end = at < pieces.size() ? pieces[at].begin : line.text.size();
-    line.field = line.text.substr(0, field_end);
+    line.field = {line.text.data(), field_end};
     if (at < pieces.size() && pieces[at].part == LinePart::Mnemonic) {
         line.has_mnemonic = true;
         line.token = pieces[at].token;
