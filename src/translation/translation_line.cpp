@@ -287,9 +287,7 @@ bool is_label(std::string_view name) {
     });
 }
 
-namespace {
-
-LabelField label_of(std::string_view field) {
+LabelField read_label_field(std::string_view field) {
     LabelField label;
     if (field.front() == '+') {
         field.remove_prefix(1);
@@ -304,14 +302,6 @@ LabelField label_of(std::string_view field) {
         label.name.remove_suffix(1);
     }
     return label;
-}
-
-}  // namespace
-
-// Most lines are an instruction with no label: small, so that it can be
-// inlined where it is called, and the rest is read only for a label.
-LabelField label_field(std::string_view field) {
-    return field.empty() ? LabelField() : label_of(field);
 }
 
 std::optional<std::pair<std::string_view, std::string_view>> split_assignment(

@@ -159,7 +159,14 @@ struct LabelField {
     std::string_view rest;  // anything after the name
 };
 
-LabelField label_field(std::string_view field);
+// The label of a field that is not empty.
+LabelField read_label_field(std::string_view field);
+
+// Most lines are an instruction with no label: inline, so that they pay no
+// call for it.
+inline LabelField label_field(std::string_view field) {
+    return field.empty() ? LabelField() : read_label_field(field);
+}
 
 // NAME=e in a label field: the name and the expression's text.
 std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
