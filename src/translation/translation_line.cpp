@@ -262,10 +262,7 @@ void parse_line(const DescribedLine& described, Line& line, OperandReading opera
     }
 }
 
-std::string_view trim(std::string_view text) {
-    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) {
-        return text;  // most text has no spaces to trim
-    }
+std::string_view trim_spaces(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};

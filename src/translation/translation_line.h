@@ -139,7 +139,16 @@ private:
     std::span<Value> values_;
 };
 
-std::string_view trim(std::string_view text);
+// `text` less the spaces at its ends.
+std::string_view trim_spaces(std::string_view text);
+
+// The same; inline, as most text has no spaces to trim and pays no call.
+inline std::string_view trim(std::string_view text) {
+    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) {
+        return text;
+    }
+    return trim_spaces(text);
+}
 
 // Whether `text` is an ALASM name.
 bool is_name(std::string_view text);
