@@ -158,6 +158,8 @@ TEST(AlasmLines, ReadsASpaceBeforeTheMnemonicAsAlasmDoes) {
         {"\xFF\xE0", "\t \tBC", "Spaces[ ]Mnemonic[\tENDIF\t]"},
         {"\xFF\xA0\"HI", "\t \t(DE)\"HI\"", "Spaces[ ]Mnemonic[\tDISPLAY\t]String[\"HI\"]"},
         {"X\xFF\xD4\xF5,1", "!", "Text[X]Spaces[ ]Mnemonic[\tLD\t]Operand[A]Text[,1]"},
+        // The space joins the stored spaces before it.
+        {"\x03\xFF\xD4\xF5", "!", "Spaces[    ]Mnemonic[\tLD\t]Operand[A]"},
         {"\xFF", "\t \t", "Mnemonic[\t \t]"},
         {"\xFF\xF5", "\t \tA", "Mnemonic[\t \t]Operand[A]"},
         {"\xFF\x0F;", "\t \t" + std::string(15, ' ') + ";",

@@ -141,6 +141,8 @@ struct alignas(32) Expansion {
     ShortText text;
     Context next = Context::Undefined;
     LinePart part = LinePart::Text;  // what the text is part of
+    unsigned char token = kNoToken;  // a keyword's byte
+    bool alone = false;              // a keyword's text is a piece of its own
 };
 
 constexpr Expansion expansion(std::string_view text, Context next, LinePart part) {
@@ -253,6 +255,11 @@ constexpr Expansion expand(unsigned char byte, Context context, Reading reading)
     return expansion(itself, context, literal_part(context));
 }
 
+// Keywords stand alone; any other part takes in its neighbours of the same part.
+constexpr bool joins_neighbours(LinePart part) {
+    return part != LinePart::Mnemonic && part != LinePart::Operand;
+}
+
 using ExpansionTable = std::array<Expansion, 256>;
 using ExpansionTables = std::array<ExpansionTable, kContexts>;
 
@@ -260,8 +267,10 @@ constexpr ExpansionTables make_expansions(Reading reading) {
     ExpansionTables tables{};
     for (std::size_t context = 0; context < kContexts; ++context) {
         for (std::size_t byte = 0; byte < tables[context].size(); ++byte) {
-            tables[context][byte] =
-                expand(static_cast<unsigned char>(byte), static_cast<Context>(context), reading);
+            Expansion& entry = tables[context][byte];
+            entry = expand(static_cast<unsigned char>(byte), static_cast<Context>(context), reading);
+            entry.alone = !joins_neighbours(entry.part);
+            entry.token = entry.alone ? static_cast<unsigned char>(byte) : kNoToken;
         }
     }
     return tables;
@@ -299,66 +308,122 @@ std::optional<UndefinedToken> undefined_token(std::span<const unsigned char> con
 // the string, or to the comment that holds it.
 constexpr LinePart closing_quote_part(Context context) { return literal_part(context); }
 
-// Keywords stand alone; any other part takes in its neighbours of the same part.
-constexpr bool joins_neighbours(LinePart part) {
-    return part != LinePart::Mnemonic && part != LinePart::Operand;
-}
+// A line's text and its pieces as they grow. The last piece stays open, in
+// locals, while characters of its part join it, and is noted once another
+// part starts or the line ends: a run of characters costs one piece.
+class PieceWriter {
+public:
+    PieceWriter(std::vector<LinePiece>& pieces, LineText& text) : pieces_(pieces), text_(text) {}
 
-// Notes where a piece of `size` characters starts, at `at` in the text.
-void add_piece(std::vector<LinePiece>& pieces, LinePart part, unsigned char token, std::size_t at,
-               std::size_t size) {
-    if (size == 0) {
-        return;
+    // What one byte adds, as its table entry says.
+    void add(const Expansion& entry) {
+        if (entry.part != part_ || entry.alone) {
+            if (entry.text.size == 0) {
+                return;  // adds nothing; the open piece stays open
+            }
+            start(entry.part, entry.token);
+        }
+        text_.append(entry.text);  // the whole block: the room's slack takes the rest
     }
-    if (!pieces.empty() && pieces.back().part == part && joins_neighbours(part)) {
-        pieces.back().size += size;
-    } else {
-        pieces.push_back({part, token, at, size});
+
+    // Characters of `part`, a keyword's with its `token`.
+    void add(LinePart part, unsigned char token, std::string_view characters) {
+        if (characters.empty()) {
+            return;
+        }
+        if (part != part_ || !joins_neighbours(part)) {
+            start(part, token);
+        }
+        text_.append(characters);
     }
+
+    // Characters that join the open piece.
+    void extend(std::string_view characters) { text_.append(characters); }
+
+    // Notes the open piece; call once the line ends.
+    void close() {
+        if (text_.size() > begin_) {
+            pieces_.push_back({part_, token_, begin_, text_.size() - begin_});
+        }
+    }
+
+private:
+    void start(LinePart part, unsigned char token) {
+        close();
+        part_ = part;
+        token_ = token;
+        begin_ = text_.size();
+    }
+
+    std::vector<LinePiece>& pieces_;
+    LineText& text_;
+    // The open piece: from begin_ to the text's end. Text of none is no piece.
+    LinePart part_ = LinePart::Text;
+    unsigned char token_ = kNoToken;
+    std::size_t begin_ = 0;
+};
+
+// A space keyword that came first, read as ALASM reads it: a space before
+// the mnemonic where a keyword of the first table follows, else korve's
+// mnemonic " ". Gives how many of the bytes after it, `rest`, it took.
+std::size_t describe_first_space(std::span<const unsigned char> rest, PieceWriter& pieces) {
+    if (!rest.empty()) {
+        const unsigned char byte = rest.front();
+        const auto word = decode_token(byte, TokenMode::First);
+        if (word && byte != keyword_tables::kSpaceToken) {
+            pieces.add(LinePart::Spaces, kNoToken, keyword_tables::kSpace);
+            pieces.add(LinePart::Mnemonic, byte, "\t");
+            pieces.extend(*word);
+            pieces.extend("\t");
+            return 1;
+        }
+    }
+    pieces.add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
+    return 0;
 }
 
 // A line's pieces into `line`, its text into `text`, until an undefined
-// token abandons it.
+// token abandons it. As decode_record, it first guesses each byte's context
+// from the byte, and goes by the table entries from the first byte the
+// guess fails at (a comment, a string, a space keyword first).
 void describe_into(std::span<const unsigned char> content, Reading reading, DescribedLine& line,
                    LineText& text) {
-    const auto add = [&](LinePart part, unsigned char token, std::string_view characters) {
-        add_piece(line.pieces, part, token, text.size(), characters.size());
-        text.append(characters);
-    };
+    PieceWriter pieces(line.pieces, text);
     Context context = Context::BeforeMnemonic;
-    for (const unsigned char byte : content) {
-        if (context == Context::SpaceBeforeMnemonic) {
-            // The space keyword before was a space, or korve's mnemonic.
-            const auto word = decode_token(byte, TokenMode::First);
-            if (word && byte != keyword_tables::kSpaceToken) {
-                add(LinePart::Spaces, kNoToken, keyword_tables::kSpace);
-                line.pieces.push_back({LinePart::Mnemonic, byte, text.size(), word->size() + 2});
-                text.push('\t');
-                text.append(*word);
-                text.push('\t');
-                context = Context::AmongOperands;
-                continue;
-            }
-            add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
-            context = Context::AmongOperands;
-        }
+    std::size_t at = 0;
+    for (; at < content.size(); ++at) {
+        const unsigned char byte = content[at];
         const Expansion& entry = expansions(reading, context)[byte];
+        const Context guessed = byte >= kFirstKeywordByte ? Context::AmongOperands : context;
+        if (entry.next != guessed) [[unlikely]] {
+            break;  // the byte is read again below
+        }
+        pieces.add(entry);
+        context = guessed;
+    }
+    const ExpansionTable* table = &expansions(reading, context);
+    for (; at < content.size(); ++at) {
+        const Expansion& entry = (*table)[content[at]];
+        pieces.add(entry);
+        if (entry.next == context) [[likely]] {
+            continue;
+        }
         if (entry.next == Context::Undefined) {
-            line.undefined = undefined_in(byte, context);
+            line.undefined = undefined_in(content[at], context);
+            pieces.close();
             return;
         }
-        const bool is_keyword = entry.part == LinePart::Mnemonic || entry.part == LinePart::Operand;
-        // The whole block is copied: the room's slack takes what is past the text.
-        add_piece(line.pieces, entry.part, is_keyword ? byte : kNoToken, text.size(), entry.text.size);
-        text.append(entry.text);
         context = entry.next;
-    }
-    if (context == Context::SpaceBeforeMnemonic) {
-        add(LinePart::Mnemonic, keyword_tables::kSpaceToken, kSpaceMnemonic);
+        if (context == Context::SpaceBeforeMnemonic) {
+            at += describe_first_space(content.subspan(at + 1), pieces);
+            context = Context::AmongOperands;
+        }
+        table = &expansions(reading, context);
     }
     if (in_string(context)) {
-        add(closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));
+        pieces.add(closing_quote_part(context), kNoToken, std::string_view(&kQuote, 1));
     }
+    pieces.close();
 }
 
 }  // namespace
@@ -452,7 +517,8 @@ DescribedLine describe_record(std::span<const unsigned char> content, Reading re
 }
 
 // The text is written into a room of the longest line's size, in blocks
-// as decode_record writes it, and copied into the line's string once.
+// as decode_record writes it, and copied into the line's string once:
+// cleared and appended to, which costs less than assigning.
 void describe_record(std::span<const unsigned char> content, Reading reading,
                      DescribedLine& line) {
     line.pieces.clear();
@@ -460,7 +526,8 @@ void describe_record(std::span<const unsigned char> content, Reading reading,
     std::array<char, kLineRoom> room;  // written before it is read
     LineText text{LineRoom(room)};
     describe_into(content, reading, line, text);
-    line.text.assign(text.view());
+    line.text.clear();
+    line.text.append(text.view());
 }
 
 }  // namespace korve

@@ -10,8 +10,10 @@
 namespace korve {
 namespace {
 
+// The pieces cover the text exactly: no piece's text needs checking for
+// bounds.
 std::string_view piece_text(const DescribedLine& line, const LinePiece& piece) {
-    return std::string_view(line.text).substr(piece.begin, piece.size);
+    return {line.text.data() + piece.begin, piece.size};
 }
 
 bool is_space_item(const Item& item) {
@@ -181,8 +183,11 @@ bool is_index_word(std::string_view word) { return word == "(IX" || word == "(IY
 std::string items_text(Operand::iterator begin, Operand::iterator end) {
     std::string text;
     for (auto item = begin; item != end; ++item) {
-        text += is_space_item(*item) ? std::string(item->text.size(), ' ')
-                                     : std::string(item->text);
+        if (is_space_item(*item)) {
+            text.append(item->text.size(), ' ');
+        } else {
+            text.append(item->text);
+        }
     }
     return text;
 }
@@ -219,7 +224,7 @@ void parse_line(const DescribedLine& described, Line& line, OperandReading opera
         }
     }
     const std::size_t field_end = at < pieces.size() ? pieces[at].begin : line.text.size();
-    line.field = line.text.substr(0, field_end);
+    line.field = {line.text.data(), field_end};
     if (at < pieces.size() && pieces[at].part == LinePart::Mnemonic) {
         line.has_mnemonic = true;
         line.token = pieces[at].token;
@@ -257,7 +262,7 @@ void parse_line(const DescribedLine& described, Line& line, OperandReading opera
     }
 }
 
-std::string_view trim(std::string_view text) {
+std::string_view trim_spaces(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};
@@ -279,9 +284,9 @@ bool is_label(std::string_view name) {
     });
 }
 
-LabelField label_field(std::string_view field) {
+LabelField read_label_field(std::string_view field) {
     LabelField label;
-    if (!field.empty() && field.front() == '+') {
+    if (field.front() == '+') {
         field.remove_prefix(1);
     }
     label.indented = !field.empty() && field.front() == ' ';
@@ -383,6 +388,11 @@ std::string grouped(std::string_view text) {
 }
 
 bool uses_parameters(const Line& line) {
+    // The field and the items are views of the text: one look at the whole
+    // line answers most lines, which have no '\\' anywhere.
+    if (line.text.find('\\') == std::string_view::npos) {
+        return false;
+    }
     if (line.field.find('\\') != std::string_view::npos) {
         return true;
     }

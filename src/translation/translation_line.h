@@ -139,7 +139,16 @@ private:
     std::span<Value> values_;
 };
 
-std::string_view trim(std::string_view text);
+// `text` less the spaces at its ends.
+std::string_view trim_spaces(std::string_view text);
+
+// The same; inline, as most text has no spaces to trim and pays no call.
+inline std::string_view trim(std::string_view text) {
+    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) {
+        return text;
+    }
+    return trim_spaces(text);
+}
 
 // Whether `text` is an ALASM name.
 bool is_name(std::string_view text);
@@ -159,7 +168,14 @@ struct LabelField {
     std::string_view rest;  // anything after the name
 };
 
-LabelField label_field(std::string_view field);
+// The label of a field that is not empty.
+LabelField read_label_field(std::string_view field);
+
+// Most lines are an instruction with no label: inline, so that they pay no
+// call for it.
+inline LabelField label_field(std::string_view field) {
+    return field.empty() ? LabelField() : read_label_field(field);
+}
 
 // NAME=e in a label field: the name and the expression's text.
 std::optional<std::pair<std::string_view, std::string_view>> split_assignment(
