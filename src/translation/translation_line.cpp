@@ -389,7 +389,7 @@ std::string grouped(std::string_view text) {
 
 bool uses_parameters(const Line& line) {
     // The field and the items are views of the text: one look at the whole
-    // line answers most lines, which have no '\\' anywhere.
+    // line answers most lines, which have no backslash anywhere.
     if (line.text.find('\\') == std::string_view::npos) {
         return false;
     }
