@@ -80,6 +80,14 @@ bool takes_back(const Line& line) {
     return line.operands.size() == 1 && bytes_taken_back(classify(line.operands[0]).text);
 }
 
+// A labelled line: where its label stands in the survey's string of
+// labels, and the line.
+struct Labelled {
+    std::size_t begin;
+    std::size_t size;
+    std::size_t index;
+};
+
 class Survey {
 public:
     Survey(Dialect dialect, SourceFacts& facts, const NameSet& asked_anywhere)
@@ -267,13 +275,8 @@ private:
     bool other_ = false;
     bool disp_open_ = false;
     std::set<std::string, std::less<>> set_with_equals_;
-    // Each labelled line: its label, kept in one string for all of them
-    // rather than a string each, and the line.
-    struct Labelled {
-        std::size_t begin;
-        std::size_t size;
-        std::size_t index;
-    };
+    // Each labelled line's label, kept in one string for all of them rather
+    // than a string each, and the line.
     std::string labelled_names_;
     std::vector<Labelled> labelled_;
 };
