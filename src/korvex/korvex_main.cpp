@@ -1,4 +1,5 @@
 // korvex's entry point: its driver over the process's own streams.
+#include <array>
 #include <cstddef>
 #include <cstdio>
 
@@ -8,8 +9,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-
-#include <array>
 #else
 #include <unistd.h>
 #endif
@@ -35,9 +34,14 @@ int run(int argc, const char* const* argv) {
     }
 #endif
     // A translation may report a line in three; written one at a time to a
-    // file, the reports took longer than the translation.
+    // file, the reports took longer than the translation. The buffer is
+    // given, not only its size: the C library would take a block of the
+    // file's own size, 4 KiB, a system call for every fifty reports. It is
+    // static, as the stream is, which is in use until the process ends;
+    // only the C library reads or writes it.
     if (!messages_on_terminal()) {
-        std::setvbuf(stderr, nullptr, _IOFBF, std::size_t{1} << 16);
+        static std::array<char, std::size_t{1} << 16> message_buffer;
+        std::setvbuf(stderr, message_buffer.data(), _IOFBF, message_buffer.size());
     }
     return static_cast<int>(korve::run_korvex(argc, argv, {stdin, stdout, stderr}));
 }
