@@ -81,12 +81,15 @@ bool takes_back(const Line& line) {
 }
 
 // A labelled line: where its label stands in the survey's string of
-// labels, and the line.
+// labels, and the line. A source's bytes, and so its labels' and its lines,
+// number far fewer than 2^32 (kLargestSource): a 32-bit field each keeps
+// the survey's list of every labelled line small.
 struct Labelled {
-    std::size_t begin;
-    std::size_t size;
-    std::size_t index;
+    std::uint32_t begin;
+    std::uint32_t size;
+    std::uint32_t index;
 };
+static_assert(kLargestSource < UINT32_MAX);
 
 class Survey {
 public:
@@ -131,7 +134,9 @@ public:
         }
         if (!label.name.empty() && !call && (line.has_mnemonic || label.rest.empty()) &&
             !(line.has_mnemonic && line.directive == Directive::Equ)) {
-            labelled_.push_back({labelled_names_.size(), label.name.size(), index});
+            labelled_.push_back({static_cast<std::uint32_t>(labelled_names_.size()),
+                                 static_cast<std::uint32_t>(label.name.size()),
+                                 static_cast<std::uint32_t>(index)});
             labelled_names_ += label.name;
         }
         if (!locals_.empty() && !label.name.empty() && label.name.front() != '@' && !call &&
@@ -154,8 +159,9 @@ public:
                 continue;
             }
             ++facts_.assignments[std::string(name)];
-            auto [first, added] = facts_.first_assignment.emplace(name, labelled.index);
-            first->second = added ? labelled.index : std::min(first->second, labelled.index);
+            const std::size_t index = labelled.index;
+            auto [first, added] = facts_.first_assignment.emplace(name, index);
+            first->second = added ? index : std::min(first->second, index);
         }
     }
 
